@@ -1,0 +1,31 @@
+// QORIInputFilterGenerator.h - the interface of a filter document generator, as the
+// host's import function drives it: give entity lists, generate (or load) the
+// document, show the filter dialog, get the resolved filter, save.
+#pragma once
+
+#include "ObjectModelRuntime/QORBaseUnknown.h"
+#include "ObjectModelRuntime/QORListValQORUnicodeString.h"
+#include "SystemStrings/QORUnicodeString.h"
+
+class QORCommand;
+class QORIResolvedInputFilter;
+
+QOR_KIT_API extern const IID IID_QORIInputFilterGenerator;
+
+class QOR_KIT_API QORIInputFilterGenerator : public QORBaseUnknown {
+ public:
+  QORIInputFilterGenerator();
+  ~QORIInputFilterGenerator() override;
+  static const QORMetaClass* MetaObject();
+  static const IID& ClassId() { return IID_QORIInputFilterGenerator; }
+
+  // Kind 0 names the entities to leave out; each call replaces the earlier names.
+  virtual void AddEntityList(const int& kind, const QORListValQORUnicodeString& names) = 0;
+  virtual HRESULT GenerateDocument(QORUnicodeString format, QORUnicodeString sourcePath,
+                                   const QORUnicodeString* settingsText) = 0;
+  virtual HRESULT LoadDocumentFromFile(QORUnicodeString path,
+                                       const QORUnicodeString* settingsText) = 0;
+  virtual HRESULT ShowFilterDialog(QORCommand* father) = 0;
+  virtual HRESULT GetResolvedFilter(QORIResolvedInputFilter** out) = 0;
+  virtual HRESULT SaveDocumentToFile(QORUnicodeString path) = 0;
+};

@@ -1,0 +1,78 @@
+// JOStream.h - JSON::JOStream, a JSON object under construction.
+//
+// Members keep the order in which they were first added; adding a key that is
+// already present replaces its value in place. Adding a nested stream (or a vector of
+// them) by rvalue moves it, so a tree of N nodes is built in O(N) whatever its depth:
+//
+//   JSON::JOStream node;
+//   node.Add("label", QORUnicodeString("Level 1"));
+//   node.Add("children", std::move(childNodes));   // std::vector<JSON::JOStream>
+//   root.Add("roots", std::move(roots));
+//   root.WriteFile("/tmp/filter.json");           // compact, atomic
+//
+// Strings that are not valid UTF-8 are written with U+FFFD in place of each invalid
+// sequence, so the output is always valid JSON.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "JsonStreams/JIStream.h"
+#include "ObjectModelRuntime/QORTypes.h"
+#include "SystemStrings/QORUnicodeString.h"
+
+namespace JSON {
+
+class QOR_KIT_API JOStream {
+ public:
+  JOStream();
+  JOStream(const JOStream& other);
+  JOStream(JOStream&& other) noexcept;
+  // A copy of the viewed object's members (nothing when the view is not an object).
+  explicit JOStream(const JIStream& view);
+  JOStream& operator=(const JOStream& other);
+  JOStream& operator=(JOStream&& other) noexcept;
+  ~JOStream();
+
+  void Add(const char* key, const QORUnicodeString& value);
+  void Add(const char* key, const char* value);
+  void Add(const char* key, bool value);
+  void Add(const char* key, const JOStream& value);
+  void Add(const char* key, JOStream&& value);
+  void Add(const char* key, const std::vector<QORUnicodeString>& values);
+  void Add(const char* key, const std::vector<JOStream>& values);
+  void Add(const char* key, std::vector<JOStream>&& values);
+  template <class V>
+  void Add(const QORUnicodeString& key, V&& value) {
+    Add(key.CastToCharPtr(), std::forward<V>(value));
+  }
+
+  // Adds a member whose value is the JSON text given. Text that is not one valid JSON
+  // value is stored as a JSON string holding that text (nothing is lost and the
+  // document stays valid); the result then is false.
+  bool AddRawString(const char* key, const QORUnicodeString& jsonText);
+  bool AddRawString(const QORUnicodeString& key, const QORUnicodeString& jsonText) {
+    return AddRawString(key.CastToCharPtr(), jsonText);
+  }
+
+  bool Exist(const char* key) const;
+  int Size() const;  // number of members
+  bool IsEmpty() const { return Size() == 0; }
+  void Clear();
+
+  // Compact text; an object without members is "{}".
+  QORUnicodeString Stringify() const;
+  // Indented text (the flag is the host's and has no effect here).
+  QORUnicodeString PrettyStringify(bool flag = false) const;
+  // Written atomically: a temporary file beside the target, then a rename, so a
+  // failed or interrupted write never leaves a truncated file where a good one was.
+  bool WriteFile(const QORUnicodeString& path) const;
+  bool WritePrettyFile(const QORUnicodeString& path) const;
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> _pImpl;
+};
+
+}  // namespace JSON

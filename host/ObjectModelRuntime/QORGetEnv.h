@@ -1,0 +1,13 @@
+// QORGetEnv.h - the host's environment and path helpers.
+#pragma once
+
+#include "ObjectModelRuntime/QORTypes.h"
+#include "SystemStrings/QORUnicodeString.h"
+
+// The value of an environment variable, or null when it is not defined.
+QOR_KIT_API const char* QORGetEnv(const char* name);
+
+// Splits a path into its folder (without the trailing separator) and its file name.
+// Both "\" and "/" separate; a path without separator is all file name.
+QOR_KIT_API void QORSplitPath(const QORUnicodeString& path, QORUnicodeString& folder,
+                              QORUnicodeString& fileName);
