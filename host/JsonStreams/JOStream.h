@@ -43,9 +43,25 @@ class QOR_KIT_API JOStream {
   void Add(const char* key, const std::vector<QORUnicodeString>& values);
   void Add(const char* key, const std::vector<JOStream>& values);
   void Add(const char* key, std::vector<JOStream>&& values);
-  template <class V>
-  void Add(const QORUnicodeString& key, V&& value) {
-    Add(key.CastToCharPtr(), std::forward<V>(value));
+  // The same with the key as a host string (spelled out: a template here would make
+  // calls with a literal key ambiguous).
+  void Add(const QORUnicodeString& key, const QORUnicodeString& value) {
+    Add(key.CastToCharPtr(), value);
+  }
+  void Add(const QORUnicodeString& key, const char* value) { Add(key.CastToCharPtr(), value); }
+  void Add(const QORUnicodeString& key, bool value) { Add(key.CastToCharPtr(), value); }
+  void Add(const QORUnicodeString& key, const JOStream& value) { Add(key.CastToCharPtr(), value); }
+  void Add(const QORUnicodeString& key, JOStream&& value) {
+    Add(key.CastToCharPtr(), std::move(value));
+  }
+  void Add(const QORUnicodeString& key, const std::vector<QORUnicodeString>& values) {
+    Add(key.CastToCharPtr(), values);
+  }
+  void Add(const QORUnicodeString& key, const std::vector<JOStream>& values) {
+    Add(key.CastToCharPtr(), values);
+  }
+  void Add(const QORUnicodeString& key, std::vector<JOStream>&& values) {
+    Add(key.CastToCharPtr(), std::move(values));
   }
 
   // Adds a member whose value is the JSON text given. Text that is not one valid JSON

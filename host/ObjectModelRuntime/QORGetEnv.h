@@ -1,6 +1,9 @@
 // QORGetEnv.h - the host's environment and path helpers.
 #pragma once
 
+#include <string>
+#include <string_view>
+
 #include "ObjectModelRuntime/QORTypes.h"
 #include "SystemStrings/QORUnicodeString.h"
 
@@ -11,3 +14,7 @@ QOR_KIT_API const char* QORGetEnv(const char* name);
 // Both "\" and "/" separate; a path without separator is all file name.
 QOR_KIT_API void QORSplitPath(const QORUnicodeString& path, QORUnicodeString& folder,
                               QORUnicodeString& fileName);
+
+// A host path as the file system takes it: host paths may use "\" as separator (the
+// module inserts it), so every "\" becomes "/".
+QOR_KIT_API std::string QORNativePath(std::string_view hostPath);

@@ -30,7 +30,7 @@ class QOR_KIT_API QORUnicodeString {
     _text.assign(text ? text : "");
     return *this;
   }
-  virtual ~QORUnicodeString() = default;
+  ~QORUnicodeString() = default;
 
   QORUnicodeString& operator+=(const QORUnicodeString& other) {
     _text += other._text;

@@ -17,3 +17,10 @@ void QORSplitPath(const QORUnicodeString& path, QORUnicodeString& folder,
   folder = QORUnicodeString(std::string_view(text).substr(0, cut));
   fileName = QORUnicodeString(std::string_view(text).substr(cut + 1));
 }
+
+std::string QORNativePath(std::string_view hostPath) {
+  std::string path(hostPath);
+  for (char& c : path)
+    if (c == '\\') c = '/';
+  return path;
+}

@@ -1,0 +1,285 @@
+// QORJsonFilterWriter.cpp - generation, loading, saving of the filter document.
+#include "QORJsonFilterWriter.h"
+
+#include <algorithm>
+#include <atomic>
+
+#include "DXLazyMetaObject.h"
+#include "DataExchangeUtilities/QORDXEnvironmentVariable.h"
+#include "JsonStreams/JIStream.h"
+#include "InputFilteringInterfaces/QORIResolvedInputFilter.h"
+#include "ObjectModelRuntime/QORInstantiateComponent.h"
+#include "QORResolvedFilter.h"
+
+namespace {
+
+std::atomic<const QORMetaClass*> s_pMetaObject{nullptr};
+
+const QORDXUnicodeString kEntityToRemove("EntityToRemove");
+
+// What a column type code puts into the column object.
+void AddColumnTyping(JSON::JOStream& column, JSON::JOStream& columnData, int32_t type,
+                     const QORListValQORUnicodeString& possibleValues) {
+  const char* representation = nullptr;
+  bool editable = true;
+  switch (type) {
+    case 0: representation = "string"; editable = false; break;
+    case 1: representation = "boolean"; break;
+    case 3: representation = "string"; break;
+    case 4:
+    case 5: representation = "number"; break;
+    case 6: representation = "date"; break;
+    case 7: representation = "color"; break;
+    case 8: editable = false; break;
+    default: break;  // 2 (enumeration) and unknown codes: editable, no representation
+  }
+  column.Add("editableFlag", editable);
+  if (editable) column.Add("editionPolicy", "EditionInPlace");
+  if (representation) column.Add("typeRepresentation", representation);
+  if (type == 2) {
+    columnData.Add("type", "enum");
+    std::vector<QORUnicodeString> values(possibleValues.begin(), possibleValues.end());
+    columnData.Add("possibleValues", values);
+  } else if (type == 8) {
+    columnData.Add("type", "runtime");
+  }
+}
+
+}  // namespace
+
+const QORMetaClass* QORJsonFilterWriter::MetaObject() {
+  return DXLazyMetaObject(s_pMetaObject, [] {
+    return DX_CLASS_META(QORJsonFilterWriter, QORBaseUnknown::MetaObject());
+  });
+}
+const QORMetaClass* QORJsonFilterWriter::GetMetaObject() const { return MetaObject(); }
+const char* QORJsonFilterWriter::IsA() const { return MetaObject()->GetName(); }
+int QORJsonFilterWriter::IsAKindOf(const char* className) const {
+  return MetaObject()->IsAKindOf(className);
+}
+
+QORJsonFilterWriter::QORJsonFilterWriter() = default;
+
+QORJsonFilterWriter::~QORJsonFilterWriter() {
+  DropDialog();
+  delete _pSettings;
+  _pSettings = nullptr;
+}
+
+void QORJsonFilterWriter::DropDialog() {
+  // The dialog arrives with the filter dialog; until a generator can open one, there
+  // is never a dialog to drop.
+  _pDialog = nullptr;
+}
+
+void QORJsonFilterWriter::AddEntityList(const int& kind, const QORListValQORUnicodeString& names) {
+  if (kind != 0) return;
+  DXValueSet& set = _valueSets[kEntityToRemove];
+  set.clear();
+  set.reserve(static_cast<size_t>(names.Size()));
+  for (int i = 1; i <= names.Size(); ++i) set.insert(QORDXUnicodeString(names[i]));
+}
+
+HRESULT QORJsonFilterWriter::GenerateDocument(QORUnicodeString format, QORUnicodeString sourcePath,
+                                              const QORUnicodeString* settingsText) {
+  DropDialog();
+  _sourcePath = sourcePath;
+  QORUnicodeString name = QORUnicodeString("INPUT_") + format + "_FILTER";
+
+  void* pointer = nullptr;
+  HRESULT hr = QORInstantiateComponent(name.CastToCharPtr(), IID_QORIInputFilterStructure, &pointer);
+  if (QORFailed(hr)) return hr;
+  // A success without an object would generate nothing while reporting success.
+  if (!pointer) return E_FAIL;
+  QORIInputFilterStructure_var provider;
+  provider.__CastTo(static_cast<QORBaseUnknown*>(pointer));
+  static_cast<QORBaseUnknown*>(pointer)->Release();
+  if (QORBaseUnknown_var::equal_to(provider, nullptr)) return E_FAIL;
+
+  hr = provider->SetInputFile(sourcePath);
+  if (QORFailed(hr)) return hr;
+
+  if (settingsText || !_valueSets.empty()) {
+    delete _pSettings;
+    _pSettings = new FilterSettingsStore();
+    if (_pSettings) {
+      for (const auto& [setName, values] : _valueSets) _pSettings->SetValueSet(setName, values);
+      if (settingsText) {
+        HRESULT read = _pSettings->ReadSettings(*settingsText);
+        QORUnicodeString usage;
+        provider->GetFormatUsage(usage);
+        if (QORFailed(read) || !_pSettings->GetFormat().Compare(usage)) {
+          delete _pSettings;
+          _pSettings = nullptr;
+          return E_FAIL;
+        }
+      }
+    }
+  }
+  return BuildDocument(provider);
+}
+
+HRESULT QORJsonFilterWriter::BuildDocument(const QORIInputFilterStructure_var& provider) {
+  if (QORBaseUnknown_var::equal_to(provider, nullptr)) return E_FAIL;
+
+  JSON::JOStream data;
+  QORUnicodeString filterId, usage;
+  provider->GetFilterID(filterId);
+  data.Add("filterID", filterId);
+  provider->GetFormatUsage(usage);
+  data.Add("formatUsage", usage);
+  if (_pSettings && !_pSettings->GetSettingsText().IsEmpty())
+    data.AddRawString("settings", _pSettings->GetSettingsText());
+
+  QORListValQORUnicodeString columnNames;
+  provider->GetColumns(columnNames);
+  std::vector<JSON::JOStream> columns;
+  columns.reserve(static_cast<size_t>(columnNames.Size()));
+  for (int i = 1; i <= columnNames.Size(); ++i) {
+    const bool isTree = i == 1;
+    QORUnicodeString columnName = isTree ? QORUnicodeString("tree") : columnNames[i];
+    QORUnicodeString text;
+    int32_t type = 0;
+    QORListValQORUnicodeString possibleValues;
+    provider->GetColumnDescription(columnName, text, type, possibleValues);
+    JSON::JOStream column, columnData;
+    column.Add("dataIndex", columnName);
+    if (isTree) {
+      column.Add("editableFlag", false);
+    } else {
+      AddColumnTyping(column, columnData, type, possibleValues);
+    }
+    columnData.Add("NLS_text", text);
+    column.Add("data", std::move(columnData));
+    columns.push_back(std::move(column));
+  }
+
+  QORRawCollPV roots;
+  provider->GetRoots(roots);
+  std::vector<JSON::JOStream> rootNodes(static_cast<size_t>(roots.Size()));
+  _ancestors.clear();
+  for (int i = 1; i <= roots.Size(); ++i) {
+    if (!BuildSubtree(provider, roots[i], 1, rootNodes[static_cast<size_t>(i - 1)])) {
+      _ancestors.clear();
+      return E_FAIL;  // the document keeps what it held
+    }
+  }
+
+  _document.Add("data", std::move(data));
+  _document.Add("columns", std::move(columns));
+  _document.Add("roots", std::move(rootNodes));
+  return S_OK;
+}
+
+bool QORJsonFilterWriter::BuildSubtree(const QORIInputFilterStructure_var& provider, void* entity,
+                                       int depth, JSON::JOStream& node) {
+  if (!entity) return true;  // a null handle is written as an empty object
+  // A provider must hand over a tree; one that loops or nests beyond what the
+  // document can hold would otherwise exhaust the stack.
+  if (depth > kMaxTreeDepth) return false;
+  if (std::find(_ancestors.begin(), _ancestors.end(), entity) != _ancestors.end()) return false;
+
+  node = BuildNode(provider, entity);
+  QORRawCollPV children;
+  provider->GetChildren(entity, children);
+  if (children.Size() > 0) {
+    _ancestors.push_back(entity);
+    std::vector<JSON::JOStream> childNodes(static_cast<size_t>(children.Size()));
+    for (int i = 1; i <= children.Size(); ++i) {
+      if (!BuildSubtree(provider, children[i], depth + 1, childNodes[static_cast<size_t>(i - 1)]))
+        return false;
+    }
+    _ancestors.pop_back();
+    node.Add("children", std::move(childNodes));
+  }
+  return true;
+}
+
+JSON::JOStream QORJsonFilterWriter::BuildNode(const QORIInputFilterStructure_var& provider,
+                                              void* entity) {
+  JSON::JOStream node, nodeData, grid, nlsGrid;
+
+  QORUnicodeString label;
+  QORListValQORUnicodeString uids;
+  bool labelIsNLS = false;
+  provider->GetEntityLabel(entity, label, uids, labelIsNLS);
+  if (labelIsNLS) {
+    nodeData.Add("NLS_label", label);
+  } else {
+    node.Add("label", label);
+  }
+  if (uids.Size() > 0) nodeData.Add("uid", std::vector<QORUnicodeString>(uids.begin(), uids.end()));
+
+  QORUnicodeString mode;
+  if (_pSettings) _pSettings->DecideImportMode(provider, entity, mode);
+  const QORUnicodeString* pMode = mode.IsEmpty() ? nullptr : &mode;
+
+  QORListValQORUnicodeString columnNames;
+  provider->GetColumns(columnNames);
+  for (int i = 2; i <= columnNames.Size(); ++i) {
+    const QORUnicodeString& columnName = columnNames[i];
+    QORUnicodeString text;
+    int32_t type = 0;
+    QORListValQORUnicodeString possibleValues;
+    provider->GetColumnDescription(columnName, text, type, possibleValues);
+    if (type == 8) continue;  // runtime columns are computed by the page
+    QORUnicodeString value;
+    bool valueIsNLS = false;
+    provider->GetEntityValue(entity, columnName, value, valueIsNLS, pMode);
+    if (value.IsEmpty()) continue;
+    (valueIsNLS ? nlsGrid : grid).Add(columnName, value);
+  }
+  if (!nlsGrid.IsEmpty()) nodeData.Add("NLS_grid", std::move(nlsGrid));
+
+  QORListValQORUnicodeString keys, values;
+  provider->GetEntityData(entity, keys, values);
+  for (int i = 1; i <= keys.Size() && i <= values.Size(); ++i) nodeData.Add(keys[i], values[i]);
+
+  node.Add("data", std::move(nodeData));
+  node.Add("grid", std::move(grid));
+  return node;
+}
+
+HRESULT QORJsonFilterWriter::LoadDocumentFromFile(QORUnicodeString path, const QORUnicodeString*) {
+  DropDialog();
+  JSON::JIStream root;
+  // A filter document is an object; any other JSON value would not be one.
+  if (!root.ParseFile(path, true) || !root.IsObject()) return E_FAIL;
+  _document = JSON::JOStream(root);
+  return S_OK;
+}
+
+HRESULT QORJsonFilterWriter::ShowFilterDialog(QORCommand*) { return E_NOTIMPL; }
+
+HRESULT QORJsonFilterWriter::GetResolvedFilter(QORIResolvedInputFilter** out) {
+  return HandOutReader(new QORResolvedFilter(), out);
+}
+
+HRESULT QORJsonFilterWriter::HandOutReader(QORResolvedFilter* reader,
+                                           QORIResolvedInputFilter** out) {
+  if (!reader) return E_OUTOFMEMORY;
+  HRESULT hr = out ? reader->ReadFilterDocument(JSON::JIStream(_document)) : E_INVALIDARG;
+  if (QORSucceeded(hr)) {
+    void* tie = nullptr;
+    hr = reader->QueryInterface(IID_QORIResolvedInputFilter, &tie);
+    // The caller's pointer changes only on success.
+    if (QORSucceeded(hr)) *out = static_cast<QORIResolvedInputFilter*>(tie);
+  }
+  reader->Release();
+  return hr;
+}
+
+HRESULT QORJsonFilterWriter::SaveDocumentToFile(QORUnicodeString path) {
+  const bool indented = QORDXEnvironmentVariable::HasBeenSet(QORDXUnicodeString("MDW_KWT_TMP"));
+  const bool written = indented ? _document.WritePrettyFile(path) : _document.WriteFile(path);
+  return written ? S_OK : E_FAIL;
+}
+
+HRESULT QORJsonFilterWriter::SetDocumentFromText(const QORUnicodeString& text) {
+  JSON::JIStream root;
+  if (!root.Parse(text, true) || !root.IsObject()) return E_FAIL;
+  _document = JSON::JOStream(root);
+  return S_OK;
+}
+
+const QORUnicodeString& QORJsonFilterWriter::GetSourcePath() { return _sourcePath; }

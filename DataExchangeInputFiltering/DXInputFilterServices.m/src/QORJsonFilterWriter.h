@@ -1,0 +1,68 @@
+// QORJsonFilterWriter.h - the filter document generator, reached by the host through
+// TIEQORIInputFilterGeneratorQORJsonFilterWriter under "INPUT_FILTER_GENERATOR".
+//
+// It never reads the foreign file: it creates the structure provider "INPUT_" + format
+// + "_FILTER", walks its columns and entity tree into the filter document, decides each
+// entity's import mode with the settings store, and holds the document for the dialog
+// and the reader. QORCloudJsonFilter derives from it.
+#pragma once
+
+#include "DataExchangeUtilities/QORDXUnicodeString.h"
+#include "FilterSettingsStore.h"
+#include "InputFilteringInterfaces/QORIInputFilterStructure.h"
+#include "JsonStreams/JOStream.h"
+#include "ObjectModelRuntime/QORBaseUnknown.h"
+#include "ObjectModelRuntime/QORListValQORUnicodeString.h"
+
+class DXWebViewer;
+class QORCommand;
+class QORIResolvedInputFilter;
+class QORResolvedFilter;
+
+class QORJsonFilterWriter : public QORBaseUnknown {
+ public:
+  QORJsonFilterWriter();
+  ~QORJsonFilterWriter() override;
+
+  static const QORMetaClass* MetaObject();
+  const QORMetaClass* GetMetaObject() const override;
+  const char* IsA() const override;
+  int IsAKindOf(const char* className) const override;
+
+  // Own operations 1 to 8; the TIE forwards interface methods 1 to 6 to 1 to 6.
+  virtual void AddEntityList(const int& kind, const QORListValQORUnicodeString& names);
+  virtual HRESULT GenerateDocument(QORUnicodeString format, QORUnicodeString sourcePath,
+                                   const QORUnicodeString* settingsText);
+  virtual HRESULT LoadDocumentFromFile(QORUnicodeString path, const QORUnicodeString* settingsText);
+  virtual HRESULT ShowFilterDialog(QORCommand* father);
+  virtual HRESULT GetResolvedFilter(QORIResolvedInputFilter** out);
+  virtual HRESULT SaveDocumentToFile(QORUnicodeString path);
+  virtual HRESULT SetDocumentFromText(const QORUnicodeString& text);
+  virtual const QORUnicodeString& GetSourcePath();
+
+  // Deepest entity tree that fits the JSON streams' nesting limit: a node at tree
+  // depth d nests 2d + 1 deep, and its "uid" array two levels more.
+  static constexpr int kMaxTreeDepth = (JSON::kMaxDepth - 3) / 2;
+
+ protected:
+  HRESULT BuildDocument(const QORIInputFilterStructure_var& provider);
+  // False when the provider's tree loops back on itself or nests too deep.
+  bool BuildSubtree(const QORIInputFilterStructure_var& provider, void* entity, int depth,
+                    JSON::JOStream& node);
+  JSON::JOStream BuildNode(const QORIInputFilterStructure_var& provider, void* entity);
+  // Asks the dialog for delayed destruction and forgets it.
+  void DropDialog();
+  // Has a new reader read the document as it stands and hands out its interface;
+  // the creation reference is released on every way out.
+  HRESULT HandOutReader(QORResolvedFilter* reader, QORIResolvedInputFilter** out);
+
+  JSON::JOStream _document;
+  FilterSettingsStore* _pSettings = nullptr;
+  DXValueSetMap _valueSets;
+  DXWebViewer* _pDialog = nullptr;
+  QORUnicodeString _sourcePath;
+
+ private:
+  // Entities on the path from the root to the node being built (loop detection).
+  std::vector<void*> _ancestors;
+};
