@@ -3,6 +3,9 @@
 // factories. Modules fill it from their registration tables while they load.
 #pragma once
 
+#include <string>
+#include <vector>
+
 #include "ObjectModelRuntime/QORBaseUnknown.h"
 
 typedef QORBaseUnknown* (*QORCreationFunction)();
@@ -25,6 +28,8 @@ class QOR_KIT_API QORFillDictionary {
   // The TIE creator for the class, or for its nearest parent class that has one.
   static QORTieCreator FindTieCreator(const QORMetaClass* implementationMeta, const IID& iid);
   static QORFactoryFunction FindFactory(const char* factoryName);
+  // Every late type registered so far, sorted.
+  static std::vector<std::string> ListLateTypes();
   // The identifier of an interface registered under that name, or null.
   static const IID* FindInterfaceId(const char* interfaceName);
 };

@@ -1,6 +1,7 @@
 // QORFillDictionary.cpp - the dictionary of late types, TIE creators and factories.
 #include "ObjectModelRuntime/QORFillDictionary.h"
 
+#include <algorithm>
 #include <map>
 #include <mutex>
 #include <string>
@@ -94,4 +95,14 @@ const IID* QORFillDictionary::FindInterfaceId(const char* interfaceName) {
   std::lock_guard<std::mutex> lock(d.mutex);
   auto it = d.interfaces.find(interfaceName);
   return it == d.interfaces.end() ? nullptr : &it->second;  // node-stable
+}
+
+std::vector<std::string> QORFillDictionary::ListLateTypes() {
+  Dictionary& d = Dict();
+  std::lock_guard<std::mutex> lock(d.mutex);
+  std::vector<std::string> names;
+  names.reserve(d.lateTypes.size());
+  for (const auto& entry : d.lateTypes) names.push_back(entry.first);
+  std::sort(names.begin(), names.end());
+  return names;
 }

@@ -1,0 +1,275 @@
+// main.cpp - dxfilter, the command-line host of the input filtering.
+//
+//   dxfilter generate IFC house.ifc -o house.filter.json
+//   dxfilter resolve house.filter.json --table
+#include <unistd.h>
+
+#include <CLI/CLI.hpp>
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+
+#include "DXFilterHost.h"
+#include "JsonStreams/JIStream.h"
+#include "ObjectModelRuntime/QORErrorText.h"
+#include "ObjectModelRuntime/QORListValQORUnicodeString.h"
+#include "ProgressBar.h"
+#include "ResolvedTable.h"
+
+namespace {
+
+int Fail(const std::string& reason) {
+  std::fprintf(stderr, "dxfilter: %s\n", reason.c_str());
+  return 1;
+}
+
+// The reason a component left beside its code, or the code in words.
+std::string Reason(HRESULT hr) {
+  std::string text = QORTakeErrorText();
+  return text.empty() ? DXFilterHost::Describe(hr) : text;
+}
+
+bool ReadTextFile(const std::string& path, std::string& text, std::string& error) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) {
+    error = "cannot read " + path;
+    return false;
+  }
+  std::ostringstream all;
+  all << in.rdbuf();
+  text = all.str();
+  return true;
+}
+
+std::string DefaultOutput(const std::string& input) {
+  std::string name = input.substr(input.find_last_of('/') + 1);
+  size_t dot = name.find_last_of('.');
+  if (dot != std::string::npos && dot > 0) name.resize(dot);
+  return name + ".filter.json";
+}
+
+double Since(std::chrono::steady_clock::time_point start) {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+struct GenerateOptions {
+  std::string format, input, settings, output;
+  std::vector<std::string> removes;
+  bool pretty = false;
+};
+
+int Generate(DXFilterHost& host, const GenerateOptions& o) {
+  std::string error;
+  QORIInputFilterGenerator_var generator;
+  if (!host.Create("INPUT_FILTER_GENERATOR", generator, error)) return Fail(error);
+  std::string settingsText;
+  if (!o.settings.empty() && !ReadTextFile(o.settings, settingsText, error)) return Fail(error);
+  if (!o.removes.empty()) {
+    QORListValQORUnicodeString names;
+    for (const std::string& name : o.removes) names.Append(QORUnicodeString(name));
+    generator->AddEntityList(0, names);
+  }
+  QORUnicodeString settings(settingsText);
+  const auto start = std::chrono::steady_clock::now();
+  HRESULT hr;
+  {
+    ProgressBar progress;
+    hr = generator->GenerateDocument(QORUnicodeString(o.format), QORUnicodeString(o.input),
+                                     o.settings.empty() ? nullptr : &settings);
+  }
+  if (QORFailed(hr)) {
+    if (hr == QOR_E_CLASSNOTREG)
+      return Fail("no structure provider for format '" + o.format + "' (see dxfilter formats)");
+    if (hr == E_FAIL && !o.settings.empty())
+      return Fail("cannot generate the filter of " + o.input + ": " + Reason(hr) +
+                  " (is the settings file valid JSON whose \"format\" matches the provider?)");
+    return Fail("cannot generate the filter of " + o.input + ": " + Reason(hr));
+  }
+  // Indented files are the generator's own choice, made from the environment.
+  if (o.pretty && !getenv("MDW_KWT_TMP")) setenv("MDW_KWT_TMP", "", 1);
+  const std::string output = o.output.empty() ? DefaultOutput(o.input) : o.output;
+  hr = generator->SaveDocumentToFile(QORUnicodeString(output));
+  if (QORFailed(hr)) return Fail("cannot write " + output);
+  std::fprintf(stderr, "dxfilter: wrote %s in %.2f s\n", output.c_str(), Since(start));
+  return 0;
+}
+
+struct ResolveOptions {
+  std::string filter, setting, under;
+  std::vector<std::string> gets, wheres;
+  bool ids = false, table = false, json = false;
+};
+
+int PrintAnswers(QORIResolvedInputFilter& reader, const JSON::JIStream& document,
+                 const ResolveOptions& o) {
+  ResolvedTable table;
+  table.Build(document, reader);
+  table.KeepUnder(o.under);
+  for (const std::string& where : o.wheres) {
+    size_t eq = where.find('=');
+    std::string error;
+    if (eq == std::string::npos) return Fail("--where wants COLUMN=VALUE, got '" + where + "'");
+    if (!table.KeepWhere(where.substr(0, eq), where.substr(eq + 1), error)) return Fail(error);
+  }
+  QORUnicodeString filterId;
+  reader.GetFilterID(filterId);
+  if (o.json) table.PrintJson(stdout, filterId.Str());
+  else table.PrintText(stdout);
+  return 0;
+}
+
+int Resolve(DXFilterHost& host, const ResolveOptions& o) {
+  std::string error;
+  QORIResolvedInputFilter_var reader;
+  if (!host.Create("INPUT_FILTER_READER", reader, error)) return Fail(error);
+  HRESULT hr = reader->ReadFilterFile(QORUnicodeString(o.filter));
+  if (QORFailed(hr)) {
+    if (hr == E_FAIL && access(o.filter.c_str(), R_OK) == 0) {
+      JSON::JIStream probe;
+      if (!probe.ParseFile(QORUnicodeString(o.filter)))
+        return Fail(o.filter + ": not a valid JSON document (" + probe.LastError() + ")");
+      std::fprintf(stderr, "dxfilter: %s holds no entity with an id\n", o.filter.c_str());
+    } else {
+      return Fail("cannot read " + o.filter + ": " + DXFilterHost::Describe(hr));
+    }
+  }
+  bool acted = false;
+  if (o.ids) {
+    std::vector<QORUnicodeString> ids;
+    reader->GetObjectIds(ids);
+    std::sort(ids.begin(), ids.end(), [](auto& a, auto& b) { return a.Str() < b.Str(); });
+    for (const QORUnicodeString& id : ids) std::printf("%s\n", id.CastToCharPtr());
+    acted = true;
+  }
+  int status = 0;
+  for (size_t i = 0; i + 1 < o.gets.size(); i += 2) {
+    QORUnicodeString value;
+    if (QORSucceeded(reader->GetObjectAttribute(QORUnicodeString(o.gets[i]),
+                                                QORUnicodeString(o.gets[i + 1]), value))) {
+      std::printf("%s\n", value.CastToCharPtr());
+    } else {
+      std::fprintf(stderr, "dxfilter: no attribute %s for %s\n", o.gets[i + 1].c_str(),
+                   o.gets[i].c_str());
+      status = 1;
+    }
+    acted = true;
+  }
+  if (!o.setting.empty()) {
+    QORUnicodeString value;
+    if (QORSucceeded(reader->GetSetting(QORUnicodeString(o.setting), value))) {
+      std::printf("%s\n", value.CastToCharPtr());
+    } else {
+      std::fprintf(stderr, "dxfilter: no setting %s\n", o.setting.c_str());
+      status = 1;
+    }
+    acted = true;
+  }
+  if (o.table || o.json || !acted) {
+    JSON::JIStream document;
+    if (!document.ParseFile(QORUnicodeString(o.filter)))
+      return Fail(o.filter + ": " + document.LastError());
+    if (int rc = PrintAnswers(*reader.Get(), document, o)) return rc;
+  }
+  return status;
+}
+
+struct CloudOptions {
+  std::string exchange, settings, output;
+  bool json = false;
+};
+
+int Cloud(DXFilterHost& host, const CloudOptions& o) {
+  std::string error;
+  QORIInputFilterGenerator_var generator;
+  if (!host.Create("INPUT_CLOUDFILTER_GENERATOR", generator, error)) return Fail(error);
+  std::string settingsText;
+  if (!o.settings.empty() && !ReadTextFile(o.settings, settingsText, error)) return Fail(error);
+  QORUnicodeString settings(settingsText);
+  HRESULT hr = generator->LoadDocumentFromFile(QORUnicodeString(o.exchange),
+                                               o.settings.empty() ? nullptr : &settings);
+  if (QORFailed(hr)) return Fail("cannot read the exchange document " + o.exchange);
+  if (!o.output.empty() && QORFailed(generator->SaveDocumentToFile(QORUnicodeString(o.output))))
+    return Fail("cannot write " + o.output);
+  QORIResolvedInputFilter* raw = nullptr;
+  hr = generator->GetResolvedFilter(&raw);
+  if (QORFailed(hr) || !raw) return Fail("cannot resolve " + o.exchange + ": " + Reason(hr));
+  QORIResolvedInputFilter_var reader(raw);
+  raw->Release();
+  std::vector<QORUnicodeString> ids;
+  reader->GetObjectIds(ids);
+  std::sort(ids.begin(), ids.end(), [](auto& a, auto& b) { return a.Str() < b.Str(); });
+  if (o.json) std::printf("[");
+  for (size_t i = 0; i < ids.size(); ++i) {
+    if (o.json) std::printf("%s\"%s\"", i ? "," : "", ids[i].CastToCharPtr());
+    else std::printf("%s\n", ids[i].CastToCharPtr());
+  }
+  if (o.json) std::printf("]\n");
+  std::fprintf(stderr, "dxfilter: %zu resource(s) to import\n", ids.size());
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  CLI::App app{"dxfilter - see and filter what a model file holds before importing it"};
+  app.require_subcommand(1);
+  app.footer(
+      "Modules are loaded from $QOR_MODULE_PATH, else from lib/modules beside bin/.\n"
+      "Run 'dxfilter COMMAND --help' for the options of a command.");
+
+  GenerateOptions gen;
+  CLI::App* generate = app.add_subcommand("generate", "build the filter document of a file");
+  generate->add_option("FORMAT", gen.format, "format of the file, e.g. IFC (see 'formats')")->required();
+  generate->add_option("FILE", gen.input, "the file to filter")->required()->check(CLI::ExistingFile);
+  generate->add_option("--settings", gen.settings, "JSON settings text ({\"format\":..., \"settings\":{...}})")
+      ->check(CLI::ExistingFile);
+  generate->add_option("--remove", gen.removes, "entity type to leave out (repeatable), e.g. IfcSpace");
+  generate->add_option("-o,--output", gen.output, "where to write the document (default: NAME.filter.json)");
+  generate->add_flag("--pretty", gen.pretty, "write indented JSON");
+
+  ResolveOptions res;
+  CLI::App* resolve = app.add_subcommand("resolve", "answer the import's questions from a filter document");
+  resolve->add_option("FILTER", res.filter, "a filter document")->required()->check(CLI::ExistingFile);
+  resolve->add_flag("--ids", res.ids, "list the ids of every entity");
+  resolve->add_option("--get", res.gets, "UID ATTR: one answer (repeatable)")->expected(2)->allow_extra_args(false)
+      ->take_all();
+  resolve->add_option("--setting", res.setting, "the value of one setting");
+  resolve->add_flag("--table", res.table, "a readable table of every entity's answers (the default)");
+  resolve->add_flag("--json", res.json, "the same answers as JSON, for scripts");
+  resolve->add_option("--under", res.under, "only the subtrees whose label contains TEXT (a storey, say)");
+  resolve->add_option("--where", res.wheres, "COLUMN=VALUE: only rows with that answer (repeatable)");
+
+  CloudOptions cl;
+  CLI::App* cloud = app.add_subcommand("cloud", "resolve a cloud exchange document");
+  cloud->add_option("EXCHANGE", cl.exchange, "the exchange document")->required()->check(CLI::ExistingFile);
+  cloud->add_option("--settings", cl.settings, "JSON settings text merged into the document")
+      ->check(CLI::ExistingFile);
+  cloud->add_option("-o,--output", cl.output, "write the merged exchange document");
+  cloud->add_flag("--json", cl.json, "print the resource ids as a JSON array");
+
+  CLI::App* formats = app.add_subcommand("formats", "list the formats whose structure provider is installed");
+
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::CallForHelp& e) {
+    return app.exit(e);
+  } catch (const CLI::CallForAllHelp& e) {
+    return app.exit(e);
+  } catch (const CLI::ParseError& e) {
+    std::fprintf(stderr, "dxfilter: %s (try --help)\n", e.what());
+    return 2;
+  }
+
+  DXFilterHost host;
+  std::string error;
+  if (!host.LoadModules(error)) return Fail(error);
+  if (*generate) return Generate(host, gen);
+  if (*resolve) return Resolve(host, res);
+  if (*cloud) return Cloud(host, cl);
+  if (*formats) {
+    for (const std::string& f : host.Formats()) std::printf("%s\n", f.c_str());
+    return 0;
+  }
+  return 2;
+}
