@@ -15,8 +15,8 @@ class QOR_KIT_API QORDXUnicodeString : public QORUnicodeString {
  public:
   using QORUnicodeString::QORUnicodeString;
   QORDXUnicodeString() = default;
-  QORDXUnicodeString(const QORUnicodeString& text) : QORUnicodeString(text) {}
-  QORDXUnicodeString(QORUnicodeString&& text) : QORUnicodeString(std::move(text)) {}
+  explicit QORDXUnicodeString(const QORUnicodeString& text) : QORUnicodeString(text) {}
+  explicit QORDXUnicodeString(QORUnicodeString&& text) : QORUnicodeString(std::move(text)) {}
 
   uint64_t GetHash() const;
 

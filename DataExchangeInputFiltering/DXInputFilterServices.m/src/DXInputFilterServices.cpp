@@ -13,6 +13,7 @@
 #include "ObjectModelRuntime/QORGetEnv.h"
 #include "ObjectModelRuntime/QOROMModule.h"
 #include "QORCloudJsonFilter.h"
+#include "fctCreateDXWebViewer.h"
 #include "QORCloudResolvedFilter.h"
 #include "QORJsonFilterWriter.h"
 #include "QORResolvedFilter.h"
@@ -67,6 +68,10 @@ QOROMModule* RegisterFilterReader() {
   QORFillDictionary::RegisterFunctionCreation("INPUT_FILTER_READER", &CreateQORResolvedFilter);
   return Module();
 }
+QOROMModule* RegisterDialogFactory() {
+  QORFillDictionary::Register("DXWebViewer", &fctCreateDXWebViewer);
+  return Module();
+}
 QOROMModule* RegisterFilterReaderTie() {
   QORFillDictionary::Register(QORResolvedFilter::MetaObject(),
                               QORIResolvedInputFilter::MetaObject(),
@@ -86,6 +91,7 @@ __attribute__((section("zqyom"), used)) QORRegistrationFunction const s_registra
     &RegisterFilterGeneratorTie,
     &RegisterFilterReader,
     &RegisterFilterReaderTie,
+    &RegisterDialogFactory,
     nullptr,
 };
 constexpr size_t kTableSlots = sizeof(s_registrationTable) / sizeof(s_registrationTable[0]);

@@ -5,6 +5,7 @@
 #include <atomic>
 
 #include "DXLazyMetaObject.h"
+#include "DXWebViewer.h"
 #include "DataExchangeUtilities/QORDXEnvironmentVariable.h"
 #include "JsonStreams/JIStream.h"
 #include "InputFilteringInterfaces/QORIResolvedInputFilter.h"
@@ -67,8 +68,7 @@ QORJsonFilterWriter::~QORJsonFilterWriter() {
 }
 
 void QORJsonFilterWriter::DropDialog() {
-  // The dialog arrives with the filter dialog; until a generator can open one, there
-  // is never a dialog to drop.
+  if (_pDialog) _pDialog->RequestDelayedDestruction();
   _pDialog = nullptr;
 }
 
@@ -249,7 +249,13 @@ HRESULT QORJsonFilterWriter::LoadDocumentFromFile(QORUnicodeString path, const Q
   return S_OK;
 }
 
-HRESULT QORJsonFilterWriter::ShowFilterDialog(QORCommand*) { return E_NOTIMPL; }
+HRESULT QORJsonFilterWriter::ShowFilterDialog(QORCommand* father) {
+  // One dialog at a time; a closed one still counts until a new document drops it.
+  if (_pDialog) return E_FAIL;
+  _pDialog = new DXWebViewer(father);
+  if (!_pDialog) return E_FAIL;
+  return _pDialog->InitAndShow(_document.Stringify(), this);
+}
 
 HRESULT QORJsonFilterWriter::GetResolvedFilter(QORIResolvedInputFilter** out) {
   return HandOutReader(new QORResolvedFilter(), out);

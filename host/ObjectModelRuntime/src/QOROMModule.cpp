@@ -110,8 +110,12 @@ HRESULT QORLoadModule(const char* fileOrPath, std::string* error) {
     return fail(E_FAIL, std::string("cannot load module: ") + (why ? why : canonical));
   }
   loaded.push_back(canonical);
-  if (QORModuleLoader::RunPending(canonical) == 0)
+  if (QORModuleLoader::RunPending(canonical) == 0) {
+    // Not a module: forget it, or the next attempt would answer "already loaded".
+    // No table ran, so nothing was loaded behind it.
+    loaded.pop_back();
     return fail(E_FAIL, "not a module of the object model (no registration table): " + canonical);
+  }
   return S_OK;
 }
 

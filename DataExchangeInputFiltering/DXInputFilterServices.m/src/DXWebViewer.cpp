@@ -1,0 +1,229 @@
+// DXWebViewer.cpp - the filter dialog's set-up, handlers and notifications. The code
+// reads in the order the dialog runs: InitAndShow, the page loading, the page's
+// messages, the buttons, then the replays of test mode.
+#include "DXWebViewer.h"
+
+#include <atomic>
+
+#include "DXInputFilterWebViewer.h"
+#include "DXLazyMetaObject.h"
+#include "DXModuleSwitches.h"
+#include "DataExchangeUtilities/QORDXUnicodeString.h"
+#include "EventToolkit/QORCheck.h"
+#include "EventToolkit/QORDynamicCast.h"
+#include "EventToolkit/QOREventHandler.h"
+#include "ObjectModelRuntime/QORGetEnv.h"
+#include "ObjectModelRuntime/QORMsgCatalog.h"
+#include "QORInputFilterDumpModelNotif.h"
+#include "QORInputFilterInteractionRecordNotif.h"
+#include "QORInputFilterNotifWithString.h"
+#include "QORInputFilterPanelClosedNotif.h"
+#include "QORInputFilterPanelLoadedNotif.h"
+#include "QORJsonFilterWriter.h"
+#include "fctCreateDXWebViewer.h"
+
+namespace {
+
+std::atomic<const QORMetaClass*> s_pMetaObject{nullptr};
+
+constexpr int kOkButton = 2;
+constexpr int kSaveButton = 8;
+constexpr int kCancelButton = 16;
+
+const char kFilterPage[] = "zqrtv://webapps/DXInputFilterDisplay/FilterJS.html";
+const char kRequireFilter[] = "require(['ZQ/DXInputFilterDisplay/Filter'], function(Filter) { ";
+
+}  // namespace
+
+const QORMetaClass* DXWebViewer::MetaObject() {
+  return DXLazyMetaObject(s_pMetaObject,
+                          [] { return DX_CLASS_META(DXWebViewer, QORVidFraDialog::MetaObject()); });
+}
+const QORMetaClass* DXWebViewer::GetMetaObject() const { return MetaObject(); }
+const char* DXWebViewer::IsA() const { return MetaObject()->GetName(); }
+int DXWebViewer::IsAKindOf(const char* className) const { return MetaObject()->IsAKindOf(className); }
+
+DXWebViewer::DXWebViewer(QORCommand* father) : QORVidFraDialog(father, "DXInputFilterWebViewer") {}
+
+DXWebViewer::~DXWebViewer() {
+  if (_pWebViewer) _pWebViewer->RequestDelayedDestruction();
+  _pWebViewer = nullptr;
+  _pOwner = nullptr;
+}
+
+void* fctCreateDXWebViewer(void*) { return new DXWebViewer(nullptr); }
+
+void DXWebViewer::Subscribe(QORVidWidget* widget, QOREvent* i_pEvent, QOREventHandler* handler,
+                            int flag) {
+  if (!handler) return;
+  if (i_pEvent) {
+    widget->AddHandler(i_pEvent, handler, flag);
+  } else {
+    QORReportCheck("i_pEvent", __FILE__, __LINE__);
+  }
+  handler->Release();
+}
+
+HRESULT DXWebViewer::InitAndShow(QORUnicodeString jsonText, QORJsonFilterWriter* owner) {
+  _pOwner = owner;
+  if (_pOwner) _sourcePath = _pOwner->GetSourcePath();
+
+  SetTitle(QORMsgCatalog::BuildMessage("DataExchangeInputFiltering", "FilteringUI_Title", {},
+                                       QORUnicodeString()));
+  SetCloseButtonFlag(1);
+  SetResizableFlag(1);
+  SetCompactFlag(0);
+  SetMinimizeButtonFlag(0);
+  SetStandardButtons(dx::g_testModeSwitch ? 0x1A : 0x12);
+
+  Subscribe(this, QORVidFraWindow::Closed(),
+            new QORMethodEventHandler<DXWebViewer, QORSYPEventArgs>(this, &DXWebViewer::OnWindowClosed),
+            0);
+  Subscribe(this, QORVidFraDialog::AcceptButtonClicked(),
+            new QORMethodEventHandler<DXWebViewer, QORVidFraDialogButtonClickedEventArgs>(
+                this, &DXWebViewer::OnStandardButtonClicked),
+            0);
+  Subscribe(this, QORVidFraDialog::RejectButtonClicked(),
+            new QORMethodEventHandler<DXWebViewer, QORVidFraDialogButtonClickedEventArgs>(
+                this, &DXWebViewer::OnStandardButtonClicked),
+            0);
+
+  if (dx::g_testModeSwitch) {
+    AddAnalyseNotificationCB(nullptr, "QORInputFilterButtonInteractionReplayNotif",
+                             static_cast<QORCommandMethod>(&DXWebViewer::OnButtonReplayNotif),
+                             nullptr);
+    AddAnalyseNotificationCB(nullptr, "QORInputFilterJSInteractionReplayNotif",
+                             static_cast<QORCommandMethod>(&DXWebViewer::OnJSReplayNotif), nullptr);
+  }
+
+  _pWebViewer = new DXInputFilterWebViewer(this);
+  if (!_pWebViewer) return E_FAIL;
+
+  _pWebViewer->SetHomeURL(kFilterPage);
+  _pWebViewer->SetPopupWindowsFlag(0);
+  _pWebViewer->SetAutoLoadFlag(1);
+  _pWebViewer->SetUseJavaScriptFlag(1);
+  _pWebViewer->SetUseContextMenuFlag(0);
+  _pWebViewer->Build();
+
+  SetApplicativeWidget(_pWebViewer);
+  SetVisibleFlag(1);
+  EnsureVisible();
+
+  Subscribe(_pWebViewer, QORVidCtlWebViewer::LoadStart(),
+            new QORMethodEventHandler<DXWebViewer, QORSYPEventArgs>(this, &DXWebViewer::OnPageLoadStart),
+            0);
+  Subscribe(_pWebViewer, QORVidCtlWebViewer::JSMessage(),
+            new QORMethodEventHandler<DXWebViewer, QORVidJSMessageEventArgs>(
+                this, &DXWebViewer::OnPageMessage),
+            1);
+
+  // Stored last: a page that starts loading before this point gets the document on
+  // its first LoadStart afterwards.
+  _jsonText = jsonText;
+  return S_OK;
+}
+
+void DXWebViewer::OnPageLoadStart(QORBaseUnknown*, QORSYPEventArgs*) {
+  if (!_pWebViewer || _jsonText.GetLengthInChar() <= 3 || _pageInitialized) return;
+  _pageInitialized = true;
+
+  QORDXUnicodeString escaped = QORDXUnicodeString(_jsonText).EscapeJSON();
+  escaped.ReplaceAll("'", "\\'");
+  QORUnicodeString call = QORUnicodeString("Filter.init('") + escaped + "'); ";
+  if (dx::g_testModeSwitch) {
+    call = QORUnicodeString(
+               "            require(['ZQ/SelectiveWebUI_TST/InputFilteringSimulateScenario'], "
+               "function(simulationServices) {                 "
+               "Filter.registerInteractions(simulationServices);") +
+           call + "});";
+  }
+  QORUnicodeString script = QORUnicodeString(kRequireFilter) + call + "});";
+  _pWebViewer->RunJavaScript(script, __FILE__, __LINE__);
+}
+
+void DXWebViewer::OnPageMessage(QORBaseUnknown* i_pSender, QORVidJSMessageEventArgs* i_pArgs) {
+  QOR_CHECK_RETURN(i_pSender);
+  QOR_CHECK_RETURN(i_pArgs);
+  QOR_CHECK_RETURN(_pWebViewer);
+  const std::vector<QORUnicodeString>& messages = i_pArgs->GetMessages();
+  if (messages.size() == 1) {
+    if (messages[0].Compare("onLoad")) Notify(new QORInputFilterPanelLoadedNotif(-1));
+    return;
+  }
+  if (messages.size() != 2) return;
+  const QORUnicodeString& name = messages[0];
+  if (name.Compare("onOkClick")) {
+    OnOkAnswer(messages[1]);
+  } else if (dx::g_testModeSwitch && name.Compare("registerInteraction")) {
+    Notify(new QORInputFilterInteractionRecordNotif(messages[1], -1));
+  } else if (dx::g_testModeSwitch && name.Compare("onSaveClick")) {
+    Notify(new QORInputFilterDumpModelNotif(messages[1], -1));
+  }
+}
+
+void DXWebViewer::OnOkAnswer(const QORUnicodeString& document) {
+  _jsonText = document;
+  if (!_pOwner) return;
+  _pOwner->SetDocumentFromText(_jsonText);
+  if (dx::g_saveAndUseSwitch) {
+    QORUnicodeString folder, fileName;
+    QORSplitPath(_sourcePath, folder, fileName);
+    QORUnicodeString target = dx::g_temporaryDirectory + "\\" + fileName + "JSON_Modified.json";
+    _pOwner->SaveDocumentToFile(target);
+  }
+  if (dx::g_testModeSwitch) Notify(new QORInputFilterDumpModelNotif(_jsonText, -1));
+  HideAndNotifyClosed();
+}
+
+void DXWebViewer::OnStandardButtonClicked(QORBaseUnknown*,
+                                          QORVidFraDialogButtonClickedEventArgs* i_pArgs) {
+  QOR_CHECK_RETURN(i_pArgs);
+  QOR_CHECK_RETURN(_pWebViewer);
+  switch (i_pArgs->GetStandardButton()) {
+    case kOkButton:
+      // The page answers with "onOkClick" and the document; the dialog waits for it.
+      _pWebViewer->RunJavaScript(
+          QORUnicodeString(kRequireFilter) + "Filter.sendNewJson('onOkClick'); });", __FILE__,
+          __LINE__);
+      break;
+    case kSaveButton:
+      _pWebViewer->RunJavaScript(
+          QORUnicodeString(kRequireFilter) + "Filter.sendNewJson('onSaveClick'); });", __FILE__,
+          __LINE__);
+      break;
+    case kCancelButton:
+      HideAndNotifyClosed();
+      break;
+    default:
+      break;
+  }
+}
+
+void DXWebViewer::OnWindowClosed(QORBaseUnknown*, QORSYPEventArgs*) { HideAndNotifyClosed(); }
+
+void DXWebViewer::HideAndNotifyClosed() {
+  SetVisibleFlag(0);
+  Notify(new QORInputFilterPanelClosedNotif(-1));
+}
+
+void DXWebViewer::Notify(QORNotification* notification) {
+  // A failed allocation sends nothing, which the command tree takes as a no-op.
+  SendNotification(GetFather(), notification);
+}
+
+void DXWebViewer::OnButtonReplayNotif(QORCommand*, QORNotification* i_pNotification, void*) {
+  auto* notification = QORDynamicCast<QORInputFilterNotifWithString>(i_pNotification);
+  if (!notification) return;
+  QORString button = notification->GetDataString().ConvertToChar();
+  StandardButtonClicked(button);
+}
+
+void DXWebViewer::OnJSReplayNotif(QORCommand*, QORNotification* i_pNotification, void*) {
+  auto* notification = QORDynamicCast<QORInputFilterNotifWithString>(i_pNotification);
+  if (!notification) return;
+  // The interaction text is the page's own and is inserted as it came.
+  QORUnicodeString script = QORUnicodeString(kRequireFilter) + "Filter.simulate('" +
+                            notification->GetDataString() + "'); " + "});";
+  if (_pWebViewer) _pWebViewer->RunJavaScript(script, __FILE__, __LINE__);
+}

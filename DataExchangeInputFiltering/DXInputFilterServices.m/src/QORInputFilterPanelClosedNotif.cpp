@@ -1,0 +1,28 @@
+// QORInputFilterPanelClosedNotif.cpp - constructor and meta protocol.
+#include "QORInputFilterPanelClosedNotif.h"
+
+#include <atomic>
+
+#include "DXLazyMetaObject.h"
+
+namespace {
+std::atomic<const QORMetaClass*> s_pMetaObject{nullptr};
+}
+
+QORInputFilterPanelClosedNotif::QORInputFilterPanelClosedNotif(int mode) : QORNotification(mode) {}
+QORInputFilterPanelClosedNotif::~QORInputFilterPanelClosedNotif() = default;
+
+const QORMetaClass* QORInputFilterPanelClosedNotif::MetaObject() {
+  return DXLazyMetaObject(s_pMetaObject, [] {
+    return DX_CLASS_META(QORInputFilterPanelClosedNotif, QORNotification::MetaObject());
+  });
+}
+const QORMetaClass* QORInputFilterPanelClosedNotif::GetMetaObject() const {
+  return MetaObject();
+}
+const char* QORInputFilterPanelClosedNotif::IsA() const {
+  return MetaObject()->GetName();
+}
+int QORInputFilterPanelClosedNotif::IsAKindOf(const char* className) const {
+  return MetaObject()->IsAKindOf(className);
+}

@@ -1,0 +1,37 @@
+// QORNotification.cpp - the notification base class.
+#include "CommandFramework/QORNotification.h"
+
+#include <atomic>
+
+namespace {
+std::atomic<const QORMetaClass*> s_meta{nullptr};
+}
+
+QORNotification::QORNotification(int mode) : _mode(mode) {}
+QORNotification::QORNotification(const QORNotification& other)
+    : QORBaseUnknown(other), _mode(other._mode) {}
+QORNotification& QORNotification::operator=(const QORNotification& other) {
+  QORBaseUnknown::operator=(other);
+  _mode = other._mode;
+  return *this;
+}
+QORNotification::~QORNotification() = default;
+
+const QORMetaClass* QORNotification::MetaObject() {
+  const QORMetaClass* meta = s_meta.load(std::memory_order_acquire);
+  if (meta) return meta;
+  zqy::internal::om_guard guard;
+  meta = s_meta.load(std::memory_order_relaxed);
+  if (!meta) {
+    meta = zqy::internal::fct_RetrieveMetaObject("QORNotification", QORMetaClass::kComponent,
+                                                 QORBaseUnknown::MetaObject(), "QORNull",
+                                                 "CommandFramework", sizeof(QORNotification));
+    s_meta.store(meta, std::memory_order_release);
+  }
+  return meta;
+}
+const QORMetaClass* QORNotification::GetMetaObject() const { return MetaObject(); }
+const char* QORNotification::IsA() const { return MetaObject()->GetName(); }
+int QORNotification::IsAKindOf(const char* className) const {
+  return MetaObject()->IsAKindOf(className);
+}
