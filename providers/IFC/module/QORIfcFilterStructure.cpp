@@ -1,0 +1,216 @@
+// QORIfcFilterStructure.cpp - the IFC provider's answers to the generator.
+#include "QORIfcFilterStructure.h"
+
+
+#include <atomic>
+
+#include "IfcModel.h"
+#include "ObjectModelRuntime/QORErrorText.h"
+#include "ObjectModelRuntime/QORGetEnv.h"
+#include "ObjectModelRuntime/QORProgress.h"
+
+namespace {
+
+std::atomic<const QORMetaClass*> s_meta{nullptr};
+
+enum Column { kEntity, kImport, kImportMode, kType, kName, kElevation, kDescription, kImported };
+struct ColumnInfo {
+  const char* name;
+  int32_t type;
+};
+// Type codes: 0 read-only text, 1 boolean, 2 enumeration, 3 text, 4 number, 8 runtime.
+constexpr ColumnInfo kColumns[] = {{"Entity", 0},     {"Import", 1},     {"ImportMode", 2},
+                                   {"Type", 0},       {"Name", 3},       {"Elevation", 4},
+                                   {"Description", 0}, {"Imported", 8}};
+constexpr const char* kModes[] = {"NoImport", "ForLifecycle", "ForCoordination", "ForDesign"};
+
+int ColumnIndex(const QORUnicodeString& name) {
+  for (int i = 0; i < static_cast<int>(std::size(kColumns)); ++i)
+    if (name.Str() == kColumns[i].name) return i;
+  return -1;
+}
+
+const ifc::Node* AsNode(void* entity) { return static_cast<const ifc::Node*>(entity); }
+
+QORUnicodeString Text(std::string_view text) { return QORUnicodeString(text); }
+
+// "3000." as written in the file is a number to the page once the dot is gone.
+std::string NumberText(std::string_view text) {
+  std::string number(text);
+  if (!number.empty() && number.back() == '.') number.pop_back();
+  if (number.empty() || number == "-") return std::string();
+  return number;
+}
+
+}  // namespace
+
+const QORMetaClass* QORIfcFilterStructure::MetaObject() {
+  const QORMetaClass* meta = s_meta.load(std::memory_order_acquire);
+  if (meta) return meta;
+  zqy::internal::om_guard guard;
+  meta = s_meta.load(std::memory_order_relaxed);
+  if (!meta) {
+    meta = zqy::internal::fct_RetrieveMetaObject("QORIfcFilterStructure", QORMetaClass::kComponent,
+                                                 QORBaseUnknown::MetaObject(), "QORNull",
+                                                 "DXIfcProvider", sizeof(QORIfcFilterStructure));
+    s_meta.store(meta, std::memory_order_release);
+  }
+  return meta;
+}
+const QORMetaClass* QORIfcFilterStructure::GetMetaObject() const { return MetaObject(); }
+const char* QORIfcFilterStructure::IsA() const { return MetaObject()->GetName(); }
+int QORIfcFilterStructure::IsAKindOf(const char* className) const {
+  return MetaObject()->IsAKindOf(className);
+}
+
+QORIfcFilterStructure::QORIfcFilterStructure() = default;
+QORIfcFilterStructure::~QORIfcFilterStructure() = default;
+
+HRESULT QORIfcFilterStructure::SetInputFile(QORUnicodeString path) {
+  const std::string native = QORNativePath(path.View());
+  auto model = std::make_unique<ifc::Model>();
+  std::string error;
+  QORProgress::Begin("reading IFC file", 0);
+  const bool opened = model->Open(native, error);
+  QORProgress::End();
+  if (!opened) {
+    QORSetErrorText(error);
+    _pModel.reset();
+    return E_FAIL;
+  }
+  _pModel = std::move(model);
+  _fileName = native.substr(native.find_last_of('/') + 1);
+  // The generator asks for every entity's label once: that is the progress of the walk.
+  QORProgress::Begin("building filter", _pModel->NodeCount());
+  return S_OK;
+}
+
+HRESULT QORIfcFilterStructure::GetFilterID(QORUnicodeString& id) {
+  if (!_pModel) return E_FAIL;
+  std::string text = _pModel->SchemaName();
+  text.append(":").append(_fileName);
+  id = QORUnicodeString(std::move(text));
+  return S_OK;
+}
+
+HRESULT QORIfcFilterStructure::GetFormatUsage(QORUnicodeString& usage) {
+  usage = "IFC";
+  return S_OK;
+}
+
+HRESULT QORIfcFilterStructure::GetColumns(QORListValQORUnicodeString& columns) {
+  columns.Reserve(static_cast<int>(std::size(kColumns)));
+  for (const ColumnInfo& c : kColumns) columns.Append(QORUnicodeString(c.name));
+  return S_OK;
+}
+
+HRESULT QORIfcFilterStructure::GetColumnDescription(QORUnicodeString column, QORUnicodeString& text,
+                                                    int32_t& type,
+                                                    QORListValQORUnicodeString& values) {
+  const int index = column.Str() == "tree" ? kEntity : ColumnIndex(column);
+  if (index < 0) return E_INVALIDARG;
+  text = QORUnicodeString(std::string("DXIfcProvider.Column_") + kColumns[index].name);
+  type = kColumns[index].type;
+  if (index == kImportMode)
+    for (const char* mode : kModes) values.Append(QORUnicodeString(mode));
+  return S_OK;
+}
+
+HRESULT QORIfcFilterStructure::GetRoots(QORRawCollPV& roots) {
+  if (!_pModel) return E_FAIL;
+  for (const ifc::Node* root : _pModel->Roots()) roots.Append(const_cast<ifc::Node*>(root));
+  return S_OK;
+}
+
+HRESULT QORIfcFilterStructure::GetChildren(void* entity, QORRawCollPV& children) {
+  if (!entity) return E_INVALIDARG;
+  const auto kids = AsNode(entity)->Children();
+  children.Reserve(static_cast<int>(kids.size()));
+  for (const ifc::Node* child : kids) children.Append(const_cast<ifc::Node*>(child));
+  return S_OK;
+}
+
+HRESULT QORIfcFilterStructure::GetEntityLabel(void* entity, QORUnicodeString& label,
+                                              QORListValQORUnicodeString& uids, bool& isNLS) {
+  if (!entity) return E_INVALIDARG;
+  QORProgress::Advance();
+  const ifc::Node* node = AsNode(entity);
+  if (node->IsSynthetic()) {
+    label = "DXIfcProvider.UnplacedElements";
+    isNLS = true;
+    return S_OK;
+  }
+  label = QORUnicodeString(node->Label());
+  isNLS = false;
+  if (!node->GlobalId().empty()) uids.Append(Text(node->GlobalId()));
+  return S_OK;
+}
+
+HRESULT QORIfcFilterStructure::GetEntityData(void* entity, QORListValQORUnicodeString& keys,
+                                             QORListValQORUnicodeString& values) {
+  if (!entity) return E_INVALIDARG;
+  const ifc::Node* node = AsNode(entity);
+  if (node->IsSynthetic()) return S_OK;
+  keys.Append(QORUnicodeString("instance"));
+  // Appended piecewise: g++ 12 warns wrongly (-Wrestrict) on "#" + std::to_string(n).
+  std::string instance("#");
+  instance += std::to_string(node->InstanceNumber());
+  values.Append(QORUnicodeString(std::move(instance)));
+  return S_OK;
+}
+
+HRESULT QORIfcFilterStructure::GetEntityValue(void* entity, QORUnicodeString column,
+                                              QORUnicodeString& value, bool& isNLS,
+                                              const QORUnicodeString* mode) {
+  if (!entity) return E_INVALIDARG;
+  const ifc::Node* node = AsNode(entity);
+  isNLS = false;
+  switch (ColumnIndex(column)) {
+    case kImport:
+      value = mode && mode->Compare("NoImport") ? "false" : "true";
+      return S_OK;
+    case kImportMode:
+      value = mode ? *mode : QORUnicodeString();
+      return S_OK;
+    case kType:
+      value = Text(node->TypeName());
+      return S_OK;
+    case kName:
+      value = Text(node->Name());
+      return S_OK;
+    case kElevation:
+      value = QORUnicodeString(NumberText(node->ElevationText()));
+      return S_OK;
+    case kDescription:
+      value = node->IsSynthetic() ? QORUnicodeString()
+                                  : QORUnicodeString(_pModel->Attribute(*node, ifc::NodeAttribute::Description));
+      return S_OK;
+    default:
+      return E_INVALIDARG;
+  }
+}
+
+HRESULT QORIfcFilterStructure::GetEntityAttribute(void* entity, QORUnicodeString name,
+                                                  QORUnicodeString& value) {
+  if (!entity) return E_INVALIDARG;
+  const ifc::Node* node = AsNode(entity);
+  const std::string& key = name.Str();
+  if (key == "EntityName") {
+    value = Text(node->TypeName());
+  } else if (key == "IsLatestSpatialEntity") {
+    value = node->IsLatestSpatial() ? "true" : "false";
+  } else if (key == "GlobalId") {
+    value = Text(node->GlobalId());
+  } else if (key == "Name") {
+    value = Text(node->Name());
+  } else if (key == "Elevation") {
+    value = QORUnicodeString(NumberText(node->ElevationText()));
+  } else if (key == "ObjectType" && !node->IsSynthetic()) {
+    value = QORUnicodeString(_pModel->Attribute(*node, ifc::NodeAttribute::ObjectType));
+  } else if (key == "Tag" && !node->IsSynthetic()) {
+    value = QORUnicodeString(_pModel->Attribute(*node, ifc::NodeAttribute::Tag));
+  } else {
+    return E_FAIL;
+  }
+  return S_OK;
+}

@@ -1,0 +1,57 @@
+// QORIfcFilterStructure.h - the structure provider of IFC building models, registered
+// as "INPUT_IFC_FILTER": it opens the file with ifc::Model and hands the generator the
+// spatial tree (project, site, building, storeys, spaces) with the elements placed in
+// it, and the cells of its columns.
+//
+// Columns, in display order (the first is the tree column):
+//   Entity       the tree: the entity's name, or its type and instance number
+//   Import       boolean, editable: false when the import mode is "NoImport"
+//   ImportMode   enumeration, editable: the import mode decided for the entity
+//   Type         read-only text: the IFC entity type ("IfcWall")
+//   Name         editable text
+//   Elevation    number, editable: a storey's elevation, in the file's length unit
+//   Description  read-only text
+//   Imported     runtime: computed by the page (entities below that will be imported)
+// Column titles are NLS texts of the catalog "DXIfcProvider".
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "InputFilteringInterfaces/QORIInputFilterStructure.h"
+#include "ObjectModelRuntime/QORBaseUnknown.h"
+
+namespace ifc {
+class Model;
+}
+
+class QORIfcFilterStructure : public QORBaseUnknown {
+ public:
+  QORIfcFilterStructure();
+  ~QORIfcFilterStructure() override;
+
+  static const QORMetaClass* MetaObject();
+  const QORMetaClass* GetMetaObject() const override;
+  const char* IsA() const override;
+  int IsAKindOf(const char* className) const override;
+
+  virtual HRESULT SetInputFile(QORUnicodeString path);
+  virtual HRESULT GetFilterID(QORUnicodeString& id);
+  virtual HRESULT GetFormatUsage(QORUnicodeString& usage);
+  virtual HRESULT GetColumns(QORListValQORUnicodeString& columns);
+  virtual HRESULT GetColumnDescription(QORUnicodeString column, QORUnicodeString& text,
+                                       int32_t& type, QORListValQORUnicodeString& values);
+  virtual HRESULT GetRoots(QORRawCollPV& roots);
+  virtual HRESULT GetEntityLabel(void* entity, QORUnicodeString& label,
+                                 QORListValQORUnicodeString& uids, bool& isNLS);
+  virtual HRESULT GetEntityData(void* entity, QORListValQORUnicodeString& keys,
+                                QORListValQORUnicodeString& values);
+  virtual HRESULT GetChildren(void* entity, QORRawCollPV& children);
+  virtual HRESULT GetEntityValue(void* entity, QORUnicodeString column, QORUnicodeString& value,
+                                 bool& isNLS, const QORUnicodeString* mode);
+  virtual HRESULT GetEntityAttribute(void* entity, QORUnicodeString name, QORUnicodeString& value);
+
+ private:
+  std::unique_ptr<ifc::Model> _pModel;
+  std::string _fileName;
+};
