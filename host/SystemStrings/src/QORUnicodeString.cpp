@@ -1,6 +1,8 @@
 // QORUnicodeString.cpp - code-point aware operations over the UTF-8 text.
 #include "SystemStrings/QORUnicodeString.h"
 
+#include <climits>
+
 namespace {
 
 inline bool IsContinuation(unsigned char c) { return (c & 0xC0) == 0x80; }
@@ -43,7 +45,8 @@ int QORUnicodeString::GetLengthInChar() const {
 void QORUnicodeString::Remove(int start, int count) {
   if (count <= 0 || start < 0) return;
   size_t from = ByteOffsetOfChar(_text, start);
-  size_t to = ByteOffsetOfChar(_text, start + count);
+  // start + count may overflow an int ("remove the rest" callers pass INT_MAX).
+  size_t to = count > INT_MAX - start ? _text.size() : ByteOffsetOfChar(_text, start + count);
   _text.erase(from, to - from);
 }
 
