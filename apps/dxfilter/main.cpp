@@ -11,6 +11,9 @@
 #include <sstream>
 
 #include "DXFilterHost.h"
+#include "DialogToolkit/QORDialogToolkit.h"
+#include "EditSession.h"
+#include "EventToolkit/QOREventLoop.h"
 #include "JsonStreams/JIStream.h"
 #include "ObjectModelRuntime/QORErrorText.h"
 #include "ObjectModelRuntime/QORListValQORUnicodeString.h"
@@ -59,9 +62,10 @@ struct GenerateOptions {
   bool pretty = false;
 };
 
-int Generate(DXFilterHost& host, const GenerateOptions& o) {
+// Creates the generator and builds the document; 0 or the exit code of the failure.
+int BuildDocument(DXFilterHost& host, const GenerateOptions& o,
+                  QORIInputFilterGenerator_var& generator) {
   std::string error;
-  QORIInputFilterGenerator_var generator;
   if (!host.Create("INPUT_FILTER_GENERATOR", generator, error)) return Fail(error);
   std::string settingsText;
   if (!o.settings.empty() && !ReadTextFile(o.settings, settingsText, error)) return Fail(error);
@@ -71,7 +75,6 @@ int Generate(DXFilterHost& host, const GenerateOptions& o) {
     generator->AddEntityList(0, names);
   }
   QORUnicodeString settings(settingsText);
-  const auto start = std::chrono::steady_clock::now();
   HRESULT hr;
   {
     ProgressBar progress;
@@ -86,13 +89,134 @@ int Generate(DXFilterHost& host, const GenerateOptions& o) {
                   " (is the settings file valid JSON whose \"format\" matches the provider?)");
     return Fail("cannot generate the filter of " + o.input + ": " + Reason(hr));
   }
+  return 0;
+}
+
+int Save(QORIInputFilterGenerator& generator, const GenerateOptions& o, std::string& output) {
   // Indented files are the generator's own choice, made from the environment.
   if (o.pretty && !getenv("MDW_KWT_TMP")) setenv("MDW_KWT_TMP", "", 1);
-  const std::string output = o.output.empty() ? DefaultOutput(o.input) : o.output;
-  hr = generator->SaveDocumentToFile(QORUnicodeString(output));
-  if (QORFailed(hr)) return Fail("cannot write " + output);
+  output = o.output.empty() ? DefaultOutput(o.input) : o.output;
+  if (QORFailed(generator.SaveDocumentToFile(QORUnicodeString(output))))
+    return Fail("cannot write " + output);
+  return 0;
+}
+
+int Generate(DXFilterHost& host, const GenerateOptions& o) {
+  const auto start = std::chrono::steady_clock::now();
+  QORIInputFilterGenerator_var generator;
+  if (int rc = BuildDocument(host, o, generator)) return rc;
+  std::string output;
+  if (int rc = Save(*generator.Get(), o, output)) return rc;
   std::fprintf(stderr, "dxfilter: wrote %s in %.2f s\n", output.c_str(), Since(start));
   return 0;
+}
+
+// Exit code of an interactive filtering that the user cancelled.
+constexpr int kCancelledExit = 3;
+
+struct EditOptions {
+  GenerateOptions generate;
+  std::string browser, scenario;
+  bool noBrowser = false;
+};
+
+// What "N of M entities will be imported" counts: the answers of the first boolean
+// column, as the import would read them.
+void PrintSummary(QORIInputFilterGenerator& generator, const std::string& output) {
+  QORIResolvedInputFilter* raw = nullptr;
+  if (QORFailed(generator.GetResolvedFilter(&raw)) || !raw) return;
+  QORIResolvedInputFilter_var reader(raw);
+  raw->Release();
+  JSON::JIStream document;
+  if (!document.ParseFile(QORUnicodeString(output))) return;
+  std::string importColumn;
+  for (const JSON::JIStream& column : document.ReadObjects("columns")) {
+    if (column.ReadString("typeRepresentation").Str() == "boolean") {
+      importColumn = column.ReadString("dataIndex").Str();
+      break;
+    }
+  }
+  std::vector<QORUnicodeString> ids;
+  reader->GetObjectIds(ids);
+  size_t imported = 0;
+  for (const QORUnicodeString& id : ids) {
+    QORUnicodeString value;
+    if (importColumn.empty() ||
+        QORFailed(reader->GetObjectAttribute(id, QORUnicodeString(importColumn), value)) ||
+        value.Compare("true"))
+      ++imported;
+  }
+  std::printf("%zu of %zu entities will be imported\n", imported, ids.size());
+}
+
+std::vector<std::string> ReadScenario(const std::string& path, std::string& button,
+                                      std::string& error) {
+  std::vector<std::string> interactions;
+  std::ifstream in(path);
+  if (!in) {
+    error = "cannot read the scenario " + path;
+    return interactions;
+  }
+  int number = 0;
+  for (std::string line; std::getline(in, line);) {
+    ++number;
+    if (line.empty()) continue;
+    JSON::JIStream entry;
+    if (!entry.Parse(QORUnicodeString(line)) || !entry.IsObject()) {
+      error = path + ":" + std::to_string(number) + ": not a scenario line";
+      return {};
+    }
+    if (entry.Exist("interaction")) interactions.push_back(entry.ReadString("interaction").Str());
+    if (entry.Exist("button")) button = entry.ReadString("button").Str();
+  }
+  return interactions;
+}
+
+int Edit(DXFilterHost& host, const EditOptions& o, bool record, bool replay) {
+  std::string error, button;
+  std::vector<std::string> interactions;
+  if (replay) {
+    interactions = ReadScenario(o.scenario, button, error);
+    if (!error.empty()) return Fail(error);
+  }
+  if (o.noBrowser) QORDialogToolkit::SetBrowserCommand("");
+  if (!o.browser.empty()) QORDialogToolkit::SetBrowserCommand(o.browser);
+
+  QORIInputFilterGenerator_var generator;
+  if (int rc = BuildDocument(host, o.generate, generator)) return rc;
+
+  FILE* scenario = nullptr;
+  if (record) {
+    scenario = std::fopen(o.scenario.c_str(), "w");
+    if (!scenario) return Fail("cannot write the scenario " + o.scenario);
+  }
+  EditSession* session = new EditSession();
+  if (scenario) session->RecordTo(scenario);
+  if (replay) session->Replay(std::move(interactions), button);
+  EditSession::Outcome outcome = session->Run(*generator.Get(), error);
+  if (scenario) std::fclose(scenario);
+
+  int status = 0;
+  if (outcome == EditSession::Outcome::Confirmed) {
+    std::string output;
+    status = Save(*generator.Get(), o.generate, output);
+    if (status == 0) {
+      std::fprintf(stderr, "dxfilter: wrote %s\n", output.c_str());
+      PrintSummary(*generator.Get(), output);
+    }
+  } else if (outcome == EditSession::Outcome::Failed) {
+    status = Fail(error);
+  } else {
+    std::fprintf(stderr, "dxfilter: %s, nothing written\n",
+                 outcome == EditSession::Outcome::Cancelled ? "cancelled" : "interrupted");
+    status = kCancelledExit;
+  }
+  // The generator drops its dialog by delayed destruction: let the loop run it.
+  generator = QORIInputFilterGenerator_var();
+  QOREventLoop::Host().RunPending();
+  session->Release();
+  QOREventLoop::Host().RunPending();
+  return status;
 }
 
 struct ResolveOptions {
@@ -218,15 +342,44 @@ int main(int argc, char** argv) {
       "Modules are loaded from $QOR_MODULE_PATH, else from lib/modules beside bin/.\n"
       "Run 'dxfilter COMMAND --help' for the options of a command.");
 
+  auto addGenerateOptions = [](CLI::App* command, GenerateOptions& g) {
+    command->add_option("FORMAT", g.format, "format of the file, e.g. IFC (see 'formats')")->required();
+    command->add_option("FILE", g.input, "the file to filter")->required()->check(CLI::ExistingFile);
+    command->add_option("--settings", g.settings, "JSON settings text ({\"format\":..., \"settings\":{...}})")
+        ->check(CLI::ExistingFile);
+    command->add_option("--remove", g.removes, "entity type to leave out (repeatable), e.g. IfcSpace");
+    command->add_option("-o,--output", g.output, "where to write the document (default: NAME.filter.json)");
+  };
   GenerateOptions gen;
   CLI::App* generate = app.add_subcommand("generate", "build the filter document of a file");
-  generate->add_option("FORMAT", gen.format, "format of the file, e.g. IFC (see 'formats')")->required();
-  generate->add_option("FILE", gen.input, "the file to filter")->required()->check(CLI::ExistingFile);
-  generate->add_option("--settings", gen.settings, "JSON settings text ({\"format\":..., \"settings\":{...}})")
-      ->check(CLI::ExistingFile);
-  generate->add_option("--remove", gen.removes, "entity type to leave out (repeatable), e.g. IfcSpace");
-  generate->add_option("-o,--output", gen.output, "where to write the document (default: NAME.filter.json)");
+  addGenerateOptions(generate, gen);
   generate->add_flag("--pretty", gen.pretty, "write indented JSON");
+
+  EditOptions ed;
+  CLI::App* edit = app.add_subcommand(
+      "edit", "generate, show the filter page, and write the document the user confirmed");
+  addGenerateOptions(edit, ed.generate);
+  auto browserOptions = [](CLI::App* command, EditOptions& e) {
+    command->add_option("--browser", e.browser, "command that opens the page (default: $QOR_BROWSER)");
+    command->add_flag("--no-browser", e.noBrowser, "only print the page's address");
+  };
+  browserOptions(edit, ed);
+  edit->footer("Exit status: 0 confirmed (document written), 3 cancelled (nothing written), 1 error.");
+
+  EditOptions rec;
+  CLI::App* recordCmd = app.add_subcommand(
+      "record", "edit as above, recording every interaction into a scenario file");
+  recordCmd->add_option("SCENARIO", rec.scenario, "the scenario file to write")->required();
+  addGenerateOptions(recordCmd, rec.generate);
+  browserOptions(recordCmd, rec);
+
+  EditOptions rep;
+  CLI::App* replayCmd = app.add_subcommand(
+      "replay", "replay a recorded scenario on a file in a headless browser and write the result");
+  replayCmd->add_option("SCENARIO", rep.scenario, "a scenario written by 'record'")->required()
+      ->check(CLI::ExistingFile);
+  addGenerateOptions(replayCmd, rep.generate);
+  replayCmd->add_option("--browser", rep.browser, "command that opens the page (default: headless chromium)");
 
   ResolveOptions res;
   CLI::App* resolve = app.add_subcommand("resolve", "answer the import's questions from a filter document");
@@ -261,10 +414,19 @@ int main(int argc, char** argv) {
     return 2;
   }
 
+  // Recording and replaying use the dialog's test mode, fixed when the module loads.
+  if (*recordCmd || *replayCmd) setenv("DXWebViewerForKWT", "1", 1);
+  if (*replayCmd && rep.browser.empty())
+    rep.browser = "chromium --headless --no-sandbox --disable-gpu --disable-quic --no-first-run "
+                  "--disable-background-networking --disable-component-update --disable-sync";
+
   DXFilterHost host;
   std::string error;
   if (!host.LoadModules(error)) return Fail(error);
   if (*generate) return Generate(host, gen);
+  if (*edit) return Edit(host, ed, false, false);
+  if (*recordCmd) return Edit(host, rec, true, false);
+  if (*replayCmd) return Edit(host, rep, false, true);
   if (*resolve) return Resolve(host, res);
   if (*cloud) return Cloud(host, cl);
   if (*formats) {

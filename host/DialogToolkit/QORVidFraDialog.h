@@ -31,9 +31,14 @@ class QOR_KIT_API QORVidFraDialog : public QORVidFraWindow {
   // As a user's click on the button of that value (the page's buttons come here).
   void ClickStandardButton(int button);
 
+  // The value of the last standard button clicked (0 when none): a host tells an
+  // accepted dialog from a cancelled one by it.
+  int GetLastClickedButton() const { return _lastButton; }
+
   static QOREvent* AcceptButtonClicked();
   static QOREvent* RejectButtonClicked();
 
  private:
   int _buttons = 0;
+  int _lastButton = 0;
 };

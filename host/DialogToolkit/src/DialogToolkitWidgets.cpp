@@ -158,6 +158,7 @@ void QORVidFraDialog::SetStandardButtons(int buttons) {
 
 void QORVidFraDialog::ClickStandardButton(int button) {
   if (!(_buttons & button)) return;  // a button the dialog does not show
+  _lastButton = button;
   QORVidFraDialogButtonClickedEventArgs* args = new QORVidFraDialogButtonClickedEventArgs(button);
   if (!args) return;
   RaiseEvent(button == kCancel ? RejectButtonClicked() : AcceptButtonClicked(), args);

@@ -1,0 +1,47 @@
+// EditSession.h - the father command of an interactive filtering: it shows the filter
+// dialog of a generator, runs the host event loop until the dialog reports that it
+// closed, and tells whether the user confirmed.
+//
+// In test mode it also records the page's interactions as they are reported, and can
+// replay a recorded scenario into the dialog through the replay notifications.
+#pragma once
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "CommandFramework/QORCommand.h"
+#include "InputFilteringInterfaces/QORIInputFilterGenerator.h"
+
+class QORVidFraDialog;
+
+class EditSession : public QORCommand {
+ public:
+  enum class Outcome { Confirmed, Cancelled, Interrupted, Failed };
+
+  EditSession();
+  ~EditSession() override;
+
+  // Appends each interaction the page reports (and the final button) to this file,
+  // one JSON object a line, as they come.
+  void RecordTo(FILE* scenario) { _pScenario = scenario; }
+  // Interactions and the final button to send once the page said it is ready.
+  void Replay(std::vector<std::string> interactions, std::string button);
+
+  // Shows the dialog and waits; errorText explains Failed.
+  Outcome Run(QORIInputFilterGenerator& generator, std::string& errorText);
+
+  void OnPanelLoaded(QORCommand* i_pSender, QORNotification* i_pNotification, void* i_pClientData);
+  void OnPanelClosed(QORCommand* i_pSender, QORNotification* i_pNotification, void* i_pClientData);
+  void OnInteraction(QORCommand* i_pSender, QORNotification* i_pNotification, void* i_pClientData);
+
+ private:
+  QORVidFraDialog* Dialog() const;
+  void SendReplay();
+
+  bool _closed = false;
+  bool _replaySent = false;
+  FILE* _pScenario = nullptr;
+  std::vector<std::string> _interactions;
+  std::string _button;
+};

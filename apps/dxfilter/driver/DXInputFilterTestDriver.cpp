@@ -1,0 +1,84 @@
+// DXInputFilterTestDriver.cpp - the test driver module: the two replay notifications
+// that the filter dialog listens for in test mode, made by name through the object
+// model's factories ("QORInputFilterButtonInteractionReplayNotif" and
+// "QORInputFilterJSInteractionReplayNotif"; the factory's argument is a
+// const QORUnicodeString* holding the data string).
+#include <atomic>
+#include <new>
+
+#include "ObjectModelRuntime/QORFillDictionary.h"
+#include "ObjectModelRuntime/QOROMModule.h"
+#include "QORInputFilterNotifWithString.h"
+
+namespace {
+
+template <class Self>
+const QORMetaClass* ReplayMeta(std::atomic<const QORMetaClass*>& slot, const char* name) {
+  const QORMetaClass* meta = slot.load(std::memory_order_acquire);
+  if (meta) return meta;
+  zqy::internal::om_guard guard;
+  meta = slot.load(std::memory_order_relaxed);
+  if (!meta) {
+    meta = zqy::internal::fct_RetrieveMetaObject(name, QORMetaClass::kComponent,
+                                                 QORInputFilterNotifWithString::MetaObject(),
+                                                 "QORNull", "DXInputFilterTestDriver", sizeof(Self));
+    slot.store(meta, std::memory_order_release);
+  }
+  return meta;
+}
+
+std::atomic<const QORMetaClass*> s_buttonMeta{nullptr};
+std::atomic<const QORMetaClass*> s_jsMeta{nullptr};
+
+// Replays a click on the standard button named by the data string.
+class QORInputFilterButtonInteractionReplayNotif : public QORInputFilterNotifWithString {
+ public:
+  using QORInputFilterNotifWithString::QORInputFilterNotifWithString;
+  static const QORMetaClass* MetaObject() {
+    return ReplayMeta<QORInputFilterButtonInteractionReplayNotif>(
+        s_buttonMeta, "QORInputFilterButtonInteractionReplayNotif");
+  }
+  const QORMetaClass* GetMetaObject() const override { return MetaObject(); }
+  const char* IsA() const override { return MetaObject()->GetName(); }
+  int IsAKindOf(const char* name) const override { return MetaObject()->IsAKindOf(name); }
+};
+
+// Replays one page interaction given by its text.
+class QORInputFilterJSInteractionReplayNotif : public QORInputFilterNotifWithString {
+ public:
+  using QORInputFilterNotifWithString::QORInputFilterNotifWithString;
+  static const QORMetaClass* MetaObject() {
+    return ReplayMeta<QORInputFilterJSInteractionReplayNotif>(s_jsMeta,
+                                                              "QORInputFilterJSInteractionReplayNotif");
+  }
+  const QORMetaClass* GetMetaObject() const override { return MetaObject(); }
+  const char* IsA() const override { return MetaObject()->GetName(); }
+  int IsAKindOf(const char* name) const override { return MetaObject()->IsAKindOf(name); }
+};
+
+template <class Notification>
+void* MakeReplay(void* data) {
+  const auto* text = static_cast<const QORUnicodeString*>(data);
+  return new Notification(text ? *text : QORUnicodeString(), -1);
+}
+
+QOROMModule* Module();
+QOROMModule* RegisterButtonReplay() {
+  QORFillDictionary::Register("QORInputFilterButtonInteractionReplayNotif",
+                              &MakeReplay<QORInputFilterButtonInteractionReplayNotif>);
+  return Module();
+}
+QOROMModule* RegisterJSReplay() {
+  QORFillDictionary::Register("QORInputFilterJSInteractionReplayNotif",
+                              &MakeReplay<QORInputFilterJSInteractionReplayNotif>);
+  return Module();
+}
+
+__attribute__((section("zqyom"), used)) QORRegistrationFunction const s_registrationTable[] = {
+    nullptr, &RegisterButtonReplay, &RegisterJSReplay, nullptr};
+alignas(QOROMModule) unsigned char s_moduleStorage[sizeof(QOROMModule)];
+QOROMModule* const s_pModule =
+    new (s_moduleStorage) QOROMModule(QOROMModuleInfo{&s_registrationTable[0], &s_registrationTable[3]});
+QOROMModule* Module() { return s_pModule; }
+
+}  // namespace
