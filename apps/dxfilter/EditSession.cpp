@@ -8,7 +8,6 @@
 #include "DialogToolkit/QORVidFraDialog.h"
 #include "EventToolkit/QOREventLoop.h"
 #include "ObjectModelRuntime/QORFillDictionary.h"
-#include "QORInputFilterNotifWithString.h"
 #include "ResolvedTable.h"
 
 namespace {
@@ -104,9 +103,17 @@ void EditSession::OnPanelClosed(QORCommand*, QORNotification*, void*) {
 void EditSession::OnPanelLoaded(QORCommand*, QORNotification*, void*) { SendReplay(); }
 
 void EditSession::OnInteraction(QORCommand*, QORNotification* i_pNotification, void*) {
-  if (!_pScenario || !i_pNotification->IsAKindOf("QORInputFilterNotifWithString")) return;
-  auto* notification = static_cast<QORInputFilterNotifWithString*>(i_pNotification);
-  std::fputs(JsonLine("interaction", notification->GetDataString().Str()).c_str(), _pScenario);
+  if (!_pScenario) return;
+  // The notification's class lives in the filtering module; the test driver reads it.
+  QORFactoryFunction readText = QORFillDictionary::FindFactory("DXInputFilterNotificationText");
+  if (!readText) return;
+  QORUnicodeString text;
+  struct {
+    QORNotification* notification;
+    QORUnicodeString* text;
+  } request{i_pNotification, &text};
+  if (!readText(&request)) return;
+  std::fputs(JsonLine("interaction", text.Str()).c_str(), _pScenario);
   std::fflush(_pScenario);
 }
 

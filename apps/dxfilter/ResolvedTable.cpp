@@ -5,6 +5,9 @@
 #include <cstdio>
 
 #include "JsonStreams/JOStream.h"
+#include "ObjectModelRuntime/QORMsgCatalog.h"
+
+#include <cctype>
 
 namespace {
 
@@ -29,6 +32,21 @@ std::string Fit(const std::string& text, size_t width) {
   return cut + "\xE2\x80\xA6";  // U+2026
 }
 
+// An NLS text names a message as "<Catalog>.<Key>"; without such a message it is shown
+// as it is.
+std::string ResolveNLS(const std::string& text) {
+  const size_t dot = text.find('.');
+  if (dot == std::string::npos || dot == 0 || dot + 1 == text.size()) return text;
+  for (size_t i = 0; i < dot; ++i) {
+    const unsigned char c = static_cast<unsigned char>(text[i]);
+    if (!(std::isalnum(c) || c == '_' || c == '-')) return text;
+  }
+  const std::string catalog = text.substr(0, dot);
+  return QORMsgCatalog::BuildMessage(catalog.c_str(), text.c_str() + dot + 1, {},
+                                     QORUnicodeString(text))
+      .Str();
+}
+
 std::string JsonString(const std::string& text) {
   JSON::JOStream holder;
   holder.Add("v", QORUnicodeString(text));
@@ -43,8 +61,10 @@ void ResolvedTable::Build(const JSON::JIStream& document, QORIResolvedInputFilte
   _rows.clear();
   for (const JSON::JIStream& column : document.ReadObjects("columns")) {
     std::string dataIndex = column.ReadString("dataIndex").Str();
-    if (dataIndex == "tree") continue;
-    std::string title = column.ReadObject("data").ReadString("NLS_text").Str();
+    JSON::JIStream columnData = column.ReadObject("data");
+    // The tree is the table's first column; runtime columns are the page's to compute.
+    if (dataIndex == "tree" || columnData.ReadString("type").Str() == "runtime") continue;
+    std::string title = ResolveNLS(columnData.ReadString("NLS_text").Str());
     _columns.push_back({dataIndex, title.empty() ? dataIndex : title});
   }
   for (const JSON::JIStream& root : document.ReadObjects("roots")) Walk(root, 0, reader);
@@ -55,7 +75,7 @@ void ResolvedTable::Walk(const JSON::JIStream& node, int depth, QORIResolvedInpu
   row.depth = depth;
   JSON::JIStream data = node.ReadObject("data");
   row.label = node.Exist("label") ? node.ReadString("label").Str()
-                                  : data.ReadString("NLS_label").Str();
+                                  : ResolveNLS(data.ReadString("NLS_label").Str());
   std::vector<QORUnicodeString> uids = data.ReadStrings("uid");
   if (!uids.empty()) row.uid = uids.front().Str();
   for (const Column& column : _columns) {

@@ -2,7 +2,8 @@
 // that the filter dialog listens for in test mode, made by name through the object
 // model's factories ("QORInputFilterButtonInteractionReplayNotif" and
 // "QORInputFilterJSInteractionReplayNotif"; the factory's argument is a
-// const QORUnicodeString* holding the data string).
+// const QORUnicodeString* holding the data string), and "DXInputFilterNotificationText",
+// which reads the text a received notification carries.
 #include <atomic>
 #include <new>
 
@@ -62,7 +63,28 @@ void* MakeReplay(void* data) {
   return new Notification(text ? *text : QORUnicodeString(), -1);
 }
 
+// Reads the text of a notification for a host that does not link the filtering module:
+// the argument is a DXNotificationText; its text is set when the notification carries one.
+struct DXNotificationText {
+  QORNotification* notification;
+  QORUnicodeString* text;
+};
+void* ReadNotificationText(void* argument) {
+  auto* request = static_cast<DXNotificationText*>(argument);
+  if (!request || !request->notification || !request->text) return nullptr;
+  auto* withString = request->notification->IsAKindOf("QORInputFilterNotifWithString")
+                         ? static_cast<QORInputFilterNotifWithString*>(request->notification)
+                         : nullptr;
+  if (!withString) return nullptr;
+  *request->text = withString->GetDataString();
+  return request->text;
+}
+
 QOROMModule* Module();
+QOROMModule* RegisterNotificationText() {
+  QORFillDictionary::Register("DXInputFilterNotificationText", &ReadNotificationText);
+  return Module();
+}
 QOROMModule* RegisterButtonReplay() {
   QORFillDictionary::Register("QORInputFilterButtonInteractionReplayNotif",
                               &MakeReplay<QORInputFilterButtonInteractionReplayNotif>);
@@ -75,10 +97,10 @@ QOROMModule* RegisterJSReplay() {
 }
 
 __attribute__((section("zqyom"), used)) QORRegistrationFunction const s_registrationTable[] = {
-    nullptr, &RegisterButtonReplay, &RegisterJSReplay, nullptr};
+    nullptr, &RegisterButtonReplay, &RegisterJSReplay, &RegisterNotificationText, nullptr};
 alignas(QOROMModule) unsigned char s_moduleStorage[sizeof(QOROMModule)];
 QOROMModule* const s_pModule =
-    new (s_moduleStorage) QOROMModule(QOROMModuleInfo{&s_registrationTable[0], &s_registrationTable[3]});
+    new (s_moduleStorage) QOROMModule(QOROMModuleInfo{&s_registrationTable[0], &s_registrationTable[4]});
 QOROMModule* Module() { return s_pModule; }
 
 }  // namespace

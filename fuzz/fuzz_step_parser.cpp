@@ -1,0 +1,128 @@
+// Fuzz target for the IFC reader: whole files, DATA sections and single parameter lists.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "IfcModel.h"
+#include "IfcStepFile.h"
+#include "IfcStepParameters.h"
+#include "IfcStepString.h"
+
+namespace {
+
+// Decoding must always produce well-formed UTF-8, whatever the escapes looked like.
+void CheckUtf8(std::string_view s) {
+  std::size_t i = 0;
+  while (i < s.size()) {
+    const auto b = static_cast<unsigned char>(s[i]);
+    std::size_t len = 1;
+    char32_t cp = b;
+    if (b >= 0x80) {
+      if (b >= 0xC2 && b <= 0xDF) {
+        len = 2, cp = b & 0x1F;
+      } else if (b >= 0xE0 && b <= 0xEF) {
+        len = 3, cp = b & 0x0F;
+      } else if (b >= 0xF0 && b <= 0xF4) {
+        len = 4, cp = b & 0x07;
+      } else {
+        __builtin_trap();
+      }
+      if (i + len > s.size()) __builtin_trap();
+      for (std::size_t k = 1; k < len; ++k) {
+        const auto c = static_cast<unsigned char>(s[i + k]);
+        if ((c & 0xC0) != 0x80) __builtin_trap();
+        cp = (cp << 6) | (c & 0x3F);
+      }
+      if ((len == 3 && cp < 0x800) || (len == 4 && (cp < 0x10000 || cp > 0x10FFFF)) ||
+          (cp >= 0xD800 && cp <= 0xDFFF)) {
+        __builtin_trap();
+      }
+    }
+    i += len;
+  }
+}
+
+// Touches every node and every attribute so lazily decoded paths run too.
+void WalkModel(const ifc::Model& model) {
+  std::vector<const ifc::Node*> pending(model.Roots().begin(), model.Roots().end());
+  std::size_t visited = 0;
+  while (!pending.empty()) {
+    const ifc::Node* node = pending.back();
+    pending.pop_back();
+    if (++visited > model.NodeCount()) __builtin_trap();  // a node reachable twice
+    if (node->Label().empty()) __builtin_trap();
+    CheckUtf8(node->Name());
+    CheckUtf8(node->GlobalId());
+    for (const auto which : {ifc::NodeAttribute::Description, ifc::NodeAttribute::ObjectType,
+                             ifc::NodeAttribute::LongName, ifc::NodeAttribute::Tag}) {
+      CheckUtf8(model.Attribute(*node, which));
+    }
+    for (const ifc::Node* child : node->Children()) {
+      if (child->Parent() != node) __builtin_trap();
+      pending.push_back(child);
+    }
+  }
+  if (visited != model.NodeCount()) __builtin_trap();  // a node not reachable
+}
+
+void DecodeAll(const ifc::StepFile& file) {
+  ifc::StepParameters params;
+  std::string text;
+  for (const ifc::StepEntry& e : file.Entries()) {
+    file.Decode(e, params);
+    for (std::size_t i = 0; i < params.size(); ++i) {
+      const ifc::StepValue& v = params.Unwrap(params[i]);
+      if (v.kind == ifc::StepKind::String) {
+        text.clear();
+        ifc::StepString::DecodeAppend(v.text, text);
+        CheckUtf8(text);
+      }
+      for (const ifc::StepValue& item : params.Items(v)) {
+        if (item.kind == ifc::StepKind::Reference) file.Find(item.reference);
+      }
+    }
+  }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
+  if (size == 0) return 0;
+  // The first byte picks how the rest is used, so mutations reach deep states quickly.
+  const std::string_view body(reinterpret_cast<const char*>(data) + 1, size - 1);
+  std::string error;
+  switch (data[0] % 3) {
+    case 0: {  // a whole file
+      const std::vector<char> exact(body.begin(), body.end());
+      ifc::Model model;
+      if (model.OpenBuffer(std::string_view(exact.data(), exact.size()), error)) WalkModel(model);
+      ifc::StepFile file;
+      if (file.OpenBuffer(std::string_view(exact.data(), exact.size()), error)) DecodeAll(file);
+      break;
+    }
+    case 1: {  // a DATA section under a valid header
+      std::string text =
+          "ISO-10303-21;HEADER;FILE_DESCRIPTION((''),'2;1');"
+          "FILE_NAME('','',(''),(''),'','','');FILE_SCHEMA(('IFC4'));ENDSEC;DATA;\n";
+      text.append(body);
+      text.append("\nENDSEC;END-ISO-10303-21;\n");
+      ifc::Model model;
+      if (model.OpenBuffer(text, error)) WalkModel(model);
+      ifc::StepFile file;
+      if (file.OpenBuffer(text, error)) DecodeAll(file);
+      break;
+    }
+    default: {  // one parameter list, and the same bytes as string content
+      const std::vector<char> exact(body.begin(), body.end());
+      const std::string_view view(exact.data(), exact.size());
+      ifc::StepParameters params;
+      params.Parse(view);
+      params.ParseComplex(view);
+      CheckUtf8(ifc::StepString::Decode(view));
+      break;
+    }
+  }
+  return 0;
+}

@@ -1,0 +1,100 @@
+#include "IfcMappedFile.h"
+
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <system_error>
+#include <utility>
+
+namespace ifc {
+
+namespace {
+
+std::string ErrnoText(int code) {
+  return std::error_code(code, std::generic_category()).message();
+}
+
+}  // namespace
+
+MappedFile::~MappedFile() {
+  Close();
+}
+
+MappedFile::MappedFile(MappedFile&& other) noexcept
+    : data_(std::exchange(other.data_, nullptr)),
+      size_(std::exchange(other.size_, 0)),
+      opened_(std::exchange(other.opened_, false)) {}
+
+MappedFile& MappedFile::operator=(MappedFile&& other) noexcept {
+  if (this != &other) {
+    Close();
+    data_ = std::exchange(other.data_, nullptr);
+    size_ = std::exchange(other.size_, 0);
+    opened_ = std::exchange(other.opened_, false);
+  }
+  return *this;
+}
+
+bool MappedFile::Open(const std::string& path, std::string& error) {
+  Close();
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    error = "cannot open '" + path + "': " + ErrnoText(errno);
+    return false;
+  }
+  struct stat info {};
+  if (::fstat(fd, &info) != 0) {
+    error = "cannot read '" + path + "': " + ErrnoText(errno);
+    ::close(fd);
+    return false;
+  }
+  if (!S_ISREG(info.st_mode)) {
+    error = "cannot read '" + path + "': not a regular file";
+    ::close(fd);
+    return false;
+  }
+  const auto size = static_cast<std::size_t>(info.st_size);
+  if (size == 0) {
+    ::close(fd);
+    opened_ = true;
+    return true;
+  }
+  void* mapped = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0);
+  const int mapError = errno;
+  ::close(fd);  // the mapping keeps the file referenced
+  if (mapped == MAP_FAILED) {
+    error = "cannot map '" + path + "': " + ErrnoText(mapError);
+    return false;
+  }
+  // The indexer reads front to back once; let the kernel read ahead aggressively.
+  ::madvise(mapped, size, MADV_SEQUENTIAL);
+  data_ = static_cast<const char*>(mapped);
+  size_ = size;
+  opened_ = true;
+  return true;
+}
+
+void MappedFile::DropResident(std::size_t begin, std::size_t end) const {
+  if (data_ == nullptr) return;
+  static const auto page = static_cast<std::size_t>(::sysconf(_SC_PAGESIZE));
+  end = std::min(end, size_);
+  begin = (begin + page - 1) / page * page;
+  end = end == size_ ? end : end / page * page;
+  if (begin >= end) return;
+  ::madvise(const_cast<char*>(data_) + begin, end - begin, MADV_DONTNEED);
+}
+
+void MappedFile::Close() {
+  if (data_ != nullptr) {
+    ::munmap(const_cast<char*>(data_), size_);
+  }
+  data_ = nullptr;
+  size_ = 0;
+  opened_ = false;
+}
+
+}  // namespace ifc

@@ -1,0 +1,39 @@
+// IfcMappedFile.h - a read-only memory mapping of a whole file.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace ifc {
+
+// Owns a private read-only mapping; the bytes stay valid until Close() or destruction.
+// Moving transfers the mapping (the address does not change).
+class MappedFile {
+ public:
+  MappedFile() = default;
+  ~MappedFile();
+  MappedFile(const MappedFile&) = delete;
+  MappedFile& operator=(const MappedFile&) = delete;
+  MappedFile(MappedFile&& other) noexcept;
+  MappedFile& operator=(MappedFile&& other) noexcept;
+
+  // On failure returns false and sets a one-line message naming the path.
+  bool Open(const std::string& path, std::string& error);
+  void Close();
+
+  std::string_view Bytes() const { return {data_, size_}; }
+
+  // Lets the kernel take back the resident pages of [begin, end) (whole pages only). The
+  // bytes stay readable: touching them again maps them back from the page cache. This keeps
+  // the process's memory near what it decoded rather than the size of the file.
+  void DropResident(std::size_t begin, std::size_t end) const;
+  bool IsOpen() const { return data_ != nullptr || opened_; }
+
+ private:
+  const char* data_ = nullptr;
+  std::size_t size_ = 0;
+  bool opened_ = false;  // an empty file is open but has no mapping
+};
+
+}  // namespace ifc

@@ -1,0 +1,99 @@
+// IfcModel.h - an IFC file opened as a tree of entities (project, site, building, ...).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "IfcFileHeader.h"
+#include "IfcNode.h"
+#include "IfcStepFile.h"
+
+namespace ifc {
+
+enum class SchemaVersion : uint8_t { Unknown, Ifc2x3, Ifc4, Ifc4x3 };
+
+// Attributes that are read from the file only when asked for.
+enum class NodeAttribute : uint8_t {
+  Description,  // IfcRoot.Description
+  ObjectType,   // IfcObject.ObjectType
+  LongName,     // spatial elements and projects
+  Tag,          // IfcElement.Tag
+};
+
+// Usage:
+//   ifc::Model model;
+//   std::string error;
+//   if (!model.Open(path, error)) { report(error); return; }
+//   for (const ifc::Node* root : model.Roots()) walk(root->Children()) ...
+//
+// The tree:
+//  - IfcRelAggregates (RelatingObject -> RelatedObjects) gives the spatial breakdown
+//    (project -> site -> building -> storey -> space) and the parts of a whole (a stair
+//    into flights, a roof into slabs). IfcRelContainedInSpatialStructure (RelatingStructure
+//    -> RelatedElements) puts elements under their storey, space or site. Other
+//    relationships (nesting, voids, fills, references) are not followed. The attribute
+//    positions used are the same in IFC2X3, IFC4 and IFC4X3.
+//  - Every entity appears once. When several relationships claim it, aggregation wins over
+//    containment, then the first in the file. A loop in the decomposition is cut at one
+//    link, and the entity cut loose is treated as belonging to nothing. References to
+//    missing instances are skipped.
+//  - Roots: the projects (IfcProject, IfcProjectLibrary), then spatial entities that belong
+//    to nothing, then, only when needed, a synthetic group "Unplaced elements" (IsSynthetic)
+//    holding the elements that are in no spatial structure (known IfcElement subtypes,
+//    openings and other features excepted) in file order, with their parts below them.
+//    Entities of unknown types appear only when a relationship places them.
+//  - Children order: spatial before the rest; among them, entities with an elevation first,
+//    lowest first; then by type name, then by name (digits compared as numbers, case
+//    ignored, unnamed last), then by position in the file.
+//  - Type names: a table of the common IFC entities gives the usual capitalisation
+//    ("IFCBUILDINGSTOREY" -> "IfcBuildingStorey"); others are derived ("IfcFoobar").
+//
+// The file stays mapped while the model is open (attributes are decoded on request), but its
+// pages are handed back to the kernel as they are read, and the instance index is dropped
+// once the tree is built: what stays resident is the tree and its decoded text. The model is not
+// copyable or movable, so node pointers stay valid until Close() or the next Open(). Const calls
+// are safe to make from several threads.
+class Model {
+ public:
+  Model() = default;
+  Model(const Model&) = delete;
+  Model& operator=(const Model&) = delete;
+
+  // Reads the whole tree. On failure returns false, leaves the model empty and sets a
+  // one-line message (missing file, not STEP, not IFC2X3/IFC4/IFC4X3, truncated, ...).
+  bool Open(const std::string& path, std::string& error);
+  // Same from memory the caller owns; the bytes must outlive the model.
+  bool OpenBuffer(std::string_view bytes, std::string& error);
+  void Close();
+
+  std::span<const Node* const> Roots() const { return {roots_, rootCount_}; }
+  std::size_t NodeCount() const { return nodes_.size(); }
+
+  const FileHeader& Header() const { return file_.Header(); }
+  // First FILE_SCHEMA identifier, upper-cased, e.g. "IFC4" or "IFC4X3_ADD2".
+  const std::string& SchemaName() const { return file_.Schema(); }
+  SchemaVersion Schema() const { return schema_; }
+
+  // Decoded on every call; empty when unset or not applicable to the node's type.
+  std::string Attribute(const Node& node, NodeAttribute which) const;
+
+  // Classifies a FILE_SCHEMA identifier; Unknown for anything but the IFC schemas above.
+  static SchemaVersion ClassifySchema(std::string_view upperSchema);
+
+ private:
+  bool Build(std::string& error);
+
+  StepFile file_;
+  SchemaVersion schema_ = SchemaVersion::Unknown;
+  std::vector<Node> nodes_;
+  std::vector<const Node*> links_;  // every child list, then the roots
+  std::string text_;                // decoded names, ids and derived type names
+  const Node* const* roots_ = nullptr;
+  std::size_t rootCount_ = 0;
+};
+
+}  // namespace ifc

@@ -1,0 +1,128 @@
+// IfcStepLexer.h - the low-level scanning steps shared by the indexer and the value parser.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstring>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+namespace ifc {
+
+// Letters, digits and '_': what entity and enumeration keywords are made of.
+inline constexpr std::array<bool, 256> kStepKeywordChars = [] {
+  std::array<bool, 256> is{};
+  for (int c = 'A'; c <= 'Z'; ++c) is[c] = is[c - 'A' + 'a'] = true;
+  for (int c = '0'; c <= '9'; ++c) is[c] = true;
+  is['_'] = true;
+  return is;
+}();
+
+// Stateless helpers over [p, end). None of them reads past end.
+class StepLexer {
+ public:
+  static bool IsSpace(char c) {
+    // Writers put tabs, CR/LF and form feeds between tokens; treat every control byte alike.
+    return static_cast<unsigned char>(c) <= 0x20;
+  }
+
+  static bool IsKeywordChar(char c) { return kStepKeywordChars[static_cast<unsigned char>(c)]; }
+
+  static bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+  // Skips white space and /* */ comments. Returns end when input runs out, including inside
+  // an unterminated comment or after a final '/' (a cut comment opener).
+  static const char* SkipSpace(const char* p, const char* end) {
+    while (p < end) {
+      if (IsSpace(*p)) {
+        ++p;
+      } else if (*p == '/' && (p + 1 == end || p[1] == '*')) {
+        p = p + 1 == end ? end : SkipCommentBody(p + 2, end);
+      } else {
+        break;
+      }
+    }
+    return p;
+  }
+
+  // p points just after "/*"; returns the byte after "*/", or end.
+  static const char* SkipCommentBody(const char* p, const char* end) {
+    while (p < end) {
+      const void* star = std::memchr(p, '*', static_cast<std::size_t>(end - p));
+      if (star == nullptr) return end;
+      p = static_cast<const char*>(star) + 1;
+      if (p < end && *p == '/') return p + 1;
+    }
+    return end;
+  }
+
+  // p points just after an opening apostrophe; returns the closing apostrophe (a doubled
+  // apostrophe is an escaped one), or nullptr when the string never closes.
+  static const char* FindStringEnd(const char* p, const char* end) {
+    while (p < end) {
+      const void* q = std::memchr(p, '\'', static_cast<std::size_t>(end - p));
+      if (q == nullptr) return nullptr;
+      const char* quote = static_cast<const char*>(q);
+      if (quote + 1 < end && quote[1] == '\'') {
+        p = quote + 2;
+        continue;
+      }
+      return quote;
+    }
+    return nullptr;
+  }
+
+  // Returns the ';' that ends the record containing p, skipping strings and comments, or
+  // nullptr when the input ends first.
+  static const char* FindRecordEnd(const char* p, const char* end) {
+    while (p < end) {
+      p = FindSpecial(p, end);
+      if (p == end) return nullptr;
+      const char c = *p;
+      if (c == ';') return p;
+      if (c == '\'') {
+        const char* close = FindStringEnd(p + 1, end);
+        if (close == nullptr) return nullptr;
+        p = close + 1;
+      } else if (p + 1 < end && p[1] == '*') {  // c == '/'
+        p = SkipCommentBody(p + 2, end);
+        if (p == end) return nullptr;
+      } else {
+        ++p;
+      }
+    }
+    return nullptr;
+  }
+
+  // True when [p, end) starts with the keyword followed by a non-keyword character.
+  static bool StartsWithKeyword(const char* p, const char* end, const char* keyword) {
+    const std::size_t n = std::strlen(keyword);
+    if (static_cast<std::size_t>(end - p) < n || std::memcmp(p, keyword, n) != 0) return false;
+    return p + n == end || !(IsKeywordChar(p[n]) || p[n] == '-');
+  }
+
+ private:
+  // First of ';', '\'' or '/' in [p, end), or end.
+  static const char* FindSpecial(const char* p, const char* end) {
+#if defined(__SSE2__)
+    const __m128i semi = _mm_set1_epi8(';');
+    const __m128i quote = _mm_set1_epi8('\'');
+    const __m128i slash = _mm_set1_epi8('/');
+    while (end - p >= 16) {
+      const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+      const __m128i hit =
+          _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, semi), _mm_cmpeq_epi8(v, quote)),
+                       _mm_cmpeq_epi8(v, slash));
+      const int mask = _mm_movemask_epi8(hit);
+      if (mask != 0) return p + __builtin_ctz(static_cast<unsigned>(mask));
+      p += 16;
+    }
+#endif
+    while (p < end && *p != ';' && *p != '\'' && *p != '/') ++p;
+    return p;
+  }
+};
+
+}  // namespace ifc

@@ -1,0 +1,122 @@
+// Decoding of STEP string escapes into UTF-8.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "IfcStepString.h"
+
+namespace {
+
+using ifc::StepString;
+
+// True when `s` is well-formed UTF-8 (no overlongs, no surrogates, <= U+10FFFF).
+bool IsValidUtf8(const std::string& s) {
+  std::size_t i = 0;
+  while (i < s.size()) {
+    const auto b = static_cast<unsigned char>(s[i]);
+    std::size_t len = 0;
+    char32_t cp = 0;
+    if (b < 0x80) {
+      ++i;
+      continue;
+    } else if (b >= 0xC2 && b <= 0xDF) {
+      len = 2, cp = b & 0x1F;
+    } else if (b >= 0xE0 && b <= 0xEF) {
+      len = 3, cp = b & 0x0F;
+    } else if (b >= 0xF0 && b <= 0xF4) {
+      len = 4, cp = b & 0x07;
+    } else {
+      return false;
+    }
+    if (i + len > s.size()) return false;
+    for (std::size_t k = 1; k < len; ++k) {
+      const auto c = static_cast<unsigned char>(s[i + k]);
+      if ((c & 0xC0) != 0x80) return false;
+      cp = (cp << 6) | (c & 0x3F);
+    }
+    if ((len == 3 && cp < 0x800) || (len == 4 && (cp < 0x10000 || cp > 0x10FFFF)) ||
+        (cp >= 0xD800 && cp <= 0xDFFF)) {
+      return false;
+    }
+    i += len;
+  }
+  return true;
+}
+
+TEST(StepString, PlainAndQuotedText) {
+  EXPECT_EQ(StepString::Decode("Wall North"), "Wall North");
+  EXPECT_EQ(StepString::Decode(""), "");
+  EXPECT_EQ(StepString::Decode("Owner''s choice"), "Owner's choice");
+  EXPECT_EQ(StepString::Decode("''''"), "''");
+  EXPECT_EQ(StepString::Decode("C:\\\\models\\\\a.ifc"), "C:\\models\\a.ifc");
+}
+
+TEST(StepString, EightBitEscapes) {
+  EXPECT_EQ(StepString::Decode("caf\\X\\E9"), "caf\xC3\xA9");
+  EXPECT_EQ(StepString::Decode("\\X\\41\\X\\42"), "AB");
+  // \S\ shifts the next character into the high half; code page switches are skipped.
+  EXPECT_EQ(StepString::Decode("caf\\S\\i"), "caf\xC3\xA9");
+  EXPECT_EQ(StepString::Decode("\\PA\\K\\S\\|che"),
+            "K\xC3\xBC"
+            "che");
+  EXPECT_EQ(StepString::Decode("a\\PB\\b"), "ab");
+}
+
+TEST(StepString, WideEscapes) {
+  EXPECT_EQ(StepString::Decode("K\\X2\\00FC\\X0\\che"),
+            "K\xC3\xBC"
+            "che");
+  EXPECT_EQ(StepString::Decode("\\X2\\004100420043\\X0\\"), "ABC");
+  EXPECT_EQ(StepString::Decode("\\X2\\6C346CE5\\X0\\"), "\xE6\xB0\xB4\xE6\xB3\xA5");
+  // A UTF-16 surrogate pair written as two units, and the same code point via \X4\.
+  EXPECT_EQ(StepString::Decode("\\X2\\D83DDE00\\X0\\"), "\xF0\x9F\x98\x80");
+  EXPECT_EQ(StepString::Decode("\\X4\\0001F600\\X0\\"), "\xF0\x9F\x98\x80");
+  EXPECT_EQ(StepString::Decode("\\X4\\000000410001F600\\X0\\!"), "A\xF0\x9F\x98\x80!");
+  // Lower-case hex is read too.
+  EXPECT_EQ(StepString::Decode("\\X2\\00fc\\X0\\"), "\xC3\xBC");
+}
+
+TEST(StepString, InvalidCodePointsBecomeReplacement) {
+  const std::string replacement = "\xEF\xBF\xBD";
+  EXPECT_EQ(StepString::Decode("\\X2\\D83D\\X0\\"), replacement);  // lone high
+  EXPECT_EQ(StepString::Decode("\\X2\\DE00\\X0\\"), replacement);  // lone low
+  EXPECT_EQ(StepString::Decode("\\X2\\D83D0041\\X0\\"), replacement + "A");
+  EXPECT_EQ(StepString::Decode("\\X4\\00110000\\X0\\"), replacement);  // past U+10FFFF
+}
+
+TEST(StepString, RawHighBytes) {
+  // Valid UTF-8 written directly passes through; a stray Latin-1 byte is converted.
+  EXPECT_EQ(StepString::Decode("K\xC3\xBC"
+                               "che"),
+            "K\xC3\xBC"
+            "che");
+  EXPECT_EQ(StepString::Decode("K\xFC"
+                               "che"),
+            "K\xC3\xBC"
+            "che");
+  EXPECT_EQ(StepString::Decode("\xE2\x82"), "\xC3\xA2\xC2\x82");  // cut sequence
+}
+
+TEST(StepString, MalformedEscapesStayReadable) {
+  EXPECT_EQ(StepString::Decode("a\\Qb"), "a\\Qb");
+  EXPECT_EQ(StepString::Decode("\\X\\G1"), "\\X\\G1");
+  EXPECT_EQ(StepString::Decode("end\\"), "end\\");
+  EXPECT_EQ(StepString::Decode("\\X0\\x"), "x");
+  EXPECT_EQ(StepString::Decode("\\S\\"), "\\S\\");
+  // An unterminated wide run keeps its decoded units and the rest of the text.
+  EXPECT_EQ(StepString::Decode("\\X2\\00FC00E"),
+            "\xC3\xBC"
+            "00E");
+  for (const char* raw : {"\\X2\\", "\\X4\\0001", "\\X2\\D83D", "\\", "\\P", "\\PA", "\\X\\4",
+                          "\xFF\xFE", "\\S\\\xFF"}) {
+    EXPECT_TRUE(IsValidUtf8(StepString::Decode(raw))) << raw;
+  }
+}
+
+TEST(StepString, AppendsToExistingText) {
+  std::string out = "Name: ";
+  StepString::DecodeAppend("\\X2\\00C4\\X0\\rea", out);
+  EXPECT_EQ(out, "Name: \xC3\x84rea");
+}
+
+}  // namespace

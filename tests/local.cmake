@@ -1,0 +1,1 @@
+dx_add_test_dir(IFC IfcModel)
