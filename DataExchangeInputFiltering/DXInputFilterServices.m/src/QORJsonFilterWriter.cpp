@@ -99,8 +99,11 @@ HRESULT QORJsonFilterWriter::GenerateDocument(QORUnicodeString format, QORUnicod
   hr = provider->SetInputFile(sourcePath);
   if (QORFailed(hr)) return hr;
 
+  // Each generation decides with its own settings only: a store left by an earlier
+  // generation must not decide this one's import modes nor reach its document.
+  delete _pSettings;
+  _pSettings = nullptr;
   if (settingsText || !_valueSets.empty()) {
-    delete _pSettings;
     _pSettings = new FilterSettingsStore();
     if (_pSettings) {
       for (const auto& [setName, values] : _valueSets) _pSettings->SetValueSet(setName, values);

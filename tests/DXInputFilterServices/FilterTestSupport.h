@@ -1,0 +1,139 @@
+// FilterTestSupport.h - what every test of the input-filtering module shares: loading
+// the module as the host does, owning interface pointers, scratch folders, JSON
+// comparison through an independent parser, and child processes for the switches the
+// module fixes while it loads.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "InputFilteringInterfaces/QORIInputFilterGenerator.h"
+#include "InputFilteringInterfaces/QORIResolvedInputFilter.h"
+#include "ObjectModelRuntime/QORInstantiateComponent.h"
+
+namespace dxtest {
+
+inline constexpr const char* kModuleFile = "libDXInputFilterServices.so";
+
+// Loads the module once per process; false with the reason when it cannot.
+::testing::AssertionResult LoadFilterModule();
+// The module file as loaded (empty before LoadFilterModule succeeded).
+std::string LoadedModulePath();
+
+// Owns one reference of an interface pointer handed out by the module.
+template <class T>
+class Ref {
+ public:
+  Ref() = default;
+  explicit Ref(T* p) : _p(p) {}
+  Ref(const Ref&) = delete;
+  Ref& operator=(const Ref&) = delete;
+  Ref(Ref&& other) noexcept : _p(std::exchange(other._p, nullptr)) {}
+  Ref& operator=(Ref&& other) noexcept {
+    std::swap(_p, other._p);
+    return *this;
+  }
+  ~Ref() { Reset(); }
+
+  T* operator->() const { return _p; }
+  T* Get() const { return _p; }
+  explicit operator bool() const { return _p != nullptr; }
+  // Where an out parameter lands; releases what was held.
+  T** Out() {
+    Reset();
+    return &_p;
+  }
+  void Reset() {
+    if (_p) std::exchange(_p, nullptr)->Release();
+  }
+  // Gives up the reference to the caller.
+  T* Detach() { return std::exchange(_p, nullptr); }
+
+ private:
+  T* _p = nullptr;
+};
+
+template <class T>
+HRESULT Instantiate(const char* lateType, Ref<T>& out) {
+  void* p = nullptr;
+  HRESULT hr = QORInstantiateComponent(lateType, T::ClassId(), &p);
+  *out.Out() = static_cast<T*>(p);
+  return hr;
+}
+
+// A scratch folder, removed with everything in it.
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  const std::string& Path() const { return _path; }
+  std::string File(const std::string& name) const { return _path + "/" + name; }
+  // Writes text into the named file and gives its path.
+  std::string Write(const std::string& name, std::string_view text) const;
+
+ private:
+  std::string _path;
+};
+
+std::optional<std::string> ReadFile(const std::string& path);
+
+// Compact text of a JSON text as an independent parser reads it, member order kept;
+// "<invalid JSON>" when it does not parse. Comparing two of them compares documents.
+std::string Json(std::string_view text);
+// Compact text of the value at a JSON pointer ("" is the whole document), or
+// "<missing>".
+std::string JsonAt(std::string_view text, std::string_view pointer);
+// Member names of the object at a JSON pointer, in order.
+std::vector<std::string> JsonKeys(std::string_view text, std::string_view pointer);
+
+// True when the JSON text has blanks or line breaks between its tokens.
+bool HasWhitespaceOutsideStrings(std::string_view text);
+
+// The source path the generator keeps from its last generation; the interface has no
+// way to ask it, so it is read from the implementation class.
+std::string GeneratorSourcePath(QORIInputFilterGenerator* generator);
+
+// Saves the generator's document to a new file of dir and gives the file's text;
+// "<not saved>" when saving fails.
+std::string SavedDocument(QORIInputFilterGenerator* generator, const TempDir& dir);
+
+// Sets an environment variable for one scope, putting back what was there.
+class ScopedEnv {
+ public:
+  ScopedEnv(const char* name, const char* value);  // null value: unset
+  ~ScopedEnv();
+  ScopedEnv(const ScopedEnv&) = delete;
+  ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+ private:
+  std::string _name;
+  std::optional<std::string> _previous;
+};
+
+// A fresh process of this test program that loads the module, instantiates a reader
+// and reads one filter file, so that the switches the module fixes at load time can be
+// chosen. env names variables to set (a value) or remove (none) before the module
+// loads; the caller's KWT_DUMP_QORResolvedFilter and MDW_KWT_TMP are removed first.
+struct ChildRun {
+  int exitCode = -1;   // 0: the read succeeded; 10: it failed; other: the child broke
+  std::string out;     // everything the child wrote on its standard output
+};
+struct ChildRequest {
+  std::string readerLateType = "INPUT_FILTER_READER";
+  std::string documentPath;
+  std::map<std::string, std::optional<std::string>> env;
+  // Changed in the child after the module has loaded and before the read.
+  std::optional<std::pair<std::string, std::string>> setAfterLoad;
+  std::optional<std::string> unsetAfterLoad;
+};
+ChildRun RunReaderInChild(const ChildRequest& request);
+
+}  // namespace dxtest

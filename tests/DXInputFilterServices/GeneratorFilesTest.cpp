@@ -1,0 +1,140 @@
+// GeneratorFilesTest.cpp - what the generator does with its provider's failures, and
+// with document files: saving (compact or indented), loading, and the round trip.
+#include <gtest/gtest.h>
+
+#include "GeneratorFixture.h"
+
+namespace dxtest {
+namespace {
+
+using GeneratorProvider = GeneratorFixture;
+
+TEST_F(GeneratorProvider, UnregisteredFormatGivesTheInstantiationCode) {
+  EXPECT_EQ(Generate(nullptr, "DXTEST_NOT_REGISTERED"), QOR_E_CLASSNOTREG);
+}
+
+TEST_F(GeneratorProvider, FormatNameIsUsedWithoutCaseChange) {
+  model.roots = {model.Add("a", "A", {"u1"})};
+  EXPECT_EQ(Generate(nullptr, kMixedCaseFormat), S_OK);
+  EXPECT_EQ(Generate(nullptr, "DXTESTMIXED"), QOR_E_CLASSNOTREG);
+  EXPECT_EQ(Generate(nullptr, "dxtest"), QOR_E_CLASSNOTREG);
+}
+
+TEST_F(GeneratorProvider, ProviderCreationFailureGivesItsCode) {
+  EXPECT_EQ(Generate(nullptr, kNoCreationFormat), E_OUTOFMEMORY);
+}
+
+TEST_F(GeneratorProvider, ProviderAnsweringSuccessWithoutObjectFails) {
+  EXPECT_EQ(Generate(nullptr, kNullObjectFormat), E_FAIL);
+}
+
+TEST_F(GeneratorProvider, ComponentWithoutTheStructureInterfaceFails) {
+  EXPECT_EQ(Generate(nullptr, kNoInterfaceFormat), E_NOINTERFACE);
+}
+
+TEST_F(GeneratorProvider, ProviderFailuresKeepThePreviousDocument) {
+  model.roots = {model.Add("a", "A", {"u1"})};
+  ASSERT_EQ(Generate(), S_OK);
+  const std::string before = Document();
+
+  for (const char* format : {"DXTEST_NOT_REGISTERED", kNoCreationFormat, kNullObjectFormat,
+                             kNoInterfaceFormat}) {
+    EXPECT_LT(Generate(nullptr, format), 0) << format;
+    EXPECT_EQ(Document(), before) << format;
+  }
+}
+
+TEST_F(GeneratorProvider, InputFileRefusalIsReturnedBeforeAnythingElseIsAsked) {
+  model.roots = {model.Add("a", "A", {"u1"})};
+  ASSERT_EQ(Generate(), S_OK);
+  const std::string before = Document();
+  model.calls.clear();
+
+  const HRESULT fileNotFound = static_cast<HRESULT>(0x80070002u);
+  model.setInputFileResult = fileNotFound;
+  EXPECT_EQ(Generate(R"({"format":"TestUsage","settings":{}})"), fileNotFound);
+  ASSERT_EQ(model.calls.size(), 1u);
+  EXPECT_EQ(model.calls[0].method, "SetInputFile");
+  EXPECT_EQ(Document(), before);
+}
+
+class GeneratorFiles : public GeneratorFixture {
+ protected:
+  void SetUp() override {
+    GeneratorFixture::SetUp();
+    model.columnNames = {"tree", "Name"};
+    model.columns["tree"] = TestColumn{"T", 0, {}};
+    model.columns["Name"] = TestColumn{"N", 3, {}};
+    TestEntity* a = model.Add("a", "Étage \"1\"", {"u1"});
+    a->values["Name"] = {"back\\slash", false};
+    a->children = {model.Add("b", "B", {"u2"})};
+    model.roots = {a};
+  }
+  std::string SaveTo(const std::string& name) {
+    std::string path = dir.File(name);
+    if (generator->SaveDocumentToFile(QORUnicodeString(path)) != S_OK) return "<not saved>";
+    return ReadFile(path).value_or("<not saved>");
+  }
+};
+
+TEST_F(GeneratorFiles, SavedDocumentIsCompactUnlessKwtTmpIsSet) {
+  ScopedEnv noTmp("MDW_KWT_TMP", nullptr);
+  ASSERT_EQ(Generate(), S_OK);
+  const std::string compact = SaveTo("compact.json");
+  ASSERT_NE(compact, "<not saved>");
+  EXPECT_FALSE(HasWhitespaceOutsideStrings(compact)) << compact;
+
+  {
+    // Set at all is enough, and it is looked at on each save.
+    ScopedEnv tmp("MDW_KWT_TMP", "");
+    const std::string indented = SaveTo("indented.json");
+    EXPECT_NE(indented.find('\n'), std::string::npos);
+    EXPECT_TRUE(HasWhitespaceOutsideStrings(indented));
+    EXPECT_EQ(Json(indented), Json(compact));
+  }
+  EXPECT_EQ(SaveTo("compact-again.json"), compact);
+}
+
+TEST_F(GeneratorFiles, SavingToAnUnwritablePlaceFails) {
+  ASSERT_EQ(Generate(), S_OK);
+  EXPECT_EQ(generator->SaveDocumentToFile(QORUnicodeString(dir.File("missing/folder/f.json"))),
+            E_FAIL);
+  EXPECT_EQ(generator->SaveDocumentToFile(QORUnicodeString(dir.Path())), E_FAIL);
+}
+
+TEST_F(GeneratorFiles, LoadingReplacesTheDocumentAndRefusesWhatIsNotOne) {
+  ASSERT_EQ(Generate(), S_OK);
+  const std::string generated = Document();
+
+  EXPECT_EQ(generator->LoadDocumentFromFile(QORUnicodeString(dir.File("absent.json")), nullptr),
+            E_FAIL);
+  EXPECT_EQ(Document(), generated);
+  for (const char* bad : {"{\"data\":", "[1]", "\"text\"", "12", ""}) {
+    EXPECT_EQ(Load(bad), E_FAIL) << bad;
+    EXPECT_EQ(Document(), generated) << bad;
+  }
+
+  const std::string other = R"({"roots":[],"data":{"filterID":"loaded"},"misc":[1,{"a":null}]})";
+  QORUnicodeString settings(R"({"format":"Whatever","settings":{"x":1}})");
+  EXPECT_EQ(generator->LoadDocumentFromFile(QORUnicodeString(dir.Write("other.json", other)),
+                                            &settings),
+            S_OK);
+  EXPECT_EQ(Document(), Json(other));
+}
+
+TEST_F(GeneratorFiles, GeneratedDocumentSurvivesSaveAndLoadUnchanged) {
+  ASSERT_EQ(Generate(R"({"format":"TestUsage","settings":{"defaultProfile":"ForDesign"}})"), S_OK);
+  const std::string path = dir.File("round.json");
+  ASSERT_EQ(generator->SaveDocumentToFile(QORUnicodeString(path)), S_OK);
+  const std::string saved = ReadFile(path).value_or("");
+
+  Ref<QORIInputFilterGenerator> other;
+  ASSERT_EQ(Instantiate("INPUT_FILTER_GENERATOR", other), S_OK);
+  ASSERT_EQ(other->LoadDocumentFromFile(QORUnicodeString(path), nullptr), S_OK);
+  EXPECT_EQ(SavedDocument(other.Get(), dir), saved);
+  EXPECT_EQ(JsonAt(saved, "/roots/0/label"), R"("Étage \"1\"")");
+  EXPECT_EQ(JsonAt(saved, "/roots/0/grid/Name"), R"("back\\slash")");
+}
+
+}  // namespace
+}  // namespace dxtest
