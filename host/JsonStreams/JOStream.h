@@ -88,6 +88,7 @@ class QOR_KIT_API JOStream {
 
  private:
   struct Impl;
+  Impl& Self();
   std::unique_ptr<Impl> _pImpl;
 };
 

@@ -1,0 +1,456 @@
+// JIStream.cpp - read views over a simdjson document.
+#include "JsonStreams/JIStream.h"
+#include "ObjectModelRuntime/QORGetEnv.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <memory>
+#include <system_error>
+
+// RapidJSON only locates a refused input's first error: simdjson's DOM says what is
+// wrong but not where.
+#include <rapidjson/error/en.h>
+#include <rapidjson/memorystream.h>
+#include <rapidjson/reader.h>
+
+#include "Document.h"
+#include "JsonStreams/JOStream.h"
+
+namespace JSON {
+
+using detail::LoadElement;
+using detail::StoreElement;
+using simdjson::dom::element;
+using simdjson::dom::element_type;
+
+// --- Document ---------------------------------------------------------------------
+
+void Document::RecordSourceNumbers(const char* input, size_t length) {
+  // One pass over the tape finds the numbers whose text could be lost; documents without
+  // any (a filter document holds only strings and booleans) stop here.
+  struct Candidate {
+    uint64_t index;  // among all the numbers of the document
+    uint64_t after;
+    uint32_t rank;
+    bool isDouble;
+    double value;
+  };
+  std::vector<Candidate> candidates;
+  constexpr uint64_t kPayload = (uint64_t{1} << 56) - 1;
+  const uint64_t* tape = dom.tape.get();
+  const size_t end = static_cast<size_t>(tape[0] & kPayload);  // the closing root word
+  // First a bare look for any number: one well-predicted test a word, so the pass runs
+  // at memory speed; the bookkeeping below is only for documents that have numbers.
+  size_t firstNumber = 1;
+  for (; firstNumber < end; ++firstNumber) {
+    const char type = static_cast<char>(tape[firstNumber] >> 56);
+    if (type == 'l' || type == 'u' || type == 'd') break;
+  }
+  if (firstNumber == end) return;
+  uint64_t after = 0, index = 0;
+  uint32_t rank = 0;
+  for (size_t i = 1; i < end; ++i) {
+    const uint64_t word = tape[i];
+    switch (static_cast<char>(word >> 56)) {
+      case '"':
+        after = (word & kPayload) + sizeof(uint32_t);  // the bytes follow their length
+        rank = 0;
+        break;
+      case 'l':
+        if (tape[i + 1] == 0) candidates.push_back({index, after, rank++, false, 0});
+        ++index;
+        ++i;
+        break;
+      case 'd': {
+        double value;
+        std::memcpy(&value, &tape[i + 1], sizeof(value));
+        candidates.push_back({index, after, rank++, true, value});
+        ++index;
+        ++i;
+        break;
+      }
+      case 'u':
+        ++index;
+        ++i;
+        break;
+      default:
+        break;
+    }
+  }
+  if (candidates.empty()) return;
+
+  // Numbers come in the same order in the text as on the tape.
+  const char* p = input;
+  const char* const stop = input + length;
+  size_t next = 0;
+  index = 0;
+  char printed[32];
+  while (p < stop && next < candidates.size()) {
+    const char c = *p;
+    if (c == '"') {
+      const char* from = ++p;
+      for (;;) {
+        const char* quote = static_cast<const char*>(std::memchr(from, '"', static_cast<size_t>(stop - from)));
+        if (!quote) {
+          p = stop;
+          break;
+        }
+        size_t backslashes = 0;
+        while (quote - backslashes > from && quote[-1 - static_cast<ptrdiff_t>(backslashes)] == '\\')
+          ++backslashes;
+        from = quote + 1;
+        if (backslashes % 2 == 0) break;
+      }
+      p = from;
+      continue;
+    }
+    if (c != '-' && (c < '0' || c > '9')) {
+      ++p;
+      continue;
+    }
+    const char* start = p;
+    while (p < stop && ((*p >= '0' && *p <= '9') || *p == '-' || *p == '+' || *p == '.' || *p == 'e' || *p == 'E'))
+      ++p;
+    const Candidate& candidate = candidates[next];
+    if (index++ != candidate.index) continue;
+    ++next;
+    const std::string_view source(start, static_cast<size_t>(p - start));
+    std::string_view canonical = "0";
+    if (candidate.isDouble) {
+      const auto result = std::to_chars(printed, printed + sizeof(printed), candidate.value);
+      canonical = std::string_view(printed, static_cast<size_t>(result.ptr - printed));
+    }
+    if (source == canonical) continue;
+    numbers.push_back({candidate.after, candidate.rank, static_cast<uint32_t>(source.size()), numberText.size()});
+    numberText.append(source);
+  }
+}
+
+std::string_view Document::SourceNumberText(uint64_t after, uint32_t rank) const {
+  const auto found = std::lower_bound(numbers.begin(), numbers.end(), std::make_pair(after, rank),
+                                      [](const SourceNumber& n, const std::pair<uint64_t, uint32_t>& key) {
+                                        return n.after < key.first || (n.after == key.first && n.rank < key.second);
+                                      });
+  if (found == numbers.end() || found->after != after || found->rank != rank) return {};
+  return std::string_view(numberText).substr(found->offset, found->length);
+}
+
+// --- parsing ----------------------------------------------------------------------
+
+namespace {
+
+// Stops RapidJSON where simdjson's depth limit stops, so a too-deep input is located.
+struct DepthLimit : rapidjson::BaseReaderHandler<rapidjson::UTF8<>, DepthLimit> {
+  int depth = 0;
+  bool StartObject() { return ++depth <= kMaxDepth; }
+  bool StartArray() { return ++depth <= kMaxDepth; }
+  bool EndObject(rapidjson::SizeType) { return --depth, true; }
+  bool EndArray(rapidjson::SizeType) { return --depth, true; }
+};
+
+std::string DescribeError(simdjson::error_code code, const char* data, size_t length, size_t skipped) {
+  std::string reason;
+  switch (code) {
+    case simdjson::UTF8_ERROR: reason = "invalid UTF-8"; break;
+    case simdjson::DEPTH_ERROR: reason = "nested deeper than " + std::to_string(kMaxDepth) + " levels"; break;
+    case simdjson::EMPTY: return "no JSON value in the text";
+    case simdjson::CAPACITY: return "text too large (" + std::to_string(length) + " bytes)";
+    case simdjson::MEMALLOC: return "out of memory";
+    default: reason = simdjson::error_message(code);
+  }
+  // Iterative: RapidJSON's default parser recurses and would overflow on deep input. It
+  // does not validate UTF-8 unless asked to.
+  rapidjson::MemoryStream stream(data, length);
+  rapidjson::Reader reader;
+  DepthLimit handler;
+  reader.Parse<rapidjson::kParseIterativeFlag | rapidjson::kParseValidateEncodingFlag>(stream, handler);
+  if (!reader.HasParseError()) return reason;
+  const size_t offset = reader.GetErrorOffset();
+  if (code != simdjson::UTF8_ERROR && code != simdjson::DEPTH_ERROR &&
+      reader.GetParseErrorCode() != rapidjson::kParseErrorTermination)
+    reason = rapidjson::GetParseError_En(reader.GetParseErrorCode());
+  const size_t line = 1 + static_cast<size_t>(std::count(data, data + std::min(offset, length), '\n'));
+  return reason + " (line " + std::to_string(line) + ", byte offset " + std::to_string(offset + skipped) + ")";
+}
+
+// Parses into a new document. The parser is local: its buffers are sized to this input,
+// and a parser kept for the next call would hold them for good.
+std::shared_ptr<const Document> ParseDocument(const char* data, size_t length, bool padded, std::string& error) {
+  // A byte order mark, which some editors write, is not part of the JSON text.
+  size_t skipped = 0;
+  if (length >= 3 && std::memcmp(data, "\xEF\xBB\xBF", 3) == 0) skipped = 3;
+  data += skipped;
+  length -= skipped;
+  if (length == 0) {
+    error = "no JSON value in the text";
+    return nullptr;
+  }
+  auto doc = std::make_shared<Document>();
+  simdjson::dom::parser parser;
+  simdjson::error_code code = parser.allocate(length, kMaxDepth);
+  if (!code) code = parser.parse_into_document(doc->dom, data, length, !padded).error();
+  if (code) {
+    error = DescribeError(code, data, length, skipped);
+    return nullptr;
+  }
+  doc->RecordSourceNumbers(data, length);
+  return doc;
+}
+
+bool FindMember(const element& object, const char* key, element& value, std::string_view& keyText) {
+  if (!key || object.type() != element_type::OBJECT) return false;
+  const std::string_view wanted(key);
+  const simdjson::dom::object members = object.get_object().value_unsafe();
+  for (auto it = members.begin(); it != members.end(); ++it) {
+    if (it.key() == wanted) {
+      value = it.value();
+      keyText = it.key();
+      return true;
+    }
+  }
+  return false;
+}
+
+Type TypeOf(const element& value) {
+  switch (value.type()) {
+    case element_type::OBJECT: return Type::Object;
+    case element_type::ARRAY: return Type::Array;
+    case element_type::STRING: return Type::String;
+    case element_type::INT64:
+    case element_type::UINT64:
+    case element_type::DOUBLE: return Type::Number;
+    case element_type::BOOL: return Type::Boolean;
+    case element_type::NULL_VALUE: return Type::Null;
+  }
+  return Type::Missing;
+}
+
+}  // namespace
+
+// --- JIStream ---------------------------------------------------------------------
+
+JIStream::JIStream() {
+  static_assert(sizeof(element) == sizeof(_element), "the view keeps a simdjson element in _element");
+  static_assert(alignof(element) <= 8, "_element is 8-byte aligned");
+  StoreElement(_element, element());
+}
+
+JIStream::JIStream(const JIStream& other) : _doc(other._doc), _hasValue(other._hasValue), _error(other._error) {
+  std::memcpy(_element, other._element, sizeof(_element));
+}
+
+JIStream::JIStream(JIStream&& other) noexcept
+    : _doc(std::move(other._doc)), _hasValue(other._hasValue), _error(std::move(other._error)) {
+  std::memcpy(_element, other._element, sizeof(_element));
+  other._hasValue = false;
+}
+
+JIStream::JIStream(const JOStream& stream) : JIStream() {
+  // Stringify leaves room for simdjson's padding, so the text is parsed where it lies.
+  Parse(stream.Stringify(), true);
+}
+
+JIStream& JIStream::operator=(const JIStream& other) {
+  if (this != &other) {
+    _doc = other._doc;
+    std::memcpy(_element, other._element, sizeof(_element));
+    _hasValue = other._hasValue;
+    _error = other._error;
+  }
+  return *this;
+}
+
+JIStream& JIStream::operator=(JIStream&& other) noexcept {
+  if (this != &other) {
+    _doc = std::move(other._doc);
+    std::memcpy(_element, other._element, sizeof(_element));
+    _hasValue = other._hasValue;
+    _error = std::move(other._error);
+    other._hasValue = false;
+  }
+  return *this;
+}
+
+JIStream::~JIStream() = default;
+
+bool JIStream::Parse(const QORUnicodeString& text, bool) {
+  const std::string& s = text.Str();
+  // A string with spare capacity for the padding is parsed in place, without a copy.
+  const bool padded = s.capacity() - s.size() >= simdjson::SIMDJSON_PADDING;
+  std::shared_ptr<const Document> doc = ParseDocument(s.data(), s.size(), padded, _error);
+  if (!doc) return false;
+  _doc = std::move(doc);
+  StoreElement(_element, _doc->dom.root());
+  _hasValue = true;
+  _error.clear();
+  return true;
+}
+
+bool JIStream::Parse(std::string_view text, bool) {
+  std::shared_ptr<const Document> doc = ParseDocument(text.data(), text.size(), false, _error);
+  if (!doc) return false;
+  _doc = std::move(doc);
+  StoreElement(_element, _doc->dom.root());
+  _hasValue = true;
+  _error.clear();
+  return true;
+}
+
+bool JIStream::ParseFile(const QORUnicodeString& path, bool) {
+  // Host paths may use "\" as separator.
+  const std::string name = QORNativePath(path.View());
+  auto fail = [&](const std::string& why) {
+    _error = "cannot read '" + name + "': " + why;
+    return false;
+  };
+  const int fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return fail(std::system_category().message(errno));
+  struct stat info;
+  if (::fstat(fd, &info) != 0 || S_ISDIR(info.st_mode)) {
+    const int why = S_ISDIR(info.st_mode) ? EISDIR : errno;
+    ::close(fd);
+    return fail(std::system_category().message(why));
+  }
+  // Read into a buffer with the parser's padding, then free it once parsed: the
+  // document keeps its own copy of the strings.
+  size_t capacity = info.st_size > 0 ? static_cast<size_t>(info.st_size) : 4096;
+  std::unique_ptr<char[]> buffer(new char[capacity + simdjson::SIMDJSON_PADDING]);
+  size_t length = 0;
+  for (;;) {
+    if (length == capacity) {  // the file grew, or does not report its size
+      std::unique_ptr<char[]> grown(new char[capacity * 2 + simdjson::SIMDJSON_PADDING]);
+      std::memcpy(grown.get(), buffer.get(), length);
+      buffer = std::move(grown);
+      capacity *= 2;
+    }
+    const ssize_t got = ::read(fd, buffer.get() + length, capacity - length);
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      const int why = errno;
+      ::close(fd);
+      return fail(std::system_category().message(why));
+    }
+    if (got == 0) break;
+    length += static_cast<size_t>(got);
+  }
+  ::close(fd);
+  std::memset(buffer.get() + length, 0, simdjson::SIMDJSON_PADDING);
+
+  std::string error;
+  std::shared_ptr<const Document> doc = ParseDocument(buffer.get(), length, true, error);
+  buffer.reset();
+  if (!doc) {
+    _error = "'" + name + "': " + error;
+    return false;
+  }
+  _doc = std::move(doc);
+  StoreElement(_element, _doc->dom.root());
+  _hasValue = true;
+  _error.clear();
+  return true;
+}
+
+bool JIStream::Empty() const {
+  if (!_hasValue) return true;
+  const element value = LoadElement(_element);
+  if (value.type() != element_type::OBJECT) return false;
+  const simdjson::dom::object members = value.get_object().value_unsafe();
+  return members.begin() == members.end();
+}
+
+bool JIStream::IsObject() const { return _hasValue && LoadElement(_element).type() == element_type::OBJECT; }
+
+Type JIStream::GetType() const { return _hasValue ? TypeOf(LoadElement(_element)) : Type::Missing; }
+
+Type JIStream::GetType(const char* key) const {
+  element value;
+  std::string_view keyText;
+  if (!_hasValue || !FindMember(LoadElement(_element), key, value, keyText)) return Type::Missing;
+  return TypeOf(value);
+}
+
+bool JIStream::Exist(const char* key) const { return GetType(key) != Type::Missing; }
+
+JIStream JIStream::ReadObject(const char* key) const {
+  JIStream view;
+  element value;
+  std::string_view keyText;
+  if (_hasValue && FindMember(LoadElement(_element), key, value, keyText) && value.type() == element_type::OBJECT) {
+    view._doc = _doc;
+    StoreElement(view._element, value);
+    view._hasValue = true;
+  }
+  return view;
+}
+
+std::vector<JIStream> JIStream::ReadObjects(const char* key) const {
+  std::vector<JIStream> views;
+  element value;
+  std::string_view keyText;
+  if (!_hasValue || !FindMember(LoadElement(_element), key, value, keyText) || value.type() != element_type::ARRAY)
+    return views;
+  const simdjson::dom::array items = value.get_array().value_unsafe();
+  views.reserve(items.size());
+  for (const element item : items) {
+    if (item.type() != element_type::OBJECT) continue;
+    JIStream& view = views.emplace_back();
+    view._doc = _doc;
+    StoreElement(view._element, item);
+    view._hasValue = true;
+  }
+  return views;
+}
+
+QORUnicodeString JIStream::ReadString(const char* key) const {
+  element value;
+  std::string_view keyText;
+  if (!_hasValue || !FindMember(LoadElement(_element), key, value, keyText) || value.type() != element_type::STRING)
+    return QORUnicodeString();
+  return QORUnicodeString(value.get_string().value_unsafe());
+}
+
+std::vector<QORUnicodeString> JIStream::ReadStrings(const char* key) const {
+  std::vector<QORUnicodeString> strings;
+  element value;
+  std::string_view keyText;
+  if (!_hasValue || !FindMember(LoadElement(_element), key, value, keyText) || value.type() != element_type::ARRAY)
+    return strings;
+  const simdjson::dom::array items = value.get_array().value_unsafe();
+  strings.reserve(items.size());
+  for (const element item : items) {
+    if (item.type() == element_type::STRING) strings.emplace_back(item.get_string().value_unsafe());
+  }
+  return strings;
+}
+
+QORUnicodeString JIStream::ReadRawString(const char* key) const {
+  element value;
+  std::string_view keyText;
+  if (!_hasValue || !FindMember(LoadElement(_element), key, value, keyText)) return QORUnicodeString();
+  std::string text;
+  detail::StringSink sink{text};
+  detail::WriteElement(*_doc, value, _doc->StringPosition(keyText), sink);
+  return QORUnicodeString(std::move(text));
+}
+
+QORUnicodeString JIStream::Stringify() const {
+  if (!_hasValue) return QORUnicodeString();
+  std::string text;
+  detail::StringSink sink{text};
+  detail::WriteElement(*_doc, LoadElement(_element), 0, sink);
+  return QORUnicodeString(std::move(text));
+}
+
+std::vector<std::string_view> JIStream::Keys() const {
+  std::vector<std::string_view> keys;
+  if (!IsObject()) return keys;
+  const simdjson::dom::object members = LoadElement(_element).get_object().value_unsafe();
+  for (auto it = members.begin(); it != members.end(); ++it) keys.push_back(it.key());
+  return keys;
+}
+
+}  // namespace JSON

@@ -1,0 +1,396 @@
+// JsonText.h - private helpers shared by the JSON streams: a growable byte buffer,
+// the string escaper, output sinks (string, indenting, file) and the atomic file write.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+#include <new>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace JSON::detail {
+
+// A byte buffer on malloc/realloc: a buffer that stops growing can be trimmed in place
+// (std::string would copy), which keeps long-lived node text at its exact size.
+class ByteBuffer {
+ public:
+  ByteBuffer() = default;
+  ByteBuffer(const ByteBuffer&) = delete;
+  ByteBuffer& operator=(const ByteBuffer&) = delete;
+  ByteBuffer(ByteBuffer&& other) noexcept
+      : _data(other._data), _size(other._size), _capacity(other._capacity) {
+    other._data = nullptr;
+    other._size = other._capacity = 0;
+  }
+  ByteBuffer& operator=(ByteBuffer&& other) noexcept {
+    if (this != &other) {
+      std::free(_data);
+      _data = other._data;
+      _size = other._size;
+      _capacity = other._capacity;
+      other._data = nullptr;
+      other._size = other._capacity = 0;
+    }
+    return *this;
+  }
+  ~ByteBuffer() { std::free(_data); }
+
+  const char* Data() const { return _data; }
+  size_t Size() const { return _size; }
+  size_t Capacity() const { return _capacity; }
+
+  void Reserve(size_t capacity) {
+    if (capacity > _capacity) Reallocate(capacity);
+  }
+  // Releases the unused tail; glibc trims a block in place, so nothing is copied.
+  void ShrinkToFit() {
+    if (_capacity > _size) {
+      if (_size == 0) {
+        std::free(_data);
+        _data = nullptr;
+        _capacity = 0;
+      } else {
+        Reallocate(_size);
+      }
+    }
+  }
+  void Clear() { _size = 0; }
+  // Makes room for extra more bytes, growing geometrically.
+  void Room(size_t extra) {
+    if (extra > _capacity - _size) Grow(extra);
+  }
+  // Bytes past the end, for a writer that was given Room first; Commit counts them in.
+  char* Tail() { return _data + _size; }
+  void Commit(size_t count) { _size += count; }
+
+  void Write(const char* bytes, size_t count) {
+    if (count == 0) return;
+    if (count > _capacity - _size) Grow(count);
+    std::memcpy(_data + _size, bytes, count);
+    _size += count;
+  }
+  void Put(char c) {
+    if (_size == _capacity) Grow(1);
+    _data[_size++] = c;
+  }
+
+ private:
+  void Grow(size_t extra) {
+    size_t want = _capacity * 2;
+    if (want < _size + extra) want = _size + extra;
+    if (want < 256) want = 256;  // most objects of a filter document fit in one step
+    Reallocate(want);
+  }
+  void Reallocate(size_t capacity) {
+    void* grown = std::realloc(_data, capacity);
+    if (!grown) throw std::bad_alloc();
+    _data = static_cast<char*>(grown);
+    _capacity = capacity;
+  }
+
+  char* _data = nullptr;
+  size_t _size = 0;
+  size_t _capacity = 0;
+};
+
+// A stack kept in place while shallow, so that writing a small object allocates nothing.
+template <class T, size_t N>
+class SmallStack {
+ public:
+  bool empty() const { return _size == 0; }
+  size_t size() const { return _size; }
+  T& back() { return _size <= N ? _inline[_size - 1] : _spill[_size - N - 1]; }
+  void push_back(const T& value) {
+    if (_size < N) {
+      _inline[_size] = value;
+    } else {
+      _spill.push_back(value);
+    }
+    ++_size;
+  }
+  void pop_back() {
+    --_size;
+    if (_size >= N) _spill.pop_back();
+  }
+
+ private:
+  T _inline[N];
+  std::vector<T> _spill;
+  size_t _size = 0;
+};
+
+// Output into a std::string.
+struct StringSink {
+  std::string& out;
+  void Write(const char* bytes, size_t count) { out.append(bytes, count); }
+  void Put(char c) { out.push_back(c); }
+};
+
+// Output into a ByteBuffer.
+struct BufferSink {
+  ByteBuffer& out;
+  void Write(const char* bytes, size_t count) { out.Write(bytes, count); }
+  void Put(char c) { out.Put(c); }
+};
+
+// Checks the UTF-8 sequence starting at p (whose first byte is >= 0x80). Returns its
+// length when well formed; otherwise returns 0 and sets *bad to the length of the
+// maximal ill-formed prefix, which is replaced by one U+FFFD.
+inline size_t Utf8SequenceLength(const unsigned char* p, const unsigned char* end, size_t* bad) {
+  const unsigned char lead = p[0];
+  size_t need;
+  unsigned char lo = 0x80, hi = 0xBF;  // allowed range of the second byte
+  if (lead >= 0xC2 && lead <= 0xDF) {
+    need = 1;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    need = 2;
+    if (lead == 0xE0) lo = 0xA0;   // no overlong forms
+    if (lead == 0xED) hi = 0x9F;   // no surrogates
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    need = 3;
+    if (lead == 0xF0) lo = 0x90;   // no overlong forms
+    if (lead == 0xF4) hi = 0x8F;   // nothing above U+10FFFF
+  } else {
+    *bad = 1;
+    return 0;
+  }
+  size_t i = 1;
+  for (; i <= need; ++i) {
+    if (p + i >= end) break;
+    const unsigned char c = p[i];
+    const unsigned char min = i == 1 ? lo : 0x80, max = i == 1 ? hi : 0xBF;
+    if (c < min || c > max) break;
+  }
+  if (i == need + 1) return i;
+  *bad = i;
+  return 0;
+}
+
+// True when any of the 8 bytes is a control character, '"', '\\' or not ASCII.
+inline bool NeedsEscapeCheck(uint64_t x) {
+  constexpr uint64_t kOnes = 0x0101010101010101ULL, kHigh = 0x8080808080808080ULL;
+  const uint64_t quote = x ^ (kOnes * '"'), backslash = x ^ (kOnes * '\\');
+  const uint64_t control = (x - kOnes * 0x20) & ~x;
+  const uint64_t isQuote = (quote - kOnes) & ~quote;
+  const uint64_t isBackslash = (backslash - kOnes) & ~backslash;
+  return ((control | isQuote | isBackslash | x) & kHigh) != 0;
+}
+
+inline bool NeedsEscapeCheck(unsigned char c) { return c < 0x20 || c == '"' || c == '\\' || c >= 0x80; }
+
+// Writes text as a JSON string literal, quotes included. Invalid UTF-8 becomes U+FFFD,
+// one per maximal ill-formed sequence, so whatever the caller holds the output is JSON.
+// Written by hand rather than with RapidJSON's Writer: that one refuses or passes on
+// invalid UTF-8, it does not repair it.
+template <class Sink>
+void WriteQuoted(Sink& sink, std::string_view text) {
+  static constexpr char kHex[] = "0123456789abcdef";
+  const auto* p = reinterpret_cast<const unsigned char*>(text.data());
+  const auto* const end = p + text.size();
+  const auto* run = p;  // start of bytes not yet written
+  sink.Put('"');
+  for (;;) {
+    while (end - p >= 8) {
+      uint64_t block;
+      std::memcpy(&block, p, 8);
+      if (NeedsEscapeCheck(block)) break;
+      p += 8;
+    }
+    while (p < end && !NeedsEscapeCheck(*p)) ++p;
+    if (p == end) break;
+    if (*p >= 0x80) {
+      size_t bad = 0;
+      const size_t length = Utf8SequenceLength(p, end, &bad);
+      if (length) {
+        p += length;
+        continue;
+      }
+      sink.Write(reinterpret_cast<const char*>(run), static_cast<size_t>(p - run));
+      sink.Write("\xEF\xBF\xBD", 3);
+      p += bad;
+      run = p;
+      continue;
+    }
+    sink.Write(reinterpret_cast<const char*>(run), static_cast<size_t>(p - run));
+    const unsigned char c = *p++;
+    run = p;
+    switch (c) {
+      case '"': sink.Write("\\\"", 2); break;
+      case '\\': sink.Write("\\\\", 2); break;
+      case '\b': sink.Write("\\b", 2); break;
+      case '\f': sink.Write("\\f", 2); break;
+      case '\n': sink.Write("\\n", 2); break;
+      case '\r': sink.Write("\\r", 2); break;
+      case '\t': sink.Write("\\t", 2); break;
+      default: {
+        const char escaped[6] = {'\\', 'u', '0', '0', kHex[c >> 4], kHex[c & 15]};
+        sink.Write(escaped, 6);
+      }
+    }
+  }
+  sink.Write(reinterpret_cast<const char*>(run), static_cast<size_t>(end - run));
+  sink.Put('"');
+}
+
+// Output to memory made ready beforehand: no checks on the way.
+struct PointerSink {
+  char* out;
+  void Write(const char* bytes, size_t count) {
+    if (count == 0) return;  // bytes may be null then
+    std::memcpy(out, bytes, count);
+    out += count;
+  }
+  void Put(char c) { *out++ = c; }
+};
+
+// WriteQuoted into a buffer. Short texts, the usual case, get room for the worst case
+// (six bytes for one) up front and are written without further checks.
+inline void AppendQuoted(ByteBuffer& buffer, std::string_view text) {
+  if (text.size() > 4096) {
+    BufferSink sink{buffer};
+    WriteQuoted(sink, text);
+    return;
+  }
+  buffer.Room(text.size() * 6 + 2);
+  PointerSink sink{buffer.Tail()};
+  WriteQuoted(sink, text);
+  buffer.Commit(static_cast<size_t>(sink.out - buffer.Tail()));
+}
+
+// Re-indents compact JSON on its way to another sink: one member or element per line,
+// four spaces a level, "key": value, and {} / [] for empty containers.
+template <class Sink>
+class IndentingSink {
+ public:
+  explicit IndentingSink(Sink& out) : _out(out) {}
+
+  void Put(char c) { Write(&c, 1); }
+  void Write(const char* bytes, size_t count) {
+    const char* p = bytes;
+    const char* const end = bytes + count;
+    while (p < end) {
+      if (_inString) {
+        if (_escaped) {  // the byte after a backslash, split from it by the chunking
+          _escaped = false;
+          _out.Put(*p++);
+          continue;
+        }
+        const char* run = p;
+        while (p < end && *p != '"' && *p != '\\') ++p;
+        if (p < end) {
+          if (*p == '"') {
+            _inString = false;
+            ++p;
+          } else if (++p < end) {
+            ++p;  // an escaped byte neither ends the string nor escapes
+          } else {
+            _escaped = true;
+          }
+        }
+        _out.Write(run, static_cast<size_t>(p - run));
+        continue;
+      }
+      const char c = *p++;
+      if (_opened) {
+        _opened = false;
+        if (c == '}' || c == ']') {
+          _out.Put(c);
+          continue;
+        }
+        ++_depth;
+        NewLine();
+      }
+      switch (c) {
+        case '{':
+        case '[':
+          _out.Put(c);
+          _opened = true;
+          break;
+        case '}':
+        case ']':
+          --_depth;
+          NewLine();
+          _out.Put(c);
+          break;
+        case ',':
+          _out.Put(',');
+          NewLine();
+          break;
+        case ':':
+          _out.Write(": ", 2);
+          break;
+        case '"':
+          _out.Put('"');
+          _inString = true;
+          break;
+        default:
+          _out.Put(c);
+      }
+    }
+  }
+
+ private:
+  void NewLine() {
+    static constexpr char kSpaces[] = "                                                                ";
+    _out.Put('\n');
+    size_t indent = static_cast<size_t>(_depth) * 4;
+    while (indent > 0) {
+      const size_t chunk = indent < sizeof(kSpaces) - 1 ? indent : sizeof(kSpaces) - 1;
+      _out.Write(kSpaces, chunk);
+      indent -= chunk;
+    }
+  }
+
+  Sink& _out;
+  long _depth = 0;
+  bool _inString = false;
+  bool _escaped = false;
+  bool _opened = false;  // a '{' or '[' was written, its first content not yet seen
+};
+
+// Buffered output to a file descriptor; the first error sticks.
+class FileSink {
+ public:
+  explicit FileSink(int fd);
+  ~FileSink();
+  FileSink(const FileSink&) = delete;
+  FileSink& operator=(const FileSink&) = delete;
+
+  void Write(const char* bytes, size_t count) {
+    if (count > kCapacity - _used) {
+      Flush();
+      if (count >= kCapacity) {
+        WriteThrough(bytes, count);
+        return;
+      }
+    }
+    std::memcpy(_buffer + _used, bytes, count);
+    _used += count;
+  }
+  void Put(char c) {
+    if (_used == kCapacity) Flush();
+    _buffer[_used++] = c;
+  }
+  // Writes what is buffered; false once any write failed.
+  bool Flush();
+
+ private:
+  static constexpr size_t kCapacity = size_t{1} << 20;
+  void WriteThrough(const char* bytes, size_t count);
+
+  int _fd;
+  char* _buffer;
+  size_t _used = 0;
+  bool _failed = false;
+};
+
+// Writes a file through a temporary file in the same folder, renamed over the target
+// only once every byte is on disk; on any failure the temporary is removed, the target
+// is left as it was, and the result is false.
+bool WriteFileAtomically(const std::string& path, const std::function<void(FileSink&)>& body);
+
+}  // namespace JSON::detail
