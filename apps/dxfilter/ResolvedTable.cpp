@@ -51,7 +51,7 @@ std::string JsonString(const std::string& text) {
   JSON::JOStream holder;
   holder.Add("v", QORUnicodeString(text));
   std::string compact = holder.Stringify().Str();  // {"v":"..."}
-  return compact.substr(5, compact.size() - 6);
+  return compact.substr(6, compact.size() - 8);  // the escaped text between the quotes
 }
 
 }  // namespace
