@@ -1,0 +1,215 @@
+/*
+ * Filter - the page's face to the dialog.
+ *
+ *   init(text)          the filter document, as JSON text; before or after the page is up
+ *   sendNewJson(tag)    posts [tag, the document as JSON text]
+ *   registerInteractions(services)   test mode: user interactions are reported through
+ *                       services.report(text) (see SelectiveWebUI_TST/InputFilteringSimulateScenario)
+ *   simulate(text)      replays one reported interaction
+ *
+ * Runtime columns show, per entity, the entities of its subtree (itself included) that
+ * will be imported out of all of them, e.g. "12 / 40": an entity will be imported when
+ * its first boolean column holds "true". Without a boolean column they show the number
+ * of entities of the subtree. See FilterModel.
+ *
+ * Every change of the document goes through perform(): the view calls it for what the
+ * user does, simulate() for replays. Replays are not reported again.
+ */
+define(['require', './FilterModel', './FilterState', './Interaction', './Nls', './Texts'], function (
+  localRequire, FilterModel, FilterState, Interaction, Nls, Texts) {
+  'use strict';
+
+  var CATALOG_TIMEOUT_MS = 3000;
+  var START_LEVEL = 3; // project, site and building open: the storeys show, closed
+
+  var sourceText = null;
+  var model = null;
+  var state = null;
+  var error = null;
+  var view = null;
+  var recorder = null;
+  var loaded = null; // promise of the current document's load
+  var resolveFirstDocument;
+  // Replays may come before the document: the dialog's script that gives it waits for
+  // more modules (test mode) than a replay's script does.
+  var firstDocument = new Promise(function (resolve) { resolveFirstDocument = resolve; });
+  var pageTexts = null; // promise of the page's own catalog
+
+  function bridge() {
+    if (typeof window !== 'undefined' && window.qor) return window.qor;
+    return null;
+  }
+
+  function post(message) {
+    var qor = bridge();
+    if (!qor || typeof qor.post !== 'function') return;
+    var sent = qor.post(message);
+    // A closed dialog refuses messages; nothing on the page can do better than say so.
+    if (sent && typeof sent.catch === 'function') {
+      sent.catch(function (e) {
+        if (typeof console !== 'undefined') console.warn(e && e.message ? e.message : e);
+      });
+    }
+  }
+
+  function loadPageTexts() {
+    if (!pageTexts) {
+      pageTexts = Nls.loadCatalogs([Texts.CATALOG], bridge(), CATALOG_TIMEOUT_MS).then(function (catalogs) {
+        Texts.use(catalogs[Texts.CATALOG]);
+      });
+    }
+    return pageTexts;
+  }
+
+  function init(text) {
+    if (typeof performance !== 'undefined' && performance.mark) performance.mark('filter-init');
+    sourceText = typeof text === 'string' ? text : String(text);
+    model = null;
+    state = null;
+    error = null;
+    var parsed;
+    try {
+      parsed = new FilterModel(sourceText);
+    } catch (e) {
+      error = e && e.message ? e.message : String(e);
+    }
+    var current = (loaded = Promise.all([
+      parsed ? Nls.loadCatalogs(parsed.catalogNames(), bridge(), CATALOG_TIMEOUT_MS) : Promise.resolve({}),
+      loadPageTexts()
+    ]).then(function (results) {
+      if (current !== loaded) return; // a newer document came meanwhile
+      if (parsed) {
+        parsed.resolver = new Nls.Resolver(results[0]);
+        model = parsed;
+        state = new FilterState(model);
+        state.expandToLevel(START_LEVEL);
+      }
+      if (view) view.showDocument();
+    }));
+    resolveFirstDocument();
+    return current;
+  }
+
+  // The page calls this once its DOM is there; the view is loaded only in a browser.
+  function attach(root) {
+    return new Promise(function (resolve, reject) {
+      loadPageTexts().then(function () {
+        localRequire(['./FilterView'], function (FilterView) {
+          view = new FilterView(root, api);
+          if (model || error) view.showDocument();
+          resolve(view);
+        }, reject);
+      });
+    });
+  }
+
+  function sendNewJson(tag) {
+    if (view) view.commitEditing();
+    var text = model ? model.serialize() : sourceText !== null ? sourceText : '';
+    post([String(tag), text]);
+    if (model) model.markSent();
+    if (view) view.showStatus();
+    return text;
+  }
+
+  // Test mode from here on; services without report() still get the interactions posted.
+  function registerInteractions(services) {
+    recorder = services && typeof services.report === 'function' ? services : {
+      report: function (text) { post(['registerInteraction', text]); }
+    };
+  }
+
+  function entityAt(path) {
+    var i = model.indexOf(path);
+    if (i < 0) throw new Error('no entity at ' + JSON.stringify(path));
+    return i;
+  }
+
+  function columnNamed(name) {
+    var column = model.column(name);
+    if (!column) throw new Error('no column ' + name);
+    return column;
+  }
+
+  // Applies an interaction to the document and the view; true when something changed.
+  function apply(action) {
+    if (!model) return false;
+    var changed = null;
+    var i;
+    switch (action.t) {
+      case 'edit':
+        changed = model.applyEdits([{ index: entityAt(action.n), column: columnNamed(action.c), value: action.v }]);
+        break;
+      case 'subtree':
+        changed = model.applyEdits(model.subtreeEdits(entityAt(action.n), columnNamed(action.c), action.v));
+        break;
+      case 'rows': {
+        var column = columnNamed(action.c);
+        changed = model.applyEdits(action.n.map(function (path) {
+          return { index: entityAt(path), column: column, value: action.v };
+        }));
+        break;
+      }
+      case 'undo':
+        changed = model.undo();
+        break;
+      case 'expand':
+      case 'collapse': {
+        i = entityAt(action.n);
+        var open = action.t === 'expand';
+        if (action.s) {
+          if (!model.hasChildren(i)) return false;
+          state.setSubtreeExpanded(i, open);
+          if (view) view.showTree();
+        } else {
+          if (!model.hasChildren(i) || state.isExpanded(i) === open) return false;
+          state.setExpanded(i, open);
+          if (view) view.showExpansion(i, open);
+        }
+        return true;
+      }
+      case 'level':
+        state.expandToLevel(action.d < 0 ? model.maxDepth + 1 : action.d);
+        if (view) view.showTree();
+        return true;
+      default:
+        return false;
+    }
+    if (!changed) return false;
+    if (view) view.showValues(changed);
+    return true;
+  }
+
+  // What the user did, through the view: applied, then reported in test mode.
+  function perform(action) {
+    Interaction.validate(action);
+    var done = apply(action);
+    if (done && recorder) recorder.report(Interaction.encode(action));
+    return done;
+  }
+
+  function simulate(text) {
+    var action = Interaction.decode(text);
+    return firstDocument.then(function () {
+      return loaded;
+    }).then(function () {
+      return apply(action);
+    });
+  }
+
+  var api = {
+    init: init,
+    sendNewJson: sendNewJson,
+    registerInteractions: registerInteractions,
+    simulate: simulate,
+    attach: attach,
+    perform: perform,
+    post: post,
+    // What the view reads.
+    model: function () { return model; },
+    state: function () { return state; },
+    error: function () { return error; },
+    isDirty: function () { return !!model && model.isDirty(); }
+  };
+  return api;
+});
