@@ -1,6 +1,9 @@
 # Tests of the input-filtering module, driven through the host's interfaces. The
-# module is a plug-in loaded at run time, so the test program only orders its build.
-dx_add_test_dir(DXInputFilterServices PkgConfig::SIMDJSON)
+# module is a plug-in the tests load as the host does; the program links it as well,
+# as a test driver would, for the exported notification class its replay
+# notifications derive from. The module therefore loads, and reads its switches,
+# before main: tests that need other switches run in a child process.
+dx_add_test_dir(DXInputFilterServices PkgConfig::SIMDJSON DXInputFilterServices)
 if(TARGET test_DXInputFilterServices)
   add_dependencies(test_DXInputFilterServices DXInputFilterServices)
   # The tests look at the generator's source path through its implementation class.

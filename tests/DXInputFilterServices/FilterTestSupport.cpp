@@ -170,24 +170,29 @@ ScopedEnv::~ScopedEnv() {
 }
 
 ChildRun RunReaderInChild(const ChildRequest& request) {
-  std::map<std::string, std::string> env;
-  for (char** e = environ; *e; ++e) {
-    std::string entry(*e);
-    size_t eq = entry.find('=');
-    if (eq != std::string::npos) env[entry.substr(0, eq)] = entry.substr(eq + 1);
-  }
-  env.erase("KWT_DUMP_QORResolvedFilter");
-  env.erase("MDW_KWT_TMP");
-  for (const auto& [name, value] : request.env) {
-    if (value) env[name] = *value;
-    else env.erase(name);
-  }
+  EnvChanges env{{"KWT_DUMP_QORResolvedFilter", std::nullopt}, {"MDW_KWT_TMP", std::nullopt}};
+  for (const auto& [name, value] : request.env) env[name] = value;
   env[kRoleVariable] = "read";
   env[kReaderVariable] = request.readerLateType;
   env[kDocumentVariable] = request.documentPath;
   if (request.setAfterLoad)
     env[kSetAfterVariable] = request.setAfterLoad->first + "=" + request.setAfterLoad->second;
   if (request.unsetAfterLoad) env[kUnsetAfterVariable] = *request.unsetAfterLoad;
+  return RunSelfInChild({}, env);
+}
+
+ChildRun RunSelfInChild(const std::vector<std::string>& arguments, const EnvChanges& changes,
+                        bool captureStandardError) {
+  std::map<std::string, std::string> env;
+  for (char** e = environ; *e; ++e) {
+    std::string entry(*e);
+    size_t eq = entry.find('=');
+    if (eq != std::string::npos) env[entry.substr(0, eq)] = entry.substr(eq + 1);
+  }
+  for (const auto& [name, value] : changes) {
+    if (value) env[name] = *value;
+    else env.erase(name);
+  }
 
   std::vector<std::string> entries;
   for (const auto& [name, value] : env) entries.push_back(name + "=" + value);
@@ -195,12 +200,16 @@ ChildRun RunReaderInChild(const ChildRequest& request) {
   for (std::string& entry : entries) envp.push_back(entry.data());
   envp.push_back(nullptr);
   char self[] = "/proc/self/exe";
-  char* argv[] = {self, nullptr};
+  std::vector<std::string> args(arguments);
+  std::vector<char*> argv{self};
+  for (std::string& arg : args) argv.push_back(arg.data());
+  argv.push_back(nullptr);
 
   ChildRun run;
   int fds[2];
   if (pipe(fds) != 0) return run;
   std::fflush(stdout);
+  std::fflush(stderr);
   pid_t pid = fork();
   if (pid < 0) {
     close(fds[0]);
@@ -209,9 +218,10 @@ ChildRun RunReaderInChild(const ChildRequest& request) {
   }
   if (pid == 0) {
     dup2(fds[1], STDOUT_FILENO);
+    if (captureStandardError) dup2(fds[1], STDERR_FILENO);
     close(fds[0]);
     close(fds[1]);
-    execve(self, argv, envp.data());
+    execve(self, argv.data(), envp.data());
     _exit(127);
   }
   close(fds[1]);

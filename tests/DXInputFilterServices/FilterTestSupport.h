@@ -136,4 +136,11 @@ struct ChildRequest {
 };
 ChildRun RunReaderInChild(const ChildRequest& request);
 
+// A fresh process of this test program with the given arguments; env names variables
+// to set (a value) or remove (none) on top of this process's environment. Standard
+// output is captured, standard error with it when asked.
+using EnvChanges = std::map<std::string, std::optional<std::string>>;
+ChildRun RunSelfInChild(const std::vector<std::string>& arguments, const EnvChanges& env,
+                        bool captureStandardError = false);
+
 }  // namespace dxtest

@@ -5,7 +5,8 @@
 // The dialog is not modal. It lives until its owner asks for its delayed destruction;
 // on OK (once the page answered), Cancel or closing the window it hides itself and
 // tells its father command with QORInputFilterPanelClosedNotif. It holds a plain
-// pointer to its owner, which the host keeps alive while the dialog can answer.
+// pointer to its owner; the owner detaches itself when it drops the dialog, since the
+// page can still answer until the delayed destruction has run.
 #pragma once
 
 #include "CommandFramework/QORCommand.h"
@@ -31,6 +32,8 @@ class DXWebViewer : public QORVidFraDialog {
   // Sets the window up, creates the viewer and shows the page; S_OK, or E_FAIL when
   // the viewer cannot be created.
   HRESULT InitAndShow(QORUnicodeString jsonText, QORJsonFilterWriter* owner);
+  // The owner lets go of the dialog: answers from then on reach no owner.
+  void DetachOwner() { _pOwner = nullptr; }
 
   void OnWindowClosed(QORBaseUnknown* i_pSender, QORSYPEventArgs* i_pArgs);
   void OnStandardButtonClicked(QORBaseUnknown* i_pSender,

@@ -68,7 +68,12 @@ QORJsonFilterWriter::~QORJsonFilterWriter() {
 }
 
 void QORJsonFilterWriter::DropDialog() {
-  if (_pDialog) _pDialog->RequestDelayedDestruction();
+  if (_pDialog) {
+    // Its page may still answer before the loop destroys it; the answer must reach
+    // neither a newer document nor a freed generator.
+    _pDialog->DetachOwner();
+    _pDialog->RequestDelayedDestruction();
+  }
   _pDialog = nullptr;
 }
 

@@ -50,7 +50,7 @@ class QORJsonFilterWriter : public QORBaseUnknown {
   bool BuildSubtree(const QORIInputFilterStructure_var& provider, void* entity, int depth,
                     JSON::JOStream& node);
   JSON::JOStream BuildNode(const QORIInputFilterStructure_var& provider, void* entity);
-  // Asks the dialog for delayed destruction and forgets it.
+  // Detaches the dialog from this owner, asks for its delayed destruction, forgets it.
   void DropDialog();
   // Has a new reader read the document as it stands and hands out its interface;
   // the creation reference is released on every way out.

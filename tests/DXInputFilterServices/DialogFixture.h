@@ -1,0 +1,162 @@
+// DialogFixture.h - the filter dialog as the host shows it: a generator, a father
+// command that records the notifications reaching it, and the dialog and its web
+// viewer driven through the events the dialog toolkit raises (no backend: nothing is
+// served, nothing opens).
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "CommandFramework/QORCommand.h"
+#include "DialogToolkit/QORVidCtlWebViewer.h"
+#include "DialogToolkit/QORVidFraDialog.h"
+#include "DialogToolkit/QORVidFraDialogButtonClickedEventArgs.h"
+#include "DialogToolkit/QORVidJSMessageEventArgs.h"
+#include "EventToolkit/QORCheck.h"
+#include "EventToolkit/QORSYPEventArgs.h"
+#include "FilterTestSupport.h"
+#include "QORInputFilterNotifWithString.h"
+#include "TestStructureProvider.h"
+
+namespace dxtest {
+
+// How the process that runs a dialog test was started. The module reads its switches
+// once, while it loads, and this program links the module: that is before main.
+struct DialogProcess {
+  bool testMode = false;                       // DXWebViewerForKWT defined
+  bool saveAndUse = false;                     // QORDX_SAVEANDUSE_JSONFILTER defined
+  std::optional<std::string> temporaryFolder;  // QORTemp, looked at with saveAndUse only
+  // Further variables that only a fresh process honours (catalog folders, language);
+  // a test that names any always runs in a child.
+  EnvChanges env;
+};
+DialogProcess NormalMode();
+DialogProcess TestMode();
+DialogProcess SaveAndUse(std::optional<std::string> temporaryFolder, bool testMode = false);
+
+// True when this process was started as the test needs: the test goes on here.
+// Otherwise the running test is run again in a child process started that way, its
+// outcome reported in this one, and false tells the test to stop.
+bool RunsHere(const DialogProcess& process);
+#define DX_DIALOG_PROCESS(process) \
+  if (!::dxtest::RunsHere(process)) return
+
+// A notification that reached the father command.
+struct Taken {
+  std::string className;
+  std::optional<std::string> text;  // when it carries one
+  int mode = 0;
+  QORCommand* sender = nullptr;
+  bool kindOfWithString = false;    // IsAKindOf("QORInputFilterNotifWithString")
+  bool kindOfNotification = false;  // IsAKindOf("QORNotification")
+};
+
+// The father command the host hands to ShowFilterDialog. It takes the four
+// notifications of the dialog, and the replays when nobody below took them.
+class FatherCommand : public QORCommand {
+ public:
+  FatherCommand();
+  // "PanelClosed", "DumpModel <text>", ... in the order taken.
+  std::vector<std::string> Names() const;
+  std::vector<Taken> taken;
+
+ private:
+  void Take(QORCommand* sender, QORNotification* notification, void*);
+};
+
+// The replay notifications a test driver sends to the dialog in test mode.
+class QORInputFilterButtonInteractionReplayNotif : public QORInputFilterNotifWithString {
+ public:
+  using QORInputFilterNotifWithString::QORInputFilterNotifWithString;
+  static const QORMetaClass* MetaObject();
+  const QORMetaClass* GetMetaObject() const override { return MetaObject(); }
+  const char* IsA() const override { return MetaObject()->GetName(); }
+  int IsAKindOf(const char* name) const override { return MetaObject()->IsAKindOf(name); }
+};
+class QORInputFilterJSInteractionReplayNotif : public QORInputFilterNotifWithString {
+ public:
+  using QORInputFilterNotifWithString::QORInputFilterNotifWithString;
+  static const QORMetaClass* MetaObject();
+  const QORMetaClass* GetMetaObject() const override { return MetaObject(); }
+  const char* IsA() const override { return MetaObject()->GetName(); }
+  int IsAKindOf(const char* name) const override { return MetaObject()->IsAKindOf(name); }
+};
+
+// The scripts the dialog gives its page.
+inline constexpr std::string_view kRequireFilter =
+    "require(['ZQ/DXInputFilterDisplay/Filter'], function(Filter) { ";
+std::string InitScript(std::string_view escapedDocument);
+std::string TestModeInitScript(std::string_view escapedDocument);
+std::string SendNewJsonScript(std::string_view answer);  // 'onOkClick' or 'onSaveClick'
+std::string SimulateScript(std::string_view interaction);
+// A document as the init script quotes it: EscapeJSON, then every ' as \'.
+std::string Escaped(std::string_view document);
+
+// The dialog's own methods, which the module does not export, found in the module
+// file's symbol table. Only for what the toolkit never produces: a null sender or
+// arguments, a dialog without viewer, a dialog without owner.
+namespace dialog_internals {
+// Empty when every method below was found, else why not (a stripped module).
+std::string Missing();
+HRESULT InitAndShowWithoutOwner(QORVidFraDialog* dialog, const QORUnicodeString& text);
+void OnPageMessage(QORVidFraDialog* dialog, QORBaseUnknown* sender, QORVidJSMessageEventArgs* args);
+void OnStandardButtonClicked(QORVidFraDialog* dialog, QORBaseUnknown* sender,
+                             QORVidFraDialogButtonClickedEventArgs* args);
+}  // namespace dialog_internals
+
+// Raises an event on a widget as the toolkit does, then lets go of the arguments.
+void Raise(QORVidWidget* widget, QOREvent* event, QOREventArgs* args);
+void RaiseLoadStart(QORVidCtlWebViewer* viewer);
+void RaisePageMessage(QORVidCtlWebViewer* viewer, const std::vector<std::string>& strings);
+std::vector<std::string> ScriptsOf(const QORVidCtlWebViewer* viewer);
+
+// Runs the host loop's queued work a few turns: a delayed destruction may queue one more.
+void RunDelayedDestructions();
+
+class DialogFixture : public ::testing::Test {
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+
+  // Gives the generator exactly this document (compact JSON keeps its text).
+  HRESULT Load(std::string_view documentText);
+  // Generates the one-entity document of the test provider from sourcePath.
+  HRESULT Generate(const char* sourcePath = "/data/model.src");
+  // The generator's document as it saves it.
+  std::string Document();
+
+  // Shows the dialog under the father command; the dialog, or null when it failed.
+  QORVidFraDialog* Show();
+  // The father's newest filter dialog, and its web viewer.
+  QORVidFraDialog* Dialog() const;
+  QORVidCtlWebViewer* Viewer() const;
+
+  void LoadStart() { RaiseLoadStart(Viewer()); }
+  void PageSays(const std::vector<std::string>& strings) { RaisePageMessage(Viewer(), strings); }
+  void Click(int button) { Dialog()->ClickStandardButton(button); }
+  void CloseWindow() { Raise(Dialog(), QORVidFraWindow::Closed(), new QORSYPEventArgs()); }
+  std::vector<std::string> Scripts() const { return ScriptsOf(Viewer()); }
+  // Sends a replay notification to the dialog as a test driver does.
+  void Replay(QORInputFilterNotifWithString* notification);
+
+  // The check reports so far, as their expressions; clears them.
+  std::vector<std::string> TakeChecks();
+
+  TestProviderModel model;
+  TempDir dir;
+  FatherCommand father;
+  QORCommand driver{nullptr, "driver"};
+  Ref<QORIInputFilterGenerator> generator;
+  std::vector<QORCheckReport> checks;
+
+ private:
+  long _liveAtStart = 0;
+  QORCheckSink _previousSink;
+};
+
+}  // namespace dxtest
