@@ -53,7 +53,7 @@ class QOR_KIT_API JIStream {
   bool Parse(std::string_view text, bool flag = true);
   bool ParseFile(const QORUnicodeString& path, bool flag = true);
   // Why the last Parse or ParseFile of this view failed; empty after a success.
-  const std::string& LastError() const { return _error; }
+  const std::string& LastError() const;
 
   bool Empty() const;
   bool IsObject() const;
@@ -91,12 +91,17 @@ class QOR_KIT_API JIStream {
 
  private:
   friend class JOStream;
+  // A view holds a value exactly when it holds a document.
+  bool HasValue() const { return _doc != nullptr; }
+  void SetError(std::string why);
+
   std::shared_ptr<const Document> _doc;
   // The viewed value: a simdjson element, kept opaque so that users of this header
   // do not compile the parser's headers.
   alignas(8) unsigned char _element[16];
-  bool _hasValue = false;
-  std::string _error;
+  // Null unless a parse failed: a reader keeps views by the million, and a string in
+  // each would make them nearly twice as large.
+  std::unique_ptr<std::string> _error;
 };
 
 }  // namespace JSON

@@ -239,14 +239,13 @@ JIStream::JIStream() {
   StoreElement(_element, element());
 }
 
-JIStream::JIStream(const JIStream& other) : _doc(other._doc), _hasValue(other._hasValue), _error(other._error) {
+JIStream::JIStream(const JIStream& other)
+    : _doc(other._doc), _error(other._error ? std::make_unique<std::string>(*other._error) : nullptr) {
   std::memcpy(_element, other._element, sizeof(_element));
 }
 
-JIStream::JIStream(JIStream&& other) noexcept
-    : _doc(std::move(other._doc)), _hasValue(other._hasValue), _error(std::move(other._error)) {
+JIStream::JIStream(JIStream&& other) noexcept : _doc(std::move(other._doc)), _error(std::move(other._error)) {
   std::memcpy(_element, other._element, sizeof(_element));
-  other._hasValue = false;
 }
 
 JIStream::JIStream(const JOStream& stream) : JIStream() {
@@ -258,8 +257,7 @@ JIStream& JIStream::operator=(const JIStream& other) {
   if (this != &other) {
     _doc = other._doc;
     std::memcpy(_element, other._element, sizeof(_element));
-    _hasValue = other._hasValue;
-    _error = other._error;
+    _error = other._error ? std::make_unique<std::string>(*other._error) : nullptr;
   }
   return *this;
 }
@@ -268,35 +266,52 @@ JIStream& JIStream::operator=(JIStream&& other) noexcept {
   if (this != &other) {
     _doc = std::move(other._doc);
     std::memcpy(_element, other._element, sizeof(_element));
-    _hasValue = other._hasValue;
     _error = std::move(other._error);
-    other._hasValue = false;
   }
   return *this;
 }
 
 JIStream::~JIStream() = default;
 
+const std::string& JIStream::LastError() const {
+  static const std::string none;
+  return _error ? *_error : none;
+}
+
+void JIStream::SetError(std::string why) {
+  if (_error) {
+    *_error = std::move(why);
+  } else {
+    _error = std::make_unique<std::string>(std::move(why));
+  }
+}
+
 bool JIStream::Parse(const QORUnicodeString& text, bool) {
   const std::string& s = text.Str();
   // A string with spare capacity for the padding is parsed in place, without a copy.
   const bool padded = s.capacity() - s.size() >= simdjson::SIMDJSON_PADDING;
-  std::shared_ptr<const Document> doc = ParseDocument(s.data(), s.size(), padded, _error);
-  if (!doc) return false;
+  std::string error;
+  std::shared_ptr<const Document> doc = ParseDocument(s.data(), s.size(), padded, error);
+  if (!doc) {
+    SetError(std::move(error));
+    return false;
+  }
   _doc = std::move(doc);
   StoreElement(_element, _doc->dom.root());
-  _hasValue = true;
-  _error.clear();
+  _error.reset();
   return true;
 }
 
 bool JIStream::Parse(std::string_view text, bool) {
-  std::shared_ptr<const Document> doc = ParseDocument(text.data(), text.size(), false, _error);
-  if (!doc) return false;
+  std::string error;
+  std::shared_ptr<const Document> doc = ParseDocument(text.data(), text.size(), false, error);
+  if (!doc) {
+    SetError(std::move(error));
+    return false;
+  }
   _doc = std::move(doc);
   StoreElement(_element, _doc->dom.root());
-  _hasValue = true;
-  _error.clear();
+  _error.reset();
   return true;
 }
 
@@ -304,7 +319,7 @@ bool JIStream::ParseFile(const QORUnicodeString& path, bool) {
   // Host paths may use "\" as separator.
   const std::string name = QORNativePath(path.View());
   auto fail = [&](const std::string& why) {
-    _error = "cannot read '" + name + "': " + why;
+    SetError("cannot read '" + name + "': " + why);
     return false;
   };
   const int fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
@@ -316,8 +331,11 @@ bool JIStream::ParseFile(const QORUnicodeString& path, bool) {
     return fail(std::system_category().message(why));
   }
   // Read into a buffer with the parser's padding, then free it once parsed: the
-  // document keeps its own copy of the strings.
-  size_t capacity = info.st_size > 0 ? static_cast<size_t>(info.st_size) : 4096;
+  // document keeps its own copy of the strings. One byte of room beyond the reported
+  // size lets the read that sees the end land in this buffer: without it, a file read
+  // whole fills the buffer and is copied into a twice larger one just to learn that
+  // nothing follows.
+  size_t capacity = info.st_size > 0 ? static_cast<size_t>(info.st_size) + 1 : 4096;
   std::unique_ptr<char[]> buffer(new char[capacity + simdjson::SIMDJSON_PADDING]);
   size_t length = 0;
   for (;;) {
@@ -344,32 +362,31 @@ bool JIStream::ParseFile(const QORUnicodeString& path, bool) {
   std::shared_ptr<const Document> doc = ParseDocument(buffer.get(), length, true, error);
   buffer.reset();
   if (!doc) {
-    _error = "'" + name + "': " + error;
+    SetError("'" + name + "': " + error);
     return false;
   }
   _doc = std::move(doc);
   StoreElement(_element, _doc->dom.root());
-  _hasValue = true;
-  _error.clear();
+  _error.reset();
   return true;
 }
 
 bool JIStream::Empty() const {
-  if (!_hasValue) return true;
+  if (!HasValue()) return true;
   const element value = LoadElement(_element);
   if (value.type() != element_type::OBJECT) return false;
   const simdjson::dom::object members = value.get_object().value_unsafe();
   return members.begin() == members.end();
 }
 
-bool JIStream::IsObject() const { return _hasValue && LoadElement(_element).type() == element_type::OBJECT; }
+bool JIStream::IsObject() const { return HasValue() && LoadElement(_element).type() == element_type::OBJECT; }
 
-Type JIStream::GetType() const { return _hasValue ? TypeOf(LoadElement(_element)) : Type::Missing; }
+Type JIStream::GetType() const { return HasValue() ? TypeOf(LoadElement(_element)) : Type::Missing; }
 
 Type JIStream::GetType(const char* key) const {
   element value;
   std::string_view keyText;
-  if (!_hasValue || !FindMember(LoadElement(_element), key, value, keyText)) return Type::Missing;
+  if (!HasValue() || !FindMember(LoadElement(_element), key, value, keyText)) return Type::Missing;
   return TypeOf(value);
 }
 
@@ -379,10 +396,9 @@ JIStream JIStream::ReadObject(const char* key) const {
   JIStream view;
   element value;
   std::string_view keyText;
-  if (_hasValue && FindMember(LoadElement(_element), key, value, keyText) && value.type() == element_type::OBJECT) {
+  if (HasValue() && FindMember(LoadElement(_element), key, value, keyText) && value.type() == element_type::OBJECT) {
     view._doc = _doc;
     StoreElement(view._element, value);
-    view._hasValue = true;
   }
   return view;
 }
@@ -391,7 +407,7 @@ std::vector<JIStream> JIStream::ReadObjects(const char* key) const {
   std::vector<JIStream> views;
   element value;
   std::string_view keyText;
-  if (!_hasValue || !FindMember(LoadElement(_element), key, value, keyText) || value.type() != element_type::ARRAY)
+  if (!HasValue() || !FindMember(LoadElement(_element), key, value, keyText) || value.type() != element_type::ARRAY)
     return views;
   const simdjson::dom::array items = value.get_array().value_unsafe();
   views.reserve(items.size());
@@ -400,7 +416,6 @@ std::vector<JIStream> JIStream::ReadObjects(const char* key) const {
     JIStream& view = views.emplace_back();
     view._doc = _doc;
     StoreElement(view._element, item);
-    view._hasValue = true;
   }
   return views;
 }
@@ -408,7 +423,7 @@ std::vector<JIStream> JIStream::ReadObjects(const char* key) const {
 QORUnicodeString JIStream::ReadString(const char* key) const {
   element value;
   std::string_view keyText;
-  if (!_hasValue || !FindMember(LoadElement(_element), key, value, keyText) || value.type() != element_type::STRING)
+  if (!HasValue() || !FindMember(LoadElement(_element), key, value, keyText) || value.type() != element_type::STRING)
     return QORUnicodeString();
   return QORUnicodeString(value.get_string().value_unsafe());
 }
@@ -417,7 +432,7 @@ std::vector<QORUnicodeString> JIStream::ReadStrings(const char* key) const {
   std::vector<QORUnicodeString> strings;
   element value;
   std::string_view keyText;
-  if (!_hasValue || !FindMember(LoadElement(_element), key, value, keyText) || value.type() != element_type::ARRAY)
+  if (!HasValue() || !FindMember(LoadElement(_element), key, value, keyText) || value.type() != element_type::ARRAY)
     return strings;
   const simdjson::dom::array items = value.get_array().value_unsafe();
   strings.reserve(items.size());
@@ -430,7 +445,7 @@ std::vector<QORUnicodeString> JIStream::ReadStrings(const char* key) const {
 QORUnicodeString JIStream::ReadRawString(const char* key) const {
   element value;
   std::string_view keyText;
-  if (!_hasValue || !FindMember(LoadElement(_element), key, value, keyText)) return QORUnicodeString();
+  if (!HasValue() || !FindMember(LoadElement(_element), key, value, keyText)) return QORUnicodeString();
   std::string text;
   detail::StringSink sink{text};
   detail::WriteElement(*_doc, value, _doc->StringPosition(keyText), sink);
@@ -438,7 +453,7 @@ QORUnicodeString JIStream::ReadRawString(const char* key) const {
 }
 
 QORUnicodeString JIStream::Stringify() const {
-  if (!_hasValue) return QORUnicodeString();
+  if (!HasValue()) return QORUnicodeString();
   std::string text;
   detail::StringSink sink{text};
   detail::WriteElement(*_doc, LoadElement(_element), 0, sink);

@@ -1,0 +1,560 @@
+// SyntheticProvider.h - what the filter benchmarks share: a structure provider that
+// makes its model up on the fly (nothing per entity is stored, so the provider weighs
+// nothing against the peak memory of a case), registered from the benchmark program
+// as "INPUT_SYNTH_FILTER", and the measuring of cases in forked children.
+//
+// The model: entity i (0 is the root) has the children 8i+1 .. 8i+8 below the entity
+// count; its label, uid, cells and attributes are functions of i. Columns cover the
+// type codes 0 to 8 and one unknown code; half of the cells are NLS; one column echoes
+// the import mode the generator decided, so the decision shows in the document.
+#pragma once
+
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <charconv>
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "InputFilteringInterfaces/QORIInputFilterStructure.h"
+#include "ObjectModelRuntime/QORFillDictionary.h"
+#include "ObjectModelRuntime/QORTie.h"
+
+namespace synth {
+
+inline constexpr const char* kFormat = "SYNTH";
+inline constexpr const char* kLateType = "INPUT_SYNTH_FILTER";
+inline constexpr const char* kFilterId = "SYNTH-FILTER-0001";
+inline constexpr const char* kFormatUsage = "SynthImport";
+inline constexpr uint32_t kFanOut = 8;
+
+// What the generator is given, and the "settings" member as the document holds it
+// (compact, members in order).
+inline constexpr const char* kSettingsText =
+    "{\"format\": \"SynthImport\",\n \"settings\": {\"defaultProfile\": \"ForDesign\", "
+    "\"units\": \"mm\", \"levels\": [1, 2, 3], \"mergeStoreys\": false}}";
+inline constexpr std::string_view kSettingsCompact =
+    "{\"defaultProfile\":\"ForDesign\",\"units\":\"mm\",\"levels\":[1,2,3],\"mergeStoreys\":false}";
+
+struct Column {
+  std::string_view name;
+  std::string_view text;
+  int32_t type;
+};
+// Entry 0 stands for the tree column, which the generator describes as "tree".
+inline constexpr Column kColumns[] = {
+    {"tree", "Model structure", 0},
+    {"Name", "Name", 0},
+    {"Visible", "Visible", 1},
+    {"Discipline", "Discipline", 2},
+    {"Description", "Description", 3},
+    {"Count", "Count", 4},
+    {"Length", "Length", 5},
+    {"Modified", "Last modified", 6},
+    {"Color", "Colour", 7},
+    {"Status", "Status", 8},
+    {"ImportMode", "Import mode", 42},  // a code the generator does not know
+};
+inline constexpr int kColumnCount = sizeof(kColumns) / sizeof(kColumns[0]);
+inline constexpr std::string_view kDisciplines[] = {"Architecture", "Structure", "Building services"};
+
+inline constexpr std::string_view kEntityNames[16] = {
+    "IfcWall",  "IfcSlab",           "IfcBeam",        "IfcColumn",      "IfcDoor",
+    "IfcWindow", "IfcSpace",         "IfcOpeningElement", "IfcPipeSegment", "IfcDuctSegment",
+    "IfcFurnishingElement", "IfcRailing", "IfcStair",   "IfcCovering",    "IfcMember",
+    "IfcPlate"};
+
+// The entity list given to the generator (kind 0, left out of the import): 1,000
+// names, two of which the model uses.
+inline std::vector<std::string> RemovalNames() {
+  std::vector<std::string> names = {"IfcSpace", "IfcOpeningElement"};
+  char buffer[32];
+  for (int i = 0; names.size() < 1000; ++i) {
+    std::snprintf(buffer, sizeof(buffer), "IfcExcludedType%04d", i);
+    names.emplace_back(buffer);
+  }
+  return names;
+}
+
+inline uint64_t Mix(uint64_t x) {
+  x += 0x9E3779B97F4A7C15ULL;
+  x = (x ^ (x >> 30)) * 0xBF58476D1CE4E5B9ULL;
+  x = (x ^ (x >> 27)) * 0x94D049BB133111EBULL;
+  return x ^ (x >> 31);
+}
+
+inline void* Handle(uint64_t i) { return reinterpret_cast<void*>(static_cast<uintptr_t>(i + 1)); }
+inline uint64_t Index(void* handle) { return static_cast<uint64_t>(reinterpret_cast<uintptr_t>(handle)) - 1; }
+
+inline std::string_view EntityName(uint64_t i) { return kEntityNames[Mix(i) & 15]; }
+inline bool IsLatest(uint64_t i) { return (Mix(i) >> 8) % 3 != 0; }
+inline bool LabelIsNLS(uint64_t i) { return i % 16 == 0; }
+
+// 22 characters of the IFC base64 alphabet. Mix is a bijection, so the first 64 bits
+// alone make every uid distinct.
+inline constexpr char kBase64[] = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz_$";
+inline void Uid(uint64_t i, char out[22]) {
+  uint64_t a = Mix(i), b = Mix(i ^ 0x5DEECE66DULL);
+  out[0] = kBase64[a & 3];
+  a >>= 2;
+  for (int k = 1; k <= 10; ++k, a >>= 6) out[k] = kBase64[a & 63];
+  out[11] = kBase64[(a & 3) | ((b & 15) << 2)];
+  b >>= 4;
+  for (int k = 12; k < 22; ++k, b >>= 6) out[k] = kBase64[b & 63];
+}
+inline std::string UidString(uint64_t i) {
+  char uid[22];
+  Uid(i, uid);
+  return std::string(uid, 22);
+}
+
+// Small text composition without allocation.
+struct Text {
+  char data[96];
+  size_t size = 0;
+  Text& operator<<(std::string_view s) {
+    std::memcpy(data + size, s.data(), s.size());
+    size += s.size();
+    return *this;
+  }
+  Text& operator<<(uint64_t n) {
+    size = static_cast<size_t>(std::to_chars(data + size, data + sizeof(data), n).ptr - data);
+    return *this;
+  }
+  std::string_view View() const { return {data, size}; }
+};
+
+inline void Label(uint64_t i, Text& t) {
+  if (LabelIsNLS(i)) {
+    t << "LBL_" << EntityName(i) << "_" << i;
+  } else {
+    t << EntityName(i) << " " << i;
+  }
+}
+
+// The import mode the generator decides for entity i with the benchmark's settings.
+inline std::string_view ExpectedMode(uint64_t i) {
+  const std::string_view name = EntityName(i);
+  if (name == "IfcSpace" || name == "IfcOpeningElement") return "NoImport";
+  return IsLatest(i) ? "ForDesign" : "";
+}
+
+inline bool CellIsNLS(uint64_t i, int column) { return ((i + static_cast<uint64_t>(column)) & 1) == 0; }
+
+// The value of column c (1 .. kColumnCount-1) for entity i; mode as the generator gave it.
+inline void Cell(uint64_t i, int column, std::string_view mode, Text& t) {
+  switch (column) {
+    case 1: t << "Element " << i; break;
+    case 2: t << (i % 5 ? "true" : "false"); break;
+    case 3: t << kDisciplines[i % 3]; break;
+    case 4:
+      if (i % 7 == 0) break;  // no description: the generator leaves the cell out
+      if (i % 50 == 1) {
+        t << "Sleeve 2\" at C:\\Pipes\\Main";
+      } else if (i % 10 == 3) {
+        t << "Mur ext\xC3\xA9rieur porteur";
+      } else {
+        t << "Generated element of the synthetic model";
+      }
+      break;
+    case 5: t << (i % 1000); break;
+    case 6: t << (i % 10000) << ".5"; break;
+    case 7: {
+      const uint64_t month = 1 + i % 12, day = 1 + i % 28;
+      t << "2024-" << (month < 10 ? "0" : "") << month << "-" << (day < 10 ? "0" : "") << day;
+      break;
+    }
+    case 8: {
+      static constexpr char kHex[] = "0123456789ABCDEF";
+      const uint64_t rgb = Mix(i) >> 40;
+      char colour[7] = {'#'};
+      for (int k = 0; k < 6; ++k) colour[1 + k] = kHex[(rgb >> (20 - 4 * k)) & 15];
+      t << std::string_view(colour, 7);
+      break;
+    }
+    case 9: t << "Pending"; break;  // runtime: never asked by the generator
+    case 10: t << mode; break;
+    default: break;
+  }
+}
+
+inline void EntityData(uint64_t i, Text& type, Text& line) {
+  type << EntityName(i);
+  line << (100 + 7 * i);
+}
+
+inline int ColumnIndex(std::string_view name) {
+  for (int c = 0; c < kColumnCount; ++c)
+    if (kColumns[c].name.size() == name.size() && kColumns[c].name == name) return c;
+  return -1;
+}
+
+// Entities served by providers created from now on.
+inline std::atomic<uint64_t> g_entityCount{1000};
+
+inline const QORMetaClass* ComponentMeta(std::atomic<const QORMetaClass*>& slot, const char* name,
+                                         size_t size) {
+  const QORMetaClass* meta = slot.load(std::memory_order_acquire);
+  if (meta) return meta;
+  zqy::internal::om_guard guard;
+  meta = slot.load(std::memory_order_relaxed);
+  if (!meta) {
+    meta = zqy::internal::fct_RetrieveMetaObject(name, QORMetaClass::kComponent,
+                                                 QORBaseUnknown::MetaObject(), "QORNull",
+                                                 "DXInputFilterBenchmarks", size);
+    slot.store(meta, std::memory_order_release);
+  }
+  return meta;
+}
+
+class SyntheticProvider : public QORBaseUnknown {
+ public:
+  SyntheticProvider() : _count(g_entityCount.load()) {}
+
+  static const QORMetaClass* MetaObject() {
+    static std::atomic<const QORMetaClass*> slot{nullptr};
+    return ComponentMeta(slot, "SyntheticProvider", sizeof(SyntheticProvider));
+  }
+  const QORMetaClass* GetMetaObject() const override { return MetaObject(); }
+
+  HRESULT SetInputFile(QORUnicodeString) { return S_OK; }
+  HRESULT GetFilterID(QORUnicodeString& id) {
+    id = kFilterId;
+    return S_OK;
+  }
+  HRESULT GetFormatUsage(QORUnicodeString& usage) {
+    usage = kFormatUsage;
+    return S_OK;
+  }
+  HRESULT GetColumns(QORListValQORUnicodeString& columns) {
+    columns.Reserve(kColumnCount);
+    for (const Column& column : kColumns) columns.Append(QORUnicodeString(column.name));
+    return S_OK;
+  }
+  HRESULT GetColumnDescription(QORUnicodeString column, QORUnicodeString& text, int32_t& type,
+                               QORListValQORUnicodeString& values) {
+    const int c = ColumnIndex(column.View());
+    if (c < 0) return E_FAIL;
+    text.Str().assign(kColumns[c].text);
+    type = kColumns[c].type;
+    if (type == 2)
+      for (std::string_view value : kDisciplines) values.Append(QORUnicodeString(value));
+    return S_OK;
+  }
+  HRESULT GetRoots(QORRawCollPV& roots) {
+    if (_count > 0) roots.Append(Handle(0));
+    return S_OK;
+  }
+  HRESULT GetEntityLabel(void* entity, QORUnicodeString& label, QORListValQORUnicodeString& uids,
+                         bool& isNLS) {
+    if (!entity) return E_INVALIDARG;
+    const uint64_t i = Index(entity);
+    Text t;
+    Label(i, t);
+    label.Str().assign(t.View());
+    char uid[22];
+    Uid(i, uid);
+    uids.Append(QORUnicodeString(uid, 22));
+    isNLS = LabelIsNLS(i);
+    return S_OK;
+  }
+  HRESULT GetEntityData(void* entity, QORListValQORUnicodeString& keys,
+                        QORListValQORUnicodeString& values) {
+    if (!entity) return E_INVALIDARG;
+    Text type, line;
+    EntityData(Index(entity), type, line);
+    keys.Append(QORUnicodeString("entityType"));
+    values.Append(QORUnicodeString(type.View()));
+    keys.Append(QORUnicodeString("sourceLine"));
+    values.Append(QORUnicodeString(line.View()));
+    return S_OK;
+  }
+  HRESULT GetChildren(void* entity, QORRawCollPV& children) {
+    if (!entity) return E_INVALIDARG;
+    const uint64_t first = Index(entity) * kFanOut + 1;
+    for (uint64_t child = first; child < first + kFanOut && child < _count; ++child)
+      children.Append(Handle(child));
+    return S_OK;
+  }
+  HRESULT GetEntityValue(void* entity, QORUnicodeString column, QORUnicodeString& value,
+                         bool& isNLS, const QORUnicodeString* mode) {
+    if (!entity) return E_INVALIDARG;
+    const int c = ColumnIndex(column.View());
+    if (c <= 0) return E_FAIL;
+    const uint64_t i = Index(entity);
+    Text t;
+    Cell(i, c, mode ? mode->View() : std::string_view(), t);
+    value.Str().assign(t.View());
+    isNLS = CellIsNLS(i, c);
+    return S_OK;
+  }
+  HRESULT GetEntityAttribute(void* entity, QORUnicodeString name, QORUnicodeString& value) {
+    if (!entity) return E_INVALIDARG;
+    const uint64_t i = Index(entity);
+    if (name.View() == "EntityName") {
+      value.Str().assign(EntityName(i));
+    } else if (name.View() == "IsLatestSpatialEntity") {
+      value = IsLatest(i) ? "true" : "false";
+    }
+    return S_OK;
+  }
+
+ private:
+  uint64_t _count;
+};
+
+// Binds QORIInputFilterStructure to SyntheticProvider.
+class TIEQORIInputFilterStructureSyntheticProvider final : public QORIInputFilterStructure {
+ public:
+  static const QORMetaClass* MetaObject() {
+    static std::atomic<const QORMetaClass*> slot{nullptr};
+    const QORMetaClass* meta = slot.load(std::memory_order_acquire);
+    if (meta) return meta;
+    zqy::internal::om_guard guard;
+    meta = slot.load(std::memory_order_relaxed);
+    if (!meta) {
+      meta = zqy::internal::Tie_InitMetaObject(IID_QORIInputFilterStructure, "QORIInputFilterStructure",
+                                               QORIInputFilterStructure::MetaObject(),
+                                               SyntheticProvider::MetaObject(), QORMetaClass::kTie);
+      slot.store(meta, std::memory_order_release);
+    }
+    return meta;
+  }
+
+  static QORBaseUnknown* NullCreator() { return nullptr; }
+  static QORBaseUnknown* Create(QORBaseUnknown* implementation, QORBaseUnknown* second) {
+    static QORBaseUnknown* slot = nullptr;
+    auto* tie = new TIEQORIInputFilterStructureSyntheticProvider();
+    if (!tie) return nullptr;
+    const QORMetaClass* implementationMeta = SyntheticProvider::MetaObject();
+    Tie_Construct(tie, MetaObject(), implementation, implementationMeta->GetClassId(),
+                  implementationMeta->GetTypeOfClass(), slot, &NullCreator, second);
+    return tie;
+  }
+
+  using QORBaseUnknown::QueryInterface;
+  HRESULT QueryInterface(const IID& iid, void** out) override { return Tie_Query(this, MetaObject(), 1, iid, out); }
+  ULONG AddRef() override { return Tie_AddRef(_pImpl, MetaObject()->GetTypeOfClass(), &_refCount); }
+  ULONG Release() override {
+    int deleteFlag = 0;
+    const ULONG left = Tie_Release(deleteFlag, this, MetaObject()->GetTypeOfClass());
+    if (deleteFlag) delete this;
+    return left;
+  }
+  ~TIEQORIInputFilterStructureSyntheticProvider() override { Tie_Destruct(this, MetaObject()->GetTypeOfClass()); }
+  const QORMetaClass* GetMetaObject() const override { return MetaObject(); }
+
+  HRESULT SetInputFile(QORUnicodeString path) override { return Impl()->SetInputFile(path); }
+  HRESULT GetFilterID(QORUnicodeString& id) override { return Impl()->GetFilterID(id); }
+  HRESULT GetFormatUsage(QORUnicodeString& usage) override { return Impl()->GetFormatUsage(usage); }
+  HRESULT GetColumns(QORListValQORUnicodeString& columns) override { return Impl()->GetColumns(columns); }
+  HRESULT GetColumnDescription(QORUnicodeString column, QORUnicodeString& text, int32_t& type,
+                               QORListValQORUnicodeString& values) override {
+    return Impl()->GetColumnDescription(column, text, type, values);
+  }
+  HRESULT GetRoots(QORRawCollPV& roots) override { return Impl()->GetRoots(roots); }
+  HRESULT GetEntityLabel(void* entity, QORUnicodeString& label, QORListValQORUnicodeString& uids,
+                         bool& isNLS) override {
+    return Impl()->GetEntityLabel(entity, label, uids, isNLS);
+  }
+  HRESULT GetEntityData(void* entity, QORListValQORUnicodeString& keys,
+                        QORListValQORUnicodeString& values) override {
+    return Impl()->GetEntityData(entity, keys, values);
+  }
+  HRESULT GetChildren(void* entity, QORRawCollPV& children) override { return Impl()->GetChildren(entity, children); }
+  HRESULT GetEntityValue(void* entity, QORUnicodeString column, QORUnicodeString& value, bool& isNLS,
+                         const QORUnicodeString* mode) override {
+    return Impl()->GetEntityValue(entity, column, value, isNLS, mode);
+  }
+  HRESULT GetEntityAttribute(void* entity, QORUnicodeString name, QORUnicodeString& value) override {
+    return Impl()->GetEntityAttribute(entity, name, value);
+  }
+
+ private:
+  SyntheticProvider* Impl() const { return static_cast<SyntheticProvider*>(_pImpl); }
+};
+
+inline QORBaseUnknown* CreateSyntheticProvider() { return new SyntheticProvider(); }
+
+inline void RegisterProvider() {
+  static std::once_flag once;
+  std::call_once(once, [] {
+    QORFillDictionary::RegisterFunctionCreation(kLateType, &CreateSyntheticProvider);
+    QORFillDictionary::Register(SyntheticProvider::MetaObject(), QORIInputFilterStructure::MetaObject(),
+                                &TIEQORIInputFilterStructureSyntheticProvider::Create, nullptr, 1);
+  });
+}
+
+}  // namespace synth
+
+// --- measuring -----------------------------------------------------------------------
+
+namespace measure {
+
+inline double Now() {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+
+// Processor time of this process, user and system: on a machine shared with other work
+// it moves less than the clock on the wall.
+inline double CpuSeconds() {
+  struct rusage usage {};
+  ::getrusage(RUSAGE_SELF, &usage);
+  return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+         static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+// A field of /proc/self/status in kB ("VmHWM:", "VmRSS:"), -1 when unreadable.
+inline long StatusKb(const char* field) {
+  FILE* f = std::fopen("/proc/self/status", "r");
+  if (!f) return -1;
+  char line[256];
+  long kb = -1;
+  const size_t length = std::strlen(field);
+  while (std::fgets(line, sizeof(line), f)) {
+    if (std::strncmp(line, field, length) == 0) {
+      kb = std::strtol(line + length, nullptr, 10);
+      break;
+    }
+  }
+  std::fclose(f);
+  return kb;
+}
+
+// Peak resident memory of this process since Start, beyond what it held at Start. The
+// high-water mark is reset where the kernel allows it (clear_refs 5); otherwise the
+// baseline is the mark as it stood, which can only make the figure smaller.
+class PeakProbe {
+ public:
+  void Start() {
+    bool reset = false;
+    if (FILE* f = std::fopen("/proc/self/clear_refs", "w")) {
+      reset = std::fputs("5", f) >= 0;
+      reset = std::fclose(f) == 0 && reset;
+    }
+    _baseKb = StatusKb(reset ? "VmRSS:" : "VmHWM:");
+  }
+  long PeakKb() const { return StatusKb("VmHWM:") - _baseKb; }
+  long BaseKb() const { return _baseKb; }
+
+ private:
+  long _baseKb = 0;
+};
+
+// What a case reports from its child; plain data, sent through a pipe.
+struct Outcome {
+  double seconds[4] = {};
+  double values[4] = {};
+  uint64_t counts[4] = {};
+  long peakKb = 0;
+  bool ok = false;
+};
+
+inline Outcome RunInChild(const std::function<Outcome()>& body) {
+  int fds[2];
+  if (::pipe(fds) != 0) std::abort();
+  std::fflush(stdout);
+  std::fflush(stderr);
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    ::close(fds[0]);
+    const Outcome outcome = body();
+    std::fflush(stdout);
+    const bool sent = ::write(fds[1], &outcome, sizeof(outcome)) == static_cast<ssize_t>(sizeof(outcome));
+    // Leaving without destructors: tearing down a million nodes is not part of any case.
+    ::_exit(sent ? 0 : 2);
+  }
+  ::close(fds[1]);
+  Outcome outcome;
+  const bool got = ::read(fds[0], &outcome, sizeof(outcome)) == static_cast<ssize_t>(sizeof(outcome));
+  ::close(fds[0]);
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  if (!got || !WIFEXITED(status) || WEXITSTATUS(status) != 0) outcome.ok = false;
+  return outcome;
+}
+
+inline double Best(std::vector<double> v) { return v.empty() ? 0 : *std::min_element(v.begin(), v.end()); }
+inline double Median(std::vector<double> v) {
+  if (v.empty()) return 0;
+  std::sort(v.begin(), v.end());
+  const size_t n = v.size();
+  return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
+}
+
+// Median over runs of the run-by-run ratio: the cases of one round share the state of
+// a machine that other work loads unevenly.
+inline double PairedRatio(const std::vector<double>& a, const std::vector<double>& b) {
+  std::vector<double> r;
+  for (size_t i = 0; i < a.size() && i < b.size(); ++i) r.push_back(a[i] / b[i]);
+  return Median(r);
+}
+
+inline std::string TempPath(const std::string& name) {
+  const char* dir = std::getenv("TMPDIR");
+  return std::string(dir && *dir ? dir : "/tmp") + "/" + name + "." + std::to_string(::getpid()) + ".json";
+}
+
+inline uint64_t FileSize(const std::string& path) {
+  struct stat info {};
+  return ::stat(path.c_str(), &info) == 0 ? static_cast<uint64_t>(info.st_size) : 0;
+}
+
+// True when both files hold the same bytes.
+inline bool SameFiles(const std::string& a, const std::string& b) {
+  if (FileSize(a) != FileSize(b)) return false;
+  const int fa = ::open(a.c_str(), O_RDONLY), fb = ::open(b.c_str(), O_RDONLY);
+  bool same = fa >= 0 && fb >= 0;
+  std::vector<char> ba(1 << 20), bb(1 << 20);
+  while (same) {
+    const ssize_t na = ::read(fa, ba.data(), ba.size());
+    ssize_t nb = 0;
+    while (nb < na) {
+      const ssize_t got = ::read(fb, bb.data() + nb, static_cast<size_t>(na - nb));
+      if (got <= 0) break;
+      nb += got;
+    }
+    if (na < 0 || nb != na || std::memcmp(ba.data(), bb.data(), static_cast<size_t>(na)) != 0) same = false;
+    if (na <= 0) break;
+  }
+  if (fa >= 0) ::close(fa);
+  if (fb >= 0) ::close(fb);
+  return same;
+}
+
+// Writes text to a new file beside the target, flushes it to disk and renames it over
+// the target, as the generator's save does. Writes go by the megabyte: one write of
+// hundreds of megabytes was seen to take several times longer on this kernel.
+inline bool WriteDurably(const std::string& path, std::string_view text) {
+  const std::string temp = path + ".tmp";
+  const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  if (fd < 0) return false;
+  const char* p = text.data();
+  size_t left = text.size();
+  while (left > 0) {
+    const ssize_t n = ::write(fd, p, std::min<size_t>(left, size_t{1} << 20));
+    if (n <= 0) break;
+    p += n;
+    left -= static_cast<size_t>(n);
+  }
+  bool ok = left == 0 && ::fsync(fd) == 0;
+  ok = ::close(fd) == 0 && ok;
+  ok = ok && ::rename(temp.c_str(), path.c_str()) == 0;
+  if (!ok) ::unlink(temp.c_str());
+  return ok;
+}
+
+}  // namespace measure
