@@ -5,9 +5,17 @@
 // do). Chosen by SetBackend, else by QOR_DIALOG_BACKEND, else "web".
 // Browser: the command that opens a window's address (SetBrowserCommand, else
 // QOR_BROWSER); with none, the address is only printed, unless a desktop is present
-// ($DISPLAY or $WAYLAND_DISPLAY), where xdg-open is used.
+// ($DISPLAY or $WAYLAND_DISPLAY), where xdg-open is used. The command is run without
+// a shell, the address appended (as --app=<address> for a Chromium-family browser
+// that is not headless, which gives the page a window of its own).
+// Message size limit: the largest message a page may post, in bytes (default 256 MiB,
+// or QOR_DIALOG_MESSAGE_LIMIT); larger ones are refused and dropped.
+// Leave grace: how long a window page that went away (a reload, or its tab closing)
+// has to come back before the window counts as closed by the user (default 3 s).
 #pragma once
 
+#include <chrono>
+#include <cstddef>
 #include <functional>
 #include <string>
 
@@ -23,4 +31,8 @@ class QOR_KIT_API QORDialogToolkit {
   // Where a shown window's address is announced (default: a line on standard error).
   static void SetAddressSink(std::function<void(const std::string& address)> sink);
   static void AnnounceAddress(const std::string& address);
+  static void SetMessageSizeLimit(size_t bytes);
+  static size_t GetMessageSizeLimit();
+  static void SetLeaveGrace(std::chrono::milliseconds grace);
+  static std::chrono::milliseconds GetLeaveGrace();
 };

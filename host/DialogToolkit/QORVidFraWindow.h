@@ -22,7 +22,8 @@ class QOR_KIT_API QORVidFraWindow : public QORVidWidget {
 
   void SetTitle(const QORUnicodeString& title);
   const QORUnicodeString& GetTitle() const { return _title; }
-  void SetCloseButtonFlag(int flag) { _closeButton = flag; }
+  void SetCloseButtonFlag(int flag);
+  int GetCloseButtonFlag() const { return _closeButton; }
   void SetResizableFlag(int flag) { _resizable = flag; }
   void SetCompactFlag(int flag) { _compact = flag; }
   void SetMinimizeButtonFlag(int flag) { _minimizeButton = flag; }

@@ -122,7 +122,15 @@ void QORVidFraWindow::SetTitle(const QORUnicodeString& title) {
   if (_pSession) _pSession->Update();
 }
 
-void QORVidFraWindow::SetApplicativeWidget(QORVidWidget* widget) { _pApplicative = widget; }
+void QORVidFraWindow::SetCloseButtonFlag(int flag) {
+  _closeButton = flag;
+  if (_pSession) _pSession->Update();
+}
+
+void QORVidFraWindow::SetApplicativeWidget(QORVidWidget* widget) {
+  _pApplicative = widget;
+  if (_pSession) _pSession->Update();
+}
 
 void QORVidFraWindow::SetVisibleFlag(int visible) {
   _visible = visible ? 1 : 0;

@@ -2,6 +2,7 @@
 #include "DialogToolkit/QORDialogToolkit.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <mutex>
 #include <optional>
@@ -13,6 +14,9 @@ std::mutex g_mutex;
 std::optional<QORDialogToolkit::Backend> g_backend;
 std::optional<std::string> g_browser;
 std::function<void(const std::string&)> g_addressSink;
+std::optional<size_t> g_messageLimit;
+std::chrono::milliseconds g_leaveGrace{3000};
+constexpr size_t kDefaultMessageLimit = size_t(256) << 20;
 }  // namespace
 
 void QORDialogToolkit::SetBackend(Backend backend) {
@@ -56,4 +60,30 @@ void QORDialogToolkit::AnnounceAddress(const std::string& address) {
     return;
   }
   std::fprintf(stderr, "dialog: %s\n", address.c_str());
+}
+
+void QORDialogToolkit::SetMessageSizeLimit(size_t bytes) {
+  std::lock_guard<std::mutex> lock(g_mutex);
+  g_messageLimit = bytes;
+}
+
+size_t QORDialogToolkit::GetMessageSizeLimit() {
+  std::lock_guard<std::mutex> lock(g_mutex);
+  if (g_messageLimit) return *g_messageLimit;
+  if (const char* env = QORGetEnv("QOR_DIALOG_MESSAGE_LIMIT")) {
+    char* end = nullptr;
+    unsigned long long value = std::strtoull(env, &end, 10);
+    if (end != env && *end == '\0' && value > 0) return static_cast<size_t>(value);
+  }
+  return kDefaultMessageLimit;
+}
+
+void QORDialogToolkit::SetLeaveGrace(std::chrono::milliseconds grace) {
+  std::lock_guard<std::mutex> lock(g_mutex);
+  g_leaveGrace = grace < std::chrono::milliseconds(0) ? std::chrono::milliseconds(0) : grace;
+}
+
+std::chrono::milliseconds QORDialogToolkit::GetLeaveGrace() {
+  std::lock_guard<std::mutex> lock(g_mutex);
+  return g_leaveGrace;
 }

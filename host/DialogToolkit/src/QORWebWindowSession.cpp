@@ -1,4 +1,222 @@
-// QORWebWindowSession.cpp - placeholder until the web backend lands: no session.
+// QORWebWindowSession.cpp - the page session of one shown window: it copies what the
+// window shows into the page state the server reads, announces the address, opens the
+// browser, and raises on the host thread the events the page's requests stand for.
 #include "DialogToolkit/src/QORWebWindowSession.h"
 
-QORWebWindowSession* QORWebWindowSession::Open(QORVidFraWindow*) { return nullptr; }
+#include <cstdio>
+#include <memory>
+
+#include "DialogToolkit/QORDialogToolkit.h"
+#include "DialogToolkit/QORVidCtlWebViewer.h"
+#include "DialogToolkit/QORVidFraDialog.h"
+#include "DialogToolkit/QORVidJSMessageEventArgs.h"
+#include "DialogToolkit/src/QORWebHost.h"
+#include "DialogToolkit/src/QORWebPage.h"
+#include "DialogToolkit/src/QORWebServer.h"
+#include "EventToolkit/QORSYPEventArgs.h"
+#include "ObjectModelRuntime/QORMsgCatalog.h"
+
+namespace {
+
+constexpr const char kCatalog[] = "DialogToolkit";
+constexpr std::string_view kWebAppScheme = "zqrtv://webapps/";
+
+std::string Text(const char* key, const char* english) {
+  return QORMsgCatalog::BuildMessage(kCatalog, key, {}, QORUnicodeString(english)).Str();
+}
+
+std::string JsonText(const std::string& text) {
+  std::string out = "\"";
+  for (char c : text) {
+    if (c == '"' || c == '\\') out += '\\';
+    if (static_cast<unsigned char>(c) >= 0x20) out += c;
+  }
+  return out + "\"";
+}
+
+// "zqrtv://webapps/X" is the program's web application X, served as webapps/X.
+std::string ServedPath(const QORUnicodeString& url) {
+  std::string_view text = url.View();
+  if (!text.starts_with(kWebAppScheme) || text.size() == kWebAppScheme.size()) return "";
+  return "webapps/" + std::string(text.substr(kWebAppScheme.size()));
+}
+
+// A live widget that still raises events, or null.
+template <class Widget>
+Widget* Alive(const QORWeakRef& ref) {
+  auto* widget = static_cast<Widget*>(ref.Get());
+  return widget && !widget->IsDestructionRequested() ? widget : nullptr;
+}
+
+bool IsGone(QORWebPage& page) {
+  std::lock_guard<std::mutex> lock(page.mutex);
+  return page.gone;
+}
+
+class WebWindowSession final : public QORWebWindowSession {
+ public:
+  WebWindowSession(QORWebServer& server, std::shared_ptr<QORWebPage> page, QORVidFraWindow* window)
+      : _server(server), _page(std::move(page)), _window(window) {
+    _address = "http://127.0.0.1:" + std::to_string(_server.Port()) + "/" + _page->token + "/";
+  }
+
+  ~WebWindowSession() override { Close(); }
+
+  void Update() override { Sync(); }
+  void ScriptAdded() override { Sync(); }
+
+  void Close() override {
+    if (_closed) return;
+    _closed = true;
+    {
+      std::lock_guard<std::mutex> lock(_page->mutex);
+      _page->gone = true;
+      _page->version += 1;
+    }
+    _page->changed.notify_all();
+    _server.Remove(_page.get());
+  }
+
+  std::string Address() const override { return _address; }
+
+  // Shows the window's page: the address is announced, and opened in the browser
+  // when the toolkit has a browser command.
+  void Show() {
+    QORDialogToolkit::AnnounceAddress(_address);
+    const std::string command = QORDialogToolkit::GetBrowserCommand();
+    if (!command.empty() && !QORLaunchBrowser(command, _address))
+      std::fprintf(stderr, "dialog: the browser command could not be started\n");
+  }
+
+  void Sync() {
+    if (_closed) return;
+    QORWebPage& page = *_page;
+    const bool visible = _window->GetVisibleFlag() != 0;
+    const bool reshown = visible && !page.shown;
+    page.shown = visible;
+
+    // The viewer: a new one starts its scripts afresh. A pointer seen before is only
+    // followed while its weak reference says it lives.
+    QORVidWidget* applicative = _window->GetApplicativeWidget();
+    QORVidCtlWebViewer* viewer = nullptr;
+    if (applicative && applicative == page.viewerSeen)
+      viewer = static_cast<QORVidCtlWebViewer*>(page.viewer.Get());
+    else if (applicative)
+      viewer = dynamic_cast<QORVidCtlWebViewer*>(applicative);
+    const bool newViewer = applicative != page.viewerSeen;
+    if (newViewer) {
+      page.viewerSeen = applicative;
+      page.viewer = QORWeakRef(viewer);
+      page.scriptsCopied = 0;
+    }
+    std::vector<std::shared_ptr<const std::string>> added;
+    if (viewer) {
+      const std::vector<std::string>& scripts = viewer->GetScripts();
+      for (size_t i = page.scriptsCopied; i < scripts.size(); ++i)
+        added.push_back(std::make_shared<const std::string>(scripts[i]));
+      page.scriptsCopied = scripts.size();
+    }
+    auto* dialog = dynamic_cast<QORVidFraDialog*>(_window);
+
+    bool again = false;
+    {
+      std::lock_guard<std::mutex> lock(page.mutex);
+      page.title = _window->GetTitle().Str();
+      page.buttons = dialog ? dialog->GetStandardButtons() : 0;
+      page.visible = visible;
+      page.closeButton = _window->GetCloseButtonFlag() != 0;
+      if (newViewer) {
+        page.scripts.clear();
+        page.oneShots.clear();
+        page.viewerPath = viewer ? ServedPath(viewer->GetHomeURL()) : "";
+      }
+      page.scripts.insert(page.scripts.end(), added.begin(), added.end());
+      if (reshown && page.closedByUser) {
+        // The user closed the page and the program shows the window again: a new tab
+        // may take it.
+        page.closedByUser = false;
+        page.leaving = false;
+        page.tab.clear();
+        page.windowLoad.clear();
+        page.load.clear();
+        page.oneShots.clear();
+        again = true;
+      }
+      page.version += 1;
+    }
+    page.changed.notify_all();
+    if (again) Show();
+  }
+
+ private:
+  QORWebServer& _server;
+  std::shared_ptr<QORWebPage> _page;
+  QORVidFraWindow* _window;
+  std::string _address;
+  bool _closed = false;
+};
+
+}  // namespace
+
+QORWebWindowSession* QORWebWindowSession::Open(QORVidFraWindow* window) {
+  if (!window) return nullptr;
+  QORWebServer* server = QORWebServer::Instance();
+  if (!server) return nullptr;
+  std::string token;
+  if (!QORWebRandomHex(16, token)) return nullptr;
+
+  auto page = std::make_shared<QORWebPage>(token);
+  page->window = QORWeakRef(window);
+  page->language = QORMsgCatalog::Language();
+  page->labelsJson = "{\"2\":" + JsonText(Text("OK", "OK")) + ",\"4\":" + JsonText(Text("Apply", "Apply")) +
+                     ",\"8\":" + JsonText(Text("Save", "Save")) +
+                     ",\"16\":" + JsonText(Text("Cancel", "Cancel")) + "}";
+  page->closedText = Text("DialogClosed", "This dialog is closed.");
+  page->otherTabText = Text("DialogInOtherTab", "This dialog is open in another tab.");
+  page->closeText = Text("Close", "Close");
+
+  auto* session = new WebWindowSession(*server, page, window);
+  session->Sync();
+  server->Add(page);
+  if (window->GetVisibleFlag()) session->Show();
+  return session;
+}
+
+// --- what the server's requests stand for, run on the host thread
+
+void QORWebHost::RaiseLoadStart(const std::shared_ptr<QORWebPage>& page) {
+  if (IsGone(*page)) return;
+  auto* viewer = Alive<QORVidCtlWebViewer>(page->viewer);
+  if (!viewer || !Alive<QORVidFraWindow>(page->window)) return;
+  auto* args = new QORSYPEventArgs();
+  if (!args) return;
+  viewer->RaiseEvent(QORVidCtlWebViewer::LoadStart(), args);
+  args->Release();
+}
+
+void QORWebHost::RaiseMessage(const std::shared_ptr<QORWebPage>& page, std::vector<QORUnicodeString> strings) {
+  if (IsGone(*page)) return;
+  auto* viewer = Alive<QORVidCtlWebViewer>(page->viewer);
+  if (!viewer || !Alive<QORVidFraWindow>(page->window)) return;
+  auto* args = new QORVidJSMessageEventArgs(std::move(strings));
+  if (!args) return;
+  viewer->RaiseEvent(QORVidCtlWebViewer::JSMessage(), args);
+  args->Release();
+}
+
+void QORWebHost::ClickButton(const std::shared_ptr<QORWebPage>& page, int button) {
+  if (IsGone(*page)) return;
+  auto* window = Alive<QORVidFraWindow>(page->window);
+  auto* dialog = window ? dynamic_cast<QORVidFraDialog*>(window) : nullptr;
+  if (dialog) dialog->ClickStandardButton(button);
+}
+
+void QORWebHost::RaiseClosed(const std::shared_ptr<QORWebPage>& page) {
+  if (IsGone(*page)) return;
+  auto* window = Alive<QORVidFraWindow>(page->window);
+  if (!window) return;
+  auto* args = new QORSYPEventArgs();
+  if (!args) return;
+  window->RaiseEvent(QORVidFraWindow::Closed(), args);
+  args->Release();
+}

@@ -1,0 +1,37 @@
+// QORWebAssets.h - the files the dialog toolkit serves to its pages: a table of
+// (path, bytes, media type). The build embeds the program's web applications as
+// "webapps/<relative path>" and the kit's own pages as "__qor/<name>"; a program (or a
+// test) may add web applications at run time. Look-ups are exact: there is no
+// folder, no listing and no normalisation of paths.
+//
+//   QORWebAssets::Register("webapps/Demo/index.html", html, "text/html; charset=utf-8");
+//   // served as http://127.0.0.1:<port>/<token>/webapps/Demo/index.html
+#pragma once
+
+#include <cstddef>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "ObjectModelRuntime/QORTypes.h"
+
+class QOR_KIT_API QORWebAssets {
+ public:
+  struct Asset {
+    std::string_view bytes;
+    std::string_view mediaType;
+    // Keeps bytes valid while the caller serves them, even if the path is replaced.
+    std::shared_ptr<const void> owner;
+  };
+
+  // Adds or replaces a web application file; path must start with "webapps/" and
+  // hold no empty, "." or ".." segment. False (nothing added) otherwise.
+  static bool Register(const std::string& path, std::string bytes, const std::string& mediaType);
+  // Removes a file added by Register; the embedded ones stay.
+  static void Unregister(const std::string& path);
+  static std::optional<Asset> Find(std::string_view path);
+  // Every path served, sorted (diagnostics and tests).
+  static std::vector<std::string> Paths();
+};

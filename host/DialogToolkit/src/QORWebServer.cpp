@@ -1,0 +1,759 @@
+// QORWebServer.cpp - the dialog toolkit's loopback web server.
+//
+// Every request passes one gate before anything else, and before its body is read:
+// the exact Host header (so a rebound DNS name gets nothing), a known page token as
+// the first path segment (compared in constant time), the server's own Origin on
+// every POST and on any request that carries one, a declared body length within the
+// message cap, and, for the page session's own requests, the browser tab that holds
+// the session. Refusals close the connection, since their body is left unread.
+//
+// Server threads never touch widgets: what a page asks of the program is posted to
+// the host event loop, in bounded amounts, and the host drops it if the window is gone.
+#include "DialogToolkit/src/QORWebServer.h"
+
+#include <httplib.h>
+
+#include <algorithm>
+#include <atomic>
+#include <charconv>
+#include <cstdio>
+#include <cstdlib>
+#include <thread>
+
+#include "DialogToolkit/QORDialogToolkit.h"
+#include "DialogToolkit/QORWebAssets.h"
+#include "DialogToolkit/src/QORWebHost.h"
+#include "DialogToolkit/src/QORWebMessage.h"
+#include "DialogToolkit/src/QORWebPage.h"
+#include "EventToolkit/QOREventLoop.h"
+#include "ObjectModelRuntime/QORMsgCatalog.h"
+
+namespace {
+
+using httplib::Request;
+using httplib::Response;
+using HandlerResponse = httplib::Server::HandlerResponse;
+
+constexpr size_t kWorkers = 16;
+constexpr size_t kQueuedConnections = 64;
+// Long polls held at once, across pages; each holds a worker.
+constexpr int kMaxWaiting = 8;
+constexpr auto kPollWait = std::chrono::seconds(20);
+// Work posted to the host thread per page and not run yet.
+constexpr size_t kMaxPendingWork = 256;
+constexpr size_t kMaxOneShots = 4096;
+constexpr std::string_view kTabHeader = "X-Qor-Tab";
+
+// httplib's own pool queues accepted connections without bound; this one makes the
+// accepting thread wait when the queue is full, so a flood backs up into the kernel.
+class BoundedPool final : public httplib::TaskQueue {
+ public:
+  BoundedPool(size_t workers, size_t capacity) : _capacity(capacity) {
+    for (size_t i = 0; i < workers; ++i) _threads.emplace_back([this] { Work(); });
+  }
+
+  void enqueue(std::function<void()> fn) override {
+    std::unique_lock<std::mutex> lock(_mutex);
+    _room.wait(lock, [this] { return _jobs.size() < _capacity || _shutdown; });
+    _jobs.push_back(std::move(fn));
+    lock.unlock();
+    _ready.notify_one();
+  }
+
+  void shutdown() override {
+    {
+      std::lock_guard<std::mutex> lock(_mutex);
+      _shutdown = true;
+    }
+    _ready.notify_all();
+    _room.notify_all();
+    for (std::thread& t : _threads) t.join();
+  }
+
+ private:
+  void Work() {
+    for (;;) {
+      std::function<void()> fn;
+      {
+        std::unique_lock<std::mutex> lock(_mutex);
+        _ready.wait(lock, [this] { return !_jobs.empty() || _shutdown; });
+        if (_jobs.empty()) return;  // shut down and drained
+        fn = std::move(_jobs.front());
+        _jobs.pop_front();
+      }
+      _room.notify_one();
+      fn();
+    }
+  }
+
+  const size_t _capacity;
+  std::mutex _mutex;
+  std::condition_variable _ready, _room;
+  std::deque<std::function<void()>> _jobs;
+  std::vector<std::thread> _threads;
+  bool _shutdown = false;
+};
+
+bool ConstantTimeEqual(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  volatile unsigned char diff = 0;
+  for (size_t i = 0; i < a.size(); ++i) diff = diff | static_cast<unsigned char>(a[i] ^ b[i]);
+  return diff == 0;
+}
+
+// Ids the pages make (tab, load): plain and short.
+bool IsId(std::string_view id) {
+  if (id.size() < 8 || id.size() > 64) return false;
+  return std::all_of(id.begin(), id.end(), [](char c) {
+    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '-' ||
+           c == '_';
+  });
+}
+
+bool IsCatalogName(std::string_view name) {
+  if (name.empty() || name.size() > 64) return false;
+  return std::all_of(name.begin(), name.end(), [](char c) {
+    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '-' ||
+           c == '_';
+  });
+}
+
+bool ParseCount(std::string_view text, uint64_t& value) {
+  if (text.empty() || text.size() > 19) return false;
+  auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  return error == std::errc() && end == text.data() + text.size();
+}
+
+std::string Quote(std::string_view text) {
+  std::string out;
+  out.reserve(text.size() + 2);
+  out += '"';
+  for (char c : text) {
+    switch (c) {
+      case '"': out += "\\\""; break;
+      case '\\': out += "\\\\"; break;
+      case '\n': out += "\\n"; break;
+      case '\r': out += "\\r"; break;
+      case '\t': out += "\\t"; break;
+      default:
+        if (static_cast<unsigned char>(c) < 0x20) {
+          char buf[8];
+          std::snprintf(buf, sizeof(buf), "\\u%04x", static_cast<unsigned>(static_cast<unsigned char>(c)));
+          out += buf;
+        } else {
+          out += c;
+        }
+    }
+  }
+  out += '"';
+  return out;
+}
+
+std::string EscapeHtml(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (char c : text) {
+    switch (c) {
+      case '&': out += "&amp;"; break;
+      case '<': out += "&lt;"; break;
+      case '>': out += "&gt;"; break;
+      case '"': out += "&quot;"; break;
+      case '\'': out += "&#39;"; break;
+      default: out += c;
+    }
+  }
+  return out;
+}
+
+void ReplaceAll(std::string& text, std::string_view from, std::string_view to) {
+  for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
+    text.replace(at, from.size(), to);
+}
+
+size_t FindTag(std::string_view html, std::string_view name) {
+  for (size_t at = 0; at + name.size() + 1 < html.size(); ++at) {
+    if (html[at] != '<') continue;
+    bool same = true;
+    for (size_t i = 0; i < name.size() && same; ++i)
+      same = std::tolower(static_cast<unsigned char>(html[at + 1 + i])) == name[i];
+    if (!same) continue;
+    char next = html[at + 1 + name.size()];
+    if (next == '>' || next == ' ' || next == '\t' || next == '\n' || next == '\r') {
+      size_t close = html.find('>', at);
+      return close == std::string_view::npos ? std::string_view::npos : close + 1;
+    }
+  }
+  return std::string_view::npos;
+}
+
+// The bridge goes first in <head>, before the page's own scripts.
+std::string InjectBridge(std::string_view html, std::string_view tag) {
+  size_t at = FindTag(html, "head");
+  if (at == std::string_view::npos) at = FindTag(html, "html");
+  if (at == std::string_view::npos) at = FindTag(html, "!doctype");
+  if (at == std::string_view::npos) at = 0;
+  std::string out;
+  out.reserve(html.size() + tag.size());
+  out.append(html.substr(0, at)).append(tag).append(html.substr(at));
+  return out;
+}
+
+void Secure(Response& res) {
+  static const std::pair<const char*, const char*> kHeaders[] = {
+      {"Content-Security-Policy",
+       "default-src 'self'; script-src 'self'; object-src 'none'; base-uri 'none'; "
+       "frame-ancestors 'self'"},
+      {"X-Content-Type-Options", "nosniff"},
+      {"Cache-Control", "no-store"},
+      {"Referrer-Policy", "no-referrer"},
+  };
+  for (const auto& [name, value] : kHeaders)
+    if (!res.has_header(name)) res.set_header(name, value);
+}
+
+HandlerResponse Refuse(Response& res, int status, std::string_view why) {
+  res.status = status;
+  res.set_content(std::string(why) + "\n", "text/plain; charset=utf-8");
+  // A refused request's body is never read, so the connection cannot carry another.
+  res.set_header("Connection", "close");
+  return HandlerResponse::Handled;
+}
+
+HandlerResponse Json(Response& res, std::string body, int status = 200) {
+  res.status = status;
+  res.set_content(std::move(body), "application/json");
+  return HandlerResponse::Handled;
+}
+
+// Serves bytes that outlive the response through owner, without copying them.
+HandlerResponse Serve(Response& res, std::string_view bytes, std::string_view mediaType,
+                      std::shared_ptr<const void> owner) {
+  res.status = 200;
+  if (bytes.empty()) {
+    res.set_content(std::string(), std::string(mediaType));
+    return HandlerResponse::Handled;
+  }
+  res.set_content_provider(
+      bytes.size(), std::string(mediaType),
+      [bytes, owner](size_t offset, size_t length, httplib::DataSink& sink) {
+        return sink.write(bytes.data() + offset, length);
+      });
+  return HandlerResponse::Handled;
+}
+
+class Server final : public QORWebServer {
+ public:
+  bool Start();
+  void Stop();
+
+  int Port() const override { return _port; }
+
+  void Add(std::shared_ptr<QORWebPage> page) override {
+    std::lock_guard<std::mutex> lock(_mutex);
+    _pages.push_back(std::move(page));
+  }
+
+  void Remove(const QORWebPage* page) override {
+    std::lock_guard<std::mutex> lock(_mutex);
+    std::erase_if(_pages, [page](const std::shared_ptr<QORWebPage>& p) { return p.get() == page; });
+  }
+
+ private:
+  enum class Holder { Yes, Missing, Other };
+
+  std::shared_ptr<QORWebPage> FindPage(std::string_view token) {
+    std::shared_ptr<QORWebPage> found;
+    std::lock_guard<std::mutex> lock(_mutex);
+    // Every page is compared, to the last byte: the time taken tells nothing.
+    for (const auto& page : _pages)
+      if (ConstantTimeEqual(page->token, token)) found = page;
+    return found;
+  }
+
+  std::shared_ptr<QORWebPage> PageOf(const Request& req) {
+    if (req.path.size() < 34) return nullptr;
+    return FindPage(std::string_view(req.path).substr(1, 32));
+  }
+
+  // The first tab to ask holds the session; a reload of it is the same tab. Under the
+  // page's lock.
+  static Holder Hold(QORWebPage& page, const Request& req) {
+    const std::string tab = req.get_header_value(std::string(kTabHeader));
+    if (req.get_header_value_count(std::string(kTabHeader)) != 1 || !IsId(tab)) return Holder::Missing;
+    if (page.tab.empty()) page.tab = tab;
+    return ConstantTimeEqual(page.tab, tab) ? Holder::Yes : Holder::Other;
+  }
+
+  static HandlerResponse RefuseHolder(Response& res, Holder holder, const QORWebPage& page) {
+    if (holder == Holder::Missing) return Refuse(res, 400, "no page session");
+    res.set_header("Connection", "close");
+    return Json(res, "{\"text\":" + Quote(page.otherTabText) + "}", 409);
+  }
+
+  // Waits (page locked) until ready, the page changes hands or goes, or the server
+  // stops; false when too many requests wait already or a newer poll took over.
+  template <class Ready>
+  bool Wait(std::unique_lock<std::mutex>& lock, QORWebPage& page, uint64_t QORWebPage::*turnOf,
+            Ready ready) {
+    if (_waiting.fetch_add(1) >= kMaxWaiting) {
+      _waiting.fetch_sub(1);
+      return false;
+    }
+    const uint64_t turn = ++(page.*turnOf);
+    page.changed.notify_all();  // an older poll of the same kind gives way
+    page.changed.wait_for(lock, kPollWait, [&] {
+      return ready() || page.gone || page.*turnOf != turn || _stopping.load();
+    });
+    _waiting.fetch_sub(1);
+    return page.*turnOf == turn;
+  }
+
+  void PostToHost(const std::shared_ptr<QORWebPage>& page, size_t bytes, std::function<void()> work) {
+    QOREventLoop::Host().Post([page, bytes, work = std::move(work)] {
+      {
+        std::lock_guard<std::mutex> lock(page->mutex);
+        page->pendingWork -= 1;
+        page->pendingBytes -= bytes;
+      }
+      work();
+    });
+  }
+
+  // Takes a slot for work posted to the host (page locked); false when full.
+  static bool Reserve(QORWebPage& page, size_t bytes) {
+    const size_t limit = QORDialogToolkit::GetMessageSizeLimit();
+    if (page.pendingWork >= kMaxPendingWork || page.pendingBytes + bytes > 2 * limit) return false;
+    page.pendingWork += 1;
+    page.pendingBytes += bytes;
+    return true;
+  }
+
+  HandlerResponse Gate(const Request& req, Response& res);
+  HandlerResponse WindowPage(Response& res, const std::shared_ptr<QORWebPage>& page);
+  HandlerResponse State(const Request& req, Response& res, const std::shared_ptr<QORWebPage>& page);
+  HandlerResponse Scripts(const Request& req, Response& res, const std::shared_ptr<QORWebPage>& page);
+  HandlerResponse Script(std::string_view id, Response& res, const std::shared_ptr<QORWebPage>& page);
+  HandlerResponse Asset(std::string_view path, Response& res, const QORWebPage& page);
+  HandlerResponse Button(std::string_view value, const Request& req, Response& res,
+                         const std::shared_ptr<QORWebPage>& page);
+  HandlerResponse Close(const Request& req, Response& res, const std::shared_ptr<QORWebPage>& page);
+  HandlerResponse Leave(const Request& req, Response& res, const std::shared_ptr<QORWebPage>& page);
+  void Message(const Request& req, Response& res, const httplib::ContentReader& read);
+  void Watch();
+
+  httplib::Server _http;
+  int _port = -1;
+  std::string _host;
+  std::string _origin;
+  std::thread _listener;
+  std::thread _watcher;
+
+  std::mutex _mutex;  // _pages, _leaveSignal
+  std::condition_variable _watch;
+  std::vector<std::shared_ptr<QORWebPage>> _pages;
+  bool _leaveSignal = false;
+  std::atomic<bool> _stopping{false};
+  std::atomic<int> _waiting{0};
+};
+
+bool Server::Start() {
+  _http.new_task_queue = [] { return new BoundedPool(kWorkers, kQueuedConnections); };
+  _http.set_pre_routing_handler([this](const Request& req, Response& res) { return Gate(req, res); });
+  _http.set_post_routing_handler([](const Request&, Response& res) { Secure(res); });
+  _http.set_exception_handler([](const Request&, Response& res, std::exception_ptr) {
+    res.status = 500;
+    res.set_content("internal error\n", "text/plain; charset=utf-8");
+  });
+  _http.Post(R"(/[0-9a-f]{32}/__qor/message)",
+             [this](const Request& req, Response& res, const httplib::ContentReader& read) {
+               Message(req, res, read);
+             });
+  // Takes a body and drops it: the floor that message transport is measured against.
+  _http.Post(R"(/[0-9a-f]{32}/__qor/discard)",
+             [](const Request&, Response& res, const httplib::ContentReader& read) {
+               read([](const char*, size_t) { return true; });
+               res.status = 204;
+             });
+  // Small answers go out at once rather than waiting for more to send.
+  _http.set_tcp_nodelay(true);
+  _http.set_keep_alive_timeout(2);
+  _http.set_read_timeout(5, 0);
+  _http.set_write_timeout(10, 0);
+
+  _port = _http.bind_to_any_port("127.0.0.1");
+  if (_port <= 0) return false;
+  _host = "127.0.0.1:" + std::to_string(_port);
+  _origin = "http://" + _host;
+  _listener = std::thread([this] { _http.listen_after_bind(); });
+  // stop() does nothing before the loop runs: wait for it.
+  for (int i = 0; i < 2000 && !_http.is_running(); ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  _watcher = std::thread([this] { Watch(); });
+  return true;
+}
+
+void Server::Stop() {
+  std::vector<std::shared_ptr<QORWebPage>> pages;
+  {
+    std::lock_guard<std::mutex> lock(_mutex);
+    _stopping = true;
+    pages = _pages;
+  }
+  for (const auto& page : pages) {
+    { std::lock_guard<std::mutex> lock(page->mutex); }
+    page->changed.notify_all();
+  }
+  _watch.notify_all();
+  _http.stop();
+  if (_listener.joinable()) _listener.join();
+  if (_watcher.joinable()) _watcher.join();
+}
+
+HandlerResponse Server::Gate(const Request& req, Response& res) {
+  if (req.get_header_value_count("Host") != 1 || req.get_header_value("Host") != _host)
+    return Refuse(res, 403, "unknown host");
+  const bool post = req.method == "POST";
+  const bool get = req.method == "GET" || req.method == "HEAD";
+  if (!get && !post) return Refuse(res, 405, "method not allowed");
+  // A POST must come from our own pages; any request that names an origin must name ours.
+  if (req.get_header_value_count("Origin") > 1) return Refuse(res, 403, "foreign origin");
+  if (req.has_header("Origin") ? req.get_header_value("Origin") != _origin : post)
+    return Refuse(res, 403, "foreign origin");
+  if (req.has_header("Transfer-Encoding")) return Refuse(res, 411, "length required");
+  uint64_t length = 0;
+  if (req.has_header("Content-Length") &&
+      (req.get_header_value_count("Content-Length") != 1 ||
+       !ParseCount(req.get_header_value("Content-Length"), length)))
+    return Refuse(res, 400, "bad length");
+  if (get && length > 0) return Refuse(res, 400, "unexpected body");
+
+  std::string_view path(req.path);
+  if (path.size() < 34 || path[0] != '/' || path[33] != '/') return Refuse(res, 404, "not found");
+  std::shared_ptr<QORWebPage> page = FindPage(path.substr(1, 32));
+  if (!page) return Refuse(res, 404, "not found");
+  const std::string_view rest = path.substr(34);
+
+  if (post) {
+    if (length > QORDialogToolkit::GetMessageSizeLimit()) return Refuse(res, 413, "too large");
+    if (rest == "__qor/discard") return HandlerResponse::Unhandled;
+    if (rest == "__qor/message") {
+      std::lock_guard<std::mutex> lock(page->mutex);
+      if (Holder holder = Hold(*page, req); holder != Holder::Yes) return RefuseHolder(res, holder, *page);
+      if (page->gone) return Refuse(res, 404, "not found");
+      if (page->pendingWork >= kMaxPendingWork) return Refuse(res, 503, "busy");
+      return HandlerResponse::Unhandled;  // the message handler reads the body
+    }
+    if (length > 0) return Refuse(res, 400, "unexpected body");
+    if (rest.starts_with("__qor/button/")) return Button(rest.substr(13), req, res, page);
+    if (rest == "__qor/close") return Close(req, res, page);
+    if (rest == "__qor/leave") return Leave(req, res, page);
+    return Refuse(res, 404, "not found");
+  }
+
+  if (rest.empty()) return WindowPage(res, page);
+  if (rest == "__qor/state") return State(req, res, page);
+  if (rest == "__qor/scripts") return Scripts(req, res, page);
+  if (rest.starts_with("__qor/script/")) return Script(rest.substr(13), res, page);
+  if (rest.starts_with("__qor/catalog/")) {
+    const std::string name(rest.substr(14));
+    if (!IsCatalogName(name)) return Refuse(res, 404, "not found");
+    return Json(res, QORMsgCatalog::CatalogAsJson(name.c_str()));
+  }
+  if (rest == "__qor/bridge.js" || rest == "__qor/window.js" || rest == "__qor/window.css" ||
+      rest.starts_with("webapps/"))
+    return Asset(rest, res, *page);
+  return Refuse(res, 404, "not found");
+}
+
+HandlerResponse Server::WindowPage(Response& res, const std::shared_ptr<QORWebPage>& page) {
+  std::optional<QORWebAssets::Asset> asset = QORWebAssets::Find("__qor/window.html");
+  if (!asset) return Refuse(res, 500, "the window page is missing");
+  std::string html(asset->bytes);
+  const std::string base = "/" + page->token;
+  std::string title, viewer;
+  {
+    std::lock_guard<std::mutex> lock(page->mutex);
+    title = page->title;
+    viewer = page->viewerPath.empty() ? "about:blank" : base + "/" + page->viewerPath;
+  }
+  ReplaceAll(html, "{{BASE}}", base);
+  ReplaceAll(html, "{{LANG}}", EscapeHtml(page->language));
+  ReplaceAll(html, "{{TITLE}}", EscapeHtml(title));
+  ReplaceAll(html, "{{VIEWER}}", EscapeHtml(viewer));
+  ReplaceAll(html, "{{CLOSE}}", EscapeHtml(page->closeText));
+  ReplaceAll(html, "{{CLOSED_TEXT}}", EscapeHtml(page->closedText));
+  res.status = 200;
+  res.set_content(std::move(html), "text/html; charset=utf-8");
+  return HandlerResponse::Handled;
+}
+
+HandlerResponse Server::State(const Request& req, Response& res, const std::shared_ptr<QORWebPage>& page) {
+  uint64_t known = 0;
+  if (req.has_param("v") && !ParseCount(req.get_param_value("v"), known)) return Refuse(res, 400, "bad version");
+  const std::string load = req.get_param_value("load");
+  if (!load.empty() && !IsId(load)) return Refuse(res, 400, "bad load");
+
+  std::unique_lock<std::mutex> lock(page->mutex);
+  if (Holder holder = Hold(*page, req); holder != Holder::Yes) return RefuseHolder(res, holder, *page);
+  if (!load.empty() && load != page->windowLoad) {
+    // A new load of the window page: a reload came back, the window stays open.
+    page->windowLoad = load;
+    page->leaving = false;
+  }
+  if (page->version == known && !page->gone &&
+      !Wait(lock, *page, &QORWebPage::stateTurn, [&] { return page->version != known; }))
+    return Refuse(res, 503, "busy");
+  std::string state = "{\"v\":" + std::to_string(page->version) + ",\"title\":" + Quote(page->title) +
+                      ",\"buttons\":" + std::to_string(page->buttons) +
+                      ",\"visible\":" + (page->visible ? "true" : "false") +
+                      ",\"closed\":" + (page->gone || page->closedByUser ? "true" : "false") +
+                      ",\"closeButton\":" + (page->closeButton ? "true" : "false") +
+                      ",\"labels\":" + page->labelsJson + ",\"closedText\":" + Quote(page->closedText) + "}";
+  return Json(res, std::move(state));
+}
+
+HandlerResponse Server::Scripts(const Request& req, Response& res, const std::shared_ptr<QORWebPage>& page) {
+  const std::string load = req.get_param_value("load");
+  uint64_t after = 0;
+  if (!IsId(load)) return Refuse(res, 400, "bad load");
+  if (!ParseCount(req.get_param_value("after"), after)) return Refuse(res, 400, "bad position");
+
+  std::unique_lock<std::mutex> lock(page->mutex);
+  if (Holder holder = Hold(*page, req); holder != Holder::Yes) return RefuseHolder(res, holder, *page);
+  if (page->gone) return Json(res, "{\"closed\":true}");
+  if (load != page->load) {
+    // A new load of the viewer's page: scripts handed to the previous one are void.
+    page->load = load;
+    page->oneShots.clear();
+    page->changed.notify_all();
+    if (!page->loadStarted) {
+      page->loadStarted = true;
+      lock.unlock();
+      QOREventLoop::Host().Post([page] { QORWebHost::RaiseLoadStart(page); });
+      lock.lock();
+    }
+  }
+  if (after > page->scripts.size()) return Refuse(res, 400, "bad position");
+  if (after == page->scripts.size() &&
+      !Wait(lock, *page, &QORWebPage::scriptsTurn,
+            [&] { return page->scripts.size() > after || page->load != load; }))
+    return Refuse(res, 503, "busy");
+  if (page->load != load) return Refuse(res, 410, "a newer load of the page took over");
+  if (page->gone) return Json(res, "{\"closed\":true}");
+
+  std::string body = "{\"scripts\":[";
+  for (size_t i = after; i < page->scripts.size(); ++i) {
+    std::string id;
+    if (!QORWebRandomHex(16, id)) return Refuse(res, 500, "no random source");
+    page->oneShots.push_back(QORWebPage::OneShot{id, page->scripts[i]});
+    if (page->oneShots.size() > kMaxOneShots) page->oneShots.pop_front();
+    if (i > after) body += ',';
+    body += "\"/" + page->token + "/__qor/script/" + id + "\"";
+  }
+  body += "],\"next\":" + std::to_string(page->scripts.size()) + "}";
+  return Json(res, std::move(body));
+}
+
+HandlerResponse Server::Script(std::string_view id, Response& res, const std::shared_ptr<QORWebPage>& page) {
+  std::shared_ptr<const std::string> script;
+  {
+    std::lock_guard<std::mutex> lock(page->mutex);
+    auto found = page->oneShots.end();
+    for (auto it = page->oneShots.begin(); it != page->oneShots.end(); ++it)
+      if (ConstantTimeEqual(it->id, id)) found = it;
+    if (found == page->oneShots.end()) return Refuse(res, 404, "not found");
+    script = std::move(found->script);
+    page->oneShots.erase(found);  // served once
+  }
+  std::string_view text(*script);
+  return Serve(res, text, "text/javascript; charset=utf-8", std::move(script));
+}
+
+HandlerResponse Server::Asset(std::string_view path, Response& res, const QORWebPage& page) {
+  std::optional<QORWebAssets::Asset> asset = QORWebAssets::Find(path);
+  if (!asset) return Refuse(res, 404, "not found");
+  if (path.starts_with("webapps/") && asset->mediaType.starts_with("text/html")) {
+    const std::string tag = "<script src=\"/" + page.token + "/__qor/bridge.js\" data-language=\"" +
+                            EscapeHtml(page.language) + "\"></script>";
+    res.status = 200;
+    res.set_content(InjectBridge(asset->bytes, tag), std::string(asset->mediaType));
+    return HandlerResponse::Handled;
+  }
+  return Serve(res, asset->bytes, asset->mediaType, asset->owner);
+}
+
+HandlerResponse Server::Button(std::string_view value, const Request& req, Response& res,
+                               const std::shared_ptr<QORWebPage>& page) {
+  int button = 0;
+  if (value == "2") button = 2;
+  else if (value == "4") button = 4;
+  else if (value == "8") button = 8;
+  else if (value == "16") button = 16;
+  else return Refuse(res, 404, "no such button");
+  {
+    std::lock_guard<std::mutex> lock(page->mutex);
+    if (Holder holder = Hold(*page, req); holder != Holder::Yes) return RefuseHolder(res, holder, *page);
+    if (page->gone || page->closedByUser || !page->visible) return Refuse(res, 409, "the dialog is closed");
+    if (!(page->buttons & button)) return Refuse(res, 404, "no such button");
+    if (!Reserve(*page, 0)) return Refuse(res, 503, "busy");
+  }
+  PostToHost(page, 0, [page, button] { QORWebHost::ClickButton(page, button); });
+  res.status = 204;
+  return HandlerResponse::Handled;
+}
+
+HandlerResponse Server::Close(const Request& req, Response& res, const std::shared_ptr<QORWebPage>& page) {
+  {
+    std::lock_guard<std::mutex> lock(page->mutex);
+    if (Holder holder = Hold(*page, req); holder != Holder::Yes) return RefuseHolder(res, holder, *page);
+    res.status = 204;
+    if (page->gone || page->closedByUser) return HandlerResponse::Handled;
+    if (!Reserve(*page, 0)) return Refuse(res, 503, "busy");
+    page->closedByUser = true;
+    page->leaving = false;
+    page->version += 1;
+  }
+  page->changed.notify_all();
+  PostToHost(page, 0, [page] { QORWebHost::RaiseClosed(page); });
+  return HandlerResponse::Handled;
+}
+
+HandlerResponse Server::Leave(const Request& req, Response& res, const std::shared_ptr<QORWebPage>& page) {
+  const std::string load = req.get_param_value("load");
+  {
+    std::lock_guard<std::mutex> lock(page->mutex);
+    if (Holder holder = Hold(*page, req); holder != Holder::Yes) return RefuseHolder(res, holder, *page);
+    res.status = 204;
+    // Only the current load of the window page may leave: a reload's newer load has
+    // already taken over when the old one's word arrives late.
+    if (page->gone || page->closedByUser || load.empty() || load != page->windowLoad)
+      return HandlerResponse::Handled;
+    page->leaving = true;
+    page->leaveDeadline = std::chrono::steady_clock::now() + QORDialogToolkit::GetLeaveGrace();
+  }
+  {
+    std::lock_guard<std::mutex> lock(_mutex);
+    _leaveSignal = true;
+  }
+  _watch.notify_all();
+  return HandlerResponse::Handled;
+}
+
+void Server::Message(const Request& req, Response& res, const httplib::ContentReader& read) {
+  std::shared_ptr<QORWebPage> page = PageOf(req);
+  if (!page) {
+    Refuse(res, 404, "not found");
+    return;
+  }
+  const size_t limit = QORDialogToolkit::GetMessageSizeLimit();
+  // Read and checked as it arrives: by the last byte, the strings are ready.
+  QORWebMessageReader reader;
+  uint64_t declared = 0;
+  ParseCount(req.get_header_value("Content-Length"), declared);
+  reader.Expect(static_cast<size_t>(std::min<uint64_t>(declared, limit)));
+  size_t received = 0;
+  bool tooLarge = false, malformed = false;
+  read([&](const char* data, size_t size) {
+    received += size;
+    if (received > limit) {
+      tooLarge = true;
+      return false;
+    }
+    if (!reader.Feed(data, size)) {
+      malformed = true;
+      return false;
+    }
+    return true;
+  });
+  if (tooLarge) {
+    Refuse(res, 413, "too large");
+    return;
+  }
+  if (malformed || !reader.Finish()) {
+    Refuse(res, 400, "a message is a JSON array of strings");
+    return;
+  }
+  std::vector<QORUnicodeString> strings;
+  size_t bytes = 0;
+  strings.reserve(reader.Strings().size());
+  for (std::string& text : reader.Strings()) {
+    bytes += text.size();
+    strings.emplace_back(std::move(text));
+  }
+  {
+    std::lock_guard<std::mutex> lock(page->mutex);
+    if (page->gone) {
+      Refuse(res, 404, "not found");
+      return;
+    }
+    if (!Reserve(*page, bytes)) {
+      Refuse(res, 503, "busy");
+      return;
+    }
+  }
+  auto shared = std::make_shared<std::vector<QORUnicodeString>>(std::move(strings));
+  PostToHost(page, bytes, [page, shared] { QORWebHost::RaiseMessage(page, std::move(*shared)); });
+  res.status = 204;
+}
+
+void Server::Watch() {
+  std::unique_lock<std::mutex> lock(_mutex);
+  while (!_stopping) {
+    std::vector<std::shared_ptr<QORWebPage>> pages = _pages;
+    _leaveSignal = false;
+    lock.unlock();
+    bool anyLeaving = false;
+    const auto now = std::chrono::steady_clock::now();
+    for (const auto& page : pages) {
+      bool expired = false;
+      {
+        std::lock_guard<std::mutex> pageLock(page->mutex);
+        if (!page->leaving) continue;
+        if (now < page->leaveDeadline) {
+          anyLeaving = true;
+          continue;
+        }
+        page->leaving = false;
+        if (!page->gone && !page->closedByUser && Reserve(*page, 0)) {
+          page->closedByUser = true;
+          page->version += 1;
+          expired = true;
+        }
+      }
+      if (expired) {
+        page->changed.notify_all();
+        PostToHost(page, 0, [page] { QORWebHost::RaiseClosed(page); });
+      }
+    }
+    lock.lock();
+    if (_stopping) break;
+    if (anyLeaving)
+      _watch.wait_for(lock, std::chrono::milliseconds(50), [this] { return _stopping.load() || _leaveSignal; });
+    else
+      _watch.wait(lock, [this] { return _stopping.load() || _leaveSignal; });
+  }
+}
+
+std::atomic<Server*> g_server{nullptr};
+
+}  // namespace
+
+QORWebServer* QORWebServer::Instance() {
+  // Never destroyed: the server's threads are joined at exit, the objects left be.
+  static std::mutex* mutex = new std::mutex();
+  std::lock_guard<std::mutex> lock(*mutex);
+  if (Server* running = g_server.load()) return running;
+  // The caller is the host thread: make sure the loop knows it before any server
+  // thread posts to it.
+  QOREventLoop::Host();
+  auto* server = new Server();
+  if (!server->Start()) {
+    delete server;
+    return nullptr;
+  }
+  g_server = server;
+  std::atexit([] {
+    if (Server* running = g_server.load()) running->Stop();
+  });
+  return server;
+}

@@ -1,0 +1,150 @@
+// QORWebSystem.cpp - what the web backend asks of the system: random ids and starting
+// the browser.
+#include <fcntl.h>
+#include <sys/random.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "DialogToolkit/src/QORWebHost.h"
+
+bool QORWebRandomHex(size_t bytes, std::string& out) {
+  std::vector<unsigned char> raw(bytes);
+  size_t got = 0;
+  while (got < bytes) {
+    ssize_t n = getrandom(raw.data() + got, bytes - got, 0);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    got += static_cast<size_t>(n);
+  }
+  if (got < bytes) {
+    // Kernels without getrandom: the device gives the same bytes.
+    int fd = open("/dev/urandom", O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    while (got < bytes) {
+      ssize_t n = read(fd, raw.data() + got, bytes - got);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) break;
+      got += static_cast<size_t>(n);
+    }
+    close(fd);
+    if (got < bytes) return false;
+  }
+  static const char kDigits[] = "0123456789abcdef";
+  out.clear();
+  out.reserve(bytes * 2);
+  for (unsigned char b : raw) {
+    out += kDigits[b >> 4];
+    out += kDigits[b & 15];
+  }
+  return true;
+}
+
+namespace {
+
+// Words of a command line: blanks separate them, quotes group, a backslash outside
+// single quotes takes the next character as it is. No other shell syntax.
+std::vector<std::string> SplitWords(const std::string& command) {
+  std::vector<std::string> words;
+  std::string word;
+  bool inWord = false;
+  char quote = 0;
+  for (size_t i = 0; i < command.size(); ++i) {
+    char c = command[i];
+    if (quote) {
+      if (c == quote) {
+        quote = 0;
+      } else if (c == '\\' && quote == '"' && i + 1 < command.size()) {
+        word += command[++i];
+      } else {
+        word += c;
+      }
+    } else if (c == '\'' || c == '"') {
+      quote = c;
+      inWord = true;
+    } else if (c == '\\' && i + 1 < command.size()) {
+      word += command[++i];
+      inWord = true;
+    } else if (c == ' ' || c == '\t' || c == '\n') {
+      if (inWord) words.push_back(word);
+      word.clear();
+      inWord = false;
+    } else {
+      word += c;
+      inWord = true;
+    }
+  }
+  if (inWord) words.push_back(word);
+  return words;
+}
+
+std::string FindProgram(const std::string& name) {
+  if (name.find('/') != std::string::npos) return access(name.c_str(), X_OK) == 0 ? name : "";
+  const char* path = std::getenv("PATH");
+  std::string folders = path ? path : "/usr/local/bin:/usr/bin:/bin";
+  size_t start = 0;
+  while (start <= folders.size()) {
+    size_t end = folders.find(':', start);
+    if (end == std::string::npos) end = folders.size();
+    std::string candidate(folders, start, end - start);
+    if (candidate.empty()) candidate.push_back('.');
+    candidate.append("/").append(name);
+    if (access(candidate.c_str(), X_OK) == 0) return candidate;
+    start = end + 1;
+  }
+  return "";
+}
+
+}  // namespace
+
+bool QORLaunchBrowser(const std::string& command, const std::string& address) {
+  std::vector<std::string> words = SplitWords(command);
+  if (words.empty()) return false;
+  const std::string program = FindProgram(words[0]);
+  if (program.empty()) return false;
+
+  // A Chromium-family browser shows the page in a window of its own with --app.
+  const std::string base = words[0].substr(words[0].find_last_of('/') + 1);
+  bool headless = false;
+  for (const std::string& w : words) headless = headless || w.starts_with("--headless");
+  const bool chromium = base.find("chromium") != std::string::npos || base.find("chrome") != std::string::npos;
+  words.push_back(chromium && !headless ? "--app=" + address : address);
+
+  // Everything the children use is ready before fork: after it, only calls that are
+  // safe in a child of a threaded process.
+  std::vector<char*> argv;
+  for (std::string& w : words) argv.push_back(w.data());
+  argv.push_back(nullptr);
+  int devnull = open("/dev/null", O_RDWR | O_CLOEXEC);
+  if (devnull < 0) return false;
+
+  pid_t child = fork();
+  if (child < 0) {
+    close(devnull);
+    return false;
+  }
+  if (child == 0) {
+    // The middle child starts the browser in a session of its own and leaves at once,
+    // so the browser is nobody's child here and never becomes a zombie.
+    setsid();
+    pid_t browser = fork();
+    if (browser != 0) _exit(browser < 0 ? 1 : 0);
+    dup2(devnull, STDIN_FILENO);
+    dup2(devnull, STDOUT_FILENO);
+    dup2(devnull, STDERR_FILENO);
+    // The server's sockets and every other descriptor stay with the program.
+    syscall(SYS_close_range, 3U, ~0U, 0U);
+    execv(program.c_str(), argv.data());
+    _exit(127);
+  }
+  close(devnull);
+  int status = 0;
+  while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
+  }
+  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}

@@ -1,0 +1,98 @@
+// bridge.js - what the kit gives every page of a web application (it is added to the
+// page's <head> when the page is served). It defines window.qor:
+//   qor.post(strings)  sends a message (an array of strings) to the program
+//   qor.catalog(name)  the message catalog of that name, as an object key -> text
+//   qor.language       the user's language ("en", "fr", ...)
+// and runs the scripts the program pushes to the page, in order, once the page's own
+// scripts have run. Pushed scripts come as one-shot script addresses, never as text to
+// evaluate.
+(() => {
+  'use strict';
+
+  const self = document.currentScript;
+  const base = new URL(self.src).pathname.replace(/\/__qor\/bridge\.js$/, '');
+  const language = self.dataset.language || 'en';
+
+  const fresh = () => Array.from(crypto.getRandomValues(new Uint8Array(16)),
+                                 (b) => b.toString(16).padStart(2, '0')).join('');
+  // The tab's id, shared with the window page around this one and kept across reloads.
+  const tab = (() => {
+    try {
+      let id = sessionStorage.getItem('qor.tab');
+      if (!id) sessionStorage.setItem('qor.tab', (id = fresh()));
+      return id;
+    } catch {
+      return fresh();
+    }
+  })();
+  // This load of the page: a reload is a new load, which gets every pushed script again.
+  const load = fresh();
+  const headers = { 'X-Qor-Tab': tab };
+  const sleep = (ms) => new Promise((resolve) => setTimeout(resolve, ms));
+
+  function post(strings) {
+    if (!Array.isArray(strings) || !strings.every((s) => typeof s === 'string')) {
+      return Promise.reject(new TypeError('qor.post wants an array of strings'));
+    }
+    return fetch(base + '/__qor/message', {
+      method: 'POST', cache: 'no-store', referrerPolicy: 'same-origin',
+      headers: { ...headers, 'Content-Type': 'application/json' },
+      body: JSON.stringify(strings),
+    }).then((answer) => {
+      if (!answer.ok) throw new Error(`qor.post: the program refused the message (${answer.status})`);
+    });
+  }
+
+  function catalog(name) {
+    return fetch(`${base}/__qor/catalog/${encodeURIComponent(String(name))}`, { cache: 'no-store' })
+      .then((answer) => (answer.ok ? answer.json() : {}))
+      .catch(() => ({}));
+  }
+
+  function run(url) {
+    return new Promise((resolve) => {
+      const script = document.createElement('script');
+      script.src = url;
+      script.onload = script.onerror = () => {
+        script.remove();
+        resolve();
+      };
+      (document.head || document.documentElement).appendChild(script);
+    });
+  }
+
+  async function follow() {
+    let next = 0;
+    for (;;) {
+      let answer;
+      try {
+        answer = await fetch(`${base}/__qor/scripts?load=${load}&after=${next}`, {
+          cache: 'no-store', headers,
+        });
+      } catch {
+        await sleep(1000);
+        continue;
+      }
+      // 404: the window is gone; 409: another tab has it; 410: a newer load took over.
+      if (answer.status === 404 || answer.status === 409 || answer.status === 410) return;
+      if (!answer.ok) {
+        await sleep(1000);
+        continue;
+      }
+      const batch = await answer.json().catch(() => null);
+      if (!batch) continue;
+      if (batch.closed) return;
+      for (const url of batch.scripts) await run(url);
+      next = batch.next;
+    }
+  }
+
+  window.qor = Object.freeze({ post, catalog, language });
+
+  // Pushed scripts run once the page's own scripts have (RequireJS among them).
+  if (document.readyState === 'loading') {
+    document.addEventListener('DOMContentLoaded', follow, { once: true });
+  } else {
+    follow();
+  }
+})();

@@ -1,0 +1,306 @@
+// The web backend's defences: each bad request is refused with a 4xx, raises nothing,
+// and leaves the dialog answering its own page.
+#include <gtest/gtest.h>
+
+#include <map>
+#include <set>
+
+#include "DialogToolkit/WebDialogFixture.h"
+
+namespace {
+
+class WebSafety : public WebDialog {
+ protected:
+  void SetUp() override {
+    WebDialog::SetUp();
+    Show();
+    page = std::make_unique<PageClient>(port, token);
+    // The tab that holds the session, with its viewer loaded.
+    ASSERT_EQ(OffHost([&] { return Status(page->Get("/__qor/state")); }), 200);
+  }
+
+  // The dialog still hears its own page: a message and a click come through.
+  void ExpectTheDialogStillAnswers() {
+    const size_t messages = recorder->messages.size();
+    const size_t accepted = recorder->accepted.size();
+    EXPECT_EQ(OffHost([&] { return Status(page->Post("/__qor/message", "[\"still here\"]")); }), 204);
+    EXPECT_EQ(OffHost([&] { return Status(page->Post("/__qor/button/2")); }), 204);
+    ASSERT_TRUE(RunUntil([&] {
+      return recorder->messages.size() == messages + 1 && recorder->accepted.size() == accepted + 1;
+    }));
+    EXPECT_EQ(recorder->messages.back(), std::vector<std::string>{"still here"});
+  }
+
+  void ExpectNothingRaised() {
+    RunFor(50ms);
+    EXPECT_TRUE(recorder->messages.empty());
+    EXPECT_TRUE(recorder->accepted.empty());
+    EXPECT_TRUE(recorder->rejected.empty());
+    EXPECT_TRUE(recorder->closed.empty());
+  }
+
+  std::string Request(const std::string& method, const std::string& path, const std::string& host,
+                      const std::string& extra = "", const std::string& body = "") {
+    return method + " " + path + " HTTP/1.1\r\n" + (host.empty() ? "" : "Host: " + host + "\r\n") + extra +
+           "Connection: close\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
+  }
+
+  std::string Host() const { return "127.0.0.1:" + std::to_string(port); }
+
+  std::unique_ptr<PageClient> page;
+};
+
+TEST_F(WebSafety, WrongTokensAreNotFound) {
+  std::string upper = token;
+  for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  std::string changed = token;
+  changed.back() = changed.back() == '0' ? '1' : '0';
+  const std::vector<std::string> tokens = {std::string(32, '0'), changed, token.substr(0, 31), token + "0",
+                                           upper == token ? std::string(32, 'f') : upper};
+  for (const std::string& wrong : tokens) {
+    PageClient stranger(port, wrong);
+    EXPECT_EQ(Status(stranger.Get("/")), 404) << wrong;
+    EXPECT_EQ(Status(stranger.Get("/__qor/bridge.js")), 404) << wrong;
+    EXPECT_EQ(Status(stranger.Get(kViewerRoute)), 404) << wrong;
+    EXPECT_EQ(Status(stranger.Post("/__qor/message", "[\"intruder\"]")), 404) << wrong;
+    EXPECT_EQ(Status(stranger.Post("/__qor/button/2")), 404) << wrong;
+  }
+  httplib::Client bare("127.0.0.1", port);
+  EXPECT_EQ(Status(bare.Get("/")), 404);
+  EXPECT_EQ(Status(bare.Get("/__qor/bridge.js")), 404);
+  EXPECT_EQ(Status(bare.Get("/webapps/DialogToolkitTests/viewer.html")), 404);
+  ExpectNothingRaised();
+  ExpectTheDialogStillAnswers();
+}
+
+TEST_F(WebSafety, OnlyTheExactLoopbackHostHeaderIsServed) {
+  const std::string p = std::to_string(port);
+  for (const std::string& host : {"localhost:" + p, std::string("127.0.0.1"), std::string("127.0.0.1:1"),
+                                  "attacker.example:" + p, "127.0.0.1:" + p + ".attacker.example",
+                                  "[::1]:" + p, "127.0.0.1:" + p + "0"}) {
+    EXPECT_EQ(RawStatus(RawExchange(port, Request("GET", "/" + token + "/", host))), 403) << host;
+    EXPECT_EQ(RawStatus(RawExchange(port, Request("POST", "/" + token + "/__qor/message", host,
+                                                  "Origin: http://" + host + "\r\nX-Qor-Tab: " + page->Tab() + "\r\n",
+                                                  "[\"rebound\"]"))),
+              403)
+        << host;
+  }
+  EXPECT_EQ(RawStatus(RawExchange(port, Request("GET", "/" + token + "/", ""))), 403);
+  EXPECT_EQ(RawStatus(RawExchange(port, "GET /" + token + "/ HTTP/1.1\r\nHost: " + Host() +
+                                            "\r\nHost: attacker.example\r\nConnection: close\r\n\r\n")),
+            403);
+  // The control: the same request with the right host is served.
+  EXPECT_EQ(RawStatus(RawExchange(port, Request("GET", "/" + token + "/", Host()))), 200);
+  ExpectNothingRaised();
+  ExpectTheDialogStillAnswers();
+}
+
+TEST_F(WebSafety, PostsFromAnotherOriginOrWithoutOneAreRefused) {
+  const std::string p = std::to_string(port);
+  for (const std::string& origin : {std::string("http://attacker.example"), std::string("null"),
+                                    "http://localhost:" + p, "https://127.0.0.1:" + p, "http://127.0.0.1:" + p + "/",
+                                    std::string("http://127.0.0.1")}) {
+    httplib::Headers foreign{{"Origin", origin}};
+    EXPECT_EQ(Status(page->Post("/__qor/message", "[\"forged\"]", foreign)), 403) << origin;
+    EXPECT_EQ(Status(page->Post("/__qor/button/2", "", foreign)), 403) << origin;
+    EXPECT_EQ(Status(page->Post("/__qor/close", "", foreign)), 403) << origin;
+    EXPECT_EQ(Status(page->Get("/", foreign)), 403) << origin;
+  }
+  // No Origin at all on a POST.
+  httplib::Headers tabOnly{{"X-Qor-Tab", page->Tab()}};
+  EXPECT_EQ(Status(page->Raw().Post("/" + token + "/__qor/message", tabOnly, "[\"forged\"]", "application/json")),
+            403);
+  EXPECT_EQ(Status(page->Raw().Post("/" + token + "/__qor/close", tabOnly, "", "application/json")), 403);
+  ExpectNothingRaised();
+  ExpectTheDialogStillAnswers();
+}
+
+TEST_F(WebSafety, OversizedMessagesAreRefusedAndDropped) {
+  QORDialogToolkit::SetMessageSizeLimit(64 * 1024);
+  const std::string big = "[\"" + std::string(100 * 1024, 'x') + "\"]";
+  EXPECT_EQ(OffHost([&] { return Status(page->Post("/__qor/message", big)); }), 413);
+  // A declared length over the cap is refused before any of the body is read.
+  EXPECT_EQ(RawStatus(RawExchange(port, "POST /" + token + "/__qor/message HTTP/1.1\r\nHost: " + Host() +
+                                            "\r\nOrigin: http://" + Host() + "\r\nX-Qor-Tab: " + page->Tab() +
+                                            "\r\nContent-Length: 300000000\r\nConnection: close\r\n\r\n[\"")),
+            413);
+  // A body of undeclared length is not taken at all.
+  httplib::Headers headers{{"X-Qor-Tab", page->Tab()}, {"Origin", page->Origin()}};
+  auto chunked = page->Raw().Post(
+      "/" + token + "/__qor/message", headers,
+      [](size_t, httplib::DataSink& sink) {
+        sink.write("[\"a\"]", 5);
+        sink.done();
+        return true;
+      },
+      "application/json");
+  EXPECT_EQ(Status(chunked), 411);
+  ExpectNothingRaised();
+
+  const std::string fits = "[\"" + std::string(60 * 1024, 'y') + "\"]";
+  EXPECT_EQ(OffHost([&] { return Status(page->Post("/__qor/message", fits)); }), 204);
+  ASSERT_TRUE(RunUntil([&] { return recorder->messages.size() == 1; }));
+  EXPECT_EQ(recorder->messages[0][0].size(), 60u * 1024);
+}
+
+TEST_F(WebSafety, MalformedMessagesAreRefusedAndDropped) {
+  const std::vector<std::string> bodies = {
+      "",         "{}",         "\"text\"",       "[1]",           "[\"a\",2]",      "[[\"a\"]]",
+      "[null]",   "[\"a\"",     "[\"a\"] x",      "[\"a\",]",      "[\"\xff\"]",     "[\"a\x01\"]",
+      "[\"\\ud800\"]", "[\"a\"][\"b\"]", "[\"\\x41\"]", "[{\"a\":\"b\"}]", "[\"a\" \"b\"]", "nul",
+  };
+  for (const std::string& body : bodies)
+    EXPECT_EQ(OffHost([&] { return Status(page->Post("/__qor/message", body)); }), 400) << body;
+  // Requests other than a message carry no body.
+  EXPECT_EQ(OffHost([&] { return Status(page->Post("/__qor/button/2", "[\"2\"]")); }), 400);
+  ExpectNothingRaised();
+  ExpectTheDialogStillAnswers();
+}
+
+TEST_F(WebSafety, ASecondTabIsRefusedWhileTheFirstKeepsItsSession) {
+  PageClient other(port, token, "tab1111111111111111111111111111b");
+  OffHost([&] {
+    auto state = other.Get("/__qor/state");
+    EXPECT_EQ(Status(state), 409);
+    if (state) {
+      EXPECT_NE(state->body.find("another tab"), std::string::npos);
+    }
+    other.LoadViewer(kViewerPath);
+    int status = 0;
+    other.NextScriptAddresses(&status);
+    EXPECT_EQ(status, 409);
+    EXPECT_EQ(Status(other.Post("/__qor/message", "[\"other\"]")), 409);
+    EXPECT_EQ(Status(other.Post("/__qor/button/2")), 409);
+    EXPECT_EQ(Status(other.Post("/__qor/close")), 409);
+    EXPECT_EQ(Status(other.Post("/__qor/leave?load=window00000001")), 409);
+    return 0;
+  });
+  // A request that names no tab is no page session at all.
+  EXPECT_EQ(Status(page->Raw().Get("/" + token + "/__qor/state")), 400);
+  ExpectNothingRaised();
+
+  // A reload of the first tab is still its session.
+  viewer->RunJavaScript("mine()", __FILE__, __LINE__);
+  std::vector<std::string> scripts = OffHost([&] {
+    page->LoadViewer(kViewerPath);
+    return page->RunScripts(1);
+  });
+  EXPECT_EQ(scripts, std::vector<std::string>{"mine()"});
+  ExpectTheDialogStillAnswers();
+}
+
+TEST_F(WebSafety, PathsOutsideTheTableAreNotFound) {
+  EXPECT_EQ(Status(page->Get("/webapps/DialogToolkitTests/viewer.html")), 200);  // the control
+  for (const std::string path :
+       {"/webapps/../__qor/bridge.js", "/webapps/DialogToolkitTests/../DialogToolkitTests/viewer.html",
+        "/webapps/DialogToolkitTests/%2e%2e/DialogToolkitTests/viewer.html",
+        "/webapps/DialogToolkitTests/./viewer.html", "/webapps/DialogToolkitTests//viewer.html",
+        "/webapps/DialogToolkitTests/viewer.html/", "/webapps/DialogToolkitTests/VIEWER.html",
+        "/webapps/DialogToolkitTests/", "/webapps/", "/webapps", "/__qor/window.html", "/__qor/",
+        "/__qor/script/", "/__qor/script/00000000000000000000000000000000", "/etc/passwd",
+        "/__qor/../webapps/DialogToolkitTests/viewer.html", "/%2fetc%2fpasswd"}) {
+    EXPECT_EQ(Status(page->Get(path)), 404) << path;
+  }
+  ExpectNothingRaised();
+}
+
+TEST_F(WebSafety, MethodsOtherThanGetAndPostAreRefused) {
+  httplib::Headers headers{{"X-Qor-Tab", page->Tab()}, {"Origin", page->Origin()}};
+  EXPECT_EQ(Status(page->Raw().Put("/" + token + "/__qor/message", headers, "[\"x\"]", "application/json")), 405);
+  EXPECT_EQ(Status(page->Raw().Delete("/" + token + "/")), 405);
+  httplib::Headers preflight{{"Origin", "http://attacker.example"}, {"Access-Control-Request-Method", "POST"}};
+  auto options = page->Raw().Options("/" + token + "/__qor/message", preflight);
+  ASSERT_TRUE(options);
+  EXPECT_GE(options->status, 400);
+  EXPECT_LT(options->status, 500);
+  EXPECT_FALSE(options->has_header("Access-Control-Allow-Origin"));
+  ExpectNothingRaised();
+}
+
+TEST_F(WebSafety, EveryAnswerCarriesTheSecurityHeadersAndNoCorsHeaders) {
+  viewer->RunJavaScript("pushed()", __FILE__, __LINE__);
+  std::vector<std::string> scripts = OffHost([&] {
+    page->LoadViewer(kViewerPath);
+    return page->NextScriptAddresses();
+  });
+  ASSERT_EQ(scripts.size(), 1u);
+  PageClient other(port, token, "tab1111111111111111111111111111b");
+  httplib::Headers foreign{{"Origin", "http://attacker.example"}};
+  QORDialogToolkit::SetMessageSizeLimit(16);
+  struct Answer {
+    const char* what;
+    httplib::Result result;
+  };
+  std::vector<Answer> answers;
+  auto add = [&](const char* what, httplib::Result result) { answers.push_back(Answer{what, std::move(result)}); };
+  add("window page", page->Get("/"));
+  add("viewer page", page->Get(kViewerRoute));
+  add("bridge", page->Get("/__qor/bridge.js"));
+  add("pushed script", page->Raw().Get(scripts[0]));
+  add("state", page->Get("/__qor/state?v=0"));
+  add("catalog", page->Get("/__qor/catalog/NoSuchCatalog"));
+  add("not found", page->Get("/webapps/none.html"));
+  add("other tab", other.Get("/__qor/state"));
+  add("foreign origin", page->Post("/__qor/message", "[\"x\"]", foreign));
+  add("too large", page->Post("/__qor/message", "[\"0123456789abcdef\"]"));
+  add("malformed", page->Post("/__qor/message", "[1]"));
+  add("accepted", page->Post("/__qor/message", "[\"ok\"]"));
+  const std::map<std::string, std::string> expected = {
+      {"Content-Security-Policy",
+       "default-src 'self'; script-src 'self'; object-src 'none'; base-uri 'none'; frame-ancestors 'self'"},
+      {"X-Content-Type-Options", "nosniff"},
+      {"Cache-Control", "no-store"},
+      {"Referrer-Policy", "no-referrer"},
+  };
+  std::set<int> statuses;
+  for (const auto& [what, answer] : answers) {
+    ASSERT_TRUE(answer) << what;
+    statuses.insert(answer->status);
+    for (const auto& [name, value] : expected) {
+      EXPECT_EQ(answer->get_header_value_count(name), 1u) << what << ": " << name;
+      EXPECT_EQ(answer->get_header_value(name), value) << what << ": " << name;
+    }
+    for (const auto& [name, value] : answer->headers)
+      EXPECT_FALSE(name.starts_with("Access-Control-")) << what << ": " << name;
+  }
+  EXPECT_EQ(statuses, (std::set<int>{200, 204, 400, 403, 404, 409, 413}));
+}
+
+TEST_F(WebSafety, AFloodOfBadRequestsLeavesTheDialogAnswering) {
+  constexpr int kThreads = 4, kEach = 500;
+  const std::string host = Host();
+  const std::string tab = page->Tab();
+  auto flood = [&, host, tab](int seed) {
+    int refused = 0;
+    PageClient stranger(port, std::string(32, 'a'));
+    PageClient other(port, token, "tab1111111111111111111111111111b");
+    PageClient mine(port, token, tab);
+    for (int i = 0; i < kEach; ++i) {
+      int status = -1;
+      switch ((i + seed) % 5) {
+        case 0: status = Status(stranger.Get("/")); break;
+        case 1:
+          status = RawStatus(RawExchange(port, "GET /" + token + "/ HTTP/1.1\r\nHost: localhost\r\nConnection: close\r\n\r\n"));
+          break;
+        case 2: status = Status(mine.Post("/__qor/message", "[\"x\"]", {{"Origin", "http://attacker.example"}})); break;
+        case 3: status = Status(other.Post("/__qor/message", "[\"x\"]")); break;
+        case 4: status = Status(mine.Post("/__qor/message", "[\"x\",1]")); break;
+      }
+      refused += status >= 400 && status < 500;
+    }
+    return refused;
+  };
+  std::vector<Background<int>> threads;
+  for (int t = 0; t < kThreads; ++t) threads.push_back(Async([&flood, t] { return flood(t); }));
+  ASSERT_TRUE(RunUntil([&] {
+    return std::all_of(threads.begin(), threads.end(),
+                       [](const Background<int>& f) { return f.wait_for(0s) == std::future_status::ready; });
+  }, 120s));
+  int refused = 0;
+  for (auto& t : threads) refused += t.get();
+  EXPECT_EQ(refused, kThreads * kEach);
+  ExpectNothingRaised();
+  ExpectTheDialogStillAnswers();
+}
+
+}  // namespace
