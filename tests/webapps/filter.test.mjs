@@ -151,6 +151,70 @@ describe('recording and replaying interactions', () => {
     assert.throws(() => Filter.simulate("');alert(1);('"), /not an interaction text/);
   });
 
+  test('a replay on a later version of the document edits the same entities, found by uid', async () => {
+    const find = (model, label) => [...Array(model.size).keys()].find((i) => model.label(i) === label);
+    const recording = installBridge();
+    const first = await freshFilter();
+    first.Filter.registerInteractions(first.Services);
+    await first.Filter.init(houseText());
+    const model = first.Filter.model();
+    const at = (label) => model.pathOf(find(model, label));
+    const uid = (label) => model.nodes[find(model, label)].data.uid[0];
+    const actions = [
+      { t: 'edit', n: at('Kitchen 0'), c: 'Name', v: 'renamed' },
+      { t: 'subtree', n: at('Wall 0.1'), c: 'Import', v: 'false' },
+      { t: 'rows', n: [at('Wall 0.2'), at('Unplaced'), at('Kitchen 1')], c: 'ImportMode', v: 'ForLifecycle' },
+      { t: 'expand', n: at('Storey 1') },
+      { t: 'edit', n: at('Wall 1.2'), c: 'Name', v: 'gone later' },
+    ];
+    for (const action of actions) assert.equal(first.Filter.perform(action), true, JSON.stringify(action));
+    const texts = recording.filter((m) => m[0] === 'registerInteraction').map((m) => m[1]);
+    assert.equal(first.Services.decode(texts[0]).u, uid('Kitchen 0'));
+    assert.deepEqual(first.Services.decode(texts[2]).u, [uid('Wall 0.2'), null, uid('Kitchen 1')], 'null where there is no uid');
+
+    // Later: a new space ahead of everything on storey 0, storey 1 moved first, a wall gone.
+    const later = house();
+    const building = later.roots[0].children[0].children[0];
+    const [storey0, storey1] = building.children;
+    storey0.children.unshift({ label: 'New space', data: { uid: ['3NEW00000000000000000a'] }, grid: { Import: 'true', Name: 'New' } });
+    building.children = [storey1, storey0];
+    storey1.children[0].children.pop();
+    installBridge();
+    const second = await freshFilter();
+    await second.Filter.init(JSON.stringify(later));
+    const applied = [];
+    for (const text of texts) applied.push(await second.Filter.simulate(pasted(text)));
+    assert.deepEqual(applied, [true, true, true, true, false], 'the wall no longer there is skipped');
+
+    const m2 = second.Filter.model();
+    const cell = (label, column) => m2.cellText(find(m2, label), m2.column(column));
+    assert.equal(cell('Kitchen 0', 'Name'), 'renamed');
+    assert.equal(cell('New space', 'Name'), 'New', 'the entity now at the recorded path is left alone');
+    for (const label of ['Wall 0.1', 'Door 0.1', 'Window 0.1']) assert.equal(cell(label, 'Import'), 'false', label);
+    assert.equal(cell('Living room 0', 'Import'), 'true');
+    assert.equal(cell('Wall 0.2', 'ImportMode'), 'ForLifecycle');
+    assert.equal(cell('Unplaced', 'ImportMode'), 'ForLifecycle', 'without uid, by its path');
+    assert.equal(cell('Kitchen 1', 'ImportMode'), 'ForLifecycle');
+    assert.equal(cell('Living room 1', 'ImportMode'), 'ForDesign');
+    assert.equal(second.Filter.state().isExpanded(find(m2, 'Storey 1')), true);
+    assert.equal(second.Filter.state().isExpanded(find(m2, 'Storey 0')), false);
+  });
+
+  test('a uid that several entities carry falls back to the path', async () => {
+    installBridge();
+    const { Filter, Services } = await freshFilter();
+    const doc = house();
+    const storeys = doc.roots[0].children[0].children[0].children;
+    storeys[1].data.uid = storeys[0].data.uid.slice();
+    await Filter.init(JSON.stringify(doc));
+    const model = Filter.model();
+    assert.equal(model.uidOf(model.indexOf([0, 0, 0, 0])), null, 'not a name of one entity');
+    const text = Services.encode({ t: 'edit', n: [0, 0, 0, 1], c: 'Name', v: 'by path', u: storeys[0].data.uid[0] });
+    assert.equal(await Filter.simulate(text), true);
+    assert.equal(model.cellText(model.indexOf([0, 0, 0, 1]), model.column('Name')), 'by path');
+    assert.equal(model.cellText(model.indexOf([0, 0, 0, 0]), model.column('Name')), 'Level 0');
+  });
+
   test('a replay sent before the document is there waits for it', async () => {
     installBridge();
     const { Filter, Services } = await freshFilter();
@@ -190,6 +254,6 @@ describe('test mode without the simulation services', () => {
     Filter.perform({ t: 'edit', n: [0], c: 'Name', v: "a'b" });
     assert.equal(posted.length, 1);
     assert.equal(posted[0][0], 'registerInteraction');
-    assert.deepEqual(Services.decode(posted[0][1]), { t: 'edit', n: [0], c: 'Name', v: "a'b" });
+    assert.deepEqual(Services.decode(posted[0][1]), { t: 'edit', n: [0], c: 'Name', v: "a'b", u: house().roots[0].data.uid[0] });
   });
 });

@@ -56,6 +56,9 @@ describe('interaction texts', () => {
       { t: 'level', d: 3 },
       { t: 'level', d: -1 },
       { t: 'undo' },
+      { t: 'edit', n: [0, 2], c: 'Name', v: 'x', u: '1bxU1GImlSzKa_Mw2vWUz6' },
+      { t: 'rows', n: [[0, 1], [3]], c: 'Import', v: 'false', u: ['0Pf4XRwzAASndhpAtQD6xu', null] },
+      { t: 'collapse', n: [1], s: true, u: '28vMhEUz86rwnc6WW6Y_QQ' },
     ];
     for (const a of actions) assert.deepEqual(Interaction.decode(Interaction.encode(a)), a);
   });
@@ -82,6 +85,11 @@ describe('interaction texts', () => {
       json({ t: 'rows', n: [0], c: 'Name', v: 'x' }),
       json({ t: 'level', d: 1.5 }),
       json({ t: 'expand', n: [0], s: 'yes' }),
+      json({ t: 'edit', n: [0], c: 'Name', v: 'x', u: '' }),
+      json({ t: 'subtree', n: [0], c: 'Name', v: 'x', u: ['a'] }),
+      json({ t: 'rows', n: [[0], [1]], c: 'Name', v: 'x', u: ['a'] }),
+      json({ t: 'rows', n: [[0]], c: 'Name', v: 'x', u: [7] }),
+      json({ t: 'expand', n: [0], u: null }),
       json([1, 2]),
     ];
     for (const text of bad) assert.throws(() => Interaction.decode(text), undefined, text);

@@ -125,6 +125,34 @@ define(['require', './FilterModel', './FilterState', './Interaction', './Nls', '
     return i;
   }
 
+  // The entity an interaction names: by its uid when it has one (-1 when this model
+  // holds no such entity), else by its path.
+  function entityOf(path, uid) {
+    if (uid === undefined || uid === null) return entityAt(path);
+    var i = model.indexOfUid(uid);
+    return i === -2 ? entityAt(path) : i; // a uid several entities carry says nothing
+  }
+
+  // The action with the uids of the entities it names, as it is applied and reported.
+  function withUids(action) {
+    if (!model || action.u !== undefined) return action;
+    switch (action.t) {
+      case 'edit':
+      case 'subtree':
+      case 'expand':
+      case 'collapse': {
+        var uid = model.uidOf(entityAt(action.n));
+        return uid ? Object.assign({}, action, { u: uid }) : action;
+      }
+      case 'rows': {
+        var uids = action.n.map(function (path) { return model.uidOf(entityAt(path)); });
+        return uids.some(Boolean) ? Object.assign({}, action, { u: uids }) : action;
+      }
+      default:
+        return action;
+    }
+  }
+
   function columnNamed(name) {
     var column = model.column(name);
     if (!column) throw new Error('no column ' + name);
@@ -138,16 +166,23 @@ define(['require', './FilterModel', './FilterState', './Interaction', './Nls', '
     var i;
     switch (action.t) {
       case 'edit':
-        changed = model.applyEdits([{ index: entityAt(action.n), column: columnNamed(action.c), value: action.v }]);
+      case 'subtree': {
+        var target = columnNamed(action.c);
+        i = entityOf(action.n, action.u);
+        if (i < 0) return false;
+        changed = model.applyEdits(action.t === 'edit'
+          ? [{ index: i, column: target, value: action.v }]
+          : model.subtreeEdits(i, target, action.v));
         break;
-      case 'subtree':
-        changed = model.applyEdits(model.subtreeEdits(entityAt(action.n), columnNamed(action.c), action.v));
-        break;
+      }
       case 'rows': {
         var column = columnNamed(action.c);
-        changed = model.applyEdits(action.n.map(function (path) {
-          return { index: entityAt(path), column: column, value: action.v };
-        }));
+        var edits = [];
+        action.n.forEach(function (path, k) {
+          var j = entityOf(path, action.u ? action.u[k] : undefined);
+          if (j >= 0) edits.push({ index: j, column: column, value: action.v });
+        });
+        changed = model.applyEdits(edits);
         break;
       }
       case 'undo':
@@ -155,7 +190,8 @@ define(['require', './FilterModel', './FilterState', './Interaction', './Nls', '
         break;
       case 'expand':
       case 'collapse': {
-        i = entityAt(action.n);
+        i = entityOf(action.n, action.u);
+        if (i < 0) return false;
         var open = action.t === 'expand';
         if (action.s) {
           if (!model.hasChildren(i)) return false;
@@ -183,8 +219,10 @@ define(['require', './FilterModel', './FilterState', './Interaction', './Nls', '
   // What the user did, through the view: applied, then reported in test mode.
   function perform(action) {
     Interaction.validate(action);
-    var done = apply(action);
-    if (done && recorder) recorder.report(Interaction.encode(action));
+    // Only a recording needs the uids; finding them costs a pass over the document.
+    var named = recorder ? withUids(action) : action;
+    var done = apply(named);
+    if (done && recorder) recorder.report(Interaction.encode(named));
     return done;
   }
 

@@ -137,6 +137,7 @@ define(['./RawJson', './Nls'], function (RawJson, Nls) {
     this.editedCells = new Map(); // "entity column" -> edits not undone
     this.nextGroupId = 1;
     this.sentGroupId = 0;
+    this.uidIndex = null; // uid -> entity, made when first asked
   }
 
   // ------------------------------------------------------------ structure
@@ -177,6 +178,33 @@ define(['./RawJson', './Nls'], function (RawJson, Nls) {
       if (k < path.length - 1) level = this.children(index);
     }
     return index;
+  };
+
+  // The entity's first uid when no other node carries it, else null: what names the
+  // entity in a later version of the same model, where child positions may differ.
+  FilterModel.prototype.uidOf = function (i) {
+    var ids = get(get(this.nodes[i], 'data'), 'uid');
+    var uid = Array.isArray(ids) && typeof ids[0] === 'string' && ids[0] ? ids[0] : null;
+    return uid !== null && this.indexOfUid(uid) === i ? uid : null;
+  };
+
+  // The entity carrying the uid; -1 when none does, -2 when several do.
+  FilterModel.prototype.indexOfUid = function (uid) {
+    if (!this.uidIndex) {
+      var index = new Map();
+      for (var i = 0; i < this.size; i++) {
+        var ids = get(get(this.nodes[i], 'data'), 'uid');
+        if (!Array.isArray(ids)) continue;
+        for (var k = 0; k < ids.length; k++) {
+          if (typeof ids[k] !== 'string') continue;
+          var seen = index.get(ids[k]);
+          index.set(ids[k], seen === undefined || seen === i ? i : -2);
+        }
+      }
+      this.uidIndex = index;
+    }
+    var found = this.uidIndex.get(uid);
+    return found === undefined ? -1 : found;
   };
 
   FilterModel.prototype.column = function (name) {

@@ -218,7 +218,7 @@ define(['tabulator', './CellUI', './Texts'], function (Tabulator, CellUI, Texts)
     var doc = this.doc;
     // Fixed widths for the narrow kinds; the others share what is left.
     var widths = { boolean: 84 };
-    var minWidths = { tree: 240, boolean: 70, enum: 124, number: 110, date: 120, color: 120, runtime: 120, string: 110, text: 110 };
+    var minWidths = { tree: 240, boolean: 70, enum: 140, number: 110, date: 120, color: 120, runtime: 120, string: 110, text: 110 };
     var grow = { tree: 3, enum: 1.1, number: 0.9, date: 1, color: 1, runtime: 0.9, string: 1.4, text: 1.4 };
     return model.columns.map(function (column) {
       var kind = column.kind;

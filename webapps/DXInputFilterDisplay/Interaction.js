@@ -11,6 +11,10 @@
  *   { t: 'expand',   n: [0] }    { t: 'collapse', n: [0] }   s: true for the whole subtree
  *   { t: 'level',    d: 3 }      expand to a depth (0: collapse all, -1: expand all)
  *   { t: 'undo' }
+ *
+ * An entity that has a uid is named by it too (u: 'uid', for rows a list beside n,
+ * null where there is none): a replay on a later version of the model, where child
+ * positions moved, finds the same entity, and skips one that is no longer there.
  */
 define([], function () {
   'use strict';
@@ -82,21 +86,29 @@ define([], function () {
     });
   }
 
+  function isUid(u) {
+    return typeof u === 'string' && u.length > 0;
+  }
+
   function validate(obj) {
     if (!obj || typeof obj !== 'object' || TYPES.indexOf(obj.t) < 0) throw new Error('unknown interaction');
     switch (obj.t) {
       case 'edit':
       case 'subtree':
-        if (!isPath(obj.n) || typeof obj.c !== 'string' || typeof obj.v !== 'string') throw new Error('bad ' + obj.t);
+        if (!isPath(obj.n) || typeof obj.c !== 'string' || typeof obj.v !== 'string' ||
+            (obj.u !== undefined && !isUid(obj.u))) throw new Error('bad ' + obj.t);
         break;
       case 'rows':
-        if (!Array.isArray(obj.n) || !obj.n.every(isPath) || typeof obj.c !== 'string' || typeof obj.v !== 'string') {
+        if (!Array.isArray(obj.n) || !obj.n.every(isPath) || typeof obj.c !== 'string' || typeof obj.v !== 'string' ||
+            (obj.u !== undefined && !(Array.isArray(obj.u) && obj.u.length === obj.n.length &&
+              obj.u.every(function (u) { return u === null || isUid(u); })))) {
           throw new Error('bad rows');
         }
         break;
       case 'expand':
       case 'collapse':
-        if (!isPath(obj.n) || (obj.s !== undefined && typeof obj.s !== 'boolean')) throw new Error('bad ' + obj.t);
+        if (!isPath(obj.n) || (obj.s !== undefined && typeof obj.s !== 'boolean') ||
+            (obj.u !== undefined && !isUid(obj.u))) throw new Error('bad ' + obj.t);
         break;
       case 'level':
         if (typeof obj.d !== 'number' || Math.floor(obj.d) !== obj.d || obj.d < -1) throw new Error('bad level');
