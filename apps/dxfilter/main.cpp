@@ -6,6 +6,7 @@
 
 #include <CLI/CLI.hpp>
 #include <chrono>
+#include <filesystem>
 #include <cstdio>
 #include <fstream>
 #include <sstream>
@@ -211,11 +212,13 @@ int Edit(DXFilterHost& host, const EditOptions& o, bool record, bool replay) {
                  outcome == EditSession::Outcome::Cancelled ? "cancelled" : "interrupted");
     status = kCancelledExit;
   }
-  // The generator drops its dialog by delayed destruction: let the loop run it.
+  // The generator drops its dialog by delayed destruction: let the loop run it, then
+  // stop the page's server before the process's static objects go away.
   generator = QORIInputFilterGenerator_var();
   QOREventLoop::Host().RunPending();
   session->Release();
   QOREventLoop::Host().RunPending();
+  QORDialogToolkit::Shutdown();
   return status;
 }
 
@@ -416,9 +419,23 @@ int main(int argc, char** argv) {
 
   // Recording and replaying use the dialog's test mode, fixed when the module loads.
   if (*recordCmd || *replayCmd) setenv("DXWebViewerForKWT", "1", 1);
-  if (*replayCmd && rep.browser.empty())
+  // A replay owns its headless browser: a profile of its own, ended with the program.
+  std::string replayProfile;
+  if (*replayCmd && rep.browser.empty()) {
+    char profile[] = "/tmp/dxfilter-browser-XXXXXX";
+    if (mkdtemp(profile)) replayProfile = profile;
     rep.browser = "chromium --headless --no-sandbox --disable-gpu --disable-quic --no-first-run "
-                  "--disable-background-networking --disable-component-update --disable-sync";
+                  "--disable-background-networking --disable-component-update --disable-sync "
+                  "--user-data-dir=" + replayProfile;
+    QORDialogToolkit::SetCloseBrowsersOnShutdown(true);
+  }
+  struct RemoveProfile {
+    std::string path;
+    ~RemoveProfile() {
+      std::error_code ignored;
+      if (!path.empty()) std::filesystem::remove_all(path, ignored);
+    }
+  } removeProfile{replayProfile};
 
   DXFilterHost host;
   std::string error;

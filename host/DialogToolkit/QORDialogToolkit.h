@@ -8,7 +8,7 @@
 // ($DISPLAY or $WAYLAND_DISPLAY), where xdg-open is used. The command is run without
 // a shell, the address appended (as --app=<address> for a Chromium-family browser
 // that is not headless, which gives the page a window of its own).
-// Message size limit: the largest message a page may post, in bytes (default 256 MiB,
+// Message size limit: the largest message a page may post, in bytes (default 1 GiB,
 // or QOR_DIALOG_MESSAGE_LIMIT); larger ones are refused and dropped.
 // Leave grace: how long a window page that went away (a reload, or its tab closing)
 // has to come back before the window counts as closed by the user (default 3 s).
@@ -31,6 +31,12 @@ class QOR_KIT_API QORDialogToolkit {
   // Where a shown window's address is announced (default: a line on standard error).
   static void SetAddressSink(std::function<void(const std::string& address)> sink);
   static void AnnounceAddress(const std::string& address);
+  // Stops the web server and, when asked to, the browsers the kit started: a host
+  // calls it before it exits (a server left to atexit may still be answering while the
+  // process's static objects are destroyed).
+  static void Shutdown();
+  // Whether Shutdown ends the browsers the kit started (headless runs); default false.
+  static void SetCloseBrowsersOnShutdown(bool close);
   static void SetMessageSizeLimit(size_t bytes);
   static size_t GetMessageSizeLimit();
   static void SetLeaveGrace(std::chrono::milliseconds grace);

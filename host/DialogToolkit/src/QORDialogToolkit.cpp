@@ -1,6 +1,9 @@
 // QORDialogToolkit.cpp - backend, browser and address settings.
 #include "DialogToolkit/QORDialogToolkit.h"
+#include "DialogToolkit/src/QORWebHost.h"
+#include "DialogToolkit/src/QORWebServer.h"
 
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -16,7 +19,7 @@ std::optional<std::string> g_browser;
 std::function<void(const std::string&)> g_addressSink;
 std::optional<size_t> g_messageLimit;
 std::chrono::milliseconds g_leaveGrace{3000};
-constexpr size_t kDefaultMessageLimit = size_t(256) << 20;
+constexpr size_t kDefaultMessageLimit = size_t(1) << 30;  // answers of a few million entities
 }  // namespace
 
 void QORDialogToolkit::SetBackend(Backend backend) {
@@ -86,4 +89,15 @@ void QORDialogToolkit::SetLeaveGrace(std::chrono::milliseconds grace) {
 std::chrono::milliseconds QORDialogToolkit::GetLeaveGrace() {
   std::lock_guard<std::mutex> lock(g_mutex);
   return g_leaveGrace;
+}
+
+namespace {
+std::atomic<bool> g_closeBrowsers{false};
+}
+
+void QORDialogToolkit::SetCloseBrowsersOnShutdown(bool close) { g_closeBrowsers = close; }
+
+void QORDialogToolkit::Shutdown() {
+  QORWebServer::StopRunning();
+  if (g_closeBrowsers) QOREndLaunchedBrowsers();
 }

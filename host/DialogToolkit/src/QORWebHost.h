@@ -24,3 +24,6 @@ bool QORWebRandomHex(size_t bytes, std::string& out);
 // Runs command (words, with '...' and "..." quoting) with the address appended,
 // detached and without a shell; false when it could not be started.
 bool QORLaunchBrowser(const std::string& command, const std::string& address);
+
+// Ends (SIGTERM to its process group) every browser QORLaunchBrowser started.
+void QOREndLaunchedBrowsers();

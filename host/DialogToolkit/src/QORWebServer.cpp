@@ -738,10 +738,24 @@ std::atomic<Server*> g_server{nullptr};
 
 }  // namespace
 
+namespace {
+std::mutex& InstanceMutex() {
+  static std::mutex* mutex = new std::mutex();
+  return *mutex;
+}
+bool g_stopped = false;
+}  // namespace
+
+void QORWebServer::StopRunning() {
+  std::lock_guard<std::mutex> lock(InstanceMutex());
+  g_stopped = true;
+  if (Server* running = g_server.load()) running->Stop();
+}
+
 QORWebServer* QORWebServer::Instance() {
   // Never destroyed: the server's threads are joined at exit, the objects left be.
-  static std::mutex* mutex = new std::mutex();
-  std::lock_guard<std::mutex> lock(*mutex);
+  std::lock_guard<std::mutex> lock(InstanceMutex());
+  if (g_stopped) return nullptr;
   if (Server* running = g_server.load()) return running;
   // The caller is the host thread: make sure the loop knows it before any server
   // thread posts to it.
@@ -752,8 +766,6 @@ QORWebServer* QORWebServer::Instance() {
     return nullptr;
   }
   g_server = server;
-  std::atexit([] {
-    if (Server* running = g_server.load()) running->Stop();
-  });
+  std::atexit([] { QORWebServer::StopRunning(); });
   return server;
 }

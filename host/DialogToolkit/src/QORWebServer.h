@@ -12,6 +12,8 @@ class QORWebServer {
  public:
   // The running server, started on the first call; null when it cannot start.
   static QORWebServer* Instance();
+  // Stops the running server, if any, and joins its threads; Instance then gives null.
+  static void StopRunning();
 
   virtual ~QORWebServer() = default;
   virtual int Port() const = 0;

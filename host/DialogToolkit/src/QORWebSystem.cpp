@@ -4,10 +4,12 @@
 #include <sys/random.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -102,6 +104,17 @@ std::string FindProgram(const std::string& name) {
 
 }  // namespace
 
+namespace {
+std::mutex& LaunchedMutex() {
+  static auto* mutex = new std::mutex();
+  return *mutex;
+}
+std::vector<pid_t>& Launched() {
+  static auto* launched = new std::vector<pid_t>();
+  return *launched;
+}
+}  // namespace
+
 bool QORLaunchBrowser(const std::string& command, const std::string& address) {
   std::vector<std::string> words = SplitWords(command);
   if (words.empty()) return false;
@@ -122,10 +135,19 @@ bool QORLaunchBrowser(const std::string& command, const std::string& address) {
   argv.push_back(nullptr);
   int devnull = open("/dev/null", O_RDWR | O_CLOEXEC);
   if (devnull < 0) return false;
+  // The middle child tells the browser's process id through this pipe, so that the
+  // kit can end a browser it started when the host asks it to.
+  int pidPipe[2];
+  if (pipe2(pidPipe, O_CLOEXEC) != 0) {
+    close(devnull);
+    return false;
+  }
 
   pid_t child = fork();
   if (child < 0) {
     close(devnull);
+    close(pidPipe[0]);
+    close(pidPipe[1]);
     return false;
   }
   if (child == 0) {
@@ -133,7 +155,10 @@ bool QORLaunchBrowser(const std::string& command, const std::string& address) {
     // so the browser is nobody's child here and never becomes a zombie.
     setsid();
     pid_t browser = fork();
-    if (browser != 0) _exit(browser < 0 ? 1 : 0);
+    if (browser != 0) {
+      if (browser > 0) (void)!write(pidPipe[1], &browser, sizeof(browser));
+      _exit(browser < 0 ? 1 : 0);
+    }
     dup2(devnull, STDIN_FILENO);
     dup2(devnull, STDOUT_FILENO);
     dup2(devnull, STDERR_FILENO);
@@ -143,8 +168,26 @@ bool QORLaunchBrowser(const std::string& command, const std::string& address) {
     _exit(127);
   }
   close(devnull);
+  close(pidPipe[1]);
   int status = 0;
   while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
   }
+  pid_t browser = 0;
+  if (read(pidPipe[0], &browser, sizeof(browser)) == static_cast<ssize_t>(sizeof(browser)) &&
+      browser > 0) {
+    std::lock_guard<std::mutex> lock(LaunchedMutex());
+    Launched().push_back(browser);
+  }
+  close(pidPipe[0]);
   return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+void QOREndLaunchedBrowsers() {
+  std::vector<pid_t> browsers;
+  {
+    std::lock_guard<std::mutex> lock(LaunchedMutex());
+    browsers.swap(Launched());
+  }
+  // Each browser leads a session and process group of its own: end the whole group.
+  for (pid_t browser : browsers) kill(-browser, SIGTERM);
 }

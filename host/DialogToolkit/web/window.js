@@ -84,6 +84,7 @@
   }
 
   async function follow() {
+    let failures = 0;
     while (!ended) {
       let answer;
       try {
@@ -91,9 +92,16 @@
           cache: 'no-store', headers: { 'X-Qor-Tab': tab },
         });
       } catch {
+        // The program is gone when it stays unreachable: stop asking and say so.
+        if (++failures >= 30) {
+          ended = true;
+          showEnded(state.closedText || 'This dialog is closed.');
+          return;
+        }
         await sleep(1000);
         continue;
       }
+      failures = 0;
       if (answer.status === 409) {
         ended = true;
         const body = await answer.json().catch(() => ({}));
