@@ -3,6 +3,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "ObjectModelRuntime/QORTypes.h"
 #include "SystemStrings/QORUnicodeString.h"
@@ -18,3 +19,8 @@ QOR_KIT_API void QORSplitPath(const QORUnicodeString& path, QORUnicodeString& fo
 // A host path as the file system takes it: host paths may use "\" as separator (the
 // module inserts it), so every "\" becomes "/".
 QOR_KIT_API std::string QORNativePath(std::string_view hostPath);
+
+// The folders named by a ":"-separated environment variable when it is set and not
+// empty, else the one folder below the program's installation root (the folder above
+// the program's bin/): how the kit finds its modules and its catalogs.
+QOR_KIT_API std::vector<std::string> QORSearchPath(const char* variable, const char* belowRoot);

@@ -10,6 +10,7 @@
 // one may be cached anywhere.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <string>
 
@@ -86,5 +87,21 @@ class QOR_KIT_API om_guard {
   om_guard(const om_guard&) = delete;
   om_guard& operator=(const om_guard&) = delete;
 };
+
+// The double test around the guard, for a class's module-wide meta-class pointer:
+// acquire/release on the pointer makes the unguarded first test race-free, and the
+// guard makes creation happen once.
+template <class Create>
+const QORMetaClass* LazyMetaObject(std::atomic<const QORMetaClass*>& slot, Create create) {
+  const QORMetaClass* meta = slot.load(std::memory_order_acquire);
+  if (meta) return meta;
+  om_guard guard;
+  meta = slot.load(std::memory_order_relaxed);
+  if (!meta) {
+    meta = create();
+    slot.store(meta, std::memory_order_release);
+  }
+  return meta;
+}
 
 }  // namespace zqy::internal

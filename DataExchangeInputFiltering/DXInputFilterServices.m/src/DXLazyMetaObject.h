@@ -13,15 +13,7 @@
 
 template <class Create>
 const QORMetaClass* DXLazyMetaObject(std::atomic<const QORMetaClass*>& slot, Create create) {
-  const QORMetaClass* meta = slot.load(std::memory_order_acquire);
-  if (meta) return meta;
-  zqy::internal::om_guard guard;
-  meta = slot.load(std::memory_order_relaxed);
-  if (!meta) {
-    meta = create();
-    slot.store(meta, std::memory_order_release);
-  }
-  return meta;
+  return zqy::internal::LazyMetaObject(slot, create);
 }
 
 // Meta class of a component class of this module (kind 1, framework of the module).

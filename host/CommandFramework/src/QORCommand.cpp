@@ -9,17 +9,11 @@ std::atomic<const QORMetaClass*> s_meta{nullptr};
 }
 
 const QORMetaClass* QORCommand::MetaObject() {
-  const QORMetaClass* meta = s_meta.load(std::memory_order_acquire);
-  if (meta) return meta;
-  zqy::internal::om_guard guard;
-  meta = s_meta.load(std::memory_order_relaxed);
-  if (!meta) {
-    meta = zqy::internal::fct_RetrieveMetaObject("QORCommand", QORMetaClass::kComponent,
+  return zqy::internal::LazyMetaObject(s_meta, [] {
+    return zqy::internal::fct_RetrieveMetaObject("QORCommand", QORMetaClass::kComponent,
                                                  QORBaseUnknown::MetaObject(), "QORNull",
                                                  "CommandFramework", sizeof(QORCommand));
-    s_meta.store(meta, std::memory_order_release);
-  }
-  return meta;
+  });
 }
 const QORMetaClass* QORCommand::GetMetaObject() const { return MetaObject(); }
 const char* QORCommand::IsA() const { return MetaObject()->GetName(); }

@@ -18,17 +18,11 @@ QORNotification& QORNotification::operator=(const QORNotification& other) {
 QORNotification::~QORNotification() = default;
 
 const QORMetaClass* QORNotification::MetaObject() {
-  const QORMetaClass* meta = s_meta.load(std::memory_order_acquire);
-  if (meta) return meta;
-  zqy::internal::om_guard guard;
-  meta = s_meta.load(std::memory_order_relaxed);
-  if (!meta) {
-    meta = zqy::internal::fct_RetrieveMetaObject("QORNotification", QORMetaClass::kComponent,
+  return zqy::internal::LazyMetaObject(s_meta, [] {
+    return zqy::internal::fct_RetrieveMetaObject("QORNotification", QORMetaClass::kComponent,
                                                  QORBaseUnknown::MetaObject(), "QORNull",
                                                  "CommandFramework", sizeof(QORNotification));
-    s_meta.store(meta, std::memory_order_release);
-  }
-  return meta;
+  });
 }
 const QORMetaClass* QORNotification::GetMetaObject() const { return MetaObject(); }
 const char* QORNotification::IsA() const { return MetaObject()->GetName(); }

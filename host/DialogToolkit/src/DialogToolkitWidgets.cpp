@@ -18,16 +18,10 @@ namespace {
 
 const QORMetaClass* LazyMeta(std::atomic<const QORMetaClass*>& slot, const char* name,
                              const QORMetaClass* parent, size_t size) {
-  const QORMetaClass* meta = slot.load(std::memory_order_acquire);
-  if (meta) return meta;
-  zqy::internal::om_guard guard;
-  meta = slot.load(std::memory_order_relaxed);
-  if (!meta) {
-    meta = zqy::internal::fct_RetrieveMetaObject(name, QORMetaClass::kComponent, parent, "QORNull",
+  return zqy::internal::LazyMetaObject(slot, [&] {
+    return zqy::internal::fct_RetrieveMetaObject(name, QORMetaClass::kComponent, parent, "QORNull",
                                                  "DialogToolkit", size);
-    slot.store(meta, std::memory_order_release);
-  }
-  return meta;
+  });
 }
 
 std::atomic<const QORMetaClass*> s_widgetMeta{nullptr}, s_windowMeta{nullptr},

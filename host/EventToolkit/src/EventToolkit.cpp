@@ -14,16 +14,10 @@ std::atomic<const QORMetaClass*> s_sypMeta{nullptr};
 
 const QORMetaClass* LazyMeta(std::atomic<const QORMetaClass*>& slot, const char* name,
                              const QORMetaClass* (*parent)(), size_t size) {
-  const QORMetaClass* meta = slot.load(std::memory_order_acquire);
-  if (meta) return meta;
-  zqy::internal::om_guard guard;
-  meta = slot.load(std::memory_order_relaxed);
-  if (!meta) {
-    meta = zqy::internal::fct_RetrieveMetaObject(name, QORMetaClass::kComponent, parent(), "QORNull",
+  return zqy::internal::LazyMetaObject(slot, [&] {
+    return zqy::internal::fct_RetrieveMetaObject(name, QORMetaClass::kComponent, parent(), "QORNull",
                                                  "EventToolkit", size);
-    slot.store(meta, std::memory_order_release);
-  }
-  return meta;
+  });
 }
 
 std::mutex g_sinkMutex;

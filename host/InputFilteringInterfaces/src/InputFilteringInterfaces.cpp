@@ -17,15 +17,9 @@ namespace {
 
 const QORMetaClass* InterfaceMeta(std::atomic<const QORMetaClass*>& slot, const char* name,
                                   const IID& iid) {
-  const QORMetaClass* meta = slot.load(std::memory_order_acquire);
-  if (meta) return meta;
-  zqy::internal::om_guard guard;
-  meta = slot.load(std::memory_order_relaxed);
-  if (!meta) {
-    meta = zqy::internal::fct_RetrieveInterfaceMetaObject(name, iid, QORBaseUnknown::MetaObject());
-    slot.store(meta, std::memory_order_release);
-  }
-  return meta;
+  return zqy::internal::LazyMetaObject(slot, [&] {
+    return zqy::internal::fct_RetrieveInterfaceMetaObject(name, iid, QORBaseUnknown::MetaObject());
+  });
 }
 
 std::atomic<const QORMetaClass*> g_generatorMeta{nullptr};

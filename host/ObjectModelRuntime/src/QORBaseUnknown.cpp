@@ -34,17 +34,11 @@ void QORBaseUnknown::operator delete(void* p) noexcept {
 }
 
 const QORMetaClass* QORBaseUnknown::MetaObject() {
-  const QORMetaClass* meta = g_baseMeta.load(std::memory_order_acquire);
-  if (meta) return meta;
-  zqy::internal::om_guard guard;
-  meta = g_baseMeta.load(std::memory_order_relaxed);
-  if (!meta) {
-    meta = zqy::internal::fct_RetrieveMetaObject("QORBaseUnknown", QORMetaClass::kComponent,
+  return zqy::internal::LazyMetaObject(g_baseMeta, [] {
+    return zqy::internal::fct_RetrieveMetaObject("QORBaseUnknown", QORMetaClass::kComponent,
                                                  nullptr, "QORNull", "ObjectModelRuntime",
                                                  sizeof(QORBaseUnknown));
-    g_baseMeta.store(meta, std::memory_order_release);
-  }
-  return meta;
+  });
 }
 
 QORBaseUnknown::QORBaseUnknown() = default;

@@ -1,6 +1,9 @@
 // QORGetEnv.cpp - environment and path helpers.
 #include "ObjectModelRuntime/QORGetEnv.h"
 
+#include <limits.h>
+#include <unistd.h>
+
 #include <cstdlib>
 
 const char* QORGetEnv(const char* name) { return name ? std::getenv(name) : nullptr; }
@@ -23,4 +26,27 @@ std::string QORNativePath(std::string_view hostPath) {
   for (char& c : path)
     if (c == '\\') c = '/';
   return path;
+}
+
+std::vector<std::string> QORSearchPath(const char* variable, const char* belowRoot) {
+  std::vector<std::string> folders;
+  if (const char* env = QORGetEnv(variable); env && *env) {
+    std::string all(env);
+    size_t start = 0;
+    while (start <= all.size()) {
+      size_t end = all.find(':', start);
+      if (end == std::string::npos) end = all.size();
+      if (end > start) folders.push_back(all.substr(start, end - start));
+      start = end + 1;
+    }
+    return folders;
+  }
+  char exe[PATH_MAX];
+  ssize_t n = readlink("/proc/self/exe", exe, sizeof(exe) - 1);
+  if (n > 0) {
+    std::string self(exe, static_cast<size_t>(n));
+    std::string bin = self.substr(0, self.find_last_of('/'));
+    folders.push_back(bin.substr(0, bin.find_last_of('/')) + "/" + belowRoot);
+  }
+  return folders;
 }

@@ -61,21 +61,7 @@ std::string QORMsgCatalog::Language() {
 }
 
 std::vector<std::string> QORMsgCatalog::CatalogPath() {
-  std::vector<std::string> folders;
-  if (const char* env = QORGetEnv("QOR_CATALOG_PATH"); env && *env) {
-    std::stringstream all(env);
-    for (std::string f; std::getline(all, f, ':');)
-      if (!f.empty()) folders.push_back(f);
-    return folders;
-  }
-  char exe[PATH_MAX];
-  ssize_t n = readlink("/proc/self/exe", exe, sizeof(exe) - 1);
-  if (n > 0) {
-    std::string self(exe, static_cast<size_t>(n));
-    std::string bin = self.substr(0, self.find_last_of('/'));
-    folders.push_back(bin.substr(0, bin.find_last_of('/')) + "/share/catalogs");
-  }
-  return folders;
+  return QORSearchPath("QOR_CATALOG_PATH", "share/catalogs");
 }
 
 std::string QORMsgCatalog::CatalogAsJson(const char* catalog) {

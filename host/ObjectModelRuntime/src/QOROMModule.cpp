@@ -48,28 +48,7 @@ QOROMModule::QOROMModule(const QOROMModuleInfo& info) : _info(info) {
   QORModuleLoader::Pending().push_back(this);
 }
 
-std::vector<std::string> QORModulePath() {
-  std::vector<std::string> folders;
-  if (const char* env = QORGetEnv("QOR_MODULE_PATH"); env && *env) {
-    std::string all(env);
-    size_t start = 0;
-    while (start <= all.size()) {
-      size_t end = all.find(':', start);
-      if (end == std::string::npos) end = all.size();
-      if (end > start) folders.push_back(all.substr(start, end - start));
-      start = end + 1;
-    }
-    return folders;
-  }
-  char exe[PATH_MAX];
-  ssize_t n = readlink("/proc/self/exe", exe, sizeof(exe) - 1);
-  if (n > 0) {
-    std::string self(exe, static_cast<size_t>(n));
-    std::string bin = self.substr(0, self.find_last_of('/'));
-    folders.push_back(bin.substr(0, bin.find_last_of('/')) + "/lib/modules");
-  }
-  return folders;
-}
+std::vector<std::string> QORModulePath() { return QORSearchPath("QOR_MODULE_PATH", "lib/modules"); }
 
 std::vector<std::string> QORLoadedModules() {
   std::lock_guard<std::recursive_mutex> lock(QORModuleLoader::Mutex());

@@ -40,17 +40,11 @@ QOROMModule* Module() { return s_pModule; }
 }  // namespace
 
 const QORMetaClass* TIEQORIInputFilterStructureQORIfcFilterStructure::MetaObject() {
-  const QORMetaClass* meta = s_tieMeta.load(std::memory_order_acquire);
-  if (meta) return meta;
-  zqy::internal::om_guard guard;
-  meta = s_tieMeta.load(std::memory_order_relaxed);
-  if (!meta) {
-    meta = zqy::internal::Tie_InitMetaObject(IID_QORIInputFilterStructure, "QORIInputFilterStructure",
+  return zqy::internal::LazyMetaObject(s_tieMeta, [] {
+    return zqy::internal::Tie_InitMetaObject(IID_QORIInputFilterStructure, "QORIInputFilterStructure",
                                              QORIInputFilterStructure::MetaObject(),
                                              QORIfcFilterStructure::MetaObject(), QORMetaClass::kTie);
-    s_tieMeta.store(meta, std::memory_order_release);
-  }
-  return meta;
+  });
 }
 
 QORBaseUnknown* CreateTIEQORIInputFilterStructureQORIfcFilterStructure(QORBaseUnknown* implementation,

@@ -45,17 +45,11 @@ std::string NumberText(std::string_view text) {
 }  // namespace
 
 const QORMetaClass* QORIfcFilterStructure::MetaObject() {
-  const QORMetaClass* meta = s_meta.load(std::memory_order_acquire);
-  if (meta) return meta;
-  zqy::internal::om_guard guard;
-  meta = s_meta.load(std::memory_order_relaxed);
-  if (!meta) {
-    meta = zqy::internal::fct_RetrieveMetaObject("QORIfcFilterStructure", QORMetaClass::kComponent,
+  return zqy::internal::LazyMetaObject(s_meta, [] {
+    return zqy::internal::fct_RetrieveMetaObject("QORIfcFilterStructure", QORMetaClass::kComponent,
                                                  QORBaseUnknown::MetaObject(), "QORNull",
                                                  "DXIfcProvider", sizeof(QORIfcFilterStructure));
-    s_meta.store(meta, std::memory_order_release);
-  }
-  return meta;
+  });
 }
 const QORMetaClass* QORIfcFilterStructure::GetMetaObject() const { return MetaObject(); }
 const char* QORIfcFilterStructure::IsA() const { return MetaObject()->GetName(); }
