@@ -144,6 +144,64 @@ TEST(StepFile, SparseAndRepeatedInstanceNumbers) {
   EXPECT_EQ(TypeOf(file, 4), "<none>");
 }
 
+TEST(StepFile, InstanceNumbersOfEveryLength) {
+  // Numbers are read eight digits at a time where eight bytes follow; the ends of the buffer
+  // and runs of every length, leading zeros included, must read the same as digit by digit.
+  std::string data;
+  std::vector<uint64_t> ids;
+  uint64_t id = 7;
+  for (int digits = 1; digits <= 10; ++digits, id = id * 10 + 3) {
+    if (id > 4294967294u) break;
+    ids.push_back(id);
+    data += "#" + std::to_string(id) + "=IFCA();\n";
+    data += "#" + std::string(static_cast<std::size_t>(11 - digits), '0') + std::to_string(id + 1) +
+            "=IFCB();\n";
+    ids.push_back(id + 1);
+  }
+  data += "#4294967294=IFCMAX();\n#00000000000000000009=IFCZEROS();\n";
+  const std::string text = Wrap(data);
+  StepFile file;
+  std::vector<char> storage;
+  std::string error;
+  ASSERT_TRUE(OpenExact(file, storage, text, error)) << error;
+  for (const uint64_t n : ids) EXPECT_NE(file.Find(n), nullptr) << n;
+  EXPECT_EQ(TypeOf(file, 4294967294u), "IFCMAX");
+  EXPECT_EQ(TypeOf(file, 9), "IFCZEROS");
+
+  EXPECT_FALSE(OpenExact(file, storage, Wrap("#4294967295=IFCA();\n"), error));
+  EXPECT_NE(error.find("instance number too large"), std::string::npos) << error;
+  // Cut right after the number, with fewer than eight bytes left.
+  for (const char* cut : {"#1", "#1234567", "#12345678", "#123456789"}) {
+    const std::string head =
+        "ISO-10303-21;HEADER;FILE_SCHEMA(('IFC4'));ENDSEC;DATA;" + std::string(cut);
+    EXPECT_FALSE(OpenExact(file, storage, head, error)) << cut;
+    EXPECT_EQ(error.rfind("truncated file", 0), 0u) << cut << ": " << error;
+  }
+}
+
+TEST(StepFile, TypeKeywordsThatPrefixOneAnother) {
+  // The type of the record before is a guess for the next one: it must still match whole
+  // keywords only, whatever the case.
+  const std::string text = Wrap(
+      "#1=IFCWALL();\n#2=IFCWALLSTANDARDCASE();\n#3=IFCWALL();\n#4=IFCWALLSTANDARDCASE();\n"
+      "#5=IFCWALLS();\n#6=IfcWall();\n#7=IFCWAL();\n#8=IFCWALL ();\n#9=IFCWALL_X();\n"
+      "#10=(IFCWALL()IFCX());\n#11=IFCWALL();\n");
+  StepFile file;
+  std::vector<char> storage;
+  std::string error;
+  ASSERT_TRUE(OpenExact(file, storage, text, error)) << error;
+  const std::vector<std::string> expected = {"IFCWALL",   "IFCWALLSTANDARDCASE",
+                                             "IFCWALL",   "IFCWALLSTANDARDCASE",
+                                             "IFCWALLS",  "IFCWALL",
+                                             "IFCWAL",    "IFCWALL",
+                                             "IFCWALL_X", "IFCWALL",
+                                             "IFCWALL"};
+  for (std::size_t i = 0; i < expected.size(); ++i) {
+    EXPECT_EQ(TypeOf(file, i + 1), expected[i]) << "#" << i + 1;
+  }
+  EXPECT_EQ(file.Types().Size(), 5u);
+}
+
 TEST(StepFile, SeveralDataSectionsAndOtherSections) {
   const std::string text =
       "\xEF\xBB\xBF/* leading comment */ ISO-10303-21;\nHEADER;\nFILE_DESCRIPTION((''),'2;1');\n"

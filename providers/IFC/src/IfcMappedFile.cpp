@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <system_error>
 #include <utility>
 
@@ -86,6 +87,14 @@ void MappedFile::DropResident(std::size_t begin, std::size_t end) const {
   end = end == size_ ? end : end / page * page;
   if (begin >= end) return;
   ::madvise(const_cast<char*>(data_) + begin, end - begin, MADV_DONTNEED);
+}
+
+void AdviseHugePages(const void* p, std::size_t bytes) {
+  constexpr std::uintptr_t kHuge = std::uintptr_t{2} << 20;
+  const auto begin = (reinterpret_cast<std::uintptr_t>(p) + kHuge - 1) & ~(kHuge - 1);
+  const auto end = (reinterpret_cast<std::uintptr_t>(p) + bytes) & ~(kHuge - 1);
+  if (begin >= end) return;
+  ::madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
 }
 
 void MappedFile::Close() {

@@ -8,7 +8,6 @@ namespace ifc {
 
 namespace {
 
-constexpr std::size_t kDescriptionIndex = 3;
 constexpr std::size_t kObjectTypeIndex = 4;
 constexpr std::size_t kContextLongNameIndex = 5;  // IfcProject (IfcContext in IFC4)
 constexpr std::size_t kSpatialLongNameIndex = 7;
@@ -37,14 +36,19 @@ void Model::Close() {
   rootCount_ = 0;
   std::vector<const Node*>().swap(links_);
   std::vector<Node>().swap(nodes_);
-  std::string().swap(text_);
+  std::vector<std::string>().swap(texts_);
+  std::vector<std::string_view>().swap(descriptions_);
   schema_ = SchemaVersion::Unknown;
   file_ = StepFile();
 }
 
 bool Model::Open(const std::string& path, std::string& error) {
   Close();
-  if (!file_.Open(path, error) || !Build(error)) {
+  // The builder takes what the tree needs while the file is indexed.
+  TreeBuilder builder(file_);
+  StepIndexOptions options;
+  options.sink = &builder;
+  if (!file_.Open(path, error, options) || !Build(builder, error)) {
     Close();
     return false;
   }
@@ -53,14 +57,17 @@ bool Model::Open(const std::string& path, std::string& error) {
 
 bool Model::OpenBuffer(std::string_view bytes, std::string& error) {
   Close();
-  if (!file_.OpenBuffer(bytes, error) || !Build(error)) {
+  TreeBuilder builder(file_);
+  StepIndexOptions options;
+  options.sink = &builder;
+  if (!file_.OpenBuffer(bytes, error, options) || !Build(builder, error)) {
     Close();
     return false;
   }
   return true;
 }
 
-bool Model::Build(std::string& error) {
+bool Model::Build(TreeBuilder& builder, std::string& error) {
   if (file_.Schema().empty()) {
     error = "not an IFC file: the header has no FILE_SCHEMA";
     return false;
@@ -70,8 +77,7 @@ bool Model::Build(std::string& error) {
     error = "unsupported schema '" + file_.Schema() + "' (expected IFC2X3, IFC4 or IFC4X3)";
     return false;
   }
-  TreeBuilder builder(file_);
-  builder.Build({nodes_, links_, text_, roots_, rootCount_});
+  builder.Build({nodes_, links_, texts_, descriptions_, roots_, rootCount_});
   file_.ReleaseIndex();
   // The tree holds what it shows; attributes asked for later map their page back in.
   file_.DropResident(0, file_.Bytes().size());
@@ -83,8 +89,7 @@ std::string Model::Attribute(const Node& node, NodeAttribute which) const {
   std::size_t index = 0;
   switch (which) {
     case NodeAttribute::Description:
-      index = kDescriptionIndex;
-      break;
+      return std::string(descriptions_[static_cast<std::size_t>(&node - nodes_.data())]);
     case NodeAttribute::ObjectType:
       index = kObjectTypeIndex;
       break;

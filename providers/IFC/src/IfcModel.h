@@ -14,9 +14,12 @@
 
 namespace ifc {
 
+class TreeBuilder;
+
 enum class SchemaVersion : uint8_t { Unknown, Ifc2x3, Ifc4, Ifc4x3 };
 
-// Attributes that are read from the file only when asked for.
+// Attributes beyond the node's own fields; all but Description are read from the file when
+// asked for.
 enum class NodeAttribute : uint8_t {
   Description,  // IfcRoot.Description
   ObjectType,   // IfcObject.ObjectType
@@ -54,9 +57,11 @@ enum class NodeAttribute : uint8_t {
 //
 // The file stays mapped while the model is open (attributes are decoded on request), but its
 // pages are handed back to the kernel as they are read, and the instance index is dropped
-// once the tree is built: what stays resident is the tree and its decoded text. The model is not
-// copyable or movable, so node pointers stay valid until Close() or the next Open(). Const calls
-// are safe to make from several threads.
+// once the tree is built: what stays resident is the tree and its decoded text. Descriptions
+// are decoded with the tree: a filter shows one for every entity, and reading them later
+// would map most of the file back in. A large file is indexed by two threads. The model is
+// not copyable or movable, so node pointers stay valid until Close() or the next Open(). Const
+// calls are safe to make from several threads.
 class Model {
  public:
   Model() = default;
@@ -78,20 +83,21 @@ class Model {
   const std::string& SchemaName() const { return file_.Schema(); }
   SchemaVersion Schema() const { return schema_; }
 
-  // Decoded on every call; empty when unset or not applicable to the node's type.
+  // A new string on every call; empty when unset or not applicable to the node's type.
   std::string Attribute(const Node& node, NodeAttribute which) const;
 
   // Classifies a FILE_SCHEMA identifier; Unknown for anything but the IFC schemas above.
   static SchemaVersion ClassifySchema(std::string_view upperSchema);
 
  private:
-  bool Build(std::string& error);
+  bool Build(TreeBuilder& builder, std::string& error);
 
   StepFile file_;
   SchemaVersion schema_ = SchemaVersion::Unknown;
   std::vector<Node> nodes_;
   std::vector<const Node*> links_;  // every child list, then the roots
-  std::string text_;                // decoded names, ids and derived type names
+  std::vector<std::string> texts_;  // decoded names, ids, descriptions and derived type names
+  std::vector<std::string_view> descriptions_;  // by node
   const Node* const* roots_ = nullptr;
   std::size_t rootCount_ = 0;
 };

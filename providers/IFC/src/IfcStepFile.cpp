@@ -1,7 +1,10 @@
 #include "IfcStepFile.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
+#include <system_error>
+#include <thread>
 
 #include "IfcStepLexer.h"
 #include "IfcStepString.h"
@@ -13,6 +16,8 @@ namespace {
 using L = StepLexer;
 
 constexpr uint32_t kNoSlot = UINT32_MAX;
+// What the type look-up gives for "#1=(...)" or "#1=!(...)".
+constexpr int kNoKeyword = StepTypeTable::kNotFound - 1;
 
 // True when the input ends with a proper prefix of `keyword`: the file was cut inside it.
 bool EndsInsideKeyword(const char* p, const char* end, const char* keyword) {
@@ -37,17 +42,253 @@ std::vector<std::string> DecodeStringList(const StepParameters& params, const St
 
 }  // namespace
 
-bool StepFile::Open(const std::string& path, std::string& error) {
+// One indexing pass over DATA records: the main pass, or the one reading ahead on the second
+// thread. Each has its own entries and type table; the one ahead is quiet (its errors are
+// found again, and worded, by the main pass).
+class StepFile::Pass {
+ public:
+  enum class Stop { kSection, kWatch, kError, kCancelled };
+
+  Pass(const StepFile& file, std::vector<StepEntry>& entries, StepTypeTable& types, uint32_t& maxId,
+       StepRecordSink* sink, unsigned thread, bool quiet)
+      : file_(file),
+        base_(file.bytes_.data()),
+        end_(base_ + file.bytes_.size()),
+        entries_(entries),
+        types_(types),
+        maxId_(maxId),
+        sink_(sink),
+        thread_(thread),
+        quiet_(quiet) {
+    Sync();
+  }
+
+  // Indexes records from p until what follows is not a record (p is left on it, past white
+  // space), a record starts at or after `watch`, `cancel` is set, or an error.
+  Stop Run(const char*& p, const char* watch, const std::atomic<bool>* cancel, std::string& error);
+
+  // The main pass continues at p after taking over the records before it.
+  void Resume(const char* p) {
+    Sync();
+    last_ = 0;
+    dropped_ = static_cast<std::size_t>(p - base_);
+  }
+  void Start(const char* p) { dropped_ = static_cast<std::size_t>(p - base_); }
+  void DropTo(const char* p) const {
+    file_.DropResident(dropped_, static_cast<std::size_t>(p - base_));
+  }
+
+ private:
+  static constexpr uint16_t kNoGuess = 0xFFFF;
+
+  // Mirrors codes the table gained since the last look: names for the guesses, sink tags.
+  void Sync() {
+    while (names_.size() < types_.Size()) {
+      const auto code = static_cast<uint32_t>(names_.size());
+      names_.push_back(types_.Name(code));
+      tags_.push_back(sink_ != nullptr ? sink_->Select(names_.back()) : 0);
+    }
+    guesses_.resize(2 * (names_.size() + 1), kNoGuess);
+  }
+  // The type keyword at p (p moves past it): a code, kNoKeyword or kNotFound (table full).
+  int TypeAt(const char*& p) {
+    uint16_t* row = &guesses_[2 * static_cast<std::size_t>(last_)];
+    const auto left = static_cast<std::size_t>(end_ - p);
+    for (int k = 0; k < 2; ++k) {
+      const uint16_t code = row[k];
+      if (code == kNoGuess) break;
+      const std::string_view name = names_[code];
+      if (name.size() < left && L::SameBytes(p, name.data(), name.size()) &&
+          !L::IsKeywordChar(p[name.size()])) {
+        if (k == 1) std::swap(row[0], row[1]);
+        p += name.size();
+        last_ = code + 1u;
+        return code;
+      }
+    }
+    return Lookup(p);
+  }
+  int Lookup(const char*& p);
+  bool Fail(const char* p, const std::string& what, std::string& error) const {
+    if (!quiet_) {
+      error =
+          "line " + std::to_string(file_.LineOf(static_cast<std::size_t>(p - base_))) + ": " + what;
+    }
+    return false;
+  }
+
+  const StepFile& file_;
+  const char* const base_;
+  const char* const end_;
+  std::vector<StepEntry>& entries_;
+  StepTypeTable& types_;
+  uint32_t& maxId_;
+  StepRecordSink* const sink_;
+  const unsigned thread_;
+  const bool quiet_;
+  std::size_t dropped_ = 0;
+
+  std::vector<std::string_view> names_;  // views into types_, which never moves its names
+  std::vector<uint8_t> tags_;
+  // Records come in recurring sequences (point, placement, shape, ...): for each type, the
+  // two types that last followed it are tried before the keyword is scanned and hashed.
+  // Row 0 is for the first record; row code + 1 follows type `code`.
+  std::vector<uint16_t> guesses_;
+  uint32_t last_ = 0;
+};
+
+int StepFile::Pass::Lookup(const char*& p) {
+  const std::string_view keyword = ReadKeyword(p, end_);
+  if (keyword.empty() || keyword == "!") return kNoKeyword;
+  const int code = types_.Intern(keyword);
+  if (code == StepTypeTable::kNotFound) return code;
+  Sync();
+  uint16_t* row = &guesses_[2 * static_cast<std::size_t>(last_)];
+  row[1] = row[0];
+  row[0] = static_cast<uint16_t>(code);
+  last_ = static_cast<uint32_t>(code) + 1;
+  return code;
+}
+
+StepFile::Pass::Stop StepFile::Pass::Run(const char*& p, const char* watch,
+                                         const std::atomic<bool>* cancel, std::string& error) {
+  const char* const base = base_;
+  const char* const end = end_;
+  auto truncated = [&](const char* what) {
+    if (!quiet_) error = std::string("truncated file: ") + what;
+    return Stop::kError;
+  };
+  auto fail = [&](const char* at, const std::string& what) {
+    Fail(at, what, error);
+    return Stop::kError;
+  };
+
+  for (;;) {
+    if (static_cast<std::size_t>(p - base) - dropped_ >= kDropStride) {
+      if (cancel != nullptr && cancel->load(std::memory_order_relaxed)) return Stop::kCancelled;
+      DropTo(p);
+      dropped_ = static_cast<std::size_t>(p - base);
+    }
+    p = L::SkipSpace(p, end);
+    if (p >= end) return truncated("the DATA section has no ENDSEC");
+    if (*p != '#') return Stop::kSection;
+    if (watch != nullptr && p >= watch) return Stop::kWatch;
+    const char* recordStart = p;
+    ++p;
+    uint64_t id = 0;
+    const char* digits = p;
+    p = L::ReadDigits8(p, end, id);
+    while (p < end && L::IsDigit(*p)) {
+      id = id * 10 + static_cast<uint64_t>(*p - '0');
+      if (id > UINT32_MAX - 1) return fail(recordStart, "instance number too large");
+      ++p;
+    }
+    if (p == digits) {
+      if (p >= end) return truncated("the last instance is incomplete");
+      return fail(recordStart, "expected digits after '#'");
+    }
+    p = L::SkipSpace(p, end);
+    if (p >= end) return truncated("the last instance is incomplete");
+    if (*p != '=') return fail(p, "expected '=' after #" + std::to_string(id));
+    p = L::SkipSpace(p + 1, end);
+    if (p >= end) return truncated("the last instance is incomplete");
+
+    StepEntry entry;
+    entry.id = static_cast<uint32_t>(id);
+    const char* bodyStart = nullptr;
+    int code = 0;
+    if (*p == '(') {
+      bodyStart = p;
+      const char* q = L::SkipSpace(p + 1, end);
+      code = TypeAt(q);
+      entry.complex = 1;
+    } else {
+      code = TypeAt(p);
+      p = L::SkipSpace(p, end);
+      if (p >= end) return truncated("the last instance is incomplete");
+      if (*p != '(') return fail(p, "expected '(' in #" + std::to_string(id));
+      bodyStart = p;
+    }
+    if (code == kNoKeyword) {
+      if (bodyStart + 1 >= end) return truncated("the last instance is incomplete");
+      return fail(recordStart, "instance #" + std::to_string(id) + " has no type");
+    }
+    if (code == StepTypeTable::kNotFound) {
+      return fail(recordStart, "too many distinct entity types");
+    }
+    entry.type = static_cast<uint16_t>(code);
+
+    const char* close = L::FindRecordEnd(bodyStart, end);
+    if (close == nullptr) return truncated("the last instance is not terminated by ';'");
+    const auto length = static_cast<uint64_t>(close - bodyStart);
+    if (length > UINT32_MAX) return fail(recordStart, "instance larger than 4 GiB");
+    if (entries_.size() >= UINT32_MAX - 1) return fail(recordStart, "too many instances");
+    entry.offset = static_cast<uint64_t>(bodyStart - base);
+    entry.length = static_cast<uint32_t>(length);
+    const uint8_t tag = tags_[static_cast<std::size_t>(code)];
+    if (tag != 0) {
+      sink_->Take(thread_, static_cast<uint32_t>(entries_.size()), entry, tag,
+                  std::string_view(bodyStart, static_cast<std::size_t>(length)));
+    }
+    entries_.push_back(entry);
+    if (entry.id > maxId_) maxId_ = entry.id;
+    p = close + 1;
+  }
+}
+
+// The stretch read ahead on the second thread.
+struct StepFile::Ahead {
+  const char* start = nullptr;  // the '#' of the record it starts with
+  const char* stop = nullptr;   // where it ended: past the last record and the white space after
+  std::vector<StepEntry> entries;
+  StepTypeTable types;
+  uint32_t maxId = 0;
+  std::atomic<bool> cancel{false};
+  bool ok = false;
+  bool pending = true;  // not yet joined into the main pass
+  StepRecordSink* sink = nullptr;
+  std::thread thread;
+
+  ~Ahead() {
+    cancel.store(true, std::memory_order_relaxed);
+    if (thread.joinable()) thread.join();
+    if (pending && sink != nullptr) sink->Discard();
+  }
+};
+
+namespace {
+
+// A plausible record start at or after `from`: a ';', white space, then "#<digit>". It may
+// still lie inside a string or a comment; the main pass finds out when it gets there.
+const char* GuessRecordStart(const char* from, const char* end) {
+  constexpr std::size_t kSearch = std::size_t{4} << 20;
+  const char* limit = end - from > static_cast<std::ptrdiff_t>(kSearch) ? from + kSearch : end;
+  const char* q = from;
+  while (q < limit) {
+    const void* semi = std::memchr(q, ';', static_cast<std::size_t>(limit - q));
+    if (semi == nullptr) return nullptr;
+    const char* r = static_cast<const char*>(semi) + 1;
+    while (r < end && L::IsSpace(*r)) ++r;
+    if (end - r >= 2 && r[0] == '#' && L::IsDigit(r[1])) return r;
+    q = static_cast<const char*>(semi) + 1;
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+bool StepFile::Open(const std::string& path, std::string& error, const StepIndexOptions& options) {
   *this = StepFile();
   if (!mapping_.Open(path, error)) return false;
   bytes_ = mapping_.Bytes();
-  return Index(error);
+  return Index(error, options);
 }
 
-bool StepFile::OpenBuffer(std::string_view bytes, std::string& error) {
+bool StepFile::OpenBuffer(std::string_view bytes, std::string& error,
+                          const StepIndexOptions& options) {
   *this = StepFile();
   bytes_ = bytes;
-  return Index(error);
+  return Index(error, options);
 }
 
 std::string_view StepFile::Body(uint64_t offset, uint32_t length) const {
@@ -84,7 +325,7 @@ bool StepFile::ExpectSemicolon(const char*& p, const char* what, std::string& er
   return true;
 }
 
-bool StepFile::Index(std::string& error) {
+bool StepFile::Index(std::string& error, const StepIndexOptions& options) {
   const char* p = bytes_.data();
   const char* end = p + bytes_.size();
   if (bytes_.empty()) {
@@ -102,6 +343,9 @@ bool StepFile::Index(std::string& error) {
   if (!ReadHeader(p, error)) return false;
 
   bool sawData = false;
+  Pass pass(*this, entries_, types_, maxId_, options.sink, 0, false);
+  // Declared after the pass: a thread still reading ahead is stopped before the pass goes.
+  std::unique_ptr<Ahead> ahead;
   for (;;) {
     p = L::SkipSpace(p, end);
     if (p >= end || EndsInsideKeyword(p, end, "END-ISO-10303-21")) {
@@ -125,8 +369,9 @@ bool StepFile::Index(std::string& error) {
     }
     if (!ExpectSemicolon(p, "the section keyword", error)) return false;
     if (keyword == "DATA") {
+      if (!sawData) StartAhead(p, options, ahead);
       sawData = true;
-      if (!IndexData(p, error)) return false;
+      if (!IndexData(p, pass, ahead.get(), error)) return false;
     } else if (keyword == "HEADER") {
       return Fail(sectionStart, "a second HEADER section", error);
     } else if (!SkipSection(p, error)) {
@@ -234,97 +479,114 @@ bool StepFile::SkipSection(const char*& p, std::string& error) {
   }
 }
 
-bool StepFile::IndexData(const char*& p, std::string& error) {
+void StepFile::StartAhead(const char* p, const StepIndexOptions& options,
+                          std::unique_ptr<Ahead>& ahead) {
   const char* const base = bytes_.data();
   const char* const end = base + bytes_.size();
+  if (options.splitFrom == 0 || static_cast<std::size_t>(end - p) < options.splitFrom) return;
+  const char* from = options.splitNear != 0 && options.splitNear < bytes_.size()
+                         ? base + options.splitNear
+                         : p + (end - p) / 2;
+  if (from <= p) return;
+  const char* start = GuessRecordStart(from, end);
+  if (start == nullptr) return;
+
+  auto next = std::make_unique<Ahead>();
+  next->start = start;
+  next->sink = options.sink;
+  // Same density guess as the main pass: no regrowth, untouched capacity costs nothing.
+  next->entries.reserve(static_cast<std::size_t>(end - start) / 32 + 16);
+  AdviseHugePages(next->entries.data(), next->entries.capacity() * sizeof(StepEntry));
+  Ahead* const a = next.get();
+  try {
+    a->thread = std::thread([this, a] {
+      // Whatever goes wrong here (memory, say) the main pass meets again and reports.
+      try {
+        Pass pass(*this, a->entries, a->types, a->maxId, a->sink, 1, true);
+        pass.Start(a->start);
+        const char* q = a->start;
+        std::string unused;
+        a->ok = pass.Run(q, nullptr, &a->cancel, unused) == Pass::Stop::kSection;
+        a->stop = q;
+        pass.DropTo(q);
+      } catch (...) {
+        a->ok = false;
+      }
+    });
+  } catch (const std::system_error&) {
+    next->pending = false;  // no thread: the sink has seen nothing from it
+    return;
+  }
+  ahead = std::move(next);
+}
+
+bool StepFile::Join(Ahead& ahead, Pass& pass, const char*& p) {
+  ahead.thread.join();
+  ahead.pending = false;
+  bool usable = ahead.ok && p == ahead.start &&
+                entries_.size() + ahead.entries.size() <= std::size_t{UINT32_MAX} - 1;
+  if (usable) {
+    // The types it met first get the next codes, in its order: the same codes one pass gives.
+    std::size_t fresh = 0;
+    for (uint32_t code = 0; code < ahead.types.Size(); ++code) {
+      if (types_.Find(ahead.types.Name(code)) == StepTypeTable::kNotFound) ++fresh;
+    }
+    usable = types_.Size() + fresh <= StepTypeTable::kMaxTypes;
+  }
+  if (!usable) {
+    if (ahead.sink != nullptr) ahead.sink->Discard();
+    std::vector<StepEntry>().swap(ahead.entries);
+    return false;
+  }
+  std::vector<uint16_t> codes(ahead.types.Size());
+  for (uint32_t code = 0; code < ahead.types.Size(); ++code) {
+    codes[code] = static_cast<uint16_t>(types_.Intern(ahead.types.Name(code)));
+  }
+  const auto firstSlot = static_cast<uint32_t>(entries_.size());
+  entries_.reserve(entries_.size() + ahead.entries.size());
+  for (const StepEntry& e : ahead.entries) {
+    entries_.push_back(e);
+    entries_.back().type = codes[e.type];
+  }
+  std::vector<StepEntry>().swap(ahead.entries);
+  if (ahead.maxId > maxId_) maxId_ = ahead.maxId;
+  if (ahead.sink != nullptr) ahead.sink->Adopt(firstSlot, codes);
+  splitOffset_ = static_cast<std::size_t>(ahead.start - bytes_.data());
+  p = ahead.stop;
+  pass.Resume(p);
+  return true;
+}
+
+bool StepFile::IndexData(const char*& p, Pass& pass, Ahead* ahead, std::string& error) {
+  const char* const end = bytes_.data() + bytes_.size();
   // Records are rarely shorter than 32 bytes; reserving up front avoids the copy (and the
   // doubled peak) of growing. Untouched reserved pages cost no resident memory.
-  if (entries_.empty()) entries_.reserve(bytes_.size() / 32 + 16);
-
-  auto truncated = [&](const char* what) {
-    error = std::string("truncated file: ") + what;
-    return false;
-  };
-  // Reuse the previous code when consecutive records share a type (point lists, etc.).
-  std::string_view lastKeyword;
-  int lastCode = StepTypeTable::kNotFound;
-  std::size_t dropped = static_cast<std::size_t>(p - base);
-
+  if (entries_.empty()) {
+    entries_.reserve(bytes_.size() / 32 + 16);
+    AdviseHugePages(entries_.data(), entries_.capacity() * sizeof(StepEntry));
+  }
+  pass.Start(p);
   for (;;) {
-    if (static_cast<std::size_t>(p - base) - dropped >= kDropStride) {
-      DropResident(dropped, static_cast<std::size_t>(p - base));
-      dropped = static_cast<std::size_t>(p - base);
+    const char* watch = ahead != nullptr && ahead->pending ? ahead->start : nullptr;
+    switch (pass.Run(p, watch, nullptr, error)) {
+      case Pass::Stop::kWatch:
+        Join(*ahead, pass, p);
+        continue;
+      case Pass::Stop::kSection:
+        break;
+      case Pass::Stop::kError:
+      case Pass::Stop::kCancelled:
+        return false;
     }
-    p = L::SkipSpace(p, end);
-    if (p >= end) return truncated("the DATA section has no ENDSEC");
-    if (*p != '#') {
-      if (L::StartsWithKeyword(p, end, "ENDSEC")) {
-        p += std::strlen("ENDSEC");
-        return ExpectSemicolon(p, "ENDSEC", error);
-      }
-      if (EndsInsideKeyword(p, end, "ENDSEC")) return truncated("the DATA section has no ENDSEC");
-      return Fail(p, "expected an instance '#n=' or ENDSEC", error);
+    if (L::StartsWithKeyword(p, end, "ENDSEC")) {
+      p += std::strlen("ENDSEC");
+      return ExpectSemicolon(p, "ENDSEC", error);
     }
-    const char* recordStart = p;
-    ++p;
-    uint64_t id = 0;
-    const char* digits = p;
-    while (p < end && L::IsDigit(*p)) {
-      id = id * 10 + static_cast<uint64_t>(*p - '0');
-      if (id > UINT32_MAX - 1) return Fail(recordStart, "instance number too large", error);
-      ++p;
+    if (EndsInsideKeyword(p, end, "ENDSEC")) {
+      error = "truncated file: the DATA section has no ENDSEC";
+      return false;
     }
-    if (p == digits) {
-      if (p >= end) return truncated("the last instance is incomplete");
-      return Fail(recordStart, "expected digits after '#'", error);
-    }
-    p = L::SkipSpace(p, end);
-    if (p >= end) return truncated("the last instance is incomplete");
-    if (*p != '=') return Fail(p, "expected '=' after #" + std::to_string(id), error);
-    p = L::SkipSpace(p + 1, end);
-    if (p >= end) return truncated("the last instance is incomplete");
-
-    StepEntry entry;
-    entry.id = static_cast<uint32_t>(id);
-    const char* bodyStart = nullptr;
-    std::string_view keyword;
-    if (*p == '(') {
-      bodyStart = p;
-      const char* q = L::SkipSpace(p + 1, end);
-      keyword = ReadKeyword(q, end);
-      entry.complex = 1;
-    } else {
-      keyword = ReadKeyword(p, end);
-      p = L::SkipSpace(p, end);
-      if (p >= end) return truncated("the last instance is incomplete");
-      if (*p != '(') {
-        return Fail(p, "expected '(' in #" + std::to_string(id), error);
-      }
-      bodyStart = p;
-    }
-    if (keyword.empty() || keyword == "!") {
-      if (bodyStart + 1 >= end) return truncated("the last instance is incomplete");
-      return Fail(recordStart, "instance #" + std::to_string(id) + " has no type", error);
-    }
-    if (keyword != lastKeyword) {
-      lastCode = types_.Intern(keyword);
-      lastKeyword = keyword;
-      if (lastCode == StepTypeTable::kNotFound) {
-        return Fail(recordStart, "too many distinct entity types", error);
-      }
-    }
-    entry.type = static_cast<uint16_t>(lastCode);
-
-    const char* close = L::FindRecordEnd(bodyStart, end);
-    if (close == nullptr) return truncated("the last instance is not terminated by ';'");
-    const auto length = static_cast<uint64_t>(close - bodyStart);
-    if (length > UINT32_MAX) return Fail(recordStart, "instance larger than 4 GiB", error);
-    if (entries_.size() >= UINT32_MAX - 1) return Fail(recordStart, "too many instances", error);
-    entry.offset = static_cast<uint64_t>(bodyStart - base);
-    entry.length = static_cast<uint32_t>(length);
-    entries_.push_back(entry);
-    if (entry.id > maxId_) maxId_ = entry.id;
-    p = close + 1;
+    return Fail(p, "expected an instance '#n=' or ENDSEC", error);
   }
 }
 
@@ -332,6 +594,8 @@ void StepFile::BuildLookup() {
   const std::size_t count = entries_.size();
   // A dense table costs 4 bytes per possible id; take it while ids are not too sparse.
   if (static_cast<uint64_t>(maxId_) <= 4ull * count + 1024) {
+    denseSlots_.reserve(static_cast<std::size_t>(maxId_) + 1);
+    AdviseHugePages(denseSlots_.data(), denseSlots_.capacity() * sizeof(uint32_t));
     denseSlots_.assign(static_cast<std::size_t>(maxId_) + 1, kNoSlot);
     for (std::size_t i = 0; i < count; ++i) {
       uint32_t& slot = denseSlots_[entries_[i].id];
@@ -340,11 +604,15 @@ void StepFile::BuildLookup() {
     return;
   }
   sparseSlots_.reserve(count);
+  AdviseHugePages(sparseSlots_.data(), sparseSlots_.capacity() * sizeof(sparseSlots_[0]));
   for (std::size_t i = 0; i < count; ++i) {
     sparseSlots_.emplace_back(entries_[i].id, static_cast<uint32_t>(i));
   }
-  // Pairs compare by slot too, so the first of repeated ids sorts first.
-  std::sort(sparseSlots_.begin(), sparseSlots_.end());
+  // Pairs compare by slot too, so the first of repeated ids sorts first. Writers mostly number
+  // upwards through the file, and then there is nothing to sort.
+  if (!std::is_sorted(sparseSlots_.begin(), sparseSlots_.end())) {
+    std::sort(sparseSlots_.begin(), sparseSlots_.end());
+  }
 }
 
 const StepEntry* StepFile::Find(uint64_t id) const {

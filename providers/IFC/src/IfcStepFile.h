@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <string>
 #include <string_view>
@@ -15,6 +16,39 @@
 #include "IfcStepTypeTable.h"
 
 namespace ifc {
+
+// Receives, while a file is being indexed, the records of the types it selects: their bytes
+// are still in cache then, and their pages are handed back soon after.
+//
+// A large DATA section is indexed by two threads: the main pass, and a second one that starts
+// ahead at a record boundary near the middle. Records reach the sink from thread 0 (the main
+// pass, slots counted from the first record of the file) or thread 1 (the stretch read ahead,
+// slots counted from its first record, type codes from its own table). When the main pass
+// reaches that stretch it calls Adopt with the slot the stretch starts at and the main table's
+// code for each of its type codes, or Discard when the stretch turned out not to start at a
+// record (then the main pass reads those records itself, as thread 0).
+class StepRecordSink {
+ public:
+  virtual ~StepRecordSink() = default;
+  // Tag for the records of a type (upper-case keyword); 0 leaves them out. Called from both
+  // threads at once: the answer must depend on the name only.
+  virtual uint8_t Select(std::string_view upperType) const = 0;
+  // A record of a selected type; body is its parameter text, as StepFile::Body gives it.
+  virtual void Take(unsigned thread, uint32_t slot, const StepEntry& entry, uint8_t tag,
+                    std::string_view body) = 0;
+  virtual void Adopt(uint32_t firstSlot, std::span<const uint16_t> typeCodes) = 0;
+  virtual void Discard() = 0;
+};
+
+struct StepIndexOptions {
+  StepRecordSink* sink = nullptr;
+  // A DATA section with at least this many bytes left is indexed by two threads; 0 keeps
+  // to one.
+  std::size_t splitFrom = std::size_t{16} << 20;
+  // Where the second thread starts looking for a record boundary (a byte offset); 0 takes the
+  // middle of what is left. Lets tests put the split anywhere.
+  std::size_t splitNear = 0;
+};
 
 // Opening does one pass over the bytes: the header records are decoded, every DATA
 // instance "#id = TYPE(...);" is indexed by id with its type interned, and nothing else is
@@ -34,9 +68,9 @@ class StepFile {
   StepFile& operator=(StepFile&&) = default;
 
   // On failure returns false with a one-line message.
-  bool Open(const std::string& path, std::string& error);
+  bool Open(const std::string& path, std::string& error, const StepIndexOptions& options = {});
   // Indexes bytes owned by the caller; they must outlive this object.
-  bool OpenBuffer(std::string_view bytes, std::string& error);
+  bool OpenBuffer(std::string_view bytes, std::string& error, const StepIndexOptions& options = {});
 
   const FileHeader& Header() const { return header_; }
   // First FILE_SCHEMA identifier, upper-cased ("IFC4"); empty when absent.
@@ -64,6 +98,10 @@ class StepFile {
   // 1-based line of a byte offset, for messages.
   std::size_t LineOf(std::size_t offset) const;
 
+  // Offset of the record the second indexing thread started at, when its work was used; 0
+  // when the file was indexed by one thread.
+  std::size_t SplitOffset() const { return splitOffset_; }
+
   // Frees the index (entries, id lookup); bytes and header stay usable.
   void ReleaseIndex();
   // See MappedFile::DropResident; nothing happens for a caller's buffer.
@@ -72,9 +110,14 @@ class StepFile {
   static constexpr std::size_t kDropStride = std::size_t{16} << 20;
 
  private:
-  bool Index(std::string& error);
+  class Pass;
+  struct Ahead;
+
+  bool Index(std::string& error, const StepIndexOptions& options);
   bool ReadHeader(const char*& p, std::string& error);
-  bool IndexData(const char*& p, std::string& error);
+  bool IndexData(const char*& p, Pass& pass, Ahead* ahead, std::string& error);
+  void StartAhead(const char* p, const StepIndexOptions& options, std::unique_ptr<Ahead>& ahead);
+  bool Join(Ahead& ahead, Pass& pass, const char*& p);
   bool SkipSection(const char*& p, std::string& error);
   bool ExpectSemicolon(const char*& p, const char* what, std::string& error);
   bool Fail(const char* p, const std::string& what, std::string& error) const;
@@ -90,6 +133,7 @@ class StepFile {
   std::vector<uint32_t> denseSlots_;
   std::vector<std::pair<uint32_t, uint32_t>> sparseSlots_;
   uint32_t maxId_ = 0;
+  std::size_t splitOffset_ = 0;
 };
 
 }  // namespace ifc

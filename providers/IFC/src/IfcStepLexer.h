@@ -3,6 +3,7 @@
 
 #include <array>
 #include <cstddef>
+#include <cstdint>
 #include <cstring>
 
 #if defined(__SSE2__)
@@ -96,6 +97,46 @@ class StepLexer {
     return nullptr;
   }
 
+  // Reads up to eight digits at p into value (leading zeros included) with one load when eight
+  // bytes are there; returns the first byte not read. The caller goes on byte by byte.
+  static const char* ReadDigits8(const char* p, const char* end, uint64_t& value) {
+    if (end - p < 8) return p;
+    uint64_t word = 0;
+    std::memcpy(&word, p, 8);
+    // A byte is a digit when its high nibble is 3 and adding 6 keeps it so. Carries out of a
+    // non-digit byte only reach bytes after it, which are not used.
+    constexpr uint64_t kHigh = 0xF0F0F0F0F0F0F0F0ull;
+    constexpr uint64_t kThrees = 0x3030303030303030ull;
+    const uint64_t other =
+        ((word & kHigh) ^ kThrees) | (((word + 0x0606060606060606ull) & kHigh) ^ kThrees);
+    const uint64_t nonZero =
+        (((other & 0x7F7F7F7F7F7F7F7Full) + 0x7F7F7F7F7F7F7F7Full) | other) & 0x8080808080808080ull;
+    const int count = nonZero == 0 ? 8 : __builtin_ctzll(nonZero) / 8;
+    if (count == 0) return p;
+    // The digits to the top, zeros (as leading digits) below, then pairs, fours, eights.
+    uint64_t v = (word - kThrees) << (8 * (8 - count));
+    v = (v * 10 + (v >> 8)) & 0x00FF00FF00FF00FFull;
+    v = (v * 100 + (v >> 16)) & 0x0000FFFF0000FFFFull;
+    v = (v * 10000 + (v >> 32)) & 0xFFFFFFFFull;
+    value = v;
+    return p + count;
+  }
+
+  // Equal bytes; word loads that stay inside both ranges.
+  static bool SameBytes(const char* a, const char* b, std::size_t n) {
+    if (n >= 8) {
+      for (std::size_t i = 0; i + 8 < n; i += 8) {
+        if (Load64(a + i) != Load64(b + i)) return false;
+      }
+      return Load64(a + n - 8) == Load64(b + n - 8);
+    }
+    if (n >= 4) return Load32(a) == Load32(b) && Load32(a + n - 4) == Load32(b + n - 4);
+    for (std::size_t i = 0; i < n; ++i) {
+      if (a[i] != b[i]) return false;
+    }
+    return true;
+  }
+
   // True when [p, end) starts with the keyword followed by a non-keyword character.
   static bool StartsWithKeyword(const char* p, const char* end, const char* keyword) {
     const std::size_t n = std::strlen(keyword);
@@ -104,6 +145,17 @@ class StepLexer {
   }
 
  private:
+  static uint64_t Load64(const char* p) {
+    uint64_t v = 0;
+    std::memcpy(&v, p, 8);
+    return v;
+  }
+  static uint32_t Load32(const char* p) {
+    uint32_t v = 0;
+    std::memcpy(&v, p, 4);
+    return v;
+  }
+
   // First of ';', '\'' or '/' in [p, end), or end.
   static const char* FindSpecial(const char* p, const char* end) {
 #if defined(__SSE2__)

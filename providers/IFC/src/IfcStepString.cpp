@@ -3,6 +3,10 @@
 #include <cstddef>
 #include <cstdint>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace ifc {
 
 namespace {
@@ -90,6 +94,29 @@ std::size_t DecodeWideRun(std::string_view raw, std::size_t pos, int digits, std
   return pos;
 }
 
+// End of the run from pos with no backslash, apostrophe or byte >= 0x80.
+std::size_t PlainRunEnd(std::string_view raw, std::size_t pos) {
+  const std::size_t n = raw.size();
+#if defined(__SSE2__)
+  const __m128i backslash = _mm_set1_epi8('\\');
+  const __m128i apostrophe = _mm_set1_epi8('\'');
+  while (n - pos >= 16) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(raw.data() + pos));
+    const __m128i hit =
+        _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, backslash), _mm_cmpeq_epi8(v, apostrophe)), v);
+    const int mask = _mm_movemask_epi8(hit);  // the high bit of v marks bytes >= 0x80
+    if (mask != 0)
+      return pos + static_cast<std::size_t>(__builtin_ctz(static_cast<unsigned>(mask)));
+    pos += 16;
+  }
+#endif
+  while (pos < n && raw[pos] != '\\' && raw[pos] != '\'' &&
+         static_cast<unsigned char>(raw[pos]) < 0x80) {
+    ++pos;
+  }
+  return pos;
+}
+
 }  // namespace
 
 void StepString::AppendUtf8(char32_t cp, std::string& out) {
@@ -123,11 +150,7 @@ void StepString::DecodeAppend(std::string_view raw, std::string& out) {
   const std::size_t n = raw.size();
   while (pos < n) {
     // Copy the plain run in one go; most names have no escapes at all.
-    std::size_t run = pos;
-    while (run < n && raw[run] != '\\' && raw[run] != '\'' &&
-           static_cast<unsigned char>(raw[run]) < 0x80) {
-      ++run;
-    }
+    const std::size_t run = PlainRunEnd(raw, pos);
     out.append(raw.data() + pos, run - pos);
     pos = run;
     if (pos >= n) break;

@@ -2,7 +2,10 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
+#include "IfcMappedFile.h"
+#include "IfcStepLexer.h"
 #include "IfcStepParameters.h"
 #include "IfcStepString.h"
 #include "IfcTypeCatalog.h"
@@ -14,6 +17,7 @@ namespace {
 // IfcRoot: GlobalId, OwnerHistory, Name, Description; IfcBuildingStorey.Elevation is 9th.
 constexpr std::size_t kGlobalIdIndex = 0;
 constexpr std::size_t kNameIndex = 2;
+constexpr std::size_t kDescriptionIndex = 3;
 constexpr std::size_t kElevationIndex = 9;
 // IfcRelAggregates: RelatingObject, RelatedObjects.
 constexpr std::size_t kAggregatesWhole = 4;
@@ -21,6 +25,7 @@ constexpr std::size_t kAggregatesParts = 5;
 // IfcRelContainedInSpatialStructure: RelatedElements, RelatingStructure.
 constexpr std::size_t kContainedElements = 4;
 constexpr std::size_t kContainedStructure = 5;
+constexpr std::size_t kLastRelationIndex = 5;
 
 constexpr uint8_t kRankContained = 1;
 constexpr uint8_t kRankAggregated = 2;
@@ -32,10 +37,192 @@ bool IsDigit(char c) {
   return c >= '0' && c <= '9';
 }
 
-// "Wall 9" < "Wall 10"; case ignored, then plain bytes for a total order.
-int NaturalCompare(std::string_view a, std::string_view b) {
+// Writes a key whose plain byte order is the natural order of names ("Wall 9" < "Wall 10",
+// case ignored) at out, which has room for 2 * name.size() + 10 bytes; returns its end. A run
+// of digits becomes '0', its length without leading zeros, then those digits; '0' sorts
+// against any other character as every digit does, so names compare as if digit runs were
+// read as numbers. Equal keys are then told apart by the names' bytes.
+char* WriteNaturalKey(std::string_view name, char* out) {
   std::size_t i = 0;
-  std::size_t j = 0;
+  while (i < name.size()) {
+    if (!IsDigit(name[i])) {
+      *out++ = AsciiLower(name[i]);
+      ++i;
+      continue;
+    }
+    while (i < name.size() && name[i] == '0') ++i;
+    std::size_t end = i;
+    while (end < name.size() && IsDigit(name[end])) ++end;
+    const std::size_t digits = end - i;
+    *out++ = '0';
+    if (digits < 0xFF) {
+      *out++ = static_cast<char>(digits);
+    } else {
+      *out++ = static_cast<char>(0xFF);
+      for (int shift = 56; shift >= 0; shift -= 8) {
+        *out++ = static_cast<char>((static_cast<uint64_t>(digits) >> shift) & 0xFF);
+      }
+    }
+    std::memcpy(out, name.data() + i, digits);
+    out += digits;
+    i = end;
+  }
+  return out;
+}
+
+uint64_t LoadBigEndian(const char* p) {
+  uint64_t v = 0;
+  std::memcpy(&v, p, 8);
+  return __builtin_bswap64(v);
+}
+
+// Plain byte order, eight bytes at a time.
+int CompareBytes(std::string_view a, std::string_view b) {
+  const std::size_t n = std::min(a.size(), b.size());
+  std::size_t i = 0;
+  for (; i + 8 <= n; i += 8) {
+    const uint64_t x = LoadBigEndian(a.data() + i);
+    const uint64_t y = LoadBigEndian(b.data() + i);
+    if (x != y) return x < y ? -1 : 1;
+  }
+  for (; i < n; ++i) {
+    const auto x = static_cast<unsigned char>(a[i]);
+    const auto y = static_cast<unsigned char>(b[i]);
+    if (x != y) return x < y ? -1 : 1;
+  }
+  return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
+}
+
+}  // namespace
+
+// Parameters 0..last of a record made only of strings, references, '$', '*' and flat lists of
+// those, with white space between: what the records the tree reads look like. Anything else
+// (typed values, numbers, nested lists, comments, any syntax error) makes Read return false,
+// and the full parser reads the record instead; when Read succeeds, the values are the ones
+// the full parser gives.
+class FlatParams {
+ public:
+  enum Kind : uint8_t { kUnset, kString, kReference, kList, kOther };
+  struct Value {
+    Kind kind = kUnset;
+    std::string_view text;   // a string's raw text
+    uint64_t reference = 0;  // a reference's instance number
+    uint32_t first = 0;      // a list's references: refs[first .. first + count)
+    uint32_t count = 0;
+  };
+  static constexpr std::size_t kMax = 6;
+
+  bool Read(std::string_view body, std::size_t last) {
+    p_ = body.data();
+    end_ = p_ + body.size();
+    size_ = 0;
+    refs.clear();
+    if (!Skip()) return false;
+    if (p_ == end_ || *p_ != '(') return false;
+    ++p_;
+    if (!Skip()) return false;
+    if (p_ < end_ && *p_ == ')') return true;
+    for (std::size_t i = 0;; ++i) {
+      if (i >= kMax || !ReadValue(values_[i], false)) return false;
+      size_ = i + 1;
+      if (i == last) return true;
+      if (!Skip() || p_ == end_) return false;
+      if (*p_ == ')') return true;
+      if (*p_ != ',') return false;
+      ++p_;
+      if (!Skip()) return false;
+    }
+  }
+
+  const Value& At(std::size_t i) const { return i < size_ ? values_[i] : unset_; }
+  std::vector<uint64_t> refs;
+
+ private:
+  // White space only; a comment is left to the full parser.
+  bool Skip() {
+    while (p_ < end_ && StepLexer::IsSpace(*p_)) ++p_;
+    return p_ == end_ || *p_ != '/';
+  }
+
+  bool ReadValue(Value& v, bool inList) {
+    if (p_ == end_) return false;
+    v = Value();
+    switch (*p_) {
+      case '\'': {
+        const char* close = StepLexer::FindStringEnd(p_ + 1, end_);
+        if (close == nullptr) return false;
+        v.kind = kString;
+        v.text = std::string_view(p_ + 1, static_cast<std::size_t>(close - p_ - 1));
+        p_ = close + 1;
+        return true;
+      }
+      case '$':
+        ++p_;
+        return true;
+      case '*':
+        v.kind = kOther;
+        ++p_;
+        return true;
+      case '#': {
+        const char* digits = ++p_;
+        uint64_t id = 0;
+        while (p_ < end_ && StepLexer::IsDigit(*p_))
+          id = id * 10 + static_cast<uint64_t>(*p_++ - '0');
+        // Longer numbers may overflow, which the full parser reports.
+        if (p_ == digits || p_ - digits > 18) return false;
+        v.kind = kReference;
+        v.reference = id;
+        return true;
+      }
+      case '(': {
+        if (inList) return false;
+        ++p_;
+        v.kind = kList;
+        v.first = static_cast<uint32_t>(refs.size());
+        if (!Skip()) return false;
+        if (p_ < end_ && *p_ == ')') {
+          ++p_;
+          return true;
+        }
+        for (;;) {
+          Value item;
+          if (!ReadValue(item, true)) return false;
+          if (item.kind == kReference) refs.push_back(item.reference);
+          if (!Skip() || p_ == end_) return false;
+          if (*p_ == ')') break;
+          if (*p_ != ',') return false;
+          ++p_;
+          if (!Skip()) return false;
+        }
+        ++p_;
+        v.count = static_cast<uint32_t>(refs.size()) - v.first;
+        return true;
+      }
+      default:
+        return false;
+    }
+  }
+
+  const char* p_ = nullptr;
+  const char* end_ = nullptr;
+  std::size_t size_ = 0;
+  Value values_[kMax];
+  Value unset_;
+};
+
+// "Wall 9" < "Wall 10"; case ignored, then plain bytes for a total order.
+int TreeBuilder::NaturalCompare(std::string_view a, std::string_view b) {
+  // Identical leading bytes compare equal whichever way they are read, except that a digit
+  // run must be read whole: start at the beginning of the run the shared part ends in.
+  std::size_t common = 0;
+  const std::size_t shorter = std::min(a.size(), b.size());
+  while (common + 8 <= shorter && StepLexer::SameBytes(a.data() + common, b.data() + common, 8)) {
+    common += 8;
+  }
+  while (common < shorter && a[common] == b[common]) ++common;
+  while (common > 0 && IsDigit(a[common - 1])) --common;
+  std::size_t i = common;
+  std::size_t j = common;
   while (i < a.size() && j < b.size()) {
     if (IsDigit(a[i]) && IsDigit(b[j])) {
       while (i < a.size() && a[i] == '0') ++i;
@@ -62,28 +249,151 @@ int NaturalCompare(std::string_view a, std::string_view b) {
   return a.compare(b);
 }
 
-}  // namespace
+std::string TreeBuilder::NaturalKey(std::string_view name) {
+  std::string key(2 * name.size() + 10, '\0');
+  key.resize(static_cast<std::size_t>(WriteNaturalKey(name, key.data()) - key.data()));
+  return key;
+}
 
-TreeBuilder::TextRef TreeBuilder::Store(std::string_view raw, bool decode) {
+TreeBuilder::TextRef TreeBuilder::Store(std::string& text, std::string_view raw, bool decode,
+                                        uint32_t arena) {
   TextRef ref;
-  ref.offset = text_->size();
+  ref.arena = arena;
+  ref.offset = text.size();
   if (decode) {
-    StepString::DecodeAppend(raw, *text_);
+    StepString::DecodeAppend(raw, text);
   } else {
-    text_->append(raw);
+    text.append(raw);
   }
-  ref.length = static_cast<uint32_t>(text_->size() - ref.offset);
+  ref.length = static_cast<uint32_t>(text.size() - ref.offset);
   return ref;
 }
 
 std::string_view TreeBuilder::View(const TextRef& ref) const {
-  return std::string_view(*text_).substr(static_cast<std::size_t>(ref.offset), ref.length);
+  return std::string_view((*texts_)[ref.arena])
+      .substr(static_cast<std::size_t>(ref.offset), ref.length);
 }
 
 std::string_view TreeBuilder::TypeNameOf(uint32_t code) const {
   const TypeInfo& t = types_[code];
   return t.catalogName.empty() ? View(t.derivedName) : t.catalogName;
 }
+
+// ---- while the file is indexed -----------------------------------------------------------
+
+uint8_t TreeBuilder::Select(std::string_view upperType) const {
+  if (upperType == "IFCRELAGGREGATES") return kTagAggregates;
+  if (upperType == "IFCRELCONTAINEDINSPATIALSTRUCTURE") return kTagContained;
+  // Known elements, spatial entities and projects are listed even when nothing relates them.
+  constexpr uint8_t kListed = TypeCatalog::kElement | TypeCatalog::kSpatial | TypeCatalog::kContext;
+  const uint8_t roles = TypeCatalog::Lookup(upperType).roles;
+  if ((roles & kListed) == 0 || (roles & TypeCatalog::kFeature) != 0) return 0;
+  return static_cast<uint8_t>(kTagListed | ((roles & TypeCatalog::kStorey) != 0 ? kTagStorey : 0));
+}
+
+void TreeBuilder::ReadInto(const StepParameters& params, std::string& text, uint32_t arena,
+                           Attributes& a, bool storey) {
+  const StepValue& gid = params.Unwrap(params.At(kGlobalIdIndex));
+  if (gid.kind == StepKind::String) a.globalId = Store(text, gid.text, true, arena);
+  const StepValue& name = params.Unwrap(params.At(kNameIndex));
+  if (name.kind == StepKind::String) a.name = Store(text, name.text, true, arena);
+  const StepValue& description = params.Unwrap(params.At(kDescriptionIndex));
+  if (description.kind == StepKind::String) {
+    a.description = Store(text, description.text, true, arena);
+  }
+  if (storey) {
+    const StepValue& elevation = params.Unwrap(params.At(kElevationIndex));
+    if (elevation.IsNumber() && !std::isnan(elevation.AsDouble())) {
+      a.hasElevation = true;
+      a.elevation = elevation.AsDouble();
+      a.elevationText = Store(text, elevation.text, false, arena);
+    }
+  }
+}
+
+void TreeBuilder::Take(unsigned thread, uint32_t slot, const StepEntry& entry, uint8_t tag,
+                       std::string_view body) {
+  if (entry.complex) return;  // neither listed nor followed; no attributes either
+  Taken& taken = taken_[thread];
+  FlatParams& flat = *taken.flat;
+  if ((tag & kTagListed) != 0) {
+    const bool storey = (tag & kTagStorey) != 0;
+    Listed& l = taken.listed.emplace_back();
+    l.slot = slot;
+    l.entry = entry;
+    Attributes& a = taken.attributes.emplace_back();
+    if (!storey && flat.Read(body, kDescriptionIndex)) {
+      const auto& gid = flat.At(kGlobalIdIndex);
+      if (gid.kind == FlatParams::kString) a.globalId = Store(taken.text, gid.text, true);
+      const auto& name = flat.At(kNameIndex);
+      if (name.kind == FlatParams::kString) a.name = Store(taken.text, name.text, true);
+      const auto& description = flat.At(kDescriptionIndex);
+      if (description.kind == FlatParams::kString) {
+        a.description = Store(taken.text, description.text, true);
+      }
+    } else {
+      taken.params.Parse(body, storey ? kElevationIndex : kDescriptionIndex);
+      ReadInto(taken.params, taken.text, 0, a, storey);
+    }
+  }
+  if ((tag & (kTagAggregates | kTagContained)) == 0) return;
+  const bool aggregates = (tag & kTagAggregates) != 0;
+  const std::size_t wholeIndex = aggregates ? kAggregatesWhole : kContainedStructure;
+  const std::size_t partsIndex = aggregates ? kAggregatesParts : kContainedElements;
+  // Numbers past 32 bits name no instance; UINT32_MAX is never found either.
+  auto number = [](uint64_t id) {
+    return static_cast<uint32_t>(std::min<uint64_t>(id, UINT32_MAX));
+  };
+  Relation r;
+  r.slot = slot;
+  r.rank = aggregates ? kRankAggregated : kRankContained;
+  r.first = static_cast<uint32_t>(taken.parts.size());
+  if (flat.Read(body, kLastRelationIndex)) {
+    const auto& whole = flat.At(wholeIndex);
+    if (whole.kind != FlatParams::kReference) return;
+    r.whole = number(whole.reference);
+    const auto& parts = flat.At(partsIndex);
+    if (parts.kind == FlatParams::kList) {
+      for (uint32_t k = parts.first; k < parts.first + parts.count; ++k) {
+        taken.parts.push_back(number(flat.refs[k]));
+      }
+    }
+  } else {
+    // A record with a syntax error still yields the values before the error.
+    StepParameters& params = taken.params;
+    params.Parse(body, kLastRelationIndex);
+    uint64_t wholeId = 0;
+    if (!params.Reference(wholeIndex, wholeId)) return;
+    r.whole = number(wholeId);
+    for (const StepValue& item : params.Items(params.At(partsIndex))) {
+      if (item.kind == StepKind::Reference) taken.parts.push_back(number(item.reference));
+    }
+  }
+  r.count = static_cast<uint32_t>(taken.parts.size()) - r.first;
+  if (r.count != 0) taken.relations.push_back(r);
+}
+
+void TreeBuilder::Adopt(uint32_t firstSlot, std::span<const uint16_t> typeCodes) {
+  // Kept as it is, after what the main pass took so far; the main pass goes on in a new one.
+  Taken& ahead = taken_[1];
+  for (Listed& l : ahead.listed) l.entry.type = typeCodes[l.entry.type];
+  ahead.firstSlot = firstSlot;
+  segments_.push_back(std::move(taken_[0]));
+  segments_.push_back(std::move(ahead));
+  taken_[0] = Taken();
+  taken_[1] = Taken();
+}
+
+void TreeBuilder::Discard() {
+  taken_[1] = Taken();
+}
+
+TreeBuilder::Taken::Taken() : flat(std::make_unique<FlatParams>()) {}
+TreeBuilder::Taken::~Taken() = default;
+TreeBuilder::Taken::Taken(Taken&&) noexcept = default;
+TreeBuilder::Taken& TreeBuilder::Taken::operator=(Taken&&) noexcept = default;
+
+// ---- after indexing ----------------------------------------------------------------------
 
 void TreeBuilder::ClassifyTypes() {
   const StepTypeTable& table = file_.Types();
@@ -95,7 +405,8 @@ void TreeBuilder::ClassifyTypes() {
     if (info.known) {
       t.catalogName = info.name;
     } else {
-      t.derivedName = Store(TypeCatalog::DerivedName(table.Name(code)), false);
+      const auto own = static_cast<uint32_t>(segments_.size() - 1);
+      t.derivedName = Store((*texts_)[own], TypeCatalog::DerivedName(table.Name(code)), false, own);
     }
   }
   std::vector<uint32_t> byName(types_.size());
@@ -105,106 +416,90 @@ void TreeBuilder::ClassifyTypes() {
   for (uint32_t rank = 0; rank < byName.size(); ++rank) types_[byName[rank]].rank = rank;
 }
 
-uint32_t TreeBuilder::NodeFor(uint32_t slot) {
+uint32_t TreeBuilder::NodeFor(uint32_t slot, const StepEntry& entry) {
   uint32_t& index = nodeOfSlot_[slot];
   if (index == kNone) {
     index = static_cast<uint32_t>(work_.size());
-    Work w;
+    Work& w = work_.emplace_back();
+    w.entry = entry;
     w.slot = slot;
-    w.typeCode = file_.Entries()[slot].type;
-    w.roles = types_[w.typeCode].roles;
-    work_.push_back(w);
+    w.roles = types_[entry.type].roles;
   }
   return index;
 }
 
 void TreeBuilder::CollectRelations() {
-  const auto entries = file_.Entries();
-  const int aggregates = file_.Types().Find("IFCRELAGGREGATES");
-  const int contained = file_.Types().Find("IFCRELCONTAINEDINSPATIALSTRUCTURE");
-  StepParameters params;
-  std::vector<uint32_t> children;
-
-  constexpr uint8_t kListed = TypeCatalog::kElement | TypeCatalog::kSpatial | TypeCatalog::kContext;
-  std::size_t expected = 0;
-  for (const StepEntry& e : entries) expected += (types_[e.type].roles & kListed) != 0 ? 1 : 0;
-  work_.reserve(expected + expected / 8 + 64);
-
-  for (uint32_t slot = 0; slot < entries.size(); ++slot) {
-    const StepEntry& e = entries[slot];
-    if (e.complex) continue;
-    const uint8_t roles = types_[e.type].roles;
-    // Known elements, spatial entities and projects are listed even when nothing relates
-    // them; creating them here also keeps their file order.
-    if ((roles & kListed) != 0 && (roles & TypeCatalog::kFeature) == 0) {
-      NodeFor(slot);
-    }
-    const bool isAggregates = static_cast<int>(e.type) == aggregates;
-    if (!isAggregates && static_cast<int>(e.type) != contained) continue;
-
-    // A record with a syntax error still yields the values before the error.
-    file_.Decode(e, params);
-    const std::size_t wholeIndex = isAggregates ? kAggregatesWhole : kContainedStructure;
-    const std::size_t partsIndex = isAggregates ? kAggregatesParts : kContainedElements;
-    const uint8_t rank = isAggregates ? kRankAggregated : kRankContained;
-
-    uint64_t wholeId = 0;
-    if (!params.Reference(wholeIndex, wholeId)) continue;
-    const StepEntry* whole = file_.Find(wholeId);
-    if (whole == nullptr) continue;  // dangling
-    const uint32_t wholeSlot = static_cast<uint32_t>(file_.SlotOf(*whole));
-
-    children.clear();
-    for (const StepValue& item : params.Items(params.At(partsIndex))) {
-      if (item.kind != StepKind::Reference) continue;
-      const StepEntry* part = file_.Find(item.reference);
-      if (part == nullptr || part == whole) continue;
-      children.push_back(static_cast<uint32_t>(file_.SlotOf(*part)));
-    }
-    if (children.empty()) continue;
-    const uint32_t parent = NodeFor(wholeSlot);
-    for (const uint32_t childSlot : children) {
-      const uint32_t child = NodeFor(childSlot);
-      Work& w = work_[child];
-      if (w.parentRank < rank) {
-        w.parent = parent;
-        w.parentRank = rank;
+  // Replays, in file order, what a walk over every record would do: a listed entity gets its
+  // node where it stands, a relationship where it stands. Node numbers then follow the file
+  // the same way, whichever thread read the record.
+  std::size_t listedCount = 0;
+  for (const Taken& t : segments_) listedCount += t.listed.size();
+  work_.reserve(listedCount + listedCount / 8 + 64);
+  AdviseHugePages(work_.data(), work_.capacity() * sizeof(Work));
+  // Slot -> node over the whole index: 4 bytes a record, but filled and read nearly in file
+  // order, where a hash of the few slots that become nodes is read at random.
+  const std::size_t slots = file_.Entries().size();
+  nodeOfSlot_.reserve(slots);
+  AdviseHugePages(nodeOfSlot_.data(), slots * sizeof(uint32_t));
+  nodeOfSlot_.assign(slots, kNone);
+  std::vector<const StepEntry*> children;
+  for (std::size_t segment = 0; segment < segments_.size(); ++segment) {
+    const Taken& taken = segments_[segment];
+    const auto& listed = taken.listed;
+    const auto& relations = taken.relations;
+    std::size_t li = 0;
+    std::size_t ri = 0;
+    while (li < listed.size() || ri < relations.size()) {
+      if (ri == relations.size() || (li < listed.size() && listed[li].slot <= relations[ri].slot)) {
+        const uint32_t node = NodeFor(taken.firstSlot + listed[li].slot, listed[li].entry);
+        work_[node].attributes = static_cast<uint32_t>(li);
+        work_[node].segment = static_cast<uint8_t>(segment);
+        ++li;
+        continue;
+      }
+      const Relation& r = relations[ri++];
+      const StepEntry* whole = file_.Find(r.whole);
+      if (whole == nullptr) continue;  // dangling
+      const uint32_t wholeSlot = static_cast<uint32_t>(file_.SlotOf(*whole));
+      children.clear();
+      for (uint32_t k = r.first; k < r.first + r.count; ++k) {
+        const StepEntry* part = file_.Find(taken.parts[k]);
+        if (part == nullptr || part == whole) continue;
+        children.push_back(part);
+      }
+      if (children.empty()) continue;
+      const uint32_t parent = NodeFor(wholeSlot, *whole);
+      for (const StepEntry* part : children) {
+        const uint32_t child = NodeFor(static_cast<uint32_t>(file_.SlotOf(*part)), *part);
+        Work& w = work_[child];
+        if (w.parentRank < r.rank) {
+          w.parent = parent;
+          w.parentRank = r.rank;
+        }
       }
     }
   }
 }
 
 void TreeBuilder::ReadAttributes() {
-  const auto entries = file_.Entries();
-  StepParameters params;
-  // In file order, so pages already read can be handed back as the reading moves on.
-  std::vector<uint32_t> inFileOrder(work_.size());
-  for (uint32_t i = 0; i < inFileOrder.size(); ++i) inFileOrder[i] = i;
-  std::sort(inFileOrder.begin(), inFileOrder.end(),
+  // Entities only a relationship placed (unknown types, ...) were not taken while indexing;
+  // they go to Build's own segment.
+  std::vector<uint32_t> pending;
+  for (uint32_t i = 0; i < work_.size(); ++i) {
+    if (work_[i].attributes == kNone && !work_[i].entry.complex) pending.push_back(i);
+  }
+  std::sort(pending.begin(), pending.end(),
             [this](uint32_t a, uint32_t b) { return work_[a].slot < work_[b].slot; });
-  std::size_t dropped = 0;
-  for (const uint32_t index : inFileOrder) {
+  const auto own = static_cast<uint32_t>(segments_.size() - 1);
+  Taken& taken = segments_[own];
+  std::string& text = (*texts_)[own];
+  for (const uint32_t index : pending) {
     Work& w = work_[index];
-    const StepEntry& e = entries[w.slot];
-    if (e.offset - dropped >= StepFile::kDropStride) {
-      file_.DropResident(dropped, e.offset);
-      dropped = e.offset;
-    }
-    if (e.complex) continue;
     const bool storey = (w.roles & TypeCatalog::kStorey) != 0;
-    file_.Decode(e, params, storey ? kElevationIndex : kNameIndex);
-    const StepValue& gid = params.Unwrap(params.At(kGlobalIdIndex));
-    if (gid.kind == StepKind::String) w.globalId = Store(gid.text, true);
-    const StepValue& name = params.Unwrap(params.At(kNameIndex));
-    if (name.kind == StepKind::String) w.name = Store(name.text, true);
-    if (storey) {
-      const StepValue& elevation = params.Unwrap(params.At(kElevationIndex));
-      if (elevation.IsNumber() && !std::isnan(elevation.AsDouble())) {
-        w.hasElevation = true;
-        w.elevation = elevation.AsDouble();
-        w.elevationText = Store(elevation.text, false);
-      }
-    }
+    file_.Decode(w.entry, taken.params, storey ? kElevationIndex : kDescriptionIndex);
+    w.attributes = static_cast<uint32_t>(taken.attributes.size());
+    w.segment = static_cast<uint8_t>(own);
+    ReadInto(taken.params, text, own, taken.attributes.emplace_back(), storey);
   }
 }
 
@@ -231,21 +526,115 @@ void TreeBuilder::BreakCycles() {
   }
 }
 
+void TreeBuilder::MakeSortKeys() {
+  keys_.reserve(work_.size());
+  AdviseHugePages(keys_.data(), work_.size() * sizeof(SortKey));
+  keys_.resize(work_.size());
+  for (uint32_t i = 0; i < work_.size(); ++i) {
+    const Work& w = work_[i];
+    SortKey& k = keys_[i];
+    const bool spatial = (w.roles & TypeCatalog::kSpatial) != 0;
+    const Attributes& a = AttributesOf(i);
+    const bool elevated = a.hasElevation;
+    k.group = (spatial ? 0u : 2u) | (elevated ? 0u : 1u);
+    k.elevation = elevated ? a.elevation : 0.0;
+    k.typeRank = types_[w.entry.type].rank;
+    k.slot = w.slot;
+    k.unnamed = a.name.length == 0;
+  }
+}
+
+void TreeBuilder::MakeNameKeys(std::vector<uint32_t>::const_iterator first,
+                               std::vector<uint32_t>::const_iterator last) {
+  for (auto it = first; it != last; ++it) {
+    SortKey& k = keys_[*it];
+    if (k.hasKey) continue;
+    const std::string_view name = View(AttributesOf(*it).name);
+    const std::size_t at = keyText_.size();
+    keyText_.resize(at + 2 * name.size() + 10);
+    char* const start = keyText_.data() + at;
+    char* const end = WriteNaturalKey(name, start);
+    keyText_.resize(at + static_cast<std::size_t>(end - start));
+    k.keyOffset = at;
+    k.keyLength = static_cast<uint32_t>(end - start);
+    uint64_t prefix = 0;
+    for (std::size_t b = 0; b < 8; ++b) {
+      prefix = (prefix << 8) | (b < k.keyLength ? static_cast<unsigned char>(start[b]) : 0u);
+    }
+    k.prefix = prefix;
+    k.hasKey = true;
+  }
+}
+
+int TreeBuilder::CompareHeads(const SortKey& x, const SortKey& y) {
+  if (x.group != y.group) return x.group < y.group ? -1 : 1;
+  if ((x.group & 1u) == 0 && x.elevation != y.elevation) return x.elevation < y.elevation ? -1 : 1;
+  if (x.typeRank != y.typeRank) return x.typeRank < y.typeRank ? -1 : 1;
+  if (x.unnamed != y.unnamed) return y.unnamed ? -1 : 1;
+  return 0;
+}
+
 bool TreeBuilder::Before(uint32_t a, uint32_t b) const {
-  const Work& x = work_[a];
-  const Work& y = work_[b];
-  const bool xs = (x.roles & TypeCatalog::kSpatial) != 0;
-  const bool ys = (y.roles & TypeCatalog::kSpatial) != 0;
-  if (xs != ys) return xs;
-  if (x.hasElevation != y.hasElevation) return x.hasElevation;
-  if (x.hasElevation && x.elevation != y.elevation) return x.elevation < y.elevation;
-  if (x.typeCode != y.typeCode) return types_[x.typeCode].rank < types_[y.typeCode].rank;
-  const std::string_view xn = View(x.name);
-  const std::string_view yn = View(y.name);
-  if (xn.empty() != yn.empty()) return yn.empty();
-  const int c = NaturalCompare(xn, yn);
+  const SortKey& x = keys_[a];
+  const SortKey& y = keys_[b];
+  const int head = CompareHeads(x, y);
+  if (head != 0) return head < 0;
+  // A shorter key is padded with zeros here; the full comparison below settles ties.
+  if (x.prefix != y.prefix) return x.prefix < y.prefix;
+  const std::string_view keys(keyText_);
+  const int c =
+      CompareBytes(keys.substr(x.keyOffset, x.keyLength), keys.substr(y.keyOffset, y.keyLength));
   if (c != 0) return c < 0;
+  const int raw = View(AttributesOf(a).name).compare(View(AttributesOf(b).name));
+  if (raw != 0) return raw < 0;
   return x.slot < y.slot;
+}
+
+bool TreeBuilder::NamesBefore(uint32_t a, uint32_t b) const {
+  const int c = NaturalCompare(View(AttributesOf(a).name), View(AttributesOf(b).name));
+  if (c != 0) return c < 0;
+  return keys_[a].slot < keys_[b].slot;
+}
+
+void TreeBuilder::SortSiblings(std::vector<uint32_t>::iterator first,
+                               std::vector<uint32_t>::iterator last) {
+  bool elevated = false;
+  for (auto it = first; it != last; ++it) elevated |= (keys_[*it].group & 1u) == 0;
+  if (elevated) {  // storeys and the like: few, sorted the plain way
+    MakeNameKeys(first, last);
+    std::sort(first, last, [this](uint32_t a, uint32_t b) { return Before(a, b); });
+    return;
+  }
+  // By group, type and whether named first, keeping file order among equals (the position
+  // breaks ties); names within one type are often numbered in file order already, and then
+  // they are only checked, not sorted.
+  const auto count = static_cast<std::size_t>(last - first);
+  heads_.resize(count);
+  for (std::size_t i = 0; i < count; ++i) {
+    const SortKey& k = keys_[first[static_cast<std::ptrdiff_t>(i)]];
+    const uint64_t head =
+        (uint64_t{k.group} << 17) | (uint64_t{k.typeRank} << 1) | (k.unnamed ? 1u : 0u);
+    heads_[i] = (head << 32) | i;
+  }
+  if (!std::is_sorted(heads_.begin(), heads_.end())) {
+    std::sort(heads_.begin(), heads_.end());
+    nodes_.assign(first, last);
+    for (std::size_t i = 0; i < count; ++i) {
+      first[static_cast<std::ptrdiff_t>(i)] = nodes_[heads_[i] & 0xFFFFFFFFu];
+    }
+  }
+  for (std::size_t run = 0; run < count;) {
+    std::size_t runEnd = run + 1;
+    while (runEnd < count && (heads_[runEnd] >> 32) == (heads_[run] >> 32)) ++runEnd;
+    const auto from = first + static_cast<std::ptrdiff_t>(run);
+    const auto to = first + static_cast<std::ptrdiff_t>(runEnd);
+    if (runEnd - run > 1 &&
+        !std::is_sorted(from, to, [this](uint32_t a, uint32_t b) { return NamesBefore(a, b); })) {
+      MakeNameKeys(from, to);
+      std::sort(from, to, [this](uint32_t a, uint32_t b) { return Before(a, b); });
+    }
+    run = runEnd;
+  }
 }
 
 void TreeBuilder::ChooseRoots() {
@@ -265,6 +654,7 @@ void TreeBuilder::ChooseRoots() {
     group_ = total_++;
     for (const uint32_t i : unplaced) work_[i].parent = group_;
   }
+  MakeNameKeys(roots_.begin(), roots_.end());
   std::sort(roots_.begin(), roots_.end(), [this](uint32_t a, uint32_t b) {
     const bool ac = (work_[a].roles & TypeCatalog::kContext) != 0;
     const bool bc = (work_[b].roles & TypeCatalog::kContext) != 0;
@@ -289,14 +679,19 @@ void TreeBuilder::LayOutChildren() {
   for (uint32_t i = 0; i < total_; ++i) {
     const auto first = order_.begin() + start_[i];
     const auto last = order_.begin() + start_[i + 1];
+    if (last - first < 2) continue;
     if (i == group_) {
       // Unplaced elements have nothing in common to sort by; file order reads best.
       std::sort(first, last,
                 [this](uint32_t a, uint32_t b) { return work_[a].slot < work_[b].slot; });
     } else {
-      std::sort(first, last, [this](uint32_t a, uint32_t b) { return Before(a, b); });
+      SortSiblings(first, last);
     }
   }
+  std::vector<SortKey>().swap(keys_);
+  std::string().swap(keyText_);
+  std::vector<uint64_t>().swap(heads_);
+  std::vector<uint32_t>().swap(nodes_);
 }
 
 void TreeBuilder::MarkSpatialBelow() {
@@ -317,13 +712,20 @@ void TreeBuilder::MarkSpatialBelow() {
 }
 
 void TreeBuilder::Emit(Output& out) const {
-  const auto entries = file_.Entries();
   std::vector<std::string_view> typeNames(types_.size());
   for (uint32_t code = 0; code < types_.size(); ++code) typeNames[code] = TypeNameOf(code);
 
-  out.nodes.assign(total_, Node());
+  out.nodes.clear();
+  out.nodes.reserve(total_);
+  AdviseHugePages(out.nodes.data(), total_ * sizeof(Node));
+  out.nodes.resize(total_);
+  out.descriptions.clear();
+  out.descriptions.reserve(total_);
+  AdviseHugePages(out.descriptions.data(), total_ * sizeof(std::string_view));
+  out.descriptions.resize(total_);
   out.links.clear();
   out.links.reserve(order_.size() + roots_.size());
+  AdviseHugePages(out.links.data(), out.links.capacity() * sizeof(const Node*));
   for (const uint32_t n : order_) out.links.push_back(&out.nodes[n]);
   for (const uint32_t n : roots_) out.links.push_back(&out.nodes[n]);
 
@@ -337,13 +739,15 @@ void TreeBuilder::Emit(Output& out) const {
       continue;
     }
     const Work& w = work_[i];
-    const StepEntry& e = entries[w.slot];
+    const StepEntry& e = w.entry;
     node.instance_ = e.id;
-    node.globalId_ = View(w.globalId);
-    node.name_ = View(w.name);
-    node.typeName_ = typeNames[w.typeCode];
-    node.elevationText_ = View(w.elevationText);
-    node.elevation_ = w.elevation;
+    const Attributes& a = AttributesOf(i);
+    node.globalId_ = View(a.globalId);
+    node.name_ = View(a.name);
+    out.descriptions[i] = View(a.description);
+    node.typeName_ = typeNames[w.entry.type];
+    node.elevationText_ = View(a.elevationText);
+    node.elevation_ = a.elevation;
     node.parent_ = w.parent != kNone ? &out.nodes[w.parent] : nullptr;
     node.recordOffset_ = e.offset;
     node.recordLength_ = e.length;
@@ -359,14 +763,28 @@ void TreeBuilder::Emit(Output& out) const {
 }
 
 void TreeBuilder::Build(Output out) {
-  text_ = &out.text;
-  text_->clear();
-  nodeOfSlot_.assign(file_.Entries().size(), kNone);
+  // The stretches in file order, then one for what is decoded here. Each one's text becomes
+  // one of the output's, as it is.
+  segments_.push_back(std::move(taken_[0]));
+  taken_[0] = Taken();
+  Discard();
+  segments_.emplace_back();
+  texts_ = &out.texts;
+  out.texts.clear();
+  out.texts.resize(segments_.size());
+  for (std::size_t k = 0; k < segments_.size(); ++k) {
+    out.texts[k] = std::move(segments_[k].text);
+    for (Attributes& a : segments_[k].attributes) {
+      a.globalId.arena = a.name.arena = a.description.arena = a.elevationText.arena =
+          static_cast<uint32_t>(k);
+    }
+  }
   ClassifyTypes();
   CollectRelations();
   std::vector<uint32_t>().swap(nodeOfSlot_);
   ReadAttributes();
   BreakCycles();
+  MakeSortKeys();
   ChooseRoots();
   LayOutChildren();
   MarkSpatialBelow();
