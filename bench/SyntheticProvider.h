@@ -30,6 +30,7 @@
 #include <vector>
 
 #include "InputFilteringInterfaces/QORIInputFilterStructure.h"
+#include "InputFilteringInterfaces/QORInputFilterStructureTie.h"
 #include "ObjectModelRuntime/QORFillDictionary.h"
 #include "ObjectModelRuntime/QORTie.h"
 
@@ -316,76 +317,7 @@ class SyntheticProvider : public QORBaseUnknown {
   uint64_t _count;
 };
 
-// Binds QORIInputFilterStructure to SyntheticProvider.
-class TIEQORIInputFilterStructureSyntheticProvider final : public QORIInputFilterStructure {
- public:
-  static const QORMetaClass* MetaObject() {
-    static std::atomic<const QORMetaClass*> slot{nullptr};
-    const QORMetaClass* meta = slot.load(std::memory_order_acquire);
-    if (meta) return meta;
-    zqy::internal::om_guard guard;
-    meta = slot.load(std::memory_order_relaxed);
-    if (!meta) {
-      meta = zqy::internal::Tie_InitMetaObject(IID_QORIInputFilterStructure, "QORIInputFilterStructure",
-                                               QORIInputFilterStructure::MetaObject(),
-                                               SyntheticProvider::MetaObject(), QORMetaClass::kTie);
-      slot.store(meta, std::memory_order_release);
-    }
-    return meta;
-  }
-
-  static QORBaseUnknown* NullCreator() { return nullptr; }
-  static QORBaseUnknown* Create(QORBaseUnknown* implementation, QORBaseUnknown* second) {
-    static QORBaseUnknown* slot = nullptr;
-    auto* tie = new TIEQORIInputFilterStructureSyntheticProvider();
-    if (!tie) return nullptr;
-    const QORMetaClass* implementationMeta = SyntheticProvider::MetaObject();
-    Tie_Construct(tie, MetaObject(), implementation, implementationMeta->GetClassId(),
-                  implementationMeta->GetTypeOfClass(), slot, &NullCreator, second);
-    return tie;
-  }
-
-  using QORBaseUnknown::QueryInterface;
-  HRESULT QueryInterface(const IID& iid, void** out) override { return Tie_Query(this, MetaObject(), 1, iid, out); }
-  ULONG AddRef() override { return Tie_AddRef(_pImpl, MetaObject()->GetTypeOfClass(), &_refCount); }
-  ULONG Release() override {
-    int deleteFlag = 0;
-    const ULONG left = Tie_Release(deleteFlag, this, MetaObject()->GetTypeOfClass());
-    if (deleteFlag) delete this;
-    return left;
-  }
-  ~TIEQORIInputFilterStructureSyntheticProvider() override { Tie_Destruct(this, MetaObject()->GetTypeOfClass()); }
-  const QORMetaClass* GetMetaObject() const override { return MetaObject(); }
-
-  HRESULT SetInputFile(QORUnicodeString path) override { return Impl()->SetInputFile(path); }
-  HRESULT GetFilterID(QORUnicodeString& id) override { return Impl()->GetFilterID(id); }
-  HRESULT GetFormatUsage(QORUnicodeString& usage) override { return Impl()->GetFormatUsage(usage); }
-  HRESULT GetColumns(QORListValQORUnicodeString& columns) override { return Impl()->GetColumns(columns); }
-  HRESULT GetColumnDescription(QORUnicodeString column, QORUnicodeString& text, int32_t& type,
-                               QORListValQORUnicodeString& values) override {
-    return Impl()->GetColumnDescription(column, text, type, values);
-  }
-  HRESULT GetRoots(QORRawCollPV& roots) override { return Impl()->GetRoots(roots); }
-  HRESULT GetEntityLabel(void* entity, QORUnicodeString& label, QORListValQORUnicodeString& uids,
-                         bool& isNLS) override {
-    return Impl()->GetEntityLabel(entity, label, uids, isNLS);
-  }
-  HRESULT GetEntityData(void* entity, QORListValQORUnicodeString& keys,
-                        QORListValQORUnicodeString& values) override {
-    return Impl()->GetEntityData(entity, keys, values);
-  }
-  HRESULT GetChildren(void* entity, QORRawCollPV& children) override { return Impl()->GetChildren(entity, children); }
-  HRESULT GetEntityValue(void* entity, QORUnicodeString column, QORUnicodeString& value, bool& isNLS,
-                         const QORUnicodeString* mode) override {
-    return Impl()->GetEntityValue(entity, column, value, isNLS, mode);
-  }
-  HRESULT GetEntityAttribute(void* entity, QORUnicodeString name, QORUnicodeString& value) override {
-    return Impl()->GetEntityAttribute(entity, name, value);
-  }
-
- private:
-  SyntheticProvider* Impl() const { return static_cast<SyntheticProvider*>(_pImpl); }
-};
+typedef QORInputFilterStructureTie<SyntheticProvider> TIEQORIInputFilterStructureSyntheticProvider;
 
 inline QORBaseUnknown* CreateSyntheticProvider() { return new SyntheticProvider(); }
 

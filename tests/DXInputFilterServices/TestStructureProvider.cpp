@@ -1,6 +1,7 @@
 // TestStructureProvider.cpp - the test providers: components of the object model with
 // a TIE binding QORIInputFilterStructure, registered from the test program itself.
 #include "TestStructureProvider.h"
+#include "InputFilteringInterfaces/QORInputFilterStructureTie.h"
 
 #include <algorithm>
 #include <atomic>
@@ -146,86 +147,7 @@ class TestStructureProvider : public QORBaseUnknown {
   TestProviderModel _empty;
 };
 
-// The TIE binding QORIInputFilterStructure to TestStructureProvider.
-class TIEQORIInputFilterStructureTestStructureProvider final : public QORIInputFilterStructure {
- public:
-  static const QORMetaClass* MetaObject() {
-    static std::atomic<const QORMetaClass*> slot{nullptr};
-    const QORMetaClass* meta = slot.load(std::memory_order_acquire);
-    if (meta) return meta;
-    zqy::internal::om_guard guard;
-    meta = slot.load(std::memory_order_relaxed);
-    if (!meta) {
-      meta = zqy::internal::Tie_InitMetaObject(
-          IID_QORIInputFilterStructure, "QORIInputFilterStructure",
-          QORIInputFilterStructure::MetaObject(), TestStructureProvider::MetaObject(),
-          QORMetaClass::kTie);
-      slot.store(meta, std::memory_order_release);
-    }
-    return meta;
-  }
-
-  static QORBaseUnknown* NullCreator() { return nullptr; }
-  static QORBaseUnknown* Create(QORBaseUnknown* implementation, QORBaseUnknown* second) {
-    static QORBaseUnknown* slot = nullptr;
-    auto* tie = new TIEQORIInputFilterStructureTestStructureProvider();
-    if (!tie) return nullptr;
-    const QORMetaClass* implementationMeta = TestStructureProvider::MetaObject();
-    Tie_Construct(tie, MetaObject(), implementation, implementationMeta->GetClassId(),
-                  implementationMeta->GetTypeOfClass(), slot, &NullCreator, second);
-    return tie;
-  }
-
-  using QORBaseUnknown::QueryInterface;
-  HRESULT QueryInterface(const IID& iid, void** out) override {
-    return Tie_Query(this, MetaObject(), 1, iid, out);
-  }
-  ULONG AddRef() override { return Tie_AddRef(_pImpl, MetaObject()->GetTypeOfClass(), &_refCount); }
-  ULONG Release() override {
-    int deleteFlag = 0;
-    ULONG left = Tie_Release(deleteFlag, this, MetaObject()->GetTypeOfClass());
-    if (deleteFlag) delete this;
-    return left;
-  }
-  ~TIEQORIInputFilterStructureTestStructureProvider() override {
-    Tie_Destruct(this, MetaObject()->GetTypeOfClass());
-  }
-  const QORMetaClass* GetMetaObject() const override { return MetaObject(); }
-
-  HRESULT SetInputFile(QORUnicodeString path) override { return Impl()->SetInputFile(path); }
-  HRESULT GetFilterID(QORUnicodeString& id) override { return Impl()->GetFilterID(id); }
-  HRESULT GetFormatUsage(QORUnicodeString& usage) override { return Impl()->GetFormatUsage(usage); }
-  HRESULT GetColumns(QORListValQORUnicodeString& columns) override {
-    return Impl()->GetColumns(columns);
-  }
-  HRESULT GetColumnDescription(QORUnicodeString column, QORUnicodeString& text, int32_t& type,
-                               QORListValQORUnicodeString& values) override {
-    return Impl()->GetColumnDescription(column, text, type, values);
-  }
-  HRESULT GetRoots(QORRawCollPV& roots) override { return Impl()->GetRoots(roots); }
-  HRESULT GetEntityLabel(void* entity, QORUnicodeString& label, QORListValQORUnicodeString& uids,
-                         bool& isNLS) override {
-    return Impl()->GetEntityLabel(entity, label, uids, isNLS);
-  }
-  HRESULT GetEntityData(void* entity, QORListValQORUnicodeString& keys,
-                        QORListValQORUnicodeString& values) override {
-    return Impl()->GetEntityData(entity, keys, values);
-  }
-  HRESULT GetChildren(void* entity, QORRawCollPV& children) override {
-    return Impl()->GetChildren(entity, children);
-  }
-  HRESULT GetEntityValue(void* entity, QORUnicodeString column, QORUnicodeString& value,
-                         bool& isNLS, const QORUnicodeString* mode) override {
-    return Impl()->GetEntityValue(entity, column, value, isNLS, mode);
-  }
-  HRESULT GetEntityAttribute(void* entity, QORUnicodeString name,
-                             QORUnicodeString& value) override {
-    return Impl()->GetEntityAttribute(entity, name, value);
-  }
-
- private:
-  TestStructureProvider* Impl() const { return static_cast<TestStructureProvider*>(_pImpl); }
-};
+typedef QORInputFilterStructureTie<TestStructureProvider> TIEQORIInputFilterStructureTestStructureProvider;
 
 // Answers every interface query with success and no object.
 class NullObjectProvider : public QORBaseUnknown {

@@ -1,6 +1,5 @@
 // InputIfcFilter.cpp - the IFC provider module: its registration table, the late type
 // "INPUT_IFC_FILTER" and the TIE that binds QORIInputFilterStructure to the provider.
-#include <atomic>
 #include <new>
 
 #include "ObjectModelRuntime/QORFillDictionary.h"
@@ -10,10 +9,6 @@
 
 namespace {
 
-std::atomic<const QORMetaClass*> s_tieMeta{nullptr};
-QORBaseUnknown* s_pObjectSlot = nullptr;
-
-QORBaseUnknown* NullCreator() { return nullptr; }
 QORBaseUnknown* CreateQORIfcFilterStructure() { return new QORIfcFilterStructure(); }
 
 QOROMModule* Module();
@@ -39,20 +34,7 @@ QOROMModule* Module() { return s_pModule; }
 
 }  // namespace
 
-const QORMetaClass* TIEQORIInputFilterStructureQORIfcFilterStructure::MetaObject() {
-  return zqy::internal::LazyMetaObject(s_tieMeta, [] {
-    return zqy::internal::Tie_InitMetaObject(IID_QORIInputFilterStructure, "QORIInputFilterStructure",
-                                             QORIInputFilterStructure::MetaObject(),
-                                             QORIfcFilterStructure::MetaObject(), QORMetaClass::kTie);
-  });
-}
-
 QORBaseUnknown* CreateTIEQORIInputFilterStructureQORIfcFilterStructure(QORBaseUnknown* implementation,
                                                                       QORBaseUnknown* second) {
-  auto* tie = new TIEQORIInputFilterStructureQORIfcFilterStructure();
-  if (!tie) return nullptr;
-  const QORMetaClass* meta = QORIfcFilterStructure::MetaObject();
-  Tie_Construct(tie, TIEQORIInputFilterStructureQORIfcFilterStructure::MetaObject(), implementation,
-                meta->GetClassId(), meta->GetTypeOfClass(), s_pObjectSlot, &NullCreator, second);
-  return tie;
+  return TIEQORIInputFilterStructureQORIfcFilterStructure::Create(implementation, second);
 }
