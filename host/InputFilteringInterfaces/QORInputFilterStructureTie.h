@@ -19,10 +19,9 @@ class QORInputFilterStructureTie final : public QORIInputFilterStructure {
   static const QORMetaClass* MetaObject() {
     static std::atomic<const QORMetaClass*> slot{nullptr};
     return zqy::internal::LazyMetaObject(slot, [] {
-      return zqy::internal::Tie_InitMetaObject(IID_QORIInputFilterStructure,
-                                               "QORIInputFilterStructure",
-                                               QORIInputFilterStructure::MetaObject(),
-                                               Impl::MetaObject(), QORMetaClass::kTie);
+      return zqy::internal::Tie_InitMetaObject(
+          IID_QORIInputFilterStructure, "QORIInputFilterStructure",
+          QORIInputFilterStructure::MetaObject(), Impl::MetaObject(), QORMetaClass::kTie);
     });
   }
 
@@ -51,10 +50,14 @@ class QORInputFilterStructureTie final : public QORIInputFilterStructure {
   ~QORInputFilterStructureTie() override { Tie_Destruct(this, MetaObject()->GetTypeOfClass()); }
   const QORMetaClass* GetMetaObject() const override { return MetaObject(); }
 
-  HRESULT SetInputFile(QORUnicodeString path) override { return P()->SetInputFile(std::move(path)); }
+  HRESULT SetInputFile(QORUnicodeString path) override {
+    return P()->SetInputFile(std::move(path));
+  }
   HRESULT GetFilterID(QORUnicodeString& id) override { return P()->GetFilterID(id); }
   HRESULT GetFormatUsage(QORUnicodeString& usage) override { return P()->GetFormatUsage(usage); }
-  HRESULT GetColumns(QORListValQORUnicodeString& columns) override { return P()->GetColumns(columns); }
+  HRESULT GetColumns(QORListValQORUnicodeString& columns) override {
+    return P()->GetColumns(columns);
+  }
   HRESULT GetColumnDescription(QORUnicodeString column, QORUnicodeString& text, int32_t& type,
                                QORListValQORUnicodeString& values) override {
     return P()->GetColumnDescription(std::move(column), text, type, values);
@@ -75,7 +78,8 @@ class QORInputFilterStructureTie final : public QORIInputFilterStructure {
                          bool& isNLS, const QORUnicodeString* mode) override {
     return P()->GetEntityValue(entity, std::move(column), value, isNLS, mode);
   }
-  HRESULT GetEntityAttribute(void* entity, QORUnicodeString name, QORUnicodeString& value) override {
+  HRESULT GetEntityAttribute(void* entity, QORUnicodeString name,
+                             QORUnicodeString& value) override {
     return P()->GetEntityAttribute(entity, std::move(name), value);
   }
 
