@@ -33,10 +33,10 @@
 #include <vector>
 
 #include "IfcModel.h"
-#include "IfcStepFile.h"
 #include "InputFilteringInterfaces/QORIInputFilterGenerator.h"
 #include "ObjectModelRuntime/QORInstantiateComponent.h"
 #include "ObjectModelRuntime/QOROMModule.h"
+#include "StepFile.h"
 
 namespace {
 

@@ -6,9 +6,9 @@
 #include <vector>
 
 #include "IfcModel.h"
-#include "IfcStepFile.h"
-#include "IfcStepParameters.h"
-#include "IfcStepString.h"
+#include "StepFile.h"
+#include "StepParameters.h"
+#include "StepString.h"
 
 namespace {
 

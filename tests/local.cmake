@@ -1,1 +1,2 @@
 dx_add_test_dir(IFC IfcModel)
+dx_add_test_dir(StepFile StepFile)

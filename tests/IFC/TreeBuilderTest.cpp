@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "IfcModel.h"
-#include "IfcStepFile.h"
 #include "IfcTreeBuilder.h"
+#include "StepFile.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 #include "IfcModel.h"
 
-#include "IfcStepParameters.h"
+#include "IfcStepNames.h"
 #include "IfcTreeBuilder.h"
 #include "IfcTypeCatalog.h"
 

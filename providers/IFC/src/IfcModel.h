@@ -8,9 +8,8 @@
 #include <string_view>
 #include <vector>
 
-#include "IfcFileHeader.h"
 #include "IfcNode.h"
-#include "IfcStepFile.h"
+#include "IfcStepNames.h"
 
 namespace ifc {
 

@@ -4,11 +4,11 @@
 #include <cmath>
 #include <cstring>
 
-#include "IfcMappedFile.h"
-#include "IfcStepLexer.h"
-#include "IfcStepParameters.h"
-#include "IfcStepString.h"
 #include "IfcTypeCatalog.h"
+#include "MappedFile.h"
+#include "StepLexer.h"
+#include "StepParameters.h"
+#include "StepString.h"
 
 namespace ifc {
 

@@ -9,8 +9,7 @@
 #include <vector>
 
 #include "IfcNode.h"
-#include "IfcStepFile.h"
-#include "IfcStepParameters.h"
+#include "IfcStepNames.h"
 
 namespace ifc {
 

@@ -1,4 +1,4 @@
-// IfcStepFile.h - maps a STEP text file, reads its HEADER and indexes its DATA instances.
+// StepFile.h - maps a STEP text file, reads its HEADER and indexes its DATA instances.
 #pragma once
 
 #include <cstddef>
@@ -9,13 +9,13 @@
 #include <string_view>
 #include <vector>
 
-#include "IfcFileHeader.h"
-#include "IfcMappedFile.h"
-#include "IfcStepEntry.h"
-#include "IfcStepParameters.h"
-#include "IfcStepTypeTable.h"
+#include "MappedFile.h"
+#include "StepEntry.h"
+#include "StepFileHeader.h"
+#include "StepParameters.h"
+#include "StepTypeTable.h"
 
-namespace ifc {
+namespace step {
 
 // Receives, while a file is being indexed, the records of the types it selects: their bytes
 // are still in cache then, and their pages are handed back soon after.
@@ -136,4 +136,4 @@ class StepFile {
   std::size_t splitOffset_ = 0;
 };
 
-}  // namespace ifc
+}  // namespace step

@@ -1,10 +1,10 @@
-// IfcStepString.h - turns the escaped text of a STEP string into UTF-8.
+// StepString.h - turns the escaped text of a STEP string into UTF-8.
 #pragma once
 
 #include <string>
 #include <string_view>
 
-namespace ifc {
+namespace step {
 
 // Input is the raw text between the apostrophes, exactly as written in the file. Handles
 // doubled apostrophes, \\, \X\HH, \X2\...\X0\, \X4\...\X0\, \S\c and \PA\-style code page
@@ -18,4 +18,4 @@ class StepString {
   static void AppendUtf8(char32_t codePoint, std::string& out);
 };
 
-}  // namespace ifc
+}  // namespace step

@@ -1,4 +1,4 @@
-// IfcStepParameters.h - the decoded parameter list of one record, parsed on demand.
+// StepParameters.h - the decoded parameter list of one record, parsed on demand.
 #pragma once
 
 #include <cstddef>
@@ -8,9 +8,9 @@
 #include <string_view>
 #include <vector>
 
-#include "IfcStepValue.h"
+#include "StepValue.h"
 
-namespace ifc {
+namespace step {
 
 // Parses "(a, b, (c, d), IFCLABEL('e'))" into a flat arena of StepValue. Reuse one object
 // across records to keep its buffers. Values keep string_views into the parsed text.
@@ -59,4 +59,4 @@ class StepParameters {
   StepValue unset_;
 };
 
-}  // namespace ifc
+}  // namespace step

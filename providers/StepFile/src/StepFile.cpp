@@ -1,4 +1,4 @@
-#include "IfcStepFile.h"
+#include "StepFile.h"
 
 #include <algorithm>
 #include <atomic>
@@ -6,10 +6,10 @@
 #include <system_error>
 #include <thread>
 
-#include "IfcStepLexer.h"
-#include "IfcStepString.h"
+#include "StepLexer.h"
+#include "StepString.h"
 
-namespace ifc {
+namespace step {
 
 namespace {
 
@@ -634,4 +634,4 @@ void StepFile::ReleaseIndex() {
   maxId_ = 0;
 }
 
-}  // namespace ifc
+}  // namespace step

@@ -7,13 +7,13 @@
 #include <string>
 #include <vector>
 
-#include "IfcStepFile.h"
+#include "StepFile.h"
 
 namespace {
 
-using ifc::StepEntry;
-using ifc::StepFile;
-using ifc::StepParameters;
+using step::StepEntry;
+using step::StepFile;
+using step::StepParameters;
 
 std::string Wrap(const std::string& data, const std::string& schema = "IFC4") {
   return "ISO-10303-21;\nHEADER;\n"

@@ -1,10 +1,10 @@
-// IfcFileHeader.h - the HEADER section of a STEP file, decoded to UTF-8.
+// StepFileHeader.h - the HEADER section of a STEP file, decoded to UTF-8.
 #pragma once
 
 #include <string>
 #include <vector>
 
-namespace ifc {
+namespace step {
 
 // Fields as the FILE_DESCRIPTION, FILE_NAME and FILE_SCHEMA records give them; anything
 // missing or unset stays empty.
@@ -21,4 +21,4 @@ struct FileHeader {
   std::vector<std::string> schemas;  // FILE_SCHEMA identifiers, e.g. {"IFC4"}
 };
 
-}  // namespace ifc
+}  // namespace step

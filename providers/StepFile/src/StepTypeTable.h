@@ -1,4 +1,4 @@
-// IfcStepTypeTable.h - interns the entity type keywords of one file into small codes.
+// StepTypeTable.h - interns the entity type keywords of one file into small codes.
 #pragma once
 
 #include <cstdint>
@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-namespace ifc {
+namespace step {
 
 // Codes are dense from 0 in first-seen order. Keywords are stored upper-case, so a file
 // that (wrongly) writes lower-case keywords still matches the usual names.
@@ -35,4 +35,4 @@ class StepTypeTable {
   static constexpr uint16_t kEmpty = 0xFFFF;
 };
 
-}  // namespace ifc
+}  // namespace step

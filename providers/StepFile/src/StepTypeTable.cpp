@@ -1,8 +1,8 @@
-#include "IfcStepTypeTable.h"
+#include "StepTypeTable.h"
 
 #include <cstring>
 
-namespace ifc {
+namespace step {
 
 StepTypeTable::StepTypeTable() : slots_(1024, kEmpty) {}
 
@@ -80,4 +80,4 @@ int StepTypeTable::Find(std::string_view upperKeyword) const {
   return Lookup(upperKeyword, Hash(upperKeyword), slot);
 }
 
-}  // namespace ifc
+}  // namespace step

@@ -1,12 +1,12 @@
-#include "IfcStepParameters.h"
+#include "StepParameters.h"
 
 #include <charconv>
 #include <cmath>
 
-#include "IfcStepLexer.h"
-#include "IfcStepString.h"
+#include "StepLexer.h"
+#include "StepString.h"
 
-namespace ifc {
+namespace step {
 
 namespace {
 
@@ -272,4 +272,4 @@ bool StepParameters::Reference(std::size_t i, uint64_t& id) const {
   return true;
 }
 
-}  // namespace ifc
+}  // namespace step

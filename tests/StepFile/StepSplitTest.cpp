@@ -5,13 +5,13 @@
 #include <string>
 #include <vector>
 
-#include "IfcStepFile.h"
+#include "StepFile.h"
 
 namespace {
 
-using ifc::StepEntry;
-using ifc::StepFile;
-using ifc::StepIndexOptions;
+using step::StepEntry;
+using step::StepFile;
+using step::StepIndexOptions;
 
 std::string Wrap(const std::string& data) {
   return "ISO-10303-21;\nHEADER;\nFILE_DESCRIPTION(('x'),'2;1');\n"

@@ -3,11 +3,11 @@
 
 #include <string>
 
-#include "IfcStepString.h"
+#include "StepString.h"
 
 namespace {
 
-using ifc::StepString;
+using step::StepString;
 
 // True when `s` is well-formed UTF-8 (no overlongs, no surrogates, <= U+10FFFF).
 bool IsValidUtf8(const std::string& s) {

@@ -1,4 +1,4 @@
-#include "IfcMappedFile.h"
+#include "MappedFile.h"
 
 #include <fcntl.h>
 #include <sys/mman.h>
@@ -11,7 +11,7 @@
 #include <system_error>
 #include <utility>
 
-namespace ifc {
+namespace step {
 
 namespace {
 
@@ -106,4 +106,4 @@ void MappedFile::Close() {
   opened_ = false;
 }
 
-}  // namespace ifc
+}  // namespace step

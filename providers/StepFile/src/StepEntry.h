@@ -1,9 +1,9 @@
-// IfcStepEntry.h - one indexed DATA instance: where its parameters are and what type it is.
+// StepEntry.h - one indexed DATA instance: where its parameters are and what type it is.
 #pragma once
 
 #include <cstdint>
 
-namespace ifc {
+namespace step {
 
 // 16 bytes per instance: the index stays around a quarter of the file's size.
 struct StepEntry {
@@ -16,4 +16,4 @@ struct StepEntry {
   StepEntry() : offset(0), complex(0), type(0) {}
 };
 
-}  // namespace ifc
+}  // namespace step

@@ -1,4 +1,4 @@
-#include "IfcStepString.h"
+#include "StepString.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -7,7 +7,7 @@
 #include <emmintrin.h>
 #endif
 
-namespace ifc {
+namespace step {
 
 namespace {
 
@@ -199,4 +199,4 @@ void StepString::DecodeAppend(std::string_view raw, std::string& out) {
   }
 }
 
-}  // namespace ifc
+}  // namespace step

@@ -5,13 +5,13 @@
 #include <string>
 #include <vector>
 
-#include "IfcStepParameters.h"
+#include "StepParameters.h"
 
 namespace {
 
-using ifc::StepKind;
-using ifc::StepParameters;
-using ifc::StepValue;
+using step::StepKind;
+using step::StepParameters;
+using step::StepValue;
 
 TEST(StepParameters, ScalarForms) {
   StepParameters p;

@@ -1,10 +1,10 @@
-// IfcStepValue.h - one decoded parameter of a STEP record.
+// StepValue.h - one decoded parameter of a STEP record.
 #pragma once
 
 #include <cstdint>
 #include <string_view>
 
-namespace ifc {
+namespace step {
 
 enum class StepKind : uint8_t {
   Unset,      // $
@@ -40,4 +40,4 @@ struct StepValue {
   double AsDouble() const { return kind == StepKind::Real ? real : static_cast<double>(integer); }
 };
 
-}  // namespace ifc
+}  // namespace step

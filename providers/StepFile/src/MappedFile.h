@@ -1,11 +1,11 @@
-// IfcMappedFile.h - a read-only memory mapping of a whole file.
+// MappedFile.h - a read-only memory mapping of a whole file.
 #pragma once
 
 #include <cstddef>
 #include <string>
 #include <string_view>
 
-namespace ifc {
+namespace step {
 
 // Owns a private read-only mapping; the bytes stay valid until Close() or destruction.
 // Moving transfers the mapping (the address does not change).
@@ -41,4 +41,4 @@ class MappedFile {
 // fresh reservation, before the memory is first written. Only a hint; nothing else changes.
 void AdviseHugePages(const void* p, std::size_t bytes);
 
-}  // namespace ifc
+}  // namespace step

@@ -1,4 +1,4 @@
-// IfcStepLexer.h - the low-level scanning steps shared by the indexer and the value parser.
+// StepLexer.h - the low-level scanning steps shared by the indexer and the value parser.
 #pragma once
 
 #include <array>
@@ -10,7 +10,7 @@
 #include <emmintrin.h>
 #endif
 
-namespace ifc {
+namespace step {
 
 // Letters, digits and '_': what entity and enumeration keywords are made of.
 inline constexpr std::array<bool, 256> kStepKeywordChars = [] {
@@ -177,4 +177,4 @@ class StepLexer {
   }
 };
 
-}  // namespace ifc
+}  // namespace step
