@@ -3,6 +3,7 @@
 
 #include <string>
 
+#include "StepCodePage.h"
 #include "StepString.h"
 
 namespace {
@@ -120,3 +121,19 @@ TEST(StepString, AppendsToExistingText) {
 }
 
 }  // namespace
+
+TEST(StepStringCodePage, BytesThatAreNotUtf8AreReadInThePage) {
+  step::StepCodePage gbk;
+  std::string error;
+  ASSERT_TRUE(gbk.Open("GBK", error)) << error;
+  // "中文" in GBK between ASCII, a UTF-8 "é" and an escape, which keep their meaning.
+  EXPECT_EQ(step::StepString::Decode("a\xD6\xD0\xCE\xC4-\xC3\xA9-\\X2\\00E9\\X0\\", &gbk),
+            "a\xE4\xB8\xAD\xE6\x96\x87-\xC3\xA9-\xC3\xA9");
+  // A lead byte without its trail byte becomes U+FFFD, and decoding goes on.
+  EXPECT_EQ(step::StepString::Decode("\xD6'' x", &gbk), "\xEF\xBF\xBD' x");
+  // An unopened page is the same as none: Latin-1.
+  step::StepCodePage none;
+  EXPECT_EQ(step::StepString::Decode("\xE9", &none), "\xC3\xA9");
+  EXPECT_FALSE(none.Open("not-a-code-page", error));
+  EXPECT_NE(error.find("not-a-code-page"), std::string::npos);
+}

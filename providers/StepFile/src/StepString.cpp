@@ -3,6 +3,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "StepCodePage.h"
+
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
@@ -138,13 +140,13 @@ void StepString::AppendUtf8(char32_t cp, std::string& out) {
   }
 }
 
-std::string StepString::Decode(std::string_view raw) {
+std::string StepString::Decode(std::string_view raw, const StepCodePage* page) {
   std::string out;
-  DecodeAppend(raw, out);
+  DecodeAppend(raw, out, page);
   return out;
 }
 
-void StepString::DecodeAppend(std::string_view raw, std::string& out) {
+void StepString::DecodeAppend(std::string_view raw, std::string& out, const StepCodePage* page) {
   out.reserve(out.size() + raw.size());
   std::size_t pos = 0;
   const std::size_t n = raw.size();
@@ -166,6 +168,15 @@ void StepString::DecodeAppend(std::string_view raw, std::string& out) {
       if (len != 0) {
         out.append(raw.data() + pos, len);
         pos += len;
+      } else if (page != nullptr && page->IsOpen()) {
+        // The whole run of such bytes at once: a multi-byte page needs its pairs together.
+        std::size_t stop = pos + 1;
+        while (stop < n && static_cast<unsigned char>(raw[stop]) >= 0x80 &&
+               Utf8SequenceLength(raw, stop) == 0) {
+          ++stop;
+        }
+        page->AppendUtf8(raw.substr(pos, stop - pos), out);
+        pos = stop;
       } else {
         AppendUtf8(static_cast<unsigned char>(c), out);
         ++pos;

@@ -1,0 +1,253 @@
+// QORStepFilterStructure.cpp - the STEP provider's answers to the generator.
+#include "QORStepFilterStructure.h"
+
+#include <atomic>
+#include <cerrno>
+#include <cstdlib>
+
+#include "ObjectModelRuntime/QORErrorText.h"
+#include "ObjectModelRuntime/QORGetEnv.h"
+#include "ObjectModelRuntime/QORProgress.h"
+#include "StepAssembly.h"
+
+namespace {
+
+std::atomic<const QORMetaClass*> s_meta{nullptr};
+
+enum Column {
+  kEntity,
+  kImport,
+  kImportMode,
+  kKind,
+  kPartNumber,
+  kName,
+  kDescription,
+  kInstance,
+  kQuantity,
+  kSchemaApplication
+};
+struct ColumnInfo {
+  const char* name;
+  int32_t type;
+};
+// Type codes: 0 read-only text, 1 boolean, 2 enumeration, 3 text.
+constexpr ColumnInfo kColumns[] = {{"Entity", 0},      {"Import", 1},
+                                   {"ImportMode", 2},  {"Kind", 0},
+                                   {"PartNumber", 0},  {"Name", 3},
+                                   {"Description", 0}, {"Instance", 0},
+                                   {"Quantity", 0},    {"SchemaApplication", 0}};
+constexpr const char* kModes[] = {"NoImport", "ForLifecycle", "ForCoordination", "ForDesign"};
+
+int ColumnIndex(const QORUnicodeString& name) {
+  for (int i = 0; i < static_cast<int>(std::size(kColumns)); ++i)
+    if (name.Str() == kColumns[i].name) return i;
+  return -1;
+}
+
+const step::StepOccurrence* AsNode(void* entity) {
+  return static_cast<const step::StepOccurrence*>(entity);
+}
+
+// The settings the host hands over in the environment (see the header).
+bool ReadOptions(step::StepAssemblyOptions& options, std::string& error) {
+  if (const char* page = QORGetEnv("QOR_STEP_CODE_PAGE")) options.codePage = page;
+  if (const char* limit = QORGetEnv("QOR_STEP_MAX_OCCURRENCES")) {
+    char* end = nullptr;
+    errno = 0;
+    const unsigned long long value = std::strtoull(limit, &end, 10);
+    if (*limit == '\0' || *limit == '-' || *end != '\0' || errno != 0 || value == 0) {
+      error = std::string("QOR_STEP_MAX_OCCURRENCES is not a positive number: '") + limit + "'";
+      return false;
+    }
+    options.maxOccurrences = value;
+  }
+  return true;
+}
+
+}  // namespace
+
+const QORMetaClass* QORStepFilterStructure::MetaObject() {
+  return zqy::internal::LazyMetaObject(s_meta, [] {
+    return zqy::internal::fct_RetrieveMetaObject("QORStepFilterStructure", QORMetaClass::kComponent,
+                                                 QORBaseUnknown::MetaObject(), "QORNull",
+                                                 "DXStepProvider", sizeof(QORStepFilterStructure));
+  });
+}
+const QORMetaClass* QORStepFilterStructure::GetMetaObject() const {
+  return MetaObject();
+}
+const char* QORStepFilterStructure::IsA() const {
+  return MetaObject()->GetName();
+}
+int QORStepFilterStructure::IsAKindOf(const char* className) const {
+  return MetaObject()->IsAKindOf(className);
+}
+
+QORStepFilterStructure::QORStepFilterStructure() = default;
+QORStepFilterStructure::~QORStepFilterStructure() = default;
+
+HRESULT QORStepFilterStructure::SetInputFile(QORUnicodeString path) {
+  _pAssembly.reset();
+  const std::string native = QORNativePath(path.View());
+  step::StepAssemblyOptions options;
+  std::string error;
+  if (!ReadOptions(options, error)) {
+    QORSetErrorText(error);
+    return E_INVALIDARG;
+  }
+  auto assembly = std::make_unique<step::StepAssembly>();
+  QORProgress::Begin("reading STEP file", 0);
+  const bool opened = assembly->Open(native, error, options);
+  QORProgress::End();
+  if (!opened) {
+    QORSetErrorText(error);
+    return E_FAIL;
+  }
+  _pAssembly = std::move(assembly);
+  _fileName = native.substr(native.find_last_of('/') + 1);
+  // The generator asks for every entity's label once: that is the progress of the walk.
+  QORProgress::Begin("building filter", _pAssembly->OccurrenceCount());
+  return S_OK;
+}
+
+HRESULT QORStepFilterStructure::GetFilterID(QORUnicodeString& id) {
+  if (!_pAssembly) return E_FAIL;
+  std::string text = _pAssembly->SchemaApplication();
+  text.append(":").append(_fileName);
+  id = QORUnicodeString(std::move(text));
+  return S_OK;
+}
+
+HRESULT QORStepFilterStructure::GetFormatUsage(QORUnicodeString& usage) {
+  usage = "STEP";
+  return S_OK;
+}
+
+HRESULT QORStepFilterStructure::GetColumns(QORListValQORUnicodeString& columns) {
+  columns.Reserve(static_cast<int>(std::size(kColumns)));
+  for (const ColumnInfo& c : kColumns) columns.Append(QORUnicodeString(c.name));
+  return S_OK;
+}
+
+HRESULT QORStepFilterStructure::GetColumnDescription(QORUnicodeString column,
+                                                     QORUnicodeString& text, int32_t& type,
+                                                     QORListValQORUnicodeString& values) {
+  const int index = column.Str() == "tree" ? kEntity : ColumnIndex(column);
+  if (index < 0) return E_INVALIDARG;
+  text = QORUnicodeString(std::string("DXStepProvider.Column_") + kColumns[index].name);
+  type = kColumns[index].type;
+  if (index == kImportMode)
+    for (const char* mode : kModes) values.Append(QORUnicodeString(mode));
+  return S_OK;
+}
+
+HRESULT QORStepFilterStructure::GetRoots(QORRawCollPV& roots) {
+  if (!_pAssembly) return E_FAIL;
+  const auto list = _pAssembly->Roots();
+  roots.Reserve(static_cast<int>(list.size()));
+  for (const step::StepOccurrence& root : list)
+    roots.Append(const_cast<step::StepOccurrence*>(&root));
+  return S_OK;
+}
+
+HRESULT QORStepFilterStructure::GetChildren(void* entity, QORRawCollPV& children) {
+  if (!entity || !_pAssembly) return E_INVALIDARG;
+  const auto kids = _pAssembly->Children(*AsNode(entity));
+  children.Reserve(static_cast<int>(kids.size()));
+  for (const step::StepOccurrence& child : kids)
+    children.Append(const_cast<step::StepOccurrence*>(&child));
+  return S_OK;
+}
+
+HRESULT QORStepFilterStructure::GetEntityLabel(void* entity, QORUnicodeString& label,
+                                               QORListValQORUnicodeString& uids, bool& isNLS) {
+  if (!entity || !_pAssembly) return E_INVALIDARG;
+  QORProgress::Advance();
+  const step::StepOccurrence& node = *AsNode(entity);
+  label = QORUnicodeString(_pAssembly->Label(node));
+  isNLS = false;
+  uids.Append(QORUnicodeString(_pAssembly->Uid(node)));
+  return S_OK;
+}
+
+HRESULT QORStepFilterStructure::GetEntityData(void* entity, QORListValQORUnicodeString& keys,
+                                              QORListValQORUnicodeString& values) {
+  if (!entity || !_pAssembly) return E_INVALIDARG;
+  const step::StepOccurrence& node = *AsNode(entity);
+  // The record the row comes from, for whoever looks into the file: the usage, or the
+  // root's definition.
+  const step::StepUsage* usage = _pAssembly->Usage(node);
+  const uint32_t instance =
+      usage != nullptr ? usage->instance : _pAssembly->Definition(node).instance;
+  keys.Append(QORUnicodeString("instance"));
+  std::string text("#");
+  text += std::to_string(instance);
+  values.Append(QORUnicodeString(std::move(text)));
+  return S_OK;
+}
+
+HRESULT QORStepFilterStructure::GetEntityValue(void* entity, QORUnicodeString column,
+                                               QORUnicodeString& value, bool& isNLS,
+                                               const QORUnicodeString* mode) {
+  if (!entity || !_pAssembly) return E_INVALIDARG;
+  const step::StepOccurrence& node = *AsNode(entity);
+  const step::StepProduct* product = _pAssembly->Product(node);
+  isNLS = false;
+  switch (ColumnIndex(column)) {
+    case kImport:
+      value = mode && mode->Compare("NoImport") ? "false" : "true";
+      return S_OK;
+    case kImportMode:
+      value = mode ? *mode : QORUnicodeString();
+      return S_OK;
+    case kKind:
+      value = _pAssembly->IsPart(node) ? "part" : "assembly";
+      return S_OK;
+    case kPartNumber:
+      value = QORUnicodeString(product ? product->id : std::string());
+      return S_OK;
+    case kName:
+      value = QORUnicodeString(product ? product->name : std::string());
+      return S_OK;
+    case kDescription:
+      value = QORUnicodeString(product ? product->description : std::string());
+      return S_OK;
+    case kInstance: {
+      const step::StepUsage* usage = _pAssembly->Usage(node);
+      value = QORUnicodeString(usage ? usage->id : std::string());
+      return S_OK;
+    }
+    case kQuantity:
+      value = QORUnicodeString(std::to_string(_pAssembly->Quantity(node)));
+      return S_OK;
+    case kSchemaApplication:
+      value = QORUnicodeString(_pAssembly->SchemaApplication());
+      return S_OK;
+    default:
+      return E_INVALIDARG;
+  }
+}
+
+HRESULT QORStepFilterStructure::GetEntityAttribute(void* entity, QORUnicodeString name,
+                                                   QORUnicodeString& value) {
+  if (!entity || !_pAssembly) return E_INVALIDARG;
+  const step::StepOccurrence& node = *AsNode(entity);
+  const step::StepProduct* product = _pAssembly->Product(node);
+  const std::string& key = name.Str();
+  // "EntityName" is what a removal list names: a part number removes every occurrence.
+  if (key == "EntityName" || key == "PartNumber") {
+    value = QORUnicodeString(product ? product->id : std::string());
+  } else if (key == "IsLatestSpatialEntity") {
+    value = _pAssembly->IsPart(node) ? "true" : "false";
+  } else if (key == "Name") {
+    value = QORUnicodeString(product ? product->name : std::string());
+  } else if (key == "Instance") {
+    const step::StepUsage* usage = _pAssembly->Usage(node);
+    value = QORUnicodeString(usage ? usage->id : std::string());
+  } else if (key == "Uid") {
+    value = QORUnicodeString(_pAssembly->Uid(node));
+  } else {
+    return E_FAIL;
+  }
+  return S_OK;
+}
