@@ -8,6 +8,9 @@ endif()
 if(TARGET dxfilter)
   dx_add_test_dir(dxfilter)
   add_dependencies(test_dxfilter dxfilter InputIfcFilter DXInputFilterServices)
+  if(TARGET InputStepFilter)
+    add_dependencies(test_dxfilter InputStepFilter)
+  endif()
   target_compile_definitions(test_dxfilter PRIVATE
                              "DX_SAMPLES_DIR=\"${CMAKE_SOURCE_DIR}/samples\""
                              "DX_DXFILTER=\"$<TARGET_FILE:dxfilter>\"")

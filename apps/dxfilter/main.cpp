@@ -352,6 +352,16 @@ int main(int argc, char** argv) {
         ->check(CLI::ExistingFile);
     command->add_option("--remove", g.removes, "entity type to leave out (repeatable), e.g. IfcSpace");
     command->add_option("-o,--output", g.output, "where to write the document (default: NAME.filter.json)");
+    // The STEP provider takes no settings through its interface: it reads these two from
+    // the environment when it opens the file.
+    command->add_option_function<std::string>(
+        "--code-page", [](const std::string& page) { setenv("QOR_STEP_CODE_PAGE", page.c_str(), 1); },
+        "STEP: code page of names that are not UTF-8, e.g. windows-1251 (default: Latin-1)");
+    command->add_option_function<uint64_t>(
+        "--max-occurrences",
+        [](uint64_t n) { setenv("QOR_STEP_MAX_OCCURRENCES", std::to_string(n).c_str(), 1); },
+        "STEP: fail when the assembly expands to more occurrences (default 10000000)")
+        ->check(CLI::PositiveNumber);
   };
   GenerateOptions gen;
   CLI::App* generate = app.add_subcommand("generate", "build the filter document of a file");

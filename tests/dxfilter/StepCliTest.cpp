@@ -1,0 +1,79 @@
+// StepCliTest.cpp - dxfilter on STEP assemblies: the options that reach the STEP provider
+// through the environment, as a user sees them.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+namespace {
+
+const std::string kGearbox = std::string(DX_SAMPLES_DIR) + "/Gearbox.stp";
+
+struct Outcome {
+  int code = -1;
+  std::string out, err;
+};
+
+class DxfilterStep : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/dxfilter-step-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    _dir = pattern;
+  }
+  void TearDown() override { std::system(("rm -rf '" + _dir + "'").c_str()); }
+
+  static std::string Slurp(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream all;
+    all << in.rdbuf();
+    return all.str();
+  }
+  // Arguments are the test's own: no quoting beyond single quotes is needed.
+  Outcome Run(const std::string& args) {
+    const std::string command = "cd '" + _dir + "' && '" DX_DXFILTER "' " + args +
+                                " </dev/null >'" + _dir + "/out' 2>'" + _dir + "/err'";
+    const int status = std::system(command.c_str());
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, Slurp(_dir + "/out"),
+            Slurp(_dir + "/err")};
+  }
+
+  std::string _dir;
+};
+
+TEST_F(DxfilterStep, RemovedPartNumberIsNotImportedAnywhere) {
+  ASSERT_EQ(Run("generate STEP '" + kGearbox + "' --remove BRG-6204 -o g.json").code, 0);
+  const Outcome rows = Run("resolve g.json --where ImportMode=NoImport");
+  ASSERT_EQ(rows.code, 0) << rows.err;
+  std::size_t count = 0;
+  for (std::size_t at = rows.out.find("BRG-6204:"); at != std::string::npos;
+       at = rows.out.find("BRG-6204:", at + 1))
+    ++count;
+  EXPECT_EQ(count, 4u) << rows.out;  // two bearings in each shaft assembly
+  EXPECT_EQ(rows.out.find("BLT-M8"), std::string::npos);
+}
+
+TEST_F(DxfilterStep, LimitAndCodePageOptions) {
+  Outcome over = Run("generate STEP '" + kGearbox + "' --max-occurrences 15 -o g.json");
+  EXPECT_EQ(over.code, 1);
+  EXPECT_NE(over.err.find("more than 15 occurrences"), std::string::npos) << over.err;
+  EXPECT_FALSE(std::ifstream(_dir + "/g.json").good());  // no half-written document
+  EXPECT_EQ(Run("generate STEP '" + kGearbox + "' --max-occurrences 0 -o g.json").code, 2);
+
+  // A name in windows-1251, unreadable without the page.
+  std::ofstream(_dir + "/cp.stp", std::ios::binary)
+      << "ISO-10303-21;HEADER;FILE_SCHEMA(('CONFIG_CONTROL_DESIGN'));ENDSEC;DATA;\n"
+         "#1=PRODUCT('P1','\xC2\xE0\xEB','',(#9));#2=PRODUCT_DEFINITION_FORMATION('','',#1);\n"
+         "#3=PRODUCT_DEFINITION('','',#2,#9);ENDSEC;END-ISO-10303-21;\n";
+  ASSERT_EQ(Run("generate STEP cp.stp --code-page windows-1251 -o cp.json").code, 0);
+  EXPECT_NE(Slurp(_dir + "/cp.json").find("\"label\":\"\xD0\x92\xD0\xB0\xD0\xBB\""),
+            std::string::npos);
+  const Outcome unknown = Run("generate STEP cp.stp --code-page klingon -o cp2.json");
+  EXPECT_EQ(unknown.code, 1);
+  EXPECT_NE(unknown.err.find("unknown code page 'klingon'"), std::string::npos) << unknown.err;
+}
+
+}  // namespace
