@@ -8,6 +8,7 @@
 #include "ObjectModelRuntime/QORErrorText.h"
 #include "ObjectModelRuntime/QORGetEnv.h"
 #include "ObjectModelRuntime/QORProgress.h"
+#include "StepIndexProgress.h"
 
 namespace {
 
@@ -65,6 +66,13 @@ HRESULT QORIfcFilterStructure::SetInputFile(QORUnicodeString path) {
   auto model = std::make_unique<ifc::Model>();
   std::string error;
   QORProgress::Begin("reading IFC file", 0);
+  // The reader reports the bytes it has indexed; the bar shows them against the file size.
+  const step::StepIndexProgress indexing([shown = uint64_t{0}](uint64_t done,
+                                                                uint64_t total) mutable {
+    if (shown == 0) QORProgress::Begin("reading IFC file", total);
+    if (done > shown) QORProgress::Advance(done - shown);
+    shown = done;
+  });
   const bool opened = model->Open(native, error);
   QORProgress::End();
   if (!opened) {

@@ -9,6 +9,7 @@
 #include "ObjectModelRuntime/QORGetEnv.h"
 #include "ObjectModelRuntime/QORProgress.h"
 #include "StepAssembly.h"
+#include "StepIndexProgress.h"
 
 namespace {
 
@@ -97,6 +98,13 @@ HRESULT QORStepFilterStructure::SetInputFile(QORUnicodeString path) {
   }
   auto assembly = std::make_unique<step::StepAssembly>();
   QORProgress::Begin("reading STEP file", 0);
+  // The reader reports the bytes it has indexed; the bar shows them against the file size.
+  const step::StepIndexProgress indexing(
+      [shown = uint64_t{0}](uint64_t done, uint64_t total) mutable {
+        if (shown == 0) QORProgress::Begin("reading STEP file", total);
+        if (done > shown) QORProgress::Advance(done - shown);
+        shown = done;
+      });
   const bool opened = assembly->Open(native, error, options);
   QORProgress::End();
   if (!opened) {

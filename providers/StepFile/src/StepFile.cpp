@@ -6,6 +6,7 @@
 #include <system_error>
 #include <thread>
 
+#include "StepIndexProgress.h"
 #include "StepLexer.h"
 #include "StepString.h"
 
@@ -50,7 +51,7 @@ class StepFile::Pass {
   enum class Stop { kSection, kWatch, kError, kCancelled };
 
   Pass(const StepFile& file, std::vector<StepEntry>& entries, StepTypeTable& types, uint32_t& maxId,
-       StepRecordSink* sink, unsigned thread, bool quiet)
+       StepRecordSink* sink, unsigned thread, bool quiet, std::atomic<std::size_t>& indexed)
       : file_(file),
         base_(file.bytes_.data()),
         end_(base_ + file.bytes_.size()),
@@ -59,7 +60,8 @@ class StepFile::Pass {
         maxId_(maxId),
         sink_(sink),
         thread_(thread),
-        quiet_(quiet) {
+        quiet_(quiet),
+        indexed_(indexed) {
     Sync();
   }
 
@@ -126,6 +128,8 @@ class StepFile::Pass {
   StepRecordSink* const sink_;
   const unsigned thread_;
   const bool quiet_;
+  // Bytes indexed by both passes, for progress; the main pass reports it.
+  std::atomic<std::size_t>& indexed_;
   std::size_t dropped_ = 0;
 
   std::vector<std::string_view> names_;  // views into types_, which never moves its names
@@ -167,7 +171,14 @@ StepFile::Pass::Stop StepFile::Pass::Run(const char*& p, const char* watch,
     if (static_cast<std::size_t>(p - base) - dropped_ >= kDropStride) {
       if (cancel != nullptr && cancel->load(std::memory_order_relaxed)) return Stop::kCancelled;
       DropTo(p);
-      dropped_ = static_cast<std::size_t>(p - base);
+      const auto now = static_cast<std::size_t>(p - base);
+      const std::size_t indexed =
+          indexed_.fetch_add(now - dropped_, std::memory_order_relaxed) + (now - dropped_);
+      // Bytes read again after a stretch read ahead was discarded count twice: clamp.
+      if (thread_ == 0) {
+        StepIndexProgress::Report(std::min(indexed, file_.bytes_.size()), file_.bytes_.size());
+      }
+      dropped_ = now;
     }
     p = L::SkipSpace(p, end);
     if (p >= end) return truncated("the DATA section has no ENDSEC");
@@ -247,6 +258,7 @@ struct StepFile::Ahead {
   bool ok = false;
   bool pending = true;  // not yet joined into the main pass
   StepRecordSink* sink = nullptr;
+  std::atomic<std::size_t>* indexed = nullptr;
   std::thread thread;
 
   ~Ahead() {
@@ -343,7 +355,8 @@ bool StepFile::Index(std::string& error, const StepIndexOptions& options) {
   if (!ReadHeader(p, error)) return false;
 
   bool sawData = false;
-  Pass pass(*this, entries_, types_, maxId_, options.sink, 0, false);
+  std::atomic<std::size_t> indexed{0};
+  Pass pass(*this, entries_, types_, maxId_, options.sink, 0, false, indexed);
   // Declared after the pass: a thread still reading ahead is stopped before the pass goes.
   std::unique_ptr<Ahead> ahead;
   for (;;) {
@@ -369,7 +382,7 @@ bool StepFile::Index(std::string& error, const StepIndexOptions& options) {
     }
     if (!ExpectSemicolon(p, "the section keyword", error)) return false;
     if (keyword == "DATA") {
-      if (!sawData) StartAhead(p, options, ahead);
+      if (!sawData) StartAhead(p, options, indexed, ahead);
       sawData = true;
       if (!IndexData(p, pass, ahead.get(), error)) return false;
     } else if (keyword == "HEADER") {
@@ -383,6 +396,7 @@ bool StepFile::Index(std::string& error, const StepIndexOptions& options) {
     return false;
   }
   BuildLookup();
+  StepIndexProgress::Report(bytes_.size(), bytes_.size());
   return true;
 }
 
@@ -480,7 +494,7 @@ bool StepFile::SkipSection(const char*& p, std::string& error) {
 }
 
 void StepFile::StartAhead(const char* p, const StepIndexOptions& options,
-                          std::unique_ptr<Ahead>& ahead) {
+                          std::atomic<std::size_t>& indexed, std::unique_ptr<Ahead>& ahead) {
   const char* const base = bytes_.data();
   const char* const end = base + bytes_.size();
   if (options.splitFrom == 0 || static_cast<std::size_t>(end - p) < options.splitFrom) return;
@@ -494,6 +508,7 @@ void StepFile::StartAhead(const char* p, const StepIndexOptions& options,
   auto next = std::make_unique<Ahead>();
   next->start = start;
   next->sink = options.sink;
+  next->indexed = &indexed;
   // Same density guess as the main pass: no regrowth, untouched capacity costs nothing.
   next->entries.reserve(static_cast<std::size_t>(end - start) / 32 + 16);
   AdviseHugePages(next->entries.data(), next->entries.capacity() * sizeof(StepEntry));
@@ -502,7 +517,7 @@ void StepFile::StartAhead(const char* p, const StepIndexOptions& options,
     a->thread = std::thread([this, a] {
       // Whatever goes wrong here (memory, say) the main pass meets again and reports.
       try {
-        Pass pass(*this, a->entries, a->types, a->maxId, a->sink, 1, true);
+        Pass pass(*this, a->entries, a->types, a->maxId, a->sink, 1, true, *a->indexed);
         pass.Start(a->start);
         const char* q = a->start;
         std::string unused;

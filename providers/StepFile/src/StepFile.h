@@ -1,6 +1,7 @@
 // StepFile.h - maps a STEP text file, reads its HEADER and indexes its DATA instances.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -116,7 +117,8 @@ class StepFile {
   bool Index(std::string& error, const StepIndexOptions& options);
   bool ReadHeader(const char*& p, std::string& error);
   bool IndexData(const char*& p, Pass& pass, Ahead* ahead, std::string& error);
-  void StartAhead(const char* p, const StepIndexOptions& options, std::unique_ptr<Ahead>& ahead);
+  void StartAhead(const char* p, const StepIndexOptions& options, std::atomic<std::size_t>& indexed,
+                  std::unique_ptr<Ahead>& ahead);
   bool Join(Ahead& ahead, Pass& pass, const char*& p);
   bool SkipSection(const char*& p, std::string& error);
   bool ExpectSemicolon(const char*& p, const char* what, std::string& error);
