@@ -2,7 +2,10 @@
 // error, for a damaged file) is the one a single pass gives.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "StepFile.h"
@@ -152,3 +155,73 @@ TEST(StepSplit, TooManyTypesFailsAtTheSameRecord) {
 }
 
 }  // namespace
+
+namespace {
+
+// Records as a sink sees them, in file order once the second thread's are adopted.
+class RecordingSink : public step::StepRecordSink {
+ public:
+  uint8_t Select(std::string_view type) const override { return type.find('B') == 0 ? 0 : 1; }
+  void Take(unsigned thread, uint32_t slot, const StepEntry& entry, uint8_t,
+            std::string_view body) override {
+    _taken[thread].push_back(std::to_string(slot) + ":" + std::to_string(entry.id) + ":" +
+                             std::string(body) + " ");
+  }
+  void Adopt(uint32_t firstSlot, std::span<const uint16_t>) override {
+    for (std::string& record : _taken[1]) {
+      const std::size_t colon = record.find(':');
+      record =
+          std::to_string(firstSlot + std::stoul(record.substr(0, colon))) + record.substr(colon);
+    }
+    _adopted.insert(_adopted.end(), _taken[1].begin(), _taken[1].end());
+    _taken[1].clear();
+  }
+  void Discard() override { _taken[1].clear(); }
+  std::string Seen() const {
+    std::vector<std::string> all = _taken[0];
+    all.insert(all.end(), _adopted.begin(), _adopted.end());
+    std::sort(all.begin(), all.end(), [](const std::string& a, const std::string& b) {
+      return std::stoul(a) < std::stoul(b);
+    });
+    std::string out;
+    for (const std::string& r : all) out += r;
+    return out;
+  }
+
+ private:
+  std::vector<std::string> _taken[2];
+  std::vector<std::string> _adopted;
+};
+
+}  // namespace
+
+TEST(StepSplit, WithoutTheIndexTheSinkSeesTheSameRecords) {
+  std::string data;
+  for (int i = 1; i <= 300; ++i) {
+    data += "#" + std::to_string(i) + (i % 3 ? "=AREC('" : "=BSKIPPED('") + std::to_string(i) +
+            ";');\n";
+  }
+  data += "#7=AREPEATED();\n";
+  const std::string text = Wrap(data);
+  RecordingSink whole;
+  StepIndexOptions reference;
+  reference.sink = &whole;
+  reference.splitFrom = 0;
+  StepFile indexed;
+  std::string error;
+  ASSERT_TRUE(indexed.OpenBuffer(text, error, reference)) << error;
+  ASSERT_EQ(indexed.Entries().size(), 301u);
+  for (std::size_t near = text.find("DATA;"); near < text.size(); near += 97) {
+    RecordingSink sink;
+    StepIndexOptions options;
+    options.sink = &sink;
+    options.keepIndex = false;
+    options.splitFrom = 1;
+    options.splitNear = near;
+    StepFile file;
+    ASSERT_TRUE(file.OpenBuffer(text, error, options)) << error;
+    EXPECT_TRUE(file.Entries().empty());
+    EXPECT_EQ(file.Find(7), nullptr);
+    EXPECT_EQ(sink.Seen(), whole.Seen()) << "split near " << near;
+  }
+}

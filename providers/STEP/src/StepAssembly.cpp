@@ -90,6 +90,7 @@ bool StepAssembly::Open(const std::string& path, std::string& error,
     StepIndexOptions index;
     index.sink = &sink;
     index.splitFrom = options.splitFrom;
+    index.keepIndex = false;  // the sink takes all the tree needs
     if (!file.Open(path, error, index)) return false;
     _header = file.Header();
     schema = file.Schema();
@@ -109,6 +110,7 @@ bool StepAssembly::OpenBuffer(std::string_view bytes, std::string& error,
     StepIndexOptions index;
     index.sink = &sink;
     index.splitFrom = options.splitFrom;
+    index.keepIndex = false;  // the sink takes all the tree needs
     if (!file.OpenBuffer(bytes, error, index)) return false;
     _header = file.Header();
     schema = file.Schema();

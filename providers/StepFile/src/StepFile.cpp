@@ -51,7 +51,8 @@ class StepFile::Pass {
   enum class Stop { kSection, kWatch, kError, kCancelled };
 
   Pass(const StepFile& file, std::vector<StepEntry>& entries, StepTypeTable& types, uint32_t& maxId,
-       StepRecordSink* sink, unsigned thread, bool quiet, std::atomic<std::size_t>& indexed)
+       StepRecordSink* sink, unsigned thread, bool quiet, std::atomic<std::size_t>& indexed,
+       bool keep, uint32_t& count)
       : file_(file),
         base_(file.bytes_.data()),
         end_(base_ + file.bytes_.size()),
@@ -61,7 +62,9 @@ class StepFile::Pass {
         sink_(sink),
         thread_(thread),
         quiet_(quiet),
-        indexed_(indexed) {
+        indexed_(indexed),
+        keep_(keep),
+        count_(count) {
     Sync();
   }
 
@@ -76,6 +79,7 @@ class StepFile::Pass {
     dropped_ = static_cast<std::size_t>(p - base_);
   }
   void Start(const char* p) { dropped_ = static_cast<std::size_t>(p - base_); }
+  bool Keeps() const { return keep_; }
   void DropTo(const char* p) const {
     file_.DropResident(dropped_, static_cast<std::size_t>(p - base_));
   }
@@ -130,6 +134,9 @@ class StepFile::Pass {
   const bool quiet_;
   // Bytes indexed by both passes, for progress; the main pass reports it.
   std::atomic<std::size_t>& indexed_;
+  // Whether entries are kept; records are counted either way (the sink's slots).
+  const bool keep_;
+  uint32_t& count_;
   std::size_t dropped_ = 0;
 
   std::vector<std::string_view> names_;  // views into types_, which never moves its names
@@ -233,15 +240,16 @@ StepFile::Pass::Stop StepFile::Pass::Run(const char*& p, const char* watch,
     if (close == nullptr) return truncated("the last instance is not terminated by ';'");
     const auto length = static_cast<uint64_t>(close - bodyStart);
     if (length > UINT32_MAX) return fail(recordStart, "instance larger than 4 GiB");
-    if (entries_.size() >= UINT32_MAX - 1) return fail(recordStart, "too many instances");
+    if (count_ >= UINT32_MAX - 1) return fail(recordStart, "too many instances");
     entry.offset = static_cast<uint64_t>(bodyStart - base);
     entry.length = static_cast<uint32_t>(length);
     const uint8_t tag = tags_[static_cast<std::size_t>(code)];
     if (tag != 0) {
-      sink_->Take(thread_, static_cast<uint32_t>(entries_.size()), entry, tag,
+      sink_->Take(thread_, count_, entry, tag,
                   std::string_view(bodyStart, static_cast<std::size_t>(length)));
     }
-    entries_.push_back(entry);
+    if (keep_) entries_.push_back(entry);
+    ++count_;
     if (entry.id > maxId_) maxId_ = entry.id;
     p = close + 1;
   }
@@ -259,6 +267,8 @@ struct StepFile::Ahead {
   bool pending = true;  // not yet joined into the main pass
   StepRecordSink* sink = nullptr;
   std::atomic<std::size_t>* indexed = nullptr;
+  bool keep = true;
+  uint32_t count = 0;
   std::thread thread;
 
   ~Ahead() {
@@ -356,7 +366,8 @@ bool StepFile::Index(std::string& error, const StepIndexOptions& options) {
 
   bool sawData = false;
   std::atomic<std::size_t> indexed{0};
-  Pass pass(*this, entries_, types_, maxId_, options.sink, 0, false, indexed);
+  Pass pass(*this, entries_, types_, maxId_, options.sink, 0, false, indexed, options.keepIndex,
+            recordCount_);
   // Declared after the pass: a thread still reading ahead is stopped before the pass goes.
   std::unique_ptr<Ahead> ahead;
   for (;;) {
@@ -395,7 +406,7 @@ bool StepFile::Index(std::string& error, const StepIndexOptions& options) {
     error = "not a usable STEP file: it has no DATA section";
     return false;
   }
-  BuildLookup();
+  if (options.keepIndex) BuildLookup();
   StepIndexProgress::Report(bytes_.size(), bytes_.size());
   return true;
 }
@@ -509,15 +520,19 @@ void StepFile::StartAhead(const char* p, const StepIndexOptions& options,
   next->start = start;
   next->sink = options.sink;
   next->indexed = &indexed;
-  // Same density guess as the main pass: no regrowth, untouched capacity costs nothing.
-  next->entries.reserve(static_cast<std::size_t>(end - start) / 32 + 16);
-  AdviseHugePages(next->entries.data(), next->entries.capacity() * sizeof(StepEntry));
+  next->keep = options.keepIndex;
+  if (next->keep) {
+    // Same density guess as the main pass: no regrowth, untouched capacity costs nothing.
+    next->entries.reserve(static_cast<std::size_t>(end - start) / 32 + 16);
+    AdviseHugePages(next->entries.data(), next->entries.capacity() * sizeof(StepEntry));
+  }
   Ahead* const a = next.get();
   try {
     a->thread = std::thread([this, a] {
       // Whatever goes wrong here (memory, say) the main pass meets again and reports.
       try {
-        Pass pass(*this, a->entries, a->types, a->maxId, a->sink, 1, true, *a->indexed);
+        Pass pass(*this, a->entries, a->types, a->maxId, a->sink, 1, true, *a->indexed, a->keep,
+                  a->count);
         pass.Start(a->start);
         const char* q = a->start;
         std::string unused;
@@ -539,7 +554,7 @@ bool StepFile::Join(Ahead& ahead, Pass& pass, const char*& p) {
   ahead.thread.join();
   ahead.pending = false;
   bool usable = ahead.ok && p == ahead.start &&
-                entries_.size() + ahead.entries.size() <= std::size_t{UINT32_MAX} - 1;
+                std::size_t{recordCount_} + ahead.count <= std::size_t{UINT32_MAX} - 1;
   if (usable) {
     // The types it met first get the next codes, in its order: the same codes one pass gives.
     std::size_t fresh = 0;
@@ -557,7 +572,8 @@ bool StepFile::Join(Ahead& ahead, Pass& pass, const char*& p) {
   for (uint32_t code = 0; code < ahead.types.Size(); ++code) {
     codes[code] = static_cast<uint16_t>(types_.Intern(ahead.types.Name(code)));
   }
-  const auto firstSlot = static_cast<uint32_t>(entries_.size());
+  const uint32_t firstSlot = recordCount_;
+  recordCount_ += ahead.count;
   entries_.reserve(entries_.size() + ahead.entries.size());
   for (const StepEntry& e : ahead.entries) {
     entries_.push_back(e);
@@ -576,7 +592,7 @@ bool StepFile::IndexData(const char*& p, Pass& pass, Ahead* ahead, std::string& 
   const char* const end = bytes_.data() + bytes_.size();
   // Records are rarely shorter than 32 bytes; reserving up front avoids the copy (and the
   // doubled peak) of growing. Untouched reserved pages cost no resident memory.
-  if (entries_.empty()) {
+  if (entries_.empty() && pass.Keeps()) {
     entries_.reserve(bytes_.size() / 32 + 16);
     AdviseHugePages(entries_.data(), entries_.capacity() * sizeof(StepEntry));
   }

@@ -49,6 +49,10 @@ struct StepIndexOptions {
   // Where the second thread starts looking for a record boundary (a byte offset); 0 takes the
   // middle of what is left. Lets tests put the split anywhere.
   std::size_t splitNear = 0;
+  // False hands the records to the sink only: Entries() stays empty and Find() finds
+  // nothing. For readers that take all they need from the sink, since the index is most of
+  // the memory and a good part of the time.
+  bool keepIndex = true;
 };
 
 // Opening does one pass over the bytes: the header records are decoded, every DATA
@@ -135,6 +139,7 @@ class StepFile {
   std::vector<uint32_t> denseSlots_;
   std::vector<std::pair<uint32_t, uint32_t>> sparseSlots_;
   uint32_t maxId_ = 0;
+  uint32_t recordCount_ = 0;  // records of the main pass, and of the stretch it adopted
   std::size_t splitOffset_ = 0;
 };
 
