@@ -1,11 +1,14 @@
-// Fuzz target for the IFC reader: whole files, DATA sections and single parameter lists.
+// Fuzz target for the STEP file reader and the models on it: whole IFC files, DATA sections,
+// single parameter lists, STEP product structures, and the two-thread index split anywhere.
 #include <cstddef>
 #include <cstdint>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "IfcModel.h"
+#include "StepAssembly.h"
 #include "StepFile.h"
 #include "StepParameters.h"
 #include "StepString.h"
@@ -86,6 +89,51 @@ void DecodeAll(const ifc::StepFile& file) {
   }
 }
 
+// Every occurrence once, children pointing back at their parent, uids unique, texts UTF-8.
+void WalkAssembly(const step::StepAssembly& assembly) {
+  std::vector<const step::StepOccurrence*> pending;
+  for (const step::StepOccurrence& root : assembly.Roots()) pending.push_back(&root);
+  std::set<std::string> uids;
+  std::size_t visited = 0;
+  while (!pending.empty()) {
+    const step::StepOccurrence* node = pending.back();
+    pending.pop_back();
+    if (++visited > assembly.OccurrenceCount()) __builtin_trap();
+    CheckUtf8(assembly.Label(*node));
+    const std::string uid = assembly.Uid(*node);
+    CheckUtf8(uid);
+    if (!uids.insert(uid).second) __builtin_trap();  // two entities, one id
+    if (const step::StepProduct* p = assembly.Product(*node)) CheckUtf8(p->name);
+    for (const step::StepOccurrence& child : assembly.Children(*node)) {
+      if (&assembly.Roots()[0] + child.parent != node) __builtin_trap();
+      pending.push_back(&child);
+    }
+  }
+  if (visited != assembly.OccurrenceCount()) __builtin_trap();
+}
+
+// The index of one pass, as text, to compare with a split one.
+std::string DescribeIndex(const ifc::StepFile& file) {
+  std::string out;
+  for (const ifc::StepEntry& e : file.Entries()) {
+    out += std::to_string(e.id) + ":" + std::string(file.TypeName(e)) + ":" +
+           std::to_string(e.offset) + ":" + std::to_string(e.length) + " ";
+  }
+  return out;
+}
+
+const char kDataHeader[] =
+    "ISO-10303-21;HEADER;FILE_DESCRIPTION((''),'2;1');"
+    "FILE_NAME('','',(''),(''),'','','');FILE_SCHEMA(('%s'));ENDSEC;DATA;\n";
+
+std::string DataSection(const char* schema, std::string_view body) {
+  std::string text(kDataHeader);
+  text.replace(text.find("%s"), 2, schema);
+  text.append(body);
+  text.append("\nENDSEC;END-ISO-10303-21;\n");
+  return text;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
@@ -93,7 +141,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   // The first byte picks how the rest is used, so mutations reach deep states quickly.
   const std::string_view body(reinterpret_cast<const char*>(data) + 1, size - 1);
   std::string error;
-  switch (data[0] % 3) {
+  switch (data[0] % 5) {
     case 0: {  // a whole file
       const std::vector<char> exact(body.begin(), body.end());
       ifc::Model model;
@@ -112,6 +160,36 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
       if (model.OpenBuffer(text, error)) WalkModel(model);
       ifc::StepFile file;
       if (file.OpenBuffer(text, error)) DecodeAll(file);
+      break;
+    }
+    case 3: {  // a STEP product structure, small limit, sometimes in a code page and split
+      step::StepAssemblyOptions options;
+      options.maxOccurrences = 20000;
+      if (data[0] & 0x40) options.codePage = "windows-1251";
+      options.splitFrom = (data[0] & 0x80) ? 1 : 0;
+      step::StepAssembly assembly;
+      if (assembly.OpenBuffer(DataSection("AUTOMOTIVE_DESIGN", body), error, options)) {
+        WalkAssembly(assembly);
+      }
+      break;
+    }
+    case 4: {  // the second indexing thread starts where the first two bytes say
+      if (body.size() < 2) break;
+      const std::string text = DataSection("IFC4", body.substr(2));
+      ifc::StepIndexOptions single;
+      single.splitFrom = 0;
+      ifc::StepIndexOptions split;
+      split.splitFrom = 1;
+      split.splitNear = 1 + (static_cast<std::size_t>(static_cast<uint8_t>(body[0])) << 8 |
+                             static_cast<uint8_t>(body[1])) %
+                                text.size();
+      ifc::StepFile one, two;
+      std::string splitError;
+      const bool oneOk = one.OpenBuffer(text, error, single);
+      const bool twoOk = two.OpenBuffer(text, splitError, split);
+      // Wherever the split falls, the outcome is the one pass's.
+      if (oneOk != twoOk || error != splitError) __builtin_trap();
+      if (oneOk && DescribeIndex(one) != DescribeIndex(two)) __builtin_trap();
       break;
     }
     default: {  // one parameter list, and the same bytes as string content
