@@ -146,6 +146,47 @@ TEST(StepAssembly, UidsSurviveRenumberingAndReorderedRecords) {
   EXPECT_EQ(std::set<std::string>(uids.begin(), uids.end()).size(), uids.size());
 }
 
+// The gearbox as other exporters write it: AP203 with plain formations, AP242 with
+// definitions that carry documents, and one with a schema name of its own.
+TEST(StepAssembly, GearboxReadsAlikeInEverySchema) {
+  const std::string ap214 = ReadFile(kGearbox);
+  auto replaceAll = [](std::string text, const std::string& from, const std::string& to) {
+    for (std::size_t at = text.find(from); at != std::string::npos;
+         at = text.find(from, at + to.size())) {
+      text.replace(at, from.size(), to);
+    }
+    return text;
+  };
+  std::string ap203 =
+      replaceAll(ap214, "AUTOMOTIVE_DESIGN { 1 0 10303 214 1 1 1 1 }", "CONFIG_CONTROL_DESIGN");
+  ap203 = std::regex_replace(ap203,
+                             std::regex("PRODUCT_DEFINITION_FORMATION_WITH_SPECIFIED_SOURCE\\(("
+                                        "[^;]*),\\.NOT_KNOWN\\.\\)"),
+                             "PRODUCT_DEFINITION_FORMATION($1)");
+  std::string ap242 =
+      replaceAll(ap214, "AUTOMOTIVE_DESIGN { 1 0 10303 214 1 1 1 1 }",
+                 "AP242_MANAGED_MODEL_BASED_3D_ENGINEERING_MIM_LF { 1 0 10303 442 1 1 4 }");
+  ap242 = std::regex_replace(ap242, std::regex("=PRODUCT_DEFINITION\\(('design'[^;]*)\\);"),
+                             "=PRODUCT_DEFINITION_WITH_ASSOCIATED_DOCUMENTS($1,(#3));");
+  const std::string other =
+      replaceAll(ap214, "AUTOMOTIVE_DESIGN { 1 0 10303 214 1 1 1 1 }", "MY_OWN_PRODUCT_SCHEMA");
+  ASSERT_NE(ap203.find("=PRODUCT_DEFINITION_FORMATION('A'"), std::string::npos);
+  ASSERT_EQ(ap203.find("SPECIFIED_SOURCE"), std::string::npos);
+  ASSERT_NE(ap242.find("PRODUCT_DEFINITION_WITH_ASSOCIATED_DOCUMENTS('design'"), std::string::npos);
+
+  StepAssembly reference;
+  std::string error;
+  ASSERT_TRUE(reference.OpenBuffer(ap214, error)) << error;
+  const std::pair<const std::string*, const char*> variants[] = {
+      {&ap203, "AP203"}, {&ap242, "AP242"}, {&other, "MY_OWN_PRODUCT_SCHEMA"}};
+  for (const auto& [text, application] : variants) {
+    StepAssembly a;
+    ASSERT_TRUE(a.OpenBuffer(*text, error)) << application << ": " << error;
+    EXPECT_EQ(a.SchemaApplication(), application);
+    EXPECT_EQ(Rows(a), Rows(reference)) << application;
+  }
+}
+
 TEST(StepAssembly, SiblingsWithOneIdAreNumberedByWhatTheyPlace) {
   // Three usages all called "U" under one parent: two of the bolt, one of the nut.
   const std::string data = Part(10, "ASM", "Assembly") + Part(20, "BOLT", "Bolt") +
