@@ -11,3 +11,12 @@ if(TARGET InputStepFilter)
   target_compile_definitions(test_STEPProvider PRIVATE
                              "DX_SAMPLES_DIR=\"${CMAKE_SOURCE_DIR}/samples\"")
 endif()
+
+# The two-thread index and the sink fed from both threads, under ThreadSanitizer too
+# (ctest -L concurrency).
+if(TARGET test_StepFile AND TARGET test_STEP)
+  add_test(NAME StepFile.ConcurrencyTests COMMAND test_StepFile --gtest_filter=StepSplit.*)
+  add_test(NAME STEP.ConcurrencyTests COMMAND test_STEP --gtest_filter=*TwoThread*)
+  set_tests_properties(StepFile.ConcurrencyTests STEP.ConcurrencyTests PROPERTIES
+    LABELS "concurrency" ENVIRONMENT "TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1")
+endif()
