@@ -4,6 +4,8 @@
 #include <atomic>
 #include <cerrno>
 #include <cstdlib>
+#include <string_view>
+#include <vector>
 
 #include "ObjectModelRuntime/QORErrorText.h"
 #include "ObjectModelRuntime/QORGetEnv.h"
@@ -39,10 +41,21 @@ constexpr ColumnInfo kColumns[] = {{"Entity", 0},      {"Import", 1},
                                    {"Quantity", 0},    {"SchemaApplication", 0}};
 constexpr const char* kModes[] = {"NoImport", "ForLifecycle", "ForCoordination", "ForDesign"};
 
-int ColumnIndex(const QORUnicodeString& name) {
+// The generator asks for every column of every node: these two are on the hot path.
+int ColumnIndex(std::string_view name) {
   for (int i = 0; i < static_cast<int>(std::size(kColumns)); ++i)
-    if (name.Str() == kColumns[i].name) return i;
+    if (name == kColumns[i].name) return i;
   return -1;
+}
+
+const std::string& ColumnTitle(int index) {
+  static const std::vector<std::string> s_titles = [] {
+    std::vector<std::string> titles;
+    for (const ColumnInfo& c : kColumns)
+      titles.push_back(std::string("DXStepProvider.Column_") + c.name);
+    return titles;
+  }();
+  return s_titles[static_cast<std::size_t>(index)];
 }
 
 const step::StepOccurrence* AsNode(void* entity) {
@@ -140,9 +153,9 @@ HRESULT QORStepFilterStructure::GetColumns(QORListValQORUnicodeString& columns) 
 HRESULT QORStepFilterStructure::GetColumnDescription(QORUnicodeString column,
                                                      QORUnicodeString& text, int32_t& type,
                                                      QORListValQORUnicodeString& values) {
-  const int index = column.Str() == "tree" ? kEntity : ColumnIndex(column);
+  const int index = column.View() == "tree" ? kEntity : ColumnIndex(column.View());
   if (index < 0) return E_INVALIDARG;
-  text = QORUnicodeString(std::string("DXStepProvider.Column_") + kColumns[index].name);
+  text.Str().assign(ColumnTitle(index));
   type = kColumns[index].type;
   if (index == kImportMode)
     for (const char* mode : kModes) values.Append(QORUnicodeString(mode));
@@ -201,7 +214,7 @@ HRESULT QORStepFilterStructure::GetEntityValue(void* entity, QORUnicodeString co
   const step::StepOccurrence& node = *AsNode(entity);
   const step::StepProduct* product = _pAssembly->Product(node);
   isNLS = false;
-  switch (ColumnIndex(column)) {
+  switch (ColumnIndex(column.View())) {
     case kImport:
       value = mode && mode->Compare("NoImport") ? "false" : "true";
       return S_OK;
@@ -212,24 +225,24 @@ HRESULT QORStepFilterStructure::GetEntityValue(void* entity, QORUnicodeString co
       value = _pAssembly->IsPart(node) ? "part" : "assembly";
       return S_OK;
     case kPartNumber:
-      value = QORUnicodeString(product ? product->id : std::string());
+      value.Str().assign(product ? product->id : std::string());
       return S_OK;
     case kName:
-      value = QORUnicodeString(product ? product->name : std::string());
+      value.Str().assign(product ? product->name : std::string());
       return S_OK;
     case kDescription:
-      value = QORUnicodeString(product ? product->description : std::string());
+      value.Str().assign(product ? product->description : std::string());
       return S_OK;
     case kInstance: {
       const step::StepUsage* usage = _pAssembly->Usage(node);
-      value = QORUnicodeString(usage ? usage->id : std::string());
+      value.Str().assign(usage ? usage->id : std::string());
       return S_OK;
     }
     case kQuantity:
-      value = QORUnicodeString(std::to_string(_pAssembly->Quantity(node)));
+      value.Str().assign(std::to_string(_pAssembly->Quantity(node)));
       return S_OK;
     case kSchemaApplication:
-      value = QORUnicodeString(_pAssembly->SchemaApplication());
+      value.Str().assign(_pAssembly->SchemaApplication());
       return S_OK;
     default:
       return E_INVALIDARG;
