@@ -81,43 +81,38 @@ StepAssembly::~StepAssembly() = default;
 
 bool StepAssembly::Open(const std::string& path, std::string& error,
                         const StepAssemblyOptions& options) {
-  StepProductSink sink;
-  if (!sink.SetCodePage(options.codePage, error)) return false;
-  std::string schema;
-  {
-    // The index goes before the tree is built: only the product records outlive it.
-    StepFile file;
-    StepIndexOptions index;
-    index.sink = &sink;
-    index.splitFrom = options.splitFrom;
-    index.keepIndex = false;  // the sink takes all the tree needs
-    if (!file.Open(path, error, index)) return false;
-    _header = file.Header();
-    schema = file.Schema();
-  }
-  _application = Application(schema);
-  _records = std::make_unique<StepProductRecords>(sink.TakeRecords());
-  return Build(FileName(path), error, options);
+  return Read(FileName(path), error, options, [&](StepFile& file, const StepIndexOptions& index) {
+    return file.Open(path, error, index);
+  });
 }
 
 bool StepAssembly::OpenBuffer(std::string_view bytes, std::string& error,
                               const StepAssemblyOptions& options) {
+  return Read("the file", error, options, [&](StepFile& file, const StepIndexOptions& index) {
+    return file.OpenBuffer(bytes, error, index);
+  });
+}
+
+bool StepAssembly::Read(const std::string& name, std::string& error,
+                        const StepAssemblyOptions& options,
+                        const std::function<bool(StepFile&, const StepIndexOptions&)>& open) {
   StepProductSink sink;
   if (!sink.SetCodePage(options.codePage, error)) return false;
   std::string schema;
   {
+    // The reader goes before the tree is built: only the product records outlive it.
     StepFile file;
     StepIndexOptions index;
     index.sink = &sink;
     index.splitFrom = options.splitFrom;
     index.keepIndex = false;  // the sink takes all the tree needs
-    if (!file.OpenBuffer(bytes, error, index)) return false;
+    if (!open(file, index)) return false;
     _header = file.Header();
     schema = file.Schema();
   }
   _application = Application(schema);
   _records = std::make_unique<StepProductRecords>(sink.TakeRecords());
-  return Build("the file", error, options);
+  return Build(name, error, options);
 }
 
 bool StepAssembly::Build(const std::string& name, std::string& error,

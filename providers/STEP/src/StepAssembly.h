@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <span>
 #include <string>
@@ -15,6 +16,9 @@
 #include "StepProductRecords.h"
 
 namespace step {
+
+class StepFile;
+struct StepIndexOptions;
 
 struct StepAssemblyOptions {
   // Code page of string bytes that are not UTF-8; empty reads them as Latin-1.
@@ -88,6 +92,8 @@ class StepAssembly {
   std::size_t CutUsages() const { return _cutCycles; }
 
  private:
+  bool Read(const std::string& name, std::string& error, const StepAssemblyOptions& options,
+            const std::function<bool(StepFile&, const StepIndexOptions&)>& open);
   bool Build(const std::string& name, std::string& error, const StepAssemblyOptions& options);
   void ResolveReferences();
   void FindRoots();
