@@ -322,6 +322,7 @@ std::string AllCells(const std::string& text, const ifc::StepIndexOptions& base,
   std::string error;
   if (!file.OpenBuffer(text, error, options)) return "error: " + error;
   if (split != nullptr) *split = file.SplitOffset();
+  index.Resolve();
   index.Build();
   std::string out;
   for (std::size_t c = 0; c < index.Columns().size(); ++c) {

@@ -26,7 +26,7 @@ constexpr const char* kModes[] = {"NoImport", "ForLifecycle", "ForCoordination",
 
 int ColumnIndex(const QORUnicodeString& name) {
   for (int i = 0; i < static_cast<int>(std::size(kColumns)); ++i)
-    if (name.Str() == kColumns[i].name) return i;
+    if (std::string_view(name.Str()) == kColumns[i].name) return i;  // lengths first
   return -1;
 }
 
@@ -75,10 +75,12 @@ HRESULT QORIfcFilterStructure::SetInputFile(QORUnicodeString path) {
   if (!opened) {
     QORSetErrorText(error);
     _pModel.reset();
+    _chosenDescriptions.clear();
     return E_FAIL;
   }
   _pModel = std::move(model);
   _fileName = native.substr(native.find_last_of('/') + 1);
+  DescribeChosenColumns();
   // The generator asks for every entity's label once: that is the progress of the walk.
   QORProgress::Begin("building filter", _pModel->NodeCount());
   return S_OK;
@@ -234,29 +236,32 @@ HRESULT QORIfcFilterStructure::ReadChosenColumns(std::vector<std::string>& colum
   return S_OK;
 }
 
+void QORIfcFilterStructure::DescribeChosenColumns() {
+  _chosenDescriptions.clear();
+  const ifc::PropertyIndex* chosen = _pModel ? _pModel->Properties() : nullptr;
+  if (chosen == nullptr) return;
+  for (const ifc::PropertyIndex::Column& c : chosen->Columns()) {
+    QORUnicodeString text;
+    if (c.source == ifc::PropertyIndex::Source::Property) {
+      text = QORUnicodeString(c.unit.empty() ? c.name : c.name + " (" + c.unit + ")");
+    } else {
+      text = QORUnicodeString("DXIfcProvider.Column_" + c.name);
+    }
+    // Type codes: 0 read-only text, 1 boolean, 4 number.
+    int32_t type = 0;
+    if (c.kind == ifc::PropertyIndex::Kind::Boolean) type = 1;
+    if (c.kind == ifc::PropertyIndex::Kind::Number) type = 4;
+    _chosenDescriptions.emplace_back(std::move(text), type);
+  }
+}
+
 HRESULT QORIfcFilterStructure::DescribeChosenColumn(const QORUnicodeString& column,
                                                     QORUnicodeString& text, int32_t& type) const {
   const ifc::PropertyIndex* chosen = _pModel ? _pModel->Properties() : nullptr;
   const int index = chosen ? chosen->ColumnIndex(column.Str()) : -1;
   if (index < 0) return E_INVALIDARG;
-  const ifc::PropertyIndex::Column& c = chosen->Columns()[static_cast<std::size_t>(index)];
-  if (c.source == ifc::PropertyIndex::Source::Property) {
-    text = QORUnicodeString(c.unit.empty() ? c.name : c.name + " (" + c.unit + ")");
-  } else {
-    text = QORUnicodeString("DXIfcProvider.Column_" + c.name);
-  }
-  // Type codes: 0 read-only text, 1 boolean, 4 number.
-  switch (c.kind) {
-    case ifc::PropertyIndex::Kind::Boolean:
-      type = 1;
-      break;
-    case ifc::PropertyIndex::Kind::Number:
-      type = 4;
-      break;
-    case ifc::PropertyIndex::Kind::Text:
-      type = 0;
-      break;
-  }
+  text = _chosenDescriptions[static_cast<std::size_t>(index)].first;
+  type = _chosenDescriptions[static_cast<std::size_t>(index)].second;
   return S_OK;
 }
 

@@ -58,11 +58,14 @@ class QORIfcFilterStructure : public QORBaseUnknown {
  private:
   // The columns chosen by the host, after the fixed ones.
   static HRESULT ReadChosenColumns(std::vector<std::string>& columns);
+  void DescribeChosenColumns();
   HRESULT DescribeChosenColumn(const QORUnicodeString& column, QORUnicodeString& text,
                                int32_t& type) const;
   HRESULT ChosenColumnValue(const void* entity, const QORUnicodeString& column,
                             QORUnicodeString& value) const;
 
   std::unique_ptr<ifc::Model> _pModel;
+  // Title and type code of each chosen column, asked for once per entity and column.
+  std::vector<std::pair<QORUnicodeString, int32_t>> _chosenDescriptions;
   std::string _fileName;
 };

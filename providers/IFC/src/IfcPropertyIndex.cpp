@@ -38,6 +38,9 @@ enum UnitKind : uint8_t { kNoUnit, kLength, kArea, kVolume, kAngle, kMass, kTime
 // Value kinds of one property value.
 enum ValueKind : uint8_t { kNoValue, kTextValue, kBooleanValue, kNumberValue };
 
+constexpr uint8_t kQuantityFlag = 0x80;
+constexpr uint32_t kNoName = 0xFFFF;
+constexpr uint8_t kSpatialPredefined = 0x40;
 constexpr uint32_t kPreferType = 0x80000000u;  // a cell from the type loses to the entity's own
 constexpr uint32_t kInText = UINT32_MAX;       // a pending cell whose text is in text_ already
 
@@ -156,18 +159,17 @@ struct PropertyIndex::Taken {
     uint32_t offset = 0;
     uint32_t length = 0;
   };
+  // 16 bytes: a large model has a few values per element.
   struct Value {
     uint32_t id = 0;
-    Ref name;
     Ref text;
-    uint32_t unit = 0;  // explicit unit instance, 0 when none
+    uint16_t name = 0;  // in names
     uint8_t kind = kNoValue;
-    uint8_t unitKind = kNoUnit;
-    bool quantity = false;
+    uint8_t unitKind = kNoUnit;  // kQuantityFlag for a quantity
   };
   struct Set {
     uint32_t id = 0;
-    Ref name;
+    uint32_t name = 0;  // in names
     uint32_t first = 0;
     uint32_t count = 0;
   };
@@ -188,18 +190,31 @@ struct PropertyIndex::Taken {
     uint32_t count = 0;
     bool product = false;  // IfcProductDefinitionShape; else a shape representation
   };
-  struct Product {
+  // A tag, object type or predefined type of an entity.
+  struct Attribute {
     uint32_t id = 0;
-    uint32_t shape = 0;
-    Ref objectType, tag, predefined;
-    bool spatial = false;
+    Ref text;
+    uint8_t source = 0;  // Source; kSpatialPredefined for a spatial entity's
   };
+
+  // A code for a property or set name, the same for the same name in this stretch;
+  // kNoName once there are too many.
+  uint32_t Name(std::string_view name) {
+    const auto it = nameCodes.find(std::string(name));
+    if (it != nameCodes.end()) return it->second;
+    if (names.size() >= kNoName) return kNoName;
+    nameCodes.emplace(name, static_cast<uint16_t>(names.size()));
+    names.emplace_back(name);
+    return static_cast<uint32_t>(names.size() - 1);
+  }
 
   Ref Store(std::string_view s) {
     Ref r{static_cast<uint32_t>(text.size()), static_cast<uint32_t>(s.size())};
     text.append(s);
     return r;
   }
+  // Offsets are 32 bits: a stretch keeps less text than that, or stops taking values.
+  bool Full() const { return text.size() > UINT32_MAX / 2; }
   Ref StoreDecoded(const StepValue& v) {
     Ref r{static_cast<uint32_t>(text.size()), 0};
     StepString::DecodeAppend(v.text, text);
@@ -221,8 +236,12 @@ struct PropertyIndex::Taken {
   std::vector<Rel> rels;
   std::vector<Layer> layers;
   std::vector<Shape> shapes;
-  std::vector<Product> products;
-  std::vector<uint32_t> units;  // of the first unit assignment
+  std::vector<std::pair<uint32_t, uint32_t>> units;  // (value index, explicit unit)
+  std::vector<Attribute> attributes;
+  std::vector<std::pair<uint32_t, uint32_t>> productShapes;  // (entity, its shape)
+  std::vector<uint32_t> unitAssignment;  // the first one's units
+  std::unordered_map<std::string, uint16_t> nameCodes;
+  std::vector<std::string> names;
   std::vector<uint32_t> refs;
   StepParameters params;
   std::string scratch;
@@ -287,6 +306,7 @@ PropertyIndex::PropertyIndex(const StepFile& file, StepRecordSink& tree,
          dot = name.find('.', dot + 1)) {
       if (dot == 0 || dot + 1 == name.size()) continue;
       wantedProperties_[name.substr(dot + 1)].emplace_back(name.substr(0, dot), column);
+      wantedSets_.insert(name.substr(0, dot));
     }
   }
   for (const Column& c : columns_) {
@@ -316,7 +336,7 @@ int PropertyIndex::AddColumn(std::string name, Source source) {
 }
 
 int PropertyIndex::ColumnIndex(std::string_view name) const {
-  const auto it = columnByName_.find(std::string(name));
+  const auto it = columnByName_.find(name);
   return it == columnByName_.end() ? -1 : it->second;
 }
 
@@ -384,10 +404,14 @@ void PropertyIndex::Take(unsigned thread, uint32_t slot, const StepEntry& entry,
       // Name, Description, then the value(s); a quantity has its unit before its value.
       p.Parse(body, kind == kBoundedValue ? 5 : 3);
       const std::string_view name = NameOf(p, 0, t.scratch);
-      if (name.empty() || (!every_ && wantedProperties_.count(std::string(name)) == 0)) return;
+      if (name.empty() || t.Full() ||
+          (!every_ && wantedProperties_.count(std::string(name)) == 0))
+        return;
       Taken::Value v;
       v.id = entry.id;
-      v.name = t.Store(name);
+      const uint32_t code = t.Name(name);
+      if (code == kNoName) return;
+      v.name = static_cast<uint16_t>(code);
       v.text.offset = static_cast<uint32_t>(t.text.size());
       uint64_t unit = 0;
       uint8_t unitKind = kNoUnit;
@@ -395,7 +419,7 @@ void PropertyIndex::Take(unsigned thread, uint32_t slot, const StepEntry& entry,
         v.kind = AppendValue(p, p.At(2), t.text, unitKind);
         p.Reference(3, unit);
       } else if (kind == kQuantity) {
-        v.quantity = true;
+        unitKind = kQuantityFlag;
         const StepValue& number = p.Unwrap(p.At(3));
         if (number.IsNumber()) {
           AppendNumber(number.text, t.text);
@@ -435,12 +459,12 @@ void PropertyIndex::Take(unsigned thread, uint32_t slot, const StepEntry& entry,
         if (kind == kListValue) p.Reference(3, unit);
       }
       if (v.kind == kNoValue) {
-        t.text.resize(v.name.offset);
+        t.text.resize(v.text.offset);
         return;
       }
       v.text.length = static_cast<uint32_t>(t.text.size()) - v.text.offset;
-      v.unit = Number(unit);
       v.unitKind = unitKind;
+      if (unit != 0) t.units.emplace_back(static_cast<uint32_t>(t.values.size()), Number(unit));
       t.values.push_back(v);
       return;
     }
@@ -450,7 +474,10 @@ void PropertyIndex::Take(unsigned thread, uint32_t slot, const StepEntry& entry,
       p.Parse(body, list);
       Taken::Set s;
       s.id = entry.id;
-      s.name = t.Store(NameOf(p, 2, t.scratch));
+      const std::string_view name = NameOf(p, 2, t.scratch);
+      if (!every_ && wantedSets_.count(std::string(name)) == 0) return;
+      s.name = t.Name(name);
+      if (s.name == kNoName) return;
       t.Refs(p, p.At(list), s.first, s.count);
       t.sets.push_back(s);
       return;
@@ -502,31 +529,33 @@ void PropertyIndex::Take(unsigned thread, uint32_t slot, const StepEntry& entry,
       // enumeration after the supertypes' attributes (past CompositionType for spatial ones).
       const bool spatial = kind == kSpatialProduct;
       p.Parse(body, wantPredefined_ ? StepParameters::kAll : 7);
-      Taken::Product pr;
-      pr.id = entry.id;
-      pr.spatial = spatial;
+      if (t.Full()) return;
       uint64_t shape = 0;
-      if (p.Reference(6, shape)) pr.shape = Number(shape);
+      if (wantLayer_ && p.Reference(6, shape)) t.productShapes.emplace_back(entry.id, Number(shape));
       const StepValue& objectType = p.Unwrap(p.At(4));
-      if (wantObjectType_ && objectType.kind == StepKind::String)
-        pr.objectType = t.StoreDecoded(objectType);
+      if (wantObjectType_ && objectType.kind == StepKind::String) {
+        t.attributes.push_back({entry.id, t.StoreDecoded(objectType),
+                                static_cast<uint8_t>(Source::ObjectType)});
+      }
       const StepValue& tag = p.Unwrap(p.At(7));
-      if (wantTag_ && !spatial && tag.kind == StepKind::String) pr.tag = t.StoreDecoded(tag);
+      if (wantTag_ && !spatial && tag.kind == StepKind::String)
+        t.attributes.push_back({entry.id, t.StoreDecoded(tag), static_cast<uint8_t>(Source::Tag)});
       if (wantPredefined_) {
         for (std::size_t i = spatial ? 9 : 8; i < p.size(); ++i) {
           if (p[i].kind != StepKind::Enum) continue;
-          pr.predefined = t.Store(p[i].text);
+          const auto source = static_cast<uint8_t>(Source::PredefinedType);
+          t.attributes.push_back({entry.id, t.Store(p[i].text),
+                                  static_cast<uint8_t>(spatial ? source | kSpatialPredefined : source)});
           break;
         }
       }
-      t.products.push_back(pr);
       return;
     }
     case kUnitAssignment: {
-      if (!t.units.empty()) return;
+      if (!t.unitAssignment.empty()) return;
       p.Parse(body, 0);
       for (const StepValue& item : p.Items(p.At(0)))
-        if (item.kind == StepKind::Reference) t.units.push_back(Number(item.reference));
+        if (item.kind == StepKind::Reference) t.unitAssignment.push_back(Number(item.reference));
       return;
     }
     default:
@@ -552,7 +581,11 @@ void PropertyIndex::Discard() {
 
 int PropertyIndex::NamedColumn(Source source) {
   const std::string_view name = kNamedColumns[static_cast<std::size_t>(source) - 1];
-  if (every_) return AddColumn(std::string(name), source);
+  if (every_) {
+    const int column = AddColumn(std::string(name), source);
+    stats_.resize(columns_.size());
+    return column;
+  }
   return ColumnIndex(name);
 }
 
@@ -561,51 +594,113 @@ std::string_view PropertyIndex::PendingText(const Pending& p) const {
   return {text.data() + p.offset, p.length};
 }
 
-void PropertyIndex::Build() {
+void PropertyIndex::Resolve() {
   segments_.push_back(std::move(taken_[0]));
-  taken_[0] = std::make_unique<Taken>();
-  taken_[1] = std::make_unique<Taken>();
-  // The project's units: the first unit assignment in the file.
+  taken_[0].reset();
+  taken_[1].reset();
+  // The project's units (the first unit assignment in the file), and units given explicitly.
   for (const auto& segment : segments_) {
-    if (segment->units.empty()) continue;
-    for (const uint32_t unit : segment->units) {
+    if (segment->unitAssignment.empty()) continue;
+    for (const uint32_t unit : segment->unitAssignment) {
       const StepEntry* e = file_.Find(unit);
       if (e == nullptr || e->complex || !file_.Decode(*e, params_, 1)) continue;
       const StepValue& type = params_.At(1);
       const uint8_t kind = type.kind == StepKind::Enum ? UnitKindOf(type.text) : uint8_t{kNoUnit};
-      if (kind != kNoUnit) unitByKind_.emplace(kind, unit);
+      if (kind != kNoUnit && unitByKind_.count(kind) == 0) unitByKind_.emplace(kind, UnitName(unit));
     }
     break;
   }
+  for (const auto& segment : segments_) {
+    for (const auto& [value, unit] : segment->units)
+      if (unitNames_.count(unit) == 0) unitNames_.emplace(unit, UnitName(unit));
+    // A quantity's kind of unit is in its type's name.
+    for (Taken::Value& v : segment->values) {
+      if ((v.unitKind & kQuantityFlag) == 0) continue;
+      const StepEntry* e = file_.Find(v.id);
+      v.unitKind = e != nullptr ? QuantityUnit(file_.TypeName(*e)) : uint8_t{kNoUnit};
+    }
+  }
   // Object -> its type, sorted by object (packed in one number, so sorting is cheap).
-  std::vector<uint64_t> typeOf;
   for (const auto& segment : segments_) {
     for (const Taken::Rel& r : segment->rels) {
       if (r.kind != kRelType) continue;
       for (uint32_t k = r.first; k < r.first + r.count; ++k)
-        typeOf.push_back((uint64_t{segment->refs[k]} << 32) | r.relating);
+        typeOf_.push_back((uint64_t{segment->refs[k]} << 32) | r.relating);
     }
   }
-  std::sort(typeOf.begin(), typeOf.end());
+  std::sort(typeOf_.begin(), typeOf_.end());
+  // The sets each type has of its own (HasPropertySets).
+  if (every_ || !wantedProperties_.empty()) {
+    uint32_t lastType = 0;
+    for (const uint64_t pair : typeOf_) {
+      const auto type = static_cast<uint32_t>(pair);
+      if (type == lastType) continue;
+      lastType = type;
+      const StepEntry* e = file_.Find(type);
+      if (e == nullptr || e->complex || !file_.Decode(*e, params_, 5)) continue;
+      for (const StepValue& item : params_.Items(params_.Unwrap(params_.At(5))))
+        if (item.kind == StepKind::Reference)
+          typeSets_.push_back((uint64_t{type} << 32) | Number(item.reference));
+    }
+  }
+  // The text of each material and classification, once.
   stats_.resize(columns_.size());
-  BuildProperties(typeOf);
-  BuildAssociations(typeOf);
+  for (const auto& segment : segments_) {
+    for (const Taken::Rel& r : segment->rels) {
+      if (r.kind != kRelAssociates) continue;
+      auto [it, added] = relating_.try_emplace(r.relating);
+      if (!added) continue;
+      Pending& text = it->second;
+      text.column = UINT32_MAX;
+      const StepEntry* e = file_.Find(r.relating);
+      const std::string_view type = e != nullptr ? file_.TypeName(*e) : std::string_view();
+      std::string value;
+      int column = -1;
+      if (type.substr(0, 11) == "IFCMATERIAL") {
+        column = wantMaterial_ ? NamedColumn(Source::Material) : -1;
+        if (column >= 0) value = MaterialText(r.relating, 0);
+      } else if (type.substr(0, 17) == "IFCCLASSIFICATION") {
+        column = wantClassification_ ? NamedColumn(Source::Classification) : -1;
+        if (column >= 0) value = ClassificationText(r.relating);
+      }
+      if (column < 0 || value.empty() || text_.size() + value.size() > UINT32_MAX) continue;
+      text.column = static_cast<uint32_t>(column);
+      text.segment = kInText;
+      text.offset = static_cast<uint32_t>(text_.size());
+      text.length = static_cast<uint32_t>(value.size());
+      text_.append(value);
+    }
+  }
+}
+
+void PropertyIndex::Build() {
+  stats_.resize(columns_.size());
+  BuildProperties();
+  BuildAssociations();
   BuildProducts();
   Finish();
 }
 
-void PropertyIndex::BuildProperties(const std::vector<uint64_t>& typeOf) {
+void PropertyIndex::BuildProperties() {
   if (!every_ && wantedProperties_.empty()) return;
   struct ValueAt {
     uint32_t id, segment, index;
   };
   std::vector<ValueAt> values;
+  std::size_t count = 0;
+  for (const auto& segment : segments_) count += segment->values.size();
+  values.reserve(count);
   for (uint32_t s = 0; s < segments_.size(); ++s) {
     const auto& vs = segments_[s]->values;
     for (uint32_t i = 0; i < vs.size(); ++i) values.push_back({vs[i].id, s, i});
   }
   std::sort(values.begin(), values.end(),
             [](const ValueAt& a, const ValueAt& b) { return a.id < b.id; });
+  // Explicit units, by value.
+  std::unordered_map<uint64_t, uint32_t> unitOf;
+  for (uint32_t s = 0; s < segments_.size(); ++s)
+    for (const auto& [value, unit] : segments_[s]->units)
+      unitOf.emplace((uint64_t{s} << 32) | value, unit);
 
   // The values of each set that make columns: (set, column, value), by set.
   struct Entry {
@@ -613,22 +708,23 @@ void PropertyIndex::BuildProperties(const std::vector<uint64_t>& typeOf) {
   };
   std::vector<Entry> entries;
   std::string key;
+  // Column of (set name, property name) codes of a segment, asked once per pair.
   for (const auto& segment : segments_) {
     for (const Taken::Set& set : segment->sets) {
-      const std::string_view setName = segment->View(set.name);
+      const std::string& setName = segment->names[set.name];
       for (uint32_t k = set.first; k < set.first + set.count; ++k) {
         const uint32_t id = segment->refs[k];
         const auto at = std::lower_bound(values.begin(), values.end(), id,
                                          [](const ValueAt& v, uint32_t n) { return v.id < n; });
         if (at == values.end() || at->id != id) continue;
-        const Taken::Value& value = segments_[at->segment]->values[at->index];
-        const std::string_view propertyName = segments_[at->segment]->View(value.name);
+        const Taken& owner = *segments_[at->segment];
+        const std::string& propertyName = owner.names[owner.values[at->index].name];
         int column = -1;
         if (every_) {
           key.assign(setName).append(".").append(propertyName);
           column = AddColumn(key, Source::Property);
           stats_.resize(columns_.size());
-        } else if (const auto wanted = wantedProperties_.find(std::string(propertyName));
+        } else if (const auto wanted = wantedProperties_.find(propertyName);
                    wanted != wantedProperties_.end()) {
           for (const auto& [wantedSet, wantedColumn] : wanted->second)
             if (wantedSet == setName) column = wantedColumn;
@@ -638,6 +734,7 @@ void PropertyIndex::BuildProperties(const std::vector<uint64_t>& typeOf) {
       }
     }
   }
+  std::vector<ValueAt>().swap(values);
   std::stable_sort(entries.begin(), entries.end(),
                    [](const Entry& a, const Entry& b) { return a.set < b.set; });
   if (entries.empty()) return;
@@ -652,14 +749,16 @@ void PropertyIndex::BuildProperties(const std::vector<uint64_t>& typeOf) {
       st.booleans += v.kind == kBooleanValue;
       st.numbers += v.kind == kNumberValue;
       st.texts += v.kind == kTextValue;
-      if (st.unit == 0 && v.unit != 0) st.unit = v.unit;
+      if (st.unit == 0) {
+        const auto unit = unitOf.find((uint64_t{it->segment} << 32) | it->index);
+        if (unit != unitOf.end()) st.unit = unit->second;
+      }
       if (st.unitKind == kNoUnit) st.unitKind = v.unitKind;
-      if (st.quantity == 0 && v.quantity) st.quantity = v.id;
     }
   };
 
   // The entities' own sets, in file order of their relationships.
-  std::vector<uint64_t> ownSets;  // (object, set), by object
+  std::vector<uint64_t> ownSets;  // (object, set)
   uint32_t order = 0;
   for (const auto& segment : segments_) {
     for (const Taken::Rel& r : segment->rels) {
@@ -667,33 +766,27 @@ void PropertyIndex::BuildProperties(const std::vector<uint64_t>& typeOf) {
       ++order;
       for (uint32_t k = r.first; k < r.first + r.count; ++k) {
         emitSet(segment->refs[k], r.relating, order);
-        ownSets.push_back((uint64_t{segment->refs[k]} << 32) | r.relating);
+        if (!typeOf_.empty()) ownSets.push_back((uint64_t{segment->refs[k]} << 32) | r.relating);
       }
     }
   }
-  if (typeOf.empty()) return;
+  if (typeOf_.empty()) return;
   std::stable_sort(ownSets.begin(), ownSets.end(),
                    [](uint64_t a, uint64_t b) { return (a >> 32) < (b >> 32); });
-  // Sets of each type: its HasPropertySets, then any related to it like to an entity.
-  std::vector<uint64_t> typeSets;
+  // A type's sets: its HasPropertySets, then any related to it like to an entity.
+  std::vector<uint64_t> typeSets = typeSets_;
   uint32_t lastType = 0;
-  for (const uint64_t pair : typeOf) {
+  for (const uint64_t pair : typeOf_) {
     const auto type = static_cast<uint32_t>(pair);
     if (type == lastType) continue;
     lastType = type;
-    const StepEntry* e = file_.Find(type);
-    if (e != nullptr && !e->complex && file_.Decode(*e, params_, 5)) {
-      for (const StepValue& item : params_.Items(params_.Unwrap(params_.At(5))))
-        if (item.kind == StepKind::Reference)
-          typeSets.push_back((uint64_t{type} << 32) | Number(item.reference));
-    }
     auto own = std::lower_bound(ownSets.begin(), ownSets.end(), uint64_t{type} << 32);
     for (; own != ownSets.end() && (*own >> 32) == type; ++own)
       typeSets.push_back((uint64_t{type} << 32) | static_cast<uint32_t>(*own));
   }
   std::stable_sort(typeSets.begin(), typeSets.end(),
                    [](uint64_t a, uint64_t b) { return (a >> 32) < (b >> 32); });
-  for (const uint64_t pair : typeOf) {
+  for (const uint64_t pair : typeOf_) {
     const auto object = static_cast<uint32_t>(pair >> 32);
     const auto type = static_cast<uint32_t>(pair);
     uint32_t rank = 0;
@@ -703,55 +796,30 @@ void PropertyIndex::BuildProperties(const std::vector<uint64_t>& typeOf) {
   }
 }
 
-void PropertyIndex::BuildAssociations(const std::vector<uint64_t>& typeOf) {
-  if (!wantMaterial_ && !wantClassification_) return;
-  // One text per material or classification, kept in text_ and shared by its entities.
-  std::unordered_map<uint32_t, Pending> byRelating;
+void PropertyIndex::BuildAssociations() {
+  if (relating_.empty()) return;
   std::vector<Pending> own;
   uint32_t order = 0;
   for (const auto& segment : segments_) {
     for (const Taken::Rel& r : segment->rels) {
       if (r.kind != kRelAssociates) continue;
-      auto [it, added] = byRelating.try_emplace(r.relating);
-      Pending& text = it->second;
-      if (added) {
-        text.column = UINT32_MAX;
-        const StepEntry* e = file_.Find(r.relating);
-        const std::string_view type = e != nullptr ? file_.TypeName(*e) : std::string_view();
-        std::string value;
-        int column = -1;
-        if (type.substr(0, 11) == "IFCMATERIAL") {
-          column = wantMaterial_ ? NamedColumn(Source::Material) : -1;
-          if (column >= 0) value = MaterialText(r.relating, 0);
-        } else if (type.substr(0, 17) == "IFCCLASSIFICATION") {
-          column = wantClassification_ ? NamedColumn(Source::Classification) : -1;
-          if (column >= 0) value = ClassificationText(r.relating);
-        }
-        if (column >= 0 && !value.empty()) {
-          text.column = static_cast<uint32_t>(column);
-          text.segment = kInText;
-          text.offset = text_.size();
-          text.length = static_cast<uint32_t>(value.size());
-          text_.append(value);
-        }
-      }
-      if (text.column == UINT32_MAX) continue;
+      const auto it = relating_.find(r.relating);
+      if (it == relating_.end() || it->second.column == UINT32_MAX) continue;
       ++order;
       for (uint32_t k = r.first; k < r.first + r.count; ++k) {
-        Pending cell = text;
+        Pending cell = it->second;
         cell.instance = segment->refs[k];
         cell.order = order;
         own.push_back(cell);
       }
     }
   }
-  stats_.resize(columns_.size());
   for (const Pending& p : own) ++stats_[p.column].texts;
   pending_.insert(pending_.end(), own.begin(), own.end());
   // Entities without their own take their type's.
   std::stable_sort(own.begin(), own.end(),
                    [](const Pending& a, const Pending& b) { return a.instance < b.instance; });
-  for (const uint64_t pair : typeOf) {
+  for (const uint64_t pair : typeOf_) {
     const auto type = static_cast<uint32_t>(pair);
     auto it = std::lower_bound(own.begin(), own.end(), type,
                                [](const Pending& p, uint32_t n) { return p.instance < n; });
@@ -766,6 +834,16 @@ void PropertyIndex::BuildAssociations(const std::vector<uint64_t>& typeOf) {
 
 void PropertyIndex::BuildProducts() {
   const bool ifc2x3 = file_.Schema().rfind("IFC2X3", 0) == 0;
+  for (uint32_t s = 0; s < segments_.size(); ++s) {
+    for (const Taken::Attribute& a : segments_[s]->attributes) {
+      if ((a.source & kSpatialPredefined) != 0 && ifc2x3) continue;
+      const int column = NamedColumn(static_cast<Source>(a.source & ~kSpatialPredefined));
+      if (column < 0) continue;
+      ++stats_[static_cast<std::size_t>(column)].texts;
+      pending_.push_back({static_cast<uint32_t>(column), a.id, 0, s, a.text.offset, a.text.length});
+    }
+  }
+  if (!wantLayer_) return;
   // Layers of representations and items: (item, layer), by item.
   struct ItemLayer {
     uint32_t item, segment;
@@ -776,20 +854,20 @@ void PropertyIndex::BuildProducts() {
     uint32_t id, segment, index;
   };
   std::vector<ShapeAt> shapes;
-  if (wantLayer_) {
-    for (uint32_t s = 0; s < segments_.size(); ++s) {
-      const Taken& t = *segments_[s];
-      for (const Taken::Layer& l : t.layers)
-        for (uint32_t k = l.first; k < l.first + l.count; ++k)
-          itemLayers.push_back({t.refs[k], s, l.name});
-      for (uint32_t i = 0; i < t.shapes.size(); ++i) shapes.push_back({t.shapes[i].id, s, i});
-    }
-    std::stable_sort(itemLayers.begin(), itemLayers.end(),
-                     [](const ItemLayer& a, const ItemLayer& b) { return a.item < b.item; });
-    std::sort(shapes.begin(), shapes.end(),
-              [](const ShapeAt& a, const ShapeAt& b) { return a.id < b.id; });
+  for (uint32_t s = 0; s < segments_.size(); ++s) {
+    const Taken& t = *segments_[s];
+    for (const Taken::Layer& l : t.layers)
+      for (uint32_t k = l.first; k < l.first + l.count; ++k)
+        itemLayers.push_back({t.refs[k], s, l.name});
+    for (uint32_t i = 0; i < t.shapes.size(); ++i) shapes.push_back({t.shapes[i].id, s, i});
   }
-  const int layerColumn = wantLayer_ && !itemLayers.empty() ? NamedColumn(Source::Layer) : -1;
+  if (itemLayers.empty()) return;
+  std::stable_sort(itemLayers.begin(), itemLayers.end(),
+                   [](const ItemLayer& a, const ItemLayer& b) { return a.item < b.item; });
+  std::sort(shapes.begin(), shapes.end(),
+            [](const ShapeAt& a, const ShapeAt& b) { return a.id < b.id; });
+  const int layerColumn = NamedColumn(Source::Layer);
+  if (layerColumn < 0) return;
   // The shape of that id and kind, with the segment whose refs it indexes.
   auto findShape = [&](uint32_t id, bool product) -> std::pair<const Taken::Shape*, const Taken*> {
     const auto it = std::lower_bound(shapes.begin(), shapes.end(), id,
@@ -809,23 +887,9 @@ void PropertyIndex::BuildProducts() {
       if (std::find(names.begin(), names.end(), name) == names.end()) names.push_back(name);
     }
   };
-
-  for (uint32_t s = 0; s < segments_.size(); ++s) {
-    const Taken& t = *segments_[s];
-    for (const Taken::Product& p : t.products) {
-      auto add = [&](Source source, Taken::Ref ref) {
-        if (ref.length == 0) return;
-        const int column = NamedColumn(source);
-        if (column < 0) return;
-        stats_.resize(columns_.size());
-        ++stats_[static_cast<std::size_t>(column)].texts;
-        pending_.push_back({static_cast<uint32_t>(column), p.id, 0, s, ref.offset, ref.length});
-      };
-      add(Source::Tag, p.tag);
-      add(Source::ObjectType, p.objectType);
-      if (!(ifc2x3 && p.spatial)) add(Source::PredefinedType, p.predefined);
-      if (layerColumn < 0 || p.shape == 0) continue;
-      const auto [product, owner] = findShape(p.shape, true);
+  for (const auto& segment : segments_) {
+    for (const auto& [entity, shape] : segment->productShapes) {
+      const auto [product, owner] = findShape(shape, true);
       if (product == nullptr) continue;
       names.clear();
       for (uint32_t k = product->first; k < product->first + product->count; ++k) {
@@ -833,8 +897,8 @@ void PropertyIndex::BuildProducts() {
         addLayers(rep);
         const auto [representation, repOwner] = findShape(rep, false);
         if (representation == nullptr) continue;
-        for (uint32_t i = representation->first; i < representation->first + representation->count;
-             ++i)
+        for (uint32_t i = representation->first;
+             i < representation->first + representation->count; ++i)
           addLayers(repOwner->refs[i]);
       }
       if (names.empty()) continue;
@@ -843,10 +907,10 @@ void PropertyIndex::BuildProducts() {
         if (!joined.empty()) joined += ", ";
         joined += name;
       }
-      stats_.resize(columns_.size());
+      if (text_.size() + joined.size() > UINT32_MAX) continue;
       ++stats_[static_cast<std::size_t>(layerColumn)].texts;
-      pending_.push_back({static_cast<uint32_t>(layerColumn), p.id, 0, kInText, text_.size(),
-                          static_cast<uint32_t>(joined.size())});
+      pending_.push_back({static_cast<uint32_t>(layerColumn), entity, 0, kInText,
+                          static_cast<uint32_t>(text_.size()), static_cast<uint32_t>(joined.size())});
       text_.append(joined);
     }
   }
@@ -871,11 +935,6 @@ std::string PropertyIndex::UnitName(uint32_t unitId) const {
     return name;
   }
   return {};
-}
-
-std::string PropertyIndex::UnitOfKind(uint8_t unitKind) const {
-  const auto it = unitByKind_.find(unitKind);
-  return it == unitByKind_.end() ? std::string() : UnitName(it->second);
 }
 
 std::string PropertyIndex::MaterialText(uint64_t id, int depth) const {
@@ -934,19 +993,21 @@ void PropertyIndex::Finish() {
     if (a.instance != b.instance) return a.instance < b.instance;
     return a.order < b.order;
   });
+  // The stretches keep their text, which the cells point into; the rest goes.
+  for (const auto& segment : segments_) {
+    std::string text = std::move(segment->text);
+    *segment = Taken();
+    segment->text = std::move(text);
+  }
   cells_.assign(columns_.size(), {});
   stats_.resize(columns_.size());
-  std::size_t textSize = text_.size();
-  for (const Pending& p : pending_) textSize += p.segment == kInText ? 0 : p.length;
-  text_.reserve(textSize);
   for (std::size_t i = 0; i < pending_.size();) {
     const Pending& first = pending_[i];
     std::size_t end = i + 1;
     while (end < pending_.size() && pending_[end].column == first.column &&
            pending_[end].instance == first.instance)
       ++end;
-    Cell cell;
-    cell.instance = first.instance;
+    Cell cell{first.instance, first.segment, first.offset, first.length};
     if (columns_[first.column].source == Source::Classification && end - i > 1) {
       // Every classification of the entity (or of its type), each once.
       std::vector<std::string_view> parts;
@@ -958,20 +1019,16 @@ void PropertyIndex::Finish() {
       std::string joined;
       for (const std::string_view part : parts)
         joined.append(joined.empty() ? "" : ", ").append(part);
-      cell.offset = text_.size();
-      cell.length = static_cast<uint32_t>(joined.size());
-      text_.append(joined);
-    } else if (first.segment == kInText) {
-      cell.offset = first.offset;
-      cell.length = first.length;
-    } else {
-      cell.offset = text_.size();
-      cell.length = first.length;
-      text_.append(PendingText(first));
+      if (text_.size() + joined.size() <= UINT32_MAX) {
+        cell = {first.instance, kInText, static_cast<uint32_t>(text_.size()),
+                static_cast<uint32_t>(joined.size())};
+        text_.append(joined);
+      }
     }
     cells_[first.column].push_back(cell);
     i = end;
   }
+  std::vector<Pending>().swap(pending_);
   for (std::size_t c = 0; c < columns_.size(); ++c) {
     Column& column = columns_[c];
     const Stats& st = stats_[c];
@@ -979,17 +1036,18 @@ void PropertyIndex::Finish() {
     if (st.booleans != 0 && st.numbers == 0 && st.texts == 0) column.kind = Kind::Boolean;
     if (st.numbers != 0 && st.booleans == 0 && st.texts == 0) {
       column.kind = Kind::Number;
-      uint8_t unitKind = st.unitKind;
-      if (unitKind == kNoUnit && st.quantity != 0) {
-        const StepEntry* e = file_.Find(st.quantity);
-        if (e != nullptr) unitKind = QuantityUnit(file_.TypeName(*e));
+      if (st.unit != 0) {
+        const auto it = unitNames_.find(st.unit);
+        if (it != unitNames_.end()) column.unit = it->second;
+      } else if (const auto it = unitByKind_.find(st.unitKind); it != unitByKind_.end()) {
+        column.unit = it->second;
       }
-      column.unit = st.unit != 0 ? UnitName(st.unit) : UnitOfKind(unitKind);
     }
   }
-  std::vector<Pending>().swap(pending_);
   std::vector<Stats>().swap(stats_);
-  segments_.clear();
+  std::vector<uint64_t>().swap(typeOf_);
+  std::vector<uint64_t>().swap(typeSets_);
+  relating_.clear();
 }
 
 std::string_view PropertyIndex::Value(std::size_t column, uint32_t instance) const {

@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "IfcStepFile.h"
@@ -69,7 +70,10 @@ class PropertyIndex : public StepRecordSink {
   void Adopt(uint32_t firstSlot, std::span<const uint16_t> typeCodes) override;
   void Discard() override;
 
-  // After the file is indexed, before its index is released.
+  // Once the file is indexed, before its index is released: what needs the index (units,
+  // types, materials, classifications). `tree` is not used any more from here on.
+  void Resolve();
+  // After that, once the index and the tree builder's work are gone: the cells.
   void Build();
 
   // The columns in the order asked (every one the file offers, sorted, for kEveryColumn).
@@ -84,8 +88,9 @@ class PropertyIndex : public StepRecordSink {
   struct Taken;
   struct Cell {
     uint32_t instance = 0;
+    uint32_t segment = 0;  // whose text holds it; UINT32_MAX for text_
+    uint32_t offset = 0;
     uint32_t length = 0;
-    uint64_t offset = 0;  // in text_
   };
   // A candidate cell while building; the first by (column, instance, order) wins.
   struct Pending {
@@ -93,26 +98,26 @@ class PropertyIndex : public StepRecordSink {
     uint32_t instance = 0;
     uint32_t order = 0;
     uint32_t segment = 0;  // whose text holds it; UINT32_MAX for text_
-    uint64_t offset = 0;
+    uint32_t offset = 0;
     uint32_t length = 0;
   };
   // What the values of a column are, to type it and find its unit.
   struct Stats {
     std::size_t booleans = 0, numbers = 0, texts = 0;
-    uint32_t unit = 0;      // first explicit unit
-    uint8_t unitKind = 0;   // first measure with a kind of unit
-    uint32_t quantity = 0;  // first quantity, whose type tells its kind of unit
+    uint32_t unit = 0;     // first explicit unit
+    uint8_t unitKind = 0;  // first measure or quantity with a kind of unit
   };
 
-  std::string_view ValueView(const Cell& c) const { return {text_.data() + c.offset, c.length}; }
+  std::string_view ValueView(const Cell& c) const {
+    return PendingText({0, 0, 0, c.segment, c.offset, c.length});
+  }
   int AddColumn(std::string name, Source source);
   int NamedColumn(Source source);
   std::string_view PendingText(const Pending& p) const;
-  void BuildProperties(const std::vector<uint64_t>& typeOf);
-  void BuildAssociations(const std::vector<uint64_t>& typeOf);
+  void BuildProperties();
+  void BuildAssociations();
   void BuildProducts();
   std::string UnitName(uint32_t unitId) const;
-  std::string UnitOfKind(uint8_t unitKind) const;
   std::string MaterialText(uint64_t id, int depth) const;
   std::string ClassificationText(uint64_t id) const;
   void Finish();
@@ -122,6 +127,7 @@ class PropertyIndex : public StepRecordSink {
   bool every_ = false;
   // What to take: property names and set names of the property columns; named sources.
   std::unordered_map<std::string, std::vector<std::pair<std::string, int>>> wantedProperties_;
+  std::unordered_set<std::string> wantedSets_;
   bool wantMaterial_ = false, wantClassification_ = false, wantLayer_ = false;
   bool wantTag_ = false, wantObjectType_ = false, wantPredefined_ = false;
 
@@ -129,13 +135,23 @@ class PropertyIndex : public StepRecordSink {
   std::vector<std::unique_ptr<Taken>> segments_;
 
   std::vector<Column> columns_;
-  std::unordered_map<std::string, int> columnByName_;
+  // Looked up for every cell: by view, without making a string.
+  struct NameHash {
+    using is_transparent = void;
+    std::size_t operator()(std::string_view s) const { return std::hash<std::string_view>{}(s); }
+  };
+  std::unordered_map<std::string, int, NameHash, std::equal_to<>> columnByName_;
   std::vector<std::vector<Cell>> cells_;  // by column, sorted by instance
   std::vector<Pending> pending_;
   std::vector<Stats> stats_;
   std::string text_;
   mutable StepParameters params_;
-  std::unordered_map<uint8_t, uint32_t> unitByKind_;  // the project's units
+  // What Resolve found.
+  std::unordered_map<uint8_t, std::string> unitByKind_;  // the project's units
+  std::unordered_map<uint32_t, std::string> unitNames_;  // units given explicitly
+  std::vector<uint64_t> typeOf_;                         // (object, type), sorted
+  std::vector<uint64_t> typeSets_;                       // (type, set): HasPropertySets
+  std::unordered_map<uint32_t, Pending> relating_;       // material or classification text
 };
 
 }  // namespace ifc
