@@ -239,7 +239,7 @@ struct PropertyIndex::Taken {
   std::vector<std::pair<uint32_t, uint32_t>> units;  // (value index, explicit unit)
   std::vector<Attribute> attributes;
   std::vector<std::pair<uint32_t, uint32_t>> productShapes;  // (entity, its shape)
-  std::vector<uint32_t> unitAssignment;  // the first one's units
+  std::vector<uint32_t> unitAssignment;                      // the first one's units
   std::unordered_map<std::string, uint16_t> nameCodes;
   std::vector<std::string> names;
   std::vector<uint32_t> refs;
@@ -404,8 +404,7 @@ void PropertyIndex::Take(unsigned thread, uint32_t slot, const StepEntry& entry,
       // Name, Description, then the value(s); a quantity has its unit before its value.
       p.Parse(body, kind == kBoundedValue ? 5 : 3);
       const std::string_view name = NameOf(p, 0, t.scratch);
-      if (name.empty() || t.Full() ||
-          (!every_ && wantedProperties_.count(std::string(name)) == 0))
+      if (name.empty() || t.Full() || (!every_ && wantedProperties_.count(std::string(name)) == 0))
         return;
       Taken::Value v;
       v.id = entry.id;
@@ -531,11 +530,12 @@ void PropertyIndex::Take(unsigned thread, uint32_t slot, const StepEntry& entry,
       p.Parse(body, wantPredefined_ ? StepParameters::kAll : 7);
       if (t.Full()) return;
       uint64_t shape = 0;
-      if (wantLayer_ && p.Reference(6, shape)) t.productShapes.emplace_back(entry.id, Number(shape));
+      if (wantLayer_ && p.Reference(6, shape))
+        t.productShapes.emplace_back(entry.id, Number(shape));
       const StepValue& objectType = p.Unwrap(p.At(4));
       if (wantObjectType_ && objectType.kind == StepKind::String) {
-        t.attributes.push_back({entry.id, t.StoreDecoded(objectType),
-                                static_cast<uint8_t>(Source::ObjectType)});
+        t.attributes.push_back(
+            {entry.id, t.StoreDecoded(objectType), static_cast<uint8_t>(Source::ObjectType)});
       }
       const StepValue& tag = p.Unwrap(p.At(7));
       if (wantTag_ && !spatial && tag.kind == StepKind::String)
@@ -544,8 +544,9 @@ void PropertyIndex::Take(unsigned thread, uint32_t slot, const StepEntry& entry,
         for (std::size_t i = spatial ? 9 : 8; i < p.size(); ++i) {
           if (p[i].kind != StepKind::Enum) continue;
           const auto source = static_cast<uint8_t>(Source::PredefinedType);
-          t.attributes.push_back({entry.id, t.Store(p[i].text),
-                                  static_cast<uint8_t>(spatial ? source | kSpatialPredefined : source)});
+          t.attributes.push_back(
+              {entry.id, t.Store(p[i].text),
+               static_cast<uint8_t>(spatial ? source | kSpatialPredefined : source)});
           break;
         }
       }
@@ -606,7 +607,8 @@ void PropertyIndex::Resolve() {
       if (e == nullptr || e->complex || !file_.Decode(*e, params_, 1)) continue;
       const StepValue& type = params_.At(1);
       const uint8_t kind = type.kind == StepKind::Enum ? UnitKindOf(type.text) : uint8_t{kNoUnit};
-      if (kind != kNoUnit && unitByKind_.count(kind) == 0) unitByKind_.emplace(kind, UnitName(unit));
+      if (kind != kNoUnit && unitByKind_.count(kind) == 0)
+        unitByKind_.emplace(kind, UnitName(unit));
     }
     break;
   }
@@ -897,8 +899,8 @@ void PropertyIndex::BuildProducts() {
         addLayers(rep);
         const auto [representation, repOwner] = findShape(rep, false);
         if (representation == nullptr) continue;
-        for (uint32_t i = representation->first;
-             i < representation->first + representation->count; ++i)
+        for (uint32_t i = representation->first; i < representation->first + representation->count;
+             ++i)
           addLayers(repOwner->refs[i]);
       }
       if (names.empty()) continue;
@@ -910,7 +912,8 @@ void PropertyIndex::BuildProducts() {
       if (text_.size() + joined.size() > UINT32_MAX) continue;
       ++stats_[static_cast<std::size_t>(layerColumn)].texts;
       pending_.push_back({static_cast<uint32_t>(layerColumn), entity, 0, kInText,
-                          static_cast<uint32_t>(text_.size()), static_cast<uint32_t>(joined.size())});
+                          static_cast<uint32_t>(text_.size()),
+                          static_cast<uint32_t>(joined.size())});
       text_.append(joined);
     }
   }
@@ -993,7 +996,7 @@ void PropertyIndex::Finish() {
     if (a.instance != b.instance) return a.instance < b.instance;
     return a.order < b.order;
   });
-  // The stretches keep their text, which the cells point into; the rest goes.
+  // Only the text stays until the cells have theirs.
   for (const auto& segment : segments_) {
     std::string text = std::move(segment->text);
     *segment = Taken();
@@ -1001,13 +1004,30 @@ void PropertyIndex::Finish() {
   }
   cells_.assign(columns_.size(), {});
   stats_.resize(columns_.size());
+  // Room for every text, so the views the index below keeps stay valid.
+  std::size_t room = 0;
+  for (const Pending& p : pending_) room += p.length + 2;
+  textStore_.reserve(room);
+  texts_.emplace_back(0, 0);
+  std::unordered_map<std::string_view, uint32_t> textIndex;
+  auto intern = [&](std::string_view text) {
+    const auto it = textIndex.find(text);
+    if (it != textIndex.end()) return it->second;
+    if (textStore_.size() + text.size() > UINT32_MAX) return 0u;  // the empty text: no cell
+    const auto offset = static_cast<uint32_t>(textStore_.size());
+    textStore_.append(text);
+    texts_.emplace_back(offset, static_cast<uint32_t>(text.size()));
+    textIndex.emplace(std::string_view(textStore_).substr(offset, text.size()),
+                      static_cast<uint32_t>(texts_.size() - 1));
+    return static_cast<uint32_t>(texts_.size() - 1);
+  };
   for (std::size_t i = 0; i < pending_.size();) {
     const Pending& first = pending_[i];
     std::size_t end = i + 1;
     while (end < pending_.size() && pending_[end].column == first.column &&
            pending_[end].instance == first.instance)
       ++end;
-    Cell cell{first.instance, first.segment, first.offset, first.length};
+    Cell cell{first.instance, 0};
     if (columns_[first.column].source == Source::Classification && end - i > 1) {
       // Every classification of the entity (or of its type), each once.
       std::vector<std::string_view> parts;
@@ -1019,15 +1039,18 @@ void PropertyIndex::Finish() {
       std::string joined;
       for (const std::string_view part : parts)
         joined.append(joined.empty() ? "" : ", ").append(part);
-      if (text_.size() + joined.size() <= UINT32_MAX) {
-        cell = {first.instance, kInText, static_cast<uint32_t>(text_.size()),
-                static_cast<uint32_t>(joined.size())};
-        text_.append(joined);
-      }
+      cell.text = intern(joined);
+    } else {
+      cell.text = intern(PendingText(first));
     }
     cells_[first.column].push_back(cell);
     i = end;
   }
+  segments_.clear();
+  std::string().swap(text_);
+  textIndex.clear();
+  textStore_.shrink_to_fit();
+  texts_.shrink_to_fit();
   std::vector<Pending>().swap(pending_);
   for (std::size_t c = 0; c < columns_.size(); ++c) {
     Column& column = columns_[c];

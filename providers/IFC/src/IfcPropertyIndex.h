@@ -86,11 +86,10 @@ class PropertyIndex : public StepRecordSink {
 
  private:
   struct Taken;
+  // 8 bytes: the values of a column repeat ("true", a material), so each text is kept once.
   struct Cell {
     uint32_t instance = 0;
-    uint32_t segment = 0;  // whose text holds it; UINT32_MAX for text_
-    uint32_t offset = 0;
-    uint32_t length = 0;
+    uint32_t text = 0;  // in texts_
   };
   // A candidate cell while building; the first by (column, instance, order) wins.
   struct Pending {
@@ -109,7 +108,7 @@ class PropertyIndex : public StepRecordSink {
   };
 
   std::string_view ValueView(const Cell& c) const {
-    return PendingText({0, 0, 0, c.segment, c.offset, c.length});
+    return std::string_view(textStore_).substr(texts_[c.text].first, texts_[c.text].second);
   }
   int AddColumn(std::string name, Source source);
   int NamedColumn(Source source);
@@ -144,7 +143,9 @@ class PropertyIndex : public StepRecordSink {
   std::vector<std::vector<Cell>> cells_;  // by column, sorted by instance
   std::vector<Pending> pending_;
   std::vector<Stats> stats_;
-  std::string text_;
+  std::string text_;                                  // texts made while building
+  std::string textStore_;                             // the cells' distinct texts
+  std::vector<std::pair<uint32_t, uint32_t>> texts_;  // (offset, length) in textStore_
   mutable StepParameters params_;
   // What Resolve found.
   std::unordered_map<uint8_t, std::string> unitByKind_;  // the project's units
