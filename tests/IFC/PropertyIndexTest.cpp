@@ -305,6 +305,37 @@ TEST(PropertyIndex, Ifc4x3ModelAndOddValues) {
   EXPECT_EQ(Cell(model, "B2", "PredefinedType"), "USERDEFINED");
 }
 
+// A hostile file: lists of lists that would multiply into billions of names, and a loop.
+TEST(PropertyIndex, NestedMaterialListsStayBounded) {
+  std::string data =
+      "#1=IFCPROJECT('0aaaaaaaaaaaaaaaaaaaa1',$,'P',$,$,$,$,$,$);\n"
+      "#2=IFCBUILDINGSTOREY('0aaaaaaaaaaaaaaaaaaaa2',$,'L',$,$,$,$,$,.ELEMENT.,0.);\n"
+      "#3=IFCRELAGGREGATES('0aaaaaaaaaaaaaaaaaaaa3',$,$,$,#1,(#2));\n"
+      "#4=IFCWALL('0aaaaaaaaaaaaaaaaaaaa4',$,'W',$,$,$,$,$,$);\n"
+      "#5=IFCWALL('0aaaaaaaaaaaaaaaaaaaa5',$,'Loop',$,$,$,$,$,$);\n"
+      "#6=IFCRELCONTAINEDINSPATIALSTRUCTURE('0aaaaaaaaaaaaaaaaaaaa6',$,$,$,(#4,#5),#2);\n"
+      "#10=IFCMATERIAL('M',$,$);\n";
+  for (int level = 11; level < 17; ++level) {
+    std::string items;
+    for (int k = 0; k < 50; ++k) items += (k ? ",#" : "#") + std::to_string(level - 1);
+    data += "#" + std::to_string(level) + "=IFCMATERIALLIST((" + items + "));\n";
+  }
+  data +=
+      "#20=IFCRELASSOCIATESMATERIAL('0aaaaaaaaaaaaaaaaaaab1',$,$,$,(#4),#16);\n"
+      "#21=IFCMATERIALLAYERSETUSAGE(#22,.AXIS2.,.POSITIVE.,0.,$);\n"
+      "#22=IFCMATERIALLAYERSET((#23),'S',$);\n"
+      "#23=IFCMATERIALLAYER(#21,1.,$,$,$,$,$);\n"
+      "#24=IFCRELASSOCIATESMATERIAL('0aaaaaaaaaaaaaaaaaaab2',$,$,$,(#5),#21);\n";
+  Model model;
+  std::string error;
+  ASSERT_TRUE(model.OpenBuffer(Ifc("IFC4", data), error, std::vector<std::string>{"Material"}))
+      << error;
+  const std::string nested = Cell(model, "W", "Material");
+  EXPECT_FALSE(nested.empty());
+  EXPECT_LT(nested.size(), 4096u);
+  EXPECT_EQ(Cell(model, "Loop", "Material"), "");
+}
+
 std::string ReadSample() {
   std::ifstream in(SamplePath(), std::ios::binary);
   return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());

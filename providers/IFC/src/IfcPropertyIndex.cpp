@@ -39,6 +39,7 @@ enum UnitKind : uint8_t { kNoUnit, kLength, kArea, kVolume, kAngle, kMass, kTime
 enum ValueKind : uint8_t { kNoValue, kTextValue, kBooleanValue, kNumberValue };
 
 constexpr uint8_t kQuantityFlag = 0x80;
+constexpr int kMaterialBudget = 1024;  // records read for one material association
 constexpr uint32_t kNoName = 0xFFFF;
 constexpr uint8_t kSpatialPredefined = 0x40;
 constexpr uint32_t kPreferType = 0x80000000u;  // a cell from the type loses to the entity's own
@@ -660,7 +661,8 @@ void PropertyIndex::Resolve() {
       int column = -1;
       if (type.substr(0, 11) == "IFCMATERIAL") {
         column = wantMaterial_ ? NamedColumn(Source::Material) : -1;
-        if (column >= 0) value = MaterialText(r.relating, 0);
+        int budget = kMaterialBudget;
+        if (column >= 0) value = MaterialText(r.relating, 0, budget);
       } else if (type.substr(0, 17) == "IFCCLASSIFICATION") {
         column = wantClassification_ ? NamedColumn(Source::Classification) : -1;
         if (column >= 0) value = ClassificationText(r.relating);
@@ -940,10 +942,11 @@ std::string PropertyIndex::UnitName(uint32_t unitId) const {
   return {};
 }
 
-std::string PropertyIndex::MaterialText(uint64_t id, int depth) const {
-  // Layer sets, constituent sets and profile sets nest a few levels; deeper is a loop.
+std::string PropertyIndex::MaterialText(uint64_t id, int depth, int& budget) const {
+  // Layer sets, constituent sets and profile sets nest a few levels; deeper is a loop, and
+  // the budget stops lists of lists from multiplying.
   const StepEntry* e = file_.Find(id);
-  if (e == nullptr || e->complex || depth > 8) return {};
+  if (e == nullptr || e->complex || depth > 8 || --budget < 0) return {};
   const std::string_view type = file_.TypeName(*e);
   StepParameters p;
   if (!file_.Decode(*e, p)) return {};
@@ -962,7 +965,7 @@ std::string PropertyIndex::MaterialText(uint64_t id, int depth) const {
   std::string out;
   auto add = [&](const StepValue& v) {
     if (v.kind != StepKind::Reference) return;
-    const std::string name = MaterialText(v.reference, depth + 1);
+    const std::string name = MaterialText(v.reference, depth + 1, budget);
     if (name.empty()) return;
     if (!out.empty()) out += ", ";
     out += name;

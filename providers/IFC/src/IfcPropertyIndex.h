@@ -117,7 +117,7 @@ class PropertyIndex : public StepRecordSink {
   void BuildAssociations();
   void BuildProducts();
   std::string UnitName(uint32_t unitId) const;
-  std::string MaterialText(uint64_t id, int depth) const;
+  std::string MaterialText(uint64_t id, int depth, int& budget) const;
   std::string ClassificationText(uint64_t id) const;
   void Finish();
 
