@@ -19,8 +19,7 @@ namespace ifc {
 
 // Sits between the file's index and the tree builder as the one record sink: the tree's
 // records go on to the tree, the records below are taken here, while their bytes are in
-// cache. Build, once the file is indexed and before its index is released, ties them to the
-// entities:
+// cache. Resolve and Build, once the file is indexed, tie them to the entities:
 //  - "Set.Property": IfcRelDefinesByProperties -> IfcPropertySet -> IfcPropertySingleValue
 //    (also enumerated, bounded and list values, as text), or -> IfcElementQuantity ->
 //    IfcQuantityLength/Area/Volume/Count/Weight/Time; then the same through the entity's type
@@ -76,7 +75,7 @@ class PropertyIndex : public StepRecordSink {
   // After that, once the index and the tree builder's work are gone: the cells.
   void Build();
 
-  // The columns in the order asked (every one the file offers, sorted, for kEveryColumn).
+  // The columns in the order asked (for kEveryColumn, every one the file offers, as found).
   const std::vector<Column>& Columns() const { return columns_; }
   int ColumnIndex(std::string_view name) const;
   // The cell of an instance; empty when it has none.
