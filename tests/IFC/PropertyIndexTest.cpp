@@ -366,7 +366,7 @@ std::string AllCells(const std::string& text, const ifc::StepIndexOptions& base,
   return out;
 }
 
-TEST(PropertyIndex, SameCellsWhereverTheIndexSplits) {
+TEST(PropertyIndex, SameCellsWhereverTheConcurrentIndexSplits) {
   const std::string text = ReadSample();
   ifc::StepIndexOptions single;
   single.splitFrom = 0;
