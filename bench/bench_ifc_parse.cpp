@@ -9,6 +9,9 @@
 //   generate  the input-filtering module and the IFC provider loaded from lib/modules, the
 //             generator created by late type, GenerateDocument("IFC", file) and
 //             SaveDocumentToFile into $TMPDIR (loading the modules is not timed)
+//   columns   the same with five chosen columns (three properties, the material, the tag)
+//   list      the whole `dxfilter generate IFC file --list-properties --json` process, as the
+//             user runs it to discover the columns (skipped when dxfilter is not beside this)
 // The phases take turns, round after round, so a busy machine slows them alike. Prints the
 // best and the median of the rounds in MB/s of the IFC file (10^6 bytes), their ratio to
 // the floor of the same round, processor time, and the peak resident memory of the child.
@@ -29,6 +32,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <climits>
 #include <string>
 #include <vector>
 
@@ -348,6 +352,46 @@ bool GenerateThroughModules(const std::string& path, const std::string& out, uin
   return true;
 }
 
+// The five columns of the "columns" phase, as the host hands them to the provider.
+constexpr const char* kFiveColumns =
+    R"(["Pset_Common.IsExternal","Pset_Common.Reference","Pset_Common.Width","Material","Tag"])";
+
+// Runs a program with its output thrown away; its time, processor time and peak memory are
+// the whole process's.
+Result RunProgram(const std::vector<std::string>& args) {
+  std::fflush(stdout);
+  std::fflush(stderr);
+  const auto start = std::chrono::steady_clock::now();
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    const int null = ::open("/dev/null", O_WRONLY);
+    ::dup2(null, 1);
+    ::dup2(null, 2);
+    std::vector<char*> argv;
+    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    ::execv(argv[0], argv.data());
+    ::_exit(127);
+  }
+  Result r;
+  int status = 0;
+  struct rusage usage {};
+  ::wait4(pid, &status, 0, &usage);
+  r.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  r.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
+  r.peakKiB = usage.ru_maxrss;
+  r.cpuSeconds = Seconds(usage.ru_utime) + Seconds(usage.ru_stime);
+  return r;
+}
+
+std::string Beside(const char* program) {
+  char self[PATH_MAX] = {};
+  const ssize_t n = ::readlink("/proc/self/exe", self, sizeof self - 1);
+  if (n <= 0) return {};
+  std::string path(self, static_cast<std::size_t>(n));
+  return path.substr(0, path.find_last_of('/') + 1) + program;
+}
+
 double Median(std::vector<double> v) {
   std::sort(v.begin(), v.end());
   const std::size_t n = v.size();
@@ -449,9 +493,15 @@ int main(int argc, char** argv) {
   auto generateWork = [&](Result& r) {
     return GenerateThroughModules(path, document, r.count, r.seconds);
   };
+  auto columnsWork = [&](Result& r) {
+    ::setenv("QORDX_FILTER_COLUMNS", kFiveColumns, 1);
+    return GenerateThroughModules(path, document, r.count, r.seconds);
+  };
+  const std::string dxfilter = Beside("dxfilter");
+  const bool listing = ::access(dxfilter.c_str(), X_OK) == 0;
 
   InChild(floorWork);  // warm the page cache
-  Series floor, index, open, generate;
+  Series floor, index, open, generate, columns, list;
   auto add = [](Series& s, const Result& r) {
     s.ok = s.ok && r.ok;
     s.runs.push_back(r);
@@ -461,9 +511,13 @@ int main(int argc, char** argv) {
     add(index, InChild(indexWork));
     add(open, InChild(openWork));
     add(generate, InChild(generateWork));
+    add(columns, InChild(columnsWork));
+    if (listing) {
+      add(list, RunProgram({dxfilter, "generate", "IFC", path, "--list-properties", "--json"}));
+    }
   }
   std::remove(document.c_str());
-  if (!floor.ok || !index.ok || !open.ok || !generate.ok) {
+  if (!floor.ok || !index.ok || !open.ok || !generate.ok || !columns.ok || !list.ok) {
     std::fprintf(stderr, "a measurement failed\n");
     return 1;
   }
@@ -476,7 +530,10 @@ int main(int argc, char** argv) {
   Row("index", index, floor, mb, fileMiB);
   Row("open", open, floor, mb, fileMiB);
   Row("generate", generate, floor, mb, fileMiB);
-  std::printf("count: instances (floor, index), tree nodes (open), document bytes (generate).\n");
+  Row("columns", columns, floor, mb, fileMiB);
+  if (listing) Row("list", list, floor, mb, fileMiB);
+  std::printf(
+      "count: instances (floor, index), tree nodes (open), document bytes (generate, columns).\n");
   std::printf(
       "x floor: floor time / phase time in the same round, best and median of rounds;\n"
       "cpu ms: median processor time of the child (the index uses two threads).\n");

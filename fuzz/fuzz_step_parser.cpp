@@ -70,6 +70,15 @@ void WalkModel(const ifc::Model& model) {
   if (visited != model.NodeCount()) __builtin_trap();  // a node not reachable
 }
 
+void CheckColumns(const ifc::Model& model) {
+  const ifc::PropertyIndex* index = model.Properties();
+  if (index == nullptr) __builtin_trap();
+  for (std::size_t c = 0; c < index->Columns().size(); ++c) {
+    CheckUtf8(index->Columns()[c].name);
+    for (uint32_t id = 0; id < 64; ++id) CheckUtf8(index->Value(c, id));
+  }
+}
+
 void DecodeAll(const ifc::StepFile& file) {
   ifc::StepParameters params;
   std::string text;
@@ -160,6 +169,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
       if (model.OpenBuffer(text, error)) WalkModel(model);
       ifc::StepFile file;
       if (file.OpenBuffer(text, error)) DecodeAll(file);
+      // Every column the records offer: properties, materials, classifications, layers.
+      ifc::Model withColumns;
+      const std::vector<std::string> every = {"*"};
+      if (withColumns.OpenBuffer(text, error, every)) CheckColumns(withColumns);
       break;
     }
     case 3: {  // a STEP product structure, small limit, sometimes in a code page and split

@@ -11,11 +11,13 @@
 #include <fstream>
 #include <sstream>
 
+#include "ColumnCounts.h"
 #include "DXFilterHost.h"
 #include "DialogToolkit/QORDialogToolkit.h"
 #include "EditSession.h"
 #include "EventToolkit/QOREventLoop.h"
 #include "JsonStreams/JIStream.h"
+#include "JsonStreams/JOStream.h"
 #include "ObjectModelRuntime/QORErrorText.h"
 #include "ObjectModelRuntime/QORListValQORUnicodeString.h"
 #include "ProgressBar.h"
@@ -60,8 +62,41 @@ double Since(std::chrono::steady_clock::time_point start) {
 struct GenerateOptions {
   std::string format, input, settings, output;
   std::vector<std::string> removes;
+  std::vector<std::string> columns;
   bool pretty = false;
+  bool listColumns = false, json = false;
 };
+
+constexpr const char* kNamedColumns =
+    "Material, Classification, Layer, Tag, ObjectType, PredefinedType";
+
+// The columns asked for with --column and in the settings' "columns" list, handed to the
+// provider through the environment (its interface takes no settings); 0 or an exit code.
+int ChooseColumns(const GenerateOptions& o, const std::string& settingsText) {
+  std::vector<QORUnicodeString> columns;
+  JSON::JIStream settings;
+  if (!settingsText.empty() && settings.Parse(std::string_view(settingsText)) &&
+      settings.IsObject())
+    columns = settings.ReadObject("settings").ReadStrings("columns");
+  for (const std::string& c : o.columns) columns.push_back(QORUnicodeString(c));
+  for (const QORUnicodeString& c : columns) {
+    const std::string& name = c.Str();
+    const size_t dot = name.find('.');
+    if ((dot == std::string::npos || dot == 0 || dot + 1 == name.size()) &&
+        std::string(", ").append(kNamedColumns).append(", ").find(", " + name + ",") ==
+            std::string::npos) {
+      std::fprintf(stderr, "dxfilter: a column is SET.PROPERTY or one of %s, not '%s'\n",
+                   kNamedColumns, name.c_str());
+      return 2;
+    }
+  }
+  if (columns.empty()) return 0;
+  JSON::JOStream holder;
+  holder.Add("c", columns);
+  const std::string text = holder.Stringify().Str();  // {"c":[...]}
+  setenv("QORDX_FILTER_COLUMNS", text.substr(5, text.size() - 6).c_str(), 1);
+  return 0;
+}
 
 // Creates the generator and builds the document; 0 or the exit code of the failure.
 int BuildDocument(DXFilterHost& host, const GenerateOptions& o,
@@ -70,6 +105,7 @@ int BuildDocument(DXFilterHost& host, const GenerateOptions& o,
   if (!host.Create("INPUT_FILTER_GENERATOR", generator, error)) return Fail(error);
   std::string settingsText;
   if (!o.settings.empty() && !ReadTextFile(o.settings, settingsText, error)) return Fail(error);
+  if (int rc = ChooseColumns(o, settingsText)) return rc;
   if (!o.removes.empty()) {
     QORListValQORUnicodeString names;
     for (const std::string& name : o.removes) names.Append(QORUnicodeString(name));
@@ -104,6 +140,16 @@ int Save(QORIInputFilterGenerator& generator, const GenerateOptions& o, std::str
 
 int Generate(DXFilterHost& host, const GenerateOptions& o) {
   const auto start = std::chrono::steady_clock::now();
+  if (o.listColumns) {
+    ColumnCounts counts;
+    std::string error;
+    if (!counts.Count(host, o.format, o.input, error)) return Fail(error);
+    if (o.json)
+      counts.PrintJson(stdout);
+    else
+      counts.PrintText(stdout);
+    return 0;
+  }
   QORIInputFilterGenerator_var generator;
   if (int rc = BuildDocument(host, o, generator)) return rc;
   std::string output;
@@ -351,6 +397,10 @@ int main(int argc, char** argv) {
     command->add_option("--settings", g.settings, "JSON settings text ({\"format\":..., \"settings\":{...}})")
         ->check(CLI::ExistingFile);
     command->add_option("--remove", g.removes, "entity type to leave out (repeatable), e.g. IfcSpace");
+    command->add_option(
+        "--column", g.columns,
+        "column to add (repeatable): SET.PROPERTY, e.g. Pset_WallCommon.IsExternal, "
+        "or Material, Classification, Layer, Tag, ObjectType, PredefinedType");
     command->add_option("-o,--output", g.output, "where to write the document (default: NAME.filter.json)");
     // The STEP provider takes no settings through its interface: it reads these two from
     // the environment when it opens the file.
@@ -367,6 +417,9 @@ int main(int argc, char** argv) {
   CLI::App* generate = app.add_subcommand("generate", "build the filter document of a file");
   addGenerateOptions(generate, gen);
   generate->add_flag("--pretty", gen.pretty, "write indented JSON");
+  generate->add_flag("--list-properties", gen.listColumns,
+                     "list the columns the file offers for --column, with their entity counts");
+  generate->add_flag("--json", gen.json, "with --list-properties: print JSON, for scripts");
 
   EditOptions ed;
   CLI::App* edit = app.add_subcommand(

@@ -2,6 +2,7 @@
 // by the generator, its document read back by the reader.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <map>
 #include <string>
 #include <vector>
@@ -166,6 +167,64 @@ TEST_F(IfcProvider, UnreadableFileFailsWithAReason) {
   EXPECT_NE(QORTakeErrorText().find("STEP"), std::string::npos);
   EXPECT_LT(generator->GenerateDocument("IFC", QORUnicodeString(path + ".missing"), nullptr), 0);
   EXPECT_FALSE(QORTakeErrorText().empty());
+}
+
+// The host names the columns in the environment before generating; each test leaves it clean.
+class ChosenColumns : public IfcProvider {
+ protected:
+  void TearDown() override { unsetenv("QORDX_FILTER_COLUMNS"); }
+  JSON::JIStream Column(const std::string& name) {
+    for (const JSON::JIStream& c : _document.ReadObjects("columns"))
+      if (c.ReadString("dataIndex").Str() == name) return c;
+    ADD_FAILURE() << "no column " << name;
+    return {};
+  }
+};
+
+TEST_F(ChosenColumns, ExternalWallsOnlyIsAnsweredByTheReader) {
+  setenv("QORDX_FILTER_COLUMNS",
+         R"(["Pset_WallCommon.IsExternal","Qto_WallBaseQuantities.NetVolume","Material",)"
+         R"("Pset_DoorCommon.FireRating","Classification","Layer"])",
+         1);
+  Generate(nullptr);
+  EXPECT_EQ(_document.ReadObjects("columns").size(), 14u);  // after the fixed ones
+  EXPECT_EQ(Answer("Wall South", "Pset_WallCommon.IsExternal"), "true");
+  EXPECT_EQ(Answer("Partition", "Pset_WallCommon.IsExternal"), "false");
+  EXPECT_EQ(Answer("Sofa", "Pset_WallCommon.IsExternal"), "<none>");
+  EXPECT_EQ(Answer("Wall North", "Qto_WallBaseQuantities.NetVolume"), "9");
+  EXPECT_EQ(Answer("Upper Wall West", "Material"), "Brick, Insulation");
+  EXPECT_EQ(Answer("Front Door", "Pset_DoorCommon.FireRating"), "EI60");
+  EXPECT_EQ(Answer("Front Door", "Classification"), "Doors");
+  EXPECT_EQ(Answer("Wall West", "Layer"), "A-WALL-CORE");
+  // Typed: a boolean and a number with its unit in the title, text read-only.
+  JSON::JIStream external = Column("Pset_WallCommon.IsExternal");
+  EXPECT_EQ(external.ReadString("typeRepresentation").Str(), "boolean");
+  JSON::JIStream volume = Column("Qto_WallBaseQuantities.NetVolume");
+  EXPECT_EQ(volume.ReadString("typeRepresentation").Str(), "number");
+  EXPECT_EQ(volume.ReadObject("data").ReadString("NLS_text").Str(),
+            "Qto_WallBaseQuantities.NetVolume (m\xC2\xB3)");
+  JSON::JIStream material = Column("Material");
+  EXPECT_EQ(material.ReadRawString("editableFlag").Str(), "false");
+  EXPECT_EQ(material.ReadObject("data").ReadString("NLS_text").Str(),
+            "DXIfcProvider.Column_Material");
+}
+
+TEST_F(ChosenColumns, WithoutColumnsTheDocumentIsAsBefore) {
+  Generate(nullptr);
+  const std::string plain = _document.Stringify().Str();
+  setenv("QORDX_FILTER_COLUMNS", "[]", 1);
+  _uidByLabel.clear();
+  Generate(nullptr);
+  EXPECT_EQ(_document.Stringify().Str(), plain);
+  EXPECT_EQ(_document.ReadObjects("columns").size(), 8u);
+}
+
+TEST_F(ChosenColumns, ABadListFailsTheGeneration) {
+  setenv("QORDX_FILTER_COLUMNS", "Material", 1);
+  Generator_var generator = NewGenerator();
+  QORTakeErrorText();
+  EXPECT_LT(generator->GenerateDocument("IFC", QORUnicodeString(kHouse), nullptr), 0);
+  EXPECT_NE(QORTakeErrorText().find("QORDX_FILTER_COLUMNS"), std::string::npos);
 }
 
 TEST_F(IfcProvider, HostPathsWithBackslashesAreAccepted) {

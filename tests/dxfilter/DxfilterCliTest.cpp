@@ -158,4 +158,43 @@ TEST_F(Dxfilter, CloudExchangeMergesSettingsAndListsResources) {
             std::string::npos);
 }
 
+TEST_F(Dxfilter, ExternalWallsOnlyThroughChosenColumns) {
+  // One column on the command line, two in the settings file.
+  std::string settings =
+      Write("s.json", R"({"format":"IFC","settings":{"columns":["Material","Classification"]}})");
+  Result g = Run({"generate", "IFC", kHouse, "-o", "h.json", "--settings", settings, "--column",
+                  "Pset_WallCommon.IsExternal"});
+  ASSERT_EQ(g.code, 0) << g.err;
+  Result r =
+      Run({"resolve", File("h.json"), "--json", "--where", "Pset_WallCommon.IsExternal=true"});
+  ASSERT_EQ(r.code, 0) << r.err;
+  EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 8 + 2) << r.out;  // eight walls
+  EXPECT_NE(r.out.find("\"Material\":\"Brick, Insulation\""), std::string::npos);
+  EXPECT_NE(r.out.find("\"Classification\":\"Ss_25_10\""), std::string::npos);
+  EXPECT_EQ(r.out.find("Partition"), std::string::npos);
+
+  Result typo = Run({"generate", "IFC", kHouse, "--column", "Materail"});
+  EXPECT_EQ(typo.code, 2);
+  EXPECT_NE(typo.err.find("'Materail'"), std::string::npos);
+}
+
+TEST_F(Dxfilter, ListPropertiesCountsEntitiesMostCommonFirst) {
+  Result text = Run({"generate", "IFC", kHouse, "--list-properties"});
+  ASSERT_EQ(text.code, 0) << text.err;
+  EXPECT_NE(text.out.find("      10  boolean       Pset_WallCommon.IsExternal\n"),
+            std::string::npos)
+      << text.out;
+  EXPECT_LT(text.out.find("Material"), text.out.find("Pset_DoorCommon.FireRating"));
+  EXPECT_EQ(text.out.find("Description"), std::string::npos);  // fixed columns are not listed
+  Result json = Run({"generate", "IFC", kHouse, "--list-properties", "--json"});
+  ASSERT_EQ(json.code, 0) << json.err;
+  EXPECT_NE(json.out.find(R"({"column":"Qto_WallBaseQuantities.NetVolume","count":2,)"
+                          R"("type":"number","unit":"m)"
+                          "\xC2\xB3"
+                          R"("})"),
+            std::string::npos)
+      << json.out;
+  EXPECT_FALSE(std::ifstream(File("SampleHouse.filter.json")).good());  // nothing written
+}
+
 }  // namespace

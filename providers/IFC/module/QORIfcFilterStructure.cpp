@@ -1,10 +1,10 @@
 // QORIfcFilterStructure.cpp - the IFC provider's answers to the generator.
 #include "QORIfcFilterStructure.h"
 
-
 #include <atomic>
 
 #include "IfcModel.h"
+#include "JsonStreams/JIStream.h"
 #include "ObjectModelRuntime/QORErrorText.h"
 #include "ObjectModelRuntime/QORGetEnv.h"
 #include "ObjectModelRuntime/QORProgress.h"
@@ -27,7 +27,7 @@ constexpr const char* kModes[] = {"NoImport", "ForLifecycle", "ForCoordination",
 
 int ColumnIndex(const QORUnicodeString& name) {
   for (int i = 0; i < static_cast<int>(std::size(kColumns)); ++i)
-    if (name.Str() == kColumns[i].name) return i;
+    if (std::string_view(name.Str()) == kColumns[i].name) return i;  // lengths first
   return -1;
 }
 
@@ -63,6 +63,11 @@ QORIfcFilterStructure::~QORIfcFilterStructure() = default;
 
 HRESULT QORIfcFilterStructure::SetInputFile(QORUnicodeString path) {
   const std::string native = QORNativePath(path.View());
+  std::vector<std::string> columns;
+  if (HRESULT hr = ReadChosenColumns(columns); QORFailed(hr)) {
+    _pModel.reset();
+    return hr;
+  }
   auto model = std::make_unique<ifc::Model>();
   std::string error;
   QORProgress::Begin("reading IFC file", 0);
@@ -73,15 +78,17 @@ HRESULT QORIfcFilterStructure::SetInputFile(QORUnicodeString path) {
     if (done > shown) QORProgress::Advance(done - shown);
     shown = done;
   });
-  const bool opened = model->Open(native, error);
+  const bool opened = model->Open(native, error, columns);
   QORProgress::End();
   if (!opened) {
     QORSetErrorText(error);
     _pModel.reset();
+    _chosenDescriptions.clear();
     return E_FAIL;
   }
   _pModel = std::move(model);
   _fileName = native.substr(native.find_last_of('/') + 1);
+  DescribeChosenColumns();
   // The generator asks for every entity's label once: that is the progress of the walk.
   QORProgress::Begin("building filter", _pModel->NodeCount());
   return S_OK;
@@ -103,6 +110,8 @@ HRESULT QORIfcFilterStructure::GetFormatUsage(QORUnicodeString& usage) {
 HRESULT QORIfcFilterStructure::GetColumns(QORListValQORUnicodeString& columns) {
   columns.Reserve(static_cast<int>(std::size(kColumns)));
   for (const ColumnInfo& c : kColumns) columns.Append(QORUnicodeString(c.name));
+  if (const ifc::PropertyIndex* chosen = _pModel ? _pModel->Properties() : nullptr)
+    for (const auto& c : chosen->Columns()) columns.Append(QORUnicodeString(c.name));
   return S_OK;
 }
 
@@ -110,7 +119,7 @@ HRESULT QORIfcFilterStructure::GetColumnDescription(QORUnicodeString column, QOR
                                                     int32_t& type,
                                                     QORListValQORUnicodeString& values) {
   const int index = column.Str() == "tree" ? kEntity : ColumnIndex(column);
-  if (index < 0) return E_INVALIDARG;
+  if (index < 0) return DescribeChosenColumn(column, text, type);
   text = QORUnicodeString(std::string("DXIfcProvider.Column_") + kColumns[index].name);
   type = kColumns[index].type;
   if (index == kImportMode)
@@ -188,7 +197,7 @@ HRESULT QORIfcFilterStructure::GetEntityValue(void* entity, QORUnicodeString col
                                   : QORUnicodeString(_pModel->Attribute(*node, ifc::NodeAttribute::Description));
       return S_OK;
     default:
-      return E_INVALIDARG;
+      return ChosenColumnValue(entity, column, value);
   }
 }
 
@@ -214,5 +223,64 @@ HRESULT QORIfcFilterStructure::GetEntityAttribute(void* entity, QORUnicodeString
   } else {
     return E_FAIL;
   }
+  return S_OK;
+}
+
+// ---- columns chosen by the host ----------------------------------------------------------
+
+HRESULT QORIfcFilterStructure::ReadChosenColumns(std::vector<std::string>& columns) {
+  // The provider interface takes no settings: the host names the columns in the environment,
+  // read anew for every file.
+  const char* chosen = QORGetEnv("QORDX_FILTER_COLUMNS");
+  if (chosen == nullptr || *chosen == '\0') return S_OK;
+  JSON::JIStream holder;
+  const std::string wrapped = std::string("{\"columns\":") + chosen + "}";
+  if (!holder.Parse(std::string_view(wrapped)) || holder.GetType("columns") != JSON::Type::Array) {
+    QORSetErrorText("QORDX_FILTER_COLUMNS is not a JSON array of column names");
+    return E_INVALIDARG;
+  }
+  for (const QORUnicodeString& name : holder.ReadStrings("columns"))
+    if (!name.Str().empty()) columns.push_back(name.Str());
+  return S_OK;
+}
+
+void QORIfcFilterStructure::DescribeChosenColumns() {
+  _chosenDescriptions.clear();
+  const ifc::PropertyIndex* chosen = _pModel ? _pModel->Properties() : nullptr;
+  if (chosen == nullptr) return;
+  for (const ifc::PropertyIndex::Column& c : chosen->Columns()) {
+    QORUnicodeString text;
+    if (c.source == ifc::PropertyIndex::Source::Property) {
+      text = QORUnicodeString(c.unit.empty() ? c.name : c.name + " (" + c.unit + ")");
+    } else {
+      text = QORUnicodeString("DXIfcProvider.Column_" + c.name);
+    }
+    // Type codes: 0 read-only text, 1 boolean, 4 number.
+    int32_t type = 0;
+    if (c.kind == ifc::PropertyIndex::Kind::Boolean) type = 1;
+    if (c.kind == ifc::PropertyIndex::Kind::Number) type = 4;
+    _chosenDescriptions.emplace_back(std::move(text), type);
+  }
+}
+
+HRESULT QORIfcFilterStructure::DescribeChosenColumn(const QORUnicodeString& column,
+                                                    QORUnicodeString& text, int32_t& type) const {
+  const ifc::PropertyIndex* chosen = _pModel ? _pModel->Properties() : nullptr;
+  const int index = chosen ? chosen->ColumnIndex(column.Str()) : -1;
+  if (index < 0) return E_INVALIDARG;
+  text = _chosenDescriptions[static_cast<std::size_t>(index)].first;
+  type = _chosenDescriptions[static_cast<std::size_t>(index)].second;
+  return S_OK;
+}
+
+HRESULT QORIfcFilterStructure::ChosenColumnValue(const void* entity, const QORUnicodeString& column,
+                                                 QORUnicodeString& value) const {
+  const ifc::PropertyIndex* chosen = _pModel ? _pModel->Properties() : nullptr;
+  const int index = chosen ? chosen->ColumnIndex(column.Str()) : -1;
+  if (index < 0) return E_INVALIDARG;
+  const ifc::Node* node = AsNode(const_cast<void*>(entity));
+  value = node->IsSynthetic()
+              ? QORUnicodeString()
+              : Text(chosen->Value(static_cast<std::size_t>(index), node->InstanceNumber()));
   return S_OK;
 }

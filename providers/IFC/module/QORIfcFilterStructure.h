@@ -12,11 +12,15 @@
 //   Elevation    number, editable: a storey's elevation, in the file's length unit
 //   Description  read-only text
 //   Imported     runtime: computed by the page (entities below that will be imported)
-// Column titles are NLS texts of the catalog "DXIfcProvider".
+// then the columns the host chose through "QORDX_FILTER_COLUMNS" (a JSON array of names:
+// "Pset_WallCommon.IsExternal", "Material", ...; see ifc::PropertyIndex), read-only
+// values typed boolean, number or text. Column titles are NLS texts of the catalog
+// "DXIfcProvider", but for property columns, which show their name (and unit).
 #pragma once
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "InputFilteringInterfaces/QORIInputFilterStructure.h"
 #include "ObjectModelRuntime/QORBaseUnknown.h"
@@ -52,6 +56,16 @@ class QORIfcFilterStructure : public QORBaseUnknown {
   virtual HRESULT GetEntityAttribute(void* entity, QORUnicodeString name, QORUnicodeString& value);
 
  private:
+  // The columns chosen by the host, after the fixed ones.
+  static HRESULT ReadChosenColumns(std::vector<std::string>& columns);
+  void DescribeChosenColumns();
+  HRESULT DescribeChosenColumn(const QORUnicodeString& column, QORUnicodeString& text,
+                               int32_t& type) const;
+  HRESULT ChosenColumnValue(const void* entity, const QORUnicodeString& column,
+                            QORUnicodeString& value) const;
+
   std::unique_ptr<ifc::Model> _pModel;
+  // Title and type code of each chosen column, asked for once per entity and column.
+  std::vector<std::pair<QORUnicodeString, int32_t>> _chosenDescriptions;
   std::string _fileName;
 };

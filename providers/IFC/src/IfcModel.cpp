@@ -39,31 +39,48 @@ void Model::Close() {
   std::vector<std::string>().swap(texts_);
   std::vector<std::string_view>().swap(descriptions_);
   schema_ = SchemaVersion::Unknown;
+  properties_.reset();
   file_ = StepFile();
 }
 
-bool Model::Open(const std::string& path, std::string& error) {
+StepRecordSink& Model::SinkFor(TreeBuilder& builder, std::span<const std::string> columns) {
+  if (columns.empty()) return builder;
+  // The index takes the records of the columns and hands the tree its own.
+  properties_ = std::make_unique<PropertyIndex>(file_, builder, columns);
+  return *properties_;
+}
+
+bool Model::Open(const std::string& path, std::string& error,
+                 std::span<const std::string> columns) {
   Close();
-  // The builder takes what the tree needs while the file is indexed.
-  TreeBuilder builder(file_);
-  StepIndexOptions options;
-  options.sink = &builder;
-  if (!file_.Open(path, error, options) || !Build(builder, error)) {
-    Close();
-    return false;
+  {
+    // The builder takes what the tree needs while the file is indexed.
+    TreeBuilder builder(file_);
+    StepIndexOptions options;
+    options.sink = &SinkFor(builder, columns);
+    if (!file_.Open(path, error, options) || !Build(builder, error)) {
+      Close();
+      return false;
+    }
   }
+  // The cells are joined once the index and the builder's work are freed.
+  if (properties_) properties_->Build();
   return true;
 }
 
-bool Model::OpenBuffer(std::string_view bytes, std::string& error) {
+bool Model::OpenBuffer(std::string_view bytes, std::string& error,
+                       std::span<const std::string> columns) {
   Close();
-  TreeBuilder builder(file_);
-  StepIndexOptions options;
-  options.sink = &builder;
-  if (!file_.OpenBuffer(bytes, error, options) || !Build(builder, error)) {
-    Close();
-    return false;
+  {
+    TreeBuilder builder(file_);
+    StepIndexOptions options;
+    options.sink = &SinkFor(builder, columns);
+    if (!file_.OpenBuffer(bytes, error, options) || !Build(builder, error)) {
+      Close();
+      return false;
+    }
   }
+  if (properties_) properties_->Build();
   return true;
 }
 
@@ -78,6 +95,7 @@ bool Model::Build(TreeBuilder& builder, std::string& error) {
     return false;
   }
   builder.Build({nodes_, links_, texts_, descriptions_, roots_, rootCount_});
+  if (properties_) properties_->Resolve();
   file_.ReleaseIndex();
   // The tree holds what it shows; attributes asked for later map their page back in.
   file_.DropResident(0, file_.Bytes().size());

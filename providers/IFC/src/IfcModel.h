@@ -3,12 +3,14 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "IfcNode.h"
+#include "IfcPropertyIndex.h"
 #include "IfcStepNames.h"
 
 namespace ifc {
@@ -69,9 +71,11 @@ class Model {
 
   // Reads the whole tree. On failure returns false, leaves the model empty and sets a
   // one-line message (missing file, not STEP, not IFC2X3/IFC4/IFC4X3, truncated, ...).
-  bool Open(const std::string& path, std::string& error);
+  // The values of the columns named are gathered on the way (see IfcPropertyIndex.h).
+  bool Open(const std::string& path, std::string& error, std::span<const std::string> columns = {});
   // Same from memory the caller owns; the bytes must outlive the model.
-  bool OpenBuffer(std::string_view bytes, std::string& error);
+  bool OpenBuffer(std::string_view bytes, std::string& error,
+                  std::span<const std::string> columns = {});
   void Close();
 
   std::span<const Node* const> Roots() const { return {roots_, rootCount_}; }
@@ -82,6 +86,9 @@ class Model {
   const std::string& SchemaName() const { return file_.Schema(); }
   SchemaVersion Schema() const { return schema_; }
 
+  // The columns asked for when opening, with their values; null when none was asked.
+  const PropertyIndex* Properties() const { return properties_.get(); }
+
   // A new string on every call; empty when unset or not applicable to the node's type.
   std::string Attribute(const Node& node, NodeAttribute which) const;
 
@@ -90,6 +97,7 @@ class Model {
 
  private:
   bool Build(TreeBuilder& builder, std::string& error);
+  StepRecordSink& SinkFor(TreeBuilder& builder, std::span<const std::string> columns);
 
   StepFile file_;
   SchemaVersion schema_ = SchemaVersion::Unknown;
@@ -99,6 +107,7 @@ class Model {
   std::vector<std::string_view> descriptions_;  // by node
   const Node* const* roots_ = nullptr;
   std::size_t rootCount_ = 0;
+  std::unique_ptr<PropertyIndex> properties_;
 };
 
 }  // namespace ifc

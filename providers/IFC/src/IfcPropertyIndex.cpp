@@ -1,0 +1,1088 @@
+#include "IfcPropertyIndex.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "IfcStepString.h"
+#include "IfcTypeCatalog.h"
+
+namespace ifc {
+
+namespace {
+
+// What a record is to this index; the high nibble of the sink tag (the tree's tags fit in the
+// low one).
+enum Kind : uint8_t {
+  kNone,
+  kPropertySet,
+  kElementQuantity,
+  kSingleValue,
+  kEnumeratedValue,
+  kBoundedValue,
+  kListValue,
+  kQuantity,
+  kRelProperties,
+  kRelType,
+  kRelAssociates,
+  kLayerAssignment,
+  kShape,  // IfcProductDefinitionShape or IfcShapeRepresentation, told apart by shape
+  kSpatialProduct,
+  kElementProduct,
+  kUnitAssignment,
+};
+constexpr uint8_t kTreeMask = 0x0F;
+
+// Unit kinds, as IfcUnitEnum names them.
+enum UnitKind : uint8_t { kNoUnit, kLength, kArea, kVolume, kAngle, kMass, kTime, kTemperature };
+
+// Value kinds of one property value.
+enum ValueKind : uint8_t { kNoValue, kTextValue, kBooleanValue, kNumberValue };
+
+constexpr uint8_t kQuantityFlag = 0x80;
+constexpr int kMaterialBudget = 1024;  // records read for one material association
+constexpr uint32_t kNoName = 0xFFFF;
+constexpr uint8_t kSpatialPredefined = 0x40;
+constexpr uint32_t kPreferType = 0x80000000u;  // a cell from the type loses to the entity's own
+constexpr uint32_t kInText = UINT32_MAX;       // a pending cell whose text is in text_ already
+
+uint32_t Number(uint64_t id) {
+  return static_cast<uint32_t>(std::min<uint64_t>(id, UINT32_MAX));
+}
+
+std::string Upper(std::string_view s) {
+  std::string out(s);
+  for (char& c : out)
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  return out;
+}
+
+uint8_t MeasureUnit(std::string_view keyword) {
+  const std::string k = Upper(keyword);
+  if (k == "IFCLENGTHMEASURE" || k == "IFCPOSITIVELENGTHMEASURE" ||
+      k == "IFCNONNEGATIVELENGTHMEASURE")
+    return kLength;
+  if (k == "IFCAREAMEASURE") return kArea;
+  if (k == "IFCVOLUMEMEASURE") return kVolume;
+  if (k == "IFCPLANEANGLEMEASURE" || k == "IFCPOSITIVEPLANEANGLEMEASURE") return kAngle;
+  if (k == "IFCMASSMEASURE") return kMass;
+  if (k == "IFCTIMEMEASURE") return kTime;
+  if (k == "IFCTHERMODYNAMICTEMPERATUREMEASURE") return kTemperature;
+  return kNoUnit;
+}
+
+uint8_t QuantityUnit(std::string_view upperType) {
+  if (upperType == "IFCQUANTITYLENGTH") return kLength;
+  if (upperType == "IFCQUANTITYAREA") return kArea;
+  if (upperType == "IFCQUANTITYVOLUME") return kVolume;
+  if (upperType == "IFCQUANTITYWEIGHT") return kMass;
+  if (upperType == "IFCQUANTITYTIME") return kTime;
+  return kNoUnit;
+}
+
+uint8_t UnitKindOf(std::string_view unitEnum) {
+  if (unitEnum == "LENGTHUNIT") return kLength;
+  if (unitEnum == "AREAUNIT") return kArea;
+  if (unitEnum == "VOLUMEUNIT") return kVolume;
+  if (unitEnum == "PLANEANGLEUNIT") return kAngle;
+  if (unitEnum == "MASSUNIT") return kMass;
+  if (unitEnum == "TIMEUNIT") return kTime;
+  if (unitEnum == "THERMODYNAMICTEMPERATUREUNIT") return kTemperature;
+  return kNoUnit;
+}
+
+std::string SiSymbol(std::string_view prefix, std::string_view name) {
+  static constexpr std::pair<std::string_view, std::string_view> kPrefixes[] = {
+      {"EXA", "E"},  {"PETA", "P"},  {"TERA", "T"},  {"GIGA", "G"},
+      {"MEGA", "M"}, {"KILO", "k"},  {"HECTO", "h"}, {"DECA", "da"},
+      {"DECI", "d"}, {"CENTI", "c"}, {"MILLI", "m"}, {"MICRO", "\xC2\xB5"},
+      {"NANO", "n"}, {"PICO", "p"},  {"FEMTO", "f"}, {"ATTO", "a"}};
+  static constexpr std::pair<std::string_view, std::string_view> kNames[] = {
+      {"METRE", "m"},
+      {"SQUARE_METRE", "m\xC2\xB2"},
+      {"CUBIC_METRE", "m\xC2\xB3"},
+      {"GRAM", "g"},
+      {"SECOND", "s"},
+      {"RADIAN", "rad"},
+      {"STERADIAN", "sr"},
+      {"KELVIN", "K"},
+      {"DEGREE_CELSIUS",
+       "\xC2\xB0"
+       "C"},
+      {"AMPERE", "A"},
+      {"NEWTON", "N"},
+      {"PASCAL", "Pa"},
+      {"JOULE", "J"},
+      {"WATT", "W"},
+      {"HERTZ", "Hz"},
+      {"VOLT", "V"},
+      {"LUMEN", "lm"},
+      {"LUX", "lx"},
+      {"CANDELA", "cd"},
+      {"MOLE", "mol"}};
+  std::string out;
+  for (const auto& [word, symbol] : kPrefixes)
+    if (word == prefix) out = symbol;
+  for (const auto& [word, symbol] : kNames) {
+    if (word == name) return out + std::string(symbol);
+  }
+  std::string lower(name);
+  for (char& c : lower)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return out + lower;
+}
+
+// "3000." and "1.E-05" as a page reads numbers: "3000", "1E-05".
+void AppendNumber(std::string_view token, std::string& out) {
+  if (!token.empty() && token.front() == '+') token.remove_prefix(1);
+  const std::size_t dot = token.find('.');
+  if (dot != std::string_view::npos &&
+      (dot + 1 == token.size() || token[dot + 1] == 'E' || token[dot + 1] == 'e')) {
+    out.append(token.substr(0, dot));
+    out.append(token.substr(dot + 1));
+  } else {
+    out.append(token);
+  }
+}
+
+// A name as the file spells it, decoded only when it has escapes.
+std::string_view NameOf(const StepParameters& p, std::size_t i, std::string& scratch) {
+  const StepValue& v = p.Unwrap(p.At(i));
+  if (v.kind != StepKind::String) return {};
+  if (v.text.find_first_of("\\'") == std::string_view::npos) return v.text;
+  scratch = StepString::Decode(v.text);
+  return scratch;
+}
+
+}  // namespace
+
+struct PropertyIndex::Taken {
+  struct Ref {
+    uint32_t offset = 0;
+    uint32_t length = 0;
+  };
+  // 16 bytes: a large model has a few values per element.
+  struct Value {
+    uint32_t id = 0;
+    Ref text;
+    uint16_t name = 0;  // in names
+    uint8_t kind = kNoValue;
+    uint8_t unitKind = kNoUnit;  // kQuantityFlag for a quantity
+  };
+  struct Set {
+    uint32_t id = 0;
+    uint32_t name = 0;  // in names
+    uint32_t first = 0;
+    uint32_t count = 0;
+  };
+  struct Rel {
+    uint8_t kind = kNone;
+    uint32_t relating = 0;
+    uint32_t first = 0;
+    uint32_t count = 0;
+  };
+  struct Layer {
+    Ref name;
+    uint32_t first = 0;
+    uint32_t count = 0;
+  };
+  struct Shape {
+    uint32_t id = 0;
+    uint32_t first = 0;
+    uint32_t count = 0;
+    bool product = false;  // IfcProductDefinitionShape; else a shape representation
+  };
+  // A tag, object type or predefined type of an entity.
+  struct Attribute {
+    uint32_t id = 0;
+    Ref text;
+    uint8_t source = 0;  // Source; kSpatialPredefined for a spatial entity's
+  };
+
+  // A code for a property or set name, the same for the same name in this stretch;
+  // kNoName once there are too many.
+  uint32_t Name(std::string_view name) {
+    const auto it = nameCodes.find(std::string(name));
+    if (it != nameCodes.end()) return it->second;
+    if (names.size() >= kNoName) return kNoName;
+    nameCodes.emplace(name, static_cast<uint16_t>(names.size()));
+    names.emplace_back(name);
+    return static_cast<uint32_t>(names.size() - 1);
+  }
+
+  Ref Store(std::string_view s) {
+    Ref r{static_cast<uint32_t>(text.size()), static_cast<uint32_t>(s.size())};
+    text.append(s);
+    return r;
+  }
+  // Offsets are 32 bits: a stretch keeps less text than that, or stops taking values.
+  bool Full() const { return text.size() > UINT32_MAX / 2; }
+  Ref StoreDecoded(const StepValue& v) {
+    Ref r{static_cast<uint32_t>(text.size()), 0};
+    StepString::DecodeAppend(v.text, text);
+    r.length = static_cast<uint32_t>(text.size() - r.offset);
+    return r;
+  }
+  std::string_view View(Ref r) const { return {text.data() + r.offset, r.length}; }
+  // The references of a list value, appended to refs.
+  void Refs(const StepParameters& p, const StepValue& list, uint32_t& first, uint32_t& count) {
+    first = static_cast<uint32_t>(refs.size());
+    for (const StepValue& item : p.Items(p.Unwrap(list)))
+      if (item.kind == StepKind::Reference) refs.push_back(Number(item.reference));
+    count = static_cast<uint32_t>(refs.size()) - first;
+  }
+
+  std::string text;
+  std::vector<Value> values;
+  std::vector<Set> sets;
+  std::vector<Rel> rels;
+  std::vector<Layer> layers;
+  std::vector<Shape> shapes;
+  std::vector<std::pair<uint32_t, uint32_t>> units;  // (value index, explicit unit)
+  std::vector<Attribute> attributes;
+  std::vector<std::pair<uint32_t, uint32_t>> productShapes;  // (entity, its shape)
+  std::vector<uint32_t> unitAssignment;                      // the first one's units
+  std::unordered_map<std::string, uint16_t> nameCodes;
+  std::vector<std::string> names;
+  std::vector<uint32_t> refs;
+  StepParameters params;
+  std::string scratch;
+};
+
+namespace {
+
+// Appends the text of one value (IFCBOOLEAN(.T.), IFCLENGTHMEASURE(3.), 'text', ...) and
+// tells what it is; a logical "unknown" and anything unset are no value.
+uint8_t AppendValue(const StepParameters& p, const StepValue& raw, std::string& out,
+                    uint8_t& unitKind) {
+  if (raw.kind == StepKind::Typed) unitKind = MeasureUnit(raw.text);
+  const StepValue& v = p.Unwrap(raw);
+  switch (v.kind) {
+    case StepKind::Enum:
+      if (v.text == "T" || v.text == "TRUE") {
+        out += "true";
+        return kBooleanValue;
+      }
+      if (v.text == "F" || v.text == "FALSE") {
+        out += "false";
+        return kBooleanValue;
+      }
+      if (v.text == "U" || v.text == "UNKNOWN") return kNoValue;
+      out.append(v.text);
+      return kTextValue;
+    case StepKind::Integer:
+    case StepKind::Real:
+      AppendNumber(v.text, out);
+      return kNumberValue;
+    case StepKind::String:
+      StepString::DecodeAppend(v.text, out);
+      return kTextValue;
+    default:
+      return kNoValue;
+  }
+}
+
+}  // namespace
+
+PropertyIndex::PropertyIndex(const StepFile& file, StepRecordSink& tree,
+                             std::span<const std::string> columns)
+    : file_(file), tree_(tree) {
+  taken_[0] = std::make_unique<Taken>();
+  taken_[1] = std::make_unique<Taken>();
+  for (const std::string& name : columns) {
+    if (name == kEveryColumn) {
+      every_ = true;
+      continue;
+    }
+    if (columnByName_.count(name) != 0) continue;
+    bool named = false;
+    for (std::size_t i = 0; i < std::size(kNamedColumns); ++i) {
+      if (name != kNamedColumns[i]) continue;
+      AddColumn(name, static_cast<Source>(i + 1));
+      named = true;
+    }
+    if (named) continue;
+    // "Set.Property"; either name may hold dots of its own, so every split is a candidate.
+    const int column = name.find('.') != std::string::npos ? AddColumn(name, Source::Property) : -1;
+    for (std::size_t dot = name.find('.'); column >= 0 && dot != std::string::npos;
+         dot = name.find('.', dot + 1)) {
+      if (dot == 0 || dot + 1 == name.size()) continue;
+      wantedProperties_[name.substr(dot + 1)].emplace_back(name.substr(0, dot), column);
+      wantedSets_.insert(name.substr(0, dot));
+    }
+  }
+  for (const Column& c : columns_) {
+    wantMaterial_ |= c.source == Source::Material;
+    wantClassification_ |= c.source == Source::Classification;
+    wantLayer_ |= c.source == Source::Layer;
+    wantTag_ |= c.source == Source::Tag;
+    wantObjectType_ |= c.source == Source::ObjectType;
+    wantPredefined_ |= c.source == Source::PredefinedType;
+  }
+  if (every_) {
+    wantMaterial_ = wantClassification_ = wantLayer_ = true;
+    wantTag_ = wantObjectType_ = wantPredefined_ = true;
+  }
+}
+
+PropertyIndex::~PropertyIndex() = default;
+
+int PropertyIndex::AddColumn(std::string name, Source source) {
+  const auto [it, added] = columnByName_.emplace(name, static_cast<int>(columns_.size()));
+  if (added) {
+    Column& c = columns_.emplace_back();
+    c.name = std::move(name);
+    c.source = source;
+  }
+  return it->second;
+}
+
+int PropertyIndex::ColumnIndex(std::string_view name) const {
+  const auto it = columnByName_.find(name);
+  return it == columnByName_.end() ? -1 : it->second;
+}
+
+uint8_t PropertyIndex::Select(std::string_view upper) const {
+  const uint8_t tree = tree_.Select(upper);
+  const bool properties = every_ || !wantedProperties_.empty();
+  uint8_t kind = kNone;
+  if (properties) {
+    if (upper == "IFCPROPERTYSET")
+      kind = kPropertySet;
+    else if (upper == "IFCELEMENTQUANTITY")
+      kind = kElementQuantity;
+    else if (upper == "IFCPROPERTYSINGLEVALUE")
+      kind = kSingleValue;
+    else if (upper == "IFCPROPERTYENUMERATEDVALUE")
+      kind = kEnumeratedValue;
+    else if (upper == "IFCPROPERTYBOUNDEDVALUE")
+      kind = kBoundedValue;
+    else if (upper == "IFCPROPERTYLISTVALUE")
+      kind = kListValue;
+    else if (QuantityUnit(upper) != kNoUnit || upper == "IFCQUANTITYCOUNT" ||
+             upper == "IFCQUANTITYNUMBER")
+      kind = kQuantity;
+    else if (upper == "IFCRELDEFINESBYPROPERTIES")
+      kind = kRelProperties;
+    else if (upper == "IFCUNITASSIGNMENT")
+      kind = kUnitAssignment;
+  }
+  if ((properties || wantMaterial_ || wantClassification_) && upper == "IFCRELDEFINESBYTYPE")
+    kind = kRelType;
+  if ((wantMaterial_ && upper == "IFCRELASSOCIATESMATERIAL") ||
+      (wantClassification_ && upper == "IFCRELASSOCIATESCLASSIFICATION"))
+    kind = kRelAssociates;
+  if (wantLayer_) {
+    if (upper == "IFCPRESENTATIONLAYERASSIGNMENT" || upper == "IFCPRESENTATIONLAYERWITHSTYLE")
+      kind = kLayerAssignment;
+    else if (upper == "IFCPRODUCTDEFINITIONSHAPE" || upper == "IFCSHAPEREPRESENTATION")
+      kind = kShape;
+  }
+  if (wantLayer_ || wantTag_ || wantObjectType_ || wantPredefined_) {
+    const uint8_t roles = TypeCatalog::Lookup(upper).roles;
+    if ((roles & TypeCatalog::kFeature) == 0) {
+      if ((roles & TypeCatalog::kElement) != 0)
+        kind = kElementProduct;
+      else if ((roles & TypeCatalog::kSpatial) != 0)
+        kind = kSpatialProduct;
+    }
+  }
+  return static_cast<uint8_t>((tree & kTreeMask) | (kind << 4));
+}
+
+void PropertyIndex::Take(unsigned thread, uint32_t slot, const StepEntry& entry, uint8_t tag,
+                         std::string_view body) {
+  if ((tag & kTreeMask) != 0) tree_.Take(thread, slot, entry, tag & kTreeMask, body);
+  const uint8_t kind = tag >> 4;
+  if (kind == kNone || entry.complex) return;
+  Taken& t = *taken_[thread];
+  StepParameters& p = t.params;
+  switch (kind) {
+    case kSingleValue:
+    case kEnumeratedValue:
+    case kBoundedValue:
+    case kListValue:
+    case kQuantity: {
+      // Name, Description, then the value(s); a quantity has its unit before its value.
+      p.Parse(body, kind == kBoundedValue ? 5 : 3);
+      const std::string_view name = NameOf(p, 0, t.scratch);
+      if (name.empty() || t.Full() || (!every_ && wantedProperties_.count(std::string(name)) == 0))
+        return;
+      Taken::Value v;
+      v.id = entry.id;
+      const uint32_t code = t.Name(name);
+      if (code == kNoName) return;
+      v.name = static_cast<uint16_t>(code);
+      v.text.offset = static_cast<uint32_t>(t.text.size());
+      uint64_t unit = 0;
+      uint8_t unitKind = kNoUnit;
+      if (kind == kSingleValue) {
+        v.kind = AppendValue(p, p.At(2), t.text, unitKind);
+        p.Reference(3, unit);
+      } else if (kind == kQuantity) {
+        unitKind = kQuantityFlag;
+        const StepValue& number = p.Unwrap(p.At(3));
+        if (number.IsNumber()) {
+          AppendNumber(number.text, t.text);
+          v.kind = kNumberValue;
+        }
+        p.Reference(2, unit);
+      } else if (kind == kBoundedValue) {
+        // Upper, Lower, Unit, SetPoint: "set point (lower..upper)".
+        std::string lower, upper, setPoint;
+        uint8_t ignored = kNoUnit;
+        const bool hasLower = AppendValue(p, p.At(3), lower, unitKind) != kNoValue;
+        const bool hasUpper = AppendValue(p, p.At(2), upper, unitKind) != kNoValue;
+        const bool hasSetPoint = AppendValue(p, p.At(5), setPoint, ignored) != kNoValue;
+        if (hasLower || hasUpper) {
+          if (hasSetPoint) t.text.append(setPoint).append(" (");
+          t.text.append(lower).append("..").append(upper);
+          if (hasSetPoint) t.text.append(")");
+          v.kind = kTextValue;
+        } else if (hasSetPoint) {
+          t.text.append(setPoint);
+          v.kind = kTextValue;
+        }
+        p.Reference(4, unit);
+      } else {
+        // Enumerated and list values: the items in order.
+        bool any = false;
+        for (const StepValue& item : p.Items(p.Unwrap(p.At(2)))) {
+          const std::size_t mark = t.text.size();
+          if (any) t.text.append(", ");
+          if (AppendValue(p, item, t.text, unitKind) == kNoValue) {
+            t.text.resize(mark);
+            continue;
+          }
+          any = true;
+        }
+        if (any) v.kind = kTextValue;
+        if (kind == kListValue) p.Reference(3, unit);
+      }
+      if (v.kind == kNoValue) {
+        t.text.resize(v.text.offset);
+        return;
+      }
+      v.text.length = static_cast<uint32_t>(t.text.size()) - v.text.offset;
+      v.unitKind = unitKind;
+      if (unit != 0) t.units.emplace_back(static_cast<uint32_t>(t.values.size()), Number(unit));
+      t.values.push_back(v);
+      return;
+    }
+    case kPropertySet:
+    case kElementQuantity: {
+      const std::size_t list = kind == kPropertySet ? 4 : 5;
+      p.Parse(body, list);
+      Taken::Set s;
+      s.id = entry.id;
+      const std::string_view name = NameOf(p, 2, t.scratch);
+      if (!every_ && wantedSets_.count(std::string(name)) == 0) return;
+      s.name = t.Name(name);
+      if (s.name == kNoName) return;
+      t.Refs(p, p.At(list), s.first, s.count);
+      t.sets.push_back(s);
+      return;
+    }
+    case kRelProperties:
+    case kRelType:
+    case kRelAssociates: {
+      // RelatedObjects, then the relating definition, material or classification.
+      p.Parse(body, 5);
+      Taken::Rel r;
+      r.kind = kind;
+      t.Refs(p, p.At(4), r.first, r.count);
+      const StepValue& relating = p.Unwrap(p.At(5));
+      if (relating.kind == StepKind::Reference) {
+        r.relating = Number(relating.reference);
+        t.rels.push_back(r);
+      } else {
+        // A set of property sets (IfcPropertySetDefinitionSet): one relation each.
+        for (const StepValue& item : p.Items(relating)) {
+          if (item.kind != StepKind::Reference) continue;
+          r.relating = Number(item.reference);
+          t.rels.push_back(r);
+        }
+      }
+      return;
+    }
+    case kLayerAssignment: {
+      p.Parse(body, 2);
+      Taken::Layer l;
+      l.name = t.Store(NameOf(p, 0, t.scratch));
+      t.Refs(p, p.At(2), l.first, l.count);
+      if (l.name.length != 0) t.layers.push_back(l);
+      return;
+    }
+    case kShape: {
+      // IfcProductDefinitionShape(Name, Description, Representations) or
+      // IfcShapeRepresentation(Context, Identifier, Type, Items).
+      p.Parse(body, 3);
+      Taken::Shape s;
+      s.id = entry.id;
+      s.product = p.At(2).kind == StepKind::List;
+      t.Refs(p, p.At(s.product ? 2 : 3), s.first, s.count);
+      if (s.count != 0) t.shapes.push_back(s);
+      return;
+    }
+    case kSpatialProduct:
+    case kElementProduct: {
+      // ObjectType 4, Representation 6, Tag 7 (elements); the predefined type is the first
+      // enumeration after the supertypes' attributes (past CompositionType for spatial ones).
+      const bool spatial = kind == kSpatialProduct;
+      p.Parse(body, wantPredefined_ ? StepParameters::kAll : 7);
+      if (t.Full()) return;
+      uint64_t shape = 0;
+      if (wantLayer_ && p.Reference(6, shape))
+        t.productShapes.emplace_back(entry.id, Number(shape));
+      const StepValue& objectType = p.Unwrap(p.At(4));
+      if (wantObjectType_ && objectType.kind == StepKind::String) {
+        t.attributes.push_back(
+            {entry.id, t.StoreDecoded(objectType), static_cast<uint8_t>(Source::ObjectType)});
+      }
+      const StepValue& tag = p.Unwrap(p.At(7));
+      if (wantTag_ && !spatial && tag.kind == StepKind::String)
+        t.attributes.push_back({entry.id, t.StoreDecoded(tag), static_cast<uint8_t>(Source::Tag)});
+      if (wantPredefined_) {
+        for (std::size_t i = spatial ? 9 : 8; i < p.size(); ++i) {
+          if (p[i].kind != StepKind::Enum) continue;
+          const auto source = static_cast<uint8_t>(Source::PredefinedType);
+          t.attributes.push_back(
+              {entry.id, t.Store(p[i].text),
+               static_cast<uint8_t>(spatial ? source | kSpatialPredefined : source)});
+          break;
+        }
+      }
+      return;
+    }
+    case kUnitAssignment: {
+      if (!t.unitAssignment.empty()) return;
+      p.Parse(body, 0);
+      for (const StepValue& item : p.Items(p.At(0)))
+        if (item.kind == StepKind::Reference) t.unitAssignment.push_back(Number(item.reference));
+      return;
+    }
+    default:
+      return;
+  }
+}
+
+void PropertyIndex::Adopt(uint32_t firstSlot, std::span<const uint16_t> typeCodes) {
+  tree_.Adopt(firstSlot, typeCodes);
+  // Nothing here depends on slots or type codes; the stretch read ahead follows in file order.
+  segments_.push_back(std::move(taken_[0]));
+  segments_.push_back(std::move(taken_[1]));
+  taken_[0] = std::make_unique<Taken>();
+  taken_[1] = std::make_unique<Taken>();
+}
+
+void PropertyIndex::Discard() {
+  tree_.Discard();
+  taken_[1] = std::make_unique<Taken>();
+}
+
+// ---- after indexing ----------------------------------------------------------------------
+
+int PropertyIndex::NamedColumn(Source source) {
+  const std::string_view name = kNamedColumns[static_cast<std::size_t>(source) - 1];
+  if (every_) {
+    const int column = AddColumn(std::string(name), source);
+    stats_.resize(columns_.size());
+    return column;
+  }
+  return ColumnIndex(name);
+}
+
+std::string_view PropertyIndex::PendingText(const Pending& p) const {
+  const std::string& text = p.segment == kInText ? text_ : segments_[p.segment]->text;
+  return {text.data() + p.offset, p.length};
+}
+
+void PropertyIndex::Resolve() {
+  segments_.push_back(std::move(taken_[0]));
+  taken_[0].reset();
+  taken_[1].reset();
+  // The project's units (the first unit assignment in the file), and units given explicitly.
+  for (const auto& segment : segments_) {
+    if (segment->unitAssignment.empty()) continue;
+    for (const uint32_t unit : segment->unitAssignment) {
+      const StepEntry* e = file_.Find(unit);
+      if (e == nullptr || e->complex || !file_.Decode(*e, params_, 1)) continue;
+      const StepValue& type = params_.At(1);
+      const uint8_t kind = type.kind == StepKind::Enum ? UnitKindOf(type.text) : uint8_t{kNoUnit};
+      if (kind != kNoUnit && unitByKind_.count(kind) == 0)
+        unitByKind_.emplace(kind, UnitName(unit));
+    }
+    break;
+  }
+  for (const auto& segment : segments_) {
+    for (const auto& [value, unit] : segment->units)
+      if (unitNames_.count(unit) == 0) unitNames_.emplace(unit, UnitName(unit));
+    // A quantity's kind of unit is in its type's name.
+    for (Taken::Value& v : segment->values) {
+      if ((v.unitKind & kQuantityFlag) == 0) continue;
+      const StepEntry* e = file_.Find(v.id);
+      v.unitKind = e != nullptr ? QuantityUnit(file_.TypeName(*e)) : uint8_t{kNoUnit};
+    }
+  }
+  // Object -> its type, sorted by object (packed in one number, so sorting is cheap).
+  for (const auto& segment : segments_) {
+    for (const Taken::Rel& r : segment->rels) {
+      if (r.kind != kRelType) continue;
+      for (uint32_t k = r.first; k < r.first + r.count; ++k)
+        typeOf_.push_back((uint64_t{segment->refs[k]} << 32) | r.relating);
+    }
+  }
+  std::sort(typeOf_.begin(), typeOf_.end());
+  // The sets each type has of its own (HasPropertySets).
+  if (every_ || !wantedProperties_.empty()) {
+    uint32_t lastType = 0;
+    for (const uint64_t pair : typeOf_) {
+      const auto type = static_cast<uint32_t>(pair);
+      if (type == lastType) continue;
+      lastType = type;
+      const StepEntry* e = file_.Find(type);
+      if (e == nullptr || e->complex || !file_.Decode(*e, params_, 5)) continue;
+      for (const StepValue& item : params_.Items(params_.Unwrap(params_.At(5))))
+        if (item.kind == StepKind::Reference)
+          typeSets_.push_back((uint64_t{type} << 32) | Number(item.reference));
+    }
+  }
+  // The text of each material and classification, once.
+  stats_.resize(columns_.size());
+  for (const auto& segment : segments_) {
+    for (const Taken::Rel& r : segment->rels) {
+      if (r.kind != kRelAssociates) continue;
+      auto [it, added] = relating_.try_emplace(r.relating);
+      if (!added) continue;
+      Pending& text = it->second;
+      text.column = UINT32_MAX;
+      const StepEntry* e = file_.Find(r.relating);
+      const std::string_view type = e != nullptr ? file_.TypeName(*e) : std::string_view();
+      std::string value;
+      int column = -1;
+      if (type.substr(0, 11) == "IFCMATERIAL") {
+        column = wantMaterial_ ? NamedColumn(Source::Material) : -1;
+        int budget = kMaterialBudget;
+        if (column >= 0) value = MaterialText(r.relating, 0, budget);
+      } else if (type.substr(0, 17) == "IFCCLASSIFICATION") {
+        column = wantClassification_ ? NamedColumn(Source::Classification) : -1;
+        if (column >= 0) value = ClassificationText(r.relating);
+      }
+      if (column < 0 || value.empty() || text_.size() + value.size() > UINT32_MAX) continue;
+      text.column = static_cast<uint32_t>(column);
+      text.segment = kInText;
+      text.offset = static_cast<uint32_t>(text_.size());
+      text.length = static_cast<uint32_t>(value.size());
+      text_.append(value);
+    }
+  }
+}
+
+void PropertyIndex::Build() {
+  stats_.resize(columns_.size());
+  BuildProperties();
+  BuildAssociations();
+  BuildProducts();
+  Finish();
+}
+
+void PropertyIndex::BuildProperties() {
+  if (!every_ && wantedProperties_.empty()) return;
+  struct ValueAt {
+    uint32_t id, segment, index;
+  };
+  std::vector<ValueAt> values;
+  std::size_t count = 0;
+  for (const auto& segment : segments_) count += segment->values.size();
+  values.reserve(count);
+  for (uint32_t s = 0; s < segments_.size(); ++s) {
+    const auto& vs = segments_[s]->values;
+    for (uint32_t i = 0; i < vs.size(); ++i) values.push_back({vs[i].id, s, i});
+  }
+  std::sort(values.begin(), values.end(),
+            [](const ValueAt& a, const ValueAt& b) { return a.id < b.id; });
+  // Explicit units, by value.
+  std::unordered_map<uint64_t, uint32_t> unitOf;
+  for (uint32_t s = 0; s < segments_.size(); ++s)
+    for (const auto& [value, unit] : segments_[s]->units)
+      unitOf.emplace((uint64_t{s} << 32) | value, unit);
+
+  // The values of each set that make columns: (set, column, value), by set.
+  struct Entry {
+    uint32_t set, column, segment, index;
+  };
+  std::vector<Entry> entries;
+  std::string key;
+  // Column of (set name, property name) codes of a segment, asked once per pair.
+  for (const auto& segment : segments_) {
+    for (const Taken::Set& set : segment->sets) {
+      const std::string& setName = segment->names[set.name];
+      for (uint32_t k = set.first; k < set.first + set.count; ++k) {
+        const uint32_t id = segment->refs[k];
+        const auto at = std::lower_bound(values.begin(), values.end(), id,
+                                         [](const ValueAt& v, uint32_t n) { return v.id < n; });
+        if (at == values.end() || at->id != id) continue;
+        const Taken& owner = *segments_[at->segment];
+        const std::string& propertyName = owner.names[owner.values[at->index].name];
+        int column = -1;
+        if (every_) {
+          key.assign(setName).append(".").append(propertyName);
+          column = AddColumn(key, Source::Property);
+          stats_.resize(columns_.size());
+        } else if (const auto wanted = wantedProperties_.find(propertyName);
+                   wanted != wantedProperties_.end()) {
+          for (const auto& [wantedSet, wantedColumn] : wanted->second)
+            if (wantedSet == setName) column = wantedColumn;
+        }
+        if (column >= 0)
+          entries.push_back({set.id, static_cast<uint32_t>(column), at->segment, at->index});
+      }
+    }
+  }
+  std::vector<ValueAt>().swap(values);
+  std::stable_sort(entries.begin(), entries.end(),
+                   [](const Entry& a, const Entry& b) { return a.set < b.set; });
+  if (entries.empty()) return;
+
+  auto emitSet = [&](uint32_t instance, uint32_t set, uint32_t order) {
+    auto it = std::lower_bound(entries.begin(), entries.end(), set,
+                               [](const Entry& e, uint32_t n) { return e.set < n; });
+    for (; it != entries.end() && it->set == set; ++it) {
+      const Taken::Value& v = segments_[it->segment]->values[it->index];
+      pending_.push_back({it->column, instance, order, it->segment, v.text.offset, v.text.length});
+      Stats& st = stats_[it->column];
+      st.booleans += v.kind == kBooleanValue;
+      st.numbers += v.kind == kNumberValue;
+      st.texts += v.kind == kTextValue;
+      if (st.unit == 0) {
+        const auto unit = unitOf.find((uint64_t{it->segment} << 32) | it->index);
+        if (unit != unitOf.end()) st.unit = unit->second;
+      }
+      if (st.unitKind == kNoUnit) st.unitKind = v.unitKind;
+    }
+  };
+
+  // The entities' own sets, in file order of their relationships.
+  std::vector<uint64_t> ownSets;  // (object, set)
+  uint32_t order = 0;
+  for (const auto& segment : segments_) {
+    for (const Taken::Rel& r : segment->rels) {
+      if (r.kind != kRelProperties) continue;
+      ++order;
+      for (uint32_t k = r.first; k < r.first + r.count; ++k) {
+        emitSet(segment->refs[k], r.relating, order);
+        if (!typeOf_.empty()) ownSets.push_back((uint64_t{segment->refs[k]} << 32) | r.relating);
+      }
+    }
+  }
+  if (typeOf_.empty()) return;
+  std::stable_sort(ownSets.begin(), ownSets.end(),
+                   [](uint64_t a, uint64_t b) { return (a >> 32) < (b >> 32); });
+  // A type's sets: its HasPropertySets, then any related to it like to an entity.
+  std::vector<uint64_t> typeSets = typeSets_;
+  uint32_t lastType = 0;
+  for (const uint64_t pair : typeOf_) {
+    const auto type = static_cast<uint32_t>(pair);
+    if (type == lastType) continue;
+    lastType = type;
+    auto own = std::lower_bound(ownSets.begin(), ownSets.end(), uint64_t{type} << 32);
+    for (; own != ownSets.end() && (*own >> 32) == type; ++own)
+      typeSets.push_back((uint64_t{type} << 32) | static_cast<uint32_t>(*own));
+  }
+  std::stable_sort(typeSets.begin(), typeSets.end(),
+                   [](uint64_t a, uint64_t b) { return (a >> 32) < (b >> 32); });
+  for (const uint64_t pair : typeOf_) {
+    const auto object = static_cast<uint32_t>(pair >> 32);
+    const auto type = static_cast<uint32_t>(pair);
+    uint32_t rank = 0;
+    auto it = std::lower_bound(typeSets.begin(), typeSets.end(), uint64_t{type} << 32);
+    for (; it != typeSets.end() && (*it >> 32) == type; ++it)
+      emitSet(object, static_cast<uint32_t>(*it), kPreferType | ++rank);
+  }
+}
+
+void PropertyIndex::BuildAssociations() {
+  if (relating_.empty()) return;
+  std::vector<Pending> own;
+  uint32_t order = 0;
+  for (const auto& segment : segments_) {
+    for (const Taken::Rel& r : segment->rels) {
+      if (r.kind != kRelAssociates) continue;
+      const auto it = relating_.find(r.relating);
+      if (it == relating_.end() || it->second.column == UINT32_MAX) continue;
+      ++order;
+      for (uint32_t k = r.first; k < r.first + r.count; ++k) {
+        Pending cell = it->second;
+        cell.instance = segment->refs[k];
+        cell.order = order;
+        own.push_back(cell);
+      }
+    }
+  }
+  for (const Pending& p : own) ++stats_[p.column].texts;
+  pending_.insert(pending_.end(), own.begin(), own.end());
+  // Entities without their own take their type's.
+  std::stable_sort(own.begin(), own.end(),
+                   [](const Pending& a, const Pending& b) { return a.instance < b.instance; });
+  for (const uint64_t pair : typeOf_) {
+    const auto type = static_cast<uint32_t>(pair);
+    auto it = std::lower_bound(own.begin(), own.end(), type,
+                               [](const Pending& p, uint32_t n) { return p.instance < n; });
+    for (; it != own.end() && it->instance == type; ++it) {
+      Pending cell = *it;
+      cell.instance = static_cast<uint32_t>(pair >> 32);
+      cell.order |= kPreferType;
+      pending_.push_back(cell);
+    }
+  }
+}
+
+void PropertyIndex::BuildProducts() {
+  const bool ifc2x3 = file_.Schema().rfind("IFC2X3", 0) == 0;
+  for (uint32_t s = 0; s < segments_.size(); ++s) {
+    for (const Taken::Attribute& a : segments_[s]->attributes) {
+      if ((a.source & kSpatialPredefined) != 0 && ifc2x3) continue;
+      const int column = NamedColumn(static_cast<Source>(a.source & ~kSpatialPredefined));
+      if (column < 0) continue;
+      ++stats_[static_cast<std::size_t>(column)].texts;
+      pending_.push_back({static_cast<uint32_t>(column), a.id, 0, s, a.text.offset, a.text.length});
+    }
+  }
+  if (!wantLayer_) return;
+  // Layers of representations and items: (item, layer), by item.
+  struct ItemLayer {
+    uint32_t item, segment;
+    Taken::Ref name;
+  };
+  std::vector<ItemLayer> itemLayers;
+  struct ShapeAt {
+    uint32_t id, segment, index;
+  };
+  std::vector<ShapeAt> shapes;
+  for (uint32_t s = 0; s < segments_.size(); ++s) {
+    const Taken& t = *segments_[s];
+    for (const Taken::Layer& l : t.layers)
+      for (uint32_t k = l.first; k < l.first + l.count; ++k)
+        itemLayers.push_back({t.refs[k], s, l.name});
+    for (uint32_t i = 0; i < t.shapes.size(); ++i) shapes.push_back({t.shapes[i].id, s, i});
+  }
+  if (itemLayers.empty()) return;
+  std::stable_sort(itemLayers.begin(), itemLayers.end(),
+                   [](const ItemLayer& a, const ItemLayer& b) { return a.item < b.item; });
+  std::sort(shapes.begin(), shapes.end(),
+            [](const ShapeAt& a, const ShapeAt& b) { return a.id < b.id; });
+  const int layerColumn = NamedColumn(Source::Layer);
+  if (layerColumn < 0) return;
+  // The shape of that id and kind, with the segment whose refs it indexes.
+  auto findShape = [&](uint32_t id, bool product) -> std::pair<const Taken::Shape*, const Taken*> {
+    const auto it = std::lower_bound(shapes.begin(), shapes.end(), id,
+                                     [](const ShapeAt& a, uint32_t n) { return a.id < n; });
+    if (it == shapes.end() || it->id != id) return {nullptr, nullptr};
+    const Taken& owner = *segments_[it->segment];
+    const Taken::Shape& shape = owner.shapes[it->index];
+    if (shape.product != product) return {nullptr, nullptr};
+    return {&shape, &owner};
+  };
+  std::vector<std::string_view> names;
+  auto addLayers = [&](uint32_t item) {
+    auto it = std::lower_bound(itemLayers.begin(), itemLayers.end(), item,
+                               [](const ItemLayer& a, uint32_t n) { return a.item < n; });
+    for (; it != itemLayers.end() && it->item == item; ++it) {
+      const std::string_view name = segments_[it->segment]->View(it->name);
+      if (std::find(names.begin(), names.end(), name) == names.end()) names.push_back(name);
+    }
+  };
+  for (const auto& segment : segments_) {
+    for (const auto& [entity, shape] : segment->productShapes) {
+      const auto [product, owner] = findShape(shape, true);
+      if (product == nullptr) continue;
+      names.clear();
+      for (uint32_t k = product->first; k < product->first + product->count; ++k) {
+        const uint32_t rep = owner->refs[k];
+        addLayers(rep);
+        const auto [representation, repOwner] = findShape(rep, false);
+        if (representation == nullptr) continue;
+        for (uint32_t i = representation->first; i < representation->first + representation->count;
+             ++i)
+          addLayers(repOwner->refs[i]);
+      }
+      if (names.empty()) continue;
+      std::string joined;
+      for (const std::string_view name : names) {
+        if (!joined.empty()) joined += ", ";
+        joined += name;
+      }
+      if (text_.size() + joined.size() > UINT32_MAX) continue;
+      ++stats_[static_cast<std::size_t>(layerColumn)].texts;
+      pending_.push_back({static_cast<uint32_t>(layerColumn), entity, 0, kInText,
+                          static_cast<uint32_t>(text_.size()),
+                          static_cast<uint32_t>(joined.size())});
+      text_.append(joined);
+    }
+  }
+}
+
+std::string PropertyIndex::UnitName(uint32_t unitId) const {
+  const StepEntry* e = file_.Find(unitId);
+  if (e == nullptr || e->complex) return {};
+  const std::string_view type = file_.TypeName(*e);
+  StepParameters p;
+  if (!file_.Decode(*e, p)) return {};
+  if (type == "IFCSIUNIT") {
+    const StepValue& prefix = p.At(2);
+    const StepValue& name = p.At(3);
+    if (name.kind != StepKind::Enum) return {};
+    return SiSymbol(prefix.kind == StepKind::Enum ? prefix.text : std::string_view(), name.text);
+  }
+  if (type.substr(0, 22) == "IFCCONVERSIONBASEDUNIT") {
+    std::string name = p.DecodedString(2);
+    for (char& c : name)
+      if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return name;
+  }
+  return {};
+}
+
+std::string PropertyIndex::MaterialText(uint64_t id, int depth, int& budget) const {
+  // Layer sets, constituent sets and profile sets nest a few levels; deeper is a loop, and
+  // the budget stops lists of lists from multiplying.
+  const StepEntry* e = file_.Find(id);
+  if (e == nullptr || e->complex || depth > 8 || --budget < 0) return {};
+  const std::string_view type = file_.TypeName(*e);
+  StepParameters p;
+  if (!file_.Decode(*e, p)) return {};
+  if (type == "IFCMATERIAL") return p.DecodedString(0);
+  std::size_t list = SIZE_MAX;
+  std::size_t single = SIZE_MAX;
+  if (type == "IFCMATERIALLIST" || type == "IFCMATERIALLAYERSET")
+    list = 0;
+  else if (type == "IFCMATERIALCONSTITUENTSET" || type == "IFCMATERIALPROFILESET")
+    list = 2;
+  else if (type.substr(0, 16) == "IFCMATERIALLAYER" ||
+           type.rfind("USAGE") != std::string_view::npos)
+    single = 0;  // a layer's material, or a usage's set
+  else if (type == "IFCMATERIALCONSTITUENT" || type.substr(0, 18) == "IFCMATERIALPROFILE")
+    single = 2;
+  std::string out;
+  auto add = [&](const StepValue& v) {
+    if (v.kind != StepKind::Reference) return;
+    const std::string name = MaterialText(v.reference, depth + 1, budget);
+    if (name.empty()) return;
+    if (!out.empty()) out += ", ";
+    out += name;
+  };
+  if (list != SIZE_MAX) {
+    for (const StepValue& item : p.Items(p.Unwrap(p.At(list)))) add(item);
+  } else if (single != SIZE_MAX) {
+    add(p.At(single));
+  }
+  return out;
+}
+
+std::string PropertyIndex::ClassificationText(uint64_t id) const {
+  const StepEntry* e = file_.Find(id);
+  if (e == nullptr || e->complex) return {};
+  const std::string_view type = file_.TypeName(*e);
+  StepParameters p;
+  if (!file_.Decode(*e, p)) return {};
+  if (type == "IFCCLASSIFICATIONREFERENCE") {
+    // Identification (ItemReference in IFC2X3), else Name.
+    std::string text = p.DecodedString(1);
+    return text.empty() ? p.DecodedString(2) : text;
+  }
+  if (type == "IFCCLASSIFICATION") return p.DecodedString(3);
+  return {};
+}
+
+void PropertyIndex::Finish() {
+  std::sort(pending_.begin(), pending_.end(), [](const Pending& a, const Pending& b) {
+    if (a.column != b.column) return a.column < b.column;
+    if (a.instance != b.instance) return a.instance < b.instance;
+    return a.order < b.order;
+  });
+  // Only the text stays until the cells have theirs.
+  for (const auto& segment : segments_) {
+    std::string text = std::move(segment->text);
+    *segment = Taken();
+    segment->text = std::move(text);
+  }
+  cells_.assign(columns_.size(), {});
+  stats_.resize(columns_.size());
+  // Room for every text, so the views the index below keeps stay valid.
+  std::size_t room = 0;
+  for (const Pending& p : pending_) room += p.length + 2;
+  textStore_.reserve(room);
+  texts_.emplace_back(0, 0);
+  std::unordered_map<std::string_view, uint32_t> textIndex;
+  auto intern = [&](std::string_view text) {
+    const auto it = textIndex.find(text);
+    if (it != textIndex.end()) return it->second;
+    if (textStore_.size() + text.size() > UINT32_MAX) return 0u;  // the empty text: no cell
+    const auto offset = static_cast<uint32_t>(textStore_.size());
+    textStore_.append(text);
+    texts_.emplace_back(offset, static_cast<uint32_t>(text.size()));
+    textIndex.emplace(std::string_view(textStore_).substr(offset, text.size()),
+                      static_cast<uint32_t>(texts_.size() - 1));
+    return static_cast<uint32_t>(texts_.size() - 1);
+  };
+  for (std::size_t i = 0; i < pending_.size();) {
+    const Pending& first = pending_[i];
+    std::size_t end = i + 1;
+    while (end < pending_.size() && pending_[end].column == first.column &&
+           pending_[end].instance == first.instance)
+      ++end;
+    Cell cell{first.instance, 0};
+    if (columns_[first.column].source == Source::Classification && end - i > 1) {
+      // Every classification of the entity (or of its type), each once.
+      std::vector<std::string_view> parts;
+      for (std::size_t k = i; k < end; ++k) {
+        if ((pending_[k].order & kPreferType) != (first.order & kPreferType)) break;
+        const std::string_view part = PendingText(pending_[k]);
+        if (std::find(parts.begin(), parts.end(), part) == parts.end()) parts.push_back(part);
+      }
+      std::string joined;
+      for (const std::string_view part : parts)
+        joined.append(joined.empty() ? "" : ", ").append(part);
+      cell.text = intern(joined);
+    } else {
+      cell.text = intern(PendingText(first));
+    }
+    cells_[first.column].push_back(cell);
+    i = end;
+  }
+  segments_.clear();
+  std::string().swap(text_);
+  textIndex.clear();
+  textStore_.shrink_to_fit();
+  texts_.shrink_to_fit();
+  std::vector<Pending>().swap(pending_);
+  for (std::size_t c = 0; c < columns_.size(); ++c) {
+    Column& column = columns_[c];
+    const Stats& st = stats_[c];
+    if (column.source != Source::Property) continue;
+    if (st.booleans != 0 && st.numbers == 0 && st.texts == 0) column.kind = Kind::Boolean;
+    if (st.numbers != 0 && st.booleans == 0 && st.texts == 0) {
+      column.kind = Kind::Number;
+      if (st.unit != 0) {
+        const auto it = unitNames_.find(st.unit);
+        if (it != unitNames_.end()) column.unit = it->second;
+      } else if (const auto it = unitByKind_.find(st.unitKind); it != unitByKind_.end()) {
+        column.unit = it->second;
+      }
+    }
+  }
+  std::vector<Stats>().swap(stats_);
+  std::vector<uint64_t>().swap(typeOf_);
+  std::vector<uint64_t>().swap(typeSets_);
+  relating_.clear();
+}
+
+std::string_view PropertyIndex::Value(std::size_t column, uint32_t instance) const {
+  if (column >= cells_.size()) return {};
+  const std::vector<Cell>& cells = cells_[column];
+  const auto it = std::lower_bound(cells.begin(), cells.end(), instance,
+                                   [](const Cell& c, uint32_t n) { return c.instance < n; });
+  if (it == cells.end() || it->instance != instance) return {};
+  return ValueView(*it);
+}
+
+}  // namespace ifc
