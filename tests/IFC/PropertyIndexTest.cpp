@@ -9,7 +9,7 @@
 
 #include "IfcModel.h"
 #include "IfcPropertyIndex.h"
-#include "IfcStepFile.h"
+#include "IfcStepNames.h"
 #include "IfcTreeBuilder.h"
 
 namespace {

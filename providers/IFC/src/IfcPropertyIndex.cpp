@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
-#include "IfcStepString.h"
 #include "IfcTypeCatalog.h"
+#include "StepString.h"
 
 namespace ifc {
 

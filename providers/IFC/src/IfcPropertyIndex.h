@@ -12,8 +12,7 @@
 #include <unordered_set>
 #include <vector>
 
-#include "IfcStepFile.h"
-#include "IfcStepParameters.h"
+#include "IfcStepNames.h"
 
 namespace ifc {
 
