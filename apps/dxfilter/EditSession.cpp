@@ -5,7 +5,11 @@
 
 #include <thread>
 
+#include "DialogToolkit/QORVidCtlWebViewer.h"
 #include "DialogToolkit/QORVidFraDialog.h"
+#include "DialogToolkit/QORVidJSMessageEventArgs.h"
+#include "EventToolkit/QOREventHandler.h"
+#include "JsonStreams/JIStream.h"
 #include "EventToolkit/QOREventLoop.h"
 #include "ObjectModelRuntime/QORFillDictionary.h"
 #include "ResolvedTable.h"
@@ -48,6 +52,19 @@ const char* ButtonName(int button) {
   }
 }
 
+// Why an answer of the page cannot be the filter document; empty when it can.
+std::string CheckAnswer(const std::string& answer) {
+  JSON::JIStream document;
+  if (!document.Parse(std::string_view(answer))) return "it is not valid JSON (" + document.LastError() + ")";
+  if (!document.IsObject()) return "its top level is not a JSON object";
+  if (document.GetType("data") != JSON::Type::Object) return "it has no \"data\" object";
+  for (const char* key : {"columns", "roots"})
+    if (document.GetType(key) != JSON::Type::Array) return std::string("it has no \"") + key + "\" array";
+  for (const JSON::JIStream& column : document.ReadObjects("columns"))
+    if (column.ReadString("dataIndex").Str().empty()) return "a column has no \"dataIndex\"";
+  return "";
+}
+
 }  // namespace
 
 EditSession::EditSession() : QORCommand(nullptr, "dxfilter") {
@@ -79,6 +96,15 @@ EditSession::Outcome EditSession::Run(QORIInputFilterGenerator& generator, std::
     errorText = "cannot show the filter dialog";
     return Outcome::Failed;
   }
+  // The page's answer is heard beside the dialog, which subscribed first.
+  if (QORVidFraDialog* dialog = Dialog()) {
+    if (QORVidWidget* viewer = dialog->GetApplicativeWidget()) {
+      QOREventHandler* handler = new QORMethodEventHandler<EditSession, QORVidJSMessageEventArgs>(
+          this, &EditSession::OnPageMessage);
+      viewer->AddHandler(QORVidCtlWebViewer::JSMessage(), handler, 1);
+      handler->Release();
+    }
+  }
   QOREventLoop& loop = QOREventLoop::Host();
   while (!_closed) {
     int code = 0;
@@ -87,17 +113,34 @@ EditSession::Outcome EditSession::Run(QORIInputFilterGenerator& generator, std::
     if (code != 0) return Outcome::Interrupted;
   }
   QORVidFraDialog* dialog = Dialog();
-  const int button = dialog ? dialog->GetLastClickedButton() : 0;
+  const int button = _answered ? QORVidFraDialog::kOK : dialog ? dialog->GetLastClickedButton() : 0;
   if (_pScenario) {
     std::fputs(JsonLine("button", ButtonName(button)).c_str(), _pScenario);
     std::fflush(_pScenario);
   }
-  return button == QORVidFraDialog::kOK ? Outcome::Confirmed : Outcome::Cancelled;
+  if (_answered) {
+    // The dialog took the page's answer, with or without a click on OK.
+    if (std::string why = CheckAnswer(_answer); !why.empty()) {
+      errorText = "the page's answer is not a filter document: " + why + "; nothing written";
+      return Outcome::Failed;
+    }
+    return Outcome::Confirmed;
+  }
+  // Closed before the page answered, OK clicked or not: nothing was confirmed.
+  return Outcome::Cancelled;
 }
 
 void EditSession::OnPanelClosed(QORCommand*, QORNotification*, void*) {
   _closed = true;
   QOREventLoop::Host().Quit(0);
+}
+
+void EditSession::OnPageMessage(QORBaseUnknown*, QORVidJSMessageEventArgs* i_pArgs) {
+  const std::vector<QORUnicodeString>& strings = i_pArgs->GetMessages();
+  if (strings.size() == 2 && strings[0].Compare("onOkClick")) {
+    _answered = true;
+    _answer = strings[1].Str();
+  }
 }
 
 void EditSession::OnPanelLoaded(QORCommand*, QORNotification*, void*) { SendReplay(); }

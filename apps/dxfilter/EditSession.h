@@ -13,7 +13,9 @@
 #include "CommandFramework/QORCommand.h"
 #include "InputFilteringInterfaces/QORIInputFilterGenerator.h"
 
+class QORBaseUnknown;
 class QORVidFraDialog;
+class QORVidJSMessageEventArgs;
 
 class EditSession : public QORCommand {
  public:
@@ -34,12 +36,17 @@ class EditSession : public QORCommand {
   void OnPanelLoaded(QORCommand* i_pSender, QORNotification* i_pNotification, void* i_pClientData);
   void OnPanelClosed(QORCommand* i_pSender, QORNotification* i_pNotification, void* i_pClientData);
   void OnInteraction(QORCommand* i_pSender, QORNotification* i_pNotification, void* i_pClientData);
+  void OnPageMessage(QORBaseUnknown* i_pSender, QORVidJSMessageEventArgs* i_pArgs);
 
  private:
   QORVidFraDialog* Dialog() const;
   void SendReplay();
 
   bool _closed = false;
+  // The document the page sent with "onOkClick", which the dialog then takes: checked
+  // here, since the dialog keeps its own document when the answer is unusable.
+  bool _answered = false;
+  std::string _answer;
   bool _replaySent = false;
   FILE* _pScenario = nullptr;
   std::vector<std::string> _interactions;

@@ -1,0 +1,209 @@
+// DxfilterEditTest.cpp - dxfilter's interactive commands end to end, with the dialog's
+// page played by an HTTP client (or by nobody): what is written, and what is not.
+#include <gtest/gtest.h>
+#include <httplib.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+using namespace std::chrono_literals;
+
+const std::string kHouse = std::string(DX_SAMPLES_DIR) + "/SampleHouse.ifc";
+constexpr const char* kTab = "tab0000000000000000000000000000e";
+
+std::string Slurp(const std::string& path) {
+  std::ifstream in(path);
+  std::stringstream all;
+  all << in.rdbuf();
+  return all.str();
+}
+
+// One dxfilter process in the background, its output in files.
+class Background {
+ public:
+  Background(const std::string& dir, const std::vector<std::string>& args) : _dir(dir) {
+    // A file left by an earlier run must not be read as this one's.
+    std::ofstream(dir + "/err", std::ios::trunc).close();
+    _pid = fork();
+    if (_pid == 0) {
+      std::vector<char*> argv;
+      std::string program = DX_DXFILTER;
+      argv.push_back(program.data());
+      std::vector<std::string> copies = args;
+      for (std::string& a : copies) argv.push_back(a.data());
+      argv.push_back(nullptr);
+      freopen("/dev/null", "r", stdin);
+      freopen((dir + "/out").c_str(), "w", stdout);
+      freopen((dir + "/err").c_str(), "w", stderr);
+      if (chdir(dir.c_str()) != 0) _exit(126);
+      execv(program.c_str(), argv.data());
+      _exit(127);
+    }
+  }
+  ~Background() {
+    if (_pid > 0 && !_ended) {
+      kill(_pid, SIGKILL);
+      waitpid(_pid, nullptr, 0);
+    }
+  }
+
+  // Waits (within a deadline) for the dialog's address on standard error.
+  bool Address(int& port, std::string& token) {
+    static const std::regex kLine(R"(dialog: http://127\.0\.0\.1:(\d+)/([0-9a-f]{32})/)");
+    const auto deadline = std::chrono::steady_clock::now() + 60s;
+    while (std::chrono::steady_clock::now() < deadline) {
+      std::smatch match;
+      const std::string err = Err();
+      if (std::regex_search(err, match, kLine)) {
+        port = std::stoi(match[1]);
+        token = match[2];
+        return true;
+      }
+      if (Exited(0ms)) return false;
+      std::this_thread::sleep_for(20ms);
+    }
+    return false;
+  }
+
+  // True when the process ended within the time; its exit code then in Code().
+  bool Exited(std::chrono::milliseconds limit) {
+    if (_ended) return true;
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    do {
+      int status = 0;
+      if (waitpid(_pid, &status, WNOHANG) == _pid) {
+        _ended = true;
+        _code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        return true;
+      }
+      std::this_thread::sleep_for(10ms);
+    } while (std::chrono::steady_clock::now() < deadline);
+    return false;
+  }
+  int Code() const { return _code; }
+  std::string Err() const { return Slurp(_dir + "/err"); }
+  pid_t Pid() const { return _pid; }
+
+ private:
+  std::string _dir;
+  pid_t _pid = -1;
+  bool _ended = false;
+  int _code = -1;
+};
+
+// The filter page as the browser would drive it: the first load takes the cookie,
+// then the session is held by one tab.
+class Page {
+ public:
+  Page(int port, const std::string& token) : _client("127.0.0.1", port), _base("/" + token) {
+    _client.set_read_timeout(30, 0);
+    auto first = _client.Get(_base + "/");
+    if (first && first->has_header("Set-Cookie")) {
+      const std::string set = first->get_header_value("Set-Cookie");
+      _cookie = set.substr(0, set.find(';'));
+    }
+    _origin = "http://127.0.0.1:" + std::to_string(port);
+  }
+  int Post(const std::string& path, const std::string& body = "") {
+    httplib::Headers headers{{"X-Qor-Tab", kTab}, {"Origin", _origin}, {"Cookie", _cookie}};
+    auto answer = _client.Post(_base + path, headers, body, "application/json");
+    return answer ? answer->status : -1;
+  }
+  // A message of the page: a JSON array of strings.
+  int Say(const std::string& name, const std::string& text) {
+    httplib::Headers headers{{"X-Qor-Tab", kTab}, {"Origin", _origin}, {"Cookie", _cookie}};
+    std::string body = "[\"" + name + "\",\"";
+    for (char c : text) {
+      if (c == '"' || c == '\\') body += '\\';
+      body += c;
+    }
+    body += "\"]";
+    auto answer = _client.Post(_base + "/__qor/message", headers, body, "application/json");
+    return answer ? answer->status : -1;
+  }
+
+ private:
+  httplib::Client _client;
+  std::string _base, _cookie, _origin;
+};
+
+class DxfilterEdit : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/dxfilter-edit-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    _dir = pattern;
+  }
+  void TearDown() override { std::filesystem::remove_all(_dir); }
+  std::string File(const std::string& name) const { return _dir + "/" + name; }
+
+  std::string _dir;
+};
+
+// --- the page's answer decides what is written, and a bad one is said so
+
+TEST_F(DxfilterEdit, AnAnswerThatIsNotAFilterDocumentWritesNothing) {
+  const std::vector<std::pair<std::string, std::string>> answers = {
+      {"not json", "not valid JSON"},
+      {"[1,2]", "top level is not a JSON object"},
+      {R"({"data":{},"columns":[]})", "no \"roots\" array"},
+  };
+  for (const auto& [answer, why] : answers) {
+    SCOPED_TRACE(answer);
+    Background edit(_dir, {"edit", "IFC", kHouse, "-o", "out.json", "--no-browser"});
+    int port = 0;
+    std::string token;
+    ASSERT_TRUE(edit.Address(port, token)) << edit.Err();
+    Page page(port, token);
+    EXPECT_EQ(page.Post("/__qor/button/2"), 204);
+    EXPECT_EQ(page.Say("onOkClick", answer), 204);
+    ASSERT_TRUE(edit.Exited(30s)) << edit.Err();
+    EXPECT_EQ(edit.Code(), 1) << edit.Err();
+    EXPECT_NE(edit.Err().find("the page's answer is not a filter document: "), std::string::npos)
+        << edit.Err();
+    EXPECT_NE(edit.Err().find(why), std::string::npos) << edit.Err();
+    EXPECT_EQ(edit.Err().find("wrote"), std::string::npos) << edit.Err();
+    EXPECT_FALSE(std::filesystem::exists(File("out.json")));
+  }
+}
+
+TEST_F(DxfilterEdit, TheAnswerTakenIsWhatIsWrittenWithOrWithoutTheOkClick) {
+  Background generate(_dir, {"generate", "IFC", kHouse, "-o", "generated.json"});
+  ASSERT_TRUE(generate.Exited(60s));
+  ASSERT_EQ(generate.Code(), 0);
+  std::string answer = Slurp(File("generated.json"));
+  // An edit the page made: a new name for the project.
+  const size_t at = answer.find("\"label\":\"");
+  ASSERT_NE(at, std::string::npos);
+  answer.insert(at + 9, "Edited ");
+  for (bool click : {true, false}) {
+    SCOPED_TRACE(click ? "after OK" : "the page alone");
+    std::filesystem::remove(File("out.json"));
+    Background edit(_dir, {"edit", "IFC", kHouse, "-o", "out.json", "--no-browser"});
+    int port = 0;
+    std::string token;
+    ASSERT_TRUE(edit.Address(port, token)) << edit.Err();
+    Page page(port, token);
+    if (click) {
+      EXPECT_EQ(page.Post("/__qor/button/2"), 204);
+    }
+    EXPECT_EQ(page.Say("onOkClick", answer), 204);
+    ASSERT_TRUE(edit.Exited(30s)) << edit.Err();
+    EXPECT_EQ(edit.Code(), 0) << edit.Err();
+    EXPECT_NE(edit.Err().find("wrote out.json"), std::string::npos) << edit.Err();
+    EXPECT_NE(Slurp(File("out.json")).find("\"label\":\"Edited "), std::string::npos);
+  }
+}
+
+}  // namespace
