@@ -2,6 +2,10 @@
 // and leaves the dialog answering its own page.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <fstream>
 #include <map>
 #include <set>
 
@@ -90,7 +94,8 @@ TEST_F(WebSafety, OnlyTheExactLoopbackHostHeaderIsServed) {
                                             "\r\nHost: attacker.example\r\nConnection: close\r\n\r\n")),
             403);
   // The control: the same request with the right host is served.
-  EXPECT_EQ(RawStatus(RawExchange(port, Request("GET", "/" + token + "/", Host()))), 200);
+  EXPECT_EQ(RawStatus(RawExchange(port, Request("GET", "/" + token + "/", Host(), "Cookie: " + page->Cookie() + "\r\n"))),
+            200);
   ExpectNothingRaised();
   ExpectTheDialogStillAnswers();
 }
@@ -122,6 +127,7 @@ TEST_F(WebSafety, OversizedMessagesAreRefusedAndDropped) {
   // A declared length over the cap is refused before any of the body is read.
   EXPECT_EQ(RawStatus(RawExchange(port, "POST /" + token + "/__qor/message HTTP/1.1\r\nHost: " + Host() +
                                             "\r\nOrigin: http://" + Host() + "\r\nX-Qor-Tab: " + page->Tab() +
+                                            "\r\nCookie: " + page->Cookie() +
                                             "\r\nContent-Length: 300000000\r\nConnection: close\r\n\r\n[\"")),
             413);
   // A body of undeclared length is not taken at all.
@@ -301,6 +307,75 @@ TEST_F(WebSafety, AFloodOfBadRequestsLeavesTheDialogAnswering) {
   EXPECT_EQ(refused, kThreads * kEach);
   ExpectNothingRaised();
   ExpectTheDialogStillAnswers();
+}
+
+// --- the address is traded for the browser's cookie at the first load
+
+TEST_F(WebSafety, TheFirstLoadGivesAStrictHttpOnlyCookie) {
+  const std::string set = page->SetCookie();
+  EXPECT_TRUE(set.starts_with(page->Cookie() + ";")) << set;
+  for (const char* attribute : {"; HttpOnly", "; SameSite=Strict", "; Path=/"})
+    EXPECT_NE(set.find(attribute), std::string::npos) << set;
+  EXPECT_GE(page->Cookie().size(), 64u) << "a value too short to guess";
+}
+
+TEST_F(WebSafety, AnotherBrowserWithTheAddressGetsNothing) {
+  const std::string name = page->Cookie().substr(0, page->Cookie().find('='));
+  std::string forged = page->Cookie();
+  forged.back() = forged.back() == '0' ? '1' : '0';
+  // No cookie, a forged one, and the right name with an empty value.
+  for (const std::string& cookie : {std::string(), forged, name + "="}) {
+    SCOPED_TRACE(cookie);
+    OffHost([&] {
+      httplib::Client stranger("127.0.0.1", port);
+      httplib::Headers headers = {{"X-Qor-Tab", "tab2222222222222222222222222222c"},
+                                  {"Origin", "http://" + Host()}};
+      if (!cookie.empty()) headers.emplace("Cookie", cookie);
+      for (const std::string& path : {std::string("/"), std::string("/__qor/state"), std::string("/__qor/bridge.js"),
+                                      kViewerRoute, std::string("/__qor/scripts?load=load00000001&after=0")}) {
+        EXPECT_EQ(Status(stranger.Get("/" + token + path, headers)), 403) << path;
+      }
+      for (const char* path : {"/__qor/message", "/__qor/button/2", "/__qor/close", "/__qor/leave?load=window00000001"}) {
+        const std::string body = std::string(path) == "/__qor/message" ? "[\"intruder\"]" : "";
+        EXPECT_EQ(Status(stranger.Post("/" + token + path, headers, body, "application/json")), 403) << path;
+      }
+      return 0;
+    });
+  }
+  ExpectNothingRaised();
+  ExpectTheDialogStillAnswers();
+}
+
+// The browser is given a file only this user can read, which forwards to the address:
+// its command line, which every local user can read, holds no address.
+TEST_F(WebSafety, TheBrowserIsOpenedOnAPrivateFileThatForwards) {
+  char folder[] = "/tmp/dialog-browser-XXXXXX";
+  ASSERT_NE(mkdtemp(folder), nullptr);
+  const std::string seen = std::string(folder) + "/argument";
+  QORDialogToolkit::SetBrowserCommand("sh -c 'printf %s \"$1\" > " + seen + "' browser");
+  announced.clear();
+  auto* second = new QORVidFraDialog(nullptr, "SecondDialog");
+  second->SetVisibleFlag(1);
+  ASSERT_EQ(announced.size(), 1u);
+  std::string argument;
+  ASSERT_TRUE(RunUntil([&] {
+    std::ifstream in(seen);
+    std::getline(in, argument);
+    return !argument.empty();
+  }));
+  EXPECT_EQ(argument.find("127.0.0.1"), std::string::npos) << argument;
+  ASSERT_TRUE(argument.starts_with("file:///")) << argument;
+  const std::string file = argument.substr(7);
+  struct stat info;
+  ASSERT_EQ(stat(file.c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 0777, 0600u);
+  EXPECT_EQ(info.st_uid, geteuid());
+  std::ifstream in(file);
+  const std::string html((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  EXPECT_NE(html.find("http-equiv=\"refresh\" content=\"0;url=" + announced[0] + "\""), std::string::npos) << html;
+  second->RequestDelayedDestruction();
+  QOREventLoop::Host().RunPending();
+  std::filesystem::remove_all(folder);
 }
 
 }  // namespace

@@ -4,8 +4,14 @@
 // the exact Host header (so a rebound DNS name gets nothing), a known page token as
 // the first path segment (compared in constant time), the server's own Origin on
 // every POST and on any request that carries one, a declared body length within the
-// message cap, and, for the page session's own requests, the browser tab that holds
-// the session. Refusals close the connection, since their body is left unread.
+// message cap, the session cookie of the one browser the page was opened in, and,
+// for the page session's own requests, the browser tab that holds the session.
+// Refusals close the connection, since their body is left unread.
+//
+// The address is worth one thing: the first load of the window page trades it for an
+// HttpOnly, SameSite=Strict cookie, and every later request must carry that cookie.
+// Whoever else learns the address afterwards (a command line under /proc, a log) gets
+// nothing from it.
 //
 // Server threads never touch widgets: what a page asks of the program is posted to
 // the host event loop, in bounded amounts, and the host drops it if the window is gone.
@@ -19,6 +25,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <thread>
+#include <unordered_map>
 
 #include "DialogToolkit/QORDialogToolkit.h"
 #include "DialogToolkit/QORWebAssets.h"
@@ -198,6 +205,24 @@ std::string InjectBridge(std::string_view html, std::string_view tag) {
   return out;
 }
 
+// The value of the named cookie in the request's Cookie headers, "" when absent.
+std::string CookieValue(const Request& req, std::string_view name) {
+  const size_t count = req.get_header_value_count("Cookie");
+  for (size_t i = 0; i < count; ++i) {
+    const std::string header = req.get_header_value("Cookie", i);
+    std::string_view rest(header);
+    while (!rest.empty()) {
+      const size_t end = std::min(rest.find(';'), rest.size());
+      std::string_view pair = rest.substr(0, end);
+      rest.remove_prefix(std::min(end + 1, rest.size()));
+      while (!pair.empty() && pair.front() == ' ') pair.remove_prefix(1);
+      const size_t eq = pair.find('=');
+      if (eq != std::string_view::npos && pair.substr(0, eq) == name) return std::string(pair.substr(eq + 1));
+    }
+  }
+  return "";
+}
+
 void Secure(Response& res) {
   static const std::pair<const char*, const char*> kHeaders[] = {
       {"Content-Security-Policy",
@@ -256,9 +281,46 @@ class Server final : public QORWebServer {
   void Remove(const QORWebPage* page) override {
     std::lock_guard<std::mutex> lock(_mutex);
     std::erase_if(_pages, [page](const std::shared_ptr<QORWebPage>& p) { return p.get() == page; });
+    _sessions.erase(page);
   }
 
  private:
+  // The browser a page session was opened in: the cookie it was given.
+  struct Session {
+    std::string name, value;
+  };
+
+  // Checks the request's session cookie; the first load of the window page, before any
+  // browser has one, gets it instead. False when the request was refused.
+  bool Admit(const Request& req, Response& res, const QORWebPage* page, bool windowPage) {
+    Session session;
+    bool issue = false;
+    {
+      std::lock_guard<std::mutex> lock(_mutex);
+      auto found = _sessions.find(page);
+      if (found != _sessions.end()) {
+        session = found->second;
+      } else if (windowPage) {
+        if (!QORWebRandomHex(8, session.name) || !QORWebRandomHex(32, session.value)) {
+          Refuse(res, 500, "no random source");
+          return false;
+        }
+        session.name = "qor-" + session.name;
+        _sessions.emplace(page, session);
+        issue = true;
+      }
+    }
+    if (issue) {
+      res.set_header("Set-Cookie",
+                     session.name + "=" + session.value + "; HttpOnly; SameSite=Strict; Path=/");
+      return true;
+    }
+    if (!session.value.empty() && ConstantTimeEqual(CookieValue(req, session.name), session.value))
+      return true;
+    Refuse(res, 403, session.value.empty() ? "no page session" : "this dialog is open in another browser");
+    return false;
+  }
+
   enum class Holder { Yes, Missing, Other };
 
   std::shared_ptr<QORWebPage> FindPage(std::string_view token) {
@@ -351,6 +413,7 @@ class Server final : public QORWebServer {
   std::mutex _mutex;  // _pages, _leaveSignal
   std::condition_variable _watch;
   std::vector<std::shared_ptr<QORWebPage>> _pages;
+  std::unordered_map<const QORWebPage*, Session> _sessions;
   bool _leaveSignal = false;
   std::atomic<bool> _stopping{false};
   std::atomic<int> _waiting{0};
@@ -432,6 +495,7 @@ HandlerResponse Server::Gate(const Request& req, Response& res) {
   std::shared_ptr<QORWebPage> page = FindPage(path.substr(1, 32));
   if (!page) return Refuse(res, 404, "not found");
   const std::string_view rest = path.substr(34);
+  if (!Admit(req, res, page.get(), req.method == "GET" && rest.empty())) return HandlerResponse::Handled;
 
   if (post) {
     if (length > QORDialogToolkit::GetMessageSizeLimit()) return Refuse(res, 413, "too large");
