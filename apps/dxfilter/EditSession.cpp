@@ -3,6 +3,8 @@
 
 #include <signal.h>
 
+#include <condition_variable>
+#include <mutex>
 #include <thread>
 
 #include "DialogToolkit/QORVidCtlWebViewer.h"
@@ -15,6 +17,9 @@
 #include "ResolvedTable.h"
 
 namespace {
+
+// Loop exit code of a wait that ran out of time (signals give 128 + the signal).
+constexpr int kTimedOut = 124;
 
 // Ctrl+C and termination end the wait as a cancellation: a thread of its own waits
 // for the signals and posts to the host loop, since a signal handler may not.
@@ -106,10 +111,39 @@ EditSession::Outcome EditSession::Run(QORIInputFilterGenerator& generator, std::
     }
   }
   QOREventLoop& loop = QOREventLoop::Host();
+  // The time limit: a thread waits for it and ends the loop, as the signals do.
+  std::mutex mutex;
+  std::condition_variable done;
+  bool finished = false;
+  std::thread watchdog;
+  if (_limit.count() > 0) {
+    watchdog = std::thread([&] {
+      std::unique_lock<std::mutex> lock(mutex);
+      if (!done.wait_for(lock, _limit, [&] { return finished; })) QOREventLoop::Host().Quit(kTimedOut);
+    });
+  }
+  struct Stop {
+    std::mutex& mutex;
+    std::condition_variable& done;
+    bool& finished;
+    std::thread& watchdog;
+    ~Stop() {
+      {
+        std::lock_guard<std::mutex> lock(mutex);
+        finished = true;
+      }
+      done.notify_all();
+      if (watchdog.joinable()) watchdog.join();
+    }
+  } stop{mutex, done, finished, watchdog};
   while (!_closed) {
     int code = 0;
     loop.Post([] {});  // wake once so a close that already happened is seen
     code = loop.Run();
+    if (code == kTimedOut) {
+      errorText = "the dialog did not close within " + std::to_string(_limit.count()) + " s";
+      return Outcome::Failed;
+    }
     if (code != 0) return Outcome::Interrupted;
   }
   QORVidFraDialog* dialog = Dialog();

@@ -6,6 +6,7 @@
 // replay a recorded scenario into the dialog through the replay notifications.
 #pragma once
 
+#include <chrono>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -29,6 +30,8 @@ class EditSession : public QORCommand {
   void RecordTo(FILE* scenario) { _pScenario = scenario; }
   // Interactions and the final button to send once the page said it is ready.
   void Replay(std::vector<std::string> interactions, std::string button);
+  // Run gives up (Failed) when the dialog has not closed within this time.
+  void SetTimeLimit(std::chrono::seconds limit) { _limit = limit; }
 
   // Shows the dialog and waits; errorText explains Failed.
   Outcome Run(QORIInputFilterGenerator& generator, std::string& errorText);
@@ -48,6 +51,7 @@ class EditSession : public QORCommand {
   bool _answered = false;
   std::string _answer;
   bool _replaySent = false;
+  std::chrono::seconds _limit{0};
   FILE* _pScenario = nullptr;
   std::vector<std::string> _interactions;
   std::string _button;

@@ -227,6 +227,7 @@ struct EditOptions {
   GenerateOptions generate;
   std::string browser, scenario;
   bool noBrowser = false;
+  int timeoutSeconds = 300;  // a replay's bound
 };
 
 // What "N of M entities will be imported" counts: the answers of the first boolean
@@ -278,6 +279,13 @@ std::vector<std::string> ReadScenario(const std::string& path, std::string& butt
     if (entry.Exist("interaction")) interactions.push_back(entry.ReadString("interaction").Str());
     if (entry.Exist("button")) button = entry.ReadString("button").Str();
   }
+  // Without its button a replay would wait for ever: the recording was cut short.
+  if (button.empty()) {
+    error = path + ": no button line (the recording did not end; replay needs OK or Cancel)";
+    return {};
+  }
+  // Closing the window is what record writes as "Close": it cancels, as it did then.
+  if (button == "Close") button = "Cancel";
   return interactions;
 }
 
@@ -301,7 +309,10 @@ int Edit(DXFilterHost& host, const EditOptions& o, bool record, bool replay) {
   }
   EditSession* session = new EditSession();
   if (scenario) session->RecordTo(scenario);
-  if (replay) session->Replay(std::move(interactions), button);
+  if (replay) {
+    session->Replay(std::move(interactions), button);
+    session->SetTimeLimit(std::chrono::seconds(o.timeoutSeconds));
+  }
   EditSession::Outcome outcome = session->Run(*generator.Get(), error);
   if (scenario) std::fclose(scenario);
 
@@ -508,6 +519,8 @@ int main(int argc, char** argv) {
       ->check(CLI::ExistingFile);
   addGenerateOptions(replayCmd, rep.generate);
   replayCmd->add_option("--browser", rep.browser, "command that opens the page (default: headless chromium)");
+  replayCmd->add_option("--timeout", rep.timeoutSeconds, "give up after this many seconds (default: 300)")
+      ->check(CLI::Range(1, 86400));
 
   ResolveOptions res;
   CLI::App* resolve = app.add_subcommand("resolve", "answer the import's questions from a filter document");
@@ -556,8 +569,9 @@ int main(int argc, char** argv) {
     rep.browser = "chromium --headless --no-sandbox --disable-gpu --disable-quic --no-first-run "
                   "--disable-background-networking --disable-component-update --disable-sync "
                   "--user-data-dir=" + replayProfile;
-    QORDialogToolkit::SetCloseBrowsersOnShutdown(true);
   }
+  // A replay owns its browser, whichever: it ends with the replay, passed or failed.
+  if (*replayCmd) QORDialogToolkit::SetCloseBrowsersOnShutdown(true);
   struct RemoveProfile {
     std::string path;
     ~RemoveProfile() {

@@ -206,4 +206,132 @@ TEST_F(DxfilterEdit, TheAnswerTakenIsWhatIsWrittenWithOrWithoutTheOkClick) {
   }
 }
 
+// --- another local user, reading every command line, cannot take the dialog
+
+// Scans /proc/*/cmdline for the fake browser's, follows any address or file named
+// there, and tries the session's endpoints; prints "seen" once it found the browser,
+// "GOT ..." for every 2xx answer.
+constexpr const char* kScanner = R"SH(
+probe() {
+  rest=${1#http://127.0.0.1:}; port=${rest%%/*}; path=/${rest#*/}
+  for request in "GET ${path}" "GET ${path}__qor/state" "POST ${path}__qor/button/2" "POST ${path}__qor/close"; do
+    exec 3<>"/dev/tcp/127.0.0.1/$port" || continue
+    printf '%s HTTP/1.1\r\nHost: 127.0.0.1:%s\r\nOrigin: http://127.0.0.1:%s\r\nX-Qor-Tab: scannerscannerscanner001\r\nContent-Length: 0\r\nConnection: close\r\n\r\n' "$request" "$port" "$port" >&3
+    status=""
+    read -r -t 5 status <&3
+    exec 3<&-
+    case "$status" in "HTTP/1.1 2"*) echo "GOT $request $status";; esac
+  done
+}
+end=$((SECONDS + 3))
+seen=0
+while [ "$SECONDS" -lt "$end" ]; do
+  for f in /proc/[0-9]*/cmdline; do
+    line=$(tr '\0' ' ' < "$f" 2>/dev/null) || continue
+    case "$line" in sh\ -c*fakebrowser*) ;; *) continue ;; esac
+    [ "$seen" = 1 ] || echo seen
+    seen=1
+    for word in $line; do
+      case "$word" in
+        *http://127.0.0.1:*) probe "http${word#*http}" ;;
+        *file://*)
+          for url in $(grep -o 'http://127.0.0.1:[0-9]*/[0-9a-f]*/' "${word#*file://}" 2>/dev/null); do probe "$url"; done ;;
+      esac
+    done
+  done
+done
+)SH";
+
+TEST_F(DxfilterEdit, AnotherUserReadingCommandLinesGetsNothingFromTheDialog) {
+  if (geteuid() != 0) GTEST_SKIP() << "running a process as another user needs root";
+  if (std::system("id -u dxscan >/dev/null 2>&1 || useradd --system --no-create-home dxscan "
+                  ">/dev/null 2>&1") != 0 ||
+      std::system("command -v setpriv >/dev/null 2>&1") != 0)
+    GTEST_SKIP() << "no other user to scan as (useradd or setpriv missing)";
+  std::ofstream(File("scanner.sh")) << kScanner;
+
+  // The browser only waits, as one that has not loaded the page yet.
+  Background edit(_dir, {"edit", "IFC", kHouse, "-o", "out.json", "--browser",
+                         "sh -c 'sleep 6; true' fakebrowser"});
+  int port = 0;
+  std::string token;
+  ASSERT_TRUE(edit.Address(port, token)) << edit.Err();
+  const std::string command = "setpriv --reuid=dxscan --regid=dxscan --clear-groups bash -s < '" +
+                              File("scanner.sh") + "' 2>/dev/null";
+  FILE* scan = popen(command.c_str(), "r");
+  ASSERT_NE(scan, nullptr);
+  std::string report;
+  char buffer[512];
+  while (fgets(buffer, sizeof(buffer), scan)) report += buffer;
+  pclose(scan);
+  if (report.find("seen") == std::string::npos)
+    GTEST_SKIP() << "other users cannot read command lines here (/proc hides them)";
+  EXPECT_EQ(report.find("GOT"), std::string::npos) << report;
+
+  // The dialog is still the user's: the address, loaded first by them, works.
+  Page page(port, token);
+  EXPECT_EQ(page.Post("/__qor/button/16"), 204);
+  ASSERT_TRUE(edit.Exited(30s)) << edit.Err();
+  EXPECT_EQ(edit.Code(), 3) << edit.Err();
+  EXPECT_FALSE(std::filesystem::exists(File("out.json")));
+}
+
+// --- a replay always ends, and takes its browser with it
+
+// Processes whose command line holds the marker.
+int ProcessesWith(const std::string& marker) {
+  int count = 0;
+  for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+    const std::string name = entry.path().filename().string();
+    if (name.find_first_not_of("0123456789") != std::string::npos) continue;
+    std::string line = Slurp(entry.path().string() + "/cmdline");
+    if (line.find(marker) != std::string::npos) ++count;
+  }
+  return count;
+}
+
+TEST_F(DxfilterEdit, AScenarioWithoutItsButtonIsRefused) {
+  std::ofstream(File("cut.jsonl")) << "{\"interaction\":\"select\"}\n";
+  Background replay(_dir,
+                    {"replay", "cut.jsonl", "IFC", kHouse, "-o", "out.json", "--browser", "true"});
+  ASSERT_TRUE(replay.Exited(30s));
+  EXPECT_EQ(replay.Code(), 1);
+  EXPECT_NE(replay.Err().find("cut.jsonl: no button line"), std::string::npos) << replay.Err();
+  EXPECT_FALSE(std::filesystem::exists(File("out.json")));
+}
+
+TEST_F(DxfilterEdit, AReplayEndingInCloseCancels) {
+  std::ofstream(File("closed.jsonl")) << "{\"button\":\"Close\"}\n";
+  const std::string marker = "fakebrowser-" + std::to_string(getpid()) + "-close";
+  Background replay(_dir, {"replay", "closed.jsonl", "IFC", kHouse, "-o", "out.json", "--timeout",
+                           "60", "--browser", "sh -c 'sleep 60; true' " + marker});
+  int port = 0;
+  std::string token;
+  ASSERT_TRUE(replay.Address(port, token)) << replay.Err();
+  // The page says it is ready; the replay then sends its button.
+  Page page(port, token);
+  EXPECT_EQ(page.Post("/__qor/message", "[\"onLoad\"]"), 204);
+  ASSERT_TRUE(replay.Exited(30s)) << replay.Err();
+  EXPECT_EQ(replay.Code(), 3) << replay.Err();
+  EXPECT_FALSE(std::filesystem::exists(File("out.json")));
+  EXPECT_EQ(ProcessesWith(marker), 0);
+}
+
+TEST_F(DxfilterEdit, AReplayThatNeverEndsGivesUpAndEndsItsBrowser) {
+  std::ofstream(File("ok.jsonl")) << "{\"button\":\"OK\"}\n";
+  const std::string marker = "fakebrowser-" + std::to_string(getpid()) + "-stuck";
+  // A browser that never loads the page, with a child of its own.
+  const auto start = std::chrono::steady_clock::now();
+  Background replay(
+      _dir, {"replay", "ok.jsonl", "IFC", kHouse, "-o", "out.json", "--timeout", "2", "--browser",
+             "sh -c 'sh -c \"sleep 60; true\" & sleep 60; true' " + marker});
+  ASSERT_TRUE(replay.Exited(60s)) << replay.Err();
+  EXPECT_GE(std::chrono::steady_clock::now() - start, 2s);
+  EXPECT_EQ(replay.Code(), 1) << replay.Err();
+  EXPECT_NE(replay.Err().find("the dialog did not close within 2 s"), std::string::npos)
+      << replay.Err();
+  EXPECT_FALSE(std::filesystem::exists(File("out.json")));
+  EXPECT_EQ(ProcessesWith(marker), 0) << "the browser outlived the replay";
+}
+
 }  // namespace
