@@ -3,6 +3,8 @@
 
 #include <signal.h>
 
+#include <cstdlib>
+
 #include <condition_variable>
 #include <mutex>
 #include <thread>
@@ -32,9 +34,15 @@ void WatchSignals() {
   sigaddset(&set, SIGINT);
   sigaddset(&set, SIGTERM);
   pthread_sigmask(SIG_BLOCK, &set, nullptr);
+  // A second signal ends the program at once, whatever the first one is waiting for.
   std::thread([set] {
-    int signal = 0;
-    if (sigwait(&set, &signal) == 0) QOREventLoop::Host().Quit(128 + signal);
+    bool first = true;
+    for (int signal = 0;;) {
+      if (sigwait(&set, &signal) != 0) continue;
+      if (!first) std::_Exit(128 + signal);
+      first = false;
+      QOREventLoop::Host().Quit(128 + signal);
+    }
   }).detach();
 }
 

@@ -2,10 +2,13 @@
 // and leaves the dialog answering its own page.
 #include <gtest/gtest.h>
 
+#include <poll.h>
 #include <sys/stat.h>
 
 #include <filesystem>
 #include <fstream>
+#include <future>
+#include <thread>
 #include <map>
 #include <set>
 
@@ -376,6 +379,82 @@ TEST_F(WebSafety, TheBrowserIsOpenedOnAPrivateFileThatForwards) {
   second->RequestDelayedDestruction();
   QOREventLoop::Host().RunPending();
   std::filesystem::remove_all(folder);
+}
+
+// --- slow and endless heads are cut off; they never hold the server
+
+int Connect(int port) {
+  const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(static_cast<uint16_t>(port));
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  if (fd >= 0 && connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0) {
+    close(fd);
+    return -1;
+  }
+  return fd;
+}
+
+// Sends a head one header line at a time, every interval, until the server closes the
+// connection or the time is up; gives how long the server kept it.
+std::chrono::milliseconds Trickle(int port, const std::string& token, std::chrono::milliseconds interval,
+                                  std::chrono::milliseconds limit) {
+  const int fd = Connect(port);
+  if (fd < 0) return std::chrono::milliseconds(-1);
+  const auto start = std::chrono::steady_clock::now();
+  const std::string first = "GET /" + token + "/ HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(port) + "\r\n";
+  bool open = send(fd, first.data(), first.size(), MSG_NOSIGNAL) > 0;
+  while (open && std::chrono::steady_clock::now() - start < limit) {
+    pollfd p{fd, POLLIN, 0};
+    if (poll(&p, 1, static_cast<int>(interval.count())) > 0) {
+      open = false;  // an answer or the end: the head was cut off
+    } else {
+      open = send(fd, "X-Slow: 1\r\n", 11, MSG_NOSIGNAL) > 0;
+    }
+  }
+  close(fd);
+  return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
+}
+
+TEST_F(WebSafety, ATrickledHeadIsCutOffAndHoldsNoRealRequest) {
+  // Twenty trickling connections, more than there are workers.
+  std::vector<std::future<std::chrono::milliseconds>> slow;
+  for (int i = 0; i < 20; ++i)
+    slow.push_back(std::async(std::launch::async, [&] { return Trickle(port, token, 300ms, 8000ms); }));
+  std::this_thread::sleep_for(200ms);  // let them take the workers first
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(OffHost([&] { return Status(page->Get("/__qor/window.js")); }), 200);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 4s) << "a real request waited behind slow heads";
+  for (auto& connection : slow) {
+    const auto kept = connection.get();
+    EXPECT_GE(kept.count(), 0);
+    EXPECT_LT(kept, 5000ms) << "a head that never ends was kept";
+  }
+  ExpectNothingRaised();
+  ExpectTheDialogStillAnswers();
+}
+
+TEST_F(WebSafety, AnEndlessHeadIsRefusedBeforeItIsRead) {
+  const int fd = Connect(port);
+  ASSERT_GE(fd, 0);
+  std::string head = "GET /" + token + "/ HTTP/1.1\r\nHost: " + Host() + "\r\n";
+  const std::string line = "X-Filler: " + std::string(1000, 'a') + "\r\n";
+  size_t sent = 0;
+  const size_t total = size_t(16) << 20;
+  auto sender = std::async(std::launch::async, [&] {
+    if (send(fd, head.data(), head.size(), MSG_NOSIGNAL) <= 0) return;
+    while (sent < total) {
+      const ssize_t n = send(fd, line.data(), line.size(), MSG_NOSIGNAL);
+      if (n <= 0) return;
+      sent += static_cast<size_t>(n);
+    }
+  });
+  ASSERT_EQ(sender.wait_for(20s), std::future_status::ready);
+  close(fd);
+  EXPECT_LT(sent, total) << "the server read 16 MB of headers";
+  ExpectNothingRaised();
+  ExpectTheDialogStillAnswers();
 }
 
 }  // namespace

@@ -2,7 +2,10 @@
 // page played by an HTTP client (or by nobody): what is written, and what is not.
 #include <gtest/gtest.h>
 #include <httplib.h>
+#include <arpa/inet.h>
+#include <netinet/in.h>
 #include <signal.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -332,6 +335,33 @@ TEST_F(DxfilterEdit, AReplayThatNeverEndsGivesUpAndEndsItsBrowser) {
       << replay.Err();
   EXPECT_FALSE(std::filesystem::exists(File("out.json")));
   EXPECT_EQ(ProcessesWith(marker), 0) << "the browser outlived the replay";
+}
+
+// --- a signal ends the program at once, whatever a client is doing
+
+TEST_F(DxfilterEdit, TerminationEndsTheProgramWithinASecondDespiteASlowClient) {
+  Background edit(_dir, {"edit", "IFC", kHouse, "-o", "out.json", "--no-browser"});
+  int port = 0;
+  std::string token;
+  ASSERT_TRUE(edit.Address(port, token)) << edit.Err();
+  // A client that started a request and sends nothing more.
+  const int fd = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(static_cast<uint16_t>(port));
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  ASSERT_EQ(connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0);
+  const std::string start = "GET /" + token + "/ HTTP/1.1\r\n";
+  ASSERT_GT(send(fd, start.data(), start.size(), MSG_NOSIGNAL), 0);
+  std::this_thread::sleep_for(100ms);  // the server is reading it now
+
+  const auto signalled = std::chrono::steady_clock::now();
+  kill(edit.Pid(), SIGTERM);
+  ASSERT_TRUE(edit.Exited(10s));
+  EXPECT_LT(std::chrono::steady_clock::now() - signalled, 1500ms);
+  EXPECT_EQ(edit.Code(), 3) << edit.Err();
+  EXPECT_NE(edit.Err().find("interrupted, nothing written"), std::string::npos) << edit.Err();
+  close(fd);
 }
 
 }  // namespace
