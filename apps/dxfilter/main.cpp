@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <cerrno>
@@ -82,9 +83,10 @@ bool ReadTextFile(const std::string& path, std::string& text, std::string& error
       ::close(fd);
       return false;
     }
+    const size_t before = text.size();
     text.append(chunk, static_cast<size_t>(got));
     if (!started) {
-      const size_t at = text.find_first_not_of(" \t\r\n");
+      const size_t at = text.find_first_not_of(" \t\r\n", before);
       if (at != std::string::npos) {
         started = true;
         if (text[at] == '\0' || !std::strchr("{[\"-0123456789tfn", text[at])) {
@@ -351,6 +353,15 @@ int PrintAnswers(QORIResolvedInputFilter& reader, const JSON::JIStream& document
                  const ResolveOptions& o) {
   ResolvedTable table;
   table.Build(document, reader);
+  // The reader answers a shared GlobalId with the first entity's row: say so once.
+  std::vector<std::string> uids;
+  for (const ResolvedTable::Row& row : table.Rows())
+    if (!row.uid.empty()) uids.push_back(row.uid);
+  std::sort(uids.begin(), uids.end());
+  const size_t shared = uids.size() - static_cast<size_t>(std::unique(uids.begin(), uids.end()) - uids.begin());
+  if (shared > 0)
+    std::fprintf(stderr, "dxfilter: %zu entit%s share a GlobalId with an earlier one; each gets the first one's answers\n",
+                 shared, shared == 1 ? "y" : "ies");
   table.KeepUnder(o.under);
   for (const std::string& where : o.wheres) {
     size_t eq = where.find('=');
@@ -375,7 +386,8 @@ int Resolve(DXFilterHost& host, const ResolveOptions& o) {
   const std::string name = ShownName(o.filter);
   HRESULT hr = reader->ReadFilterFile(QORUnicodeString(path));
   if (QORFailed(hr)) {
-    if (hr == E_FAIL && access(path.c_str(), R_OK) == 0) {
+    // An empty object or a document without ids: both hold nothing to answer for.
+    if ((hr == E_FAIL || hr == E_INVALIDARG) && access(path.c_str(), R_OK) == 0) {
       JSON::JIStream probe;
       if (!probe.ParseFile(QORUnicodeString(path)))
         return Fail(name + ": not a valid JSON document (" + probe.LastError() + ")");

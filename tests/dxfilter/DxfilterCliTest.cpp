@@ -287,4 +287,24 @@ TEST_F(Dxfilter, OutputOntoALinkOrAFifoKeepsTheNodeAndSaysWhy) {
       << missing.err;
 }
 
+// --- documents with nothing, or twice the same thing, to answer for
+
+TEST_F(Dxfilter, EmptyDocumentsAndSharedIdsAreSaidSo) {
+  for (const char* text : {"{}", "[]", R"({"roots":[{"label":"no id","data":{}}]})"}) {
+    SCOPED_TRACE(text);
+    Result r = Run({"resolve", Write("empty.json", text)});
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_NE(r.err.find("holds no entity with an id"), std::string::npos) << r.err;
+  }
+  const std::string twice = Write(
+      "twice.json", R"({"columns":[{"dataIndex":"x","data":{}}],"roots":[)"
+                    R"({"label":"A","data":{"uid":["dup"]},"grid":{"x":"a"},"children":[)"
+                    R"({"label":"B","data":{"uid":["dup"]},"grid":{"x":"b"}},)"
+                    R"({"label":"C","data":{"uid":["dup"]},"grid":{"x":"c"}}]}]})");
+  Result r = Run({"resolve", twice});
+  EXPECT_EQ(r.code, 0) << r.err;
+  EXPECT_NE(r.err.find("2 entities share a GlobalId with an earlier one"), std::string::npos) << r.err;
+  EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << "warned once";
+}
+
 }  // namespace

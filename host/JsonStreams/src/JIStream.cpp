@@ -365,9 +365,10 @@ bool JIStream::ParseFile(const QORUnicodeString& path, bool) {
         return fail(std::system_category().message(why));
       }
       if (got == 0) break;
+      const size_t before = length;
       length += static_cast<size_t>(got);
       if (!regular && !checkedStart) {
-        size_t at = 0;
+        size_t at = before;  // blanks before it were looked at already
         while (at < length && std::strchr(" \t\r\n", buffer[at]) && buffer[at] != '\0') ++at;
         if (at < length) {
           checkedStart = true;
