@@ -12,6 +12,7 @@
 #include <chrono>
 #include <functional>
 #include <map>
+#include <mutex>
 #include <future>
 #include <string>
 #include <vector>
@@ -140,7 +141,10 @@ class PageClient {
     _client.set_read_timeout(40, 0);
     _client.set_keep_alive(true);
     _client.set_tcp_nodelay(true);
-    // Tabs of one browser share its cookie: the first loads the window page for it.
+    // Tabs of one browser share its cookie: the first loads the window page for it,
+    // while tabs made at the same time on other threads wait.
+    static std::mutex jarMutex;
+    std::lock_guard<std::mutex> lock(jarMutex);
     std::string& cookie = CookieJar()[std::to_string(port) + "/" + _token];
     if (cookie.empty()) {
       auto page = _client.Get(_base + "/");
