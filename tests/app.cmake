@@ -14,4 +14,6 @@ if(TARGET dxfilter)
   target_compile_definitions(test_dxfilter PRIVATE
                              "DX_SAMPLES_DIR=\"${CMAKE_SOURCE_DIR}/samples\""
                              "DX_DXFILTER=\"$<TARGET_FILE:dxfilter>\"")
+  # The dialog's page is played by an HTTP client.
+  target_link_libraries(test_dxfilter PRIVATE PkgConfig::HTTPLIB)
 endif()

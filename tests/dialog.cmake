@@ -4,6 +4,9 @@
 dx_add_test_dir(DialogToolkit PkgConfig::HTTPLIB)
 if(TARGET test_DialogToolkit)
   target_compile_definitions(test_DialogToolkit PRIVATE "DX_SOURCE_DIR=\"${CMAKE_SOURCE_DIR}\"")
+  # The message reader is kit internal: its test compiles it in.
+  target_sources(test_DialogToolkit PRIVATE ${CMAKE_SOURCE_DIR}/host/DialogToolkit/src/QORWebMessage.cpp)
+  target_link_libraries(test_DialogToolkit PRIVATE PkgConfig::SIMDJSON)
 
   # The concurrency tests in one run, for the ThreadSanitizer build: ctest -R Concurrent
   # finds them by name, ctest -L concurrency by label.

@@ -3,14 +3,25 @@
 
 #include <signal.h>
 
+#include <cstdlib>
+
+#include <condition_variable>
+#include <mutex>
 #include <thread>
 
+#include "DialogToolkit/QORVidCtlWebViewer.h"
 #include "DialogToolkit/QORVidFraDialog.h"
+#include "DialogToolkit/QORVidJSMessageEventArgs.h"
+#include "EventToolkit/QOREventHandler.h"
+#include "JsonStreams/JIStream.h"
 #include "EventToolkit/QOREventLoop.h"
 #include "ObjectModelRuntime/QORFillDictionary.h"
 #include "ResolvedTable.h"
 
 namespace {
+
+// Loop exit code of a wait that ran out of time (signals give 128 + the signal).
+constexpr int kTimedOut = 124;
 
 // Ctrl+C and termination end the wait as a cancellation: a thread of its own waits
 // for the signals and posts to the host loop, since a signal handler may not.
@@ -23,9 +34,15 @@ void WatchSignals() {
   sigaddset(&set, SIGINT);
   sigaddset(&set, SIGTERM);
   pthread_sigmask(SIG_BLOCK, &set, nullptr);
+  // A second signal ends the program at once, whatever the first one is waiting for.
   std::thread([set] {
-    int signal = 0;
-    if (sigwait(&set, &signal) == 0) QOREventLoop::Host().Quit(128 + signal);
+    bool first = true;
+    for (int signal = 0;;) {
+      if (sigwait(&set, &signal) != 0) continue;
+      if (!first) std::_Exit(128 + signal);
+      first = false;
+      QOREventLoop::Host().Quit(128 + signal);
+    }
   }).detach();
 }
 
@@ -46,6 +63,19 @@ const char* ButtonName(int button) {
     case QORVidFraDialog::kCancel: return "Cancel";
     default: return "Close";
   }
+}
+
+// Why an answer of the page cannot be the filter document; empty when it can.
+std::string CheckAnswer(const std::string& answer) {
+  JSON::JIStream document;
+  if (!document.Parse(std::string_view(answer))) return "it is not valid JSON (" + document.LastError() + ")";
+  if (!document.IsObject()) return "its top level is not a JSON object";
+  if (document.GetType("data") != JSON::Type::Object) return "it has no \"data\" object";
+  for (const char* key : {"columns", "roots"})
+    if (document.GetType(key) != JSON::Type::Array) return std::string("it has no \"") + key + "\" array";
+  for (const JSON::JIStream& column : document.ReadObjects("columns"))
+    if (column.ReadString("dataIndex").Str().empty()) return "a column has no \"dataIndex\"";
+  return "";
 }
 
 }  // namespace
@@ -79,25 +109,80 @@ EditSession::Outcome EditSession::Run(QORIInputFilterGenerator& generator, std::
     errorText = "cannot show the filter dialog";
     return Outcome::Failed;
   }
+  // The page's answer is heard beside the dialog, which subscribed first.
+  if (QORVidFraDialog* dialog = Dialog()) {
+    if (QORVidWidget* viewer = dialog->GetApplicativeWidget()) {
+      QOREventHandler* handler = new QORMethodEventHandler<EditSession, QORVidJSMessageEventArgs>(
+          this, &EditSession::OnPageMessage);
+      viewer->AddHandler(QORVidCtlWebViewer::JSMessage(), handler, 1);
+      handler->Release();
+    }
+  }
   QOREventLoop& loop = QOREventLoop::Host();
+  // The time limit: a thread waits for it and ends the loop, as the signals do.
+  std::mutex mutex;
+  std::condition_variable done;
+  bool finished = false;
+  std::thread watchdog;
+  if (_limit.count() > 0) {
+    watchdog = std::thread([&] {
+      std::unique_lock<std::mutex> lock(mutex);
+      if (!done.wait_for(lock, _limit, [&] { return finished; })) QOREventLoop::Host().Quit(kTimedOut);
+    });
+  }
+  struct Stop {
+    std::mutex& mutex;
+    std::condition_variable& done;
+    bool& finished;
+    std::thread& watchdog;
+    ~Stop() {
+      {
+        std::lock_guard<std::mutex> lock(mutex);
+        finished = true;
+      }
+      done.notify_all();
+      if (watchdog.joinable()) watchdog.join();
+    }
+  } stop{mutex, done, finished, watchdog};
   while (!_closed) {
     int code = 0;
     loop.Post([] {});  // wake once so a close that already happened is seen
     code = loop.Run();
+    if (code == kTimedOut) {
+      errorText = "the dialog did not close within " + std::to_string(_limit.count()) + " s";
+      return Outcome::Failed;
+    }
     if (code != 0) return Outcome::Interrupted;
   }
   QORVidFraDialog* dialog = Dialog();
-  const int button = dialog ? dialog->GetLastClickedButton() : 0;
+  const int button = _answered ? QORVidFraDialog::kOK : dialog ? dialog->GetLastClickedButton() : 0;
   if (_pScenario) {
     std::fputs(JsonLine("button", ButtonName(button)).c_str(), _pScenario);
     std::fflush(_pScenario);
   }
-  return button == QORVidFraDialog::kOK ? Outcome::Confirmed : Outcome::Cancelled;
+  if (_answered) {
+    // The dialog took the page's answer, with or without a click on OK.
+    if (std::string why = CheckAnswer(_answer); !why.empty()) {
+      errorText = "the page's answer is not a filter document: " + why + "; nothing written";
+      return Outcome::Failed;
+    }
+    return Outcome::Confirmed;
+  }
+  // Closed before the page answered, OK clicked or not: nothing was confirmed.
+  return Outcome::Cancelled;
 }
 
 void EditSession::OnPanelClosed(QORCommand*, QORNotification*, void*) {
   _closed = true;
   QOREventLoop::Host().Quit(0);
+}
+
+void EditSession::OnPageMessage(QORBaseUnknown*, QORVidJSMessageEventArgs* i_pArgs) {
+  const std::vector<QORUnicodeString>& strings = i_pArgs->GetMessages();
+  if (strings.size() == 2 && strings[0].Compare("onOkClick")) {
+    _answered = true;
+    _answer = strings[1].Str();
+  }
 }
 
 void EditSession::OnPanelLoaded(QORCommand*, QORNotification*, void*) { SendReplay(); }

@@ -6,6 +6,7 @@
 // replay a recorded scenario into the dialog through the replay notifications.
 #pragma once
 
+#include <chrono>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -13,7 +14,9 @@
 #include "CommandFramework/QORCommand.h"
 #include "InputFilteringInterfaces/QORIInputFilterGenerator.h"
 
+class QORBaseUnknown;
 class QORVidFraDialog;
+class QORVidJSMessageEventArgs;
 
 class EditSession : public QORCommand {
  public:
@@ -27,6 +30,8 @@ class EditSession : public QORCommand {
   void RecordTo(FILE* scenario) { _pScenario = scenario; }
   // Interactions and the final button to send once the page said it is ready.
   void Replay(std::vector<std::string> interactions, std::string button);
+  // Run gives up (Failed) when the dialog has not closed within this time.
+  void SetTimeLimit(std::chrono::seconds limit) { _limit = limit; }
 
   // Shows the dialog and waits; errorText explains Failed.
   Outcome Run(QORIInputFilterGenerator& generator, std::string& errorText);
@@ -34,13 +39,19 @@ class EditSession : public QORCommand {
   void OnPanelLoaded(QORCommand* i_pSender, QORNotification* i_pNotification, void* i_pClientData);
   void OnPanelClosed(QORCommand* i_pSender, QORNotification* i_pNotification, void* i_pClientData);
   void OnInteraction(QORCommand* i_pSender, QORNotification* i_pNotification, void* i_pClientData);
+  void OnPageMessage(QORBaseUnknown* i_pSender, QORVidJSMessageEventArgs* i_pArgs);
 
  private:
   QORVidFraDialog* Dialog() const;
   void SendReplay();
 
   bool _closed = false;
+  // The document the page sent with "onOkClick", which the dialog then takes: checked
+  // here, since the dialog keeps its own document when the answer is unusable.
+  bool _answered = false;
+  std::string _answer;
   bool _replaySent = false;
+  std::chrono::seconds _limit{0};
   FILE* _pScenario = nullptr;
   std::vector<std::string> _interactions;
   std::string _button;

@@ -6,6 +6,7 @@
 
 #include "JsonStreams/JOStream.h"
 #include "ObjectModelRuntime/QORMsgCatalog.h"
+#include "TerminalText.h"
 
 #include <cctype>
 
@@ -48,10 +49,8 @@ std::string ResolveNLS(const std::string& text) {
 }
 
 std::string JsonString(const std::string& text) {
-  JSON::JOStream holder;
-  holder.Add("v", QORUnicodeString(text));
-  std::string compact = holder.Stringify().Str();  // {"v":"..."}
-  return compact.substr(6, compact.size() - 8);  // the escaped text between the quotes
+  const std::string quoted = JsonQuoted(text);
+  return quoted.substr(1, quoted.size() - 2);
 }
 
 }  // namespace
@@ -117,25 +116,36 @@ bool ResolvedTable::KeepWhere(const std::string& column, const std::string& valu
 }
 
 void ResolvedTable::PrintText(FILE* out) const {
+  // Names and values come from the model: shown with their control characters escaped.
+  std::vector<std::string> titles;
+  for (const Column& column : _columns) titles.push_back(TerminalText(column.title));
+  std::vector<std::vector<std::string>> cells;
+  std::vector<std::string> labels;
+  for (const Row& row : _rows) {
+    labels.push_back(TerminalText(row.label));
+    cells.emplace_back();
+    for (const std::string& value : row.values) cells.back().push_back(TerminalText(value));
+  }
   std::vector<size_t> widths;
   size_t labelWidth = DisplayWidth("Entity");
-  for (const Row& row : _rows)
-    labelWidth = std::max(labelWidth, static_cast<size_t>(row.depth) * 2 + DisplayWidth(row.label));
+  for (size_t r = 0; r < _rows.size(); ++r)
+    labelWidth = std::max(labelWidth, static_cast<size_t>(_rows[r].depth) * 2 + DisplayWidth(labels[r]));
   labelWidth = std::min(labelWidth, kMaxCellWidth + 8);
   for (size_t c = 0; c < _columns.size(); ++c) {
-    size_t w = DisplayWidth(_columns[c].title);
-    for (const Row& row : _rows) w = std::max(w, DisplayWidth(row.values[c]));
+    size_t w = DisplayWidth(titles[c]);
+    for (const std::vector<std::string>& values : cells) w = std::max(w, DisplayWidth(values[c]));
     widths.push_back(std::min(w, kMaxCellWidth));
   }
   std::string line = Fit("Entity", labelWidth);
-  for (size_t c = 0; c < _columns.size(); ++c) line += "  " + Fit(_columns[c].title, widths[c]);
+  for (size_t c = 0; c < _columns.size(); ++c) line += "  " + Fit(titles[c], widths[c]);
   std::fprintf(out, "%s\n", line.c_str());
   std::string rule(DisplayWidth(line), '-');
   std::fprintf(out, "%s\n", rule.c_str());
-  for (const Row& row : _rows) {
-    line = Fit(std::string(static_cast<size_t>(row.depth) * 2, ' ') + row.label, labelWidth);
+  for (size_t r = 0; r < _rows.size(); ++r) {
+    const Row& row = _rows[r];
+    line = Fit(std::string(static_cast<size_t>(row.depth) * 2, ' ') + labels[r], labelWidth);
     for (size_t c = 0; c < _columns.size(); ++c)
-      line += "  " + Fit(row.answered[c] ? row.values[c] : "-", widths[c]);
+      line += "  " + Fit(row.answered[c] ? cells[r][c] : "-", widths[c]);
     // Trailing blanks of the last column say nothing.
     line.erase(line.find_last_not_of(' ') + 1);
     std::fprintf(out, "%s\n", line.c_str());

@@ -2,12 +2,17 @@
 //
 //   dxfilter generate IFC house.ifc -o house.filter.json
 //   dxfilter resolve house.filter.json --table
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <sstream>
 
@@ -22,6 +27,7 @@
 #include "ObjectModelRuntime/QORListValQORUnicodeString.h"
 #include "ProgressBar.h"
 #include "ResolvedTable.h"
+#include "TerminalText.h"
 
 namespace {
 
@@ -36,15 +42,119 @@ std::string Reason(HRESULT hr) {
   return text.empty() ? DXFilterHost::Describe(hr) : text;
 }
 
-bool ReadTextFile(const std::string& path, std::string& text, std::string& error) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) {
-    error = "cannot read " + path;
+// Settings are a few lines; anything this large is not a settings file.
+constexpr size_t kMaxSettingsBytes = size_t{16} << 20;
+
+std::string ShownName(const std::string& path) { return path == "-" ? "standard input" : path; }
+
+// Reads a JSON text once, "-" being standard input. A pipe or device is read up to
+// limit bytes, and given up at once when its first byte cannot start JSON (/dev/zero).
+bool ReadTextFile(const std::string& path, std::string& text, std::string& error,
+                  size_t limit = kMaxSettingsBytes) {
+  const std::string name = ShownName(path);
+  const int fd = path == "-" ? ::dup(STDIN_FILENO) : ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    error = "cannot read " + name + ": " + std::strerror(errno);
     return false;
   }
-  std::ostringstream all;
-  all << in.rdbuf();
-  text = all.str();
+  struct stat info;
+  if (::fstat(fd, &info) != 0 || S_ISDIR(info.st_mode)) {
+    ::close(fd);
+    error = "cannot read " + name + ": " + std::strerror(EISDIR);
+    return false;
+  }
+  if (S_ISREG(info.st_mode) && static_cast<uint64_t>(info.st_size) > limit) {
+    ::close(fd);
+    error = name + " is larger than " + std::to_string(limit >> 20) + " MiB";
+    return false;
+  }
+  text.clear();
+  char chunk[65536];
+  bool started = false;
+  for (;;) {
+    const ssize_t got = ::read(fd, chunk, sizeof(chunk));
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) {
+      error = "cannot read " + name + ": " + std::strerror(errno);
+      ::close(fd);
+      return false;
+    }
+    if (got == 0) break;
+    if (text.size() + static_cast<size_t>(got) > limit) {
+      error = name + " gives more than " + std::to_string(limit >> 20) + " MiB";
+      ::close(fd);
+      return false;
+    }
+    const size_t before = text.size();
+    text.append(chunk, static_cast<size_t>(got));
+    if (!started) {
+      const size_t at = text.find_first_not_of(" \t\r\n", before);
+      if (at != std::string::npos) {
+        started = true;
+        if (text[at] == '\0' || !std::strchr("{[\"-0123456789tfn", text[at])) {
+          error = name + " is not a JSON document";
+          ::close(fd);
+          return false;
+        }
+      }
+    }
+  }
+  ::close(fd);
+  return true;
+}
+
+// What a reader takes is a path: input that is not a regular file (standard input, a
+// pipe) is read once into a private temporary file, which every later read then uses.
+class Spool {
+ public:
+  ~Spool() {
+    if (!_path.empty()) ::unlink(_path.c_str());
+  }
+  // The path to read from in place of path; empty with error set on failure.
+  std::string Open(const std::string& path, std::string& error) {
+    struct stat info;
+    if (path != "-" && ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode)) return path;
+    std::string text;
+    if (!ReadTextFile(path, text, error, JSON::kMaxStreamedBytes)) return "";
+    std::error_code ignored;
+    std::string folder = std::filesystem::temp_directory_path(ignored).string();
+    std::string name = (folder.empty() ? std::string("/tmp") : folder) + "/dxfilter-input-XXXXXX";
+    const int fd = ::mkstemp(name.data());
+    if (fd < 0) {
+      error = "cannot keep a copy of " + ShownName(path) + ": " + std::strerror(errno);
+      return "";
+    }
+    _path = name;
+    bool ok = true;
+    for (size_t done = 0; ok && done < text.size();) {
+      const ssize_t wrote = ::write(fd, text.data() + done, text.size() - done);
+      if (wrote < 0 && errno == EINTR) continue;
+      ok = wrote > 0;
+      if (ok) done += static_cast<size_t>(wrote);
+    }
+    ok = ::close(fd) == 0 && ok;
+    if (!ok) {
+      error = "cannot keep a copy of " + ShownName(path) + ": " + std::strerror(errno);
+      return "";
+    }
+    return _path;
+  }
+
+ private:
+  std::string _path;
+};
+
+// A settings text must be a JSON object: the module would drop anything else silently.
+bool CheckSettings(const std::string& path, const std::string& text, std::string& error) {
+  JSON::JIStream probe;
+  if (!probe.Parse(std::string_view(text))) {
+    error = path + ": not a valid settings file (" + probe.LastError() + ")";
+    return false;
+  }
+  if (!probe.IsObject()) {
+    error = path + ": not a valid settings file (the top level is not a JSON object)";
+    return false;
+  }
   return true;
 }
 
@@ -133,8 +243,8 @@ int Save(QORIInputFilterGenerator& generator, const GenerateOptions& o, std::str
   // Indented files are the generator's own choice, made from the environment.
   if (o.pretty && !getenv("MDW_KWT_TMP")) setenv("MDW_KWT_TMP", "", 1);
   output = o.output.empty() ? DefaultOutput(o.input) : o.output;
-  if (QORFailed(generator.SaveDocumentToFile(QORUnicodeString(output))))
-    return Fail("cannot write " + output);
+  if (HRESULT hr = generator.SaveDocumentToFile(QORUnicodeString(output)); QORFailed(hr))
+    return Fail("cannot write " + output + ": " + Reason(hr));
   return 0;
 }
 
@@ -165,6 +275,7 @@ struct EditOptions {
   GenerateOptions generate;
   std::string browser, scenario;
   bool noBrowser = false;
+  int timeoutSeconds = 300;  // a replay's bound
 };
 
 // What "N of M entities will be imported" counts: the answers of the first boolean
@@ -216,6 +327,13 @@ std::vector<std::string> ReadScenario(const std::string& path, std::string& butt
     if (entry.Exist("interaction")) interactions.push_back(entry.ReadString("interaction").Str());
     if (entry.Exist("button")) button = entry.ReadString("button").Str();
   }
+  // Without its button a replay would wait for ever: the recording was cut short.
+  if (button.empty()) {
+    error = path + ": no button line (the recording did not end; replay needs OK or Cancel)";
+    return {};
+  }
+  // Closing the window is what record writes as "Close": it cancels, as it did then.
+  if (button == "Close") button = "Cancel";
   return interactions;
 }
 
@@ -239,7 +357,10 @@ int Edit(DXFilterHost& host, const EditOptions& o, bool record, bool replay) {
   }
   EditSession* session = new EditSession();
   if (scenario) session->RecordTo(scenario);
-  if (replay) session->Replay(std::move(interactions), button);
+  if (replay) {
+    session->Replay(std::move(interactions), button);
+    session->SetTimeLimit(std::chrono::seconds(o.timeoutSeconds));
+  }
   EditSession::Outcome outcome = session->Run(*generator.Get(), error);
   if (scenario) std::fclose(scenario);
 
@@ -278,6 +399,15 @@ int PrintAnswers(QORIResolvedInputFilter& reader, const JSON::JIStream& document
                  const ResolveOptions& o) {
   ResolvedTable table;
   table.Build(document, reader);
+  // The reader answers a shared GlobalId with the first entity's row: say so once.
+  std::vector<std::string> uids;
+  for (const ResolvedTable::Row& row : table.Rows())
+    if (!row.uid.empty()) uids.push_back(row.uid);
+  std::sort(uids.begin(), uids.end());
+  const size_t shared = uids.size() - static_cast<size_t>(std::unique(uids.begin(), uids.end()) - uids.begin());
+  if (shared > 0)
+    std::fprintf(stderr, "dxfilter: %zu entit%s share a GlobalId with an earlier one; each gets the first one's answers\n",
+                 shared, shared == 1 ? "y" : "ies");
   table.KeepUnder(o.under);
   for (const std::string& where : o.wheres) {
     size_t eq = where.find('=');
@@ -296,15 +426,20 @@ int Resolve(DXFilterHost& host, const ResolveOptions& o) {
   std::string error;
   QORIResolvedInputFilter_var reader;
   if (!host.Create("INPUT_FILTER_READER", reader, error)) return Fail(error);
-  HRESULT hr = reader->ReadFilterFile(QORUnicodeString(o.filter));
+  Spool spool;
+  const std::string path = spool.Open(o.filter, error);
+  if (path.empty()) return Fail(error);
+  const std::string name = ShownName(o.filter);
+  HRESULT hr = reader->ReadFilterFile(QORUnicodeString(path));
   if (QORFailed(hr)) {
-    if (hr == E_FAIL && access(o.filter.c_str(), R_OK) == 0) {
+    // An empty object or a document without ids: both hold nothing to answer for.
+    if ((hr == E_FAIL || hr == E_INVALIDARG) && access(path.c_str(), R_OK) == 0) {
       JSON::JIStream probe;
-      if (!probe.ParseFile(QORUnicodeString(o.filter)))
-        return Fail(o.filter + ": not a valid JSON document (" + probe.LastError() + ")");
-      std::fprintf(stderr, "dxfilter: %s holds no entity with an id\n", o.filter.c_str());
+      if (!probe.ParseFile(QORUnicodeString(path)))
+        return Fail(name + ": not a valid JSON document (" + probe.LastError() + ")");
+      std::fprintf(stderr, "dxfilter: %s holds no entity with an id\n", name.c_str());
     } else {
-      return Fail("cannot read " + o.filter + ": " + DXFilterHost::Describe(hr));
+      return Fail("cannot read " + name + ": " + DXFilterHost::Describe(hr));
     }
   }
   bool acted = false;
@@ -312,7 +447,7 @@ int Resolve(DXFilterHost& host, const ResolveOptions& o) {
     std::vector<QORUnicodeString> ids;
     reader->GetObjectIds(ids);
     std::sort(ids.begin(), ids.end(), [](auto& a, auto& b) { return a.Str() < b.Str(); });
-    for (const QORUnicodeString& id : ids) std::printf("%s\n", id.CastToCharPtr());
+    for (const QORUnicodeString& id : ids) std::printf("%s\n", TerminalText(id.Str()).c_str());
     acted = true;
   }
   int status = 0;
@@ -320,10 +455,10 @@ int Resolve(DXFilterHost& host, const ResolveOptions& o) {
     QORUnicodeString value;
     if (QORSucceeded(reader->GetObjectAttribute(QORUnicodeString(o.gets[i]),
                                                 QORUnicodeString(o.gets[i + 1]), value))) {
-      std::printf("%s\n", value.CastToCharPtr());
+      std::printf("%s\n", TerminalText(value.Str()).c_str());
     } else {
-      std::fprintf(stderr, "dxfilter: no attribute %s for %s\n", o.gets[i + 1].c_str(),
-                   o.gets[i].c_str());
+      std::fprintf(stderr, "dxfilter: no attribute %s for %s\n", TerminalText(o.gets[i + 1]).c_str(),
+                   TerminalText(o.gets[i]).c_str());
       status = 1;
     }
     acted = true;
@@ -331,7 +466,7 @@ int Resolve(DXFilterHost& host, const ResolveOptions& o) {
   if (!o.setting.empty()) {
     QORUnicodeString value;
     if (QORSucceeded(reader->GetSetting(QORUnicodeString(o.setting), value))) {
-      std::printf("%s\n", value.CastToCharPtr());
+      std::printf("%s\n", TerminalText(value.Str()).c_str());
     } else {
       std::fprintf(stderr, "dxfilter: no setting %s\n", o.setting.c_str());
       status = 1;
@@ -340,8 +475,8 @@ int Resolve(DXFilterHost& host, const ResolveOptions& o) {
   }
   if (o.table || o.json || !acted) {
     JSON::JIStream document;
-    if (!document.ParseFile(QORUnicodeString(o.filter)))
-      return Fail(o.filter + ": " + document.LastError());
+    if (!document.ParseFile(QORUnicodeString(path)))
+      return Fail(name + ": " + document.LastError());
     if (int rc = PrintAnswers(*reader.Get(), document, o)) return rc;
   }
   return status;
@@ -357,13 +492,26 @@ int Cloud(DXFilterHost& host, const CloudOptions& o) {
   QORIInputFilterGenerator_var generator;
   if (!host.Create("INPUT_CLOUDFILTER_GENERATOR", generator, error)) return Fail(error);
   std::string settingsText;
-  if (!o.settings.empty() && !ReadTextFile(o.settings, settingsText, error)) return Fail(error);
+  if (!o.settings.empty() && (!ReadTextFile(o.settings, settingsText, error) ||
+                              !CheckSettings(o.settings, settingsText, error)))
+    return Fail(error);
+  Spool spool;
+  const std::string path = spool.Open(o.exchange, error);
+  if (path.empty()) return Fail(error);
   QORUnicodeString settings(settingsText);
-  HRESULT hr = generator->LoadDocumentFromFile(QORUnicodeString(o.exchange),
+  HRESULT hr = generator->LoadDocumentFromFile(QORUnicodeString(path),
                                                o.settings.empty() ? nullptr : &settings);
-  if (QORFailed(hr)) return Fail("cannot read the exchange document " + o.exchange);
-  if (!o.output.empty() && QORFailed(generator->SaveDocumentToFile(QORUnicodeString(o.output))))
-    return Fail("cannot write " + o.output);
+  if (QORFailed(hr)) {
+    JSON::JIStream probe;
+    if (!probe.ParseFile(QORUnicodeString(path)))
+      return Fail("cannot read the exchange document " + ShownName(o.exchange) + ": " +
+                  probe.LastError());
+    return Fail("cannot read the exchange document " + ShownName(o.exchange) + ": " + Reason(hr));
+  }
+  if (!o.output.empty()) {
+    if (HRESULT saved = generator->SaveDocumentToFile(QORUnicodeString(o.output)); QORFailed(saved))
+      return Fail("cannot write " + o.output + ": " + Reason(saved));
+  }
   QORIResolvedInputFilter* raw = nullptr;
   hr = generator->GetResolvedFilter(&raw);
   if (QORFailed(hr) || !raw) return Fail("cannot resolve " + o.exchange + ": " + Reason(hr));
@@ -374,8 +522,8 @@ int Cloud(DXFilterHost& host, const CloudOptions& o) {
   std::sort(ids.begin(), ids.end(), [](auto& a, auto& b) { return a.Str() < b.Str(); });
   if (o.json) std::printf("[");
   for (size_t i = 0; i < ids.size(); ++i) {
-    if (o.json) std::printf("%s\"%s\"", i ? "," : "", ids[i].CastToCharPtr());
-    else std::printf("%s\n", ids[i].CastToCharPtr());
+    if (o.json) std::printf("%s%s", i ? "," : "", JsonQuoted(ids[i].Str()).c_str());
+    else std::printf("%s\n", TerminalText(ids[i].Str()).c_str());
   }
   if (o.json) std::printf("]\n");
   std::fprintf(stderr, "dxfilter: %zu resource(s) to import\n", ids.size());
@@ -446,10 +594,15 @@ int main(int argc, char** argv) {
       ->check(CLI::ExistingFile);
   addGenerateOptions(replayCmd, rep.generate);
   replayCmd->add_option("--browser", rep.browser, "command that opens the page (default: headless chromium)");
+  replayCmd->add_option("--timeout", rep.timeoutSeconds, "give up after this many seconds (default: 300)")
+      ->check(CLI::Range(1, 86400));
 
   ResolveOptions res;
   CLI::App* resolve = app.add_subcommand("resolve", "answer the import's questions from a filter document");
-  resolve->add_option("FILTER", res.filter, "a filter document")->required()->check(CLI::ExistingFile);
+  // "-" reads standard input.
+  const CLI::Validator fileOrStdin = CLI::ExistingFile | CLI::IsMember({"-"});
+  resolve->add_option("FILTER", res.filter, "a filter document ('-': standard input)")->required()
+      ->check(fileOrStdin);
   resolve->add_flag("--ids", res.ids, "list the ids of every entity");
   resolve->add_option("--get", res.gets, "UID ATTR: one answer (repeatable)")->expected(2)->allow_extra_args(false)
       ->take_all();
@@ -461,7 +614,8 @@ int main(int argc, char** argv) {
 
   CloudOptions cl;
   CLI::App* cloud = app.add_subcommand("cloud", "resolve a cloud exchange document");
-  cloud->add_option("EXCHANGE", cl.exchange, "the exchange document")->required()->check(CLI::ExistingFile);
+  cloud->add_option("EXCHANGE", cl.exchange, "the exchange document ('-': standard input)")->required()
+      ->check(fileOrStdin);
   cloud->add_option("--settings", cl.settings, "JSON settings text merged into the document")
       ->check(CLI::ExistingFile);
   cloud->add_option("-o,--output", cl.output, "write the merged exchange document");
@@ -490,8 +644,9 @@ int main(int argc, char** argv) {
     rep.browser = "chromium --headless --no-sandbox --disable-gpu --disable-quic --no-first-run "
                   "--disable-background-networking --disable-component-update --disable-sync "
                   "--user-data-dir=" + replayProfile;
-    QORDialogToolkit::SetCloseBrowsersOnShutdown(true);
   }
+  // A replay owns its browser, whichever: it ends with the replay, passed or failed.
+  if (*replayCmd) QORDialogToolkit::SetCloseBrowsersOnShutdown(true);
   struct RemoveProfile {
     std::string path;
     ~RemoveProfile() {
@@ -500,18 +655,23 @@ int main(int argc, char** argv) {
     }
   } removeProfile{replayProfile};
 
-  DXFilterHost host;
-  std::string error;
-  if (!host.LoadModules(error)) return Fail(error);
-  if (*generate) return Generate(host, gen);
-  if (*edit) return Edit(host, ed, false, false);
-  if (*recordCmd) return Edit(host, rec, true, false);
-  if (*replayCmd) return Edit(host, rep, false, true);
-  if (*resolve) return Resolve(host, res);
-  if (*cloud) return Cloud(host, cl);
-  if (*formats) {
-    for (const std::string& f : host.Formats()) std::printf("%s\n", f.c_str());
-    return 0;
+  // Running out of memory ends the command with a reason, never with an abort.
+  try {
+    DXFilterHost host;
+    std::string error;
+    if (!host.LoadModules(error)) return Fail(error);
+    if (*generate) return Generate(host, gen);
+    if (*edit) return Edit(host, ed, false, false);
+    if (*recordCmd) return Edit(host, rec, true, false);
+    if (*replayCmd) return Edit(host, rep, false, true);
+    if (*resolve) return Resolve(host, res);
+    if (*cloud) return Cloud(host, cl);
+    if (*formats) {
+      for (const std::string& f : host.Formats()) std::printf("%s\n", f.c_str());
+      return 0;
+    }
+  } catch (const std::bad_alloc&) {
+    return Fail("out of memory");
   }
   return 2;
 }

@@ -14,6 +14,8 @@
 //   elements of another type ("uid" holding one string reads as no uid at all);
 // - Parse and ParseFile accept any JSON value at the top (IsObject() tells), and
 //   refuse invalid UTF-8, text nested deeper than kMaxDepth, and trailing garbage;
+//   ParseFile also refuses a pipe or device that gives more than kMaxStreamedBytes
+//   or starts with what no JSON text starts with;
 //   a refused parse leaves the view as it was;
 // - Empty() is true for a view holding nothing and for an object without members.
 #pragma once
@@ -34,6 +36,8 @@ struct Document;
 
 // Deepest nesting of objects and arrays that parsing and writing accept.
 constexpr int kMaxDepth = 1024;
+// Most that ParseFile reads from what is not a regular file (a pipe, a device).
+constexpr size_t kMaxStreamedBytes = size_t{1} << 30;
 
 enum class Type : uint8_t { Missing, Null, Boolean, Number, String, Object, Array };
 

@@ -150,6 +150,15 @@ TEST_F(CloudGenerator, LoadingAnUnreadableFileFails) {
   EXPECT_EQ(SavedDocument(cloud.Get(), dir), "{}");
 }
 
+TEST_F(CloudGenerator, ATopLevelThatIsNoObjectIsRefusedAndTheDocumentKept) {
+  const std::string exchange = R"({"data":{"filterID":"kept"}})";
+  ASSERT_EQ(LoadCloud(exchange, nullptr), S_OK);
+  for (const char* text : {"[1,2]", "\"text\"", "12", "null"}) {
+    EXPECT_EQ(LoadCloud(text, nullptr), E_FAIL) << text;
+    EXPECT_EQ(Json(SavedDocument(cloud.Get(), dir)), Json(exchange)) << text;
+  }
+}
+
 TEST_F(CloudGenerator, SettingsReplaceDataSettingsAndKeepTheRest) {
   const std::string exchange =
       R"({"head":1,"data":{"filterID":"c","settings":{"old":true},"results":[{"resourceid":"r1"}]},)"

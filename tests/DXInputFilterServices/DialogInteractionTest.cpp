@@ -242,17 +242,19 @@ TEST_F(DialogSaveAndUse, TestModeDumpsAndSavesTheAnswer) {
   EXPECT_EQ(father.Names(), (Names{std::string("DumpModel ") + kAnswer, "PanelClosed"}));
 }
 
-TEST_F(DialogSaveAndUse, WithoutTemporaryFolderTheOkSequenceStillCompletes) {
-  DX_DIALOG_PROCESS(SaveAndUse(std::nullopt));
-  // The target is "\<name>JSON_Modified.json": the root folder once "\" becomes "/".
-  const std::string name = "dxfilter-dialog-" + std::to_string(getpid()) + ".stp";
-  ASSERT_EQ(Generate(("/models/" + name).c_str()), S_OK);
+TEST_F(DialogSaveAndUse, WithoutTemporaryFolderTheAnswerGoesToThePlatformTemporaryFolder) {
+  TempDir temporary;
+  DialogProcess process = SaveAndUse(std::nullopt);
+  process.env["TMPDIR"] = temporary.Path();
+  DX_DIALOG_PROCESS(process);
+  const std::string folder = std::getenv("TMPDIR");
+  ASSERT_EQ(Generate("/models/part.stp"), S_OK);
   ASSERT_NE(Show(), nullptr);
   PageSays({"onOkClick", kAnswer});
+  EXPECT_EQ(Json(ReadFile(folder + "/part.stpJSON_Modified.json").value_or("")), Json(kAnswer));
   std::error_code ignored;
-  std::filesystem::remove("/" + name + "JSON_Modified.json", ignored);
+  EXPECT_FALSE(std::filesystem::exists("/part.stpJSON_Modified.json", ignored));
   EXPECT_EQ(Json(Document()), Json(kAnswer));
-  EXPECT_EQ(Dialog()->GetVisibleFlag(), 0);
   EXPECT_EQ(father.Names(), Names{"PanelClosed"});
 }
 

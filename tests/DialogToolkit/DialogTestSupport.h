@@ -11,6 +11,8 @@
 #include <atomic>
 #include <chrono>
 #include <functional>
+#include <map>
+#include <mutex>
 #include <future>
 #include <string>
 #include <vector>
@@ -139,7 +141,34 @@ class PageClient {
     _client.set_read_timeout(40, 0);
     _client.set_keep_alive(true);
     _client.set_tcp_nodelay(true);
+    // Tabs of one browser share its cookie: the first loads the window page for it,
+    // while tabs made at the same time on other threads wait.
+    static std::mutex jarMutex;
+    std::lock_guard<std::mutex> lock(jarMutex);
+    std::string& cookie = CookieJar()[std::to_string(port) + "/" + _token];
+    if (cookie.empty()) {
+      auto page = _client.Get(_base + "/");
+      if (page && page->has_header("Set-Cookie")) {
+        const std::string set = page->get_header_value("Set-Cookie");
+        cookie = set.substr(0, set.find(';'));
+        SetCookies()[std::to_string(port) + "/" + _token] = set;
+      }
+    }
+    if (!cookie.empty()) _client.set_default_headers({{"Cookie", cookie}});
   }
+
+  // The browser's cookies, by port and page token.
+  static std::map<std::string, std::string>& CookieJar() {
+    static std::map<std::string, std::string> jar;
+    return jar;
+  }
+  // The Set-Cookie headers as the server sent them, by the same key.
+  static std::map<std::string, std::string>& SetCookies() {
+    static std::map<std::string, std::string> headers;
+    return headers;
+  }
+  const std::string& Cookie() const { return CookieJar()[std::to_string(_port) + "/" + _token]; }
+  const std::string& SetCookie() const { return SetCookies()[std::to_string(_port) + "/" + _token]; }
 
   const std::string& Base() const { return _base; }
   std::string Origin() const { return "http://127.0.0.1:" + std::to_string(_port); }

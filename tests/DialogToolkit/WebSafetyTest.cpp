@@ -2,6 +2,13 @@
 // and leaves the dialog answering its own page.
 #include <gtest/gtest.h>
 
+#include <poll.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <fstream>
+#include <future>
+#include <thread>
 #include <map>
 #include <set>
 
@@ -90,7 +97,8 @@ TEST_F(WebSafety, OnlyTheExactLoopbackHostHeaderIsServed) {
                                             "\r\nHost: attacker.example\r\nConnection: close\r\n\r\n")),
             403);
   // The control: the same request with the right host is served.
-  EXPECT_EQ(RawStatus(RawExchange(port, Request("GET", "/" + token + "/", Host()))), 200);
+  EXPECT_EQ(RawStatus(RawExchange(port, Request("GET", "/" + token + "/", Host(), "Cookie: " + page->Cookie() + "\r\n"))),
+            200);
   ExpectNothingRaised();
   ExpectTheDialogStillAnswers();
 }
@@ -122,6 +130,7 @@ TEST_F(WebSafety, OversizedMessagesAreRefusedAndDropped) {
   // A declared length over the cap is refused before any of the body is read.
   EXPECT_EQ(RawStatus(RawExchange(port, "POST /" + token + "/__qor/message HTTP/1.1\r\nHost: " + Host() +
                                             "\r\nOrigin: http://" + Host() + "\r\nX-Qor-Tab: " + page->Tab() +
+                                            "\r\nCookie: " + page->Cookie() +
                                             "\r\nContent-Length: 300000000\r\nConnection: close\r\n\r\n[\"")),
             413);
   // A body of undeclared length is not taken at all.
@@ -299,6 +308,151 @@ TEST_F(WebSafety, AFloodOfBadRequestsLeavesTheDialogAnswering) {
   int refused = 0;
   for (auto& t : threads) refused += t.get();
   EXPECT_EQ(refused, kThreads * kEach);
+  ExpectNothingRaised();
+  ExpectTheDialogStillAnswers();
+}
+
+// --- the address is traded for the browser's cookie at the first load
+
+TEST_F(WebSafety, TheFirstLoadGivesAStrictHttpOnlyCookie) {
+  const std::string set = page->SetCookie();
+  EXPECT_TRUE(set.starts_with(page->Cookie() + ";")) << set;
+  for (const char* attribute : {"; HttpOnly", "; SameSite=Strict", "; Path=/"})
+    EXPECT_NE(set.find(attribute), std::string::npos) << set;
+  EXPECT_GE(page->Cookie().size(), 64u) << "a value too short to guess";
+}
+
+TEST_F(WebSafety, AnotherBrowserWithTheAddressGetsNothing) {
+  const std::string name = page->Cookie().substr(0, page->Cookie().find('='));
+  std::string forged = page->Cookie();
+  forged.back() = forged.back() == '0' ? '1' : '0';
+  // No cookie, a forged one, and the right name with an empty value.
+  for (const std::string& cookie : {std::string(), forged, name + "="}) {
+    SCOPED_TRACE(cookie);
+    OffHost([&] {
+      httplib::Client stranger("127.0.0.1", port);
+      httplib::Headers headers = {{"X-Qor-Tab", "tab2222222222222222222222222222c"},
+                                  {"Origin", "http://" + Host()}};
+      if (!cookie.empty()) headers.emplace("Cookie", cookie);
+      for (const std::string& path : {std::string("/"), std::string("/__qor/state"), std::string("/__qor/bridge.js"),
+                                      kViewerRoute, std::string("/__qor/scripts?load=load00000001&after=0")}) {
+        EXPECT_EQ(Status(stranger.Get("/" + token + path, headers)), 403) << path;
+      }
+      for (const char* path : {"/__qor/message", "/__qor/button/2", "/__qor/close", "/__qor/leave?load=window00000001"}) {
+        const std::string body = std::string(path) == "/__qor/message" ? "[\"intruder\"]" : "";
+        EXPECT_EQ(Status(stranger.Post("/" + token + path, headers, body, "application/json")), 403) << path;
+      }
+      return 0;
+    });
+  }
+  ExpectNothingRaised();
+  ExpectTheDialogStillAnswers();
+}
+
+// The browser is given a file only this user can read, which forwards to the address:
+// its command line, which every local user can read, holds no address.
+TEST_F(WebSafety, TheBrowserIsOpenedOnAPrivateFileThatForwards) {
+  char folder[] = "/tmp/dialog-browser-XXXXXX";
+  ASSERT_NE(mkdtemp(folder), nullptr);
+  const std::string seen = std::string(folder) + "/argument";
+  QORDialogToolkit::SetBrowserCommand("sh -c 'printf %s \"$1\" > " + seen + "' browser");
+  announced.clear();
+  auto* second = new QORVidFraDialog(nullptr, "SecondDialog");
+  second->SetVisibleFlag(1);
+  ASSERT_EQ(announced.size(), 1u);
+  std::string argument;
+  ASSERT_TRUE(RunUntil([&] {
+    std::ifstream in(seen);
+    std::getline(in, argument);
+    return !argument.empty();
+  }));
+  EXPECT_EQ(argument.find("127.0.0.1"), std::string::npos) << argument;
+  ASSERT_TRUE(argument.starts_with("file:///")) << argument;
+  const std::string file = argument.substr(7);
+  struct stat info;
+  ASSERT_EQ(stat(file.c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 0777, 0600u);
+  EXPECT_EQ(info.st_uid, geteuid());
+  std::ifstream in(file);
+  const std::string html((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  EXPECT_NE(html.find("http-equiv=\"refresh\" content=\"0;url=" + announced[0] + "\""), std::string::npos) << html;
+  second->RequestDelayedDestruction();
+  QOREventLoop::Host().RunPending();
+  std::filesystem::remove_all(folder);
+}
+
+// --- slow and endless heads are cut off; they never hold the server
+
+int Connect(int port) {
+  const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(static_cast<uint16_t>(port));
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  if (fd >= 0 && connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0) {
+    close(fd);
+    return -1;
+  }
+  return fd;
+}
+
+// Sends a head one header line at a time, every interval, until the server closes the
+// connection or the time is up; gives how long the server kept it.
+std::chrono::milliseconds Trickle(int port, const std::string& token, std::chrono::milliseconds interval,
+                                  std::chrono::milliseconds limit) {
+  const int fd = Connect(port);
+  if (fd < 0) return std::chrono::milliseconds(-1);
+  const auto start = std::chrono::steady_clock::now();
+  const std::string first = "GET /" + token + "/ HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(port) + "\r\n";
+  bool open = send(fd, first.data(), first.size(), MSG_NOSIGNAL) > 0;
+  while (open && std::chrono::steady_clock::now() - start < limit) {
+    pollfd p{fd, POLLIN, 0};
+    if (poll(&p, 1, static_cast<int>(interval.count())) > 0) {
+      open = false;  // an answer or the end: the head was cut off
+    } else {
+      open = send(fd, "X-Slow: 1\r\n", 11, MSG_NOSIGNAL) > 0;
+    }
+  }
+  close(fd);
+  return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
+}
+
+TEST_F(WebSafety, ATrickledHeadIsCutOffAndHoldsNoRealRequest) {
+  // Twenty trickling connections, more than there are workers.
+  std::vector<std::future<std::chrono::milliseconds>> slow;
+  for (int i = 0; i < 20; ++i)
+    slow.push_back(std::async(std::launch::async, [&] { return Trickle(port, token, 300ms, 8000ms); }));
+  std::this_thread::sleep_for(200ms);  // let them take the workers first
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(OffHost([&] { return Status(page->Get("/__qor/window.js")); }), 200);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 6s) << "a real request waited behind slow heads";
+  for (auto& connection : slow) {
+    const auto kept = connection.get();
+    EXPECT_GE(kept.count(), 0);
+    EXPECT_LT(kept, 6000ms) << "a head that never ends was kept";
+  }
+  ExpectNothingRaised();
+  ExpectTheDialogStillAnswers();
+}
+
+TEST_F(WebSafety, AnEndlessHeadIsRefusedBeforeItIsRead) {
+  const int fd = Connect(port);
+  ASSERT_GE(fd, 0);
+  std::string head = "GET /" + token + "/ HTTP/1.1\r\nHost: " + Host() + "\r\n";
+  const std::string line = "X-Filler: " + std::string(1000, 'a') + "\r\n";
+  size_t sent = 0;
+  const size_t total = size_t(16) << 20;
+  auto sender = std::async(std::launch::async, [&] {
+    if (send(fd, head.data(), head.size(), MSG_NOSIGNAL) <= 0) return;
+    while (sent < total) {
+      const ssize_t n = send(fd, line.data(), line.size(), MSG_NOSIGNAL);
+      if (n <= 0) return;
+      sent += static_cast<size_t>(n);
+    }
+  });
+  ASSERT_EQ(sender.wait_for(20s), std::future_status::ready);
+  close(fd);
+  EXPECT_LT(sent, total) << "the server read 16 MB of headers";
   ExpectNothingRaised();
   ExpectTheDialogStillAnswers();
 }

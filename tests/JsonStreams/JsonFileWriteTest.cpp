@@ -1,8 +1,13 @@
 // Writing files: content, and the guarantee that a failed write changes nothing.
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
+
+#include <chrono>
+#include <thread>
 
 #include <csignal>
 #include <filesystem>
@@ -12,6 +17,7 @@
 #include <vector>
 
 #include "JsonStreams/JOStream.h"
+#include "ObjectModelRuntime/QORErrorText.h"
 
 namespace {
 
@@ -135,6 +141,80 @@ TEST_F(JsonFileWrite, WriteIntoAReadOnlyFolderFails) {
   fs::permissions(_folder, fs::perms::owner_all, fs::perm_options::add);
   EXPECT_EQ(ReadAll(target), "old content");
   EXPECT_EQ(Entries(_folder), std::vector<std::string>{"doc.json"});
+}
+
+// --- what is not a regular file is never replaced by one
+
+TEST_F(JsonFileWrite, ASymbolicLinkHasItsTargetWrittenAndStaysALink) {
+  fs::create_directory(_folder / "real");
+  std::ofstream(_folder / "real" / "doc.json") << "old";
+  fs::create_symlink("real/doc.json", _folder / "link.json");
+  fs::create_symlink("real/new.json", _folder / "dangling.json");
+  JOStream stream;
+  stream.Add("a", "1");
+  ASSERT_TRUE(stream.WriteFile(PathOf("link.json")));
+  ASSERT_TRUE(stream.WritePrettyFile(PathOf("dangling.json")));
+  EXPECT_TRUE(fs::is_symlink(_folder / "link.json"));
+  EXPECT_TRUE(fs::is_symlink(_folder / "dangling.json"));
+  EXPECT_EQ(ReadAll(_folder / "real" / "doc.json"), R"({"a":"1"})");
+  EXPECT_EQ(ReadAll(_folder / "real" / "new.json"), stream.PrettyStringify().Str());
+  EXPECT_EQ(Entries(_folder), (std::vector<std::string>{"dangling.json", "link.json", "real"}));
+  EXPECT_EQ(Entries(_folder / "real"), (std::vector<std::string>{"doc.json", "new.json"}));
+}
+
+TEST_F(JsonFileWrite, AFifoIsWrittenThroughOrRefusedWithoutAReader) {
+  const fs::path fifo = _folder / "pipe";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  JOStream stream;
+  stream.Add("a", "through");
+  QORTakeErrorText();
+  // Nobody reads: refused at once, not waited on.
+  EXPECT_FALSE(stream.WriteFile(PathOf("pipe")));
+  EXPECT_EQ(QORTakeErrorText(), "a FIFO without a reader");
+  EXPECT_TRUE(fs::is_fifo(fifo));
+
+  const int reader = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  ASSERT_GE(reader, 0);
+  EXPECT_TRUE(stream.WriteFile(PathOf("pipe")));
+  char buffer[64] = {};
+  const ssize_t got = ::read(reader, buffer, sizeof(buffer) - 1);
+  ::close(reader);
+  EXPECT_EQ(std::string(buffer, got > 0 ? static_cast<size_t>(got) : 0), R"({"a":"through"})");
+  EXPECT_TRUE(fs::is_fifo(fifo));
+  EXPECT_EQ(Entries(_folder), std::vector<std::string>{"pipe"});
+}
+
+TEST_F(JsonFileWrite, AFailureSaysWhy) {
+  JOStream stream;
+  stream.Add("a", "1");
+  fs::create_directory(_folder / "dir");
+  QORTakeErrorText();
+  EXPECT_FALSE(stream.WriteFile(PathOf("dir")));
+  EXPECT_EQ(QORTakeErrorText(), "Is a directory");
+  EXPECT_FALSE(stream.WriteFile(PathOf("missing/doc.json")));
+  EXPECT_EQ(QORTakeErrorText(), "No such file or directory");
+}
+
+// A child rewrites a file again and again; SIGTERM lands while it writes.
+TEST_F(JsonFileWrite, TerminationWhileWritingLeavesNoTemporaryFile) {
+  const JOStream stream = LargeStream(20000);
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    for (;;) stream.WriteFile(PathOf("doc.json"));
+  }
+  // Wait (with a deadline) until a temporary file is there, then end the child.
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  bool seen = false;
+  while (!seen && std::chrono::steady_clock::now() < deadline) {
+    for (const std::string& name : Entries(_folder)) seen = seen || name.ends_with(".tmp");
+  }
+  ::kill(child, SIGTERM);
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  ASSERT_TRUE(seen) << "the child never started a write";
+  EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) << "the signal still ends the program";
+  for (const std::string& name : Entries(_folder)) EXPECT_EQ(name, "doc.json");
 }
 
 }  // namespace

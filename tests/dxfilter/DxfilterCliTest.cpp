@@ -1,9 +1,12 @@
 // DxfilterCliTest.cpp - dxfilter end to end: exit codes, outputs and errors, as a
 // user or a script sees them.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -40,10 +43,15 @@ class Dxfilter : public ::testing::Test {
   }
   void TearDown() override { std::system(("rm -rf " + Quote(_dir)).c_str()); }
 
-  Result Run(const std::vector<std::string>& args) {
-    std::string command = "cd " + Quote(_dir) + " && " + Quote(DX_DXFILTER);
+  // Runs dxfilter with standard input from the given file (or a shell pipeline's
+  // output, when input starts with '|').
+  Result Run(const std::vector<std::string>& args, const std::string& input = "/dev/null") {
+    std::string command = "cd " + Quote(_dir) + " && ";
+    if (input.starts_with('|')) command += input.substr(1) + " | ";
+    command += Quote(DX_DXFILTER);
     for (const std::string& a : args) command += " " + Quote(a);
-    command += " </dev/null >" + Quote(_dir + "/out") + " 2>" + Quote(_dir + "/err");
+    if (!input.starts_with('|')) command += " <" + Quote(input);
+    command += " >" + Quote(_dir + "/out") + " 2>" + Quote(_dir + "/err");
     Result r;
     int status = std::system(command.c_str());
     r.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
@@ -195,6 +203,147 @@ TEST_F(Dxfilter, ListPropertiesCountsEntitiesMostCommonFirst) {
             std::string::npos)
       << json.out;
   EXPECT_FALSE(std::ifstream(File("SampleHouse.filter.json")).good());  // nothing written
+}
+
+// --- reading: endless or odd inputs end with a reason, standard input is read once
+
+TEST_F(Dxfilter, EndlessInputsAreRefusedWithAReason) {
+  const std::string exchange = Write("x.json", R"({"data":{"results":[{"resourceid":"a"}]}})");
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{"resolve", "/dev/zero"}, {"cloud", "/dev/zero"},
+        {"cloud", exchange, "--settings", "/dev/zero"},
+        {"generate", "IFC", kHouse, "--settings", "/dev/zero"}}) {
+    SCOPED_TRACE(args[0] + " " + args[1] + " " + args.back());
+    Result r = Run(args);
+    EXPECT_EQ(r.code, 1) << r.err;  // not 134: no abort on bad_alloc
+    EXPECT_NE(r.err.find("/dev/zero"), std::string::npos) << r.err;
+    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+  }
+  // A settings file of a few megabytes of blanks is not a settings file either.
+  Result huge = Run({"cloud", exchange, "--settings", "/dev/stdin"}, "|head -c 20000000 /dev/zero | tr '\\0' ' '");
+  EXPECT_EQ(huge.code, 1);
+  EXPECT_NE(huge.err.find("more than 16 MiB"), std::string::npos) << huge.err;
+}
+
+TEST_F(Dxfilter, ResolveReadsStandardInputOnce) {
+  ASSERT_EQ(Run({"generate", "IFC", kHouse, "-o", "h.json"}).code, 0);
+  const std::string file = Run({"resolve", File("h.json"), "--json"}).out;
+  ASSERT_NE(file.find("Ground Floor"), std::string::npos);
+  for (const char* name : {"-", "/dev/stdin"}) {
+    SCOPED_TRACE(name);
+    Result piped = Run({"resolve", name, "--json"}, "|cat " + Quote(File("h.json")));
+    EXPECT_EQ(piped.code, 0) << piped.err;
+    EXPECT_EQ(piped.out, file);
+  }
+  Result bad = Run({"resolve", "-"}, "|echo '{oops'");
+  EXPECT_EQ(bad.code, 1);
+  EXPECT_NE(bad.err.find("standard input"), std::string::npos) << bad.err;
+  // The cloud command takes standard input the same way.
+  Result cloud = Run({"cloud", "-"}, "|echo '{\"data\":{\"results\":[{\"resourceid\":\"a\"}]}}'");
+  EXPECT_EQ(cloud.code, 0) << cloud.err;
+  EXPECT_EQ(cloud.out, "a\n");
+}
+
+TEST_F(Dxfilter, CloudRefusesAMalformedSettingsFile) {
+  const std::string exchange = Write("x.json", R"({"data":{"results":[{"resourceid":"a"}]}})");
+  for (const char* text : {"{\"settings\":", "[1,2]"}) {
+    SCOPED_TRACE(text);
+    Result r = Run({"cloud", exchange, "--settings", Write("s.json", text)});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_NE(r.err.find("not a valid settings file"), std::string::npos) << r.err;
+    EXPECT_TRUE(r.out.empty());
+  }
+}
+
+// --- output: what a model holds never drives the terminal, and --json stays exact
+
+// The id as the reader gives it: ESC ] 0 ; ... BEL would set the terminal's title.
+constexpr const char* kHostileId = "x\"]; [\"injected\x1b]0;owned\x07";
+// Names and ids with ESC, BEL, CR, LF and NUL, as a crafted model would give them.
+constexpr const char* kHostileDocument =
+    R"({"data":{"filterID":"f"},"columns":[{"dataIndex":"Name","data":{"NLS_text":"Name"}}],)"
+    R"("roots":[{"label":"Wall\u001b[31m red\r| fake | row\u0000cut","data":{"uid":["x\"]; [\"injected\u001b]0;owned\u0007"]},)"
+    R"("grid":{"Name":"bell\u0007\nsecond line"}}]})";
+
+bool HasControl(const std::string& text) {
+  return std::any_of(text.begin(), text.end(), [](char c) {
+    const unsigned char b = static_cast<unsigned char>(c);
+    return (b < 0x20 && c != '\n') || b == 0x7F;
+  });
+}
+
+TEST_F(Dxfilter, HumanOutputShowsControlCharactersEscaped) {
+  const std::string doc = Write("hostile.json", kHostileDocument);
+  Result table = Run({"resolve", doc, "--table"});
+  ASSERT_EQ(table.code, 0) << table.err;
+  EXPECT_FALSE(HasControl(table.out)) << table.out;
+  EXPECT_NE(table.out.find("Wall\\x1B[31m red\\x0D| fake | row\\x00cut"), std::string::npos) << table.out;
+  EXPECT_EQ(std::count(table.out.begin(), table.out.end(), '\n'), 3) << "a header, a rule and one row";
+
+  Result ids = Run({"resolve", doc, "--ids"});
+  EXPECT_EQ(ids.out, "x\"]; [\"injected\\x1B]0;owned\\x07\n");
+  Result get = Run({"resolve", doc, "--get", kHostileId, "Name"});
+  EXPECT_EQ(get.code, 0) << get.err;
+  EXPECT_EQ(get.out, "bell\\x07\\x0Asecond line\n");
+}
+
+TEST_F(Dxfilter, JsonOutputIsExactAndCannotBeBrokenOutOf) {
+  const std::string doc = Write("hostile.json", kHostileDocument);
+  Result resolved = Run({"resolve", doc, "--json"});
+  ASSERT_EQ(resolved.code, 0) << resolved.err;
+  EXPECT_NE(resolved.out.find(R"("uid":"x\"]; [\"injected\u001b]0;owned\u0007")"), std::string::npos)
+      << resolved.out;
+  EXPECT_NE(resolved.out.find(R"(row\u0000cut)"), std::string::npos) << resolved.out;
+
+  const std::string exchange =
+      Write("x.json", R"({"data":{"results":[{"resourceid":"x\"]; [\"injected"},{"resourceid":"nul\u0000cut"}]}})");
+  Result cloud = Run({"cloud", exchange, "--json"});
+  ASSERT_EQ(cloud.code, 0) << cloud.err;
+  EXPECT_EQ(cloud.out, "[\"nul\\u0000cut\",\"x\\\"]; [\\\"injected\"]\n");
+  Result plain = Run({"cloud", exchange});
+  EXPECT_EQ(plain.out, "nul\\x00cut\nx\"]; [\"injected\n");
+}
+
+// --- writing: only regular files are replaced, and a failure says why
+
+TEST_F(Dxfilter, OutputOntoALinkOrAFifoKeepsTheNodeAndSaysWhy) {
+  std::filesystem::create_directory(File("real"));
+  std::filesystem::create_symlink("real/house.json", File("link.json"));
+  Result linked = Run({"generate", "IFC", kHouse, "-o", "link.json"});
+  ASSERT_EQ(linked.code, 0) << linked.err;
+  EXPECT_TRUE(std::filesystem::is_symlink(File("link.json")));
+  EXPECT_NE(Slurp(File("real/house.json")).find("\"roots\""), std::string::npos);
+
+  ASSERT_EQ(mkfifo(File("pipe").c_str(), 0600), 0);
+  Result fifo = Run({"generate", "IFC", kHouse, "-o", "pipe"});
+  EXPECT_EQ(fifo.code, 1);
+  EXPECT_NE(fifo.err.find("cannot write pipe: a FIFO without a reader"), std::string::npos) << fifo.err;
+  EXPECT_TRUE(std::filesystem::is_fifo(File("pipe")));
+
+  Result missing = Run({"generate", "IFC", kHouse, "-o", "no/such/folder.json"});
+  EXPECT_EQ(missing.code, 1);
+  EXPECT_NE(missing.err.find("cannot write no/such/folder.json: No such file or directory"), std::string::npos)
+      << missing.err;
+}
+
+// --- documents with nothing, or twice the same thing, to answer for
+
+TEST_F(Dxfilter, EmptyDocumentsAndSharedIdsAreSaidSo) {
+  for (const char* text : {"{}", "[]", R"({"roots":[{"label":"no id","data":{}}]})"}) {
+    SCOPED_TRACE(text);
+    Result r = Run({"resolve", Write("empty.json", text)});
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_NE(r.err.find("holds no entity with an id"), std::string::npos) << r.err;
+  }
+  const std::string twice = Write(
+      "twice.json", R"({"columns":[{"dataIndex":"x","data":{}}],"roots":[)"
+                    R"({"label":"A","data":{"uid":["dup"]},"grid":{"x":"a"},"children":[)"
+                    R"({"label":"B","data":{"uid":["dup"]},"grid":{"x":"b"}},)"
+                    R"({"label":"C","data":{"uid":["dup"]},"grid":{"x":"c"}}]}]})");
+  Result r = Run({"resolve", twice});
+  EXPECT_EQ(r.code, 0) << r.err;
+  EXPECT_NE(r.err.find("2 entities share a GlobalId with an earlier one"), std::string::npos) << r.err;
+  EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << "warned once";
 }
 
 }  // namespace

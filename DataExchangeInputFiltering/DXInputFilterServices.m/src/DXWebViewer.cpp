@@ -4,6 +4,7 @@
 #include "DXWebViewer.h"
 
 #include <atomic>
+#include <filesystem>
 
 #include "DXInputFilterWebViewer.h"
 #include "DXLazyMetaObject.h"
@@ -169,7 +170,14 @@ void DXWebViewer::OnOkAnswer(const QORUnicodeString& document) {
   if (dx::g_saveAndUseSwitch) {
     QORUnicodeString folder, fileName;
     QORSplitPath(_sourcePath, folder, fileName);
-    QORUnicodeString target = dx::g_temporaryDirectory + "\\" + fileName + "JSON_Modified.json";
+    // Without "QORTemp" the platform's temporary folder, never the root of the disk.
+    QORUnicodeString folderOfTemps = dx::g_temporaryDirectory;
+    if (folderOfTemps.IsEmpty()) {
+      std::error_code ignored;
+      const std::string temporary = std::filesystem::temp_directory_path(ignored).string();
+      folderOfTemps = QORUnicodeString(temporary.empty() ? std::string("/tmp") : temporary);
+    }
+    QORUnicodeString target = folderOfTemps + "\\" + fileName + "JSON_Modified.json";
     _pOwner->SaveDocumentToFile(target);
   }
   if (dx::g_testModeSwitch) Notify(new QORInputFilterDumpModelNotif(_jsonText, -1));

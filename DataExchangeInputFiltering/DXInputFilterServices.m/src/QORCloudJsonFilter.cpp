@@ -35,7 +35,8 @@ HRESULT QORCloudJsonFilter::ShowFilterDialog(QORCommand*) { return E_NOTIMPL; }
 HRESULT QORCloudJsonFilter::LoadDocumentFromFile(QORUnicodeString path,
                                                  const QORUnicodeString* settingsText) {
   JSON::JIStream root;
-  if (!root.ParseFile(path, true)) return E_FAIL;
+  // As the tree generator: a top level that is no object is no exchange document.
+  if (!root.ParseFile(path, true) || !root.IsObject()) return E_FAIL;
   _document = JSON::JOStream(root);
   // From here on the document is loaded, whatever happens to the settings.
   if (!settingsText && _valueSets.empty()) return S_OK;

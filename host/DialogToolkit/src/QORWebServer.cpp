@@ -4,14 +4,26 @@
 // the exact Host header (so a rebound DNS name gets nothing), a known page token as
 // the first path segment (compared in constant time), the server's own Origin on
 // every POST and on any request that carries one, a declared body length within the
-// message cap, and, for the page session's own requests, the browser tab that holds
-// the session. Refusals close the connection, since their body is left unread.
+// message cap, the session cookie of the one browser the page was opened in, and,
+// for the page session's own requests, the browser tab that holds the session.
+// Refusals close the connection, since their body is left unread.
+//
+// The address is worth one thing: the first load of the window page trades it for an
+// HttpOnly, SameSite=Strict cookie, and every later request must carry that cookie.
+// Whoever else learns the address afterwards (a command line under /proc, a log) gets
+// nothing from it.
 //
 // Server threads never touch widgets: what a page asks of the program is posted to
 // the host event loop, in bounded amounts, and the host drops it if the window is gone.
 #include "DialogToolkit/src/QORWebServer.h"
 
+#include <arpa/inet.h>
 #include <httplib.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
@@ -19,6 +31,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <thread>
+#include <unordered_map>
 
 #include "DialogToolkit/QORDialogToolkit.h"
 #include "DialogToolkit/QORWebAssets.h"
@@ -93,6 +106,146 @@ class BoundedPool final : public httplib::TaskQueue {
   std::vector<std::thread> _threads;
   bool _shutdown = false;
 };
+
+// How long a client has to send a request's head (request line and headers), from
+// its connection or from the end of the previous request, and how large it may be:
+// a client that trickles a header every few seconds, or sends headers without end,
+// is cut off instead of holding a worker and memory.
+constexpr auto kHeadDeadline = std::chrono::seconds(2);
+constexpr size_t kMaxHeadBytes = 64 * 1024;
+// Reads and writes wait in slices this long, so that a stopping server is noticed.
+constexpr auto kSlice = std::chrono::milliseconds(50);
+
+// What the connection on this worker thread has read of the current request's head.
+struct HeadState {
+  bool inHead = false;
+  size_t bytes = 0;
+  std::chrono::steady_clock::time_point deadline;
+};
+thread_local HeadState* t_head = nullptr;
+
+// A connection's socket with the server's deadlines: reads of a head are bounded in
+// time and size, and every wait gives up once the server stops.
+class GuardedStream final : public httplib::Stream {
+ public:
+  GuardedStream(int fd, const std::atomic<bool>& stopping, HeadState& head)
+      : _fd(fd), _stopping(stopping), _head(head) {}
+
+  bool is_readable() const override { return Wait(POLLIN, std::chrono::milliseconds(0)); }
+  bool is_writable() const override { return Wait(POLLOUT, std::chrono::milliseconds(0)); }
+
+  ssize_t read(char* ptr, size_t size) override {
+    const auto now = std::chrono::steady_clock::now();
+    auto limit = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::seconds(5));
+    if (_head.inHead) {
+      if (now >= _head.deadline || _head.bytes >= kMaxHeadBytes) return -1;
+      limit = std::chrono::duration_cast<std::chrono::milliseconds>(_head.deadline - now);
+      size = std::min(size, kMaxHeadBytes - _head.bytes);
+    }
+    if (!Wait(POLLIN, limit)) return -1;
+    ssize_t got;
+    do {
+      got = ::recv(_fd, ptr, size, MSG_DONTWAIT);
+    } while (got < 0 && errno == EINTR);
+    if (got > 0 && _head.inHead) _head.bytes += static_cast<size_t>(got);
+    return got;
+  }
+
+  ssize_t write(const char* ptr, size_t size) override {
+    if (!Wait(POLLOUT, std::chrono::seconds(10))) return -1;
+    ssize_t sent;
+    do {
+      sent = ::send(_fd, ptr, size, MSG_DONTWAIT | MSG_NOSIGNAL);
+    } while (sent < 0 && errno == EINTR);
+    return sent;
+  }
+
+  void get_remote_ip_and_port(std::string& ip, int& port) const override { Address(false, ip, port); }
+  void get_local_ip_and_port(std::string& ip, int& port) const override { Address(true, ip, port); }
+  socket_t socket() const override { return _fd; }
+
+ private:
+  // Waits for the event in slices, giving up when the server stops; an answer being
+  // written gets a few slices more, so that what the program did is still reported.
+  template <class Duration>
+  bool Wait(short events, Duration limit) const {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    int graceSlices = events == POLLOUT ? 10 : 0;
+    for (;;) {
+      if (_stopping.load() && graceSlices-- <= 0) return false;
+      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+      const auto slice = std::max(std::chrono::milliseconds(0), std::min<std::chrono::milliseconds>(left, kSlice));
+      pollfd p{_fd, events, 0};
+      const int ready = ::poll(&p, 1, static_cast<int>(slice.count()));
+      if (ready > 0) return true;
+      if (ready < 0 && errno != EINTR) return false;
+      if (left <= std::chrono::milliseconds(0)) return false;
+    }
+  }
+
+  void Address(bool local, std::string& ip, int& port) const {
+    sockaddr_in address{};
+    socklen_t length = sizeof(address);
+    const int done = local ? ::getsockname(_fd, reinterpret_cast<sockaddr*>(&address), &length)
+                           : ::getpeername(_fd, reinterpret_cast<sockaddr*>(&address), &length);
+    char text[INET_ADDRSTRLEN] = {};
+    if (done == 0 && address.sin_family == AF_INET) ::inet_ntop(AF_INET, &address.sin_addr, text, sizeof(text));
+    ip = text;
+    port = done == 0 ? ntohs(address.sin_port) : 0;
+  }
+
+  int _fd;
+  const std::atomic<bool>& _stopping;
+  HeadState& _head;
+};
+
+// httplib's server with connections served through GuardedStream, and a listen
+// backlog that takes a burst of connections (the library's is 5).
+class GuardedHttp final : public httplib::Server {
+ public:
+  explicit GuardedHttp(const std::atomic<bool>& stopping) : _stopping(stopping) {}
+
+  void WidenBacklog() { ::listen(svr_sock_, SOMAXCONN); }
+
+ private:
+  bool process_and_close_socket(socket_t sock) override {
+    const int on = 1;
+    ::setsockopt(sock, IPPROTO_TCP, TCP_NODELAY, &on, sizeof(on));
+    HeadState head;
+    t_head = &head;
+    GuardedStream stream(sock, _stopping, head);
+    bool ok = true;
+    for (size_t count = 0; ok && count < keep_alive_max_count_ && !_stopping.load(); ++count) {
+      // A kept-alive connection may wait a while before its next request starts.
+      if (count > 0 && !stream.is_readable()) {
+        const auto idle = std::chrono::steady_clock::now() + std::chrono::seconds(keep_alive_timeout_sec_);
+        bool more = false;
+        while (!more && !_stopping.load() && std::chrono::steady_clock::now() < idle) {
+          pollfd p{sock, POLLIN, 0};
+          more = ::poll(&p, 1, static_cast<int>(kSlice.count())) > 0;
+        }
+        if (!more) break;
+      }
+      head.inHead = true;
+      head.bytes = 0;
+      head.deadline = std::chrono::steady_clock::now() + kHeadDeadline;
+      bool closed = false;
+      ok = process_request(stream, count + 1 == keep_alive_max_count_, closed, [](httplib::Request&) {});
+      ok = ok && !closed;
+    }
+    t_head = nullptr;
+    ::shutdown(sock, SHUT_RDWR);
+    ::close(sock);
+    return true;
+  }
+
+  const std::atomic<bool>& _stopping;
+};
+
+// The request's head was read whole: what follows (the body) is not the head's.
+void HeadRead() {
+  if (t_head) t_head->inHead = false;
+}
 
 bool ConstantTimeEqual(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
@@ -198,6 +351,24 @@ std::string InjectBridge(std::string_view html, std::string_view tag) {
   return out;
 }
 
+// The value of the named cookie in the request's Cookie headers, "" when absent.
+std::string CookieValue(const Request& req, std::string_view name) {
+  const size_t count = req.get_header_value_count("Cookie");
+  for (size_t i = 0; i < count; ++i) {
+    const std::string header = req.get_header_value("Cookie", i);
+    std::string_view rest(header);
+    while (!rest.empty()) {
+      const size_t end = std::min(rest.find(';'), rest.size());
+      std::string_view pair = rest.substr(0, end);
+      rest.remove_prefix(std::min(end + 1, rest.size()));
+      while (!pair.empty() && pair.front() == ' ') pair.remove_prefix(1);
+      const size_t eq = pair.find('=');
+      if (eq != std::string_view::npos && pair.substr(0, eq) == name) return std::string(pair.substr(eq + 1));
+    }
+  }
+  return "";
+}
+
 void Secure(Response& res) {
   static const std::pair<const char*, const char*> kHeaders[] = {
       {"Content-Security-Policy",
@@ -256,9 +427,46 @@ class Server final : public QORWebServer {
   void Remove(const QORWebPage* page) override {
     std::lock_guard<std::mutex> lock(_mutex);
     std::erase_if(_pages, [page](const std::shared_ptr<QORWebPage>& p) { return p.get() == page; });
+    _sessions.erase(page);
   }
 
  private:
+  // The browser a page session was opened in: the cookie it was given.
+  struct Session {
+    std::string name, value;
+  };
+
+  // Checks the request's session cookie; the first load of the window page, before any
+  // browser has one, gets it instead. False when the request was refused.
+  bool Admit(const Request& req, Response& res, const QORWebPage* page, bool windowPage) {
+    Session session;
+    bool issue = false;
+    {
+      std::lock_guard<std::mutex> lock(_mutex);
+      auto found = _sessions.find(page);
+      if (found != _sessions.end()) {
+        session = found->second;
+      } else if (windowPage) {
+        if (!QORWebRandomHex(8, session.name) || !QORWebRandomHex(32, session.value)) {
+          Refuse(res, 500, "no random source");
+          return false;
+        }
+        session.name = "qor-" + session.name;
+        _sessions.emplace(page, session);
+        issue = true;
+      }
+    }
+    if (issue) {
+      res.set_header("Set-Cookie",
+                     session.name + "=" + session.value + "; HttpOnly; SameSite=Strict; Path=/");
+      return true;
+    }
+    if (!session.value.empty() && ConstantTimeEqual(CookieValue(req, session.name), session.value))
+      return true;
+    Refuse(res, 403, session.value.empty() ? "no page session" : "this dialog is open in another browser");
+    return false;
+  }
+
   enum class Holder { Yes, Missing, Other };
 
   std::shared_ptr<QORWebPage> FindPage(std::string_view token) {
@@ -341,7 +549,8 @@ class Server final : public QORWebServer {
   void Message(const Request& req, Response& res, const httplib::ContentReader& read);
   void Watch();
 
-  httplib::Server _http;
+  std::atomic<bool> _stopping{false};
+  GuardedHttp _http{_stopping};
   int _port = -1;
   std::string _host;
   std::string _origin;
@@ -351,8 +560,8 @@ class Server final : public QORWebServer {
   std::mutex _mutex;  // _pages, _leaveSignal
   std::condition_variable _watch;
   std::vector<std::shared_ptr<QORWebPage>> _pages;
+  std::unordered_map<const QORWebPage*, Session> _sessions;
   bool _leaveSignal = false;
-  std::atomic<bool> _stopping{false};
   std::atomic<int> _waiting{0};
 };
 
@@ -382,6 +591,7 @@ bool Server::Start() {
 
   _port = _http.bind_to_any_port("127.0.0.1");
   if (_port <= 0) return false;
+  _http.WidenBacklog();
   _host = "127.0.0.1:" + std::to_string(_port);
   _origin = "http://" + _host;
   _listener = std::thread([this] { _http.listen_after_bind(); });
@@ -410,6 +620,7 @@ void Server::Stop() {
 }
 
 HandlerResponse Server::Gate(const Request& req, Response& res) {
+  HeadRead();
   if (req.get_header_value_count("Host") != 1 || req.get_header_value("Host") != _host)
     return Refuse(res, 403, "unknown host");
   const bool post = req.method == "POST";
@@ -432,6 +643,7 @@ HandlerResponse Server::Gate(const Request& req, Response& res) {
   std::shared_ptr<QORWebPage> page = FindPage(path.substr(1, 32));
   if (!page) return Refuse(res, 404, "not found");
   const std::string_view rest = path.substr(34);
+  if (!Admit(req, res, page.get(), req.method == "GET" && rest.empty())) return HandlerResponse::Handled;
 
   if (post) {
     if (length > QORDialogToolkit::GetMessageSizeLimit()) return Refuse(res, 413, "too large");

@@ -2,12 +2,15 @@
 // the browser.
 #include <fcntl.h>
 #include <sys/random.h>
+#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <signal.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
+#include <thread>
 #include <cstdlib>
 #include <mutex>
 #include <string>
@@ -105,6 +108,72 @@ std::string FindProgram(const std::string& name) {
 }  // namespace
 
 namespace {
+
+// Files only this user may read, removed when the program ends.
+struct PrivateFiles {
+  std::mutex mutex;
+  std::string folder;      // made by us, removed at exit; "" for the runtime folder
+  std::string runtime;     // the folder files go in
+  std::vector<std::string> files;
+};
+PrivateFiles& Private() {
+  static auto* files = new PrivateFiles();
+  return *files;
+}
+
+void RemovePrivateFiles() {
+  PrivateFiles& p = Private();
+  std::lock_guard<std::mutex> lock(p.mutex);
+  for (const std::string& file : p.files) unlink(file.c_str());
+  p.files.clear();
+  if (!p.folder.empty()) rmdir(p.folder.c_str());
+}
+
+// The user's runtime folder when it is the user's own and closed to others; else a
+// folder of our own (mode 0700) in the temporary folder. Under the mutex.
+bool PrivateFolder(PrivateFiles& p) {
+  if (!p.runtime.empty()) return true;
+  struct stat info;
+  const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+  if (runtime && *runtime == '/' && lstat(runtime, &info) == 0 && S_ISDIR(info.st_mode) &&
+      info.st_uid == geteuid() && (info.st_mode & 077) == 0) {
+    p.runtime = runtime;
+  } else {
+    const char* temporary = std::getenv("TMPDIR");
+    std::string pattern = std::string(temporary && *temporary == '/' ? temporary : "/tmp") + "/qor-dialog-XXXXXX";
+    if (!mkdtemp(pattern.data())) return false;
+    p.folder = p.runtime = pattern;
+  }
+  std::atexit(RemovePrivateFiles);
+  return true;
+}
+
+// A page that forwards to the address, readable by this user only: what the browser
+// is given, since every local user can read a command line.
+std::string WriteForwarder(const std::string& address) {
+  PrivateFiles& p = Private();
+  std::lock_guard<std::mutex> lock(p.mutex);
+  std::string id;
+  if (!PrivateFolder(p) || !QORWebRandomHex(8, id)) return "";
+  const std::string file = p.runtime + "/qor-dialog-" + id + ".html";
+  const int fd = open(file.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+  if (fd < 0) return "";
+  // The address holds only URL-safe characters (host, port, hex digits).
+  const std::string html =
+      "<!doctype html><html><head><meta charset=\"utf-8\">"
+      "<meta name=\"referrer\" content=\"no-referrer\">"
+      "<meta http-equiv=\"refresh\" content=\"0;url=" + address + "\"><title>dialog</title></head>"
+      "<body><a href=\"" + address + "\">" + address + "</a></body></html>\n";
+  bool ok = write(fd, html.data(), html.size()) == static_cast<ssize_t>(html.size());
+  ok = close(fd) == 0 && ok;
+  if (!ok) {
+    unlink(file.c_str());
+    return "";
+  }
+  p.files.push_back(file);
+  return file;
+}
+
 std::mutex& LaunchedMutex() {
   static auto* mutex = new std::mutex();
   return *mutex;
@@ -126,7 +195,10 @@ bool QORLaunchBrowser(const std::string& command, const std::string& address) {
   bool headless = false;
   for (const std::string& w : words) headless = headless || w.starts_with("--headless");
   const bool chromium = base.find("chromium") != std::string::npos || base.find("chrome") != std::string::npos;
-  words.push_back(chromium && !headless ? "--app=" + address : address);
+  const std::string forwarder = WriteForwarder(address);
+  if (forwarder.empty()) return false;
+  const std::string url = "file://" + forwarder;
+  words.push_back(chromium && !headless ? "--app=" + url : url);
 
   // Everything the children use is ready before fork: after it, only calls that are
   // safe in a child of a threaded process.
@@ -175,8 +247,10 @@ bool QORLaunchBrowser(const std::string& command, const std::string& address) {
   pid_t browser = 0;
   if (read(pidPipe[0], &browser, sizeof(browser)) == static_cast<ssize_t>(sizeof(browser)) &&
       browser > 0) {
+    // The middle child led the new session, so its id is the browser's process group,
+    // which outlives it as long as the browser or any of its children run.
     std::lock_guard<std::mutex> lock(LaunchedMutex());
-    Launched().push_back(browser);
+    Launched().push_back(child);
   }
   close(pidPipe[0]);
   return WIFEXITED(status) && WEXITSTATUS(status) == 0;
@@ -188,6 +262,18 @@ void QOREndLaunchedBrowsers() {
     std::lock_guard<std::mutex> lock(LaunchedMutex());
     browsers.swap(Launched());
   }
-  // Each browser leads a session and process group of its own: end the whole group.
-  for (pid_t browser : browsers) kill(-browser, SIGTERM);
+  // Each browser runs in a process group of its own: end the whole group, and wait
+  // (within a bound) until it is gone, so that nothing writes into its profile after.
+  auto wait = [&browsers](std::chrono::milliseconds limit) {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    for (;;) {
+      std::erase_if(browsers, [](pid_t group) { return kill(-group, 0) != 0 && errno == ESRCH; });
+      if (browsers.empty() || std::chrono::steady_clock::now() >= deadline) return;
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+  };
+  for (pid_t group : browsers) kill(-group, SIGTERM);
+  wait(std::chrono::seconds(3));
+  for (pid_t group : browsers) kill(-group, SIGKILL);
+  wait(std::chrono::seconds(2));
 }

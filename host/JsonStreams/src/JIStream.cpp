@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <memory>
 #include <system_error>
 
@@ -335,25 +336,54 @@ bool JIStream::ParseFile(const QORUnicodeString& path, bool) {
   // size lets the read that sees the end land in this buffer: without it, a file read
   // whole fills the buffer and is copied into a twice larger one just to learn that
   // nothing follows.
-  size_t capacity = info.st_size > 0 ? static_cast<size_t>(info.st_size) + 1 : 4096;
-  std::unique_ptr<char[]> buffer(new char[capacity + simdjson::SIMDJSON_PADDING]);
+  // A pipe or a device has no size and may never end (/dev/zero): its read is capped,
+  // and bytes that cannot start a JSON text stop it at once.
+  const bool regular = S_ISREG(info.st_mode);
+  size_t capacity = regular && info.st_size > 0 ? static_cast<size_t>(info.st_size) + 1 : 4096;
+  std::unique_ptr<char[]> buffer;
   size_t length = 0;
-  for (;;) {
-    if (length == capacity) {  // the file grew, or does not report its size
-      std::unique_ptr<char[]> grown(new char[capacity * 2 + simdjson::SIMDJSON_PADDING]);
-      std::memcpy(grown.get(), buffer.get(), length);
-      buffer = std::move(grown);
-      capacity *= 2;
+  bool checkedStart = false;
+  try {
+    buffer.reset(new char[capacity + simdjson::SIMDJSON_PADDING]);
+    for (;;) {
+      if (length == capacity) {  // the file grew, or does not report its size
+        if (!regular && capacity >= kMaxStreamedBytes) {
+          ::close(fd);
+          return fail("more than " + std::to_string(kMaxStreamedBytes >> 20) +
+                      " MiB from a file that is not a regular file");
+        }
+        std::unique_ptr<char[]> grown(new char[capacity * 2 + simdjson::SIMDJSON_PADDING]);
+        std::memcpy(grown.get(), buffer.get(), length);
+        buffer = std::move(grown);
+        capacity *= 2;
+      }
+      const ssize_t got = ::read(fd, buffer.get() + length, capacity - length);
+      if (got < 0) {
+        if (errno == EINTR) continue;
+        const int why = errno;
+        ::close(fd);
+        return fail(std::system_category().message(why));
+      }
+      if (got == 0) break;
+      const size_t before = length;
+      length += static_cast<size_t>(got);
+      if (!regular && !checkedStart) {
+        size_t at = before;  // blanks before it were looked at already
+        while (at < length && std::strchr(" \t\r\n", buffer[at]) && buffer[at] != '\0') ++at;
+        if (at < length) {
+          checkedStart = true;
+          const char c = buffer[at];
+          const bool canStart = std::strchr("{[\"-0123456789tfn", c) && c != '\0';
+          if (!canStart) {
+            ::close(fd);
+            return fail("not a JSON document");
+          }
+        }
+      }
     }
-    const ssize_t got = ::read(fd, buffer.get() + length, capacity - length);
-    if (got < 0) {
-      if (errno == EINTR) continue;
-      const int why = errno;
-      ::close(fd);
-      return fail(std::system_category().message(why));
-    }
-    if (got == 0) break;
-    length += static_cast<size_t>(got);
+  } catch (const std::bad_alloc&) {
+    ::close(fd);
+    return fail("out of memory");
   }
   ::close(fd);
   std::memset(buffer.get() + length, 0, simdjson::SIMDJSON_PADDING);

@@ -390,7 +390,12 @@ class FileSink {
 
 // Writes a file through a temporary file in the same folder, renamed over the target
 // only once every byte is on disk; on any failure the temporary is removed, the target
-// is left as it was, and the result is false.
+// is left as it was, and the result is false with the reason left in QORSetErrorText.
+// Only a regular file (or a new one) is replaced: a symbolic link has its target
+// written and stays a link; a FIFO or character device is written through (a FIFO
+// without a reader is refused rather than waited on); anything else is refused.
+// SIGINT or SIGTERM while writing removes the temporary file before the process ends
+// (unless the program handles those signals itself).
 bool WriteFileAtomically(const std::string& path, const std::function<void(FileSink&)>& body);
 
 }  // namespace JSON::detail
