@@ -11,4 +11,7 @@ if(TARGET dxfilter)
   target_compile_definitions(test_dxfilter PRIVATE
                              "DX_SAMPLES_DIR=\"${CMAKE_SOURCE_DIR}/samples\""
                              "DX_DXFILTER=\"$<TARGET_FILE:dxfilter>\"")
+  # The carry is tested as a unit too, from dxfilter's own source.
+  target_sources(test_dxfilter PRIVATE ${CMAKE_SOURCE_DIR}/apps/dxfilter/FilterCarry.cpp)
+  target_include_directories(test_dxfilter PRIVATE ${CMAKE_SOURCE_DIR}/apps/dxfilter)
 endif()

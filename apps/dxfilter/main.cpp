@@ -10,11 +10,13 @@
 #include <cstdio>
 #include <fstream>
 #include <sstream>
+#include <unordered_set>
 
 #include "DXFilterHost.h"
 #include "DialogToolkit/QORDialogToolkit.h"
 #include "EditSession.h"
 #include "EventToolkit/QOREventLoop.h"
+#include "FilterCarry.h"
 #include "JsonStreams/JIStream.h"
 #include "ObjectModelRuntime/QORErrorText.h"
 #include "ObjectModelRuntime/QORListValQORUnicodeString.h"
@@ -59,6 +61,7 @@ double Since(std::chrono::steady_clock::time_point start) {
 
 struct GenerateOptions {
   std::string format, input, settings, output;
+  std::string carry;  // an earlier version's filter document
   std::vector<std::string> removes;
   bool pretty = false;
 };
@@ -93,6 +96,30 @@ int BuildDocument(DXFilterHost& host, const GenerateOptions& o,
   return 0;
 }
 
+// --carry: the old document is read before generating, so that a bad one fails fast.
+int ReadCarry(const GenerateOptions& o, FilterCarry& carry) {
+  std::string error;
+  if (!o.carry.empty() && !carry.ReadOldFile(o.carry, error))
+    return Fail("cannot carry from " + error);
+  return 0;
+}
+
+// Writes the old document's choices into the generated one and says what changed.
+int ApplyCarry(QORIInputFilterGenerator& generator, const GenerateOptions& o, FilterCarry& carry) {
+  if (o.carry.empty()) return 0;
+  std::string error;
+  if (!carry.ApplyTo(generator, error))
+    return Fail("cannot carry the choices of " + o.carry + ": " + error);
+  if (carry.Result().inferred)
+    std::fprintf(stderr,
+                 "dxfilter: %s records no edits; its Import and ImportMode values that differ "
+                 "were carried instead\n",
+                 o.carry.c_str());
+  std::printf("%s\n", carry.Summary().c_str());
+  std::fflush(stdout);
+  return 0;
+}
+
 int Save(QORIInputFilterGenerator& generator, const GenerateOptions& o, std::string& output) {
   // Indented files are the generator's own choice, made from the environment.
   if (o.pretty && !getenv("MDW_KWT_TMP")) setenv("MDW_KWT_TMP", "", 1);
@@ -104,8 +131,11 @@ int Save(QORIInputFilterGenerator& generator, const GenerateOptions& o, std::str
 
 int Generate(DXFilterHost& host, const GenerateOptions& o) {
   const auto start = std::chrono::steady_clock::now();
+  FilterCarry carry;
+  if (int rc = ReadCarry(o, carry)) return rc;
   QORIInputFilterGenerator_var generator;
   if (int rc = BuildDocument(host, o, generator)) return rc;
+  if (int rc = ApplyCarry(*generator.Get(), o, carry)) return rc;
   std::string output;
   if (int rc = Save(*generator.Get(), o, output)) return rc;
   std::fprintf(stderr, "dxfilter: wrote %s in %.2f s\n", output.c_str(), Since(start));
@@ -183,8 +213,11 @@ int Edit(DXFilterHost& host, const EditOptions& o, bool record, bool replay) {
   if (o.noBrowser) QORDialogToolkit::SetBrowserCommand("");
   if (!o.browser.empty()) QORDialogToolkit::SetBrowserCommand(o.browser);
 
+  FilterCarry carry;
+  if (int rc = ReadCarry(o.generate, carry)) return rc;
   QORIInputFilterGenerator_var generator;
   if (int rc = BuildDocument(host, o.generate, generator)) return rc;
+  if (int rc = ApplyCarry(*generator.Get(), o.generate, carry)) return rc;
 
   FILE* scenario = nullptr;
   if (record) {
@@ -228,12 +261,28 @@ struct ResolveOptions {
   bool ids = false, table = false, json = false;
 };
 
+// --where new: the entities that the carry found only in this version.
+int KeepNew(ResolvedTable& table, const JSON::JIStream& document, const std::string& path) {
+  const JSON::JIStream data = document.ReadObject("data");
+  if (data.GetType("carry") != JSON::Type::Object)
+    return Fail(path + " was not generated with --carry: it says nothing of new entities");
+  std::unordered_set<std::string> fresh;
+  for (const QORUnicodeString& uid : data.ReadObject("carry").ReadStrings("new"))
+    fresh.insert(uid.Str());
+  table.KeepUids(fresh);
+  return 0;
+}
+
 int PrintAnswers(QORIResolvedInputFilter& reader, const JSON::JIStream& document,
                  const ResolveOptions& o) {
   ResolvedTable table;
   table.Build(document, reader);
   table.KeepUnder(o.under);
   for (const std::string& where : o.wheres) {
+    if (where == "new") {
+      if (int rc = KeepNew(table, document, o.filter)) return rc;
+      continue;
+    }
     size_t eq = where.find('=');
     std::string error;
     if (eq == std::string::npos) return Fail("--where wants COLUMN=VALUE, got '" + where + "'");
@@ -352,6 +401,10 @@ int main(int argc, char** argv) {
         ->check(CLI::ExistingFile);
     command->add_option("--remove", g.removes, "entity type to leave out (repeatable), e.g. IfcSpace");
     command->add_option("-o,--output", g.output, "where to write the document (default: NAME.filter.json)");
+    command
+        ->add_option("--carry", g.carry,
+                     "OLD.filter.json: carry the choices made on an earlier version")
+        ->check(CLI::ExistingFile);
   };
   GenerateOptions gen;
   CLI::App* generate = app.add_subcommand("generate", "build the filter document of a file");
@@ -394,7 +447,9 @@ int main(int argc, char** argv) {
   resolve->add_flag("--table", res.table, "a readable table of every entity's answers (the default)");
   resolve->add_flag("--json", res.json, "the same answers as JSON, for scripts");
   resolve->add_option("--under", res.under, "only the subtrees whose label contains TEXT (a storey, say)");
-  resolve->add_option("--where", res.wheres, "COLUMN=VALUE: only rows with that answer (repeatable)");
+  resolve->add_option("--where", res.wheres,
+                      "COLUMN=VALUE: only rows with that answer (repeatable); 'new': only the "
+                      "entities a --carry found new");
 
   CloudOptions cl;
   CLI::App* cloud = app.add_subcommand("cloud", "resolve a cloud exchange document");
