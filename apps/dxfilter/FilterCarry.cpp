@@ -2,22 +2,33 @@
 // document's text.
 #include "FilterCarry.h"
 
+#include <fcntl.h>
 #include <rapidjson/error/en.h>
 #include <rapidjson/memorystream.h>
 #include <rapidjson/reader.h>
 #include <stdlib.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
+#include <memory>
 
 #include "JsonStreams/JOStream.h"
 
 namespace {
 
 constexpr size_t kNone = static_cast<size_t>(-1);
+
+// The recursive reader, twice as fast here as the iterative one: the handlers refuse to
+// open more than kMaxDepth levels, which bounds the recursion. Encoding is not checked:
+// whatever goes from these texts into a document goes through the kit's writer, which
+// repairs invalid UTF-8. Numbers as text: they are only skipped. Tell() stands just past
+// a bracket when the reader reports it.
+constexpr unsigned kReaderFlags = rapidjson::kParseNumbersAsStringsFlag;
 
 // What the new document says of a column, as far as an edit needs it.
 struct ColumnInfo {
@@ -104,6 +115,55 @@ size_t StringStart(std::string_view text, size_t end) {
   return 0;
 }
 
+// A string the reader reported, as a view into the text it read when the text holds it
+// as it is (no escapes: the usual case), else as a decoded copy kept in decoded. end is
+// one past the closing quote.
+std::string_view SourceView(std::string_view text, size_t end, std::string_view value,
+                            std::deque<std::string>& decoded) {
+  const size_t length = value.size();
+  if (end >= length + 1 && text.compare(end - 1 - length, length, value) == 0)
+    return text.substr(end - 1 - length, length);
+  return decoded.emplace_back(value);
+}
+
+// A file's bytes, mapped: documents run to hundreds of megabytes, and a copy of one on
+// the heap costs more than reading it.
+class MappedFile {
+ public:
+  explicit MappedFile(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return;
+    struct stat info {};
+    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) {
+      _size = static_cast<size_t>(info.st_size);
+      _ok = true;
+      if (_size > 0) {
+        _data = ::mmap(nullptr, _size, PROT_READ, MAP_PRIVATE, fd, 0);
+        if (_data == MAP_FAILED) {
+          _data = nullptr;
+          _ok = false;
+        }
+      }
+    }
+    ::close(fd);
+  }
+  ~MappedFile() {
+    if (_data) ::munmap(_data, _size);
+  }
+  MappedFile(const MappedFile&) = delete;
+  MappedFile& operator=(const MappedFile&) = delete;
+
+  bool Ok() const { return _ok; }
+  std::string_view Text() const {
+    return _data ? std::string_view(static_cast<const char*>(_data), _size) : std::string_view();
+  }
+
+ private:
+  void* _data = nullptr;
+  size_t _size = 0;
+  bool _ok = false;
+};
+
 std::string Plural(size_t n, const char* one, const char* many) {
   return std::to_string(n) + " " + (n == 1 ? one : many);
 }
@@ -112,102 +172,298 @@ std::string Plural(size_t n, const char* one, const char* many) {
 
 // ------------------------------------------------------------------- the old document
 
-bool FilterCarry::ReadOld(const JSON::JIStream& old, std::string& error) {
-  _edits.clear();
-  _oldUids.clear();
-  _oldEntities.clear();
-  _unreadable = 0;
-  _outcome = Outcome();
-  _read = false;
-  if (!old.IsObject()) {
-    error = "not a filter document (no JSON object at the top)";
-    return false;
-  }
-  const JSON::JIStream data = old.ReadObject("data");
-  _outcome.from = data.ReadString("filterID").Str();
-  _outcome.inferred = !data.Exist("userEdits");
-  if (!_outcome.inferred) {
-    if (data.GetType("userEdits") != JSON::Type::Object) {
-      error = "its \"userEdits\" is not an object";
+// One pass of RapidJSON's SAX reader over the old document: its filterID, its
+// "userEdits", every entity's uids and, for a document without "userEdits", its import
+// values. The kit's view would build the whole tree first, and finding each uid of
+// "userEdits" in it scans the object once per uid.
+class FilterCarry::OldReader
+    : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, FilterCarry::OldReader> {
+ public:
+  OldReader(FilterCarry& carry, std::string_view text)
+      : _carry(carry), _text(text), _stream(text.data(), text.size()) {}
+
+  bool Run(std::string& error) {
+    rapidjson::Reader reader;
+    if (!reader.Parse<kReaderFlags>(_stream, *this)) {
+      error = !_error.empty() ? _error
+                              : std::string("not valid JSON: ") +
+                                    rapidjson::GetParseError_En(reader.GetParseErrorCode()) +
+                                    " (byte " + std::to_string(reader.GetErrorOffset()) + ")";
       return false;
     }
-    const JSON::JIStream recorded = data.ReadObject("userEdits");
-    for (std::string_view key : recorded.Keys()) {
-      const std::string uid(key);
-      if (recorded.GetType(uid.c_str()) != JSON::Type::Object) {
-        ++_unreadable;
-        continue;
-      }
-      const JSON::JIStream cells = recorded.ReadObject(uid.c_str());
-      std::vector<Edit>& edits = _edits[uid];
-      for (std::string_view columnKey : cells.Keys()) {
-        const std::string column(columnKey);
-        if (cells.GetType(column.c_str()) != JSON::Type::String) {
-          ++_unreadable;
-          continue;
-        }
-        std::string value = cells.ReadString(column.c_str()).Str();
-        // The last value of a cell wins.
-        auto same = std::find_if(edits.begin(), edits.end(),
-                                 [&](const Edit& e) { return e.column == column; });
-        if (same != edits.end())
-          same->value = std::move(value);
-        else
-          edits.push_back({column, std::move(value)});
+    if (!_sawObject) {
+      error = "not a filter document (no JSON object at the top)";
+      return false;
+    }
+    _carry._outcome.inferred = !_sawEdits;
+    // Without recorded edits, the import values stand for the user's choices.
+    if (!_sawEdits) _carry._edits = std::move(_values);
+    return true;
+  }
+
+  bool Default() { return Scalar(Kind::Other, {}); }
+  bool RawNumber(const char*, rapidjson::SizeType, bool) { return Default(); }
+  bool String(const char* s, rapidjson::SizeType length, bool) {
+    return Scalar(Kind::String, std::string_view(s, length));
+  }
+  bool Key(const char* s, rapidjson::SizeType length, bool) {
+    Frame& frame = _frames.back();
+    frame.key.assign(s, length);
+    if (frame.role == Role::Edits) _uid = View(frame.key);
+    return true;
+  }
+  bool StartObject() { return Open(true); }
+  bool StartArray() { return Open(false); }
+  bool EndObject(rapidjson::SizeType) { return Close(); }
+  bool EndArray(rapidjson::SizeType) { return Close(); }
+
+ private:
+  enum class Role : uint8_t {
+    Root,
+    TopData,
+    Edits,
+    Cells,
+    Nodes,
+    Node,
+    NodeData,
+    Uids,
+    Grid,
+    NlsGrid,
+    Skip
+  };
+  enum class Kind : uint8_t { String, Other };
+
+  std::string_view View(std::string_view value) {
+    return SourceView(_text, _stream.Tell(), value, _carry._oldDecoded);
+  }
+  struct Frame {
+    Role role;
+    std::string key;
+  };
+  struct NodeState {
+    std::vector<std::string_view> uids;
+    std::string nls[2], grid[2];  // the inferred columns' values
+    bool hasNls[2] = {false, false}, hasGrid[2] = {false, false};
+    void Reset() {
+      uids.clear();
+      hasNls[0] = hasNls[1] = hasGrid[0] = hasGrid[1] = false;
+    }
+  };
+
+  static int InferredColumn(const std::string& key) {
+    for (int i = 0; i < 2; ++i)
+      if (key == kInferredColumns[i]) return i;
+    return -1;
+  }
+
+  bool Open(bool object) {
+    if (_frames.size() >= static_cast<size_t>(JSON::kMaxDepth)) {
+      _error = "it nests too deeply";
+      return false;
+    }
+    Role role = Role::Skip;
+    if (_frames.empty()) {
+      _sawObject = object;
+      role = object ? Role::Root : Role::Skip;
+    } else {
+      const Frame& parent = _frames.back();
+      const std::string& key = parent.key;
+      switch (parent.role) {
+        case Role::Root:
+          if (object && key == "data")
+            role = Role::TopData;
+          else if (!object && key == "roots")
+            role = Role::Nodes;
+          break;
+        case Role::TopData:
+          if (key == "userEdits") {
+            if (!object) {
+              _error = "its \"userEdits\" is not an object";
+              return false;
+            }
+            role = Role::Edits;
+            _sawEdits = true;
+            _values.clear();
+          }
+          break;
+        case Role::Edits:
+          if (object) {
+            role = Role::Cells;
+            _cells = &_carry._edits[_uid];
+          } else {
+            ++_carry._unreadable;
+          }
+          break;
+        case Role::Cells:
+          ++_carry._unreadable;
+          break;
+        case Role::Nodes:
+          if (object) {
+            role = Role::Node;
+            if (_depth == _nodes.size()) _nodes.emplace_back();
+            _nodes[_depth++].Reset();
+          }
+          break;
+        case Role::Node:
+          if (object && key == "data")
+            role = Role::NodeData;
+          else if (object && key == "grid")
+            role = Role::Grid;
+          else if (!object && key == "children")
+            role = Role::Nodes;
+          break;
+        case Role::NodeData:
+          if (!object && key == "uid")
+            role = Role::Uids;
+          else if (object && key == "NLS_grid")
+            role = Role::NlsGrid;
+          break;
+        default:
+          break;
       }
     }
+    _frames.push_back({role, {}});
+    return true;
   }
-  // Pre-order, without recursion: a hostile document may nest deeply.
-  std::vector<JSON::JIStream> pending;
-  for (const JSON::JIStream& root : old.ReadObjects("roots")) pending.push_back(root);
-  std::reverse(pending.begin(), pending.end());
-  while (!pending.empty()) {
-    const JSON::JIStream node = std::move(pending.back());
-    pending.pop_back();
-    const JSON::JIStream nodeData = node.ReadObject("data");
-    std::vector<QORUnicodeString> uids = nodeData.ReadStrings("uid");
-    if (!uids.empty()) {
-      std::vector<std::string> entity;
-      entity.reserve(uids.size());
-      for (const QORUnicodeString& uid : uids) {
-        entity.push_back(uid.Str());
-        _oldUids.insert(uid.Str());
-      }
-      // Without recorded edits, the import values stand for the user's choices; as the
-      // reader does, a uid belongs to the first entity that lists it.
-      if (_outcome.inferred && !_edits.count(entity.front())) {
-        const JSON::JIStream nls = nodeData.ReadObject("NLS_grid");
-        const JSON::JIStream grid = node.ReadObject("grid");
-        std::vector<Edit> values;
-        for (const char* column : kInferredColumns) {
-          if (nls.GetType(column) == JSON::Type::String)
-            values.push_back({column, nls.ReadString(column).Str()});
-          else if (grid.GetType(column) == JSON::Type::String)
-            values.push_back({column, grid.ReadString(column).Str()});
+
+  bool Close() {
+    const Role role = _frames.back().role;
+    _frames.pop_back();
+    if (role == Role::Node) {
+      NodeState& node = _nodes[--_depth];
+      if (!node.uids.empty()) {
+        for (const std::string_view uid : node.uids) {
+          _carry._oldUids.Insert(uid);
+          _carry._oldUidList.push_back(uid);
         }
-        if (!values.empty()) _edits.emplace(entity.front(), std::move(values));
+        _carry._oldEntityEnds.push_back(_carry._oldUidList.size());
+        // As the reader does, a uid belongs to the first entity that lists it.
+        if (!_sawEdits && !_values.count(node.uids.front())) {
+          std::vector<Edit> values;
+          for (int i = 0; i < 2; ++i) {
+            if (node.hasNls[i])
+              values.push_back({kInferredColumns[i], std::move(node.nls[i])});
+            else if (node.hasGrid[i])
+              values.push_back({kInferredColumns[i], std::move(node.grid[i])});
+          }
+          if (!values.empty()) _values.emplace(node.uids.front(), std::move(values));
+        }
       }
-      _oldEntities.push_back(std::move(entity));
     }
-    std::vector<JSON::JIStream> children = node.ReadObjects("children");
-    for (auto it = children.rbegin(); it != children.rend(); ++it)
-      pending.push_back(std::move(*it));
+    return true;
   }
-  _read = true;
-  return true;
+
+  bool Scalar(Kind kind, std::string_view text) {
+    if (_frames.empty()) return true;
+    const Frame& frame = _frames.back();
+    switch (frame.role) {
+      case Role::TopData:
+        if (frame.key == "filterID" && kind == Kind::String)
+          _carry._outcome.from = text;
+        else if (frame.key == "userEdits") {
+          _error = "its \"userEdits\" is not an object";
+          return false;
+        }
+        break;
+      case Role::Edits:
+        ++_carry._unreadable;
+        break;
+      case Role::Cells:
+        if (kind != Kind::String) {
+          ++_carry._unreadable;
+        } else {
+          // The last value of a cell wins.
+          auto same = std::find_if(_cells->begin(), _cells->end(),
+                                   [&](const Edit& e) { return e.column == frame.key; });
+          if (same != _cells->end())
+            same->value = text;
+          else
+            _cells->push_back({frame.key, std::string(text)});
+        }
+        break;
+      case Role::Uids:
+        if (kind == Kind::String) _nodes[_depth - 1].uids.push_back(View(text));
+        break;
+      case Role::Grid:
+      case Role::NlsGrid: {
+        const int column = kind == Kind::String && !_sawEdits ? InferredColumn(frame.key) : -1;
+        if (column < 0) break;
+        NodeState& node = _nodes[_depth - 1];
+        const bool nls = frame.role == Role::NlsGrid;
+        (nls ? node.nls : node.grid)[column] = text;
+        (nls ? node.hasNls : node.hasGrid)[column] = true;
+        break;
+      }
+      default:
+        break;
+    }
+    return true;
+  }
+
+  FilterCarry& _carry;
+  std::string_view _text;
+  rapidjson::MemoryStream _stream;
+  std::string _error;
+  std::string_view _uid;  // the member of "userEdits" being read
+  std::vector<Frame> _frames;
+  std::vector<NodeState> _nodes;  // the nodes on the current path
+  size_t _depth = 0;
+  std::vector<Edit>* _cells = nullptr;
+  bool _sawObject = false, _sawEdits = false;
+  std::unordered_map<std::string_view, std::vector<Edit>> _values;
+};
+
+bool FilterCarry::ReadText(std::string_view old, std::string& error) {
+  _edits.clear();
+  _oldUids.Clear();
+  _oldUidList.clear();
+  _oldEntityEnds.clear();
+  _oldDecoded.clear();
+  _unreadable = 0;
+  _outcome = Outcome();
+  // About one entity for every 200 bytes of a filter document: fewer rehashes.
+  _oldUids.Reserve(old.size() / 200);
+  OldReader reader(*this, old);
+  _read = reader.Run(error);
+  return _read;
+}
+
+bool FilterCarry::ReadOld(std::string_view old, std::string& error) {
+  auto text = std::make_shared<const std::string>(old);
+  _oldText = text;
+  return ReadText(*text, error);
 }
 
 bool FilterCarry::ReadOldFile(const std::string& path, std::string& error) {
-  JSON::JIStream old;
-  if (!old.ParseFile(QORUnicodeString(path))) {
-    error = path + ": " + (old.LastError().empty() ? "cannot read it" : old.LastError());
+  auto file = std::make_shared<const MappedFile>(path);
+  if (!file->Ok()) {
+    error = path + ": cannot read it";
     return false;
   }
-  if (!ReadOld(old, error)) {
+  _oldText = file;
+  if (!ReadText(file->Text(), error)) {
     error = path + ": " + error;
     return false;
   }
   return true;
+}
+
+FilterCarry::~FilterCarry() {
+  if (_reader.joinable()) _reader.join();
+}
+
+void FilterCarry::StartReadingOld(const std::string& path) {
+  if (_reader.joinable()) _reader.join();
+  _read = false;
+  _readError.clear();
+  // Until FinishReadingOld joins it, the thread alone touches this object.
+  _reader = std::thread([this, path] { ReadOldFile(path, _readError); });
+}
+
+bool FilterCarry::FinishReadingOld(std::string& error) {
+  if (_reader.joinable()) _reader.join();
+  if (!_read) error = _readError.empty() ? "no old document was read" : _readError;
+  return _read;
 }
 
 // ------------------------------------------------------------------- the new document
@@ -220,16 +476,14 @@ class FilterCarry::Splicer
     : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, FilterCarry::Splicer> {
  public:
   Splicer(FilterCarry& carry, std::string_view text)
-      : _carry(carry), _text(text), _stream(text.data(), text.size()) {}
+      : _carry(carry), _text(text), _stream(text.data(), text.size()) {
+    _newUids.Reserve(text.size() / 200);
+  }
 
-  bool Run(std::string& carried, std::string& error) {
+  // Reads the generated text and works out the replacements.
+  bool Run(std::string& error) {
     rapidjson::Reader reader;
-    // Iterative: no recursion on the depth, and Tell() stands on a bracket when it opens
-    // or closes. Numbers as text: they are only skipped.
-    constexpr unsigned kFlags = rapidjson::kParseIterativeFlag |
-                                rapidjson::kParseValidateEncodingFlag |
-                                rapidjson::kParseNumbersAsStringsFlag;
-    if (!reader.Parse<kFlags>(_stream, *this)) {
+    if (!reader.Parse<kReaderFlags>(_stream, *this)) {
       error = _error.empty() ? std::string("the generated document is not valid JSON: ") +
                                    rapidjson::GetParseError_En(reader.GetParseErrorCode())
                              : _error;
@@ -240,20 +494,47 @@ class FilterCarry::Splicer
       return false;
     }
     Finish();
-    carried.clear();
-    size_t extra = 0;
-    for (const Replacement& r : _replacements) extra += r.text.size();
-    carried.reserve(_text.size() + extra);
     std::stable_sort(_replacements.begin(), _replacements.end(),
                      [](const Replacement& a, const Replacement& b) { return a.begin < b.begin; });
+    return true;
+  }
+
+  size_t CarriedSize() const {
+    size_t size = _text.size();
+    for (const Replacement& r : _replacements) size += r.text.size() - (r.end - r.begin);
+    return size;
+  }
+
+  // The carried text, piece by piece.
+  template <class Out>
+  void Emit(Out&& out) const {
     size_t at = 0;
     for (const Replacement& r : _replacements) {
-      carried.append(_text.substr(at, r.begin - at));
-      carried.append(r.text);
+      out(_text.substr(at, r.begin - at));
+      out(std::string_view(r.text));
       at = r.end;
     }
-    carried.append(_text.substr(at));
-    return true;
+    out(_text.substr(at));
+  }
+
+  // Where each top-level member's value lies in the carried text. Replacements lie
+  // inside members, so a member's ends move by what the replacements before them added.
+  std::vector<TopMember> Members() const {
+    std::vector<TopMember> members;
+    size_t next = 0;
+    ptrdiff_t shift = 0;
+    auto moved = [&](size_t offset) {
+      for (; next < _replacements.size() && _replacements[next].end <= offset; ++next) {
+        const Replacement& r = _replacements[next];
+        shift += static_cast<ptrdiff_t>(r.text.size()) - static_cast<ptrdiff_t>(r.end - r.begin);
+      }
+      return static_cast<size_t>(static_cast<ptrdiff_t>(offset) + shift);
+    };
+    for (const Member& m : _topMembers) {
+      const size_t begin = moved(ValueStart(m.keyStart));
+      members.push_back({m.key, begin, moved(m.valueEnd)});
+    }
+    return members;
   }
 
   // --- the reader's events
@@ -316,13 +597,17 @@ class FilterCarry::Splicer
     size_t open = 0, close = 0;
     bool hasMembers = false;
     size_t childrenKey = kNone;
-    std::vector<std::string> uids, claimed;
+    // Members are noted only while the node may get edits: until its uids are known, and
+    // after when one of them has edits.
+    bool record = true;
+    std::vector<std::string_view> uids, claimed;
     ObjectText data, grid, nlsGrid;
     void Reset(size_t at) {
       open = at;
       close = 0;
       hasMembers = false;
       childrenKey = kNone;
+      record = true;
       uids.clear();
       claimed.clear();
       data.Reset();
@@ -343,7 +628,7 @@ class FilterCarry::Splicer
       _error = "the generated document nests too deeply";
       return false;
     }
-    const size_t at = _stream.Tell();
+    const size_t at = _stream.Tell() - 1;
     Role role = Role::Skip;
     if (_frames.empty()) {
       role = object ? Role::Root : Role::Skip;
@@ -413,7 +698,7 @@ class FilterCarry::Splicer
   }
 
   bool Close() {
-    const size_t at = _stream.Tell();
+    const size_t at = _stream.Tell() - 1;
     const Role role = _frames.back().role;
     _frames.pop_back();
     switch (role) {
@@ -464,7 +749,8 @@ class FilterCarry::Splicer
         if (kind == Kind::String) _columns.back().options.emplace_back(text);
         break;
       case Role::Uids:
-        if (kind == Kind::String) Node().uids.emplace_back(text);
+        if (kind == Kind::String)
+          Node().uids.push_back(SourceView(_text, _stream.Tell(), text, _decoded));
         break;
       default:
         break;
@@ -482,13 +768,13 @@ class FilterCarry::Splicer
         object = &_topData;
         break;
       case Role::NodeData:
-        object = &Node().data;
+        object = Node().record ? &Node().data : nullptr;
         break;
       case Role::Grid:
-        object = &Node().grid;
+        object = Node().record ? &Node().grid : nullptr;
         break;
       case Role::NlsGrid:
-        object = &Node().nlsGrid;
+        object = Node().record ? &Node().nlsGrid : nullptr;
         break;
       case Role::Node:
         Node().hasMembers = true;
@@ -496,6 +782,7 @@ class FilterCarry::Splicer
       default:
         break;
     }
+    if (frame.role == Role::Root) _topMembers.push_back({frame.keyStart, valueEnd, frame.key, {}});
     if (object) {
       object->members.push_back({frame.keyStart, valueEnd, frame.key, {}});
       // Values are compared only when the old document recorded no edits.
@@ -506,11 +793,15 @@ class FilterCarry::Splicer
 
   void Claim(NodeState& node) {
     bool known = false;
-    for (const std::string& uid : node.uids) {
-      if (_newUids.insert(uid).second) node.claimed.push_back(uid);
-      known = known || _carry._oldUids.count(uid) > 0;
+    node.record = false;
+    for (const std::string_view uid : node.uids) {
+      if (_newUids.Insert(uid)) {
+        node.claimed.push_back(uid);
+        node.record = node.record || _carry._edits.count(uid) > 0;
+      }
+      known = known || _carry._oldUids.Contains(uid);
     }
-    if (!node.uids.empty() && !known) _carry._outcome.fresh.push_back(node.uids.front());
+    if (!node.uids.empty() && !known) _carry._outcome.fresh.emplace_back(node.uids.front());
   }
 
   // The value the reader answers for a column of this node, "" when it has none.
@@ -531,10 +822,10 @@ class FilterCarry::Splicer
   void FinishNode(NodeState& node) {
     if (node.claimed.empty() || node.uids.empty()) return;
     Cells cells;
-    for (const std::string& uid : node.claimed) {
+    for (const std::string_view uid : node.claimed) {
       auto found = _carry._edits.find(uid);
       if (found == _carry._edits.end()) continue;
-      _used.insert(uid);
+      _used.Insert(uid);
       for (const Edit& edit : found->second) {
         if (_carry._outcome.inferred) {
           const std::string* now = Current(node, edit.column);
@@ -558,12 +849,23 @@ class FilterCarry::Splicer
     }
     if (cells.empty()) return;
     WriteCells(node, cells);
-    _userEdits.emplace_back(node.uids.front(), std::move(cells));
+    _userEdits.emplace_back(std::string(node.uids.front()), std::move(cells));
   }
 
   static bool Has(const Cells& cells, const std::string& column) {
     return std::any_of(cells.begin(), cells.end(),
                        [&](const auto& c) { return c.first == column; });
+  }
+
+  // Where the value of the member whose key opens at keyStart begins.
+  size_t ValueStart(size_t keyStart) const {
+    size_t p = keyStart + 1;
+    while (p < _text.size() && _text[p] != '"') p += _text[p] == '\\' ? 2 : 1;
+    for (++p; p < _text.size(); ++p) {
+      const char c = _text[p];
+      if (c != ' ' && c != '\t' && c != '\n' && c != '\r' && c != ':') break;
+    }
+    return p;
   }
 
   std::string Slice(const Member& m) const {
@@ -625,13 +927,14 @@ class FilterCarry::Splicer
     Outcome& outcome = _carry._outcome;
     if (!outcome.inferred) {
       for (const auto& [uid, edits] : _carry._edits)
-        if (!_used.count(uid)) outcome.dropped += edits.size();
+        if (!_used.Contains(uid)) outcome.dropped += edits.size();
     }
-    for (const std::vector<std::string>& entity : _carry._oldEntities) {
-      const bool kept = std::any_of(entity.begin(), entity.end(), [&](const std::string& uid) {
-        return _newUids.count(uid) > 0;
-      });
-      if (!kept) outcome.gone.push_back(entity.front());
+    size_t first = 0;
+    for (const size_t end : _carry._oldEntityEnds) {
+      bool kept = false;
+      for (size_t i = first; i < end && !kept; ++i) kept = _newUids.Contains(_carry._oldUidList[i]);
+      if (!kept) outcome.gone.emplace_back(_carry._oldUidList[first]);
+      first = end;
     }
 
     JSON::JOStream userEdits;
@@ -685,77 +988,189 @@ class FilterCarry::Splicer
   std::vector<NodeState> _nodes;  // the nodes on the current path; reused
   size_t _nodeDepth = 0;
   ObjectText _topData;
-  std::unordered_set<std::string> _newUids, _used;
+  std::vector<Member> _topMembers;
+  std::deque<std::string> _decoded;  // uids that the text escapes
+  UidSet _newUids, _used;
   std::vector<std::pair<std::string, Cells>> _userEdits;
   std::vector<Replacement> _replacements;
 };
 
 // ------------------------------------------------------------------- carrying
 
-bool FilterCarry::Apply(std::string_view generated, std::string& carried, std::string& error) {
-  if (!_read) {
-    error = "no old document was read";
-    return false;
-  }
-  // Each Apply starts from what the old document said; entries that were not edits
+void FilterCarry::Begin() {
+  // Each carry starts from what the old document said; entries that were not edits
   // (not an object of strings) could never be applied.
   Outcome outcome;
   outcome.from = std::move(_outcome.from);
   outcome.inferred = _outcome.inferred;
   outcome.dropped = _unreadable;
   _outcome = std::move(outcome);
-  Splicer splicer(*this, generated);
-  return splicer.Run(carried, error);
 }
 
+bool FilterCarry::Apply(std::string_view generated, std::string& carried, std::string& error) {
+  if (!_read) {
+    error = "no old document was read";
+    return false;
+  }
+  Begin();
+  Splicer splicer(*this, generated);
+  if (!splicer.Run(error)) return false;
+  carried.clear();
+  carried.reserve(splicer.CarriedSize());
+  splicer.Emit([&](std::string_view piece) { carried.append(piece); });
+  return true;
+}
+
+namespace {
+
+// A folder only this user can enter, removed with everything in it: the documents that
+// pass through it hold the model's names. In memory where the system has such a folder:
+// the generator flushes what it saves to disk, which a document that is only passing
+// through does not need.
+class PrivateFolder {
+ public:
+  PrivateFolder() {
+    const char* tmp = getenv("TMPDIR");
+    for (const std::string& parent :
+         {std::string("/dev/shm"), std::string(tmp && *tmp ? tmp : "/tmp")}) {
+      _path = parent + "/dxfilter-carry-XXXXXX";
+      if (::access(parent.c_str(), W_OK | X_OK) == 0 && mkdtemp(_path.data())) return;
+    }
+    _path.clear();
+  }
+  ~PrivateFolder() {
+    std::error_code ignored;
+    if (!_path.empty()) std::filesystem::remove_all(_path, ignored);
+  }
+  const std::string& Path() const { return _path; }
+
+ private:
+  std::string _path;
+};
+
+// The generator's document as it writes it.
+std::unique_ptr<MappedFile> SaveGenerated(QORIInputFilterGenerator& generator,
+                                          const PrivateFolder& folder, std::string& error) {
+  if (folder.Path().empty()) {
+    error = "cannot make a temporary folder";
+    return nullptr;
+  }
+  const std::string path = folder.Path() + "/generated.json";
+  if (QORFailed(generator.SaveDocumentToFile(QORUnicodeString(path)))) {
+    error = "cannot write the generated document to " + path;
+    return nullptr;
+  }
+  auto file = std::make_unique<MappedFile>(path);
+  if (!file->Ok()) {
+    error = "cannot read back " + path;
+    return nullptr;
+  }
+  return file;
+}
+
+// Writes through a temporary file beside the target, flushed to disk and renamed over
+// it, so that a failure never leaves half a document. The kit's atomic writer takes a
+// JSON object built in memory: handing it this text would parse the whole document
+// again, which alone costs more than the carry may add.
+template <class Body>
+bool WriteAtomically(const std::string& path, Body&& body) {
+  const std::string temp = path + "." + std::to_string(::getpid()) + ".carry.tmp";
+  const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  if (fd < 0) return false;
+  // A rewritten file keeps its permissions.
+  struct stat target {};
+  if (::stat(path.c_str(), &target) == 0 && S_ISREG(target.st_mode))
+    (void)::fchmod(fd, target.st_mode & 07777);
+  std::string buffer;
+  constexpr size_t kChunk = size_t{1} << 20;
+  buffer.reserve(kChunk);
+  bool ok = true;
+  auto flush = [&](std::string_view bytes) {
+    while (ok && !bytes.empty()) {
+      const ssize_t n = ::write(fd, bytes.data(), std::min(bytes.size(), kChunk));
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0)
+        ok = false;
+      else
+        bytes.remove_prefix(static_cast<size_t>(n));
+    }
+  };
+  body([&](std::string_view piece) {
+    if (buffer.size() + piece.size() > kChunk) {
+      flush(buffer);
+      buffer.clear();
+    }
+    if (piece.size() >= kChunk)
+      flush(piece);
+    else
+      buffer.append(piece);
+  });
+  flush(buffer);
+  ok = ::fsync(fd) == 0 && ok;
+  ok = ::close(fd) == 0 && ok;
+  ok = ok && ::rename(temp.c_str(), path.c_str()) == 0;
+  if (!ok) ::unlink(temp.c_str());
+  return ok;
+}
+
+}  // namespace
+
 bool FilterCarry::ApplyTo(QORIInputFilterGenerator& generator, std::string& error) {
-  const char* tmp = getenv("TMPDIR");
-  std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/dxfilter-carry-XXXXXX";
-  // A folder only this user can enter: the document holds the model's names.
-  if (!mkdtemp(pattern.data())) {
-    error = "cannot make a temporary folder in " + pattern.substr(0, pattern.rfind('/'));
+  if (!_read) {
+    error = "no old document was read";
     return false;
   }
-  struct RemoveFolder {
-    std::string path;
-    ~RemoveFolder() {
-      std::error_code ignored;
-      std::filesystem::remove_all(path, ignored);
-    }
-  } removeFolder{pattern};
-  const std::string generatedPath = pattern + "/generated.json";
-  const std::string carriedPath = pattern + "/carried.json";
-  if (QORFailed(generator.SaveDocumentToFile(QORUnicodeString(generatedPath)))) {
-    error = "cannot write the generated document to " + generatedPath;
+  PrivateFolder folder;
+  const std::unique_ptr<MappedFile> generated = SaveGenerated(generator, folder, error);
+  if (!generated) return false;
+  Begin();
+  Splicer splicer(*this, generated->Text());
+  if (!splicer.Run(error)) return false;
+  const std::string path = folder.Path() + "/carried.json";
+  if (!WriteAtomically(path, [&](auto&& out) { splicer.Emit(out); })) {
+    error = "cannot write " + path;
     return false;
   }
-  std::string generated, carried;
-  {
-    std::ifstream in(generatedPath, std::ios::binary);
-    std::ostringstream all;
-    all << in.rdbuf();
-    if (!in) {
-      error = "cannot read back " + generatedPath;
-      return false;
-    }
-    generated = std::move(all).str();
-  }
-  if (!Apply(generated, carried, error)) return false;
-  generated = std::string();
-  {
-    std::ofstream out(carriedPath, std::ios::binary | std::ios::trunc);
-    out.write(carried.data(), static_cast<std::streamsize>(carried.size()));
-    out.close();
-    if (!out) {
-      error = "cannot write " + carriedPath;
-      return false;
-    }
-  }
-  if (QORFailed(generator.LoadDocumentFromFile(QORUnicodeString(carriedPath), nullptr))) {
+  if (QORFailed(generator.LoadDocumentFromFile(QORUnicodeString(path), nullptr))) {
     error = "the carried document does not load back";
     return false;
   }
   return true;
+}
+
+bool FilterCarry::WriteTo(QORIInputFilterGenerator& generator, const std::string& path,
+                          std::string& error) {
+  if (!_read) {
+    error = "no old document was read";
+    return false;
+  }
+  PrivateFolder folder;
+  const std::unique_ptr<MappedFile> generated = SaveGenerated(generator, folder, error);
+  if (!generated) return false;
+  Begin();
+  Splicer splicer(*this, generated->Text());
+  if (!splicer.Run(error)) return false;
+  if (!getenv("MDW_KWT_TMP")) {
+    if (WriteAtomically(path, [&](auto&& out) { splicer.Emit(out); })) return true;
+    error = "cannot write " + path;
+    return false;
+  }
+  // Indented, as the generator indents: the kit writes it, the members going in as the
+  // JSON text they are.
+  std::string carried;
+  carried.reserve(splicer.CarriedSize());
+  splicer.Emit([&](std::string_view piece) { carried.append(piece); });
+  JSON::JOStream document;
+  for (const TopMember& m : splicer.Members()) {
+    const std::string_view value = std::string_view(carried).substr(m.begin, m.end - m.begin);
+    if (!document.AddRawString(m.key.c_str(), QORUnicodeString(value))) {
+      error = "the carried member \"" + m.key + "\" is not valid JSON";
+      return false;
+    }
+  }
+  if (document.WritePrettyFile(QORUnicodeString(path))) return true;
+  error = "cannot write " + path;
+  return false;
 }
 
 std::string FilterCarry::Summary() const {

@@ -9,7 +9,7 @@
 // uid alone, so this works whatever provider made the documents.
 //
 //   FilterCarry carry;
-//   if (!carry.ReadOld(oldDocument, error)) ...;
+//   if (!carry.ReadOldFile(oldPath, error)) ...;
 //   if (!carry.Apply(generatedText, carriedText, error)) ...;
 //   puts(carry.Summary().c_str());   // "412 edits carried, 17 new, 3 gone, 0 dropped"
 //
@@ -17,14 +17,16 @@
 // edits are spliced into the generated text, never re-serialised.
 #pragma once
 
+#include <deque>
+#include <memory>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <unordered_map>
-#include <unordered_set>
 #include <vector>
 
 #include "InputFilteringInterfaces/QORIInputFilterGenerator.h"
-#include "JsonStreams/JIStream.h"
+#include "UidSet.h"
 
 class FilterCarry {
  public:
@@ -45,8 +47,17 @@ class FilterCarry {
 
   // Takes what the old document says: its edits (or, without any, its import values)
   // and its uids. False, with the reason, when the document cannot be carried from.
-  bool ReadOld(const JSON::JIStream& old, std::string& error);
+  bool ReadOld(std::string_view old, std::string& error);
   bool ReadOldFile(const std::string& path, std::string& error);
+  // The same on a thread of its own, so that reading overlaps the generation; the
+  // result comes from FinishReadingOld, which waits for it.
+  void StartReadingOld(const std::string& path);
+  bool FinishReadingOld(std::string& error);
+
+  FilterCarry() = default;
+  ~FilterCarry();
+  FilterCarry(const FilterCarry&) = delete;
+  FilterCarry& operator=(const FilterCarry&) = delete;
 
   // Writes the edits into the text of a freshly generated document.
   bool Apply(std::string_view generated, std::string& carried, std::string& error);
@@ -55,6 +66,9 @@ class FilterCarry {
   // folder, carried, and loaded back, so that whatever the generator writes next (a
   // file, the dialog's page) holds the carried document.
   bool ApplyTo(QORIInputFilterGenerator& generator, std::string& error);
+  // The generator's document, carried and written to path (compact, or indented while
+  // "MDW_KWT_TMP" is set, as the generator writes); the generator keeps its own.
+  bool WriteTo(QORIInputFilterGenerator& generator, const std::string& path, std::string& error);
 
   const Outcome& Result() const { return _outcome; }
   // "412 edits carried, 17 new, 3 gone, 0 dropped"
@@ -65,14 +79,32 @@ class FilterCarry {
     std::string column;
     std::string value;
   };
-  // Edits by uid, in the order the old document lists them.
-  std::unordered_map<std::string, std::vector<Edit>> _edits;
-  // Every uid of the old document, and its entities' first uids in tree order.
-  std::unordered_set<std::string> _oldUids;
-  std::vector<std::vector<std::string>> _oldEntities;
+  bool ReadText(std::string_view old, std::string& error);
+
+  // The old document's text, kept while the views below point into it; texts that it
+  // escapes are decoded into _oldDecoded and viewed there.
+  std::shared_ptr<const void> _oldText;
+  std::deque<std::string> _oldDecoded;
+  // Edits by uid.
+  std::unordered_map<std::string_view, std::vector<Edit>> _edits;
+  // Every uid of the old document; each entity's uids in tree order, entity i's ending
+  // at _oldEntityEnds[i].
+  UidSet _oldUids;
+  std::vector<std::string_view> _oldUidList;
+  std::vector<size_t> _oldEntityEnds;
   size_t _unreadable = 0;  // members of "userEdits" that are not column -> string
   bool _read = false;
+  std::thread _reader;
+  std::string _readError;
   Outcome _outcome;
 
+  // A top-level member of a carried text: where its value lies.
+  struct TopMember {
+    std::string key;
+    size_t begin, end;
+  };
+  void Begin();
+
+  class OldReader;
   class Splicer;
 };

@@ -96,19 +96,19 @@ int BuildDocument(DXFilterHost& host, const GenerateOptions& o,
   return 0;
 }
 
-// --carry: the old document is read before generating, so that a bad one fails fast.
-int ReadCarry(const GenerateOptions& o, FilterCarry& carry) {
-  std::string error;
-  if (!o.carry.empty() && !carry.ReadOldFile(o.carry, error))
-    return Fail("cannot carry from " + error);
-  return 0;
+// --carry: the old document is read while the new one is generated.
+void ReadCarry(const GenerateOptions& o, FilterCarry& carry) {
+  if (!o.carry.empty()) carry.StartReadingOld(o.carry);
 }
 
-// Writes the old document's choices into the generated one and says what changed.
-int ApplyCarry(QORIInputFilterGenerator& generator, const GenerateOptions& o, FilterCarry& carry) {
+// Writes the old document's choices into the generated one and says what changed: into
+// the file output when given, else into the generator's own document.
+int ApplyCarry(QORIInputFilterGenerator& generator, const GenerateOptions& o, FilterCarry& carry,
+               const std::string* output = nullptr) {
   if (o.carry.empty()) return 0;
   std::string error;
-  if (!carry.ApplyTo(generator, error))
+  if (!carry.FinishReadingOld(error)) return Fail("cannot carry from " + error);
+  if (!(output ? carry.WriteTo(generator, *output, error) : carry.ApplyTo(generator, error)))
     return Fail("cannot carry the choices of " + o.carry + ": " + error);
   if (carry.Result().inferred)
     std::fprintf(stderr,
@@ -132,12 +132,17 @@ int Save(QORIInputFilterGenerator& generator, const GenerateOptions& o, std::str
 int Generate(DXFilterHost& host, const GenerateOptions& o) {
   const auto start = std::chrono::steady_clock::now();
   FilterCarry carry;
-  if (int rc = ReadCarry(o, carry)) return rc;
+  ReadCarry(o, carry);
   QORIInputFilterGenerator_var generator;
   if (int rc = BuildDocument(host, o, generator)) return rc;
-  if (int rc = ApplyCarry(*generator.Get(), o, carry)) return rc;
   std::string output;
-  if (int rc = Save(*generator.Get(), o, output)) return rc;
+  if (o.carry.empty()) {
+    if (int rc = Save(*generator.Get(), o, output)) return rc;
+  } else {
+    if (o.pretty && !getenv("MDW_KWT_TMP")) setenv("MDW_KWT_TMP", "", 1);
+    output = o.output.empty() ? DefaultOutput(o.input) : o.output;
+    if (int rc = ApplyCarry(*generator.Get(), o, carry, &output)) return rc;
+  }
   std::fprintf(stderr, "dxfilter: wrote %s in %.2f s\n", output.c_str(), Since(start));
   return 0;
 }
@@ -214,7 +219,7 @@ int Edit(DXFilterHost& host, const EditOptions& o, bool record, bool replay) {
   if (!o.browser.empty()) QORDialogToolkit::SetBrowserCommand(o.browser);
 
   FilterCarry carry;
-  if (int rc = ReadCarry(o.generate, carry)) return rc;
+  ReadCarry(o.generate, carry);
   QORIInputFilterGenerator_var generator;
   if (int rc = BuildDocument(host, o.generate, generator)) return rc;
   if (int rc = ApplyCarry(*generator.Get(), o.generate, carry)) return rc;
