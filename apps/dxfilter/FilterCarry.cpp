@@ -82,13 +82,12 @@ bool NormalizeNumber(std::string_view text, std::string& out) {
 // The value as the column takes it: false when the column would not hold it (it changed
 // type, or an enumeration lost that value), which drops the edit.
 bool Fits(const ColumnInfo& column, const std::string& value, std::string& written) {
-  if (column.type == "enum")
-    return written = value,
-           std::find(column.options.begin(), column.options.end(), value) != column.options.end();
-  if (column.representation == "boolean")
-    return written = value, value == "true" || value == "false";
-  if (column.representation == "number") return NormalizeNumber(value, written);
+  if (column.representation == "number" && column.type != "enum")
+    return NormalizeNumber(value, written);
   written = value;
+  if (column.type == "enum")
+    return std::find(column.options.begin(), column.options.end(), value) != column.options.end();
+  if (column.representation == "boolean") return value == "true" || value == "false";
   return true;
 }
 
@@ -461,6 +460,11 @@ void FilterCarry::StartReadingOld(const std::string& path) {
 }
 
 bool FilterCarry::FinishReadingOld(std::string& error) {
+  return Ready(error);
+}
+
+bool FilterCarry::Ready(std::string& error) {
+  // A read started on its own thread must be over first.
   if (_reader.joinable()) _reader.join();
   if (!_read) error = _readError.empty() ? "no old document was read" : _readError;
   return _read;
@@ -1008,10 +1012,7 @@ void FilterCarry::Begin() {
 }
 
 bool FilterCarry::Apply(std::string_view generated, std::string& carried, std::string& error) {
-  if (!_read) {
-    error = "no old document was read";
-    return false;
-  }
+  if (!Ready(error)) return false;
   Begin();
   Splicer splicer(*this, generated);
   if (!splicer.Run(error)) return false;
@@ -1116,10 +1117,7 @@ bool WriteAtomically(const std::string& path, Body&& body) {
 }  // namespace
 
 bool FilterCarry::ApplyTo(QORIInputFilterGenerator& generator, std::string& error) {
-  if (!_read) {
-    error = "no old document was read";
-    return false;
-  }
+  if (!Ready(error)) return false;
   PrivateFolder folder;
   const std::unique_ptr<MappedFile> generated = SaveGenerated(generator, folder, error);
   if (!generated) return false;
@@ -1140,10 +1138,7 @@ bool FilterCarry::ApplyTo(QORIInputFilterGenerator& generator, std::string& erro
 
 bool FilterCarry::WriteTo(QORIInputFilterGenerator& generator, const std::string& path,
                           std::string& error) {
-  if (!_read) {
-    error = "no old document was read";
-    return false;
-  }
+  if (!Ready(error)) return false;
   PrivateFolder folder;
   const std::unique_ptr<MappedFile> generated = SaveGenerated(generator, folder, error);
   if (!generated) return false;

@@ -50,7 +50,8 @@ class FilterCarry {
   bool ReadOld(std::string_view old, std::string& error);
   bool ReadOldFile(const std::string& path, std::string& error);
   // The same on a thread of its own, so that reading overlaps the generation; the
-  // result comes from FinishReadingOld, which waits for it.
+  // result comes from FinishReadingOld, which waits for it (as the carrying calls do).
+  // Until then the object belongs to that thread.
   void StartReadingOld(const std::string& path);
   bool FinishReadingOld(std::string& error);
 
@@ -80,6 +81,8 @@ class FilterCarry {
     std::string value;
   };
   bool ReadText(std::string_view old, std::string& error);
+  // Waits for a read on its own thread; false with the reason when nothing was read.
+  bool Ready(std::string& error);
 
   // The old document's text, kept while the views below point into it; texts that it
   // escapes are decoded into _oldDecoded and viewed there.
