@@ -30,6 +30,25 @@ constexpr size_t kNone = static_cast<size_t>(-1);
 // a bracket when the reader reports it.
 constexpr unsigned kReaderFlags = rapidjson::kParseNumbersAsStringsFlag;
 
+// The open containers of a reader. Frames are reused, not destroyed: a document opens
+// a few containers per entity, and each frame holds a string.
+template <class Frame>
+class FrameStack {
+ public:
+  bool empty() const { return _size == 0; }
+  size_t size() const { return _size; }
+  Frame& back() { return _items[_size - 1]; }
+  Frame& push() {
+    if (_size == _items.size()) _items.emplace_back();
+    return _items[_size++];
+  }
+  void pop_back() { --_size; }
+
+ private:
+  std::vector<Frame> _items;
+  size_t _size = 0;
+};
+
 // What the new document says of a column, as far as an edit needs it.
 struct ColumnInfo {
   std::string name;
@@ -207,6 +226,10 @@ class FilterCarry::OldReader
   }
   bool Key(const char* s, rapidjson::SizeType length, bool) {
     Frame& frame = _frames.back();
+    // Cells are most of a document; their names matter only without recorded edits.
+    if (frame.role == Role::Skip ||
+        (_sawEdits && (frame.role == Role::Grid || frame.role == Role::NlsGrid)))
+      return true;
     frame.key.assign(s, length);
     if (frame.role == Role::Edits) _uid = View(frame.key);
     return true;
@@ -236,7 +259,7 @@ class FilterCarry::OldReader
     return SourceView(_text, _stream.Tell(), value, _carry._oldDecoded);
   }
   struct Frame {
-    Role role;
+    Role role = Role::Skip;
     std::string key;
   };
   struct NodeState {
@@ -321,7 +344,9 @@ class FilterCarry::OldReader
           break;
       }
     }
-    _frames.push_back({role, {}});
+    Frame& frame = _frames.push();
+    frame.role = role;
+    frame.key.clear();
     return true;
   }
 
@@ -404,7 +429,7 @@ class FilterCarry::OldReader
   rapidjson::MemoryStream _stream;
   std::string _error;
   std::string_view _uid;  // the member of "userEdits" being read
-  std::vector<Frame> _frames;
+  FrameStack<Frame> _frames;
   std::vector<NodeState> _nodes;  // the nodes on the current path
   size_t _depth = 0;
   std::vector<Edit>* _cells = nullptr;
@@ -420,8 +445,8 @@ bool FilterCarry::ReadText(std::string_view old, std::string& error) {
   _oldDecoded.clear();
   _unreadable = 0;
   _outcome = Outcome();
-  // About one entity for every 200 bytes of a filter document: fewer rehashes.
-  _oldUids.Reserve(old.size() / 200);
+  // About one entity for every 300 bytes of a filter document: fewer rehashes.
+  _oldUids.Reserve(old.size() / 300);
   OldReader reader(*this, old);
   _read = reader.Run(error);
   return _read;
@@ -481,7 +506,7 @@ class FilterCarry::Splicer
  public:
   Splicer(FilterCarry& carry, std::string_view text)
       : _carry(carry), _text(text), _stream(text.data(), text.size()) {
-    _newUids.Reserve(text.size() / 200);
+    _newUids.Reserve(text.size() / 300);
   }
 
   // Reads the generated text and works out the replacements.
@@ -550,6 +575,10 @@ class FilterCarry::Splicer
   }
   bool Key(const char* s, rapidjson::SizeType length, bool) {
     Frame& frame = _frames.back();
+    // Cells are most of a document; only those of an entity with edits are looked at.
+    if (frame.role == Role::Skip ||
+        ((frame.role == Role::Grid || frame.role == Role::NlsGrid) && !Node().record))
+      return true;
     frame.key.assign(s, length);
     frame.keyStart = StringStart(_text, _stream.Tell());
     return true;
@@ -578,8 +607,8 @@ class FilterCarry::Splicer
   enum class Kind : uint8_t { String, True, False, Other };
 
   struct Frame {
-    Role role;
-    size_t open;
+    Role role = Role::Skip;
+    size_t open = 0;
     size_t keyStart = 0;
     std::string key;
   };
@@ -697,7 +726,11 @@ class FilterCarry::Splicer
           break;
       }
     }
-    _frames.push_back({role, at, 0, {}});
+    Frame& frame = _frames.push();
+    frame.role = role;
+    frame.open = at;
+    frame.keyStart = 0;
+    frame.key.clear();
     return true;
   }
 
@@ -987,7 +1020,7 @@ class FilterCarry::Splicer
   std::string_view _text;
   rapidjson::MemoryStream _stream;
   std::string _error;
-  std::vector<Frame> _frames;
+  FrameStack<Frame> _frames;
   std::vector<ColumnInfo> _columns;
   std::vector<NodeState> _nodes;  // the nodes on the current path; reused
   size_t _nodeDepth = 0;

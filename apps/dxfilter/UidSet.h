@@ -2,7 +2,7 @@
 //
 // Open addressing in one array: std::unordered_set allocates a node per element, and a
 // carry puts every uid of two documents into sets, a hundred thousand and more a side.
-// The views must outlive the set.
+// The views must outlive the set, and a uid is shorter than 4 GB.
 #pragma once
 
 #define XXH_INLINE_ALL
@@ -16,21 +16,21 @@ class UidSet {
  public:
   void Reserve(size_t count) {
     size_t capacity = 16;
-    while (capacity < count * 2) capacity *= 2;
+    while (capacity * 7 < count * 10) capacity *= 2;
     if (capacity > _slots.size()) Rehash(capacity);
   }
   // True when the uid was not in the set yet.
   bool Insert(std::string_view uid) {
-    if ((_size + 1) * 2 > _slots.size()) Rehash(_slots.empty() ? 16 : _slots.size() * 2);
+    if ((_size + 1) * 10 > _slots.size() * 7) Rehash(_slots.empty() ? 16 : _slots.size() * 2);
     const uint64_t hash = XXH3_64bits(uid.data(), uid.size());
     for (size_t i = hash & (_slots.size() - 1);; i = (i + 1) & (_slots.size() - 1)) {
       Slot& slot = _slots[i];
-      if (!slot.key.data()) {
-        slot = {hash, uid};
+      if (!slot.data) {
+        slot = {uid.data(), static_cast<uint32_t>(hash >> 32), static_cast<uint32_t>(uid.size())};
         ++_size;
         return true;
       }
-      if (slot.hash == hash && slot.key == uid) return false;
+      if (slot.Is(hash, uid)) return false;
     }
   }
   bool Contains(std::string_view uid) const {
@@ -38,8 +38,8 @@ class UidSet {
     const uint64_t hash = XXH3_64bits(uid.data(), uid.size());
     for (size_t i = hash & (_slots.size() - 1);; i = (i + 1) & (_slots.size() - 1)) {
       const Slot& slot = _slots[i];
-      if (!slot.key.data()) return false;
-      if (slot.hash == hash && slot.key == uid) return true;
+      if (!slot.data) return false;
+      if (slot.Is(hash, uid)) return true;
     }
   }
   size_t Size() const { return _size; }
@@ -49,17 +49,25 @@ class UidSet {
   }
 
  private:
+  // Sixteen bytes: the table of a large document stays small. The low bits of the hash
+  // are the slot's place, so the high ones are kept to compare.
   struct Slot {
-    uint64_t hash = 0;
-    std::string_view key;  // a null data pointer marks a free slot
+    const char* data = nullptr;  // null for a free slot
+    uint32_t high = 0;
+    uint32_t length = 0;
+    bool Is(uint64_t hash, std::string_view uid) const {
+      return high == static_cast<uint32_t>(hash >> 32) && length == uid.size() &&
+             std::string_view(data, length) == uid;
+    }
   };
   void Rehash(size_t capacity) {
     std::vector<Slot> old(capacity);
     old.swap(_slots);
     for (const Slot& slot : old) {
-      if (!slot.key.data()) continue;
-      for (size_t i = slot.hash & (capacity - 1);; i = (i + 1) & (capacity - 1)) {
-        if (!_slots[i].key.data()) {
+      if (!slot.data) continue;
+      const uint64_t hash = XXH3_64bits(slot.data, slot.length);
+      for (size_t i = hash & (capacity - 1);; i = (i + 1) & (capacity - 1)) {
+        if (!_slots[i].data) {
           _slots[i] = slot;
           break;
         }
@@ -67,6 +75,6 @@ class UidSet {
     }
   }
 
-  std::vector<Slot> _slots;  // a power of two, at most half full
+  std::vector<Slot> _slots;  // a power of two, at most 70 % full
   size_t _size = 0;
 };
