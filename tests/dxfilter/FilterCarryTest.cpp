@@ -2,7 +2,13 @@
 // the next: what lands where, what is dropped, what is new or gone, and that nothing
 // else of the generated text moves.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -362,6 +368,101 @@ TEST(FilterCarry, BadDocumentsAreRefusedWithAReason) {
   // A refused text leaves the next one to carry as usual.
   EXPECT_TRUE(carry.Apply(Document(Model({Wall("a")})), out, error)) << error;
   EXPECT_EQ(carry.Result().fresh, (std::vector<std::string>{"storey", "a"}));
+}
+
+}  // namespace
+
+namespace {
+
+// A generator holding a document's text, as far as the carry uses one: saved and loaded.
+class TextGenerator : public QORIInputFilterGenerator {
+ public:
+  explicit TextGenerator(std::string text) : text(std::move(text)) {}
+  void AddEntityList(const int&, const QORListValQORUnicodeString&) override {}
+  HRESULT GenerateDocument(QORUnicodeString, QORUnicodeString, const QORUnicodeString*) override {
+    return E_NOTIMPL;
+  }
+  HRESULT LoadDocumentFromFile(QORUnicodeString path, const QORUnicodeString*) override {
+    loadedFrom = path.Str();
+    struct stat folder {};
+    const std::string parent = loadedFrom.substr(0, loadedFrom.rfind('/'));
+    folderPrivate = ::stat(parent.c_str(), &folder) == 0 && (folder.st_mode & 077) == 0;
+    std::ifstream in(loadedFrom, std::ios::binary);
+    std::stringstream all;
+    all << in.rdbuf();
+    text = all.str();
+    return in ? S_OK : E_FAIL;
+  }
+  HRESULT ShowFilterDialog(QORCommand*) override { return E_NOTIMPL; }
+  HRESULT GetResolvedFilter(QORIResolvedInputFilter**) override { return E_NOTIMPL; }
+  HRESULT SaveDocumentToFile(QORUnicodeString path) override {
+    if (failSave) return E_FAIL;
+    std::ofstream(path.Str(), std::ios::binary) << text;
+    return S_OK;
+  }
+
+  std::string text, loadedFrom;
+  bool folderPrivate = false, failSave = false;
+};
+
+const std::string kOld =
+    Document(Model({Wall("a"), Wall("b")}), R"(,"userEdits":{"b":{"Import":"false"}})");
+const std::string kNew = Document(Model({Wall("a"), Wall("b"), Wall("c")}));
+
+std::string Slurp(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream all;
+  all << in.rdbuf();
+  return all.str();
+}
+
+TEST(FilterCarryGenerator, TheGeneratorTakesTheCarriedDocumentBackThroughAPrivateFolder) {
+  FilterCarry carry;
+  std::string error, expected;
+  ASSERT_TRUE(carry.ReadOld(kOld, error)) << error;
+  ASSERT_TRUE(carry.Apply(kNew, expected, error)) << error;
+  TextGenerator generator(kNew);
+  ASSERT_TRUE(carry.ApplyTo(generator, error)) << error;
+  EXPECT_EQ(generator.text, expected);
+  EXPECT_TRUE(generator.folderPrivate);
+  EXPECT_FALSE(generator.loadedFrom.empty());
+  EXPECT_NE(::access(generator.loadedFrom.c_str(), F_OK), 0)
+      << "the temporary copy outlives the carry";
+  EXPECT_EQ(carry.Summary(), "1 edit carried, 1 new, 0 gone, 0 dropped");
+
+  generator.failSave = true;
+  EXPECT_FALSE(carry.ApplyTo(generator, error));
+  EXPECT_NE(error.find("cannot write the generated document"), std::string::npos);
+}
+
+TEST(FilterCarryGenerator, WrittenFilesAreTheCarriedTextCompactOrIndented) {
+  char folder[] = "/tmp/dxfilter-carry-write-XXXXXX";
+  ASSERT_NE(mkdtemp(folder), nullptr);
+  const std::string path = std::string(folder) + "/out.json";
+  FilterCarry carry;
+  std::string error, expected;
+  ASSERT_TRUE(carry.ReadOld(kOld, error)) << error;
+  ASSERT_TRUE(carry.Apply(kNew, expected, error)) << error;
+  TextGenerator generator(kNew);
+  std::ofstream(path) << "an earlier file";
+  ASSERT_TRUE(carry.WriteTo(generator, path, error)) << error;
+  EXPECT_EQ(Slurp(path), expected);
+  EXPECT_TRUE(generator.loadedFrom.empty()) << "writing a file leaves the generator's document";
+  EXPECT_EQ(generator.text, kNew);
+
+  setenv("MDW_KWT_TMP", "", 1);
+  const bool written = carry.WriteTo(generator, path, error);
+  unsetenv("MDW_KWT_TMP");
+  ASSERT_TRUE(written) << error;
+  const std::string pretty = Slurp(path);
+  EXPECT_NE(pretty.find("\n    "), std::string::npos);
+  EXPECT_EQ(Parse(pretty).Stringify().Str(), expected);
+
+  // A folder that does not exist: nothing is written, the reason says where.
+  EXPECT_FALSE(carry.WriteTo(generator, std::string(folder) + "/no/such/out.json", error));
+  EXPECT_NE(error.find("no/such/out.json"), std::string::npos);
+  EXPECT_EQ(Slurp(path), pretty);
+  std::filesystem::remove_all(folder);
 }
 
 }  // namespace
