@@ -3,7 +3,7 @@
 //   node bench/bench_filter_page.mjs [--sizes 300,100000,1000000] [--runs 5]
 //
 // For each size the benchmark writes a building model as an IFC file (storeys of a few
-// hundred elements of mixed types, see filter_page_model.mjs), and per run starts
+// hundred elements of mixed types, see tests/browser/support/building.mjs), and per run starts
 // `dxfilter edit` on it, navigates a fresh browser context to the dialog's address and
 // does what a user does. Every time runs from the user's action to the painted result:
 //
@@ -27,7 +27,7 @@ import os from 'node:os';
 import path from 'node:path';
 import { launch, missingBrowser } from '../tests/browser/support/browser.mjs';
 import { Session, missingBuild } from '../tests/browser/support/dxfilter.mjs';
-import { writeModel } from './filter_page_model.mjs';
+import { writeModel } from '../tests/browser/support/building.mjs';
 
 function option(name, fallback) {
   const at = process.argv.indexOf(`--${name}`);

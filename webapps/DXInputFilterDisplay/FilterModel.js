@@ -184,9 +184,16 @@ define(['./RawJson', './Nls', './DocumentIndex'], function (RawJson, Nls, Docume
     var t = this.text;
     o = { label: undefined, data: undefined, grid: undefined };
     if (this.entity[i]) {
-      if (index.labelAt[i] >= 0) o.label = RawJson.parse(t.slice(index.labelAt[i], index.labelEnd[i]));
-      if (index.dataAt[i] >= 0) o.data = RawJson.parse(t.slice(index.dataAt[i], index.dataEnd[i]));
-      if (index.gridAt[i] >= 0) o.grid = RawJson.parse(t.slice(index.gridAt[i], index.gridEnd[i]));
+      // The first pass checked the structure, not every value inside data and grid: a
+      // node whose values do not parse shows none, and cannot be edited.
+      try {
+        if (index.labelAt[i] >= 0) o.label = RawJson.parse(t.slice(index.labelAt[i], index.labelEnd[i]));
+        if (index.dataAt[i] >= 0) o.data = RawJson.parse(t.slice(index.dataAt[i], index.dataEnd[i]));
+        if (index.gridAt[i] >= 0) o.grid = RawJson.parse(t.slice(index.gridAt[i], index.gridEnd[i]));
+      } catch (e) {
+        o = { label: undefined, data: undefined, grid: undefined, broken: true };
+        this.broken = (this.broken || 0) + 1;
+      }
     }
     if (this.cache.size >= CACHE_LIMIT) this.cache.clear();
     this.cache.set(i, o);
@@ -411,7 +418,7 @@ define(['./RawJson', './Nls', './DocumentIndex'], function (RawJson, Nls, Docume
   };
 
   FilterModel.prototype.canEdit = function (i, column) {
-    return !!column && column.editable && this.entity[i] === 1;
+    return !!column && column.editable && this.entity[i] === 1 && !this.own(i).broken;
   };
 
   // ------------------------------------------------------------ types

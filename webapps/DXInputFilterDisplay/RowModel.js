@@ -95,7 +95,7 @@ define([], function () {
       this.groups.push(group);
       rows.push(-1 - g);
       levels.push(level + 1);
-      if (!this.openGroups.has(key)) continue;
+      if (!this.groupShowsMembers(key)) continue;
       for (var m = 0; m < group.members.length; m++) {
         rows.push(group.members[m]);
         levels.push(level + 2);
@@ -103,8 +103,13 @@ define([], function () {
     }
   };
 
+  // While a search or filter narrows the rows, groups show what passes in them.
+  RowModel.prototype.groupShowsMembers = function (key) {
+    return this.openGroups.has(key) !== (this.state.visible !== null);
+  };
+
   RowModel.prototype.isOpen = function (row) {
-    if (row < 0) return this.openGroups.has(this.group(row).key);
+    if (row < 0) return this.groupShowsMembers(this.group(row).key);
     return this.state.isExpanded(row);
   };
 
@@ -114,7 +119,7 @@ define([], function () {
 
   RowModel.prototype.setGroupOpen = function (row, open) {
     var key = this.group(row).key;
-    if (open) this.openGroups.add(key);
+    if (open !== (this.state.visible !== null)) this.openGroups.add(key);
     else this.openGroups.delete(key);
   };
 

@@ -1,12 +1,12 @@
-// filter_page_model.mjs - a synthetic building model as an IFC file, for the page
-// benchmark: a project and site with buildings of storeys, each storey holding a few
+// building.mjs - a synthetic building model as an IFC file, for the page tests and the
+// page benchmark: a project and site with buildings of storeys, each storey holding a few
 // hundred elements of mixed types (walls and their standard cases, doors, windows,
 // slabs, columns, beams, furniture...), as a real model of many storeys has them.
 //
-//   node bench/filter_page_model.mjs FILE ENTITIES
+//   node tests/browser/support/building.mjs FILE ENTITIES
 import fs from 'node:fs';
 import { fileURLToPath } from 'node:url';
-import { globalId } from '../tests/browser/support/ifc.mjs';
+import { globalId } from './ifc.mjs';
 
 // Weighted like a real storey: walls first, then openings, then the rest.
 const TYPES = [
