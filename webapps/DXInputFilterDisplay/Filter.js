@@ -175,14 +175,15 @@ define(['require', './FilterModel', './FilterState', './Interaction', './Nls', '
 
   // The page calls this once its DOM is there; the view is loaded only in a browser.
   function attach(root) {
-    return new Promise(function (resolve, reject) {
-      loadPageTexts().then(function () {
-        localRequire(['./FilterView'], function (FilterView) {
-          currentView = new FilterView(root, api);
-          if (model || error) currentView.showDocument();
-          resolve(currentView);
-        }, reject);
-      });
+    // The view's modules load while the page's texts come.
+    var viewModule = new Promise(function (resolve, reject) {
+      localRequire(['./FilterView'], resolve, reject);
+    });
+    return Promise.all([viewModule, loadPageTexts()]).then(function (loaded) {
+      var FilterView = loaded[0];
+      currentView = new FilterView(root, api);
+      if (model || error) currentView.showDocument();
+      return currentView;
     });
   }
 
