@@ -21,7 +21,8 @@
 //   OK written   a click on OK until the document file is complete; exit: until
 //                dxfilter has exited after that
 //
-// Prints medians of the runs, min-max, and the targets.
+// Prints medians of the runs, min-max, and the targets. With --screenshot FILE it only
+// takes the README's picture of the page: the first size, types grouped.
 import fs from 'node:fs';
 import os from 'node:os';
 import path from 'node:path';
@@ -35,6 +36,7 @@ function option(name, fallback) {
 }
 const SIZES = option('sizes', '300,100000,1000000').split(',').map(Number);
 const RUNS = Number(option('runs', '5'));
+const SCREENSHOT = option('screenshot', '');
 const SCROLL_FRAMES = 600;
 const TARGETS = {
   firstRows: (size) => (size <= 1000 ? 500 : size <= 100000 ? 1500 : 4000),
@@ -142,6 +144,19 @@ async function run(browser, model, dir) {
     const top = await page.evaluate(() => performance.timeOrigin);
     const firstRowsAt = await frame.evaluate(() => window.__firstRowsAt);
     const result = { firstRows: firstRowsAt - top };
+    if (SCREENSHOT) {
+      await frame.check('#group-types');
+      await frame.click('.tg-row:has(.cell-label:text-is("B1 Level 1")) .tg-chevron');
+      await frame.click('.tg-row.is-group:has(.cell-group:text-matches("^IfcWallStandardCase")) .tg-chevron');
+      await frame.click('.tg-row.is-group:has(.cell-group:text-matches("^IfcDoor ")) .tick');
+      await frame.click('.tg-row.is-group:has(.cell-group:text-matches("^IfcWallStandardCase")) + .tg-row .tg-cell.kind-enum');
+      await page.waitForTimeout(300);
+      await page.screenshot({ path: SCREENSHOT });
+      await page.click('#qor-buttons button[data-name="Cancel"]');
+      await session.finished(60000);
+      await context.close();
+      return result;
+    }
     Object.assign(result, await frame.evaluate(actions, SCROLL_FRAMES));
 
     const t0 = Date.now();
@@ -211,6 +226,11 @@ async function main() {
       process.stderr.write(`writing a model of ${size.toLocaleString('en')} entities...\n`);
       const model = writeModel(file, size);
       const results = [];
+      if (SCREENSHOT) {
+        await run(browser, file, dir);
+        console.log(`the page on ${size.toLocaleString('en')} entities: ${SCREENSHOT}`);
+        return;
+      }
       for (let r = 0; r < RUNS; r++) {
         process.stderr.write(`  run ${r + 1}/${RUNS}\n`);
         results.push(await run(browser, file, dir));

@@ -15,8 +15,6 @@ const unavailable = missingBuild() ?? (await missingBrowser());
 // How a session ended, for a failed assertion on its exit.
 const ended = (result) => `${result.signal ? `killed by ${result.signal}` : `exit ${result.code}`}: ${result.stderr.trim()}`;
 
-// Where the README's picture of the page goes, when asked for (DX_SCREENSHOT=docs/filter-page.png).
-const screenshotPath = process.env.DX_SCREENSHOT || '';
 
 describe('filtering the sample house in the browser', { skip: unavailable ?? false }, () => {
   let browser;
@@ -70,7 +68,6 @@ describe('filtering the sample house in the browser', { skip: unavailable ?? fal
     await dialog.collapse('Ground Floor');
     await dialog.expand('First Floor');
     const left = await dialog.openList('Bedroom 2', 'Import mode');
-    if (screenshotPath) await dialog.page.screenshot({ path: screenshotPath });
     await dialog.page.keyboard.press('ArrowUp');
     assert.equal(await dialog.frame.locator('.list-field').inputValue(), 'ForCoordination');
     await dialog.page.keyboard.press('Escape');
