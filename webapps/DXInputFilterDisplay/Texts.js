@@ -79,6 +79,7 @@ define([], function () {
     TickAlone: "Tick this entity only",
     UntickAlone: "Untick this entity only",
     GridLabel: "Entities of the file",
+    SameAsEntity: "Same as the entity: {0}",
     ContextMenu: "Actions",
     CloseWarning: "Your edits have not been applied yet. Close and lose them?",
     LeaveWarning: "Your edits have not been applied yet.",

@@ -19,9 +19,9 @@ define(['./CellUI', './Texts'], function (CellUI, Texts) {
   var OVERSCAN = 8;
   var INDENT = 18;
   var WIDTHS = { tree: 'minmax(260px, 3fr)', boolean: '84px', enum: 'minmax(140px, 1.1fr)', number: 'minmax(110px, 0.9fr)',
-    date: 'minmax(120px, 1fr)', color: 'minmax(120px, 1fr)', runtime: 'minmax(130px, 0.9fr)', string: 'minmax(120px, 1.4fr)',
+    date: 'minmax(120px, 1fr)', color: 'minmax(120px, 1fr)', runtime: 'minmax(190px, 0.9fr)', string: 'minmax(120px, 1.4fr)',
     text: 'minmax(120px, 1.4fr)' };
-  var MIN_WIDTHS = { tree: 260, boolean: 84, enum: 140, number: 110, date: 120, color: 120, runtime: 130, string: 120, text: 120 };
+  var MIN_WIDTHS = { tree: 260, boolean: 84, enum: 140, number: 110, date: 120, color: 120, runtime: 190, string: 120, text: 120 };
 
   function TreeGrid(host, view) {
     this.host = host;
@@ -259,6 +259,14 @@ define(['./CellUI', './Texts'], function (CellUI, Texts) {
       return;
     }
     if (content.kind === null) return;
+    if (content.kind === 'same') {
+      var same = doc.createElement('span');
+      same.className = 'cell-text cell-same';
+      same.textContent = '=';
+      same.setAttribute('aria-label', content.text);
+      cell.appendChild(same);
+      return;
+    }
     var extra = Object.assign({ options: column.options, formatNumber: view.numberFormat }, content.extra);
     cell.appendChild(CellUI.render(doc, content.kind, content.text, extra));
   };
@@ -292,6 +300,10 @@ define(['./CellUI', './Texts'], function (CellUI, Texts) {
     }
     // A leaf's own count says nothing: "1 / 1" is the tick again.
     if (kind === 'runtime') return parentRow ? { kind: kind, text: value } : { kind: null, text: '' };
+    // A name that is the tree's label already is not shown twice.
+    if (column === model.nameColumn && value !== '' && value === model.label(id)) {
+      return { kind: 'same', text: value, title: Texts.format('SameAsEntity', value) };
+    }
     return { kind: kind, text: value, title: value };
   };
 

@@ -75,7 +75,11 @@ export class FilterDialog {
     const fields = await Promise.all(titles.map((title) => this.field(title)));
     return this.frame.locator('.tg-body .tg-row').evaluateAll((rows, wanted) => rows
       .sort((a, b) => Number(a.dataset.row) - Number(b.dataset.row))
-      .map((row) => wanted.map((k) => row.children[k]?.textContent ?? null)), fields);
+      .map((row) => wanted.map((k) => {
+        // A name shown as the label already reads as "=": its value is its aria-label.
+        const same = row.children[k]?.querySelector('.cell-same');
+        return same ? same.getAttribute('aria-label') : row.children[k]?.textContent ?? null;
+      })), fields);
   }
 
   async expand(label) {
@@ -130,7 +134,9 @@ export class FilterDialog {
     const input = cell.locator('input.cell-editor');
     await input.fill(value);
     await input.press('Enter');
-    await this.frame.locator(`.tg-body .tg-cell[data-col="${await this.field(title)}"] .cell-text`, { hasText: exactly(value) }).first().waitFor();
+    const column = `.tg-body .tg-cell[data-col="${await this.field(title)}"]`;
+    await this.frame.locator(`${column} .cell-text`, { hasText: exactly(value) })
+      .or(this.frame.locator(`${column} .cell-same[aria-label="${value.replace(/["\\]/g, '\\$&')}"]`)).first().waitFor();
   }
 
   // An entry of a cell's context menu (the subtree and selection actions).
