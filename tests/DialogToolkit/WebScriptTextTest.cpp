@@ -9,11 +9,13 @@ namespace {
 
 TEST(WebScriptText, TheLongestSingleQuotedLiteralComesOutDecoded) {
   const std::string script =
-      "require(['ZQ/DXInputFilterDisplay/Filter'], function(Filter) { Filter.init('{\\\"a\\\":\\\"it\\'s \\\\ "
+      "require(['ZQ/DXInputFilterDisplay/Filter'], function(Filter) { "
+      "Filter.init('{\\\"a\\\":\\\"it\\'s \\\\ "
       "\\u00e9 \\ud83c\\udfe0 \\u003c/script>\\n\\t\\/\\x41\"'); });";
   QORWebScriptText parts;
   ASSERT_TRUE(QORSplitScriptText(script, 10, parts));
-  EXPECT_EQ(parts.before, "require(['ZQ/DXInputFilterDisplay/Filter'], function(Filter) { Filter.init(");
+  EXPECT_EQ(parts.before,
+            "require(['ZQ/DXInputFilterDisplay/Filter'], function(Filter) { Filter.init(");
   EXPECT_EQ(parts.after, "); });");
   EXPECT_EQ(parts.text, "{\"a\":\"it's \\ \xC3\xA9 \xF0\x9F\x8F\xA0 </script>\n\t/A\"");
 }
@@ -23,7 +25,8 @@ TEST(WebScriptText, ShortLiteralsAndDoubleQuotedOnesStay) {
   EXPECT_FALSE(QORSplitScriptText("f('short');", 10, parts));
   EXPECT_FALSE(QORSplitScriptText("f(\"a double-quoted literal that is long\");", 10, parts));
   // A quote inside a double-quoted literal or a comment does not open a literal.
-  ASSERT_TRUE(QORSplitScriptText("g(\"it's\"); /* don't */ f('0123456789abc'); // it's\n", 10, parts));
+  ASSERT_TRUE(
+      QORSplitScriptText("g(\"it's\"); /* don't */ f('0123456789abc'); // it's\n", 10, parts));
   EXPECT_EQ(parts.text, "0123456789abc");
   EXPECT_EQ(parts.before, "g(\"it's\"); /* don't */ f(");
 }

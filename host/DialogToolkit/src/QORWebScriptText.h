@@ -24,4 +24,5 @@ struct QORWebScriptText {
 // Splits out the longest single-quoted literal of at least minLength characters of
 // source; false when there is none, or when the script is not plain enough to split
 // safely (template literals, regular expressions with quotes, escapes it cannot read).
-QOR_KIT_API bool QORSplitScriptText(std::string_view script, size_t minLength, QORWebScriptText& out);
+QOR_KIT_API bool QORSplitScriptText(std::string_view script, size_t minLength,
+                                    QORWebScriptText& out);
