@@ -5,6 +5,7 @@
 #include <atomic>
 
 #include "IfcModel.h"
+#include "IfcTypeCatalog.h"
 #include "ObjectModelRuntime/QORErrorText.h"
 #include "ObjectModelRuntime/QORGetEnv.h"
 #include "ObjectModelRuntime/QORProgress.h"
@@ -150,6 +151,11 @@ HRESULT QORIfcFilterStructure::GetEntityData(void* entity, QORListValQORUnicodeS
   std::string instance("#");
   instance += std::to_string(node->InstanceNumber());
   values.Append(QORUnicodeString(std::move(instance)));
+  std::string supertypes = ifc::TypeCatalog::Supertypes(node->TypeName());
+  if (!supertypes.empty()) {
+    keys.Append(QORUnicodeString("supertypes"));
+    values.Append(QORUnicodeString(std::move(supertypes)));
+  }
   return S_OK;
 }
 
