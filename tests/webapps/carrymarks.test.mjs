@@ -98,3 +98,61 @@ describe('texts from a catalog', () => {
     assert.equal(marks.goneTitle(), 'Gone since the last filter');
   });
 });
+
+describe('marks on a loaded filter', async () => {
+  const [FilterModel, FilterState] = await load('FilterModel', 'FilterState');
+  const { house } = await import('./fixtures.mjs');
+
+  // The house with a carry naming two of its entities new, one uid it lacks, and a
+  // uid two entities share.
+  function carried() {
+    const doc = house();
+    const building = doc.roots[0].children[0].children[0];
+    const door = building.children[0].children[0].children[0].children[0];
+    const kitchen1 = building.children[1].children[1];
+    const wall02 = building.children[0].children[0].children[1];
+    const wall12 = building.children[1].children[0].children[1];
+    wall12.data.uid = [wall02.data.uid[0]];
+    doc.data.carry = { from: 'IFC4:v1.ifc', carried: 2, new: [door.data.uid[0], kitchen1.data.uid[0], 'not-here', wall02.data.uid[0]],
+      gone: ['g1'], dropped: 0 };
+    return JSON.stringify(doc);
+  }
+
+  function labelsOf(model, test) {
+    const out = [];
+    for (let i = 0; i < model.size; i++) if (test(i)) out.push(model.label(i));
+    return out;
+  }
+
+  test('only the entities the carry names new are flagged, each once', () => {
+    const model = new FilterModel(carried());
+    const marks = new CarryMarks(model.topData);
+    model.flags[0] = 1; // a stale flag of an earlier load goes
+    assert.equal(marks.markModel(model), 2);
+    assert.deepEqual(labelsOf(model, (i) => model.flags[i] === 1), ['Door 0.1', 'Kitchen 1'],
+      'a uid two entities carry marks neither; an unknown uid marks nothing');
+  });
+
+  test('"new since the last filter" shows the new entities with their ancestors as context', () => {
+    const model = new FilterModel(carried());
+    new CarryMarks(model.topData).markModel(model);
+    const state = new FilterState(model);
+    state.setExtra(CarryMarks.newOnly(model));
+    state.recompute();
+    assert.deepEqual(labelsOf(model, (i) => state.passes[i] === 1), ['Door 0.1', 'Kitchen 1']);
+    assert.ok(labelsOf(model, (i) => state.isVisible(i)).includes('Storey 1'), 'the path to a new entity shows');
+    assert.ok(!labelsOf(model, (i) => state.isVisible(i)).includes('Window 0.1'));
+    state.setExtra(null);
+    state.recompute();
+    assert.equal(state.hasCriteria(), false);
+    assert.ok(labelsOf(model, (i) => state.isVisible(i)).includes('Window 0.1'), 'turned off, everything shows again');
+  });
+
+  test('a document without a carry flags nothing', () => {
+    const model = new FilterModel(JSON.stringify(house()));
+    const marks = new CarryMarks(model.topData);
+    assert.equal(marks.present, false);
+    assert.equal(marks.markModel(model), 0);
+    assert.ok(model.flags.every((f) => f === 0));
+  });
+});

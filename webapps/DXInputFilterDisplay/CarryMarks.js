@@ -18,6 +18,8 @@ define([], function () {
     NewBadgeTooltip: 'Not in the last filter ({0})',
     NewFilter: 'New since the last filter',
     GoneTitle: 'Gone since the last filter',
+    GoneButton: 'Gone ({0})',
+    GoneClose: 'Close',
     GoneNone: 'No entity of the last filter is gone.',
     GoneCount: '{0} entities of the last filter are not in this file',
     GoneCountOne: '1 entity of the last filter is not in this file',
@@ -116,6 +118,10 @@ define([], function () {
     return format('NewFilter');
   };
 
+  CarryMarks.prototype.goneClose = function () {
+    return format('GoneClose');
+  };
+
   CarryMarks.prototype.goneTitle = function () {
     return format('GoneTitle');
   };
@@ -130,6 +136,30 @@ define([], function () {
   // Why some edits did not arrive; empty when all did.
   CarryMarks.prototype.droppedText = function () {
     return this.dropped > 0 ? format('DroppedHint', this.dropped) : '';
+  };
+
+  // Sets model.flags to 1 on the new entities the model has; returns how many it marked.
+  // A uid several entities carry names none of them, so none is marked.
+  CarryMarks.prototype.markModel = function (model) {
+    model.flags.fill(0);
+    var marked = 0;
+    for (var k = 0; k < this.newUids.length; k++) {
+      var i = model.indexOfUid(this.newUids[k]);
+      if (i >= 0 && model.flags[i] === 0) {
+        model.flags[i] = 1;
+        marked++;
+      }
+    }
+    return marked;
+  };
+
+  // The test of "new since the last filter", for the filter state.
+  CarryMarks.newOnly = function (model) {
+    return function (i) { return model.flags[i] === 1; };
+  };
+
+  CarryMarks.prototype.goneButton = function () {
+    return format('GoneButton', this.goneUids.length);
   };
 
   // Takes a catalog's messages over the English ones; other keys are ignored.

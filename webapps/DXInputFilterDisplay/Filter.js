@@ -19,8 +19,8 @@
  * made again when the same document comes back to the same dialog (a reload): a
  * reload does not lose them. OK, once the answer is sent, forgets them.
  */
-define(['require', './FilterModel', './FilterState', './Interaction', './Nls', './Texts'], function (
-  localRequire, FilterModel, FilterState, Interaction, Nls, Texts) {
+define(['require', './FilterModel', './FilterState', './Interaction', './Nls', './Texts', './CarryMarks'], function (
+  localRequire, FilterModel, FilterState, Interaction, Nls, Texts, CarryMarks) {
   'use strict';
 
   var CATALOG_TIMEOUT_MS = 3000;
@@ -138,6 +138,7 @@ define(['require', './FilterModel', './FilterState', './Interaction', './Nls', '
     if (!pageTexts) {
       pageTexts = Nls.loadCatalogs([Texts.CATALOG], bridge(), CATALOG_TIMEOUT_MS).then(function (catalogs) {
         Texts.use(catalogs[Texts.CATALOG]);
+        CarryMarks.use(catalogs[Texts.CATALOG]);
       });
     }
     return pageTexts;

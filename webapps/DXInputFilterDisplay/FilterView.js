@@ -5,8 +5,8 @@
  * The view never writes the document: edits go through filter.perform(), and the
  * view then repaints the rows in sight. Keys are Keyboard's, the menu ContextMenu's.
  */
-define(['./TreeGrid', './RowModel', './CellUI', './ContextMenu', './Keyboard', './TypeList', './Texts'], function (
-  TreeGrid, RowModel, CellUI, ContextMenu, Keyboard, TypeList, Texts) {
+define(['./TreeGrid', './RowModel', './CellUI', './ContextMenu', './Keyboard', './TypeList', './Texts', './CarryMarks'], function (
+  TreeGrid, RowModel, CellUI, ContextMenu, Keyboard, TypeList, Texts, CarryMarks) {
   'use strict';
 
   var SEARCH_DELAY_MS = 180;
@@ -29,6 +29,7 @@ define(['./TreeGrid', './RowModel', './CellUI', './ContextMenu', './Keyboard', '
     this.searchTimer = 0;
     this.numberFormat = makeNumberFormat();
     this.firstRender = true;
+    this.marks = null; // the carry from the last filter, when the document has one
     this.controls = {
       search: $(root, '#search'),
       searchCount: $(root, '#search-count'),
@@ -52,6 +53,15 @@ define(['./TreeGrid', './RowModel', './CellUI', './ContextMenu', './Keyboard', '
       selected: $(root, '#selected'),
       edits: $(root, '#edits'),
       grid: $(root, '#grid'),
+      carryGroup: $(root, '#carry-group'),
+      carryNew: $(root, '#carry-new'),
+      carryGone: $(root, '#carry-gone'),
+      carrySummary: $(root, '#carry-summary'),
+      gonePanel: $(root, '#gone-panel'),
+      goneTitle: $(root, '#gone-title'),
+      goneText: $(root, '#gone-text'),
+      goneList: $(root, '#gone-list'),
+      goneClose: $(root, '#gone-close'),
       message: $(root, '#message')
     };
     this.grid = new TreeGrid(this.controls.grid, this);
@@ -108,12 +118,17 @@ define(['./TreeGrid', './RowModel', './CellUI', './ContextMenu', './Keyboard', '
     this.cursor = { row: -1, id: 0, col: 0 };
     this.controls.search.value = '';
     if (error) {
+      this.marks = null;
+      this.controls.carryGroup.hidden = true;
+      this.controls.carrySummary.hidden = true;
+      this.setGoneOpen(false);
       this.showMessage(Texts.format('LoadError', error), true);
       this.root.classList.remove('is-loading');
       return;
     }
     if (!this.model) return;
     this.showMessage(this.model.size ? '' : Texts.format('EmptyDocument'), false);
+    this.showCarry();
     this.rows = new RowModel(this.model, this.state);
     this.rows.setGrouping(this.controls.groupTypes.checked);
     this.controls.groupTypes.disabled = !this.model.typeColumn;
@@ -132,6 +147,60 @@ define(['./TreeGrid', './RowModel', './CellUI', './ContextMenu', './Keyboard', '
       this.firstRender = false;
       performance.mark('filter-first-rows'); // "filter-init" to here: the time to first rows
     }
+  };
+
+  // The carry's marks: only the view shows them, the document never holds them.
+  FilterView.prototype.showCarry = function () {
+    var c = this.controls;
+    var marks = new CarryMarks(this.model.topData);
+    this.marks = marks.present ? marks : null;
+    this.newOnly = false;
+    if (this.state.extra !== null) {
+      this.state.setExtra(null);
+      this.state.recompute();
+    }
+    this.setGoneOpen(false);
+    c.goneList.textContent = '';
+    c.carryGroup.hidden = !marks.present;
+    c.carrySummary.hidden = !marks.present;
+    if (!marks.present) {
+      this.model.flags.fill(0);
+      return;
+    }
+    marks.markModel(this.model);
+    c.carryNew.textContent = marks.filterLabel();
+    c.carryNew.hidden = !marks.hasNew();
+    c.carryNew.setAttribute('aria-pressed', 'false');
+    c.carryGone.textContent = marks.goneButton();
+    c.carrySummary.textContent = marks.summary();
+    c.carrySummary.title = marks.droppedText() || marks.goneTitle();
+    c.goneTitle.textContent = marks.goneTitle();
+    c.goneClose.textContent = marks.goneClose();
+  };
+
+  FilterView.prototype.setNewOnly = function (on) {
+    if (!this.marks || !this.state) return;
+    this.newOnly = !!on;
+    this.state.setExtra(this.newOnly ? CarryMarks.newOnly(this.model) : null);
+    this.controls.carryNew.setAttribute('aria-pressed', this.newOnly ? 'true' : 'false');
+    this.criteriaChanged();
+  };
+
+  // The list is made when first opened: a week's removals may be thousands of uids.
+  FilterView.prototype.setGoneOpen = function (open) {
+    var c = this.controls;
+    open = !!open && !!this.marks;
+    c.gonePanel.hidden = !open;
+    c.carryGone.setAttribute('aria-expanded', open ? 'true' : 'false');
+    c.carrySummary.setAttribute('aria-expanded', open ? 'true' : 'false');
+    if (!open || c.goneList.firstChild) return;
+    c.goneText.textContent = this.marks.goneText();
+    var doc = this.doc;
+    this.marks.gone().forEach(function (uid) {
+      var item = doc.createElement('li');
+      item.textContent = uid;
+      c.goneList.appendChild(item);
+    });
   };
 
   // The model's file in the page's title: the filter id names it ("IFC4:House.ifc").
@@ -474,6 +543,14 @@ define(['./TreeGrid', './RowModel', './CellUI', './ContextMenu', './Keyboard', '
     c.undo.addEventListener('click', function () { self.perform({ t: 'undo' }); });
     c.setSubtree.addEventListener('click', function () { self.setOnSubtree(self.cursor.id, self.cursor.col); });
     c.setSelection.addEventListener('click', function () { self.setOnSelection(); });
+    c.carryNew.addEventListener('click', function () { self.setNewOnly(!self.newOnly); });
+    function toggleGone() { self.setGoneOpen(c.gonePanel.hidden); }
+    c.carryGone.addEventListener('click', toggleGone);
+    c.carrySummary.addEventListener('click', toggleGone);
+    c.goneClose.addEventListener('click', function () {
+      self.setGoneOpen(false);
+      c.carryGone.focus();
+    });
   };
 
   FilterView.prototype.perform = function (action) {

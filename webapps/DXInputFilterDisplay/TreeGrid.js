@@ -255,6 +255,13 @@ define(['./CellUI', './Texts'], function (CellUI, Texts) {
         cell.appendChild(label);
       } else {
         cell.appendChild(CellUI.render(doc, 'tree', content.text, { empty: content.extra.empty }));
+        if (content.extra.isNew && view.marks) {
+          var badge = doc.createElement('span');
+          badge.className = 'badge-new';
+          badge.textContent = view.marks.badge();
+          badge.title = view.marks.badgeTooltip();
+          cell.appendChild(badge);
+        }
       }
       return;
     }
@@ -284,7 +291,9 @@ define(['./CellUI', './Texts'], function (CellUI, Texts) {
           extra: { chevron: chevron, level: level } };
       }
       var label = model.label(id);
-      return { kind: 'tree', text: label, title: label, extra: { chevron: chevron, level: level, empty: !model.isEntity(id) } };
+      var isNew = model.flags[id] === 1;
+      return { kind: 'tree', text: label, title: label,
+        extra: { chevron: chevron, level: level, empty: !model.isEntity(id), isNew: isNew } };
     }
     if (id < 0) {
       if (!model.boolColumn || (kind !== 'runtime' && column !== model.boolColumn)) return { kind: null, text: '' };
