@@ -4,6 +4,7 @@
 import { describe, test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
 import fs from 'node:fs';
+import { createRequire } from 'node:module';
 import path from 'node:path';
 import { launch, missingBrowser } from './support/browser.mjs';
 import { FilterDialog } from './support/filterPage.mjs';
@@ -11,6 +12,8 @@ import { globalId } from './support/ifc.mjs';
 import { Session, answers, changes, missingBuild, runOk, tempDir } from './support/dxfilter.mjs';
 
 const unavailable = missingBuild() ?? (await missingBrowser());
+
+const require = createRequire(import.meta.url);
 
 const ended = (result) => `${result.signal ? `killed by ${result.signal}` : `exit ${result.code}`}: ${result.stderr.trim()}`;
 
@@ -176,6 +179,16 @@ describe('carrying choices made in the browser to the next versions of a model',
     await panel.waitFor({ state: 'hidden' });
     await dialog.frame.locator('#carry-summary').click();
     await panel.waitFor();
+
+    // The marks, the panel and its buttons pass an accessibility scan as they are shown.
+    const frame = dialog.page.frames().find((f) => f.url().includes('FilterJS.html'));
+    await frame.evaluate(fs.readFileSync(require.resolve('axe-core/axe.min.js'), 'utf8'));
+    const violations = await frame.evaluate(async () => {
+      const result = await window.axe.run(document, { resultTypes: ['violations'] });
+      return result.violations.filter((v) => v.impact === 'serious' || v.impact === 'critical')
+        .map((v) => `${v.id}: ${v.nodes.slice(0, 3).map((n) => n.target.join(' ')).join(' | ')}`);
+    });
+    assert.deepEqual(violations, []);
 
     await dialog.toggle('Wall F', 'Import', { alone: true });
     await ok(session, dialog);
