@@ -177,6 +177,13 @@ describe('carrying choices made in the browser to the next versions of a model',
     assert.deepEqual((await panel.locator('li').allTextContents()).sort(), [globalId(102), globalId(104)].sort());
     await panel.getByRole('button', { name: 'Close' }).click();
     await panel.waitFor({ state: 'hidden' });
+    assert.equal(await gone.getAttribute('aria-expanded'), 'false');
+    // From the keyboard: Escape closes it and the focus goes back to its button.
+    await gone.press('Enter');
+    await panel.getByRole('button', { name: 'Close' }).focus();
+    await dialog.page.keyboard.press('Escape');
+    await panel.waitFor({ state: 'hidden' });
+    assert.equal(await gone.evaluate((b) => b === document.activeElement), true);
     await dialog.frame.locator('#carry-summary').click();
     await panel.waitFor();
 

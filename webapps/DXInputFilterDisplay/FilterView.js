@@ -547,9 +547,16 @@ define(['./TreeGrid', './RowModel', './CellUI', './ContextMenu', './Keyboard', '
     function toggleGone() { self.setGoneOpen(c.gonePanel.hidden); }
     c.carryGone.addEventListener('click', toggleGone);
     c.carrySummary.addEventListener('click', toggleGone);
-    c.goneClose.addEventListener('click', function () {
+    function closeGone() {
       self.setGoneOpen(false);
       c.carryGone.focus();
+    }
+    c.goneClose.addEventListener('click', closeGone);
+    c.gonePanel.addEventListener('keydown', function (e) {
+      if (e.key === 'Escape') {
+        e.preventDefault();
+        closeGone();
+      }
     });
   };
 
