@@ -63,9 +63,7 @@ function(qor_default_web_assets out_var)
   endif()
   set(modules "${CMAKE_SOURCE_DIR}/node_modules")
   set(vendors
-    "requirejs/require.js" "require.js"
-    "tabulator-tables/dist/js/tabulator.min.js" "tabulator.min.js"
-    "tabulator-tables/dist/css/tabulator.min.css" "tabulator.min.css")
+    "requirejs/require.js" "require.js")
   list(LENGTH vendors n)
   math(EXPR last "${n} - 1")
   foreach(i RANGE 0 ${last} 2)

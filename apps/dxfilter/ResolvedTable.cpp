@@ -115,6 +115,10 @@ bool ResolvedTable::KeepWhere(const std::string& column, const std::string& valu
   return true;
 }
 
+void ResolvedTable::KeepUids(const std::unordered_set<std::string>& uids) {
+  std::erase_if(_rows, [&](const Row& row) { return row.uid.empty() || !uids.count(row.uid); });
+}
+
 void ResolvedTable::PrintText(FILE* out) const {
   // Names and values come from the model: shown with their control characters escaped.
   std::vector<std::string> titles;

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "InputFilteringInterfaces/QORIResolvedInputFilter.h"
@@ -31,6 +32,8 @@ class ResolvedTable {
   void KeepUnder(const std::string& text);
   // Keeps the rows whose answer for the column equals value.
   bool KeepWhere(const std::string& column, const std::string& value, std::string& error);
+  // Keeps the rows of entities whose first uid is one of these.
+  void KeepUids(const std::unordered_set<std::string>& uids);
 
   void PrintText(FILE* out) const;
   void PrintJson(FILE* out, const std::string& filterId) const;

@@ -15,12 +15,14 @@
 #include <cstring>
 #include <fstream>
 #include <sstream>
+#include <unordered_set>
 
 #include "ColumnCounts.h"
 #include "DXFilterHost.h"
 #include "DialogToolkit/QORDialogToolkit.h"
 #include "EditSession.h"
 #include "EventToolkit/QOREventLoop.h"
+#include "FilterCarry.h"
 #include "JsonStreams/JIStream.h"
 #include "JsonStreams/JOStream.h"
 #include "ObjectModelRuntime/QORErrorText.h"
@@ -171,6 +173,7 @@ double Since(std::chrono::steady_clock::time_point start) {
 
 struct GenerateOptions {
   std::string format, input, settings, output;
+  std::string carry;  // an earlier version's filter document
   std::vector<std::string> removes;
   std::vector<std::string> columns;
   bool pretty = false;
@@ -239,6 +242,30 @@ int BuildDocument(DXFilterHost& host, const GenerateOptions& o,
   return 0;
 }
 
+// --carry: the old document is read while the new one is generated.
+void ReadCarry(const GenerateOptions& o, FilterCarry& carry) {
+  if (!o.carry.empty()) carry.StartReadingOld(o.carry);
+}
+
+// Writes the old document's choices into the generated one and says what changed: into
+// the file output when given, else into the generator's own document.
+int ApplyCarry(QORIInputFilterGenerator& generator, const GenerateOptions& o, FilterCarry& carry,
+               const std::string* output = nullptr) {
+  if (o.carry.empty()) return 0;
+  std::string error;
+  if (!carry.FinishReadingOld(error)) return Fail("cannot carry from " + error);
+  if (!(output ? carry.WriteTo(generator, *output, error) : carry.ApplyTo(generator, error)))
+    return Fail("cannot carry the choices of " + o.carry + ": " + error);
+  if (carry.Result().inferred)
+    std::fprintf(stderr,
+                 "dxfilter: %s records no edits; its Import and ImportMode values that differ "
+                 "were carried instead\n",
+                 o.carry.c_str());
+  std::printf("%s\n", carry.Summary().c_str());
+  std::fflush(stdout);
+  return 0;
+}
+
 int Save(QORIInputFilterGenerator& generator, const GenerateOptions& o, std::string& output) {
   // Indented files are the generator's own choice, made from the environment.
   if (o.pretty && !getenv("MDW_KWT_TMP")) setenv("MDW_KWT_TMP", "", 1);
@@ -260,10 +287,18 @@ int Generate(DXFilterHost& host, const GenerateOptions& o) {
       counts.PrintText(stdout);
     return 0;
   }
+  FilterCarry carry;
+  ReadCarry(o, carry);
   QORIInputFilterGenerator_var generator;
   if (int rc = BuildDocument(host, o, generator)) return rc;
   std::string output;
-  if (int rc = Save(*generator.Get(), o, output)) return rc;
+  if (o.carry.empty()) {
+    if (int rc = Save(*generator.Get(), o, output)) return rc;
+  } else {
+    if (o.pretty && !getenv("MDW_KWT_TMP")) setenv("MDW_KWT_TMP", "", 1);
+    output = o.output.empty() ? DefaultOutput(o.input) : o.output;
+    if (int rc = ApplyCarry(*generator.Get(), o, carry, &output)) return rc;
+  }
   std::fprintf(stderr, "dxfilter: wrote %s in %.2f s\n", output.c_str(), Since(start));
   return 0;
 }
@@ -347,8 +382,11 @@ int Edit(DXFilterHost& host, const EditOptions& o, bool record, bool replay) {
   if (o.noBrowser) QORDialogToolkit::SetBrowserCommand("");
   if (!o.browser.empty()) QORDialogToolkit::SetBrowserCommand(o.browser);
 
+  FilterCarry carry;
+  ReadCarry(o.generate, carry);
   QORIInputFilterGenerator_var generator;
   if (int rc = BuildDocument(host, o.generate, generator)) return rc;
+  if (int rc = ApplyCarry(*generator.Get(), o.generate, carry)) return rc;
 
   FILE* scenario = nullptr;
   if (record) {
@@ -395,6 +433,18 @@ struct ResolveOptions {
   bool ids = false, table = false, json = false;
 };
 
+// --where new: the entities that the carry found only in this version.
+int KeepNew(ResolvedTable& table, const JSON::JIStream& document, const std::string& path) {
+  const JSON::JIStream data = document.ReadObject("data");
+  if (data.GetType("carry") != JSON::Type::Object)
+    return Fail(path + " was not generated with --carry: it says nothing of new entities");
+  std::unordered_set<std::string> fresh;
+  for (const QORUnicodeString& uid : data.ReadObject("carry").ReadStrings("new"))
+    fresh.insert(uid.Str());
+  table.KeepUids(fresh);
+  return 0;
+}
+
 int PrintAnswers(QORIResolvedInputFilter& reader, const JSON::JIStream& document,
                  const ResolveOptions& o) {
   ResolvedTable table;
@@ -410,6 +460,10 @@ int PrintAnswers(QORIResolvedInputFilter& reader, const JSON::JIStream& document
                  shared, shared == 1 ? "y" : "ies");
   table.KeepUnder(o.under);
   for (const std::string& where : o.wheres) {
+    if (where == "new") {
+      if (int rc = KeepNew(table, document, o.filter)) return rc;
+      continue;
+    }
     size_t eq = where.find('=');
     std::string error;
     if (eq == std::string::npos) return Fail("--where wants COLUMN=VALUE, got '" + where + "'");
@@ -560,6 +614,10 @@ int main(int argc, char** argv) {
         [](uint64_t n) { setenv("QOR_STEP_MAX_OCCURRENCES", std::to_string(n).c_str(), 1); },
         "STEP: fail when the assembly expands to more occurrences (default 10000000)")
         ->check(CLI::PositiveNumber);
+    command
+        ->add_option("--carry", g.carry,
+                     "OLD.filter.json: carry the choices made on an earlier version")
+        ->check(CLI::ExistingFile);
   };
   GenerateOptions gen;
   CLI::App* generate = app.add_subcommand("generate", "build the filter document of a file");
@@ -610,7 +668,9 @@ int main(int argc, char** argv) {
   resolve->add_flag("--table", res.table, "a readable table of every entity's answers (the default)");
   resolve->add_flag("--json", res.json, "the same answers as JSON, for scripts");
   resolve->add_option("--under", res.under, "only the subtrees whose label contains TEXT (a storey, say)");
-  resolve->add_option("--where", res.wheres, "COLUMN=VALUE: only rows with that answer (repeatable)");
+  resolve->add_option("--where", res.wheres,
+                      "COLUMN=VALUE: only rows with that answer (repeatable); 'new': only the "
+                      "entities a --carry found new");
 
   CloudOptions cl;
   CLI::App* cloud = app.add_subcommand("cloud", "resolve a cloud exchange document");

@@ -56,4 +56,13 @@ TEST(TypeCatalog, Roles) {
   EXPECT_EQ(roles("IFCPROPERTYSET"), 0);
 }
 
+TEST(TypeCatalog, SupertypesLeadFromAStandardCaseToTheProduct) {
+  EXPECT_EQ(TypeCatalog::Supertypes("IfcWallStandardCase"), "IfcWall IfcBuildingElement IfcElement IfcProduct");
+  EXPECT_EQ(TypeCatalog::Supertypes("IfcFurniture"), "IfcFurnishingElement IfcElement IfcProduct");
+  EXPECT_EQ(TypeCatalog::Supertypes("IfcBuildingStorey"),
+            "IfcSpatialStructureElement IfcSpatialElement IfcProduct");
+  EXPECT_EQ(TypeCatalog::Supertypes("IfcProduct"), "");
+  EXPECT_EQ(TypeCatalog::Supertypes("IfcSomethingNew"), "");
+}
+
 }  // namespace

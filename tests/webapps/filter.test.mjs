@@ -159,7 +159,7 @@ describe('recording and replaying interactions', () => {
     await first.Filter.init(houseText());
     const model = first.Filter.model();
     const at = (label) => model.pathOf(find(model, label));
-    const uid = (label) => model.nodes[find(model, label)].data.uid[0];
+    const uid = (label) => model.firstUid(find(model, label));
     const actions = [
       { t: 'edit', n: at('Kitchen 0'), c: 'Name', v: 'renamed' },
       { t: 'subtree', n: at('Wall 0.1'), c: 'Import', v: 'false' },

@@ -251,7 +251,7 @@ describe('undo', () => {
     while (model.canUndo()) model.undo();
     assert.equal(model.serialize(), text);
     // Not only the shortcut for an unedited document: the tree itself is back.
-    assert.equal(RawJson.stringify(model.doc), text);
+    assert.equal(model.write(), text);
   });
 
   test('undo goes back one step at a time', () => {
@@ -303,10 +303,10 @@ describe('exact round trip', () => {
     const text = tricky();
     const model = new FilterModel(text);
     assert.equal(model.serialize(), text);
-    assert.equal(RawJson.stringify(model.doc), text);
+    assert.equal(model.write(), text);
   });
 
-  test('an edited document differs only in the edited cells', () => {
+  test('an edited document differs only in the edited cells and the record of the edits', () => {
     const text = tricky();
     const model = new FilterModel(text);
     const storey = find(model, `Storey 0 \u2028\u2029 \ud83c\udfe0 </script> it's \\ "q"`);
@@ -315,7 +315,9 @@ describe('exact round trip', () => {
     model.applyEdits([{ index: kitchen, column: col(model, 'Import'), value: 'true' }]);
     const expected = text
       .replace('"Name":"Level 0"', '"Name":"Level 0 it\'s \\\\ \\"new\\""')
-      .replace(/("label":"Kitchen 1","data":\{[^}]*\},"grid":\{"Import":)"false"/, '$1"true"');
+      .replace(/("label":"Kitchen 1","data":\{[^}]*\},"grid":\{"Import":)"false"/, '$1"true"')
+      .replace('}}},"columns"', '}},"userEdits":{"2000000000000000000007":{"Name":"Level 0 it\'s \\\\ \\"new\\""},' +
+        '"200000000000000000000d":{"Import":"true"}}},"columns"');
     assert.notEqual(expected, text);
     assert.equal(model.serialize(), expected);
   });

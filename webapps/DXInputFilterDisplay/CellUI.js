@@ -21,6 +21,16 @@ define(['./Texts'], function (Texts) {
 
   // ------------------------------------------------------------ showing
 
+  // A number as far as it means something: 3.1000000000000001 shows as 3.1. The value
+  // itself is left as the document has it.
+  function shortNumber(text) {
+    if (!NUMBER_TEXT.test(text) || text.indexOf(',') >= 0) return text;
+    var n = Number(text);
+    if (!isFinite(n)) return text;
+    var short = String(Number(n.toPrecision(12)));
+    return short.length < text.length ? short : text;
+  }
+
   // kind: tree, boolean, enum, number, date, color, runtime, string, text.
   // extra: { options } for enum, { empty: true } for a tree row without entity.
   function render(doc, kind, value, extra) {
@@ -32,13 +42,15 @@ define(['./Texts'], function (Texts) {
         return el(doc, 'span', 'cell-text cell-label', text);
       case 'boolean': {
         var box = el(doc, 'span', 'tick');
-        var state = text === 'true' ? 'on' : text === 'false' ? 'off' : text === '' ? 'none' : 'other';
+        var state = extra.mixed ? 'mixed' : text === 'true' ? 'on' : text === 'false' ? 'off' : text === '' ? 'none' : 'other';
         box.className = 'tick tick-' + state;
-        box.setAttribute('role', 'img');
         if (state === 'other') {
           box.textContent = text; // neither true nor false: show what is there
         } else if (state !== 'none') {
-          box.setAttribute('aria-label', Texts.format(state === 'on' ? 'Yes' : 'No'));
+          box.setAttribute('role', 'checkbox');
+          box.setAttribute('aria-checked', state === 'mixed' ? 'mixed' : state === 'on' ? 'true' : 'false');
+          box.setAttribute('aria-label', Texts.format(state === 'mixed' ? 'Mixed' : state === 'on' ? 'Yes' : 'No'));
+          box.title = Texts.format(state === 'mixed' ? 'MixedTooltip' : 'TickTooltip');
         }
         return box;
       }
@@ -75,7 +87,7 @@ define(['./Texts'], function (Texts) {
         return outer;
       }
       case 'number':
-        return el(doc, 'span', 'cell-text cell-number', text);
+        return el(doc, 'span', 'cell-text cell-number', shortNumber(text));
       case 'date':
         return el(doc, 'span', 'cell-text cell-date', text);
       default:
@@ -88,7 +100,11 @@ define(['./Texts'], function (Texts) {
   function renderTitle(doc, kind, title, editable) {
     var wrap = el(doc, 'span', 'col-title kind-' + kind + (editable ? ' is-editable' : ''));
     wrap.title = title; // the whole title when the column is narrow
-    if (kind !== 'tree') wrap.appendChild(el(doc, 'span', 'kind-mark'));
+    if (kind !== 'tree') {
+      var mark = el(doc, 'span', 'kind-mark');
+      mark.title = Texts.format('Kind_' + kind) + (editable ? '' : ' · ' + Texts.format('ReadOnly'));
+      wrap.appendChild(mark);
+    }
     wrap.appendChild(el(doc, 'span', 'col-title-text', title));
     return wrap;
   }
@@ -123,6 +139,9 @@ define(['./Texts'], function (Texts) {
     input.spellcheck = false;
     input.autocomplete = 'off';
     var finished = false;
+    var problem = el(doc, 'span', 'cell-problem', Texts.format('InvalidNumber'));
+    problem.id = 'cell-problem';
+    problem.setAttribute('role', 'alert');
 
     function finish(commit) {
       if (finished) return true;
@@ -132,6 +151,9 @@ define(['./Texts'], function (Texts) {
           input.classList.add('is-invalid');
           input.title = Texts.format('InvalidNumber');
           input.setAttribute('aria-invalid', 'true');
+          // Said in words beside the field, not only by its red border.
+          if (!problem.parentNode && holder.parentNode) holder.parentNode.appendChild(problem);
+          input.setAttribute('aria-describedby', problem.id);
           return false;
         }
         finished = true;
@@ -162,6 +184,7 @@ define(['./Texts'], function (Texts) {
       } else {
         e.stopPropagation(); // the grid's keys are not for a field being typed in
         input.classList.remove('is-invalid');
+        if (problem.parentNode) problem.parentNode.removeChild(problem);
       }
     });
     input.addEventListener('blur', function () {

@@ -14,19 +14,24 @@
  *
  * Every change of the document goes through perform(): the view calls it for what the
  * user does, simulate() for replays. Replays are not reported again.
+ *
+ * The edits of a dialog are kept in the tab's session storage as they are made, and
+ * made again when the same document comes back to the same dialog (a reload): a
+ * reload does not lose them. OK, once the answer is sent, forgets them.
  */
-define(['require', './FilterModel', './FilterState', './Interaction', './Nls', './Texts'], function (
-  localRequire, FilterModel, FilterState, Interaction, Nls, Texts) {
+define(['require', './FilterModel', './FilterState', './Interaction', './Nls', './Texts', './CarryMarks'], function (
+  localRequire, FilterModel, FilterState, Interaction, Nls, Texts, CarryMarks) {
   'use strict';
 
   var CATALOG_TIMEOUT_MS = 3000;
+  var EDIT_ACTIONS = { edit: 1, subtree: 1, rows: 1, undo: 1 };
   var START_LEVEL = 3; // project, site and building open: the storeys show, closed
 
   var sourceText = null;
   var model = null;
   var state = null;
   var error = null;
-  var view = null;
+  var currentView = null;
   var recorder = null;
   var loaded = null; // promise of the current document's load
   var resolveFirstDocument;
@@ -34,6 +39,82 @@ define(['require', './FilterModel', './FilterState', './Interaction', './Nls', '
   // more modules (test mode) than a replay's script does.
   var firstDocument = new Promise(function (resolve) { resolveFirstDocument = resolve; });
   var pageTexts = null; // promise of the page's own catalog
+  var restoring = false; // edits of an earlier load are being made again
+
+  // ------------------------------------------------------------ kept edits
+
+  function storage() {
+    try {
+      return typeof sessionStorage !== 'undefined' ? sessionStorage : null;
+    } catch (e) {
+      return null; // storage refused (privacy settings): edits are not kept
+    }
+  }
+
+  // One key per dialog: the dialog's address holds its own token.
+  function storageKey() {
+    var where = typeof location !== 'undefined' ? location.pathname : '';
+    return 'dx.filter.edits:' + where;
+  }
+
+  // Says whether a kept list of edits belongs to this document: its length and a
+  // sample of its characters.
+  function fingerprint(text) {
+    var hash = 2166136261;
+    var step = Math.max(1, Math.floor(text.length / 4096));
+    for (var k = 0; k < text.length; k += step) hash = Math.imul(hash ^ text.charCodeAt(k), 16777619) >>> 0;
+    return text.length + ':' + hash.toString(16);
+  }
+
+  function keptEdits() {
+    var store = storage();
+    if (!store) return null;
+    try {
+      var kept = JSON.parse(store.getItem(storageKey()) || 'null');
+      return kept && typeof kept.doc === 'string' && Array.isArray(kept.actions) ? kept : null;
+    } catch (e) {
+      return null;
+    }
+  }
+
+  function keepEdit(text) {
+    var store = storage();
+    if (!store || !sourceText) return;
+    var kept = keptEdits();
+    var doc = fingerprint(sourceText);
+    if (!kept || kept.doc !== doc) kept = { doc: doc, actions: [] };
+    kept.actions.push(text);
+    try {
+      store.setItem(storageKey(), JSON.stringify(kept));
+    } catch (e) {
+      // over the storage's quota: what is kept stays as it was
+    }
+  }
+
+  function forgetEdits() {
+    var store = storage();
+    if (store) store.removeItem(storageKey());
+  }
+
+  // Makes the kept edits of this document again; replays that no longer apply are skipped.
+  function restoreEdits() {
+    var kept = keptEdits();
+    if (!kept || kept.doc !== fingerprint(sourceText)) return 0;
+    var count = 0;
+    restoring = true;
+    try {
+      kept.actions.forEach(function (text) {
+        try {
+          if (apply(Interaction.decode(text))) count++;
+        } catch (e) {
+          // an action that no longer names an entity
+        }
+      });
+    } finally {
+      restoring = false;
+    }
+    return count;
+  }
 
   function bridge() {
     if (typeof window !== 'undefined' && window.qor) return window.qor;
@@ -50,12 +131,14 @@ define(['require', './FilterModel', './FilterState', './Interaction', './Nls', '
         if (typeof console !== 'undefined') console.warn(e && e.message ? e.message : e);
       });
     }
+    return sent;
   }
 
   function loadPageTexts() {
     if (!pageTexts) {
       pageTexts = Nls.loadCatalogs([Texts.CATALOG], bridge(), CATALOG_TIMEOUT_MS).then(function (catalogs) {
         Texts.use(catalogs[Texts.CATALOG]);
+        CarryMarks.use(catalogs[Texts.CATALOG]);
       });
     }
     return pageTexts;
@@ -83,8 +166,9 @@ define(['require', './FilterModel', './FilterState', './Interaction', './Nls', '
         model = parsed;
         state = new FilterState(model);
         state.expandToLevel(START_LEVEL);
+        restoreEdits();
       }
-      if (view) view.showDocument();
+      if (currentView) currentView.showDocument();
     }));
     resolveFirstDocument();
     return current;
@@ -92,21 +176,24 @@ define(['require', './FilterModel', './FilterState', './Interaction', './Nls', '
 
   // The page calls this once its DOM is there; the view is loaded only in a browser.
   function attach(root) {
-    return new Promise(function (resolve, reject) {
-      loadPageTexts().then(function () {
-        localRequire(['./FilterView'], function (FilterView) {
-          view = new FilterView(root, api);
-          if (model || error) view.showDocument();
-          resolve(view);
-        }, reject);
-      });
+    // The view's modules load while the page's texts come.
+    var viewModule = new Promise(function (resolve, reject) {
+      localRequire(['./FilterView'], resolve, reject);
+    });
+    return Promise.all([viewModule, loadPageTexts()]).then(function (loaded) {
+      var FilterView = loaded[0];
+      currentView = new FilterView(root, api);
+      if (model || error) currentView.showDocument();
+      return currentView;
     });
   }
 
   function sendNewJson(tag) {
+    var view = currentView;
     if (view) view.commitEditing();
     var text = model ? model.serialize() : sourceText !== null ? sourceText : '';
-    post([String(tag), text]);
+    var sent = post([String(tag), text]);
+    if (String(tag) === 'onOkClick' && sent && typeof sent.then === 'function') sent.then(forgetEdits, function () {});
     if (model) model.markSent();
     if (view) view.showStatus();
     return text;
@@ -162,6 +249,7 @@ define(['require', './FilterModel', './FilterState', './Interaction', './Nls', '
   // Applies an interaction to the document and the view; true when something changed.
   function apply(action) {
     if (!model) return false;
+    var view = restoring ? null : currentView;
     var changed = null;
     var i;
     switch (action.t) {
@@ -222,6 +310,7 @@ define(['require', './FilterModel', './FilterState', './Interaction', './Nls', '
     // Only a recording needs the uids; finding them costs a pass over the document.
     var named = recorder ? withUids(action) : action;
     var done = apply(named);
+    if (done && EDIT_ACTIONS[named.t]) keepEdit(Interaction.encode(named));
     if (done && recorder) recorder.report(Interaction.encode(named));
     return done;
   }

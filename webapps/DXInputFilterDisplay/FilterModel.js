@@ -1,9 +1,11 @@
 /*
  * FilterModel - the filter document as the page edits it. No DOM here.
  *
- * The document stays the parsed tree (RawJson) so that whatever the user does not edit
- * is written back as it came. Entities are numbered in pre-order: the subtree of
- * entity i is i .. end[i]-1, which makes subtree edits and counts plain index ranges.
+ * The text stays as it came (DocumentIndex notes where each node is); a node's values
+ * are parsed when the page asks for them, and an edited node's "grid" and "data" are
+ * written back into the text on answer, so whatever the user did not edit comes back
+ * byte for byte. Entities are numbered in pre-order: the subtree of entity i is
+ * i .. end[i]-1, which makes subtree edits and counts plain index ranges.
  *
  * A cell's value is in the node's data.NLS_grid (an NLS text) or in its grid (a
  * literal), never both. An edit writes the grid and drops the NLS_grid entry: the
@@ -14,8 +16,11 @@
  * be imported when the value of the first boolean column is "true". Without a boolean
  * column the text is the number of entities of the subtree. Empty nodes ({}) stand for
  * no entity: they are not counted and cannot be edited.
+ *
+ * The answer also records the user's edits in data.userEdits: first uid -> column ->
+ * value, merged over those a carried document already holds.
  */
-define(['./RawJson', './Nls'], function (RawJson, Nls) {
+define(['./RawJson', './Nls', './DocumentIndex'], function (RawJson, Nls, DocumentIndex) {
   'use strict';
 
   var get = RawJson.getMember;
@@ -23,6 +28,11 @@ define(['./RawJson', './Nls'], function (RawJson, Nls) {
   var isObject = RawJson.isObject;
 
   var REPRESENTATIONS = { string: 'string', boolean: 'boolean', number: 'number', date: 'date', color: 'color' };
+  var TYPE_COLUMN = 'Type';
+  var NAME_COLUMN = 'Name';
+  var SUPERTYPES_KEY = 'supertypes';
+  // Parsed nodes kept for the rows in sight; edited ones are kept for good.
+  var CACHE_LIMIT = 4000;
 
   function text(value) {
     if (typeof value === 'string') return value;
@@ -53,16 +63,93 @@ define(['./RawJson', './Nls'], function (RawJson, Nls) {
     };
   }
 
+  // A JSON string token's value; plain ones without a parse.
+  function stringToken(token) {
+    if (token.charCodeAt(0) !== 34) return undefined;
+    if (token.indexOf('\\') < 0) return token.slice(1, -1);
+    return JSON.parse(token);
+  }
+
   function FilterModel(sourceText, options) {
     options = options || {};
     this.text = sourceText;
-    var doc = RawJson.parse(sourceText, true);
-    if (!isObject(doc)) throw new SyntaxError('the filter document is not an object');
-    this.doc = doc;
     this.resolver = options.resolver || new Nls.Resolver({});
+    var self = this;
+    var index = DocumentIndex.build(sourceText, function (columnsText) {
+      self.readColumns(columnsText);
+      return self.wantedKeys();
+    });
+    if (!this.columns) this.readColumns(null);
+    this.index = index;
+    this.topData = index.top.dataAt >= 0
+      ? RawJson.parse(sourceText.slice(index.top.dataAt, index.top.dataEnd)) : null;
 
-    var columnDefs = get(doc, 'columns');
-    this.columns = Array.isArray(columnDefs) ? columnDefs.map(readColumn) : [];
+    var n = index.size;
+    this.size = n;
+    this.parent = index.parent;
+    this.depth = index.depth;
+    this.pos = index.pos;
+    this.end = index.end;
+    this.roots = index.roots;
+    this.maxDepth = index.maxDepth;
+    this.cache = new Map(); // entity -> parsed node values
+    this.pinned = new Map(); // entity -> parsed node values that edits changed
+    this.labels = new Array(n); // shown labels, filled as asked
+    this.renamed = new Map(); // entity -> true when its label follows its edited name
+
+    // Nodes with NLS cells are read the slow way: their values are not in the grid.
+    var nls = new Uint8Array(n);
+    var dataAt = index.dataAt;
+    var dataEnd = index.dataEnd;
+    for (var d = 0; d < n; d++) {
+      if (dataAt[d] >= 0 && sourceText.slice(dataAt[d], dataEnd[d]).indexOf('"NLS_') >= 0) nls[d] = 1;
+    }
+    this.nls = nls;
+
+    this.entity = new Uint8Array(n);
+    for (var i = 0; i < n; i++) {
+      this.entity[i] = sourceText.charCodeAt(index.nodeStart[i]) === 123 && index.memberCount[i] > 0 ? 1 : 0;
+    }
+    // Values every entity needs at once: the import tick and the type.
+    this.gridValues = {};
+    var keys = index.wanted;
+    for (var k = 0; k < keys.length; k++) this.gridValues[keys[k]] = index.values[k];
+
+    this.importFlag = new Uint8Array(n);
+    this.totalCount = new Int32Array(n);
+    this.importCount = new Int32Array(n);
+    for (i = 0; i < n; i++) this.importFlag[i] = this.entity[i] && this.computeImportFlag(i) ? 1 : 0;
+    for (i = n - 1; i >= 0; i--) {
+      this.totalCount[i] += this.entity[i];
+      this.importCount[i] += this.importFlag[i];
+      var p = this.parent[i];
+      if (p >= 0) {
+        this.totalCount[p] += this.totalCount[i];
+        this.importCount[p] += this.importCount[i];
+      }
+    }
+
+    // Per-entity flags and a predicate slot for views that mark entities (e.g. new ones).
+    this.flags = new Uint8Array(n);
+
+    this.undoStack = [];
+    this.editedCells = new Map(); // "entity column" -> edits not undone
+    this.nextGroupId = 1;
+    this.sentGroupId = 0;
+    this.uidIndex = null; // uid -> entity, made when first asked
+    this.typeIndex = null;
+  }
+
+  FilterModel.prototype.readColumns = function (columnsText) {
+    var defs = null;
+    if (columnsText !== null) {
+      try {
+        defs = RawJson.parse(columnsText);
+      } catch (e) {
+        defs = null;
+      }
+    }
+    this.columns = Array.isArray(defs) ? defs.map(readColumn) : [];
     if (!this.columns.length) {
       this.columns.push({ index: 0, name: 'tree', field: 'c0', title: '', kind: 'tree', editable: false, options: [] });
     }
@@ -77,68 +164,52 @@ define(['./RawJson', './Nls'], function (RawJson, Nls) {
         break;
       }
     }
+    this.typeColumn = this.columnByName.get(TYPE_COLUMN) || null;
+    if (this.typeColumn && this.typeColumn.kind === 'tree') this.typeColumn = null;
+    this.nameColumn = this.columnByName.get(NAME_COLUMN) || null;
+  };
 
-    // Flatten the tree in pre-order.
-    var nodes = [];
-    var parent = [];
-    var depth = [];
-    var pos = [];
-    var end = [];
-    var roots = [];
-    function walk(list, parentIndex, level) {
-      for (var k = 0; k < list.length; k++) {
-        var i = nodes.length;
-        var node = list[k];
-        nodes.push(node);
-        parent.push(parentIndex);
-        depth.push(level);
-        pos.push(k);
-        end.push(0);
-        if (parentIndex < 0) roots.push(i);
-        var children = get(node, 'children');
-        if (Array.isArray(children) && children.length) walk(children, i, level + 1);
-        end[i] = nodes.length;
+  FilterModel.prototype.wantedKeys = function () {
+    var keys = [];
+    if (this.boolColumn) keys.push(this.boolColumn.name);
+    if (this.typeColumn && keys.indexOf(this.typeColumn.name) < 0) keys.push(this.typeColumn.name);
+    return keys;
+  };
+
+  // The node's own values, parsed: { label, data, grid } (each undefined when absent).
+  FilterModel.prototype.own = function (i) {
+    var o = this.pinned.get(i) || this.cache.get(i);
+    if (o) return o;
+    var index = this.index;
+    var t = this.text;
+    o = { label: undefined, data: undefined, grid: undefined };
+    if (this.entity[i]) {
+      // The first pass checked the structure, not every value inside data and grid: a
+      // node whose values do not parse shows none, and cannot be edited.
+      try {
+        if (index.labelAt[i] >= 0) o.label = RawJson.parse(t.slice(index.labelAt[i], index.labelEnd[i]));
+        if (index.dataAt[i] >= 0) o.data = RawJson.parse(t.slice(index.dataAt[i], index.dataEnd[i]));
+        if (index.gridAt[i] >= 0) o.grid = RawJson.parse(t.slice(index.gridAt[i], index.gridEnd[i]));
+      } catch (e) {
+        o = { label: undefined, data: undefined, grid: undefined, broken: true };
+        this.broken = (this.broken || 0) + 1;
       }
     }
-    var rootList = get(doc, 'roots');
-    if (Array.isArray(rootList)) walk(rootList, -1, 0);
+    if (this.cache.size >= CACHE_LIMIT) this.cache.clear();
+    this.cache.set(i, o);
+    return o;
+  };
 
-    var n = nodes.length;
-    this.size = n;
-    this.nodes = nodes;
-    this.parent = Int32Array.from(parent);
-    this.depth = Int32Array.from(depth);
-    this.pos = Int32Array.from(pos);
-    this.end = Int32Array.from(end);
-    this.roots = roots;
-    this.maxDepth = 0;
-    for (var d = 0; d < n; d++) if (this.depth[d] > this.maxDepth) this.maxDepth = this.depth[d];
-
-    // Counts for the runtime columns and the summary.
-    this.entity = new Uint8Array(n);
-    this.importFlag = new Uint8Array(n);
-    this.totalCount = new Int32Array(n);
-    this.importCount = new Int32Array(n);
-    for (var i = 0; i < n; i++) {
-      this.entity[i] = isObject(nodes[i]) && RawJson.memberCount(nodes[i]) > 0 ? 1 : 0;
-      this.importFlag[i] = this.entity[i] && this.computeImportFlag(i) ? 1 : 0;
+  // The same, kept while edits refer to it.
+  FilterModel.prototype.pin = function (i) {
+    var o = this.pinned.get(i);
+    if (!o) {
+      o = this.own(i);
+      this.cache.delete(i);
+      this.pinned.set(i, o);
     }
-    for (i = n - 1; i >= 0; i--) {
-      this.totalCount[i] += this.entity[i];
-      this.importCount[i] += this.importFlag[i];
-      var p = this.parent[i];
-      if (p >= 0) {
-        this.totalCount[p] += this.totalCount[i];
-        this.importCount[p] += this.importCount[i];
-      }
-    }
-
-    this.undoStack = [];
-    this.editedCells = new Map(); // "entity column" -> edits not undone
-    this.nextGroupId = 1;
-    this.sentGroupId = 0;
-    this.uidIndex = null; // uid -> entity, made when first asked
-  }
+    return o;
+  };
 
   // ------------------------------------------------------------ structure
 
@@ -183,17 +254,26 @@ define(['./RawJson', './Nls'], function (RawJson, Nls) {
   // The entity's first uid when no other node carries it, else null: what names the
   // entity in a later version of the same model, where child positions may differ.
   FilterModel.prototype.uidOf = function (i) {
-    var ids = get(get(this.nodes[i], 'data'), 'uid');
-    var uid = Array.isArray(ids) && typeof ids[0] === 'string' && ids[0] ? ids[0] : null;
+    var uid = this.firstUid(i);
     return uid !== null && this.indexOfUid(uid) === i ? uid : null;
+  };
+
+  FilterModel.prototype.firstUid = function (i) {
+    var ids = get(this.own(i).data, 'uid');
+    return Array.isArray(ids) && typeof ids[0] === 'string' && ids[0] ? ids[0] : null;
   };
 
   // The entity carrying the uid; -1 when none does, -2 when several do.
   FilterModel.prototype.indexOfUid = function (uid) {
     if (!this.uidIndex) {
       var index = new Map();
+      var t = this.text;
+      var dataAt = this.index.dataAt;
+      var dataEnd = this.index.dataEnd;
       for (var i = 0; i < this.size; i++) {
-        var ids = get(get(this.nodes[i], 'data'), 'uid');
+        if (dataAt[i] < 0) continue;
+        var data = this.pinned.has(i) ? this.pinned.get(i).data : JSON.parse(t.slice(dataAt[i], dataEnd[i]));
+        var ids = get(data, 'uid');
         if (!Array.isArray(ids)) continue;
         for (var k = 0; k < ids.length; k++) {
           if (typeof ids[k] !== 'string') continue;
@@ -230,10 +310,12 @@ define(['./RawJson', './Nls'], function (RawJson, Nls) {
     }
     this.columns.forEach(function (c) { note(c.title); });
     for (var i = 0; i < this.size; i++) {
-      var data = get(this.nodes[i], 'data');
+      if (!this.nls[i]) continue;
+      var node = this.own(i);
+      var data = node.data;
       if (!isObject(data)) continue;
       var label = get(data, 'NLS_label');
-      if (typeof label === 'string' && !has(this.nodes[i], 'label')) note(label);
+      if (typeof label === 'string' && node.label === undefined && this.index.labelAt[i] < 0) note(label);
       var nlsGrid = get(data, 'NLS_grid');
       if (isObject(nlsGrid)) {
         for (var key in nlsGrid) {
@@ -246,29 +328,54 @@ define(['./RawJson', './Nls'], function (RawJson, Nls) {
 
   // The label as written: literal "label", else the NLS text data.NLS_label.
   FilterModel.prototype.labelSource = function (i) {
-    var node = this.nodes[i];
-    if (!isObject(node)) return null;
-    if (has(node, 'label')) return { text: text(node.label), nls: false };
-    var data = get(node, 'data');
+    if (!this.entity[i]) return null;
+    var index = this.index;
+    if (index.labelAt[i] >= 0) {
+      var token = this.text.slice(index.labelAt[i], index.labelEnd[i]);
+      var literal = stringToken(token);
+      return { text: literal !== undefined ? literal : text(RawJson.parse(token)), nls: false };
+    }
+    if (!this.nls[i]) return null;
+    var data = this.own(i).data;
     if (has(data, 'NLS_label')) return { text: text(data.NLS_label), nls: true };
     return null;
   };
 
+  // The label shown: a rename of an entity labelled by its name shows too.
   FilterModel.prototype.label = function (i) {
-    var source = this.labelSource(i);
-    if (!source) return '';
-    return source.nls ? this.resolve(source.text) : source.text;
+    if (this.renamed.size && this.renamed.get(i) && this.isEdited(i, this.nameColumn)) {
+      return this.cellText(i, this.nameColumn);
+    }
+    var shown = this.labels[i];
+    if (shown === undefined) {
+      var source = this.labelSource(i);
+      shown = !source ? '' : source.nls ? this.resolve(source.text) : source.text;
+      this.labels[i] = shown;
+    }
+    return shown;
+  };
+
+  // Catalogs came: NLS labels are resolved again when next asked.
+  FilterModel.prototype.forgetLabels = function () {
+    this.labels = new Array(this.size);
   };
 
   // Where a cell's value is: { text, nls } or null when the cell is empty.
   FilterModel.prototype.cellSource = function (i, column) {
-    var node = this.nodes[i];
-    if (!isObject(node)) return null;
+    if (!this.entity[i]) return null;
     var name = column.name;
-    var data = get(node, 'data');
-    var nlsGrid = get(data, 'NLS_grid');
+    if (!this.nls[i] && !this.pinned.has(i)) {
+      var known = this.gridValues[name];
+      if (known !== undefined) return known[i] === undefined ? this.gridCell(i, name) : { text: known[i], nls: false };
+    }
+    var node = this.own(i);
+    var nlsGrid = get(node.data, 'NLS_grid');
     if (isObject(nlsGrid) && has(nlsGrid, name)) return { text: text(nlsGrid[name]), nls: true };
-    var grid = get(node, 'grid');
+    return this.gridCell(i, name);
+  };
+
+  FilterModel.prototype.gridCell = function (i, name) {
+    var grid = this.own(i).grid;
     if (isObject(grid) && has(grid, name)) return { text: text(grid[name]), nls: false };
     return null;
   };
@@ -294,6 +401,12 @@ define(['./RawJson', './Nls'], function (RawJson, Nls) {
     return !!source && source.text === 'true';
   };
 
+  // 1 all of the subtree imported, 0 none, -1 some (an import column's tick state).
+  FilterModel.prototype.subtreeImport = function (i) {
+    if (this.importCount[i] === 0) return 0;
+    return this.importCount[i] === this.totalCount[i] ? 1 : -1;
+  };
+
   FilterModel.prototype.summary = function () {
     var total = 0;
     var imported = 0;
@@ -305,7 +418,66 @@ define(['./RawJson', './Nls'], function (RawJson, Nls) {
   };
 
   FilterModel.prototype.canEdit = function (i, column) {
-    return !!column && column.editable && this.entity[i] === 1;
+    return !!column && column.editable && this.entity[i] === 1 && !this.own(i).broken;
+  };
+
+  // ------------------------------------------------------------ types
+
+  // The entity's type, and the types it is a kind of (the provider's data "supertypes",
+  // nearest first, separated by blanks).
+  FilterModel.prototype.typeOf = function (i) {
+    return this.typeColumn && this.entity[i] ? this.cellText(i, this.typeColumn) : '';
+  };
+
+  FilterModel.prototype.typesOf = function (i) {
+    var type = this.typeOf(i);
+    if (!type) return [];
+    var chain = this.supertypes(type, i);
+    return [type].concat(chain);
+  };
+
+  FilterModel.prototype.supertypes = function (type, i) {
+    if (!this.superOf) this.superOf = new Map();
+    var known = this.superOf.get(type);
+    if (known) return known;
+    var data = this.own(i).data;
+    var given = get(data, SUPERTYPES_KEY);
+    var chain = typeof given === 'string' && given ? given.split(/\s+/).filter(Boolean) : [];
+    this.superOf.set(type, chain);
+    return chain;
+  };
+
+  // type -> { count, types: the types counted under it }: each entity counts under its
+  // type and every supertype, so "IfcWall" holds IfcWallStandardCase.
+  FilterModel.prototype.typeCounts = function () {
+    if (this.typeIndex) return this.typeIndex;
+    var counts = new Map();
+    var exact = new Map();
+    for (var i = 0; i < this.size; i++) {
+      var type = this.typeOf(i);
+      if (!type) continue;
+      exact.set(type, (exact.get(type) || 0) + 1);
+      if (!this.superOf || !this.superOf.has(type)) this.supertypes(type, i);
+    }
+    var self = this;
+    exact.forEach(function (count, type) {
+      [type].concat(self.superOf.get(type) || []).forEach(function (t) {
+        var entry = counts.get(t) || { count: 0, own: 0 };
+        entry.count += count;
+        if (t === type) entry.own = count;
+        counts.set(t, entry);
+      });
+    });
+    this.typeIndex = counts;
+    return counts;
+  };
+
+  // True when the entity is of the type or of one of its subtypes.
+  FilterModel.prototype.isOfType = function (i, type) {
+    var own = this.typeOf(i);
+    if (!own) return false;
+    if (own === type) return true;
+    return this.supertypes(own, i).indexOf(type) >= 0;
   };
 
   // ------------------------------------------------------------ edits
@@ -322,8 +494,12 @@ define(['./RawJson', './Nls'], function (RawJson, Nls) {
       if (!(i >= 0 && i < this.size) || !this.canEdit(i, column)) continue;
       var value = String(e.value);
       var source = this.cellSource(i, column);
-      if (source && !source.nls && source.text === value && typeof this.nodes[i].grid[column.name] === 'string') continue;
+      if (source && !source.nls && source.text === value) continue;
       if (source && source.nls && this.resolve(source.text) === value) continue;
+      if (column === this.nameColumn && !this.renamed.has(i)) {
+        // The tree shows the new name only where the label was the name.
+        this.renamed.set(i, this.label(i) === (source ? this.cellText(i, column) : ''));
+      }
       this.saveForUndo(group, i);
       this.writeCell(i, column, value);
       group.changed.push(i);
@@ -338,47 +514,27 @@ define(['./RawJson', './Nls'], function (RawJson, Nls) {
 
   FilterModel.prototype.saveForUndo = function (group, i) {
     if (group.saved.has(i)) return;
-    var node = this.nodes[i];
-    var data = get(node, 'data');
-    var grid = get(node, 'grid');
-    var nlsGrid = isObject(data) ? get(data, 'NLS_grid') : undefined;
+    var node = this.pin(i);
+    var nlsGrid = isObject(node.data) ? get(node.data, 'NLS_grid') : undefined;
     group.saved.set(i, {
-      node: RawJson.snapshot(node),
-      data: isObject(data) ? { obj: data, snap: RawJson.snapshot(data) } : null,
-      grid: isObject(grid) ? { obj: grid, snap: RawJson.snapshot(grid) } : null,
+      grid: node.grid,
+      gridSnap: isObject(node.grid) ? RawJson.snapshot(node.grid) : null,
+      data: isObject(node.data) ? { obj: node.data, snap: RawJson.snapshot(node.data) } : null,
       nlsGrid: isObject(nlsGrid) ? { obj: nlsGrid, snap: RawJson.snapshot(nlsGrid) } : null
     });
   };
 
   FilterModel.prototype.writeCell = function (i, column, value) {
-    var node = this.nodes[i];
+    var node = this.pin(i);
     var name = column.name;
-    var data = get(node, 'data');
+    var data = node.data;
     var nlsGrid = isObject(data) ? get(data, 'NLS_grid') : undefined;
     if (isObject(nlsGrid) && has(nlsGrid, name)) {
       RawJson.deleteMember(nlsGrid, name);
       if (RawJson.memberCount(nlsGrid) === 0) RawJson.deleteMember(data, 'NLS_grid');
     }
-    var grid = get(node, 'grid');
-    if (!isObject(grid)) {
-      grid = {};
-      if (!has(node, 'grid') && has(node, 'children')) {
-        // The generator writes grid before children; keep that layout.
-        var children = node.children;
-        RawJson.deleteMember(node, 'children');
-        RawJson.setMember(node, 'grid', grid);
-        RawJson.setMember(node, 'children', children);
-      } else {
-        RawJson.setMember(node, 'grid', grid);
-      }
-    }
-    RawJson.setMember(grid, name, value);
-    this.touch(i);
-  };
-
-  // The entity and those holding it are no longer as in the source text.
-  FilterModel.prototype.touch = function (i) {
-    for (var j = i; j >= 0; j = this.parent[j]) RawJson.touch(this.nodes[j]);
+    if (!isObject(node.grid)) node.grid = {};
+    RawJson.setMember(node.grid, name, value);
   };
 
   // Refreshes import flags of the given entities and moves the counts of their
@@ -409,7 +565,7 @@ define(['./RawJson', './Nls'], function (RawJson, Nls) {
 
   // True for a cell that an edit not undone has written.
   FilterModel.prototype.isEdited = function (i, column) {
-    return this.editedCells.size > 0 && this.editedCells.has(i + ' ' + column.name);
+    return !!column && this.editedCells.size > 0 && this.editedCells.has(i + ' ' + column.name);
   };
 
   FilterModel.prototype.canUndo = function () {
@@ -423,11 +579,11 @@ define(['./RawJson', './Nls'], function (RawJson, Nls) {
     this.countEdited(group.cells, -1);
     var indices = [];
     group.saved.forEach(function (saved, i) {
-      RawJson.restore(this.nodes[i], saved.node);
+      var node = this.pinned.get(i);
+      node.grid = saved.grid;
+      if (saved.gridSnap) RawJson.restore(saved.grid, saved.gridSnap);
       if (saved.data) RawJson.restore(saved.data.obj, saved.data.snap);
-      if (saved.grid) RawJson.restore(saved.grid.obj, saved.grid.snap);
       if (saved.nlsGrid) RawJson.restore(saved.nlsGrid.obj, saved.nlsGrid.snap);
-      this.touch(i);
       indices.push(i);
     }, this);
     return this.updateCounts(indices);
@@ -462,10 +618,75 @@ define(['./RawJson', './Nls'], function (RawJson, Nls) {
 
   // ------------------------------------------------------------ writing
 
+  // Edited cells, not undone: first uid -> column -> value (the last one written).
+  FilterModel.prototype.userEdits = function () {
+    var out = new Map();
+    this.editedCells.forEach(function (count, key) {
+      var space = key.indexOf(' ');
+      var i = +key.slice(0, space);
+      var column = this.column(key.slice(space + 1));
+      var uid = this.firstUid(i);
+      if (!column || uid === null) return;
+      var cells = out.get(uid);
+      if (!cells) out.set(uid, (cells = new Map()));
+      cells.set(column.name, this.cellText(i, column));
+    }, this);
+    return out;
+  };
+
   FilterModel.prototype.serialize = function () {
     // Nothing applied (or all undone): the document is the text that came.
-    if (!this.undoStack.length) return this.text;
-    return RawJson.stringify(this.doc);
+    return this.undoStack.length ? this.write() : this.text;
+  };
+
+  // The text with the edited nodes' grid and data written anew.
+  FilterModel.prototype.write = function () {
+    var t = this.text;
+    var index = this.index;
+    var pieces = []; // [start, end, text] of the text to write instead
+    this.pinned.forEach(function (node, i) {
+      if (index.gridAt[i] >= 0) {
+        var gridText = RawJson.stringify(node.grid);
+        if (gridText !== t.slice(index.gridAt[i], index.gridEnd[i])) pieces.push([index.gridAt[i], index.gridEnd[i], gridText]);
+      } else if (isObject(node.grid) && RawJson.memberCount(node.grid)) {
+        // The generator writes grid after label and data; a node without one gets it there.
+        var after = index.dataAt[i] >= 0 ? index.dataEnd[i] : index.labelAt[i] >= 0 ? index.labelEnd[i] : -1;
+        var added = '"grid":' + RawJson.stringify(node.grid);
+        if (after >= 0) pieces.push([after, after, ',' + added]);
+        else pieces.push([index.nodeStart[i] + 1, index.nodeStart[i] + 1, added + ',']);
+      }
+      if (index.dataAt[i] >= 0) {
+        var dataText = RawJson.stringify(node.data);
+        if (dataText !== t.slice(index.dataAt[i], index.dataEnd[i])) pieces.push([index.dataAt[i], index.dataEnd[i], dataText]);
+      }
+    });
+    var edits = this.userEdits();
+    if (edits.size && isObject(this.topData)) {
+      var top = RawJson.parse(t.slice(index.top.dataAt, index.top.dataEnd));
+      var recorded = get(top, 'userEdits');
+      if (!isObject(recorded)) {
+        recorded = {};
+        RawJson.setMember(top, 'userEdits', recorded);
+      }
+      edits.forEach(function (cells, uid) {
+        var entry = get(recorded, uid);
+        if (!isObject(entry)) {
+          entry = {};
+          RawJson.setMember(recorded, uid, entry);
+        }
+        cells.forEach(function (value, name) { RawJson.setMember(entry, name, value); });
+      });
+      pieces.push([index.top.dataAt, index.top.dataEnd, RawJson.stringify(top)]);
+    }
+    pieces.sort(function (a, b) { return a[0] - b[0]; });
+    var out = [];
+    var at = 0;
+    for (var k = 0; k < pieces.length; k++) {
+      out.push(t.slice(at, pieces[k][0]), pieces[k][2]);
+      at = pieces[k][1];
+    }
+    out.push(t.slice(at));
+    return out.join('');
   };
 
   // Distinct shown values of a column, for the filter suggestions.

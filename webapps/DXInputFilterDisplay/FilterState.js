@@ -23,6 +23,8 @@ define([], function () {
     this.matchCount = 0;
     this.passing = -1;
     this.labelCache = null;
+    this.type = null; // entities of this type or a subtype pass
+    this.extra = null; // a further test of the entity (function), for views that add one
   }
 
   FilterState.OPERATORS = OPERATORS;
@@ -52,7 +54,15 @@ define([], function () {
   // ------------------------------------------------------------ criteria
 
   FilterState.prototype.hasCriteria = function () {
-    return this.query !== '' || this.filters.length > 0 || this.branch >= 0;
+    return this.query !== '' || this.filters.length > 0 || this.branch >= 0 || this.type !== null || this.extra !== null;
+  };
+
+  FilterState.prototype.setType = function (type) {
+    this.type = type === undefined || type === '' ? null : type;
+  };
+
+  FilterState.prototype.setExtra = function (test) {
+    this.extra = typeof test === 'function' ? test : null;
   };
 
   FilterState.prototype.setQuery = function (query) {
@@ -82,6 +92,11 @@ define([], function () {
   // Labels change with the catalogs; the search reads them lower-cased once.
   FilterState.prototype.invalidateLabels = function () {
     this.labelCache = null;
+  };
+
+  // An entity's label changed (a rename): the search sees the new one.
+  FilterState.prototype.refreshLabel = function (i) {
+    if (this.labelCache) this.labelCache[i] = this.model.label(i).toLowerCase();
   };
 
   FilterState.prototype.lowerLabels = function () {
@@ -140,6 +155,8 @@ define([], function () {
         }
       }
       inMatch[i] = matchEnd;
+      if (ok && this.type !== null && !model.isOfType(i, this.type)) ok = false;
+      if (ok && this.extra !== null && !this.extra(i)) ok = false;
       if (ok) {
         for (var k = 0; k < this.filters.length; k++) {
           if (!filterPasses(model, i, this.filters[k])) {

@@ -1,15 +1,14 @@
 /*
- * FilterView - the page: toolbar, tree grid (Tabulator) and status line.
+ * FilterView - the page: toolbar, tree grid and status line.
  *
- * Rows are built lazily: a row's data object reads its values from the model when the
- * grid asks, and its children are made only when the grid opens it, so a document of
- * 100,000 entities costs the rows in sight. The grid never writes the document: edits
- * go through filter.perform(), and the view then brings the rendered rows up to date.
+ * The grid (TreeGrid) draws only the rows in sight over the flat list of RowModel.
+ * The view never writes the document: edits go through filter.perform(), and the
+ * view then repaints the rows in sight. Keys are Keyboard's, the menu ContextMenu's.
  */
-define(['tabulator', './CellUI', './Texts'], function (Tabulator, CellUI, Texts) {
+define(['./TreeGrid', './RowModel', './CellUI', './ContextMenu', './Keyboard', './TypeList', './Texts', './CarryMarks'], function (
+  TreeGrid, RowModel, CellUI, ContextMenu, Keyboard, TypeList, Texts, CarryMarks) {
   'use strict';
 
-  var ROW_HEIGHT = 30;
   var SEARCH_DELAY_MS = 180;
 
   function $(root, selector) {
@@ -20,24 +19,17 @@ define(['tabulator', './CellUI', './Texts'], function (Tabulator, CellUI, Texts)
     this.root = root;
     this.doc = root.ownerDocument;
     this.filter = filter;
-    this.table = null;
-    this.built = false; // Tabulator has finished building the table
-    this.treeStale = false; // the rows are to be made again once it has
     this.model = null;
     this.state = null;
-    this.RowData = null;
-    this.rendered = new Map(); // entity -> row component, rows whose cells exist
-    this.parents = new Map(); // entity -> row component, rows with children
-    this.displayCache = null;
-    this.cursor = { id: -1, col: 0 };
+    this.rows = null;
+    this.cursor = { row: -1, id: 0, col: 0 };
     this.selection = new Set();
     this.anchor = -1;
-    this.suppressTreeEvents = false;
     this.editing = null; // the open editor
-    this.pendingText = undefined; // a key typed on a cell opens its editor with it
     this.searchTimer = 0;
     this.numberFormat = makeNumberFormat();
     this.firstRender = true;
+    this.marks = null; // the carry from the last filter, when the document has one
     this.controls = {
       search: $(root, '#search'),
       searchCount: $(root, '#search-count'),
@@ -50,6 +42,8 @@ define(['tabulator', './CellUI', './Texts'], function (Tabulator, CellUI, Texts)
       expandAll: $(root, '#expand-all'),
       collapseAll: $(root, '#collapse-all'),
       level: $(root, '#level'),
+      groupTypes: $(root, '#group-types'),
+      types: $(root, '#types'),
       undo: $(root, '#undo'),
       setSubtree: $(root, '#set-subtree'),
       setSelection: $(root, '#set-selection'),
@@ -59,11 +53,23 @@ define(['tabulator', './CellUI', './Texts'], function (Tabulator, CellUI, Texts)
       selected: $(root, '#selected'),
       edits: $(root, '#edits'),
       grid: $(root, '#grid'),
+      carryGroup: $(root, '#carry-group'),
+      carryNew: $(root, '#carry-new'),
+      carryGone: $(root, '#carry-gone'),
+      carrySummary: $(root, '#carry-summary'),
+      gonePanel: $(root, '#gone-panel'),
+      goneTitle: $(root, '#gone-title'),
+      goneText: $(root, '#gone-text'),
+      goneList: $(root, '#gone-list'),
+      goneClose: $(root, '#gone-close'),
       message: $(root, '#message')
     };
+    this.grid = new TreeGrid(this.controls.grid, this);
+    this.typeList = new TypeList(this);
     this.applyTexts();
+    this.grid.setLabel(Texts.format('GridLabel'));
     this.bindToolbar();
-    this.bindKeyboard();
+    Keyboard.bind(this);
     this.bindLeaving();
   }
 
@@ -109,20 +115,104 @@ define(['tabulator', './CellUI', './Texts'], function (Tabulator, CellUI, Texts)
     this.model = this.filter.model();
     this.state = this.filter.state();
     this.selection.clear();
-    this.cursor = { id: -1, col: 0 };
+    this.cursor = { row: -1, id: 0, col: 0 };
     this.controls.search.value = '';
     if (error) {
+      this.marks = null;
+      this.controls.carryGroup.hidden = true;
+      this.controls.carrySummary.hidden = true;
+      this.setGoneOpen(false);
       this.showMessage(Texts.format('LoadError', error), true);
       this.root.classList.remove('is-loading');
       return;
     }
     if (!this.model) return;
     this.showMessage(this.model.size ? '' : Texts.format('EmptyDocument'), false);
+    this.showCarry();
+    this.rows = new RowModel(this.model, this.state);
+    this.rows.setGrouping(this.controls.groupTypes.checked);
+    this.controls.groupTypes.disabled = !this.model.typeColumn;
+    this.controls.types.disabled = !this.model.typeColumn;
+    this.rows.rebuild();
+    this.grid.setPlaceholder(Texts.format(this.model.size ? 'NoRows' : 'EmptyDocument'));
+    this.grid.setModel(this.model, this.rows);
+    this.showTitle();
     this.fillFilterControls();
-    this.buildTable();
     this.root.classList.remove('is-loading');
+    if (this.rows.count) this.cursor = { row: 0, id: this.rows.rows[0], col: 0 };
+    this.grid.repaint();
     this.showChips();
     this.showStatus();
+    if (this.firstRender && typeof performance !== 'undefined' && performance.mark) {
+      this.firstRender = false;
+      performance.mark('filter-first-rows'); // "filter-init" to here: the time to first rows
+    }
+  };
+
+  // The carry's marks: only the view shows them, the document never holds them.
+  FilterView.prototype.showCarry = function () {
+    var c = this.controls;
+    var marks = new CarryMarks(this.model.topData);
+    this.marks = marks.present ? marks : null;
+    this.newOnly = false;
+    if (this.state.extra !== null) {
+      this.state.setExtra(null);
+      this.state.recompute();
+    }
+    this.setGoneOpen(false);
+    c.goneList.textContent = '';
+    c.carryGroup.hidden = !marks.present;
+    c.carrySummary.hidden = !marks.present;
+    if (!marks.present) {
+      this.model.flags.fill(0);
+      return;
+    }
+    marks.markModel(this.model);
+    c.carryNew.textContent = marks.filterLabel();
+    c.carryNew.hidden = !marks.hasNew();
+    c.carryNew.setAttribute('aria-pressed', 'false');
+    c.carryGone.textContent = marks.goneButton();
+    c.carrySummary.textContent = marks.summary();
+    c.carrySummary.title = marks.droppedText() || marks.goneTitle();
+    c.goneTitle.textContent = marks.goneTitle();
+    c.goneClose.textContent = marks.goneClose();
+  };
+
+  FilterView.prototype.setNewOnly = function (on) {
+    if (!this.marks || !this.state) return;
+    this.newOnly = !!on;
+    this.state.setExtra(this.newOnly ? CarryMarks.newOnly(this.model) : null);
+    this.controls.carryNew.setAttribute('aria-pressed', this.newOnly ? 'true' : 'false');
+    this.criteriaChanged();
+  };
+
+  // The list is made when first opened: a week's removals may be thousands of uids.
+  FilterView.prototype.setGoneOpen = function (open) {
+    var c = this.controls;
+    open = !!open && !!this.marks;
+    c.gonePanel.hidden = !open;
+    c.carryGone.setAttribute('aria-expanded', open ? 'true' : 'false');
+    c.carrySummary.setAttribute('aria-expanded', open ? 'true' : 'false');
+    if (!open || c.goneList.firstChild) return;
+    c.goneText.textContent = this.marks.goneText();
+    var doc = this.doc;
+    this.marks.gone().forEach(function (uid) {
+      var item = doc.createElement('li');
+      item.textContent = uid;
+      c.goneList.appendChild(item);
+    });
+  };
+
+  // The model's file in the page's title: the filter id names it ("IFC4:House.ifc").
+  FilterView.prototype.showTitle = function () {
+    var data = this.model.topData;
+    var id = data && typeof data.filterID === 'string' ? data.filterID : '';
+    var file = id.replace(/^[^:]*:/, '');
+    var base = this.doc.title.split(' – ')[0] || 'Filter';
+    this.baseTitle = this.baseTitle || base;
+    this.doc.title = file ? Texts.format('TitleWithFile', file, this.baseTitle) : this.baseTitle;
+    var qor = typeof window !== 'undefined' ? window.qor : null;
+    if (qor && typeof qor.subtitle === 'function') qor.subtitle(file);
   };
 
   FilterView.prototype.showMessage = function (text, isError) {
@@ -144,7 +234,7 @@ define(['tabulator', './CellUI', './Texts'], function (Tabulator, CellUI, Texts)
       select.appendChild(option);
     }, this);
     this.controls.filterAdd.disabled = !select.options.length;
-    this.fillValueSuggestions();
+    this.suggestionsFor = null; // filled when the value field is first used
 
     var level = this.controls.level;
     level.textContent = '';
@@ -161,11 +251,13 @@ define(['tabulator', './CellUI', './Texts'], function (Tabulator, CellUI, Texts)
     level.disabled = this.model.maxDepth < 1;
   };
 
+  // The value suggestions read a column of every entity: made when asked, not at load.
   FilterView.prototype.fillValueSuggestions = function () {
+    var column = this.filterColumn();
+    if (!column || this.suggestionsFor === column) return;
+    this.suggestionsFor = column;
     var list = this.controls.filterValues;
     list.textContent = '';
-    var column = this.filterColumn();
-    if (!column) return;
     this.model.distinctValues(column, 300).forEach(function (value) {
       var option = this.doc.createElement('option');
       option.value = value;
@@ -180,250 +272,138 @@ define(['tabulator', './CellUI', './Texts'], function (Tabulator, CellUI, Texts)
 
   // ------------------------------------------------------------ rows
 
-  // Row data objects of this document: values are read from the model when asked.
-  FilterView.prototype.makeRowClass = function () {
-    var model = this.model;
-    var state = this.state;
-    function RowData(id) {
-      this.id = id;
-      this.kids = undefined;
-    }
-    Object.defineProperty(RowData.prototype, '_children', {
-      get: function () {
-        if (this.kids === undefined) {
-          var ids = state.visibleChildren(this.id);
-          this.kids = ids.length ? ids.map(function (j) { return new RowData(j); }) : null;
-        }
-        return this.kids || undefined;
-      },
-      set: function () {}
-    });
-    model.columns.forEach(function (column) {
-      Object.defineProperty(RowData.prototype, column.field, {
-        get: function () { return model.cellText(this.id, column); },
-        set: function () {} // the grid's writes go through filter.perform()
-      });
-    });
-    return RowData;
-  };
-
-  FilterView.prototype.rootRows = function () {
-    var RowData = this.RowData;
-    return this.state.visibleRoots().map(function (i) { return new RowData(i); });
-  };
-
-  FilterView.prototype.columnDefinitions = function () {
-    var self = this;
-    var model = this.model;
-    var doc = this.doc;
-    // Fixed widths for the narrow kinds; the others share what is left.
-    var widths = { boolean: 84 };
-    var minWidths = { tree: 240, boolean: 70, enum: 140, number: 110, date: 120, color: 120, runtime: 120, string: 110, text: 110 };
-    var grow = { tree: 3, enum: 1.1, number: 0.9, date: 1, color: 1, runtime: 0.9, string: 1.4, text: 1.4 };
-    return model.columns.map(function (column) {
-      var kind = column.kind;
-      var def = {
-        title: '',
-        field: column.field,
-        headerSort: false,
-        resizable: true,
-        minWidth: minWidths[kind] || 100,
-        cssClass: 'kind-' + kind + (column.editable ? ' is-editable' : ''),
-        titleFormatter: function () {
-          return CellUI.renderTitle(doc, kind, model.columnTitle(column), column.editable);
-        },
-        formatter: function (cell) {
-          var id = cell.getData().id;
-          var element = cell.getElement();
-          element.classList.toggle('is-cursor', self.cursor.id === id && self.cursor.col === column.index);
-          element.classList.toggle('is-edited', model.isEdited(id, column));
-          if (kind !== 'tree' && !model.isEntity(id)) return doc.createTextNode('');
-          // The whole text on hover, for what the column cuts (an attribute: text only).
-          if (kind !== 'boolean' && kind !== 'runtime') element.title = cell.getValue();
-          return CellUI.render(doc, kind, cell.getValue(), {
-            options: column.options,
-            formatNumber: self.numberFormat,
-            empty: kind === 'tree' && !model.isEntity(id)
-          });
-        }
-      };
-      if (widths[kind]) def.width = widths[kind];
-      else def.widthGrow = grow[kind] || 1;
-      if (kind === 'tree') def.frozen = true;
-      def.contextMenu = function (e, cell) {
-        return self.contextMenu(cell);
-      };
-      if (kind === 'number' || kind === 'runtime') def.hozAlign = 'right';
-      if (kind === 'boolean') def.hozAlign = 'center';
-      if (column.editable && kind !== 'boolean') {
-        def.editor = function (cell, onRendered, success, cancel) {
-          return self.openEditor(column, cell, onRendered, success, cancel);
-        };
-        def.editable = function (cell) {
-          return model.canEdit(cell.getData().id, column);
-        };
-      }
-      return def;
-    });
-  };
-
-  FilterView.prototype.buildTable = function () {
-    var self = this;
-    if (this.table) {
-      this.table.destroy();
-      this.table = null;
-    }
-    this.RowData = this.makeRowClass();
-    this.built = false;
-    this.treeStale = false;
-    this.rendered.clear();
-    this.parents.clear();
-    this.displayCache = null;
-    var placeholder = this.doc.createElement('div');
-    placeholder.className = 'grid-placeholder';
-    placeholder.textContent = Texts.format(this.model.size ? 'NoRows' : 'EmptyDocument');
-
-    var table = new Tabulator(this.controls.grid, {
-      data: this.rootRows(),
-      index: 'id',
-      height: '100%',
-      layout: 'fitColumns',
-      renderVertical: 'virtual',
-      nestedFieldSeparator: false,
-      dataTree: true,
-      dataTreeFilter: false,
-      dataTreeSort: false,
-      dataTreeChildIndent: 18,
-      dataTreeBranchElement: false,
-      dataTreeStartExpanded: function (row) {
-        var id = row.getData().id;
-        self.parents.set(id, row);
-        return self.state.isExpanded(id);
-      },
-      selectableRows: false,
-      keybindings: false,
-      history: false,
-      editTriggerEvent: 'dblclick',
-      placeholder: placeholder,
-      rowHeight: ROW_HEIGHT,
-      columnDefaults: { vertAlign: 'middle' },
-      rowFormatter: function (row) {
-        var id = row.getData().id;
-        self.rendered.set(id, row);
-        self.decorateRow(row, id);
-        // One tab stop for the grid, not one per editable cell: the keys move the cursor.
-        row.getCells().forEach(function (cell) { cell.getElement().tabIndex = -1; });
-      },
-      columns: this.columnDefinitions()
-    });
-    this.table = table;
-
-    table.on('tableBuilt', function () {
-      self.built = true;
-      if (self.treeStale) self.showTree();
-      if (self.firstRender && typeof performance !== 'undefined' && performance.mark) {
-        self.firstRender = false;
-        performance.mark('filter-first-rows'); // "filter-init" to here: the time to first rows
-      }
-      if (self.cursor.id < 0 && self.model.roots.length) self.setCursor(self.model.roots[0], 0, false);
-    });
-    table.on('cellClick', function (e, cell) { self.onCellClick(e, cell); });
-    table.on('cellDblClick', function (e, cell) {
-      var column = self.columnOf(cell);
-      if (column && column.kind === 'tree') self.toggleRow(cell.getData().id);
-    });
-    table.on('cellEdited', function (cell) { self.onCellEdited(cell); });
-    table.on('cellEditCancelled', function () { self.editing = null; });
-    table.on('dataTreeRowExpanded', function (row) { self.onTreeEvent(row, true); });
-    table.on('dataTreeRowCollapsed', function (row) { self.onTreeEvent(row, false); });
-    table.on('dataProcessed', function () { self.displayCache = null; });
-  };
-
-  FilterView.prototype.decorateRow = function (row, id) {
-    var element = row.getElement();
-    var state = this.state;
-    element.classList.toggle('is-context', state.isContext(id));
-    element.classList.toggle('is-selected', this.selection.has(id));
-    element.classList.toggle('is-null', !this.model.isEntity(id));
-    element.classList.toggle('is-excluded', this.model.isEntity(id) && !!this.model.boolColumn && !this.model.importFlag[id]);
-    element.setAttribute('aria-level', String(this.model.depth[id] + 1));
-    element.setAttribute('aria-selected', this.selection.has(id) ? 'true' : 'false');
-  };
-
-  FilterView.prototype.columnOf = function (cell) {
-    var field = cell.getField();
-    return this.model.columns[+field.slice(1)] || null;
-  };
-
-  // Rebuilds the rows after the shown set or the expansion changed.
+  // The shown set or the expansion changed: the row list is made again.
   FilterView.prototype.showTree = function () {
-    if (!this.table) return;
-    if (!this.built) {
-      this.treeStale = true; // Tabulator takes no new data while it builds
-      return;
-    }
-    this.treeStale = false;
-    this.rendered.clear();
-    this.parents.clear();
-    this.displayCache = null;
+    if (!this.rows) return;
+    if (this.editing) this.commitEditing();
     this.selection.forEach(function (id) {
       if (!this.state.isVisible(id)) this.selection.delete(id);
     }, this);
-    this.table.replaceData(this.rootRows());
+    var groupKey = this.cursor.id < 0 && this.cursor.row >= 0 && this.cursor.row < this.rows.count
+      ? this.rows.group(this.cursor.id).key : null;
+    this.rows.rebuild();
+    var row = groupKey ? this.rows.rowOfGroup(groupKey) : this.rows.rowOf(this.cursor.id);
+    if (row < 0) {
+      // The cursor's entity is hidden: the nearest shown ancestor takes it.
+      for (var j = this.cursor.id < 0 ? -1 : this.model.parent[this.cursor.id]; j >= 0 && row < 0; j = this.model.parent[j]) row = this.rows.rowOf(j);
+      if (row < 0 && this.rows.count) row = 0;
+    }
+    this.cursor.row = row;
+    this.cursor.id = row >= 0 ? this.rows.rows[row] : 0;
+    this.grid.refresh();
     this.showChips();
     this.showStatus();
   };
 
-  // Brings rendered rows in line with the model after values changed.
-  FilterView.prototype.showValues = function () {
-    var model = this.model;
-    this.rendered.forEach(function (row, id) {
-      var update = null;
-      model.columns.forEach(function (column) {
-        var cell = row.getCell(column.field);
-        if (!cell) return;
-        var value = model.cellText(id, column);
-        var element = cell.getElement();
-        if (element) element.classList.toggle('is-edited', model.isEdited(id, column));
-        if (cell.getValue() !== value) {
-          update = update || {};
-          update[column.field] = value;
-        }
-      });
-      if (update) row.update(update);
-      this.decorateRow(row, id);
-    }, this);
+  // Values changed: the rows in sight show them.
+  FilterView.prototype.showValues = function (changed) {
+    if (!this.rows) return;
+    if (changed && this.state.labelCache && this.model.nameColumn) {
+      // A rename is found by the search under its new name.
+      for (var k = 0; k < changed.length; k++) this.state.refreshLabel(changed[k]);
+    }
+    this.grid.repaint();
     this.showStatus();
   };
 
-  FilterView.prototype.showExpansion = function (id, open) {
-    if (!this.built) {
-      this.treeStale = true;
+  FilterView.prototype.showExpansion = function () {
+    this.showTree();
+  };
+
+  // After the grid painted: the cursor cell is the active one for assistive technology.
+  FilterView.prototype.onRendered = function () {
+    if (this.grid && this.cursor.row >= 0) this.grid.setActiveCell(this.cursor.row, this.cursor.col);
+  };
+
+  FilterView.prototype.idAt = function (row) {
+    return row >= 0 && row < this.rows.count ? this.rows.rows[row] : null;
+  };
+
+  FilterView.prototype.toggleRow = function (row) {
+    var id = this.idAt(row);
+    if (id === null || !this.rows.hasChildren(id)) return;
+    if (id < 0) {
+      this.rows.setGroupOpen(id, !this.rows.isOpen(id));
+      this.showTree();
       return;
     }
-    var row = this.parents.get(id);
-    // A row not made yet takes its state when made; one the user just toggled has it.
-    if (!row || row.isTreeExpanded() === open) return;
-    this.suppressTreeEvents = true;
-    try {
-      if (open) row.treeExpand();
-      else row.treeCollapse();
-    } finally {
-      this.suppressTreeEvents = false;
-    }
-    this.displayCache = null;
-  };
-
-  FilterView.prototype.onTreeEvent = function (row, open) {
-    this.displayCache = null;
-    if (this.suppressTreeEvents) return;
-    this.filter.perform({ t: open ? 'expand' : 'collapse', n: this.model.pathOf(row.getData().id) });
-  };
-
-  FilterView.prototype.toggleRow = function (id) {
-    if (!this.model.hasChildren(id) || !this.state.isVisible(id)) return;
     var open = !this.state.isExpanded(id);
-    this.filter.perform({ t: open ? 'expand' : 'collapse', n: this.model.pathOf(id) });
+    this.perform({ t: open ? 'expand' : 'collapse', n: this.model.pathOf(id) });
+  };
+
+  FilterView.prototype.setGrouping = function (on) {
+    this.rows.setGrouping(on);
+    this.showTree();
+  };
+
+  // A click on a tick: the entity and its subtree, or the entity alone (Alt, or a leaf).
+  FilterView.prototype.tick = function (row, column, alone) {
+    var id = this.idAt(row);
+    if (id === null || !column || column.kind !== 'boolean' || !column.editable) return;
+    if (id < 0) {
+      var counts = this.rows.groupCounts(id);
+      var value = column === this.model.boolColumn && counts.imported === counts.total ? 'false' : 'true';
+      if (column !== this.model.boolColumn) {
+        var first = this.rows.group(id).members[0];
+        value = this.model.cellText(first, column) === 'true' ? 'false' : 'true';
+      }
+      this.setOnEntities(this.rows.groupEntities(id), column, value);
+      return;
+    }
+    if (!this.model.canEdit(id, column)) return;
+    var next = this.model.cellText(id, column) === 'true' ? 'false' : 'true';
+    if (!alone && this.model.hasChildren(id)) {
+      // A mixed subtree ticks all first, as a tri-state box does.
+      if (column === this.model.boolColumn && this.model.subtreeImport(id) === -1) next = 'true';
+      this.perform({ t: 'subtree', n: this.model.pathOf(id), c: column.name, v: next });
+    } else {
+      this.perform({ t: 'edit', n: this.model.pathOf(id), c: column.name, v: next });
+    }
+  };
+
+  FilterView.prototype.setOnEntities = function (ids, column, value) {
+    var model = this.model;
+    var editable = ids.filter(function (i) { return model.canEdit(i, column); });
+    if (!editable.length) return;
+    this.perform({ t: 'rows', n: editable.map(function (i) { return model.pathOf(i); }), c: column.name, v: value });
+  };
+
+  FilterView.prototype.onGridPointer = function (what, row, col, part, e) {
+    var column = this.model.columns[col];
+    if (!column) return;
+    if (what === 'menu') {
+      e.preventDefault();
+      this.openMenu(row, col, e.clientX, e.clientY);
+      return;
+    }
+    if (what === 'dblclick') {
+      if (column.kind === 'tree') this.toggleRow(row);
+      else if (column.kind !== 'boolean') this.startEdit(undefined, row, col);
+      return;
+    }
+    var id = this.idAt(row);
+    if (id === null) return;
+    if (part === 'chevron') {
+      this.setCursor(row, col, false);
+      this.toggleRow(row);
+      return;
+    }
+    if (id >= 0) {
+      if (e.shiftKey && this.anchor >= 0) {
+        this.selectRange(this.anchor, row);
+      } else if (e.ctrlKey || e.metaKey) {
+        if (this.selection.has(id)) this.selection.delete(id);
+        else this.selection.add(id);
+        this.anchor = row;
+        this.refreshSelection();
+      } else {
+        this.anchor = row;
+        this.select([id], false);
+      }
+    }
+    this.setCursor(row, col, false);
+    if (part === 'tick' && !e.shiftKey && !e.ctrlKey && !e.metaKey) this.tick(row, column, e.altKey);
+    this.grid.focus();
   };
 
   // ------------------------------------------------------------ status
@@ -457,9 +437,10 @@ define(['tabulator', './CellUI', './Texts'], function (Tabulator, CellUI, Texts)
       c.searchCount.textContent = '';
     }
     var column = this.model.columns[this.cursor.col];
-    var canSet = this.cursor.id >= 0 && !!column && column.editable && model.isEntity(this.cursor.id);
-    c.setSubtree.disabled = !(canSet && model.hasChildren(this.cursor.id));
-    c.setSelection.disabled = !(canSet && this.selection.size > 1);
+    var id = this.cursor.id;
+    var canSet = this.cursor.row >= 0 && id >= 0 && !!column && column.editable && model.isEntity(id);
+    c.setSubtree.disabled = !(canSet && model.hasChildren(id));
+    c.setSelection.disabled = !(this.cursor.row >= 0 && id >= 0 && model.isEntity(id) && !!this.selectionColumn() && this.selection.size > 1);
   };
 
   FilterView.prototype.showChips = function () {
@@ -490,13 +471,19 @@ define(['tabulator', './CellUI', './Texts'], function (Tabulator, CellUI, Texts)
         self.criteriaChanged();
       });
     }
+    if (state.type !== null) {
+      chip(Texts.format('TypeFilter', state.type), function () {
+        state.setType(null);
+        self.criteriaChanged();
+      });
+    }
     state.filters.forEach(function (f, k) {
       chip(this.model.columnTitle(f.column) + ' ' + Texts.format('Operator_' + f.op) + ' “' + f.value + '”', function () {
         state.removeFilter(k);
         self.criteriaChanged();
       });
     }, this);
-    if (state.filters.length + (state.branch >= 0 ? 1 : 0) > 1) {
+    if (state.filters.length + (state.branch >= 0 ? 1 : 0) + (state.type !== null ? 1 : 0) > 1) {
       var clear = doc.createElement('button');
       clear.type = 'button';
       clear.className = 'link-button';
@@ -504,6 +491,7 @@ define(['tabulator', './CellUI', './Texts'], function (Tabulator, CellUI, Texts)
       clear.addEventListener('click', function () {
         state.clearFilters();
         state.setBranch(-1);
+        state.setType(null);
         self.criteriaChanged();
       });
       box.appendChild(clear);
@@ -536,6 +524,9 @@ define(['tabulator', './CellUI', './Texts'], function (Tabulator, CellUI, Texts)
       }
     });
     c.filterColumn.addEventListener('change', function () { self.fillValueSuggestions(); });
+    c.filterValue.addEventListener('focus', function () { self.fillValueSuggestions(); });
+    c.groupTypes.addEventListener('change', function () { self.setGrouping(c.groupTypes.checked); });
+    c.types.addEventListener('click', function () { self.typeList.toggle(); });
     c.filterValue.addEventListener('keydown', function (e) {
       if (e.key === 'Enter') {
         e.preventDefault();
@@ -552,6 +543,21 @@ define(['tabulator', './CellUI', './Texts'], function (Tabulator, CellUI, Texts)
     c.undo.addEventListener('click', function () { self.perform({ t: 'undo' }); });
     c.setSubtree.addEventListener('click', function () { self.setOnSubtree(self.cursor.id, self.cursor.col); });
     c.setSelection.addEventListener('click', function () { self.setOnSelection(); });
+    c.carryNew.addEventListener('click', function () { self.setNewOnly(!self.newOnly); });
+    function toggleGone() { self.setGoneOpen(c.gonePanel.hidden); }
+    c.carryGone.addEventListener('click', toggleGone);
+    c.carrySummary.addEventListener('click', toggleGone);
+    function closeGone() {
+      self.setGoneOpen(false);
+      c.carryGone.focus();
+    }
+    c.goneClose.addEventListener('click', closeGone);
+    c.gonePanel.addEventListener('keydown', function (e) {
+      if (e.key === 'Escape') {
+        e.preventDefault();
+        closeGone();
+      }
+    });
   };
 
   FilterView.prototype.perform = function (action) {
@@ -581,17 +587,16 @@ define(['tabulator', './CellUI', './Texts'], function (Tabulator, CellUI, Texts)
   };
 
   FilterView.prototype.jumpToMatch = function (step) {
-    if (!this.state || !this.state.query || !this.state.passes) return;
-    var rows = this.displayRows();
-    if (!rows.length) return;
+    if (!this.state || !this.state.query || !this.state.passes || !this.rows.count) return;
     var query = this.state.query.toLowerCase();
     var labels = this.state.lowerLabels();
-    var start = Math.max(0, this.displayIndex(this.cursor.id));
-    for (var k = 1; k <= rows.length; k++) {
-      var at = (start + step * k + rows.length * k) % rows.length;
-      var id = rows[at].getData().id;
-      if (labels[id].indexOf(query) >= 0) {
-        this.setCursor(id, 0, true);
+    var count = this.rows.count;
+    var start = Math.max(0, this.cursor.row);
+    for (var k = 1; k <= count; k++) {
+      var at = (start + step * k + count * k) % count;
+      var id = this.rows.rows[at];
+      if (id >= 0 && labels[id].indexOf(query) >= 0) {
+        this.setCursor(at, 0, true);
         return;
       }
     }
@@ -610,29 +615,43 @@ define(['tabulator', './CellUI', './Texts'], function (Tabulator, CellUI, Texts)
     this.perform({ t: 'subtree', n: this.model.pathOf(id), c: column.name, v: v });
   };
 
-  FilterView.prototype.setOnSelection = function () {
+  // The cursor's value on the selected rows; from a column that cannot be edited, the
+  // first editable column's value of the cursor's entity.
+  FilterView.prototype.selectionColumn = function () {
     var column = this.model.columns[this.cursor.col];
-    if (!column || !column.editable || !this.selection.size) return;
-    var value = this.cellValue(this.cursor.id, this.cursor.col);
+    if (column && column.editable) return column;
+    for (var c = 1; c < this.model.columns.length; c++) {
+      if (this.model.columns[c].editable) return this.model.columns[c];
+    }
+    return null;
+  };
+
+  FilterView.prototype.setOnSelection = function () {
+    var column = this.selectionColumn();
+    if (!column || !this.selection.size || this.cursor.id < 0) return;
+    var value = this.model.cellText(this.cursor.id, column);
     var ids = Array.from(this.selection).sort(function (a, b) { return a - b; });
     var model = this.model;
     this.perform({ t: 'rows', n: ids.map(function (id) { return model.pathOf(id); }), c: column.name, v: value });
   };
 
-  FilterView.prototype.contextMenu = function (cell) {
+  FilterView.prototype.menuItems = function (row, col) {
     var self = this;
-    var doc = this.doc;
     var model = this.model;
-    var id = cell.getData().id;
-    var column = this.columnOf(cell);
-    if (!this.selection.has(id)) {
-      this.anchor = id;
-      this.select([id], false);
-    }
-    this.setCursor(id, column.index, false);
+    var id = this.idAt(row);
+    var column = model.columns[col];
     var items = [];
     function item(text, action) {
-      items.push({ label: function () { return doc.createTextNode(text); }, action: action });
+      items.push({ label: text, action: action });
+    }
+    if (id === null || !column) return items;
+    if (id < 0) {
+      var boolColumn = column.kind === 'boolean' && column.editable ? column : model.boolColumn;
+      if (boolColumn && boolColumn.editable) {
+        item(Texts.format('TickSubtree'), function () { self.setOnEntities(self.rows.groupEntities(id), boolColumn, 'true'); });
+        item(Texts.format('UntickSubtree'), function () { self.setOnEntities(self.rows.groupEntities(id), boolColumn, 'false'); });
+      }
+      return items;
     }
     var editableHere = column.editable && model.isEntity(id);
     var hasChildren = model.hasChildren(id);
@@ -640,14 +659,19 @@ define(['tabulator', './CellUI', './Texts'], function (Tabulator, CellUI, Texts)
       if (column.kind === 'boolean') {
         item(Texts.format('TickSubtree'), function () { self.setOnSubtree(id, column.index, 'true'); });
         item(Texts.format('UntickSubtree'), function () { self.setOnSubtree(id, column.index, 'false'); });
+        var on = model.cellText(id, column) === 'true';
+        item(Texts.format(on ? 'UntickAlone' : 'TickAlone'), function () {
+          self.perform({ t: 'edit', n: model.pathOf(id), c: column.name, v: on ? 'false' : 'true' });
+        });
       } else {
         item(Texts.format('SetValueOnSubtree', this.cellValue(id, column.index)), function () {
           self.setOnSubtree(id, column.index);
         });
       }
     }
-    if (editableHere && this.selection.size > 1) {
-      item(Texts.format('SetValueOnSelection', this.cellValue(id, column.index), this.numberFormat(this.selection.size)), function () {
+    var selectionColumn = this.selectionColumn();
+    if (selectionColumn && model.isEntity(id) && this.selection.size > 1) {
+      item(Texts.format('SetValueOnSelection', model.cellText(id, selectionColumn), this.numberFormat(this.selection.size)), function () {
         self.setOnSelection();
       });
     }
@@ -661,7 +685,28 @@ define(['tabulator', './CellUI', './Texts'], function (Tabulator, CellUI, Texts)
       });
     }
     if (items.length && items[items.length - 1].separator) items.pop();
-    return items.length ? items : false;
+    return items;
+  };
+
+  // The menu of a cell, at a point or, from the keyboard, under the cursor cell.
+  FilterView.prototype.openMenu = function (row, col, x, y) {
+    var id = this.idAt(row);
+    if (id === null) return;
+    if (id >= 0 && !this.selection.has(id)) {
+      this.anchor = row;
+      this.select([id], false);
+    }
+    this.setCursor(row, col, x === undefined);
+    if (x === undefined) {
+      var cell = this.grid.cellElement(row, col);
+      var box = cell ? cell.getBoundingClientRect() : { left: 40, bottom: 80 };
+      x = box.left + 8;
+      y = box.bottom;
+    }
+    var items = this.menuItems(row, col);
+    if (!items.length) return;
+    var grid = this.grid;
+    ContextMenu.show(this.doc, items, x, y, Texts.format('ContextMenu'), function () { grid.focus(); });
   };
 
   FilterView.prototype.setSubtreeExpanded = function (id, open) {
@@ -670,319 +715,124 @@ define(['tabulator', './CellUI', './Texts'], function (Tabulator, CellUI, Texts)
 
   // ------------------------------------------------------------ editing
 
-  FilterView.prototype.openEditor = function (column, cell, onRendered, success, cancel) {
+  FilterView.prototype.startEdit = function (text, row, col) {
+    if (row === undefined) row = this.cursor.row;
+    if (col === undefined) col = this.cursor.col;
+    var column = this.model.columns[col];
+    var id = this.idAt(row);
+    if (id === null || !column) return false;
+    if (column.kind === 'boolean') {
+      this.tick(row, column, false);
+      return true;
+    }
+    if (id < 0 || !this.model.canEdit(id, column)) return false;
+    this.setCursor(row, col, true);
+    var cell = this.grid.cellElement(row, col);
+    if (!cell) return false;
     var self = this;
-    var id = cell.getData().id;
-    this.setCursor(id, column.index, false);
-    var startText = this.pendingText;
-    this.pendingText = undefined;
-    var editor = CellUI.editor(this.doc, column.kind, cell.getValue(), column.options, {
-      anchor: cell.getElement(),
-      startText: startText,
+    var editor = CellUI.editor(this.doc, column.kind, this.model.cellText(id, column), column.options, {
+      anchor: cell,
+      startText: text,
       done: function (value) {
         self.editing = null;
-        success(value);
+        self.grid.editingRow = -1;
+        var done = self.filter.perform({ t: 'edit', n: self.model.pathOf(id), c: column.name, v: String(value) });
+        if (!done) self.grid.repaint();
       },
       cancel: function () {
         self.editing = null;
-        cancel();
+        self.grid.editingRow = -1;
+        self.grid.repaint();
       },
       after: function (move) {
-        self.focusGrid();
+        self.grid.focus();
         if (move === 'down') self.moveCursor(1, 0);
         else if (move === 'right') self.moveCursor(0, 1);
         else if (move === 'left') self.moveCursor(0, -1);
       }
     });
     this.editing = editor;
-    onRendered(function () { editor.focus(); });
-    return editor.element;
+    this.grid.editingRow = row;
+    cell.signature = null; // painted anew once the editor is gone
+    cell.textContent = '';
+    cell.appendChild(editor.element);
+    editor.focus();
+    return true;
   };
 
   FilterView.prototype.commitEditing = function () {
     if (this.editing) this.editing.commit();
   };
 
-  FilterView.prototype.onCellEdited = function (cell) {
-    this.editing = null;
-    var column = this.columnOf(cell);
-    var id = cell.getData().id;
-    var value = cell.getValue();
-    var done = this.filter.perform({ t: 'edit', n: this.model.pathOf(id), c: column.name, v: String(value) });
-    if (!done) this.showValues();
-  };
-
-  FilterView.prototype.toggleBoolean = function (id, column) {
-    if (!this.model.canEdit(id, column)) return;
-    var next = this.model.cellText(id, column) === 'true' ? 'false' : 'true';
-    this.perform({ t: 'edit', n: this.model.pathOf(id), c: column.name, v: next });
-  };
-
-  FilterView.prototype.startEdit = function (text) {
-    var column = this.model.columns[this.cursor.col];
-    var id = this.cursor.id;
-    if (id < 0 || !column || !this.model.canEdit(id, column)) return false;
-    if (column.kind === 'boolean') {
-      this.toggleBoolean(id, column);
-      return true;
-    }
-    var cell = this.cellOf(id, column);
-    if (!cell) return false;
-    this.pendingText = text;
-    cell.edit(true);
-    return true;
-  };
-
   // ------------------------------------------------------------ cursor & selection
 
-  // The rows in the order shown, with each entity's place: kept until the rows change.
-  FilterView.prototype.displayRows = function () {
-    if (!this.displayCache) {
-      var rows = this.table ? this.table.getRows('display') : [];
-      var places = new Map();
-      for (var k = 0; k < rows.length; k++) places.set(rows[k].getData().id, k);
-      this.displayCache = { rows: rows, places: places };
-    }
-    return this.displayCache.rows;
-  };
-
-  FilterView.prototype.displayIndex = function (id) {
-    this.displayRows();
-    var k = this.displayCache.places.get(id);
-    return k === undefined ? -1 : k;
-  };
-
-  FilterView.prototype.rowOf = function (id) {
-    var row = this.rendered.get(id) || this.parents.get(id);
-    if (row) return row;
-    var k = this.displayIndex(id);
-    return k >= 0 ? this.displayRows()[k] : null;
-  };
-
-  FilterView.prototype.cellOf = function (id, column) {
-    var row = this.rowOf(id);
-    return row ? row.getCell(column.field) : null;
-  };
-
-  FilterView.prototype.cursorElement = function () {
-    if (this.cursor.id < 0) return null;
-    var row = this.rendered.get(this.cursor.id);
-    if (!row) return null;
-    var cell = row.getCell(this.model.columns[this.cursor.col].field);
-    return cell ? cell.getElement() : null;
-  };
-
-  FilterView.prototype.setCursor = function (id, col, scroll) {
-    var old = this.cursorElement();
+  FilterView.prototype.setCursor = function (row, col, scroll) {
+    if (!this.rows || !this.rows.count) return;
+    row = Math.max(0, Math.min(this.rows.count - 1, row));
+    var old = this.grid.cellElement(this.cursor.row, this.cursor.col);
     if (old) old.classList.remove('is-cursor');
-    this.cursor = { id: id, col: Math.max(0, Math.min(col, this.model.columns.length - 1)) };
-    var now = this.cursorElement();
-    if (now) now.classList.add('is-cursor');
-    if (scroll) {
-      var row = this.rowOf(id);
-      var self = this;
-      if (row) {
-        Promise.resolve(this.table.scrollToRow(row, 'nearest', false)).then(function () {
-          var element = self.cursorElement();
-          if (element) {
-            element.classList.add('is-cursor');
-            if (element.scrollIntoView) element.scrollIntoView({ block: 'nearest', inline: 'nearest' });
-          }
-        }, function () {});
-      }
+    this.cursor = { row: row, id: this.rows.rows[row], col: Math.max(0, Math.min(col, this.model.columns.length - 1)) };
+    if (scroll) this.grid.scrollToRow(row);
+    var now = this.grid.cellElement(row, this.cursor.col);
+    if (now) {
+      now.classList.add('is-cursor');
+      if (scroll && now.scrollIntoView) now.scrollIntoView({ block: 'nearest', inline: 'nearest' });
     }
+    this.grid.setActiveCell(row, this.cursor.col);
     this.showStatus();
   };
 
   FilterView.prototype.select = function (ids, add) {
     if (!add) this.selection.clear();
-    ids.forEach(function (id) { this.selection.add(id); }, this);
+    ids.forEach(function (id) { if (id >= 0) this.selection.add(id); }, this);
     this.refreshSelection();
   };
 
   FilterView.prototype.refreshSelection = function () {
-    this.rendered.forEach(function (row, id) {
-      var element = row.getElement();
-      element.classList.toggle('is-selected', this.selection.has(id));
-      element.setAttribute('aria-selected', this.selection.has(id) ? 'true' : 'false');
-    }, this);
+    this.grid.repaint();
     this.showStatus();
   };
 
-  FilterView.prototype.selectRange = function (fromId, toId) {
-    var a = this.displayIndex(fromId);
-    var b = this.displayIndex(toId);
-    if (a < 0 || b < 0) return this.select([toId], false);
-    var rows = this.displayRows();
+  FilterView.prototype.selectRange = function (fromRow, toRow) {
     var ids = [];
-    for (var k = Math.min(a, b); k <= Math.max(a, b); k++) ids.push(rows[k].getData().id);
+    for (var k = Math.min(fromRow, toRow); k <= Math.max(fromRow, toRow); k++) {
+      var id = this.rows.rows[k];
+      if (id >= 0) ids.push(id);
+    }
     this.select(ids, false);
   };
 
-  FilterView.prototype.onCellClick = function (e, cell) {
-    var id = cell.getData().id;
-    var column = this.columnOf(cell);
-    if (!column) return;
-    if (e.shiftKey && this.anchor >= 0) {
-      this.selectRange(this.anchor, id);
-    } else if (e.ctrlKey || e.metaKey) {
-      if (this.selection.has(id)) this.selection.delete(id);
-      else this.selection.add(id);
-      this.anchor = id;
-      this.refreshSelection();
-    } else {
-      this.anchor = id;
-      this.select([id], false);
-    }
-    this.setCursor(id, column.index, false);
-    if (column.kind === 'boolean' && !e.shiftKey && !e.ctrlKey && !e.metaKey &&
-        e.target && e.target.classList && e.target.classList.contains('tick')) {
-      this.toggleBoolean(id, column);
-    }
-    this.focusGrid();
-  };
-
-  // The grid's scrolling part takes the keys (Tabulator makes it focusable).
-  FilterView.prototype.focusTarget = function () {
-    return this.controls.grid.querySelector('.tabulator-tableholder') || this.controls.grid;
-  };
-
-  FilterView.prototype.focusGrid = function () {
-    var target = this.focusTarget();
-    if (this.doc.activeElement !== target) target.focus({ preventScroll: true });
-  };
-
   FilterView.prototype.moveCursor = function (rowStep, colStep, extend) {
-    var rows = this.displayRows();
-    if (!rows.length) return;
-    var k = this.displayIndex(this.cursor.id);
-    if (k < 0) k = 0;
-    var next = Math.max(0, Math.min(rows.length - 1, k + rowStep));
-    var id = rows[next].getData().id;
+    if (!this.rows || !this.rows.count) return;
+    var k = Math.max(0, this.cursor.row);
+    var next = Math.max(0, Math.min(this.rows.count - 1, k + rowStep));
     var col = Math.max(0, Math.min(this.model.columns.length - 1, this.cursor.col + colStep));
     if (extend) {
-      if (this.anchor < 0) this.anchor = this.cursor.id >= 0 ? this.cursor.id : id;
-      this.selectRange(this.anchor, id);
+      if (this.anchor < 0) this.anchor = k;
+      this.selectRange(this.anchor, next);
     } else if (rowStep) {
-      this.anchor = id;
+      this.anchor = next;
     }
-    this.setCursor(id, col, true);
+    this.setCursor(next, col, true);
+  };
+
+  // Left on a closed row: to the row above it in the tree (its group or its parent).
+  FilterView.prototype.moveToParent = function (row) {
+    var level = this.rows.levels[row];
+    for (var k = row - 1; k >= 0; k--) {
+      if (this.rows.levels[k] < level) {
+        this.setCursor(k, 0, true);
+        return;
+      }
+    }
   };
 
   FilterView.prototype.pageSize = function () {
-    var height = this.controls.grid.clientHeight || ROW_HEIGHT * 20;
-    return Math.max(1, Math.floor(height / ROW_HEIGHT) - 2);
+    return this.grid.pageRows();
   };
 
-  // ------------------------------------------------------------ keyboard
-
-  FilterView.prototype.bindKeyboard = function () {
-    var self = this;
-    var grid = this.controls.grid;
-    grid.addEventListener('keydown', function (e) { self.onGridKey(e); });
-    grid.addEventListener('focusin', function () {
-      if (self.model && self.table && self.cursor.id < 0) {
-        var rows = self.displayRows();
-        if (rows.length) self.setCursor(rows[0].getData().id, 0, false);
-      }
-    });
-    this.doc.addEventListener('keydown', function (e) {
-      var target = e.target;
-      var inField = target && (target.tagName === 'INPUT' || target.tagName === 'SELECT' || target.tagName === 'TEXTAREA');
-      if ((e.ctrlKey || e.metaKey) && !e.altKey && (e.key === 'z' || e.key === 'Z') && !e.shiftKey && !inField) {
-        e.preventDefault();
-        self.perform({ t: 'undo' });
-      } else if ((e.ctrlKey || e.metaKey) && (e.key === 'f' || e.key === 'F')) {
-        e.preventDefault();
-        self.controls.search.focus();
-        self.controls.search.select();
-      }
-    });
-  };
-
-  FilterView.prototype.onGridKey = function (e) {
-    if (!this.model || !this.table || this.editing) return;
-    var target = e.target;
-    if (target && target.closest && target.closest('input, select, textarea, .tabulator-menu')) return;
-    var column = this.model.columns[this.cursor.col];
-    var id = this.cursor.id;
-    var handled = true;
-    switch (e.key) {
-      case 'ArrowDown': this.moveCursor(1, 0, e.shiftKey); break;
-      case 'ArrowUp': this.moveCursor(-1, 0, e.shiftKey); break;
-      case 'PageDown': this.moveCursor(this.pageSize(), 0, e.shiftKey); break;
-      case 'PageUp': this.moveCursor(-this.pageSize(), 0, e.shiftKey); break;
-      case 'Home':
-        if (e.ctrlKey) this.moveCursor(-Infinity, 0);
-        else this.setCursor(id, 0, true);
-        break;
-      case 'End':
-        if (e.ctrlKey) this.moveCursor(Infinity, 0);
-        else this.setCursor(id, this.model.columns.length - 1, true);
-        break;
-      case 'ArrowRight':
-        if (column && column.kind === 'tree' && id >= 0 && this.model.hasChildren(id) && !this.state.isExpanded(id)) {
-          this.toggleRow(id);
-        } else {
-          this.moveCursor(0, 1);
-        }
-        break;
-      case 'ArrowLeft':
-        if (column && column.kind === 'tree' && id >= 0) {
-          if (this.model.hasChildren(id) && this.state.isExpanded(id)) this.toggleRow(id);
-          else if (this.model.parent[id] >= 0) this.setCursor(this.model.parent[id], 0, true);
-        } else {
-          this.moveCursor(0, -1);
-        }
-        break;
-      case '+':
-        if (id >= 0 && !this.state.isExpanded(id)) this.toggleRow(id);
-        break;
-      case '-':
-        if (id >= 0 && this.state.isExpanded(id)) this.toggleRow(id);
-        break;
-      case 'Enter':
-      case 'F2':
-        if (column && column.kind === 'tree') this.toggleRow(id);
-        else this.startEdit(undefined);
-        break;
-      case ' ':
-        if (column && column.kind === 'boolean') {
-          this.startEdit(undefined);
-        } else if (id >= 0) {
-          if (this.selection.has(id)) this.selection.delete(id);
-          else this.selection.add(id);
-          this.anchor = id;
-          this.refreshSelection();
-        }
-        break;
-      case 'Escape':
-        if (this.selection.size) this.select([], false);
-        else handled = false;
-        break;
-      case 'a':
-      case 'A':
-        if (e.ctrlKey || e.metaKey) {
-          this.select(this.displayRows().map(function (row) { return row.getData().id; }), false);
-        } else {
-          handled = this.typeToEdit(e);
-        }
-        break;
-      default:
-        handled = this.typeToEdit(e);
-    }
-    if (handled) {
-      e.preventDefault();
-      e.stopPropagation();
-    }
-  };
-
-  // A printable key on an editable text cell opens its editor with that key typed.
-  FilterView.prototype.typeToEdit = function (e) {
-    if (e.key.length !== 1 || e.ctrlKey || e.metaKey || e.altKey) return false;
-    var column = this.model.columns[this.cursor.col];
-    if (!column || column.kind === 'enum' || column.kind === 'boolean') return false;
-    return this.startEdit(e.key);
+  FilterView.prototype.focusGrid = function () {
+    this.grid.focus();
   };
 
   // ------------------------------------------------------------ leaving
@@ -997,6 +847,10 @@ define(['tabulator', './CellUI', './Texts'], function (Tabulator, CellUI, Texts)
       e.returnValue = message;
       return message;
     });
+    // The window's close control asks the page whether closing loses anything.
+    if (window.qor && typeof window.qor.guard === 'function') {
+      window.qor.guard(function () { return filter.isDirty() ? Texts.format('CloseWarning') : ''; });
+    }
   };
 
   return FilterView;

@@ -7,8 +7,7 @@
   require.config({
     baseUrl: webapps,
     paths: {
-      ZQ: webapps,
-      tabulator: webapps + '/vendor/tabulator.min'
+      ZQ: webapps
     },
     waitSeconds: 30
   });

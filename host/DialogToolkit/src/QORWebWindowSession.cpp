@@ -5,13 +5,16 @@
 
 #include <cstdio>
 #include <memory>
+#include <vector>
 
 #include "DialogToolkit/QORDialogToolkit.h"
 #include "DialogToolkit/QORVidCtlWebViewer.h"
 #include "DialogToolkit/QORVidFraDialog.h"
 #include "DialogToolkit/QORVidJSMessageEventArgs.h"
+#include "DialogToolkit/QORWebAssets.h"
 #include "DialogToolkit/src/QORWebHost.h"
 #include "DialogToolkit/src/QORWebPage.h"
+#include "DialogToolkit/src/QORWebScriptText.h"
 #include "DialogToolkit/src/QORWebServer.h"
 #include "EventToolkit/QORSYPEventArgs.h"
 #include "ObjectModelRuntime/QORMsgCatalog.h"
@@ -20,6 +23,8 @@ namespace {
 
 constexpr const char kCatalog[] = "DialogToolkit";
 constexpr std::string_view kWebAppScheme = "zqrtv://webapps/";
+// Scripts with a literal this long carry it as text beside them (see QORWebScriptText.h).
+constexpr size_t kTextApartFrom = 256 * 1024;
 
 std::string Text(const char* key, const char* english) {
   return QORMsgCatalog::BuildMessage(kCatalog, key, {}, QORUnicodeString(english)).Str();
@@ -68,6 +73,7 @@ class WebWindowSession final : public QORWebWindowSession {
   void Close() override {
     if (_closed) return;
     _closed = true;
+    ForgetTexts();
     {
       std::lock_guard<std::mutex> lock(_page->mutex);
       _page->gone = true;
@@ -109,11 +115,12 @@ class WebWindowSession final : public QORWebWindowSession {
       page.viewer = QORWeakRef(viewer);
       page.scriptsCopied = 0;
     }
+    if (newViewer) ForgetTexts();
     std::vector<std::shared_ptr<const std::string>> added;
     if (viewer) {
       const std::vector<std::string>& scripts = viewer->GetScripts();
       for (size_t i = page.scriptsCopied; i < scripts.size(); ++i)
-        added.push_back(std::make_shared<const std::string>(scripts[i]));
+        added.push_back(std::make_shared<const std::string>(Carried(scripts[i])));
       page.scriptsCopied = scripts.size();
     }
     auto* dialog = dynamic_cast<QORVidFraDialog*>(_window);
@@ -149,11 +156,44 @@ class WebWindowSession final : public QORWebWindowSession {
   }
 
  private:
+  // The script as the page gets it: a long literal goes as text beside a small script
+  // that fetches it and runs the same code with the text in the literal's place. The
+  // bridge waits for that before it runs the next script.
+  std::string Carried(const std::string& script) {
+    if (script.size() < kTextApartFrom) return script;
+    QORWebScriptText parts;
+    if (!QORSplitScriptText(script, kTextApartFrom, parts)) return script;
+    std::string id;
+    if (!QORWebRandomHex(16, id)) return script;
+    const std::string path = "webapps/__qor_text/" + id;
+    if (!QORWebAssets::Register(path, std::move(parts.text), "text/plain; charset=utf-8"))
+      return script;
+    _texts.push_back(path);
+    return "(function () {\n"
+           "  var done = fetch('/" +
+           _page->token + "/" + path +
+           "', { cache: 'no-store' }).then(function (answer) {\n"
+           "    if (!answer.ok) throw new Error('the text of a script is gone (' + answer.status + "
+           "')');\n"
+           "    return answer.text();\n"
+           "  }).then(function (__qorText) {\n" +
+           parts.before + "__qorText" + parts.after +
+           "\n  });\n"
+           "  if (window.qor && window.qor.hold) window.qor.hold(done);\n"
+           "})();\n";
+  }
+
+  void ForgetTexts() {
+    for (const std::string& path : _texts) QORWebAssets::Unregister(path);
+    _texts.clear();
+  }
+
   QORWebServer& _server;
   std::shared_ptr<QORWebPage> _page;
   QORVidFraWindow* _window;
   std::string _address;
   bool _closed = false;
+  std::vector<std::string> _texts;  // texts served beside scripts, host thread only
 };
 
 }  // namespace
@@ -168,7 +208,8 @@ QORWebWindowSession* QORWebWindowSession::Open(QORVidFraWindow* window) {
   auto page = std::make_shared<QORWebPage>(token);
   page->window = QORWeakRef(window);
   page->language = QORMsgCatalog::Language();
-  page->labelsJson = "{\"2\":" + JsonText(Text("OK", "OK")) + ",\"4\":" + JsonText(Text("Apply", "Apply")) +
+  page->labelsJson = "{\"2\":" + JsonText(Text("OK", "OK")) +
+                     ",\"4\":" + JsonText(Text("Apply", "Apply")) +
                      ",\"8\":" + JsonText(Text("Save", "Save")) +
                      ",\"16\":" + JsonText(Text("Cancel", "Cancel")) + "}";
   page->closedText = Text("DialogClosed", "This dialog is closed.");
@@ -194,7 +235,8 @@ void QORWebHost::RaiseLoadStart(const std::shared_ptr<QORWebPage>& page) {
   args->Release();
 }
 
-void QORWebHost::RaiseMessage(const std::shared_ptr<QORWebPage>& page, std::vector<QORUnicodeString> strings) {
+void QORWebHost::RaiseMessage(const std::shared_ptr<QORWebPage>& page,
+                              std::vector<QORUnicodeString> strings) {
   if (IsGone(*page)) return;
   auto* viewer = Alive<QORVidCtlWebViewer>(page->viewer);
   if (!viewer || !Alive<QORVidFraWindow>(page->window)) return;

@@ -3,6 +3,11 @@
 //   qor.post(strings)  sends a message (an array of strings) to the program
 //   qor.catalog(name)  the message catalog of that name, as an object key -> text
 //   qor.language       the user's language ("en", "fr", ...)
+//   qor.hold(promise)  a pushed script's work goes on after it ran: the next pushed
+//                      script waits for it
+//   qor.subtitle(text) what the window shows after its title (e.g. the file's name)
+//   qor.guard(fn)      fn() says what closing the window would lose ('' for nothing);
+//                      the window's close control asks the user first
 // and runs the scripts the program pushes to the page, in order, once the page's own
 // scripts have run. Pushed scripts come as one-shot script addresses, never as text to
 // evaluate.
@@ -49,13 +54,20 @@
       .catch(() => ({}));
   }
 
+  let held = [];
+  function hold(promise) {
+    held.push(Promise.resolve(promise).catch((e) => console.warn(e && e.message ? e.message : e)));
+  }
+
   function run(url) {
     return new Promise((resolve) => {
       const script = document.createElement('script');
       script.src = url;
       script.onload = script.onerror = () => {
         script.remove();
-        resolve();
+        const waiting = held;
+        held = [];
+        Promise.all(waiting).then(() => resolve());
       };
       (document.head || document.documentElement).appendChild(script);
     });
@@ -87,7 +99,32 @@
     }
   }
 
-  window.qor = Object.freeze({ post, catalog, language });
+  let guardFn = null;
+  function guard(fn) {
+    guardFn = typeof fn === 'function' ? fn : null;
+  }
+  // Read by the window page around this one (same origin) before it closes.
+  Object.defineProperty(window, '__qorLoss', {
+    value: () => {
+      try {
+        return guardFn ? String(guardFn() || '') : '';
+      } catch {
+        return '';
+      }
+    },
+  });
+
+  function subtitle(text) {
+    try {
+      if (window.parent !== window && typeof window.parent.__qorSubtitle === 'function') {
+        window.parent.__qorSubtitle(String(text || ''));
+      }
+    } catch {
+      // a window page of another origin: no subtitle
+    }
+  }
+
+  window.qor = Object.freeze({ post, catalog, language, guard, subtitle, hold });
 
   // Pushed scripts run once the page's own scripts have (RequireJS among them).
   if (document.readyState === 'loading') {

@@ -28,6 +28,7 @@
   const NAMES = { [OK]: 'OK', [APPLY]: 'Apply', [SAVE]: 'Save', [CANCEL]: 'Cancel' };
 
   let state = { v: 0, buttons: 0, visible: true, closed: false };
+  let subtitle = '';
   let ended = false;
   let ui = null;
 
@@ -52,8 +53,9 @@
   function render() {
     if (!ui) return;
     if (state.title !== undefined) {
-      document.title = state.title;
-      ui.title.textContent = state.title;
+      const full = subtitle ? `${state.title} – ${subtitle}` : state.title;
+      document.title = full;
+      ui.title.textContent = full;
       ui.viewer.title = state.title;
     }
     ui.close.hidden = state.closeButton === false;
@@ -134,11 +136,28 @@
     };
     ui.close.addEventListener('click', () => {
       if (ended) return;
+      // The page says what closing would lose; the user decides.
+      let loss = '';
+      try {
+        const inner = ui.viewer.contentWindow;
+        loss = inner && typeof inner.__qorLoss === 'function' ? inner.__qorLoss() : '';
+      } catch {
+        loss = '';
+      }
+      if (loss && !window.confirm(loss)) return;
       ended = true;
       send('/__qor/close');
       showEnded(state.closedText || 'This dialog is closed.');
     });
     render();
+  });
+
+  // The page in the frame names what it shows (same origin only: see bridge.js).
+  Object.defineProperty(window, '__qorSubtitle', {
+    value: (text) => {
+      subtitle = String(text).slice(0, 200);
+      render();
+    },
   });
 
   // Enter is OK and Escape is Cancel, when the window shows them and the key is not

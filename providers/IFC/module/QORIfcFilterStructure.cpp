@@ -4,6 +4,7 @@
 #include <atomic>
 
 #include "IfcModel.h"
+#include "IfcTypeCatalog.h"
 #include "JsonStreams/JIStream.h"
 #include "ObjectModelRuntime/QORErrorText.h"
 #include "ObjectModelRuntime/QORGetEnv.h"
@@ -167,6 +168,11 @@ HRESULT QORIfcFilterStructure::GetEntityData(void* entity, QORListValQORUnicodeS
   std::string instance("#");
   instance += std::to_string(node->InstanceNumber());
   values.Append(QORUnicodeString(std::move(instance)));
+  std::string supertypes = ifc::TypeCatalog::Supertypes(node->TypeName());
+  if (!supertypes.empty()) {
+    keys.Append(QORUnicodeString("supertypes"));
+    values.Append(QORUnicodeString(std::move(supertypes)));
+  }
   return S_OK;
 }
 

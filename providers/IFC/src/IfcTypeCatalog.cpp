@@ -1,6 +1,7 @@
 #include "IfcTypeCatalog.h"
 
 #include <algorithm>
+#include <utility>
 #include <vector>
 
 namespace ifc {
@@ -304,7 +305,85 @@ const std::vector<Row>& SortedRows() {
   return rows;
 }
 
+// Type -> its direct supertype, for the types a model's tree commonly holds: not the
+// whole schema, enough that a type filter finds the usual subtypes.
+constexpr std::pair<std::string_view, std::string_view> kParents[] = {
+    {"IfcWallStandardCase", "IfcWall"},
+    {"IfcWallElementedCase", "IfcWall"},
+    {"IfcSlabStandardCase", "IfcSlab"},
+    {"IfcSlabElementedCase", "IfcSlab"},
+    {"IfcBeamStandardCase", "IfcBeam"},
+    {"IfcColumnStandardCase", "IfcColumn"},
+    {"IfcMemberStandardCase", "IfcMember"},
+    {"IfcPlateStandardCase", "IfcPlate"},
+    {"IfcDoorStandardCase", "IfcDoor"},
+    {"IfcWindowStandardCase", "IfcWindow"},
+    {"IfcOpeningStandardCase", "IfcOpeningElement"},
+    {"IfcWall", "IfcBuildingElement"},
+    {"IfcSlab", "IfcBuildingElement"},
+    {"IfcBeam", "IfcBuildingElement"},
+    {"IfcColumn", "IfcBuildingElement"},
+    {"IfcMember", "IfcBuildingElement"},
+    {"IfcPlate", "IfcBuildingElement"},
+    {"IfcDoor", "IfcBuildingElement"},
+    {"IfcWindow", "IfcBuildingElement"},
+    {"IfcCovering", "IfcBuildingElement"},
+    {"IfcRailing", "IfcBuildingElement"},
+    {"IfcRamp", "IfcBuildingElement"},
+    {"IfcRampFlight", "IfcBuildingElement"},
+    {"IfcRoof", "IfcBuildingElement"},
+    {"IfcStair", "IfcBuildingElement"},
+    {"IfcStairFlight", "IfcBuildingElement"},
+    {"IfcCurtainWall", "IfcBuildingElement"},
+    {"IfcFooting", "IfcBuildingElement"},
+    {"IfcPile", "IfcBuildingElement"},
+    {"IfcBuildingElementProxy", "IfcBuildingElement"},
+    {"IfcChimney", "IfcBuildingElement"},
+    {"IfcShadingDevice", "IfcBuildingElement"},
+    {"IfcFurniture", "IfcFurnishingElement"},
+    {"IfcSystemFurnitureElement", "IfcFurnishingElement"},
+    {"IfcOpeningElement", "IfcFeatureElementSubtraction"},
+    {"IfcFeatureElementSubtraction", "IfcFeatureElement"},
+    {"IfcFlowTerminal", "IfcDistributionFlowElement"},
+    {"IfcFlowSegment", "IfcDistributionFlowElement"},
+    {"IfcFlowFitting", "IfcDistributionFlowElement"},
+    {"IfcFlowController", "IfcDistributionFlowElement"},
+    {"IfcEnergyConversionDevice", "IfcDistributionFlowElement"},
+    {"IfcDistributionFlowElement", "IfcDistributionElement"},
+    {"IfcDistributionControlElement", "IfcDistributionElement"},
+    {"IfcBuildingElement", "IfcElement"},
+    {"IfcFurnishingElement", "IfcElement"},
+    {"IfcFeatureElement", "IfcElement"},
+    {"IfcDistributionElement", "IfcElement"},
+    {"IfcElementAssembly", "IfcElement"},
+    {"IfcSite", "IfcSpatialStructureElement"},
+    {"IfcBuilding", "IfcSpatialStructureElement"},
+    {"IfcBuildingStorey", "IfcSpatialStructureElement"},
+    {"IfcSpace", "IfcSpatialStructureElement"},
+    {"IfcSpatialStructureElement", "IfcSpatialElement"},
+    {"IfcElement", "IfcProduct"},
+    {"IfcSpatialElement", "IfcProduct"},
+};
+
+std::string_view ParentOf(std::string_view name) {
+  for (const auto& [type, parent] : kParents)
+    if (type == name) return parent;
+  return {};
+}
+
 }  // namespace
+
+std::string TypeCatalog::Supertypes(std::string_view name) {
+  std::string out;
+  // The table has no cycle; the bound only keeps a mistake in it from hanging.
+  for (int depth = 0; depth < 16; ++depth) {
+    name = ParentOf(name);
+    if (name.empty()) break;
+    if (!out.empty()) out += ' ';
+    out += name;
+  }
+  return out;
+}
 
 TypeCatalog::Info TypeCatalog::Lookup(std::string_view upperKeyword) {
   const auto& rows = SortedRows();

@@ -30,6 +30,10 @@ class TypeCatalog {
   static Info Lookup(std::string_view upperKeyword);
   // The name for a keyword the table does not know.
   static std::string DerivedName(std::string_view upperKeyword);
+  // The types `name` is a kind of, nearest first, separated by blanks ("IfcWall
+  // IfcBuildingElement IfcElement IfcProduct" for IfcWallStandardCase); "" when the
+  // table does not know the type's place. A filter by type then finds its subtypes.
+  static std::string Supertypes(std::string_view name);
 };
 
 }  // namespace ifc

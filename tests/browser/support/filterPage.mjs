@@ -36,63 +36,79 @@ export class FilterDialog {
 
   // The rows are shown and the grid is built.
   async ready() {
-    await this.frame.locator('#app:not(.is-loading) .tabulator-row').first().waitFor({ timeout: 20000 });
+    await this.frame.locator('#app:not(.is-loading) .tg-body .tg-row').first().waitFor({ timeout: 20000 });
     await this.page.locator('#qor-buttons button').first().waitFor();
     this.fields = null;
   }
 
+  // The column's index, from the header's titles.
   async field(title) {
     // One look at the headers, shared by callers that ask at once.
-    this.fields ??= this.frame.locator('.tabulator-col[tabulator-field]').evaluateAll((cols) =>
-      cols.map((col) => [col.querySelector('.col-title-text')?.textContent ?? '', col.getAttribute('tabulator-field')]))
+    this.fields ??= this.frame.locator('.tg-header .tg-cell').evaluateAll((cols) =>
+      cols.map((col, k) => [col.querySelector('.col-title-text')?.textContent ?? '', k]))
       .then((pairs) => new Map(pairs));
     const fields = await this.fields;
     const field = fields.get(title);
-    if (!field) throw new Error(`no column titled ${title} (${[...fields.keys()].join(', ')})`);
+    if (field === undefined) throw new Error(`no column titled ${title} (${[...fields.keys()].join(', ')})`);
     return field;
   }
 
   row(label) {
-    return this.frame.locator('.tabulator-row').filter({
+    return this.frame.locator('.tg-body .tg-row').filter({
       has: this.frame.locator('.kind-tree .cell-label', { hasText: exactly(label) }),
     });
   }
 
   async cell(label, title) {
-    return this.row(label).locator(`.tabulator-cell[tabulator-field="${await this.field(title)}"]`);
+    return this.row(label).locator(`.tg-cell[data-col="${await this.field(title)}"]`);
   }
 
   // Labels of the rows shown, in order.
   labels() {
-    return this.frame.locator('.tabulator-row .kind-tree .cell-label').evaluateAll((nodes) => nodes.map((n) => n.textContent));
+    return this.frame.locator('.tg-body .tg-row').evaluateAll((rows) => rows
+      .sort((a, b) => Number(a.dataset.row) - Number(b.dataset.row))
+      .map((row) => row.querySelector('.kind-tree .cell-label')?.textContent ?? ''));
   }
 
   // The text of the given columns' cells, row by row, as the rows are shown.
   async texts(titles) {
     const fields = await Promise.all(titles.map((title) => this.field(title)));
-    return this.frame.locator('.tabulator-row').evaluateAll((rows, wanted) => rows.map((row) => wanted.map((field) =>
-      row.querySelector(`.tabulator-cell[tabulator-field="${field}"]`)?.textContent ?? null)), fields);
+    return this.frame.locator('.tg-body .tg-row').evaluateAll((rows, wanted) => rows
+      .sort((a, b) => Number(a.dataset.row) - Number(b.dataset.row))
+      .map((row) => wanted.map((k) => {
+        // A name shown as the label already reads as "=": its value is its aria-label.
+        const same = row.children[k]?.querySelector('.cell-same');
+        return same ? same.getAttribute('aria-label') : row.children[k]?.textContent ?? null;
+      })), fields);
   }
 
   async expand(label) {
     const row = this.row(label);
-    await row.locator('.tabulator-data-tree-control').click();
-    await row.locator('.tabulator-data-tree-control-collapse').waitFor();
+    await row.locator('.tg-chevron').click();
+    await this.frame.locator('.tg-body .tg-row[aria-expanded="true"]', {
+      has: this.frame.locator('.kind-tree .cell-label', { hasText: exactly(label) }),
+    }).waitFor();
   }
 
   async collapse(label) {
     const row = this.row(label);
-    await row.locator('.tabulator-data-tree-control').click();
-    await row.locator('.tabulator-data-tree-control-expand').waitFor();
+    await row.locator('.tg-chevron').click();
+    await this.frame.locator('.tg-body .tg-row[aria-expanded="false"]', {
+      has: this.frame.locator('.kind-tree .cell-label', { hasText: exactly(label) }),
+    }).waitFor();
   }
 
-  // Clicks the tick of a boolean cell; the tick shows the new value.
-  async toggle(label, title) {
+  // Clicks the tick of a boolean cell (with Alt: the entity alone); the tick shows the new value.
+  async toggle(label, title, { alone = false } = {}) {
     const cell = await this.cell(label, title);
     const before = await cell.locator('.tick').getAttribute('class');
-    const after = before.includes('tick-on') ? 'tick-off' : 'tick-on';
-    await cell.locator('.tick').click();
-    await cell.locator(`.tick.${after}`).waitFor();
+    await cell.locator('.tick').click({ modifiers: alone ? ['Alt'] : [] });
+    await cell.locator('.tick').and(this.frame.locator(`:not([class="${before}"])`)).waitFor();
+  }
+
+  // The tick's state as assistive technology reads it: "true", "false" or "mixed".
+  async checked(label, title) {
+    return (await this.cell(label, title)).locator('.tick').getAttribute('aria-checked');
   }
 
   // Opens the list of an enumeration cell; the list stays open for the caller.
@@ -110,20 +126,24 @@ export class FilterDialog {
     await (await this.cell(label, title)).locator('.chip', { hasText: exactly(value) }).waitFor();
   }
 
+  // Types a value into a cell. A rename may rename the row too (its label was its name),
+  // so the value is looked for in the column, whichever row now holds it.
   async type(label, title, value) {
     const cell = await this.cell(label, title);
     await cell.dblclick();
     const input = cell.locator('input.cell-editor');
     await input.fill(value);
     await input.press('Enter');
-    await cell.locator('.cell-text', { hasText: exactly(value) }).waitFor();
+    const column = `.tg-body .tg-cell[data-col="${await this.field(title)}"]`;
+    await this.frame.locator(`${column} .cell-text`, { hasText: exactly(value) })
+      .or(this.frame.locator(`${column} .cell-same[aria-label="${value.replace(/["\\]/g, '\\$&')}"]`)).first().waitFor();
   }
 
   // An entry of a cell's context menu (the subtree and selection actions).
   async menu(label, title, entry) {
     const cell = await this.cell(label, title);
     await cell.click({ button: 'right' });
-    await this.frame.locator('.tabulator-menu .tabulator-menu-item', { hasText: entry }).click();
+    await this.frame.locator('.context-menu .context-item', { hasText: entry }).click();
   }
 
   summary() {

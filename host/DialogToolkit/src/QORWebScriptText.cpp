@@ -1,0 +1,154 @@
+// QORWebScriptText.cpp - finds and decodes a script's long single-quoted literal.
+#include "DialogToolkit/src/QORWebScriptText.h"
+
+namespace {
+
+int HexValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+bool ReadHex(std::string_view s, size_t at, size_t count, unsigned& value) {
+  if (at + count > s.size()) return false;
+  value = 0;
+  for (size_t k = 0; k < count; ++k) {
+    int h = HexValue(s[at + k]);
+    if (h < 0) return false;
+    value = value * 16 + static_cast<unsigned>(h);
+  }
+  return true;
+}
+
+void AppendUtf8(std::string& out, unsigned cp) {
+  if (cp < 0x80) {
+    out += static_cast<char>(cp);
+  } else if (cp < 0x800) {
+    out += static_cast<char>(0xC0 | (cp >> 6));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  } else if (cp < 0x10000) {
+    out += static_cast<char>(0xE0 | (cp >> 12));
+    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | (cp >> 18));
+    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  }
+}
+
+// The value of the literal body s (between the quotes); false for what a plain
+// reading cannot reproduce (line continuations, octal escapes, lone surrogates).
+bool Decode(std::string_view s, std::string& out) {
+  out.clear();
+  out.reserve(s.size());
+  for (size_t i = 0; i < s.size(); ++i) {
+    char c = s[i];
+    if (c != '\\') {
+      out += c;
+      continue;
+    }
+    if (++i >= s.size()) return false;
+    char e = s[i];
+    switch (e) {
+      case 'n':
+        out += '\n';
+        break;
+      case 'r':
+        out += '\r';
+        break;
+      case 't':
+        out += '\t';
+        break;
+      case 'b':
+        out += '\b';
+        break;
+      case 'f':
+        out += '\f';
+        break;
+      case 'v':
+        out += '\v';
+        break;
+      case '0':
+        if (i + 1 < s.size() && s[i + 1] >= '0' && s[i + 1] <= '9') return false;
+        out += '\0';
+        break;
+      case 'x': {
+        unsigned v = 0;
+        if (!ReadHex(s, i + 1, 2, v)) return false;
+        AppendUtf8(out, v);
+        i += 2;
+        break;
+      }
+      case 'u': {
+        unsigned v = 0;
+        if (!ReadHex(s, i + 1, 4, v)) return false;
+        i += 4;
+        if (v >= 0xD800 && v <= 0xDBFF) {
+          unsigned low = 0;
+          if (i + 2 >= s.size() || s[i + 1] != '\\' || s[i + 2] != 'u' ||
+              !ReadHex(s, i + 3, 4, low) || low < 0xDC00 || low > 0xDFFF)
+            return false;
+          i += 6;
+          v = 0x10000 + ((v - 0xD800) << 10) + (low - 0xDC00);
+        } else if (v >= 0xDC00 && v <= 0xDFFF) {
+          return false;
+        }
+        AppendUtf8(out, v);
+        break;
+      }
+      case '\r':
+      case '\n':
+        return false;
+      default:
+        if (e >= '1' && e <= '9') return false;
+        out += e;  // \' \" \\ \/ and any other character stand for themselves
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+bool QORSplitScriptText(std::string_view script, size_t minLength, QORWebScriptText& out) {
+  size_t bestStart = 0, bestEnd = 0;
+  size_t i = 0;
+  const size_t n = script.size();
+  while (i < n) {
+    char c = script[i];
+    if (c == '\'' || c == '"') {
+      size_t start = i++;
+      while (i < n && script[i] != c) {
+        if (script[i] == '\\')
+          ++i;
+        else if (script[i] == '\n')
+          return false;  // not a string literal after all
+        ++i;
+      }
+      if (i >= n) return false;
+      if (c == '\'' && i - start - 1 > bestEnd - bestStart) {
+        bestStart = start + 1;
+        bestEnd = i;
+      }
+      ++i;
+    } else if (c == '`') {
+      return false;  // template literals may hold code
+    } else if (c == '/' && i + 1 < n && (script[i + 1] == '/' || script[i + 1] == '*')) {
+      const bool line = script[i + 1] == '/';
+      size_t end = line ? script.find('\n', i + 2) : script.find("*/", i + 2);
+      if (end == std::string_view::npos) return false;
+      i = end + (line ? 1 : 2);
+    } else if (c == '/') {
+      return false;  // a division or a regular expression: not worth telling apart
+    } else {
+      ++i;
+    }
+  }
+  if (bestEnd - bestStart < minLength || bestEnd == 0) return false;
+  if (!Decode(script.substr(bestStart, bestEnd - bestStart), out.text)) return false;
+  out.before.assign(script.substr(0, bestStart - 1));
+  out.after.assign(script.substr(bestEnd + 1));
+  return true;
+}

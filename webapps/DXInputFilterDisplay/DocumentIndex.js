@@ -1,0 +1,327 @@
+/*
+ * DocumentIndex - where each node of a filter document is in its text, found in one
+ * pass without building the tree.
+ *
+ * Parsing a 100,000-entity document into objects takes seconds, and the page shows
+ * only a few dozen rows at a time. So the text stays as it came; this pass notes, per
+ * node in pre-order, its parent, depth and the spans of its "label", "data" and
+ * "grid" values, and picks out of each grid the few values the page needs for every
+ * entity at once (the import tick, the type). A node's values are parsed when asked.
+ *
+ * The pass checks the structure it walks (brackets, strings, separators); values it
+ * skips are checked when they are parsed.
+ */
+define([], function () {
+  'use strict';
+
+  var QUOTE = 34;
+  var BACKSLASH = 92;
+  var COMMA = 44;
+  var COLON = 58;
+  var OPEN_OBJECT = 123;
+  var CLOSE_OBJECT = 125;
+  var OPEN_ARRAY = 91;
+  var CLOSE_ARRAY = 93;
+
+  function fail(text, at, what) {
+    var line = 1;
+    var column = 1;
+    // Positions in a one-line document of megabytes say more than lines.
+    if (at < 1e6) {
+      for (var k = 0; k < at; k++) {
+        if (text.charCodeAt(k) === 10) {
+          line++;
+          column = 1;
+        } else {
+          column++;
+        }
+      }
+      throw new SyntaxError(what + ' at line ' + line + ', column ' + column);
+    }
+    throw new SyntaxError(what + ' at character ' + at);
+  }
+
+  // wanted: grid keys whose values are collected for every node, e.g. ["Import", "Type"],
+  // or a function that picks them from the columns' text when the pass meets it (the
+  // generator writes the columns before the roots).
+  function build(text, wanted) {
+    if (typeof text !== 'string') throw new TypeError('JSON text expected');
+    var chooser = typeof wanted === 'function' ? wanted : null;
+    wanted = chooser ? [] : wanted || [];
+    var n = text.length;
+    var i = 0;
+
+    function ws() {
+      var c = text.charCodeAt(i);
+      while (c === 32 || c === 10 || c === 13 || c === 9) c = text.charCodeAt(++i);
+      return c;
+    }
+
+    // From an opening quote to just after the closing one.
+    function skipString() {
+      var p = i;
+      for (;;) {
+        var q = text.indexOf('"', p + 1);
+        if (q < 0) fail(text, i, 'unterminated string');
+        var b = q - 1;
+        while (text.charCodeAt(b) === BACKSLASH) b--;
+        if (((q - 1 - b) & 1) === 0) {
+          i = q + 1;
+          return;
+        }
+        p = q;
+      }
+    }
+
+    // A string's value, decoded only when it has escapes.
+    function readString() {
+      var start = i;
+      skipString();
+      var raw = text.slice(start + 1, i - 1);
+      if (raw.indexOf('\\') < 0) {
+        for (var k = 0; k < raw.length; k++) {
+          if (raw.charCodeAt(k) < 32) fail(text, start + 1 + k, 'control character in a string');
+        }
+        return raw;
+      }
+      try {
+        return JSON.parse(text.slice(start, i));
+      } catch (e) {
+        return fail(text, start, 'bad escape in a string');
+      }
+    }
+
+    function skipValue() {
+      var c = ws();
+      if (c === QUOTE) return skipString();
+      if (c === OPEN_OBJECT || c === OPEN_ARRAY) {
+        var depth = 0;
+        for (;;) {
+          c = text.charCodeAt(i);
+          if (c === QUOTE) {
+            skipString();
+            continue;
+          }
+          if (c === OPEN_OBJECT || c === OPEN_ARRAY) depth++;
+          else if (c === CLOSE_OBJECT || c === CLOSE_ARRAY) {
+            depth--;
+            if (depth === 0) {
+              i++;
+              return;
+            }
+          } else if (i >= n) fail(text, i, 'unexpected end');
+          i++;
+        }
+      }
+      var start = i;
+      while (i < n) {
+        c = text.charCodeAt(i);
+        if (c === COMMA || c === CLOSE_OBJECT || c === CLOSE_ARRAY || c === 32 || c === 10 || c === 13 || c === 9) break;
+        i++;
+      }
+      var token = text.slice(start, i);
+      if (!/^(?:true|false|null|-?(?:0|[1-9]\d*)(?:\.\d+)?(?:[eE][+-]?\d+)?)$/.test(token)) fail(text, start, 'unexpected ' + (token || 'end'));
+    }
+
+    function expect(code, what) {
+      if (ws() !== code) fail(text, i, 'expected ' + what);
+      i++;
+    }
+
+    var parent = [];
+    var depth = [];
+    var pos = [];
+    var end = [];
+    var nodeStart = [];
+    var labelAt = [];
+    var labelEnd = [];
+    var dataAt = [];
+    var dataEnd = [];
+    var gridAt = [];
+    var gridEnd = [];
+    var memberCount = [];
+    var values = wanted.map(function () { return []; });
+    var rootsSeen = false;
+    var roots = [];
+    var maxDepth = 0;
+
+    // The key at i (an opening quote): its index in `keys` when it is one of them
+    // (compared in place, no copy), else -1; i is then after the key.
+    function keyOf(keys) {
+      var at = i;
+      skipString();
+      var length = i - at;
+      for (var k = 0; k < keys.length; k++) {
+        if (keys[k].length === length && text.startsWith(keys[k], at)) return k;
+      }
+      var escaped = false;
+      for (var b = at + 1; b < i - 1 && !escaped; b++) escaped = text.charCodeAt(b) === BACKSLASH;
+      if (escaped) {
+        // An escaped spelling of a key still names it.
+        var decoded = '"' + JSON.parse(text.slice(at, i)) + '"';
+        for (k = 0; k < keys.length; k++) if (keys[k] === decoded) return k;
+      }
+      return -1;
+    }
+
+    // After a member's value: true at the object's end.
+    function nextMember() {
+      var c = ws();
+      i++;
+      if (c === CLOSE_OBJECT) return false;
+      if (c !== COMMA) fail(text, i - 1, 'expected , or }');
+      if (ws() !== QUOTE) fail(text, i, 'expected a key');
+      return true;
+    }
+
+    function openObject() {
+      expect(OPEN_OBJECT, '{');
+      if (ws() === CLOSE_OBJECT) {
+        i++;
+        return false;
+      }
+      if (text.charCodeAt(i) !== QUOTE) fail(text, i, 'expected a key');
+      return true;
+    }
+
+    var NODE_KEYS = ['"label"', '"data"', '"grid"', '"children"'];
+    var gridKeys = wanted.map(function (key) { return '"' + key + '"'; });
+
+    function gridValues(node) {
+      if (!openObject()) return;
+      do {
+        var k = keyOf(gridKeys);
+        expect(COLON, ':');
+        if (k >= 0 && ws() === QUOTE) values[k][node] = readString();
+        else skipValue();
+      } while (nextMember());
+    }
+
+    function nodeList(parentIndex, level) {
+      expect(OPEN_ARRAY, '[');
+      if (ws() === CLOSE_ARRAY) {
+        i++;
+        return;
+      }
+      var k = 0;
+      for (;;) {
+        ws();
+        var node = parent.length;
+        parent.push(parentIndex);
+        depth.push(level);
+        pos.push(k++);
+        end.push(0);
+        nodeStart.push(i);
+        labelAt.push(-1);
+        labelEnd.push(-1);
+        dataAt.push(-1);
+        dataEnd.push(-1);
+        gridAt.push(-1);
+        gridEnd.push(-1);
+        memberCount.push(0);
+        for (var w = 0; w < values.length; w++) values[w].push(undefined);
+        if (parentIndex < 0) roots.push(node);
+        if (level > maxDepth) maxDepth = level;
+        if (text.charCodeAt(i) === OPEN_OBJECT) {
+          var count = 0;
+          if (openObject()) {
+            do {
+              count++;
+              var key = keyOf(NODE_KEYS);
+              expect(COLON, ':');
+              var c = ws();
+              var at = i;
+              if (key === 0) {
+                labelAt[node] = at;
+                skipValue();
+                labelEnd[node] = i;
+              } else if (key === 1 && c === OPEN_OBJECT) {
+                dataAt[node] = at;
+                skipValue();
+                dataEnd[node] = i;
+              } else if (key === 2 && c === OPEN_OBJECT) {
+                gridAt[node] = at;
+                if (values.length) gridValues(node);
+                else skipValue();
+                gridEnd[node] = i;
+              } else if (key === 3 && c === OPEN_ARRAY) {
+                nodeList(node, level + 1);
+              } else {
+                skipValue();
+              }
+            } while (nextMember());
+          }
+          memberCount[node] = count;
+        } else {
+          skipValue(); // not an object: shown as no entity
+        }
+        end[node] = parent.length;
+        var next = ws();
+        i++;
+        if (next === CLOSE_ARRAY) return;
+        if (next !== COMMA) fail(text, i - 1, 'expected , or ]');
+      }
+    }
+
+    var top = { dataAt: -1, dataEnd: -1, columnsAt: -1, columnsEnd: -1 };
+    var TOP_KEYS = ['"roots"', '"data"', '"columns"'];
+    if (openObject()) {
+      do {
+        var key = keyOf(TOP_KEYS);
+        expect(COLON, ':');
+        var c = ws();
+        var at = i;
+        if (key === 0 && c === OPEN_ARRAY) {
+          rootsSeen = true;
+          nodeList(-1, 0);
+        } else if (key === 1 && c === OPEN_OBJECT) {
+          top.dataAt = at;
+          skipValue();
+          top.dataEnd = i;
+        } else if (key === 2) {
+          top.columnsAt = at;
+          skipValue();
+          top.columnsEnd = i;
+          if (chooser) {
+            var keys = chooser(text.slice(at, i));
+            chooser = null;
+            if (!rootsSeen && Array.isArray(keys)) {
+              // Keys that need escapes in JSON are read from the parsed grid instead.
+              wanted = keys.filter(function (k) { return JSON.stringify(k) === '"' + k + '"'; });
+              gridKeys = wanted.map(function (k) { return '"' + k + '"'; });
+              values = wanted.map(function () { return []; });
+            }
+          }
+        } else {
+          skipValue();
+        }
+      } while (nextMember());
+    }
+    if (chooser) chooser(null);
+    ws();
+    if (i < n) fail(text, i, 'text after the document');
+
+    return {
+      size: parent.length,
+      parent: Int32Array.from(parent),
+      depth: Int32Array.from(depth),
+      pos: Int32Array.from(pos),
+      end: Int32Array.from(end),
+      nodeStart: Int32Array.from(nodeStart),
+      labelAt: Int32Array.from(labelAt),
+      labelEnd: Int32Array.from(labelEnd),
+      dataAt: Int32Array.from(dataAt),
+      dataEnd: Int32Array.from(dataEnd),
+      gridAt: Int32Array.from(gridAt),
+      gridEnd: Int32Array.from(gridEnd),
+      memberCount: Int32Array.from(memberCount),
+      wanted: wanted,
+      values: values,
+      roots: roots,
+      maxDepth: maxDepth,
+      top: top
+    };
+  }
+
+  return { build: build };
+});
