@@ -46,8 +46,6 @@ TEST(WebAssets, TheRepositorysWebApplicationsAndVendorScriptsAreEmbedded) {
   }
   const std::pair<const char*, const char*> kVendors[] = {
       {"webapps/vendor/require.js", "node_modules/requirejs/require.js"},
-      {"webapps/vendor/tabulator.min.js", "node_modules/tabulator-tables/dist/js/tabulator.min.js"},
-      {"webapps/vendor/tabulator.min.css", "node_modules/tabulator-tables/dist/css/tabulator.min.css"},
   };
   for (const auto& [path, file] : kVendors)
     if (std::filesystem::exists(root / file)) expected.emplace_back(path, root / file);
