@@ -86,11 +86,14 @@ test('a kit dialog in Chromium runs pushed scripts, carries messages, OK and clo
     assert.match(address, /^http:\/\/127\.0\.0\.1:\d+\/[0-9a-f]{32}\/$/);
 
     const profile = fs.mkdtempSync(path.join(os.tmpdir(), 'dialog-test-profile-'));
-    t.after(() => fs.rmSync(profile, { recursive: true, force: true }));
     const context = await chromium.launchPersistentContext(profile, {
       executablePath: chromiumPath, headless: true, args: chromiumArgs,
     });
-    t.after(() => context.close().catch(() => {}));
+    // The profile goes only once the browser has let go of it: it writes there until it exits.
+    t.after(async () => {
+      await context.close().catch(() => {});
+      fs.rmSync(profile, { recursive: true, force: true, maxRetries: 5, retryDelay: 100 });
+    });
     const page = await context.newPage();
     const errors = [];
     page.on('pageerror', (e) => errors.push(e.message));
