@@ -8,7 +8,7 @@ import { createRequire } from 'node:module';
 import path from 'node:path';
 import { launch, missingBrowser } from './support/browser.mjs';
 import { FilterDialog } from './support/filterPage.mjs';
-import { globalId } from './support/ifc.mjs';
+import { MODEL_PREAMBLE, globalId } from './support/ifc.mjs';
 import { Session, answers, changes, missingBuild, runOk, tempDir } from './support/dxfilter.mjs';
 
 const unavailable = missingBuild() ?? (await missingBrowser());
@@ -21,16 +21,7 @@ const ended = (result) => `${result.signal ? `killed by ${result.signal}` : `exi
 // id numbers the GlobalId and storey is 0 or 1.
 function writeVersion(file, walls) {
   const lines = [
-    "#1=IFCPERSON($,'Tester',$,$,$,$,$,$);",
-    "#2=IFCORGANIZATION($,'Test',$,$,$);",
-    '#3=IFCPERSONANDORGANIZATION(#1,#2,$);',
-    "#4=IFCAPPLICATION(#2,'1.0','Test Writer','TestWriter');",
-    '#5=IFCOWNERHISTORY(#3,#4,$,.ADDED.,$,$,$,1715680800);',
-    '#6=IFCSIUNIT(*,.LENGTHUNIT.,.MILLI.,.METRE.);',
-    '#7=IFCUNITASSIGNMENT((#6));',
-    '#8=IFCCARTESIANPOINT((0.,0.,0.));',
-    '#9=IFCAXIS2PLACEMENT3D(#8,$,$);',
-    "#10=IFCGEOMETRICREPRESENTATIONCONTEXT($,'Model',3,1.E-05,#9,$);",
+    ...MODEL_PREAMBLE,
     `#11=IFCPROJECT('${globalId(1)}',#5,'Test Project',$,$,$,$,(#10),#7);`,
     '#12=IFCLOCALPLACEMENT($,#9);',
     `#13=IFCSITE('${globalId(2)}',#5,'Test Site',$,$,#12,$,$,.ELEMENT.,$,$,$,$,$);`,

@@ -31,10 +31,8 @@ export function globalId(n) {
   return `1${id}`;
 }
 
-// Project, site, building and one storey holding a wall per name; each wall's name is
-// written with `wide` escapes, its description as given.
-export function writeModelOfWalls(file, walls) {
-  const lines = [
+// The owner history, units and context that every test model starts with (#1 to #10).
+export const MODEL_PREAMBLE = [
     "#1=IFCPERSON($,'Tester',$,$,$,$,$,$);",
     "#2=IFCORGANIZATION($,'Test',$,$,$);",
     '#3=IFCPERSONANDORGANIZATION(#1,#2,$);',
@@ -45,6 +43,13 @@ export function writeModelOfWalls(file, walls) {
     '#8=IFCCARTESIANPOINT((0.,0.,0.));',
     '#9=IFCAXIS2PLACEMENT3D(#8,$,$);',
     "#10=IFCGEOMETRICREPRESENTATIONCONTEXT($,'Model',3,1.E-05,#9,$);",
+];
+
+// Project, site, building and one storey holding a wall per name; each wall's name is
+// written with `wide` escapes, its description as given.
+export function writeModelOfWalls(file, walls) {
+  const lines = [
+    ...MODEL_PREAMBLE,
     `#11=IFCPROJECT('${globalId(1)}',#5,'Test Project',$,$,$,$,(#10),#7);`,
     '#12=IFCLOCALPLACEMENT($,#9);',
     `#13=IFCSITE('${globalId(2)}',#5,'Test Site',$,$,#12,$,$,.ELEMENT.,$,$,$,$,$);`,
