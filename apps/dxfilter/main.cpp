@@ -343,13 +343,14 @@ void PrintSummary(QORIInputFilterGenerator& generator, const std::string& output
   std::printf("%zu of %zu entities will be imported\n", imported, ids.size());
 }
 
-std::vector<std::string> ReadScenario(const std::string& path, std::string& button,
-                                      std::string& error) {
-  std::vector<std::string> interactions;
+// The steps of a scenario, and its final button; a Save line is a step of its own.
+std::vector<EditSession::Step> ReadScenario(const std::string& path, std::string& button,
+                                            std::string& error) {
+  std::vector<EditSession::Step> steps;
   std::ifstream in(path);
   if (!in) {
     error = "cannot read the scenario " + path;
-    return interactions;
+    return steps;
   }
   int number = 0;
   for (std::string line; std::getline(in, line);) {
@@ -360,8 +361,14 @@ std::vector<std::string> ReadScenario(const std::string& path, std::string& butt
       error = path + ":" + std::to_string(number) + ": not a scenario line";
       return {};
     }
-    if (entry.Exist("interaction")) interactions.push_back(entry.ReadString("interaction").Str());
-    if (entry.Exist("button")) button = entry.ReadString("button").Str();
+    if (entry.Exist("interaction")) steps.push_back({false, entry.ReadString("interaction").Str()});
+    if (entry.Exist("button")) {
+      std::string name = entry.ReadString("button").Str();
+      if (name == "Save")
+        steps.push_back({true, name});
+      else
+        button = name;
+    }
   }
   // Without its button a replay would wait for ever: the recording was cut short.
   if (button.empty()) {
@@ -370,14 +377,14 @@ std::vector<std::string> ReadScenario(const std::string& path, std::string& butt
   }
   // Closing the window is what record writes as "Close": it cancels, as it did then.
   if (button == "Close") button = "Cancel";
-  return interactions;
+  return steps;
 }
 
 int Edit(DXFilterHost& host, const EditOptions& o, bool record, bool replay) {
   std::string error, button;
-  std::vector<std::string> interactions;
+  std::vector<EditSession::Step> steps;
   if (replay) {
-    interactions = ReadScenario(o.scenario, button, error);
+    steps = ReadScenario(o.scenario, button, error);
     if (!error.empty()) return Fail(error);
   }
   if (o.noBrowser) QORDialogToolkit::SetBrowserCommand("");
@@ -396,8 +403,10 @@ int Edit(DXFilterHost& host, const EditOptions& o, bool record, bool replay) {
   }
   EditSession* session = new EditSession();
   if (scenario) session->RecordTo(scenario);
+  session->SaveDumpsBeside(o.generate.output.empty() ? DefaultOutput(o.generate.input)
+                                                     : o.generate.output);
   if (replay) {
-    session->Replay(std::move(interactions), button);
+    session->Replay(std::move(steps), button);
     session->SetTimeLimit(std::chrono::seconds(o.timeoutSeconds));
   }
   EditSession::Outcome outcome = session->Run(*generator.Get(), error);
