@@ -370,6 +370,41 @@ TEST_F(Dxfilter, OutputOntoALinkOrAFifoKeepsTheNodeAndSaysWhy) {
       << missing.err;
 }
 
+// --- a model whose tree a filter document cannot hold
+
+// A project, a site and a chain of elements, each aggregating the next.
+std::string DeepIfc(int elements) {
+  std::string data =
+      "#1=IFCPROJECT('p',$,'Project',$,$,$,$,$,$);\n"
+      "#2=IFCSITE('s',$,'Site',$,$,$,$,$,.ELEMENT.,$,$,$,$,$);\n"
+      "#3=IFCRELAGGREGATES('r',$,$,$,#1,(#2));\n";
+  int parent = 2;
+  for (int i = 0; i < elements; ++i) {
+    const int element = 10 + 2 * i, rel = element + 1;
+    data += "#" + std::to_string(element) + "=IFCBUILDINGELEMENTPROXY('e" + std::to_string(i) +
+            "',$,'E" + std::to_string(i) + "',$,$,$,$,$,$);\n#" + std::to_string(rel) +
+            "=IFCRELAGGREGATES('a" + std::to_string(i) + "',$,$,$,#" + std::to_string(parent) +
+            ",(#" + std::to_string(element) + "));\n";
+    parent = element;
+  }
+  return "ISO-10303-21;\nHEADER;\nFILE_DESCRIPTION(('ViewDefinition [x]'),'2;1');\n"
+         "FILE_NAME('t.ifc','',(''),(''),'','','');\nFILE_SCHEMA(('IFC4'));\nENDSEC;\nDATA;\n" +
+         data + "ENDSEC;\nEND-ISO-10303-21;\n";
+}
+
+TEST_F(Dxfilter, ATreeTooDeepForADocumentIsRefusedWithTheReason) {
+  // Project and site take two levels: 508 elements fill the 510 a document holds.
+  Result fits = Run({"generate", "IFC", Write("fits.ifc", DeepIfc(508)), "-o", "fits.json"});
+  EXPECT_EQ(fits.code, 0) << fits.err;
+  Result deep = Run({"generate", "IFC", Write("deep.ifc", DeepIfc(509)), "-o", "deep.json"});
+  EXPECT_EQ(deep.code, 1);
+  EXPECT_EQ(
+      deep.err.substr(deep.err.rfind("dxfilter: ")),
+      "dxfilter: cannot generate the filter of " + File("deep.ifc") +
+          ": the entity tree is 511 levels deep or more; a filter document holds at most 510\n");
+  EXPECT_FALSE(std::filesystem::exists(File("deep.json")));
+}
+
 // --- documents with nothing, or twice the same thing, to answer for
 
 TEST_F(Dxfilter, EmptyDocumentsAndSharedIdsAreSaidSo) {
