@@ -223,7 +223,7 @@ int BuildDocument(DXFilterHost& host, const GenerateOptions& o,
   if (!o.removes.empty()) {
     QORListValQORUnicodeString names;
     for (const std::string& name : o.removes) names.Append(QORUnicodeString(name));
-    generator->AddEntityList(0, names);
+    generator->AddEntityList(QORDXEntityList::kRemoveKind, names);
   }
   QORUnicodeString settings(settingsText);
   HRESULT hr;
