@@ -272,6 +272,7 @@ std::string MappingPermissions(uintptr_t address) {
 }
 
 TEST(ModuleTable, RegistrationTableIsReadOnlyOnceLoaded) {
+  ASSERT_TRUE(LoadFilterModule());
   const std::string path = LoadedModulePath();
   ASSERT_FALSE(path.empty());
   ElfLayout layout;
