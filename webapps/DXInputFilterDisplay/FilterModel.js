@@ -31,8 +31,10 @@ define(['./RawJson', './Nls', './DocumentIndex'], function (RawJson, Nls, Docume
   var TYPE_COLUMN = 'Type';
   var NAME_COLUMN = 'Name';
   var SUPERTYPES_KEY = 'supertypes';
-  // Parsed nodes kept for the rows in sight; edited ones are kept for good.
-  var CACHE_LIMIT = 4000;
+  // Parsed nodes kept for the rows in sight, in two generations: when the newer one is
+  // full it becomes the older one, so a scroll never finds the whole cache gone at once.
+  // Edited nodes are kept for good.
+  var CACHE_LIMIT = 2000;
 
   function text(value) {
     if (typeof value === 'string') return value;
@@ -93,6 +95,7 @@ define(['./RawJson', './Nls', './DocumentIndex'], function (RawJson, Nls, Docume
     this.roots = index.roots;
     this.maxDepth = index.maxDepth;
     this.cache = new Map(); // entity -> parsed node values
+    this.olderCache = new Map();
     this.pinned = new Map(); // entity -> parsed node values that edits changed
     this.labels = new Array(n); // shown labels, filled as asked
     this.renamed = new Map(); // entity -> true when its label follows its edited name
@@ -180,6 +183,11 @@ define(['./RawJson', './Nls', './DocumentIndex'], function (RawJson, Nls, Docume
   FilterModel.prototype.own = function (i) {
     var o = this.pinned.get(i) || this.cache.get(i);
     if (o) return o;
+    o = this.olderCache.get(i);
+    if (o) {
+      this.remember(i, o);
+      return o;
+    }
     var index = this.index;
     var t = this.text;
     o = { label: undefined, data: undefined, grid: undefined };
@@ -195,9 +203,16 @@ define(['./RawJson', './Nls', './DocumentIndex'], function (RawJson, Nls, Docume
         this.broken = (this.broken || 0) + 1;
       }
     }
-    if (this.cache.size >= CACHE_LIMIT) this.cache.clear();
-    this.cache.set(i, o);
+    this.remember(i, o);
     return o;
+  };
+
+  FilterModel.prototype.remember = function (i, o) {
+    if (this.cache.size >= CACHE_LIMIT) {
+      this.olderCache = this.cache;
+      this.cache = new Map();
+    }
+    this.cache.set(i, o);
   };
 
   // The same, kept while edits refer to it.
@@ -206,6 +221,7 @@ define(['./RawJson', './Nls', './DocumentIndex'], function (RawJson, Nls, Docume
     if (!o) {
       o = this.own(i);
       this.cache.delete(i);
+      this.olderCache.delete(i);
       this.pinned.set(i, o);
     }
     return o;

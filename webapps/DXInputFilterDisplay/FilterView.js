@@ -735,13 +735,13 @@ define(['./TreeGrid', './RowModel', './CellUI', './ContextMenu', './Keyboard', '
       startText: text,
       done: function (value) {
         self.editing = null;
-        self.grid.editingRow = -1;
+        self.grid.setEditing(-1);
         var done = self.filter.perform({ t: 'edit', n: self.model.pathOf(id), c: column.name, v: String(value) });
         if (!done) self.grid.repaint();
       },
       cancel: function () {
         self.editing = null;
-        self.grid.editingRow = -1;
+        self.grid.setEditing(-1);
         self.grid.repaint();
       },
       after: function (move) {
@@ -752,9 +752,7 @@ define(['./TreeGrid', './RowModel', './CellUI', './ContextMenu', './Keyboard', '
       }
     });
     this.editing = editor;
-    this.grid.editingRow = row;
-    cell.signature = null; // painted anew once the editor is gone
-    cell.textContent = '';
+    this.grid.setEditing(row, cell);
     cell.appendChild(editor.element);
     editor.focus();
     return true;
