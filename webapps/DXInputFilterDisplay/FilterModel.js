@@ -11,6 +11,10 @@
  * literal), never both. An edit writes the grid and drops the NLS_grid entry: the
  * reader looks at NLS_grid first, so a stale entry there would hide the edit.
  *
+ * Every other boolean column keeps, per subtree, how many entities hold "true" and how
+ * many "false": a parent shows a mixed box in any boolean column where both occur.
+ * Entities without the cell count in neither.
+ *
  * Runtime columns are computed here: per entity, how many entities of its subtree
  * (itself included) will be imported, out of how many, as "12 / 40". An entity will
  * be imported when the value of the first boolean column is "true". Without a boolean
@@ -132,6 +136,11 @@ define(['./RawJson', './Nls', './DocumentIndex'], function (RawJson, Nls, Docume
       }
     }
 
+    this.boolCounts = new Map(); // column -> { value, on, off } (see countBooleans)
+    for (var c = 1; c < this.columns.length; c++) {
+      if (this.columns[c].kind === 'boolean' && this.columns[c] !== this.boolColumn) this.countBooleans(this.columns[c]);
+    }
+
     // Per-entity flags and a predicate slot for views that mark entities (e.g. new ones).
     this.flags = new Uint8Array(n);
 
@@ -172,11 +181,44 @@ define(['./RawJson', './Nls', './DocumentIndex'], function (RawJson, Nls, Docume
     this.nameColumn = this.columnByName.get(NAME_COLUMN) || null;
   };
 
+  // The values the first pass collects for every entity: the boolean columns' (the
+  // import tick and the mixed boxes) and the type.
   FilterModel.prototype.wantedKeys = function () {
     var keys = [];
-    if (this.boolColumn) keys.push(this.boolColumn.name);
-    if (this.typeColumn && keys.indexOf(this.typeColumn.name) < 0) keys.push(this.typeColumn.name);
+    function want(column) {
+      if (column && keys.indexOf(column.name) < 0) keys.push(column.name);
+    }
+    want(this.boolColumn);
+    want(this.typeColumn);
+    this.columns.forEach(function (column) {
+      if (column.kind === 'boolean') want(column);
+    });
     return keys;
+  };
+
+  // value[i]: 1 "true", 2 "false", 0 anything else; on[i] and off[i]: the subtree's
+  // entities (i included) holding "true" and "false".
+  FilterModel.prototype.countBooleans = function (column) {
+    var n = this.size;
+    var counts = { value: new Uint8Array(n), on: new Int32Array(n), off: new Int32Array(n) };
+    var i;
+    for (i = 0; i < n; i++) counts.value[i] = this.booleanCode(i, column);
+    for (i = n - 1; i >= 0; i--) {
+      if (counts.value[i] === 1) counts.on[i]++;
+      else if (counts.value[i] === 2) counts.off[i]++;
+      var p = this.parent[i];
+      if (p >= 0) {
+        counts.on[p] += counts.on[i];
+        counts.off[p] += counts.off[i];
+      }
+    }
+    this.boolCounts.set(column, counts);
+  };
+
+  FilterModel.prototype.booleanCode = function (i, column) {
+    if (!this.entity[i]) return 0;
+    var source = this.cellSource(i, column);
+    return !source ? 0 : source.text === 'true' ? 1 : source.text === 'false' ? 2 : 0;
   };
 
   // The node's own values, parsed: { label, data, grid } (each undefined when absent).
@@ -423,6 +465,21 @@ define(['./RawJson', './Nls', './DocumentIndex'], function (RawJson, Nls, Docume
     return this.importCount[i] === this.totalCount[i] ? 1 : -1;
   };
 
+  // A boolean column's box for a subtree: 1 all "true", 0 none, -1 mixed. The import
+  // column counts an entity without "true" as not imported; other columns count only
+  // entities that hold "true" or "false".
+  FilterModel.prototype.subtreeState = function (i, column) {
+    if (column === this.boolColumn) return this.subtreeImport(i);
+    var counts = this.boolCounts.get(column);
+    if (!counts) return 0;
+    return this.stateOf(counts.on[i], counts.off[i]);
+  };
+
+  FilterModel.prototype.stateOf = function (on, off) {
+    if (on === 0) return 0;
+    return off === 0 ? 1 : -1;
+  };
+
   FilterModel.prototype.summary = function () {
     var total = 0;
     var imported = 0;
@@ -557,6 +614,23 @@ define(['./RawJson', './Nls', './DocumentIndex'], function (RawJson, Nls, Docume
   // ancestors; returns every entity whose shown values may have changed.
   FilterModel.prototype.updateCounts = function (indices) {
     var touched = new Set(indices);
+    var self = this;
+    this.boolCounts.forEach(function (counts, column) {
+      for (var m = 0; m < indices.length; m++) {
+        var e = indices[m];
+        var code = self.booleanCode(e, column);
+        var was = counts.value[e];
+        if (code === was) continue;
+        counts.value[e] = code;
+        var on = (code === 1) - (was === 1);
+        var off = (code === 2) - (was === 2);
+        for (var a = e; a >= 0; a = self.parent[a]) {
+          counts.on[a] += on;
+          counts.off[a] += off;
+          touched.add(a);
+        }
+      }
+    });
     for (var k = 0; k < indices.length; k++) {
       var i = indices[k];
       var flag = this.entity[i] && this.computeImportFlag(i) ? 1 : 0;

@@ -359,16 +359,19 @@ define(['./CellUI', './Texts'], function (CellUI, Texts) {
         extra: { chevron: chevron, level: level, empty: !model.isEntity(id), isNew: isNew } };
     }
     if (id < 0) {
-      if (!model.boolColumn || (kind !== 'runtime' && column !== model.boolColumn)) return { kind: null, text: '' };
-      var counts = this.rowModel.groupCounts(id);
-      if (kind === 'runtime') return { kind: 'runtime', text: counts.imported + ' / ' + counts.total };
-      var all = counts.imported === counts.total;
-      return { kind: 'boolean', text: counts.imported === 0 ? 'false' : 'true', extra: { mixed: !all && counts.imported > 0 } };
+      if (kind === 'runtime' && model.boolColumn) {
+        var counts = this.rowModel.groupCounts(id);
+        return { kind: 'runtime', text: counts.imported + ' / ' + counts.total };
+      }
+      if (kind !== 'boolean' || (column !== model.boolColumn && !model.boolCounts.has(column))) return { kind: null, text: '' };
+      var groupState = this.rowModel.groupState(id, column);
+      if (groupState === null) return { kind: null, text: '' };
+      return { kind: 'boolean', text: groupState === 0 ? 'false' : 'true', extra: { mixed: groupState === -1 } };
     }
     if (!model.isEntity(id)) return { kind: null, text: '' };
     var value = model.cellText(id, column);
     if (kind === 'boolean') {
-      return { kind: kind, text: value, extra: { mixed: column === model.boolColumn && parentRow && model.subtreeImport(id) === -1 } };
+      return { kind: kind, text: value, extra: { mixed: parentRow && model.subtreeState(id, column) === -1 } };
     }
     // A leaf's own count says nothing: "1 / 1" is the tick again.
     if (kind === 'runtime') return parentRow ? { kind: kind, text: value } : { kind: null, text: '' };
