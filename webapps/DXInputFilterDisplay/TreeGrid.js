@@ -9,10 +9,10 @@
  * they come into sight or something changes. A change costs the rows in sight,
  * wherever the user has scrolled.
  *
- * Scrolling is what a frame must keep cheap: the rows' elements are a pool that stays
- * in the DOM (a row out of sight is hidden, then reused for the next one that comes
- * into sight), the geometry is read from observers rather than asked of the layout,
- * and a cell is touched only when what it shows changed.
+ * Scrolling is what a frame must keep cheap: the rows' elements are a pool (a row out
+ * of sight is reused, cells and all, for the next one that comes into sight), the
+ * geometry is read from observers rather than asked of the layout, and a cell is
+ * touched only when what it shows changed.
  *
  * One focusable element (role treegrid) holds the keys; the cursor cell is its
  * aria-activedescendant. The view decides what a click or a key does.
@@ -200,20 +200,14 @@ define(['./CellUI', './Texts'], function (CellUI, Texts) {
         this.slots.set(k, element);
       }
       this.paintRow(element, k);
-      if (element.hidden) element.hidden = false;
       if (!element.parentNode) this.body.appendChild(element);
     }
-    // Spares stay in the DOM, hidden: taking elements out and in costs more than a
-    // hidden row. Beyond what a screen needs they go.
+    // Spares leave the DOM (what is there is what is in sight, for assistive technology
+    // too) but keep their cells for the next row that comes into sight.
     var keep = 2 * (to - from) + 16;
     while (this.spare.length > keep) this.spare.pop().remove();
     for (var s = 0; s < this.spare.length; s++) {
-      var spare = this.spare[s];
-      if (!spare.hidden) {
-        spare.hidden = true;
-        spare.rowIndex = -1;
-        spare.removeAttribute('aria-rowindex');
-      }
+      if (this.spare[s].parentNode) this.spare[s].remove();
     }
     this.view.onRendered();
   };
