@@ -40,6 +40,8 @@ define(['require', './FilterModel', './FilterState', './Interaction', './Nls', '
   var firstDocument = new Promise(function (resolve) { resolveFirstDocument = resolve; });
   var pageTexts = null; // promise of the page's own catalog
   var restoring = false; // edits of an earlier load are being made again
+  var sourcePrint = null; // fingerprint(sourceText), made once a document
+  var kept = null; // what the storage holds for this document, as written last
 
   // ------------------------------------------------------------ kept edits
 
@@ -77,11 +79,17 @@ define(['require', './FilterModel', './FilterState', './Interaction', './Nls', '
     }
   }
 
+  function documentPrint() {
+    if (sourcePrint === null) sourcePrint = fingerprint(sourceText);
+    return sourcePrint;
+  }
+
+  // Read once a document, then written from memory: an edit costs no parse of the list.
   function keepEdit(text) {
     var store = storage();
     if (!store || !sourceText) return;
-    var kept = keptEdits();
-    var doc = fingerprint(sourceText);
+    var doc = documentPrint();
+    if (!kept) kept = keptEdits();
     if (!kept || kept.doc !== doc) kept = { doc: doc, actions: [] };
     kept.actions.push(text);
     try {
@@ -92,18 +100,19 @@ define(['require', './FilterModel', './FilterState', './Interaction', './Nls', '
   }
 
   function forgetEdits() {
+    kept = null;
     var store = storage();
     if (store) store.removeItem(storageKey());
   }
 
   // Makes the kept edits of this document again; replays that no longer apply are skipped.
   function restoreEdits() {
-    var kept = keptEdits();
-    if (!kept || kept.doc !== fingerprint(sourceText)) return 0;
+    var stored = keptEdits();
+    if (!stored || stored.doc !== documentPrint()) return 0;
     var count = 0;
     restoring = true;
     try {
-      kept.actions.forEach(function (text) {
+      stored.actions.forEach(function (text) {
         try {
           if (apply(Interaction.decode(text))) count++;
         } catch (e) {
@@ -147,6 +156,8 @@ define(['require', './FilterModel', './FilterState', './Interaction', './Nls', '
   function init(text) {
     if (typeof performance !== 'undefined' && performance.mark) performance.mark('filter-init');
     sourceText = typeof text === 'string' ? text : String(text);
+    sourcePrint = null;
+    kept = null;
     model = null;
     state = null;
     error = null;
