@@ -59,8 +59,13 @@
     held.push(Promise.resolve(promise).catch((e) => console.warn(e && e.message ? e.message : e)));
   }
 
+  // The page's own scripts (deferred ones included) have run.
+  const pageReady = document.readyState === 'loading'
+    ? new Promise((resolve) => document.addEventListener('DOMContentLoaded', resolve, { once: true }))
+    : Promise.resolve();
+
   function run(url) {
-    return new Promise((resolve) => {
+    return pageReady.then(() => new Promise((resolve) => {
       const script = document.createElement('script');
       script.src = url;
       script.onload = script.onerror = () => {
@@ -70,7 +75,7 @@
         Promise.all(waiting).then(() => resolve());
       };
       (document.head || document.documentElement).appendChild(script);
-    });
+    }));
   }
 
   async function follow() {
@@ -126,10 +131,7 @@
 
   window.qor = Object.freeze({ post, catalog, language, guard, subtitle, hold });
 
-  // Pushed scripts run once the page's own scripts have (RequireJS among them).
-  if (document.readyState === 'loading') {
-    document.addEventListener('DOMContentLoaded', follow, { once: true });
-  } else {
-    follow();
-  }
+  // Asked for at once, so the program starts on them while the page loads; run once
+  // the page's own scripts have (RequireJS among them).
+  follow();
 })();
