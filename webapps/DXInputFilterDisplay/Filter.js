@@ -162,18 +162,25 @@ define(['require', './FilterModel', './FilterState', './Interaction', './Nls', '
     state = null;
     error = null;
     var parsed;
+    var early = { names: [], catalogs: Promise.resolve({}) };
     try {
-      parsed = new FilterModel(sourceText);
+      parsed = new FilterModel(sourceText, {
+        onColumns: function (names) {
+          early = { names: names, catalogs: Nls.loadCatalogs(names, bridge(), CATALOG_TIMEOUT_MS) };
+        }
+      });
     } catch (e) {
       error = e && e.message ? e.message : String(e);
     }
+    var others = parsed ? parsed.catalogNames().filter(function (name) { return early.names.indexOf(name) < 0; }) : [];
     var current = (loaded = Promise.all([
-      parsed ? Nls.loadCatalogs(parsed.catalogNames(), bridge(), CATALOG_TIMEOUT_MS) : Promise.resolve({}),
+      early.catalogs,
+      Nls.loadCatalogs(others, bridge(), CATALOG_TIMEOUT_MS),
       loadPageTexts()
     ]).then(function (results) {
       if (current !== loaded) return; // a newer document came meanwhile
       if (parsed) {
-        parsed.resolver = new Nls.Resolver(results[0]);
+        parsed.resolver = new Nls.Resolver(Object.assign({}, results[0], results[1]));
         model = parsed;
         state = new FilterState(model);
         state.expandToLevel(START_LEVEL);

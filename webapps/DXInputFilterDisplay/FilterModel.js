@@ -101,6 +101,8 @@ define(['./RawJson', './Nls', './DocumentIndex'], function (RawJson, Nls, Docume
     var self = this;
     var index = DocumentIndex.build(sourceText, function (columnsText) {
       self.readColumns(columnsText);
+      // The columns come first: their catalogs can be on their way while the rest is read.
+      if (options.onColumns) options.onColumns(self.columnCatalogs());
       return self.wantedKeys();
     });
     if (!this.columns) this.readColumns(null);
@@ -393,6 +395,16 @@ define(['./RawJson', './Nls', './DocumentIndex'], function (RawJson, Nls, Docume
 
   FilterModel.prototype.columnTitle = function (column) {
     return this.resolve(column.title);
+  };
+
+  // Catalog names the columns' titles refer to.
+  FilterModel.prototype.columnCatalogs = function () {
+    var names = [];
+    this.columns.forEach(function (c) {
+      var parts = Nls.split(c.title);
+      if (parts && names.indexOf(parts.catalog) < 0) names.push(parts.catalog);
+    });
+    return names;
   };
 
   // Catalog names the document's NLS texts refer to.
