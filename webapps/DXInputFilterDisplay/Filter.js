@@ -19,8 +19,8 @@
  * made again when the same document comes back to the same dialog (a reload): a
  * reload does not lose them. OK, once the answer is sent, forgets them.
  */
-define(['require', './FilterModel', './FilterState', './Interaction', './Nls', './Texts', './CarryMarks'], function (
-  localRequire, FilterModel, FilterState, Interaction, Nls, Texts, CarryMarks) {
+define(['require', './FilterModel', './FilterState', './Interaction', './Nls', './Texts', './CarryMarks', './AnswerBody'], function (
+  localRequire, FilterModel, FilterState, Interaction, Nls, Texts, CarryMarks, AnswerBody) {
   'use strict';
 
   var CATALOG_TIMEOUT_MS = 3000;
@@ -42,6 +42,7 @@ define(['require', './FilterModel', './FilterState', './Interaction', './Nls', '
   var restoring = false; // edits of an earlier load are being made again
   var sourcePrint = null; // fingerprint(sourceText), made once a document
   var kept = null; // what the storage holds for this document, as written last
+  var answer = null; // the answer's message, made ready while the page is idle
 
   // ------------------------------------------------------------ kept edits
 
@@ -158,6 +159,7 @@ define(['require', './FilterModel', './FilterState', './Interaction', './Nls', '
     sourceText = typeof text === 'string' ? text : String(text);
     sourcePrint = null;
     kept = null;
+    answer = null;
     model = null;
     state = null;
     error = null;
@@ -187,6 +189,10 @@ define(['require', './FilterModel', './FilterState', './Interaction', './Nls', '
         restoreEdits();
       }
       if (currentView) currentView.showDocument();
+      if (parsed && typeof Blob === 'function') {
+        answer = new AnswerBody(sourceText);
+        answer.prepareWhenIdle();
+      }
     }));
     resolveFirstDocument();
     return current;
@@ -206,11 +212,25 @@ define(['require', './FilterModel', './FilterState', './Interaction', './Nls', '
     });
   }
 
+  // Returns the document's text when it was made as one string.
   function sendNewJson(tag) {
     var view = currentView;
     if (view) view.commitEditing();
-    var text = model ? model.serialize() : sourceText !== null ? sourceText : '';
-    var sent = post([String(tag), text]);
+    var qor = bridge();
+    var text;
+    var sent;
+    if (model && answer && qor && typeof qor.postJson === 'function') {
+      // Only the changed parts are written and escaped anew: see AnswerBody.
+      sent = qor.postJson(answer.body(String(tag), model.answerPieces()));
+      if (sent && typeof sent.catch === 'function') {
+        sent.catch(function (e) {
+          if (typeof console !== 'undefined') console.warn(e && e.message ? e.message : e);
+        });
+      }
+    } else {
+      text = model ? model.serialize() : sourceText !== null ? sourceText : '';
+      sent = post([String(tag), text]);
+    }
     if (String(tag) === 'onOkClick' && sent && typeof sent.then === 'function') sent.then(forgetEdits, function () {});
     if (model) model.markSent();
     if (view) view.showStatus();

@@ -14,6 +14,109 @@
     waitSeconds: 30
   });
 })();
+// AnswerBody.js
+/*
+ * AnswerBody - the answer message ["tag", document] as the bytes the dialog gets, made
+ * without writing the document's text anew.
+ *
+ * Escaping 22 MB into a JSON string and encoding it took a second or more at OK, for
+ * a document of which the user changed a few hundred values. So the text as it came is
+ * escaped once, in chunks, while the page is idle, and each chunk is kept as a Blob
+ * (outside the script's heap). At OK only the chunks that hold a change are escaped
+ * again, and the message is a Blob of those and the kept ones: byte for byte what
+ * JSON.stringify(["tag", document]) would give.
+ */
+define("ZQ/DXInputFilterDisplay/AnswerBody", [], function () {
+  'use strict';
+
+  var CHUNK = 1 << 20; // characters
+
+  function escape(text) {
+    return JSON.stringify(text).slice(1, -1);
+  }
+
+  // text: the document as it came; chunk: characters a chunk (tests make it small).
+  function AnswerBody(text, chunk) {
+    this.text = text;
+    var size = chunk || CHUNK;
+    var starts = [0];
+    for (var at = size; at < text.length; at += size) {
+      // A surrogate pair stays in one chunk: escaped apart, its halves would read as two.
+      var c = text.charCodeAt(at);
+      starts.push(c >= 0xdc00 && c <= 0xdfff ? at + 1 : at);
+      at = starts[starts.length - 1];
+    }
+    this.starts = starts;
+    this.blobs = new Array(starts.length);
+    this.next = 0; // the first chunk not yet escaped by prepare()
+  }
+
+  AnswerBody.prototype.chunkEnd = function (c) {
+    return c + 1 < this.starts.length ? this.starts[c + 1] : this.text.length;
+  };
+
+  AnswerBody.prototype.blob = function (c) {
+    if (!this.blobs[c]) this.blobs[c] = new Blob([escape(this.text.slice(this.starts[c], this.chunkEnd(c)))]);
+    return this.blobs[c];
+  };
+
+  // Escapes chunks while hasTime() says so; true when all are done.
+  AnswerBody.prototype.prepare = function (hasTime) {
+    while (this.next < this.starts.length && hasTime()) this.blob(this.next++);
+    return this.next >= this.starts.length;
+  };
+
+  // Escapes everything in the page's idle time, a few chunks at a time.
+  AnswerBody.prototype.prepareWhenIdle = function () {
+    var self = this;
+    var idle = typeof requestIdleCallback === 'function' ? requestIdleCallback : function (f) {
+      return setTimeout(function () { f({ timeRemaining: function () { return 8; } }); }, 50);
+    };
+    function step(deadline) {
+      if (!self.prepare(function () { return deadline.timeRemaining() > 4; })) idle(step);
+    }
+    idle(step);
+  };
+
+  // The message for the text with pieces ([start, end, text instead], in order, apart).
+  AnswerBody.prototype.body = function (tag, pieces) {
+    var t = this.text;
+    var n = t.length;
+    var parts = ['[' + JSON.stringify(String(tag)) + ',"'];
+    var pos = 0;
+    var p = 0;
+    for (var c = 0; c < this.starts.length && pos < n; c++) {
+      var end = this.chunkEnd(c);
+      var last = end === n;
+      if (p >= pieces.length || pieces[p][0] > end || (pieces[p][0] === end && !last)) {
+        parts.push(this.blob(c));
+        pos = end;
+        continue;
+      }
+      // This chunk, and any a change runs on into, escaped again with the changes in.
+      var out = [];
+      while (p < pieces.length && (pieces[p][0] < end || (last && pieces[p][0] <= n))) {
+        out.push(t.slice(pos, pieces[p][0]), pieces[p][2]);
+        pos = pieces[p][1];
+        p++;
+        while (pos > end) {
+          c++;
+          end = this.chunkEnd(c);
+          last = end === n;
+        }
+      }
+      out.push(t.slice(pos, end));
+      parts.push(escape(out.join('')));
+      pos = end;
+    }
+    // Changes at the very end of an empty text.
+    for (; p < pieces.length; p++) parts.push(escape(pieces[p][2]));
+    parts.push('"]');
+    return new Blob(parts, { type: 'application/json' });
+  };
+
+  return AnswerBody;
+});
 // CarryMarks.js
 /*
  * CarryMarks - what the page shows of a carry from the last filter: a badge on the
@@ -982,8 +1085,8 @@ define("ZQ/DXInputFilterDisplay/DocumentIndex", [], function () {
  * made again when the same document comes back to the same dialog (a reload): a
  * reload does not lose them. OK, once the answer is sent, forgets them.
  */
-define("ZQ/DXInputFilterDisplay/Filter", ['require', './FilterModel', './FilterState', './Interaction', './Nls', './Texts', './CarryMarks'], function (
-  localRequire, FilterModel, FilterState, Interaction, Nls, Texts, CarryMarks) {
+define("ZQ/DXInputFilterDisplay/Filter", ['require', './FilterModel', './FilterState', './Interaction', './Nls', './Texts', './CarryMarks', './AnswerBody'], function (
+  localRequire, FilterModel, FilterState, Interaction, Nls, Texts, CarryMarks, AnswerBody) {
   'use strict';
 
   var CATALOG_TIMEOUT_MS = 3000;
@@ -1005,6 +1108,7 @@ define("ZQ/DXInputFilterDisplay/Filter", ['require', './FilterModel', './FilterS
   var restoring = false; // edits of an earlier load are being made again
   var sourcePrint = null; // fingerprint(sourceText), made once a document
   var kept = null; // what the storage holds for this document, as written last
+  var answer = null; // the answer's message, made ready while the page is idle
 
   // ------------------------------------------------------------ kept edits
 
@@ -1121,6 +1225,7 @@ define("ZQ/DXInputFilterDisplay/Filter", ['require', './FilterModel', './FilterS
     sourceText = typeof text === 'string' ? text : String(text);
     sourcePrint = null;
     kept = null;
+    answer = null;
     model = null;
     state = null;
     error = null;
@@ -1150,6 +1255,10 @@ define("ZQ/DXInputFilterDisplay/Filter", ['require', './FilterModel', './FilterS
         restoreEdits();
       }
       if (currentView) currentView.showDocument();
+      if (parsed && typeof Blob === 'function') {
+        answer = new AnswerBody(sourceText);
+        answer.prepareWhenIdle();
+      }
     }));
     resolveFirstDocument();
     return current;
@@ -1169,11 +1278,25 @@ define("ZQ/DXInputFilterDisplay/Filter", ['require', './FilterModel', './FilterS
     });
   }
 
+  // Returns the document's text when it was made as one string.
   function sendNewJson(tag) {
     var view = currentView;
     if (view) view.commitEditing();
-    var text = model ? model.serialize() : sourceText !== null ? sourceText : '';
-    var sent = post([String(tag), text]);
+    var qor = bridge();
+    var text;
+    var sent;
+    if (model && answer && qor && typeof qor.postJson === 'function') {
+      // Only the changed parts are written and escaped anew: see AnswerBody.
+      sent = qor.postJson(answer.body(String(tag), model.answerPieces()));
+      if (sent && typeof sent.catch === 'function') {
+        sent.catch(function (e) {
+          if (typeof console !== 'undefined') console.warn(e && e.message ? e.message : e);
+        });
+      }
+    } else {
+      text = model ? model.serialize() : sourceText !== null ? sourceText : '';
+      sent = post([String(tag), text]);
+    }
     if (String(tag) === 'onOkClick' && sent && typeof sent.then === 'function') sent.then(forgetEdits, function () {});
     if (model) model.markSent();
     if (view) view.showStatus();
@@ -2125,6 +2248,21 @@ define("ZQ/DXInputFilterDisplay/FilterModel", ['./RawJson', './Nls', './Document
   // The text with the edited nodes' grid and data written anew.
   FilterModel.prototype.write = function () {
     var t = this.text;
+    var pieces = this.answerPieces();
+    var out = [];
+    var at = 0;
+    for (var k = 0; k < pieces.length; k++) {
+      out.push(t.slice(at, pieces[k][0]), pieces[k][2]);
+      at = pieces[k][1];
+    }
+    out.push(t.slice(at));
+    return out.join('');
+  };
+
+  // What the answer changes in the text: [start, end, text instead], in order, apart.
+  FilterModel.prototype.answerPieces = function () {
+    if (!this.undoStack.length) return [];
+    var t = this.text;
     var index = this.index;
     var pieces = []; // [start, end, text] of the text to write instead
     var valueAt = this.valueAt;
@@ -2174,14 +2312,7 @@ define("ZQ/DXInputFilterDisplay/FilterModel", ['./RawJson', './Nls', './Document
       pieces.push([index.top.dataAt, index.top.dataEnd, RawJson.stringify(top)]);
     }
     pieces.sort(function (a, b) { return a[0] - b[0]; });
-    var out = [];
-    var at = 0;
-    for (var k = 0; k < pieces.length; k++) {
-      out.push(t.slice(at, pieces[k][0]), pieces[k][2]);
-      at = pieces[k][1];
-    }
-    out.push(t.slice(at));
-    return out.join('');
+    return pieces;
   };
 
   // Distinct shown values of a column, for the filter suggestions.

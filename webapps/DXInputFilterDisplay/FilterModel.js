@@ -801,6 +801,21 @@ define(['./RawJson', './Nls', './DocumentIndex'], function (RawJson, Nls, Docume
   // The text with the edited nodes' grid and data written anew.
   FilterModel.prototype.write = function () {
     var t = this.text;
+    var pieces = this.answerPieces();
+    var out = [];
+    var at = 0;
+    for (var k = 0; k < pieces.length; k++) {
+      out.push(t.slice(at, pieces[k][0]), pieces[k][2]);
+      at = pieces[k][1];
+    }
+    out.push(t.slice(at));
+    return out.join('');
+  };
+
+  // What the answer changes in the text: [start, end, text instead], in order, apart.
+  FilterModel.prototype.answerPieces = function () {
+    if (!this.undoStack.length) return [];
+    var t = this.text;
     var index = this.index;
     var pieces = []; // [start, end, text] of the text to write instead
     var valueAt = this.valueAt;
@@ -850,14 +865,7 @@ define(['./RawJson', './Nls', './DocumentIndex'], function (RawJson, Nls, Docume
       pieces.push([index.top.dataAt, index.top.dataEnd, RawJson.stringify(top)]);
     }
     pieces.sort(function (a, b) { return a[0] - b[0]; });
-    var out = [];
-    var at = 0;
-    for (var k = 0; k < pieces.length; k++) {
-      out.push(t.slice(at, pieces[k][0]), pieces[k][2]);
-      at = pieces[k][1];
-    }
-    out.push(t.slice(at));
-    return out.join('');
+    return pieces;
   };
 
   // Distinct shown values of a column, for the filter suggestions.
