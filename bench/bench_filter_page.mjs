@@ -1,6 +1,9 @@
 // bench_filter_page.mjs - the filter page as the user waits for it, in headless Chromium.
 //
-//   node bench/bench_filter_page.mjs [--sizes 300,100000,1000000] [--runs 5]
+//   node bench/bench_filter_page.mjs [--sizes 300,100000,1000000] [--runs 5] [--vs DIR]
+//
+// --vs DIR runs another build (DIR/bin/dxfilter, its libraries from DIR/lib) in turn with
+// this one, run by run under the same load, and prints both and the ratios this/DIR.
 //
 // For each size the benchmark writes a building model as an IFC file (storeys of a few
 // hundred elements of mixed types, see tests/browser/support/building.mjs), and per run starts
@@ -37,6 +40,7 @@ function option(name, fallback) {
 const SIZES = option('sizes', '300,100000,1000000').split(',').map(Number);
 const RUNS = Number(option('runs', '5'));
 const SCREENSHOT = option('screenshot', '');
+const VS = option('vs', '');
 const SCROLL_FRAMES = 600;
 const ANSWER_LIMIT = 500000; // entities: beyond, OK is not timed (see run())
 const TARGETS = {
@@ -130,10 +134,11 @@ async function actions(scrollFrames) {
   return out;
 }
 
-async function run(browser, model, dir, size) {
+async function run(browser, model, dir, size, other = '') {
   const output = path.join(dir, 'answer.json');
   fs.rmSync(output, { force: true });
-  const session = new Session(['edit', 'IFC', model, '-o', output, '--no-browser']);
+  const build = other ? { program: path.join(other, 'bin/dxfilter'), env: { LD_LIBRARY_PATH: path.join(other, 'lib') } } : {};
+  const session = new Session(['edit', 'IFC', model, '-o', output, '--no-browser'], build);
   try {
     const address = await session.address(600000);
     const context = await browser.newContext({ viewport: { width: 1280, height: 840 } });
@@ -197,15 +202,24 @@ const median = (values) => {
   return sorted.length % 2 ? sorted[mid] : (sorted[mid - 1] + sorted[mid]) / 2;
 };
 
-function report(size, model, results) {
+function report(size, model, results, others = null) {
   const line = (name, key, unit, target) => {
     const values = results.map((r) => r[key]);
     const m = median(values);
     const spread = `${Math.min(...values).toFixed(1)}-${Math.max(...values).toFixed(1)}`;
     const mark = target === undefined ? '' : m <= target ? `  (target ${target} ${unit}: met)` : `  (target ${target} ${unit}: MISSED)`;
-    console.log(`  ${name.padEnd(14)} ${m.toFixed(1).padStart(9)} ${unit}   [${spread}]${mark}`);
+    let vs = '';
+    if (others) {
+      const theirs = others.map((r) => r[key]);
+      // The ratio run by run: the load drifts less within a pair than across runs.
+      const ratios = results.map((r, k) => (others[k][key] ? r[key] / others[k][key] : NaN)).filter(Number.isFinite);
+      vs = `   vs ${median(theirs).toFixed(1).padStart(9)} [${Math.min(...theirs).toFixed(1)}-${Math.max(...theirs).toFixed(1)}]` +
+        (ratios.length ? `  ratio ${median(ratios).toFixed(2)}` : '');
+    }
+    console.log(`  ${name.padEnd(14)} ${m.toFixed(1).padStart(9)} ${unit}   [${spread}]${vs}${mark}`);
   };
-  console.log(`\n${size.toLocaleString('en')} entities (${(model.bytes / 2 ** 20).toFixed(1)} MB IFC), ${results.length} runs, medians:`);
+  console.log(`\n${size.toLocaleString('en')} entities (${(model.bytes / 2 ** 20).toFixed(1)} MB IFC), ${results.length} runs, medians` +
+    (others ? ` (this build, then ${VS}):` : ':'));
   line('first rows', 'firstRows', 'ms', TARGETS.firstRows(size));
   line('expand one', 'expandOne', 'ms', TARGETS.action);
   line('tick parent', 'tickParent', 'ms', TARGETS.action);
@@ -237,6 +251,7 @@ async function main() {
       process.stderr.write(`writing a model of ${size.toLocaleString('en')} entities...\n`);
       const model = writeModel(file, size);
       const results = [];
+      const others = VS ? [] : null;
       if (SCREENSHOT) {
         await run(browser, file, dir, size);
         console.log(`the page on ${size.toLocaleString('en')} entities: ${SCREENSHOT}`);
@@ -245,8 +260,9 @@ async function main() {
       for (let r = 0; r < RUNS; r++) {
         process.stderr.write(`  run ${r + 1}/${RUNS}\n`);
         results.push(await run(browser, file, dir, size));
+        if (others) others.push(await run(browser, file, dir, size, VS));
       }
-      report(size, model, results);
+      report(size, model, results, others);
       fs.rmSync(file, { force: true });
     }
   } finally {

@@ -68,6 +68,24 @@ describe('Filter, as the dialog drives it', () => {
     assert.equal(model.cellText(wall, model.column('Type')), 'Wall');
   });
 
+  test('the columns\' catalogs (asked early) and the nodes\' catalogs are each asked once and all resolve', async () => {
+    const asked = [];
+    window.qor.catalog = (name) => {
+      asked.push(name);
+      return Promise.resolve({ DXIfcProvider: { IfcWall: 'Wall', Column_Type: 'Type of entity' }, Rooms: { Kitchen: 'Cuisine' } }[name]);
+    };
+    const doc = house();
+    doc.roots[0].children[0].children[0].children[0].children[1].data.NLS_label = 'Rooms.Kitchen';
+    delete doc.roots[0].children[0].children[0].children[0].children[1].label;
+    const { Filter } = await freshFilter();
+    await Filter.init(JSON.stringify(doc));
+    const model = Filter.model();
+    assert.deepEqual(asked.filter((name) => name !== 'DXInputFilterDisplay'), ['DXIfcProvider', 'Rooms']);
+    assert.equal(model.columnTitle(model.column('Type')), 'Type of entity');
+    assert.equal(model.cellText(model.indexOf([0, 0, 0, 0, 0, 0]), model.column('Type')), 'Wall');
+    assert.equal(model.label(model.indexOf([0, 0, 0, 0, 1])), 'Cuisine');
+  });
+
   test('a document that cannot be read is reported and sent back untouched', async () => {
     const { Filter } = await freshFilter();
     await Filter.init('{"roots":[');

@@ -322,6 +322,61 @@ describe('exact round trip', () => {
     assert.equal(model.serialize(), expected);
   });
 
+  test('ticks written in place: only their tokens change, whatever else the node holds', () => {
+    // Kitchen 0's Import spelled with an escape; Wall 1.2's data not parsable (its tick
+    // still changes, alone).
+    const text = houseText()
+      .replace(/("label":"Kitchen 0","data":\{[^}]*\},"grid":\{"Import":)"false"/, '$1"f\\u0061lse"')
+      .replace(/("label":"Wall 1\.2","data":\{"uid":\["\w+"\],"instance":)"(#\d+)"/, '$1$2');
+    const model = new FilterModel(text);
+    const importColumn = col(model, 'Import');
+    const [kitchen0, wall12, storey1] = ['Kitchen 0', 'Wall 1.2', 'Storey 1'].map((l) => find(model, l));
+    model.applyEdits([{ index: kitchen0, column: importColumn, value: 'true' }, { index: wall12, column: importColumn, value: 'false' }]);
+    assert.equal(model.pinned.size, 0, 'no node parsed');
+    assert.equal(model.subtreeImport(storey1), -1);
+    const uid = model.firstUid(kitchen0);
+    const expected = text
+      .replace('"f\\u0061lse"', '"true"')
+      .replace(/("label":"Wall 1\.2","data":\{[^}]*\},"grid":\{"Import":)"true"/, '$1"false"')
+      .replace('"formatUsage":"IFC"}', `"formatUsage":"IFC","userEdits":{"${uid}":{"Import":"true"}}}`);
+    assert.notEqual(expected, text);
+    assert.equal(model.serialize(), expected, 'Wall 1.2 has no readable uid: its edit is not recorded');
+    model.undo();
+    assert.equal(model.serialize(), text, 'undone, the text that came');
+    assert.equal(model.cellText(kitchen0, importColumn), 'false');
+  });
+
+  test('a tick whose key a grid holds twice is read and written as the reader takes it', () => {
+    const text = houseText().replace(/("label":"Kitchen 1","data":\{[^}]*\},"grid":\{)"Import":"false"/, '$1"Import":"true","Import":"false"');
+    const model = new FilterModel(text);
+    const kitchen1 = find(model, 'Kitchen 1');
+    assert.equal(model.cellText(kitchen1, col(model, 'Import')), 'false', 'the last one');
+    model.applyEdits([{ index: kitchen1, column: col(model, 'Import'), value: 'true' }]);
+    const grid = /"label":"Kitchen 1","data":\{[^}]*\},"grid":(\{[^}]*\})/.exec(model.serialize())[1];
+    assert.equal(JSON.parse(grid).Import, 'true');
+    model.undo();
+    assert.equal(model.serialize(), text);
+  });
+
+  test('a value edited in place, then its node parsed for another edit, keeps both through undo', () => {
+    const text = houseText();
+    const model = new FilterModel(text);
+    const wall = find(model, 'Wall 1.2');
+    model.applyEdits([{ index: wall, column: col(model, 'Import'), value: 'false' }]);
+    assert.equal(model.pinned.size, 0, 'a tick parses no node');
+    model.applyEdits([{ index: wall, column: col(model, 'Name'), value: 'Renamed' }]);
+    const bothEdits = JSON.parse(model.serialize());
+    const node = (doc) => doc.roots[0].children[0].children[0].children[1].children[0].children[1];
+    assert.deepEqual([node(bothEdits).label, node(bothEdits).grid.Import, node(bothEdits).grid.Name], ['Wall 1.2', 'false', 'Renamed']);
+    model.undo();
+    assert.equal(node(JSON.parse(model.serialize())).grid.Name, 'Basic Wall:Interior');
+    assert.equal(node(JSON.parse(model.serialize())).grid.Import, 'false');
+    assert.equal(model.importFlag[wall], 0);
+    model.undo();
+    assert.equal(model.cellText(wall, col(model, 'Import')), 'true');
+    assert.equal(model.serialize(), text);
+  });
+
   test('hostile strings stay text in and out', () => {
     const hostile = '<img src=x onerror=alert(1)>';
     const text = JSON.stringify({ columns: columns(), roots: [entity(hostile, 'IfcWall', { name: hostile })] });

@@ -122,6 +122,54 @@ describe('many entities at once', () => {
     assert.equal(model.subtreeImport(storey), 1);
   });
 
+  test('every boolean column shows a parent mixed, not only the import column', () => {
+    // A property column "External": true on Wall 0.1 (held in its NLS_grid, read the slow
+    // way) and Door 0.1, false on Wall 0.2, absent elsewhere (counted in neither).
+    const doc = house();
+    doc.columns.splice(2, 0, { dataIndex: 'External', editableFlag: true, typeRepresentation: 'boolean', data: {} });
+    const room = doc.roots[0].children[0].children[0].children[0].children[0];
+    room.children[0].data.NLS_grid.External = 'true';
+    room.children[0].children[0].grid.External = 'true';
+    room.children[1].grid.External = 'false';
+    const model = new FilterModel(JSON.stringify(doc));
+    const external = col(model, 'External');
+    const [storey, living, wall1, wall2, door] = ['Storey 0', 'Living room 0', 'Wall 0.1', 'Wall 0.2', 'Door 0.1'].map((l) => find(model, l));
+    assert.ok(model.index.wanted.includes('External'), 'read in the first pass');
+    assert.equal(model.subtreeState(wall1, external), 1, 'the wall holds true in NLS_grid, its door in grid');
+    assert.equal(model.subtreeState(living, external), -1);
+    assert.equal(model.subtreeState(storey, external), -1);
+    assert.equal(model.subtreeState(find(model, 'Storey 1'), external), 0, 'no values: no tick, not mixed');
+
+    model.applyEdits([{ index: wall2, column: external, value: 'true' }]);
+    assert.equal(model.subtreeState(living, external), 1, 'an edit moves the counts of every ancestor');
+    assert.equal(model.subtreeState(storey, external), 1);
+    model.applyEdits(model.subtreeEdits(wall1, external, 'false'));
+    assert.equal(model.subtreeState(living, external), -1);
+    assert.equal(model.subtreeImport(living), 1, 'the import column is another count');
+    model.undo();
+    model.undo();
+    assert.equal(model.subtreeState(living, external), -1, 'undo gives the first counts back');
+    assert.equal(model.subtreeState(wall1, external), 1);
+    model.applyEdits([{ index: wall1, column: external, value: 'false' }]);
+    assert.equal(model.subtreeState(wall1, external), -1, 'an edit of an NLS cell counts too');
+
+    // A group's box sums its members' subtrees (Wall 0.1 holds children: no member);
+    // a group without values shows none.
+    const state = new FilterState(model);
+    const rows = new RowModel(model, state);
+    rows.setGrouping(true);
+    state.expandToLevel(6);
+    rows.rebuild();
+    const groupOf = (parent, type) => rows.rows.find((id) => id < 0 && rows.group(id).parent === parent && rows.group(id).type === type);
+    assert.equal(rows.groupState(groupOf(living, 'IfcWall'), external), 0);
+    assert.equal(rows.groupState(groupOf(wall1, 'IfcDoor'), external), 1);
+    model.applyEdits([{ index: wall2, column: external, value: 'true' }]);
+    assert.equal(rows.groupState(groupOf(living, 'IfcWall'), external), 1);
+    model.applyEdits([{ index: door, column: external, value: 'false' }]);
+    assert.equal(rows.groupState(groupOf(wall1, 'IfcDoor'), external), 0);
+    assert.equal(rows.groupState(groupOf(storey, 'IfcSpace'), external), null);
+  });
+
   test('a type counts its subtypes, from the supertypes the provider gives', () => {
     const doc = house();
     const walls = doc.roots[0].children[0].children[0].children[1].children;

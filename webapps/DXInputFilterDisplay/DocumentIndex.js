@@ -6,7 +6,8 @@
  * only a few dozen rows at a time. So the text stays as it came; this pass notes, per
  * node in pre-order, its parent, depth and the spans of its "label", "data" and
  * "grid" values, and picks out of each grid the few values the page needs for every
- * entity at once (the import tick, the type). A node's values are parsed when asked.
+ * entity at once (the import tick, the type), with where each of them is in the text.
+ * A node's values are parsed when asked.
  *
  * The pass checks the structure it walks (brackets, strings, separators); values it
  * skips are checked when they are parsed.
@@ -141,6 +142,7 @@ define([], function () {
     var gridEnd = [];
     var memberCount = [];
     var values = wanted.map(function () { return []; });
+    var valueAt = wanted.map(function () { return []; });
     var rootsSeen = false;
     var roots = [];
     var maxDepth = 0;
@@ -192,8 +194,14 @@ define([], function () {
       do {
         var k = keyOf(gridKeys);
         expect(COLON, ':');
-        if (k >= 0 && ws() === QUOTE) values[k][node] = readString();
-        else skipValue();
+        if (k >= 0 && ws() === QUOTE) {
+          // Where the value's token is, so an edit can be written in place; a key seen
+          // twice in one grid (-2) is left to the full parse.
+          valueAt[k][node] = valueAt[k][node] === -1 ? i : -2;
+          values[k][node] = readString();
+        } else {
+          skipValue();
+        }
       } while (nextMember());
     }
 
@@ -219,7 +227,10 @@ define([], function () {
         gridAt.push(-1);
         gridEnd.push(-1);
         memberCount.push(0);
-        for (var w = 0; w < values.length; w++) values[w].push(undefined);
+        for (var w = 0; w < values.length; w++) {
+          values[w].push(undefined);
+          valueAt[w].push(-1);
+        }
         if (parentIndex < 0) roots.push(node);
         if (level > maxDepth) maxDepth = level;
         if (text.charCodeAt(i) === OPEN_OBJECT) {
@@ -290,6 +301,7 @@ define([], function () {
               wanted = keys.filter(function (k) { return JSON.stringify(k) === '"' + k + '"'; });
               gridKeys = wanted.map(function (k) { return '"' + k + '"'; });
               values = wanted.map(function () { return []; });
+              valueAt = wanted.map(function () { return []; });
             }
           }
         } else {
@@ -317,6 +329,7 @@ define([], function () {
       memberCount: Int32Array.from(memberCount),
       wanted: wanted,
       values: values,
+      valueAt: valueAt.map(function (at) { return Int32Array.from(at); }),
       roots: roots,
       maxDepth: maxDepth,
       top: top

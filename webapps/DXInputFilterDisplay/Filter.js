@@ -19,8 +19,8 @@
  * made again when the same document comes back to the same dialog (a reload): a
  * reload does not lose them. OK, once the answer is sent, forgets them.
  */
-define(['require', './FilterModel', './FilterState', './Interaction', './Nls', './Texts', './CarryMarks'], function (
-  localRequire, FilterModel, FilterState, Interaction, Nls, Texts, CarryMarks) {
+define(['require', './FilterModel', './FilterState', './Interaction', './Nls', './Texts', './CarryMarks', './AnswerBody'], function (
+  localRequire, FilterModel, FilterState, Interaction, Nls, Texts, CarryMarks, AnswerBody) {
   'use strict';
 
   var CATALOG_TIMEOUT_MS = 3000;
@@ -40,6 +40,9 @@ define(['require', './FilterModel', './FilterState', './Interaction', './Nls', '
   var firstDocument = new Promise(function (resolve) { resolveFirstDocument = resolve; });
   var pageTexts = null; // promise of the page's own catalog
   var restoring = false; // edits of an earlier load are being made again
+  var sourcePrint = null; // fingerprint(sourceText), made once a document
+  var kept = null; // what the storage holds for this document, as written last
+  var answer = null; // the answer's message, made ready while the page is idle
 
   // ------------------------------------------------------------ kept edits
 
@@ -77,11 +80,17 @@ define(['require', './FilterModel', './FilterState', './Interaction', './Nls', '
     }
   }
 
+  function documentPrint() {
+    if (sourcePrint === null) sourcePrint = fingerprint(sourceText);
+    return sourcePrint;
+  }
+
+  // Read once a document, then written from memory: an edit costs no parse of the list.
   function keepEdit(text) {
     var store = storage();
     if (!store || !sourceText) return;
-    var kept = keptEdits();
-    var doc = fingerprint(sourceText);
+    var doc = documentPrint();
+    if (!kept) kept = keptEdits();
     if (!kept || kept.doc !== doc) kept = { doc: doc, actions: [] };
     kept.actions.push(text);
     try {
@@ -92,18 +101,19 @@ define(['require', './FilterModel', './FilterState', './Interaction', './Nls', '
   }
 
   function forgetEdits() {
+    kept = null;
     var store = storage();
     if (store) store.removeItem(storageKey());
   }
 
   // Makes the kept edits of this document again; replays that no longer apply are skipped.
   function restoreEdits() {
-    var kept = keptEdits();
-    if (!kept || kept.doc !== fingerprint(sourceText)) return 0;
+    var stored = keptEdits();
+    if (!stored || stored.doc !== documentPrint()) return 0;
     var count = 0;
     restoring = true;
     try {
-      kept.actions.forEach(function (text) {
+      stored.actions.forEach(function (text) {
         try {
           if (apply(Interaction.decode(text))) count++;
         } catch (e) {
@@ -147,28 +157,42 @@ define(['require', './FilterModel', './FilterState', './Interaction', './Nls', '
   function init(text) {
     if (typeof performance !== 'undefined' && performance.mark) performance.mark('filter-init');
     sourceText = typeof text === 'string' ? text : String(text);
+    sourcePrint = null;
+    kept = null;
+    answer = null;
     model = null;
     state = null;
     error = null;
     var parsed;
+    var early = { names: [], catalogs: Promise.resolve({}) };
     try {
-      parsed = new FilterModel(sourceText);
+      parsed = new FilterModel(sourceText, {
+        onColumns: function (names) {
+          early = { names: names, catalogs: Nls.loadCatalogs(names, bridge(), CATALOG_TIMEOUT_MS) };
+        }
+      });
     } catch (e) {
       error = e && e.message ? e.message : String(e);
     }
+    var others = parsed ? parsed.catalogNames().filter(function (name) { return early.names.indexOf(name) < 0; }) : [];
     var current = (loaded = Promise.all([
-      parsed ? Nls.loadCatalogs(parsed.catalogNames(), bridge(), CATALOG_TIMEOUT_MS) : Promise.resolve({}),
+      early.catalogs,
+      Nls.loadCatalogs(others, bridge(), CATALOG_TIMEOUT_MS),
       loadPageTexts()
     ]).then(function (results) {
       if (current !== loaded) return; // a newer document came meanwhile
       if (parsed) {
-        parsed.resolver = new Nls.Resolver(results[0]);
+        parsed.resolver = new Nls.Resolver(Object.assign({}, results[0], results[1]));
         model = parsed;
         state = new FilterState(model);
         state.expandToLevel(START_LEVEL);
         restoreEdits();
       }
       if (currentView) currentView.showDocument();
+      if (parsed && typeof Blob === 'function') {
+        answer = new AnswerBody(sourceText);
+        answer.prepareWhenIdle();
+      }
     }));
     resolveFirstDocument();
     return current;
@@ -188,11 +212,25 @@ define(['require', './FilterModel', './FilterState', './Interaction', './Nls', '
     });
   }
 
+  // Returns the document's text when it was made as one string.
   function sendNewJson(tag) {
     var view = currentView;
     if (view) view.commitEditing();
-    var text = model ? model.serialize() : sourceText !== null ? sourceText : '';
-    var sent = post([String(tag), text]);
+    var qor = bridge();
+    var text;
+    var sent;
+    if (model && answer && qor && typeof qor.postJson === 'function') {
+      // Only the changed parts are written and escaped anew: see AnswerBody.
+      sent = qor.postJson(answer.body(String(tag), model.answerPieces()));
+      if (sent && typeof sent.catch === 'function') {
+        sent.catch(function (e) {
+          if (typeof console !== 'undefined') console.warn(e && e.message ? e.message : e);
+        });
+      }
+    } else {
+      text = model ? model.serialize() : sourceText !== null ? sourceText : '';
+      sent = post([String(tag), text]);
+    }
     if (String(tag) === 'onOkClick' && sent && typeof sent.then === 'function') sent.then(forgetEdits, function () {});
     if (model) model.markSent();
     if (view) view.showStatus();

@@ -11,11 +11,22 @@
  * literal), never both. An edit writes the grid and drops the NLS_grid entry: the
  * reader looks at NLS_grid first, so a stale entry there would hide the edit.
  *
+ * Every other boolean column keeps, per subtree, how many entities hold "true" and how
+ * many "false": a parent shows a mixed box in any boolean column where both occur.
+ * Entities without the cell count in neither.
+ *
  * Runtime columns are computed here: per entity, how many entities of its subtree
  * (itself included) will be imported, out of how many, as "12 / 40". An entity will
  * be imported when the value of the first boolean column is "true". Without a boolean
  * column the text is the number of entities of the subtree. Empty nodes ({}) stand for
  * no entity: they are not counted and cannot be edited.
+ *
+ * A value the first pass collected (the ticks, the type) is edited in place where it
+ * can be: the node is not parsed, the new value goes into the collected values, and
+ * on answer only its string token is written anew. A tick on a storey of 800 elements
+ * costs no parse. Nodes with NLS cells, or already parsed for another edit, take the
+ * full road. A node whose other values do not parse can still have such a value
+ * changed: nothing else of it is touched.
  *
  * The answer also records the user's edits in data.userEdits: first uid -> column ->
  * value, merged over those a carried document already holds.
@@ -31,8 +42,10 @@ define(['./RawJson', './Nls', './DocumentIndex'], function (RawJson, Nls, Docume
   var TYPE_COLUMN = 'Type';
   var NAME_COLUMN = 'Name';
   var SUPERTYPES_KEY = 'supertypes';
-  // Parsed nodes kept for the rows in sight; edited ones are kept for good.
-  var CACHE_LIMIT = 4000;
+  // Parsed nodes kept for the rows in sight, in two generations: when the newer one is
+  // full it becomes the older one, so a scroll never finds the whole cache gone at once.
+  // Edited nodes are kept for good.
+  var CACHE_LIMIT = 2000;
 
   function text(value) {
     if (typeof value === 'string') return value;
@@ -63,6 +76,17 @@ define(['./RawJson', './Nls', './DocumentIndex'], function (RawJson, Nls, Docume
     };
   }
 
+  // Just after the string token that opens at `at`.
+  function stringEnd(t, at) {
+    var q = at;
+    for (;;) {
+      q = t.indexOf('"', q + 1);
+      var b = q - 1;
+      while (t.charCodeAt(b) === 92) b--;
+      if (((q - 1 - b) & 1) === 0) return q + 1;
+    }
+  }
+
   // A JSON string token's value; plain ones without a parse.
   function stringToken(token) {
     if (token.charCodeAt(0) !== 34) return undefined;
@@ -77,6 +101,8 @@ define(['./RawJson', './Nls', './DocumentIndex'], function (RawJson, Nls, Docume
     var self = this;
     var index = DocumentIndex.build(sourceText, function (columnsText) {
       self.readColumns(columnsText);
+      // The columns come first: their catalogs can be on their way while the rest is read.
+      if (options.onColumns) options.onColumns(self.columnCatalogs());
       return self.wantedKeys();
     });
     if (!this.columns) this.readColumns(null);
@@ -93,6 +119,7 @@ define(['./RawJson', './Nls', './DocumentIndex'], function (RawJson, Nls, Docume
     this.roots = index.roots;
     this.maxDepth = index.maxDepth;
     this.cache = new Map(); // entity -> parsed node values
+    this.olderCache = new Map();
     this.pinned = new Map(); // entity -> parsed node values that edits changed
     this.labels = new Array(n); // shown labels, filled as asked
     this.renamed = new Map(); // entity -> true when its label follows its edited name
@@ -112,8 +139,13 @@ define(['./RawJson', './Nls', './DocumentIndex'], function (RawJson, Nls, Docume
     }
     // Values every entity needs at once: the import tick and the type.
     this.gridValues = {};
+    this.valueAt = {}; // key -> where each node's value token is (-1 none, -2 not in place)
     var keys = index.wanted;
-    for (var k = 0; k < keys.length; k++) this.gridValues[keys[k]] = index.values[k];
+    for (var k = 0; k < keys.length; k++) {
+      this.gridValues[keys[k]] = index.values[k];
+      this.valueAt[keys[k]] = index.valueAt[k];
+    }
+    this.inPlace = new Set(); // entities with values edited in place
 
     this.importFlag = new Uint8Array(n);
     this.totalCount = new Int32Array(n);
@@ -127,6 +159,11 @@ define(['./RawJson', './Nls', './DocumentIndex'], function (RawJson, Nls, Docume
         this.totalCount[p] += this.totalCount[i];
         this.importCount[p] += this.importCount[i];
       }
+    }
+
+    this.boolCounts = new Map(); // column -> { value, on, off } (see countBooleans)
+    for (var c = 1; c < this.columns.length; c++) {
+      if (this.columns[c].kind === 'boolean' && this.columns[c] !== this.boolColumn) this.countBooleans(this.columns[c]);
     }
 
     // Per-entity flags and a predicate slot for views that mark entities (e.g. new ones).
@@ -169,17 +206,55 @@ define(['./RawJson', './Nls', './DocumentIndex'], function (RawJson, Nls, Docume
     this.nameColumn = this.columnByName.get(NAME_COLUMN) || null;
   };
 
+  // The values the first pass collects for every entity: the boolean columns' (the
+  // import tick and the mixed boxes) and the type.
   FilterModel.prototype.wantedKeys = function () {
     var keys = [];
-    if (this.boolColumn) keys.push(this.boolColumn.name);
-    if (this.typeColumn && keys.indexOf(this.typeColumn.name) < 0) keys.push(this.typeColumn.name);
+    function want(column) {
+      if (column && keys.indexOf(column.name) < 0) keys.push(column.name);
+    }
+    want(this.boolColumn);
+    want(this.typeColumn);
+    this.columns.forEach(function (column) {
+      if (column.kind === 'boolean') want(column);
+    });
     return keys;
+  };
+
+  // value[i]: 1 "true", 2 "false", 0 anything else; on[i] and off[i]: the subtree's
+  // entities (i included) holding "true" and "false".
+  FilterModel.prototype.countBooleans = function (column) {
+    var n = this.size;
+    var counts = { value: new Uint8Array(n), on: new Int32Array(n), off: new Int32Array(n) };
+    var i;
+    for (i = 0; i < n; i++) counts.value[i] = this.booleanCode(i, column);
+    for (i = n - 1; i >= 0; i--) {
+      if (counts.value[i] === 1) counts.on[i]++;
+      else if (counts.value[i] === 2) counts.off[i]++;
+      var p = this.parent[i];
+      if (p >= 0) {
+        counts.on[p] += counts.on[i];
+        counts.off[p] += counts.off[i];
+      }
+    }
+    this.boolCounts.set(column, counts);
+  };
+
+  FilterModel.prototype.booleanCode = function (i, column) {
+    if (!this.entity[i]) return 0;
+    var source = this.cellSource(i, column);
+    return !source ? 0 : source.text === 'true' ? 1 : source.text === 'false' ? 2 : 0;
   };
 
   // The node's own values, parsed: { label, data, grid } (each undefined when absent).
   FilterModel.prototype.own = function (i) {
     var o = this.pinned.get(i) || this.cache.get(i);
     if (o) return o;
+    o = this.olderCache.get(i);
+    if (o) {
+      this.remember(i, o);
+      return o;
+    }
     var index = this.index;
     var t = this.text;
     o = { label: undefined, data: undefined, grid: undefined };
@@ -195,20 +270,41 @@ define(['./RawJson', './Nls', './DocumentIndex'], function (RawJson, Nls, Docume
         this.broken = (this.broken || 0) + 1;
       }
     }
-    if (this.cache.size >= CACHE_LIMIT) this.cache.clear();
-    this.cache.set(i, o);
+    this.remember(i, o);
     return o;
   };
 
-  // The same, kept while edits refer to it.
+  FilterModel.prototype.remember = function (i, o) {
+    if (this.cache.size >= CACHE_LIMIT) {
+      this.olderCache = this.cache;
+      this.cache = new Map();
+    }
+    this.cache.set(i, o);
+  };
+
+  // The same, kept while edits refer to it. Values edited in place so far go into it.
   FilterModel.prototype.pin = function (i) {
     var o = this.pinned.get(i);
     if (!o) {
       o = this.own(i);
       this.cache.delete(i);
+      this.olderCache.delete(i);
       this.pinned.set(i, o);
+      if (this.inPlace.has(i) && isObject(o.grid)) {
+        for (var name in this.valueAt) {
+          var value = this.gridValues[name][i];
+          if (this.valueAt[name][i] >= 0 && get(o.grid, name) !== value) RawJson.setMember(o.grid, name, value);
+        }
+      }
     }
     return o;
+  };
+
+  // True when the cell's value can be edited in place (see the top).
+  FilterModel.prototype.editsInPlace = function (i, column) {
+    var at = this.valueAt[column.name];
+    return !!at && at[i] >= 0 && !this.nls[i] && !this.pinned.has(i) && column.editable && this.entity[i] === 1 &&
+      !(this.cache.get(i) || this.olderCache.get(i) || {}).broken;
   };
 
   // ------------------------------------------------------------ structure
@@ -299,6 +395,16 @@ define(['./RawJson', './Nls', './DocumentIndex'], function (RawJson, Nls, Docume
 
   FilterModel.prototype.columnTitle = function (column) {
     return this.resolve(column.title);
+  };
+
+  // Catalog names the columns' titles refer to.
+  FilterModel.prototype.columnCatalogs = function () {
+    var names = [];
+    this.columns.forEach(function (c) {
+      var parts = Nls.split(c.title);
+      if (parts && names.indexOf(parts.catalog) < 0) names.push(parts.catalog);
+    });
+    return names;
   };
 
   // Catalog names the document's NLS texts refer to.
@@ -407,6 +513,21 @@ define(['./RawJson', './Nls', './DocumentIndex'], function (RawJson, Nls, Docume
     return this.importCount[i] === this.totalCount[i] ? 1 : -1;
   };
 
+  // A boolean column's box for a subtree: 1 all "true", 0 none, -1 mixed. The import
+  // column counts an entity without "true" as not imported; other columns count only
+  // entities that hold "true" or "false".
+  FilterModel.prototype.subtreeState = function (i, column) {
+    if (column === this.boolColumn) return this.subtreeImport(i);
+    var counts = this.boolCounts.get(column);
+    if (!counts) return 0;
+    return this.stateOf(counts.on[i], counts.off[i]);
+  };
+
+  FilterModel.prototype.stateOf = function (on, off) {
+    if (on === 0) return 0;
+    return off === 0 ? 1 : -1;
+  };
+
   FilterModel.prototype.summary = function () {
     var total = 0;
     var imported = 0;
@@ -418,7 +539,7 @@ define(['./RawJson', './Nls', './DocumentIndex'], function (RawJson, Nls, Docume
   };
 
   FilterModel.prototype.canEdit = function (i, column) {
-    return !!column && column.editable && this.entity[i] === 1 && !this.own(i).broken;
+    return !!column && column.editable && this.entity[i] === 1 && (this.editsInPlace(i, column) || !this.own(i).broken);
   };
 
   // ------------------------------------------------------------ types
@@ -486,13 +607,25 @@ define(['./RawJson', './Nls', './DocumentIndex'], function (RawJson, Nls, Docume
   // edited, or already show the value, are left alone. Returns the changed entities
   // (ancestors whose counts moved included), or null when nothing changed.
   FilterModel.prototype.applyEdits = function (edits) {
-    var group = { id: 0, saved: new Map(), changed: [], cells: [] };
+    // inPlace: entity, column name, value before, for each value edited in place.
+    var group = { id: 0, saved: new Map(), inPlace: [], changed: [], cells: [] };
     for (var k = 0; k < edits.length; k++) {
       var e = edits[k];
       var i = e.index;
       var column = e.column;
-      if (!(i >= 0 && i < this.size) || !this.canEdit(i, column)) continue;
+      if (!(i >= 0 && i < this.size) || !column) continue;
       var value = String(e.value);
+      if (this.editsInPlace(i, column)) {
+        var known = this.gridValues[column.name];
+        if (known[i] === value) continue;
+        group.inPlace.push(i, column.name, known[i]);
+        known[i] = value;
+        this.inPlace.add(i);
+        group.changed.push(i);
+        group.cells.push(i + ' ' + column.name);
+        continue;
+      }
+      if (!this.canEdit(i, column)) continue;
       var source = this.cellSource(i, column);
       if (source && !source.nls && source.text === value) continue;
       if (source && source.nls && this.resolve(source.text) === value) continue;
@@ -541,6 +674,23 @@ define(['./RawJson', './Nls', './DocumentIndex'], function (RawJson, Nls, Docume
   // ancestors; returns every entity whose shown values may have changed.
   FilterModel.prototype.updateCounts = function (indices) {
     var touched = new Set(indices);
+    var self = this;
+    this.boolCounts.forEach(function (counts, column) {
+      for (var m = 0; m < indices.length; m++) {
+        var e = indices[m];
+        var code = self.booleanCode(e, column);
+        var was = counts.value[e];
+        if (code === was) continue;
+        counts.value[e] = code;
+        var on = (code === 1) - (was === 1);
+        var off = (code === 2) - (was === 2);
+        for (var a = e; a >= 0; a = self.parent[a]) {
+          counts.on[a] += on;
+          counts.off[a] += off;
+          touched.add(a);
+        }
+      }
+    });
     for (var k = 0; k < indices.length; k++) {
       var i = indices[k];
       var flag = this.entity[i] && this.computeImportFlag(i) ? 1 : 0;
@@ -578,6 +728,15 @@ define(['./RawJson', './Nls', './DocumentIndex'], function (RawJson, Nls, Docume
     if (!group) return null;
     this.countEdited(group.cells, -1);
     var indices = [];
+    for (var k = group.inPlace.length - 3; k >= 0; k -= 3) {
+      var at = group.inPlace[k];
+      var name = group.inPlace[k + 1];
+      this.gridValues[name][at] = group.inPlace[k + 2];
+      // Parsed since: the parsed grid holds the value the reader sees.
+      var parsed = this.pinned.get(at);
+      if (parsed && isObject(parsed.grid)) RawJson.setMember(parsed.grid, name, group.inPlace[k + 2]);
+      indices.push(at);
+    }
     group.saved.forEach(function (saved, i) {
       var node = this.pinned.get(i);
       node.grid = saved.grid;
@@ -642,8 +801,35 @@ define(['./RawJson', './Nls', './DocumentIndex'], function (RawJson, Nls, Docume
   // The text with the edited nodes' grid and data written anew.
   FilterModel.prototype.write = function () {
     var t = this.text;
+    var pieces = this.answerPieces();
+    var out = [];
+    var at = 0;
+    for (var k = 0; k < pieces.length; k++) {
+      out.push(t.slice(at, pieces[k][0]), pieces[k][2]);
+      at = pieces[k][1];
+    }
+    out.push(t.slice(at));
+    return out.join('');
+  };
+
+  // What the answer changes in the text: [start, end, text instead], in order, apart.
+  FilterModel.prototype.answerPieces = function () {
+    if (!this.undoStack.length) return [];
+    var t = this.text;
     var index = this.index;
     var pieces = []; // [start, end, text] of the text to write instead
+    var valueAt = this.valueAt;
+    var gridValues = this.gridValues;
+    this.inPlace.forEach(function (i) {
+      if (this.pinned.has(i)) return; // written with its grid below
+      for (var name in valueAt) {
+        var at = valueAt[name][i];
+        if (at < 0) continue;
+        var end = stringEnd(t, at);
+        var token = RawJson.stringify(gridValues[name][i]);
+        if (token !== t.slice(at, end)) pieces.push([at, end, token]);
+      }
+    }, this);
     this.pinned.forEach(function (node, i) {
       if (index.gridAt[i] >= 0) {
         var gridText = RawJson.stringify(node.grid);
@@ -679,14 +865,7 @@ define(['./RawJson', './Nls', './DocumentIndex'], function (RawJson, Nls, Docume
       pieces.push([index.top.dataAt, index.top.dataEnd, RawJson.stringify(top)]);
     }
     pieces.sort(function (a, b) { return a[0] - b[0]; });
-    var out = [];
-    var at = 0;
-    for (var k = 0; k < pieces.length; k++) {
-      out.push(t.slice(at, pieces[k][0]), pieces[k][2]);
-      at = pieces[k][1];
-    }
-    out.push(t.slice(at));
-    return out.join('');
+    return pieces;
   };
 
   // Distinct shown values of a column, for the filter suggestions.

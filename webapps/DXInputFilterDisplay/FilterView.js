@@ -341,12 +341,8 @@ define(['./TreeGrid', './RowModel', './CellUI', './ContextMenu', './Keyboard', '
     var id = this.idAt(row);
     if (id === null || !column || column.kind !== 'boolean' || !column.editable) return;
     if (id < 0) {
-      var counts = this.rows.groupCounts(id);
-      var value = column === this.model.boolColumn && counts.imported === counts.total ? 'false' : 'true';
-      if (column !== this.model.boolColumn) {
-        var first = this.rows.group(id).members[0];
-        value = this.model.cellText(first, column) === 'true' ? 'false' : 'true';
-      }
+      // All ticked: untick all; none or some: tick all, as a tri-state box does.
+      var value = this.rows.groupState(id, column) === 1 ? 'false' : 'true';
       this.setOnEntities(this.rows.groupEntities(id), column, value);
       return;
     }
@@ -354,7 +350,7 @@ define(['./TreeGrid', './RowModel', './CellUI', './ContextMenu', './Keyboard', '
     var next = this.model.cellText(id, column) === 'true' ? 'false' : 'true';
     if (!alone && this.model.hasChildren(id)) {
       // A mixed subtree ticks all first, as a tri-state box does.
-      if (column === this.model.boolColumn && this.model.subtreeImport(id) === -1) next = 'true';
+      if (this.model.subtreeState(id, column) === -1) next = 'true';
       this.perform({ t: 'subtree', n: this.model.pathOf(id), c: column.name, v: next });
     } else {
       this.perform({ t: 'edit', n: this.model.pathOf(id), c: column.name, v: next });
@@ -735,13 +731,13 @@ define(['./TreeGrid', './RowModel', './CellUI', './ContextMenu', './Keyboard', '
       startText: text,
       done: function (value) {
         self.editing = null;
-        self.grid.editingRow = -1;
+        self.grid.setEditing(-1);
         var done = self.filter.perform({ t: 'edit', n: self.model.pathOf(id), c: column.name, v: String(value) });
         if (!done) self.grid.repaint();
       },
       cancel: function () {
         self.editing = null;
-        self.grid.editingRow = -1;
+        self.grid.setEditing(-1);
         self.grid.repaint();
       },
       after: function (move) {
@@ -752,9 +748,7 @@ define(['./TreeGrid', './RowModel', './CellUI', './ContextMenu', './Keyboard', '
       }
     });
     this.editing = editor;
-    this.grid.editingRow = row;
-    cell.signature = null; // painted anew once the editor is gone
-    cell.textContent = '';
+    this.grid.setEditing(row, cell);
     cell.appendChild(editor.element);
     editor.focus();
     return true;

@@ -145,6 +145,26 @@ define([], function () {
     return { imported: imported, total: total };
   };
 
+  // A boolean column's box for a group: its members' subtrees, as FilterModel.subtreeState;
+  // null when none of them holds a value in the column.
+  RowModel.prototype.groupState = function (row, column) {
+    var model = this.model;
+    var members = this.group(row).members;
+    if (column === model.boolColumn) {
+      var counts = this.groupCounts(row);
+      return counts.imported === 0 ? 0 : counts.imported === counts.total ? 1 : -1;
+    }
+    var booleans = model.boolCounts.get(column);
+    if (!booleans) return 0;
+    var on = 0;
+    var off = 0;
+    for (var m = 0; m < members.length; m++) {
+      on += booleans.on[members[m]];
+      off += booleans.off[members[m]];
+    }
+    return on + off ? model.stateOf(on, off) : null;
+  };
+
   // The row showing the entity, -1 when none does.
   RowModel.prototype.rowOf = function (id) {
     if (!this.grouping && id >= 0) {

@@ -9,6 +9,11 @@
  * they come into sight or something changes. A change costs the rows in sight,
  * wherever the user has scrolled.
  *
+ * Scrolling is what a frame must keep cheap: the rows' elements are a pool (a row out
+ * of sight is reused, cells and all, for the next one that comes into sight), the
+ * geometry is read from observers rather than asked of the layout, and a cell is
+ * touched only when what it shows changed.
+ *
  * One focusable element (role treegrid) holds the keys; the cursor cell is its
  * aria-activedescendant. The view decides what a click or a key does.
  */
@@ -33,6 +38,9 @@ define(['./CellUI', './Texts'], function (CellUI, Texts) {
     this.spare = [];
     this.frame = 0;
     this.editingRow = -1;
+    this.scrollTop = 0; // as the last scroll event said: reading it may force a layout
+    this.viewHeight = 0; // the scroller's and the header's heights, from ResizeObserver
+    this.headHeight = 0;
     var doc = this.doc;
     host.textContent = '';
     var scroller = doc.createElement('div');
@@ -59,9 +67,21 @@ define(['./CellUI', './Texts'], function (CellUI, Texts) {
     this.body = body;
     this.placeholder = placeholder;
     var self = this;
-    scroller.addEventListener('scroll', function () { self.schedule(); }, { passive: true });
+    scroller.addEventListener('scroll', function () {
+      self.scrollTop = scroller.scrollTop;
+      self.schedule();
+    }, { passive: true });
     if (typeof ResizeObserver === 'function') {
-      new ResizeObserver(function () { self.schedule(); }).observe(scroller);
+      var observer = new ResizeObserver(function (entries) {
+        for (var e = 0; e < entries.length; e++) {
+          var box = entries[e].borderBoxSize && entries[e].borderBoxSize[0];
+          if (entries[e].target === scroller) self.viewHeight = entries[e].contentRect.height;
+          else self.headHeight = box ? box.blockSize : entries[e].contentRect.height;
+        }
+        self.schedule();
+      });
+      observer.observe(scroller);
+      observer.observe(head);
     }
     scroller.addEventListener('mousedown', function (e) { self.onPointer(e, 'down'); });
     scroller.addEventListener('click', function (e) { self.onPointer(e, 'click'); });
@@ -96,10 +116,12 @@ define(['./CellUI', './Texts'], function (CellUI, Texts) {
     });
     this.head.appendChild(header);
     this.slots.forEach(function (element) { element.remove(); });
+    this.spare.forEach(function (element) { element.remove(); });
     this.slots.clear();
     this.spare = [];
     this.editingRow = -1;
     this.scroller.scrollTop = 0;
+    this.scrollTop = 0;
     this.refresh();
   };
 
@@ -119,6 +141,9 @@ define(['./CellUI', './Texts'], function (CellUI, Texts) {
     this.scroller.setAttribute('aria-rowcount', String(count + 1));
     this.placeholder.hidden = count > 0;
     this.editingRow = -1;
+    // Fewer rows: the browser pulls the scroll position up, and says so a frame later.
+    var g = this.geometry();
+    this.scrollTop = Math.max(0, Math.min(this.scrollTop, count * ROW_HEIGHT + g.head - g.height));
     this.render(true);
   };
 
@@ -137,14 +162,20 @@ define(['./CellUI', './Texts'], function (CellUI, Texts) {
     });
   };
 
+  // Heights as the observers last saw them; measured once when they have not yet said.
+  TreeGrid.prototype.geometry = function () {
+    if (!this.viewHeight) this.viewHeight = this.scroller.clientHeight;
+    if (!this.headHeight) this.headHeight = this.head.offsetHeight;
+    return { height: this.viewHeight || ROW_HEIGHT * 20, head: this.headHeight || ROW_HEIGHT };
+  };
+
   TreeGrid.prototype.visibleRange = function () {
-    var top = this.scroller.scrollTop;
-    var height = this.scroller.clientHeight || ROW_HEIGHT * 20;
-    var headHeight = this.head.offsetHeight || ROW_HEIGHT;
-    // Row k is at headHeight + k * ROW_HEIGHT; the header stays over the rows' top.
+    var g = this.geometry();
+    var top = this.scrollTop;
+    // Row k is at head + k * ROW_HEIGHT; the header stays over the rows' top.
     var first = Math.max(0, Math.floor(top / ROW_HEIGHT));
-    var last = Math.min(this.rowModel.count, Math.ceil((top + height - headHeight) / ROW_HEIGHT));
-    return { first: first, last: last, shown: Math.max(1, Math.floor((height - headHeight) / ROW_HEIGHT)) };
+    var last = Math.min(this.rowModel.count, Math.ceil((top + g.height - g.head) / ROW_HEIGHT));
+    return { first: first, last: last, shown: Math.max(1, Math.floor((g.height - g.head) / ROW_HEIGHT)) };
   };
 
   TreeGrid.prototype.render = function (all) {
@@ -171,11 +202,13 @@ define(['./CellUI', './Texts'], function (CellUI, Texts) {
       this.paintRow(element, k);
       if (!element.parentNode) this.body.appendChild(element);
     }
-    // Spares leave the DOM: what is there is what is in sight.
-    while (this.spare.length > 24) this.spare.pop().remove();
-    this.spare.forEach(function (element) {
-      if (element.parentNode) element.remove();
-    });
+    // Spares leave the DOM (what is there is what is in sight, for assistive technology
+    // too) but keep their cells for the next row that comes into sight.
+    var keep = 2 * (to - from) + 16;
+    while (this.spare.length > keep) this.spare.pop().remove();
+    for (var s = 0; s < this.spare.length; s++) {
+      if (this.spare[s].parentNode) this.spare[s].remove();
+    }
     this.view.onRendered();
   };
 
@@ -188,8 +221,12 @@ define(['./CellUI', './Texts'], function (CellUI, Texts) {
     for (var c = 0; c < columns.length; c++) {
       var cell = doc.createElement('div');
       cell.setAttribute('role', 'gridcell');
+      cell.dataset.col = String(c);
+      cell.signature = null;
       element.appendChild(cell);
     }
+    element.rowIndex = -1;
+    element.state = '';
     return element;
   };
 
@@ -200,24 +237,44 @@ define(['./CellUI', './Texts'], function (CellUI, Texts) {
     var id = rowModel.rows[k];
     var group = id < 0;
     var level = rowModel.levels[k];
-    element.style.top = k * ROW_HEIGHT + 'px';
-    element.dataset.row = String(k);
-    element.setAttribute('aria-rowindex', String(k + 2));
-    element.setAttribute('aria-level', String(level + 1));
+    if (element.rowIndex !== k) {
+      element.rowIndex = k;
+      element.style.top = k * ROW_HEIGHT + 'px';
+      element.dataset.row = String(k);
+      element.setAttribute('aria-rowindex', String(k + 2));
+    }
     var parentRow = rowModel.hasChildren(id);
-    if (parentRow) element.setAttribute('aria-expanded', rowModel.isOpen(id) ? 'true' : 'false');
-    else element.removeAttribute('aria-expanded');
+    var open = parentRow && rowModel.isOpen(id);
     var selected = !group && view.selection.has(id);
-    element.setAttribute('aria-selected', selected ? 'true' : 'false');
-    element.classList.toggle('is-selected', selected);
-    element.classList.toggle('is-group', group);
-    element.classList.toggle('is-context', !group && view.state.isContext(id));
-    element.classList.toggle('is-null', !group && !model.isEntity(id));
-    element.classList.toggle('is-excluded', !group && model.isEntity(id) && !!model.boolColumn && !model.importFlag[id]);
-    element.classList.toggle('is-new', !group && model.flags[id] === 1);
+    var entity = !group && model.isEntity(id);
+    var context = !group && view.state.isContext(id);
+    var excluded = entity && !!model.boolColumn && !model.importFlag[id];
+    var isNew = !group && model.flags[id] === 1;
+    // The row's own attributes as one string: when it is the same, nothing is written.
+    var state = level + (parentRow ? (open ? 'o' : 'c') : 'l') + (selected ? 's' : '') + (group ? 'g' : '') +
+      (context ? 'x' : '') + (group || entity ? '' : 'n') + (excluded ? 'e' : '') + (isNew ? 'w' : '');
+    if (element.state !== state) {
+      element.state = state;
+      element.setAttribute('aria-level', String(level + 1));
+      if (parentRow) element.setAttribute('aria-expanded', open ? 'true' : 'false');
+      else element.removeAttribute('aria-expanded');
+      element.setAttribute('aria-selected', selected ? 'true' : 'false');
+      element.className = 'tg-row' + (selected ? ' is-selected' : '') + (group ? ' is-group' : '') +
+        (context ? ' is-context' : '') + (!group && !entity ? ' is-null' : '') + (excluded ? ' is-excluded' : '') +
+        (isNew ? ' is-new' : '');
+    }
     var cells = element.children;
     for (var c = 0; c < model.columns.length; c++) this.paintCell(cells[c], k, id, model.columns[c], level, parentRow);
   };
+
+  // A cell's content as one string: equal strings, equal nodes.
+  function signatureOf(content) {
+    var x = content.extra;
+    var s = content.kind + '\u0000' + content.text;
+    if (!x) return s;
+    return s + '\u0000' + (x.chevron || '') + '|' + (x.level || 0) + '|' + (x.empty ? 1 : 0) + '|' + (x.isNew ? 1 : 0) + '|' +
+      (x.mixed ? 1 : 0);
+  }
 
   TreeGrid.prototype.paintCell = function (cell, k, id, column, level, parentRow) {
     var model = this.model;
@@ -228,16 +285,16 @@ define(['./CellUI', './Texts'], function (CellUI, Texts) {
       (view.cursor.row === k && view.cursor.col === column.index ? ' is-cursor' : '') +
       (!group && model.isEdited(id, column) ? ' is-edited' : '');
     if (cell.className !== className) cell.className = className;
-    cell.id = 'cell-' + k + '-' + column.index;
-    cell.dataset.col = String(column.index);
+    var cellId = 'cell-' + k + '-' + column.index;
+    if (cell.id !== cellId) cell.id = cellId;
     var content = this.cellContent(id, column, level, parentRow);
     // Same content, same nodes: a double click needs both clicks on one element.
-    var signature = content.kind + '\u0000' + content.text + '\u0000' + JSON.stringify(content.extra || null);
+    var signature = signatureOf(content);
     if (cell.signature === signature) return;
     cell.signature = signature;
     cell.textContent = '';
     if (content.title) cell.title = content.title;
-    else cell.removeAttribute('title');
+    else if (cell.title) cell.removeAttribute('title');
     var doc = this.doc;
     if (content.kind === 'tree' || content.kind === 'group') {
       var indent = doc.createElement('span');
@@ -296,16 +353,19 @@ define(['./CellUI', './Texts'], function (CellUI, Texts) {
         extra: { chevron: chevron, level: level, empty: !model.isEntity(id), isNew: isNew } };
     }
     if (id < 0) {
-      if (!model.boolColumn || (kind !== 'runtime' && column !== model.boolColumn)) return { kind: null, text: '' };
-      var counts = this.rowModel.groupCounts(id);
-      if (kind === 'runtime') return { kind: 'runtime', text: counts.imported + ' / ' + counts.total };
-      var all = counts.imported === counts.total;
-      return { kind: 'boolean', text: counts.imported === 0 ? 'false' : 'true', extra: { mixed: !all && counts.imported > 0 } };
+      if (kind === 'runtime' && model.boolColumn) {
+        var counts = this.rowModel.groupCounts(id);
+        return { kind: 'runtime', text: counts.imported + ' / ' + counts.total };
+      }
+      if (kind !== 'boolean' || (column !== model.boolColumn && !model.boolCounts.has(column))) return { kind: null, text: '' };
+      var groupState = this.rowModel.groupState(id, column);
+      if (groupState === null) return { kind: null, text: '' };
+      return { kind: 'boolean', text: groupState === 0 ? 'false' : 'true', extra: { mixed: groupState === -1 } };
     }
     if (!model.isEntity(id)) return { kind: null, text: '' };
     var value = model.cellText(id, column);
     if (kind === 'boolean') {
-      return { kind: kind, text: value, extra: { mixed: column === model.boolColumn && parentRow && model.subtreeImport(id) === -1 } };
+      return { kind: kind, text: value, extra: { mixed: parentRow && model.subtreeState(id, column) === -1 } };
     }
     // A leaf's own count says nothing: "1 / 1" is the tick again.
     if (kind === 'runtime') return parentRow ? { kind: kind, text: value } : { kind: null, text: '' };
@@ -314,6 +374,25 @@ define(['./CellUI', './Texts'], function (CellUI, Texts) {
       return { kind: 'same', text: value, title: Texts.format('SameAsEntity', value) };
     }
     return { kind: kind, text: value, title: value };
+  };
+
+  // An editor opens in a cell (k >= 0) or closes (k < 0). The editing row rises over
+  // the next ones, which its problem note hangs over.
+  TreeGrid.prototype.setEditing = function (k, cell) {
+    var row = this.slots.get(this.editingRow);
+    if (row) {
+      row.state = '';
+      row.classList.remove('is-editing');
+      Array.prototype.forEach.call(row.children, function (c) {
+        c.classList.remove('is-editing');
+      });
+    }
+    this.editingRow = k;
+    if (k < 0 || !cell) return;
+    cell.signature = null; // painted anew once the editor is gone
+    cell.textContent = '';
+    cell.classList.add('is-editing');
+    cell.parentNode.classList.add('is-editing');
   };
 
   // The element of a row in sight, or null.
@@ -328,11 +407,16 @@ define(['./CellUI', './Texts'], function (CellUI, Texts) {
 
   // Brings a row into sight (the nearest edge), then paints.
   TreeGrid.prototype.scrollToRow = function (k) {
-    var headHeight = this.head.offsetHeight || ROW_HEIGHT;
+    var g = this.geometry();
     var top = k * ROW_HEIGHT;
-    var view = this.scroller.clientHeight - headHeight;
-    if (top < this.scroller.scrollTop) this.scroller.scrollTop = top;
-    else if (top + ROW_HEIGHT > this.scroller.scrollTop + view) this.scroller.scrollTop = top + ROW_HEIGHT - view;
+    var view = g.height - g.head;
+    var to = this.scrollTop;
+    if (top < to) to = top;
+    else if (top + ROW_HEIGHT > to + view) to = top + ROW_HEIGHT - view;
+    if (to !== this.scrollTop) {
+      this.scroller.scrollTop = to;
+      this.scrollTop = to;
+    }
     this.render(false);
   };
 
@@ -346,7 +430,9 @@ define(['./CellUI', './Texts'], function (CellUI, Texts) {
 
   TreeGrid.prototype.setActiveCell = function (k, col) {
     var cell = this.cellElement(k, col);
-    if (cell) this.scroller.setAttribute('aria-activedescendant', cell.id);
+    var id = cell ? cell.id : null;
+    if (this.scroller.getAttribute('aria-activedescendant') === id) return;
+    if (id) this.scroller.setAttribute('aria-activedescendant', id);
     else this.scroller.removeAttribute('aria-activedescendant');
   };
 

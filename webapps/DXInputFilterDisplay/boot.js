@@ -1,4 +1,5 @@
-// Starts the page once its DOM is there and tells the dialog it is ready.
+// Starts the page once its DOM is there and tells the dialog it is ready: the end of
+// FilterBundle.js, a deferred script.
 (function () {
   'use strict';
   require(['ZQ/DXInputFilterDisplay/Filter'], function (Filter) {

@@ -1,5 +1,5 @@
-// RequireJS set-up of the filter page. Loaded by a plain script tag right after
-// require.js, so scripts the dialog pushes into the page find it in place.
+// RequireJS set-up of the filter page: the start of FilterBundle.js, which runs right
+// after require.js and before any script the dialog pushes into the page.
 (function () {
   'use strict';
   var here = document.currentScript ? document.currentScript.src : window.location.href;

@@ -1,6 +1,8 @@
 // bridge.js - what the kit gives every page of a web application (it is added to the
 // page's <head> when the page is served). It defines window.qor:
 //   qor.post(strings)  sends a message (an array of strings) to the program
+//   qor.postJson(body) the same, from the message's JSON text as the page made it (a
+//                      Blob or a string): a large message without a copy in the page
 //   qor.catalog(name)  the message catalog of that name, as an object key -> text
 //   qor.language       the user's language ("en", "fr", ...)
 //   qor.hold(promise)  a pushed script's work goes on after it ran: the next pushed
@@ -35,17 +37,30 @@
   const headers = { 'X-Qor-Tab': tab };
   const sleep = (ms) => new Promise((resolve) => setTimeout(resolve, ms));
 
+  function send(body) {
+    return fetch(base + '/__qor/message', {
+      method: 'POST', cache: 'no-store', referrerPolicy: 'same-origin',
+      headers: { ...headers, 'Content-Type': 'application/json' },
+      body,
+    }).then((answer) => {
+      if (!answer.ok) throw new Error(`qor.post: the program refused the message (${answer.status})`);
+    });
+  }
+
   function post(strings) {
     if (!Array.isArray(strings) || !strings.every((s) => typeof s === 'string')) {
       return Promise.reject(new TypeError('qor.post wants an array of strings'));
     }
-    return fetch(base + '/__qor/message', {
-      method: 'POST', cache: 'no-store', referrerPolicy: 'same-origin',
-      headers: { ...headers, 'Content-Type': 'application/json' },
-      body: JSON.stringify(strings),
-    }).then((answer) => {
-      if (!answer.ok) throw new Error(`qor.post: the program refused the message (${answer.status})`);
-    });
+    return send(JSON.stringify(strings));
+  }
+
+  // The program reads the text as it reads any message, and refuses what is not an
+  // array of strings.
+  function postJson(body) {
+    if (!(body instanceof Blob) && typeof body !== 'string') {
+      return Promise.reject(new TypeError('qor.postJson wants a Blob or a string'));
+    }
+    return send(body);
   }
 
   function catalog(name) {
@@ -59,8 +74,13 @@
     held.push(Promise.resolve(promise).catch((e) => console.warn(e && e.message ? e.message : e)));
   }
 
+  // The page's own scripts (deferred ones included) have run.
+  const pageReady = document.readyState === 'loading'
+    ? new Promise((resolve) => document.addEventListener('DOMContentLoaded', resolve, { once: true }))
+    : Promise.resolve();
+
   function run(url) {
-    return new Promise((resolve) => {
+    return pageReady.then(() => new Promise((resolve) => {
       const script = document.createElement('script');
       script.src = url;
       script.onload = script.onerror = () => {
@@ -70,7 +90,7 @@
         Promise.all(waiting).then(() => resolve());
       };
       (document.head || document.documentElement).appendChild(script);
-    });
+    }));
   }
 
   async function follow() {
@@ -124,12 +144,9 @@
     }
   }
 
-  window.qor = Object.freeze({ post, catalog, language, guard, subtitle, hold });
+  window.qor = Object.freeze({ post, postJson, catalog, language, guard, subtitle, hold });
 
-  // Pushed scripts run once the page's own scripts have (RequireJS among them).
-  if (document.readyState === 'loading') {
-    document.addEventListener('DOMContentLoaded', follow, { once: true });
-  } else {
-    follow();
-  }
+  // Asked for at once, so the program starts on them while the page loads; run once
+  // the page's own scripts have (RequireJS among them).
+  follow();
 })();

@@ -71,9 +71,10 @@ export async function runOk(args, options) {
 
 // An interactive session (edit, record, replay): the child and its dialog's address.
 export class Session {
-  constructor(args) {
+  // program, env: another build's dxfilter and what it needs (the page benchmark's --vs).
+  constructor(args, { program = dxfilter, env = {} } = {}) {
     this.args = args;
-    this.child = spawn(dxfilter, args, { cwd: repo, env: childEnv(), stdio: ['ignore', 'pipe', 'pipe'] });
+    this.child = spawn(program, args, { cwd: repo, env: { ...childEnv(), ...env }, stdio: ['ignore', 'pipe', 'pipe'] });
     this.out = collect(this.child);
     this.exited = this.out.exited;
   }

@@ -1,0 +1,41 @@
+// The page loads its modules from FilterBundle.js: it must be what the modules make now,
+// and load in a browser's RequireJS as the modules do.
+import { test } from 'node:test';
+import assert from 'node:assert/strict';
+import fs from 'node:fs';
+import vm from 'node:vm';
+import { createRequire } from 'node:module';
+import { bundleFile, makeBundle, modules } from './pageBundle.mjs';
+
+test('the committed bundle is the modules as they are (npm run bundle-page makes it again)', () => {
+  assert.equal(fs.readFileSync(bundleFile, 'utf8'), makeBundle(), 'FilterBundle.js is stale: run npm run bundle-page');
+});
+
+test('every module of the bundle is named and found by the name the dialog asks for', { timeout: 20000 }, async () => {
+  // A page's globals: RequireJS's browser build, a document that has no DOM yet.
+  const requireSource = fs.readFileSync(createRequire(import.meta.url).resolve('requirejs/require.js'), 'utf8');
+  const started = [];
+  const sandbox = {
+    navigator: {}, setTimeout, clearTimeout, console, URL, Promise,
+    location: { href: 'http://127.0.0.1/t/webapps/DXInputFilterDisplay/FilterJS.html', pathname: '/t/' },
+    document: {
+      currentScript: { src: 'http://127.0.0.1/t/webapps/DXInputFilterDisplay/FilterBundle.js' },
+      getElementsByTagName: () => [],
+      createElement: () => ({ setAttribute() {}, addEventListener() {} }),
+      getElementById: (id) => { started.push(id); return {}; },
+    },
+  };
+  sandbox.window = sandbox;
+  sandbox.self = sandbox;
+  vm.createContext(sandbox);
+  vm.runInContext(requireSource, sandbox);
+  // boot.js at the bundle's end starts the page (without a DOM here the view says why
+  // it cannot show, into the stand-in elements).
+  vm.runInContext(makeBundle(), sandbox);
+  const names = modules().map((f) => `ZQ/DXInputFilterDisplay/${f.replace(/\.js$/, '')}`);
+  const loaded = await new Promise((resolve, reject) => sandbox.require(names, (...m) => resolve(m), reject));
+  assert.equal(loaded.length, names.length);
+  for (const [k, m] of loaded.entries()) assert.ok(m && (typeof m === 'object' || typeof m === 'function'), names[k]);
+  assert.equal(typeof loaded[names.indexOf('ZQ/DXInputFilterDisplay/Filter')].init, 'function');
+  assert.ok(started.includes('app'), 'the page starts from the bundle');
+});
