@@ -28,7 +28,8 @@ namespace ifc {
 //  - "Classification": IfcRelAssociatesClassification -> the reference's identification,
 //    else its name.
 //  - "Layer": IfcPresentationLayerAssignment names assigned to the entity's shape
-//    representations or their items.
+//    representations or their items, mapped items followed to the representation they map;
+//    without any, those of the representations its type maps (RepresentationMaps).
 //  - "Tag", "ObjectType", "PredefinedType": the entity's own attributes.
 // Material and classification fall back to the type's when the entity has none.
 //
@@ -117,6 +118,8 @@ class PropertyIndex : public StepRecordSink {
   std::string UnitName(uint32_t unitId) const;
   std::string MaterialText(uint64_t id, int depth, int& budget) const;
   std::string ClassificationText(uint64_t id) const;
+  // The representation an IfcRepresentationMap maps; 0 when the id is not one.
+  uint32_t MappedRepresentation(uint32_t map) const;
   void Finish();
 
   const StepFile& file_;
@@ -150,7 +153,8 @@ class PropertyIndex : public StepRecordSink {
   std::unordered_map<uint32_t, std::string> unitNames_;  // units given explicitly
   std::vector<uint64_t> typeOf_;                         // (object, type), sorted
   std::vector<uint64_t> typeSets_;                       // (type, set): HasPropertySets
-  std::unordered_map<uint32_t, Pending> relating_;       // material or classification text
+  std::vector<uint64_t> typeMaps_;  // (type, mapped representation): RepresentationMaps, sorted
+  std::unordered_map<uint32_t, Pending> relating_;  // material or classification text
 };
 
 }  // namespace ifc
