@@ -205,7 +205,7 @@ struct PropertyIndex::Taken {
   // A code for a property or set name, the same for the same name in this stretch;
   // kNoName once there are too many.
   uint32_t Name(std::string_view name) {
-    const auto it = nameCodes.find(std::string(name));
+    const auto it = nameCodes.find(name);
     if (it != nameCodes.end()) return it->second;
     if (names.size() >= kNoName) return kNoName;
     nameCodes.emplace(name, static_cast<uint16_t>(names.size()));
@@ -245,7 +245,7 @@ struct PropertyIndex::Taken {
   std::vector<Attribute> attributes;
   std::vector<std::pair<uint32_t, uint32_t>> productShapes;  // (entity, its shape)
   std::vector<uint32_t> unitAssignment;                      // the first one's units
-  std::unordered_map<std::string, uint16_t> nameCodes;
+  std::unordered_map<std::string, uint16_t, NameHash, std::equal_to<>> nameCodes;
   std::vector<std::string> names;
   std::vector<uint32_t> refs;
   StepParameters params;
@@ -411,8 +411,7 @@ void PropertyIndex::Take(unsigned thread, uint32_t slot, const StepEntry& entry,
       // Name, Description, then the value(s); a quantity has its unit before its value.
       p.Parse(body, kind == kBoundedValue ? 5 : 3);
       const std::string_view name = NameOf(p, 0, t.scratch);
-      if (name.empty() || t.Full() || (!every_ && wantedProperties_.count(std::string(name)) == 0))
-        return;
+      if (name.empty() || t.Full() || (!every_ && wantedProperties_.count(name) == 0)) return;
       Taken::Value v;
       v.id = entry.id;
       const uint32_t code = t.Name(name);
@@ -481,7 +480,7 @@ void PropertyIndex::Take(unsigned thread, uint32_t slot, const StepEntry& entry,
       Taken::Set s;
       s.id = entry.id;
       const std::string_view name = NameOf(p, 2, t.scratch);
-      if (!every_ && wantedSets_.count(std::string(name)) == 0) return;
+      if (!every_ && wantedSets_.count(name) == 0) return;
       s.name = t.Name(name);
       if (s.name == kNoName) return;
       t.Refs(p, p.At(list), s.first, s.count);

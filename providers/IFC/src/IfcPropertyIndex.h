@@ -125,9 +125,16 @@ class PropertyIndex : public StepRecordSink {
   const StepFile& file_;
   StepRecordSink& tree_;
   bool every_ = false;
+  // Looked up for every value taken or cell made: by view, without making a string.
+  struct NameHash {
+    using is_transparent = void;
+    std::size_t operator()(std::string_view s) const { return std::hash<std::string_view>{}(s); }
+  };
   // What to take: property names and set names of the property columns; named sources.
-  std::unordered_map<std::string, std::vector<std::pair<std::string, int>>> wantedProperties_;
-  std::unordered_set<std::string> wantedSets_;
+  std::unordered_map<std::string, std::vector<std::pair<std::string, int>>, NameHash,
+                     std::equal_to<>>
+      wantedProperties_;
+  std::unordered_set<std::string, NameHash, std::equal_to<>> wantedSets_;
   bool wantMaterial_ = false, wantClassification_ = false, wantLayer_ = false;
   bool wantTag_ = false, wantObjectType_ = false, wantPredefined_ = false;
 
@@ -135,11 +142,6 @@ class PropertyIndex : public StepRecordSink {
   std::vector<std::unique_ptr<Taken>> segments_;
 
   std::vector<Column> columns_;
-  // Looked up for every cell: by view, without making a string.
-  struct NameHash {
-    using is_transparent = void;
-    std::size_t operator()(std::string_view s) const { return std::hash<std::string_view>{}(s); }
-  };
   std::unordered_map<std::string, int, NameHash, std::equal_to<>> columnByName_;
   std::vector<std::vector<Cell>> cells_;  // by column, sorted by instance
   std::vector<Pending> pending_;
