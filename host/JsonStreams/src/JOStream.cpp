@@ -19,6 +19,7 @@
 #include <simdjson.h>
 
 #include <algorithm>
+#include <cassert>
 #include <string_view>
 #include <unordered_map>
 #include <utility>
@@ -565,6 +566,35 @@ bool JOStream::AddRawString(const char* key, const QORUnicodeString& jsonText) {
   } else {
     self.text.Commit(length);
   }
+  self.EndMember(pending, 0);
+  return true;
+}
+
+void JOStream::ValueWriter::Put(char c) {
+  static_cast<ByteBuffer*>(_pBuffer)->Put(c);
+}
+
+void JOStream::ValueWriter::Write(std::string_view text) {
+  static_cast<ByteBuffer*>(_pBuffer)->Write(text.data(), text.size());
+}
+
+void JOStream::ValueWriter::Quoted(std::string_view text) {
+  detail::AppendQuoted(*static_cast<ByteBuffer*>(_pBuffer), text);
+}
+
+bool JOStream::AddWritten(const char* key, const std::function<bool(ValueWriter&)>& write) {
+  Impl& self = Self();
+  const Impl::Pending pending = self.BeginMember(key ? key : "");
+  ValueWriter writer(&self.text);
+  if (!write(writer)) {
+    // Nothing was recorded for the member: dropping its text undoes it.
+    self.text.Clear();
+    self.text.Commit(pending.offset);
+    return false;
+  }
+  assert(
+      IsOneJsonValue(std::string_view(self.text.Data() + pending.offset + pending.keyLength + 2,
+                                      self.text.Size() - pending.offset - pending.keyLength - 2)));
   self.EndMember(pending, 0);
   return true;
 }
