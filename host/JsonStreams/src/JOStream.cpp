@@ -44,6 +44,8 @@ constexpr uint8_t kMaxCopies = 3;
 // whole storey of nodes into its parent would copy most of a large document once more, and
 // grow the parent's buffer through reallocations that copy it again.
 constexpr uint64_t kMaxSealedBytes = 64 * 1024;
+// Room taken at once for a value written in one pass (AddWritten).
+constexpr uint64_t kWrittenReserve = uint64_t{64} << 20;
 // Objects with more members than this find keys through a hash index.
 constexpr size_t kIndexedFrom = 16;
 
@@ -585,6 +587,10 @@ void JOStream::ValueWriter::Quoted(std::string_view text) {
 bool JOStream::AddWritten(const char* key, const std::function<bool(ValueWriter&)>& write) {
   Impl& self = Self();
   const Impl::Pending pending = self.BeginMember(key ? key : "");
+  // A block this large is mapped on its own, so growing it further moves no bytes, and
+  // pages never written cost nothing; grown from small, the text would be copied at every
+  // doubling and each copy would touch fresh memory.
+  self.text.Reserve(self.text.Size() + kWrittenReserve);
   ValueWriter writer(&self.text);
   if (!write(writer)) {
     // Nothing was recorded for the member: dropping its text undoes it.
