@@ -1,7 +1,7 @@
 // SyntheticProvider.h - what the filter benchmarks share: a structure provider that
 // makes its model up on the fly (nothing per entity is stored, so the provider weighs
 // nothing against the peak memory of a case), registered from the benchmark program
-// as "INPUT_SYNTH_FILTER", and the measuring of cases in forked children.
+// as "INPUT_SYNTH_FILTER". The measuring of cases in forked children is BenchProcess.h's.
 //
 // The model: entity i (0 is the root) has the children 8i+1 .. 8i+8 below the entity
 // count; its label, uid, cells and attributes are functions of i. Columns cover the
@@ -29,6 +29,7 @@
 #include <string_view>
 #include <vector>
 
+#include "BenchProcess.h"
 #include "InputFilteringInterfaces/QORIInputFilterStructure.h"
 #include "InputFilteringInterfaces/QORInputFilterStructureTie.h"
 #include "ObjectModelRuntime/QORFillDictionary.h"
@@ -332,161 +333,3 @@ inline void RegisterProvider() {
 
 }  // namespace synth
 
-// --- measuring -----------------------------------------------------------------------
-
-namespace measure {
-
-inline double Now() {
-  return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
-}
-
-// Processor time of this process, user and system: on a machine shared with other work
-// it moves less than the clock on the wall.
-inline double CpuSeconds() {
-  struct rusage usage {};
-  ::getrusage(RUSAGE_SELF, &usage);
-  return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-         static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
-
-// A field of /proc/self/status in kB ("VmHWM:", "VmRSS:"), -1 when unreadable.
-inline long StatusKb(const char* field) {
-  FILE* f = std::fopen("/proc/self/status", "r");
-  if (!f) return -1;
-  char line[256];
-  long kb = -1;
-  const size_t length = std::strlen(field);
-  while (std::fgets(line, sizeof(line), f)) {
-    if (std::strncmp(line, field, length) == 0) {
-      kb = std::strtol(line + length, nullptr, 10);
-      break;
-    }
-  }
-  std::fclose(f);
-  return kb;
-}
-
-// Peak resident memory of this process since Start, beyond what it held at Start. The
-// high-water mark is reset where the kernel allows it (clear_refs 5); otherwise the
-// baseline is the mark as it stood, which can only make the figure smaller.
-class PeakProbe {
- public:
-  void Start() {
-    bool reset = false;
-    if (FILE* f = std::fopen("/proc/self/clear_refs", "w")) {
-      reset = std::fputs("5", f) >= 0;
-      reset = std::fclose(f) == 0 && reset;
-    }
-    _baseKb = StatusKb(reset ? "VmRSS:" : "VmHWM:");
-  }
-  long PeakKb() const { return StatusKb("VmHWM:") - _baseKb; }
-  long BaseKb() const { return _baseKb; }
-
- private:
-  long _baseKb = 0;
-};
-
-// What a case reports from its child; plain data, sent through a pipe.
-struct Outcome {
-  double seconds[4] = {};
-  double values[4] = {};
-  uint64_t counts[4] = {};
-  long peakKb = 0;
-  bool ok = false;
-};
-
-inline Outcome RunInChild(const std::function<Outcome()>& body) {
-  int fds[2];
-  if (::pipe(fds) != 0) std::abort();
-  std::fflush(stdout);
-  std::fflush(stderr);
-  const pid_t pid = ::fork();
-  if (pid == 0) {
-    ::close(fds[0]);
-    const Outcome outcome = body();
-    std::fflush(stdout);
-    const bool sent = ::write(fds[1], &outcome, sizeof(outcome)) == static_cast<ssize_t>(sizeof(outcome));
-    // Leaving without destructors: tearing down a million nodes is not part of any case.
-    ::_exit(sent ? 0 : 2);
-  }
-  ::close(fds[1]);
-  Outcome outcome;
-  const bool got = ::read(fds[0], &outcome, sizeof(outcome)) == static_cast<ssize_t>(sizeof(outcome));
-  ::close(fds[0]);
-  int status = 0;
-  ::waitpid(pid, &status, 0);
-  if (!got || !WIFEXITED(status) || WEXITSTATUS(status) != 0) outcome.ok = false;
-  return outcome;
-}
-
-inline double Best(std::vector<double> v) { return v.empty() ? 0 : *std::min_element(v.begin(), v.end()); }
-inline double Median(std::vector<double> v) {
-  if (v.empty()) return 0;
-  std::sort(v.begin(), v.end());
-  const size_t n = v.size();
-  return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
-}
-
-// Median over runs of the run-by-run ratio: the cases of one round share the state of
-// a machine that other work loads unevenly.
-inline double PairedRatio(const std::vector<double>& a, const std::vector<double>& b) {
-  std::vector<double> r;
-  for (size_t i = 0; i < a.size() && i < b.size(); ++i) r.push_back(a[i] / b[i]);
-  return Median(r);
-}
-
-inline std::string TempPath(const std::string& name) {
-  const char* dir = std::getenv("TMPDIR");
-  return std::string(dir && *dir ? dir : "/tmp") + "/" + name + "." + std::to_string(::getpid()) + ".json";
-}
-
-inline uint64_t FileSize(const std::string& path) {
-  struct stat info {};
-  return ::stat(path.c_str(), &info) == 0 ? static_cast<uint64_t>(info.st_size) : 0;
-}
-
-// True when both files hold the same bytes.
-inline bool SameFiles(const std::string& a, const std::string& b) {
-  if (FileSize(a) != FileSize(b)) return false;
-  const int fa = ::open(a.c_str(), O_RDONLY), fb = ::open(b.c_str(), O_RDONLY);
-  bool same = fa >= 0 && fb >= 0;
-  std::vector<char> ba(1 << 20), bb(1 << 20);
-  while (same) {
-    const ssize_t na = ::read(fa, ba.data(), ba.size());
-    ssize_t nb = 0;
-    while (nb < na) {
-      const ssize_t got = ::read(fb, bb.data() + nb, static_cast<size_t>(na - nb));
-      if (got <= 0) break;
-      nb += got;
-    }
-    if (na < 0 || nb != na || std::memcmp(ba.data(), bb.data(), static_cast<size_t>(na)) != 0) same = false;
-    if (na <= 0) break;
-  }
-  if (fa >= 0) ::close(fa);
-  if (fb >= 0) ::close(fb);
-  return same;
-}
-
-// Writes text to a new file beside the target, flushes it to disk and renames it over
-// the target, as the generator's save does. Writes go by the megabyte: one write of
-// hundreds of megabytes was seen to take several times longer on this kernel.
-inline bool WriteDurably(const std::string& path, std::string_view text) {
-  const std::string temp = path + ".tmp";
-  const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-  if (fd < 0) return false;
-  const char* p = text.data();
-  size_t left = text.size();
-  while (left > 0) {
-    const ssize_t n = ::write(fd, p, std::min<size_t>(left, size_t{1} << 20));
-    if (n <= 0) break;
-    p += n;
-    left -= static_cast<size_t>(n);
-  }
-  bool ok = left == 0 && ::fsync(fd) == 0;
-  ok = ::close(fd) == 0 && ok;
-  ok = ok && ::rename(temp.c_str(), path.c_str()) == 0;
-  if (!ok) ::unlink(temp.c_str());
-  return ok;
-}
-
-}  // namespace measure

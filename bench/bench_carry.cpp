@@ -124,15 +124,10 @@ Outcome Case(bool carry, uint64_t entities, const std::string& oldPath,
 }  // namespace
 
 int main(int argc, char** argv) {
-  int runs = 5;
+  std::vector<std::string> words;
+  const int runs = measure::ParseRuns(argc, argv, 5, words);
   std::vector<uint64_t> sizes;
-  for (int i = 1; i < argc; ++i) {
-    if (std::strcmp(argv[i], "--runs") == 0 && i + 1 < argc) {
-      runs = std::max(1, std::atoi(argv[++i]));
-    } else {
-      sizes.push_back(std::strtoull(argv[i], nullptr, 10));
-    }
-  }
+  for (const std::string& word : words) sizes.push_back(std::strtoull(word.c_str(), nullptr, 10));
   if (sizes.empty()) sizes = {100000};
 
   std::string why;

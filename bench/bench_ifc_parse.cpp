@@ -17,29 +17,16 @@
 // the floor of the same round, processor time, and the peak resident memory of the child.
 //
 //   bench_ifc_parse [--runs N] [file.ifc]
-#include <fcntl.h>
-#include <sys/mman.h>
-#include <sys/resource.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <chrono>
 #include <cstdarg>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
-#include <functional>
-#include <climits>
 #include <string>
 #include <vector>
 
+#include "BenchProcess.h"
 #include "IfcModel.h"
-#include "InputFilteringInterfaces/QORIInputFilterGenerator.h"
-#include "ObjectModelRuntime/QORInstantiateComponent.h"
-#include "ObjectModelRuntime/QOROMModule.h"
 #include "StepFile.h"
 
 namespace {
@@ -248,232 +235,23 @@ bool Generate(const std::string& path) {
   return ok && std::rename(temp.c_str(), path.c_str()) == 0;
 }
 
-// ---- measurements ------------------------------------------------------------------------
-
-struct Result {
-  double seconds = 0;
-  double cpuSeconds = 0;
-  uint64_t count = 0;
-  bool ok = false;
-  long peakKiB = 0;
-};
-
-double Seconds(const timeval& t) {
-  return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6;
-}
-
-// Runs `work` in a child process; the child's peak RSS and processor time are its own. The
-// time is the whole call's unless `work` sets its own.
-Result InChild(const std::function<bool(Result&)>& work) {
-  int fds[2];
-  if (::pipe(fds) != 0) return {};
-  std::fflush(stdout);
-  std::fflush(stderr);
-  const pid_t pid = ::fork();
-  if (pid == 0) {
-    ::close(fds[0]);
-    Result r;
-    const auto start = std::chrono::steady_clock::now();
-    r.ok = work(r);
-    const auto end = std::chrono::steady_clock::now();
-    if (r.seconds == 0) r.seconds = std::chrono::duration<double>(end - start).count();
-    const ssize_t written = ::write(fds[1], &r, sizeof r);
-    ::_exit(written == static_cast<ssize_t>(sizeof r) ? 0 : 1);
-  }
-  ::close(fds[1]);
-  Result r;
-  if (::read(fds[0], &r, sizeof r) != static_cast<ssize_t>(sizeof r)) r.ok = false;
-  ::close(fds[0]);
-  int status = 0;
-  struct rusage usage {};
-  ::wait4(pid, &status, 0, &usage);
-  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) r.ok = false;
-  r.peakKiB = usage.ru_maxrss;
-  r.cpuSeconds = Seconds(usage.ru_utime) + Seconds(usage.ru_stime);
-  return r;
-}
-
-// The floor: map the file and count top-level ';' outside strings, nothing else.
-bool FloorScan(const std::string& path, uint64_t& count) {
-  const int fd = ::open(path.c_str(), O_RDONLY);
-  if (fd < 0) return false;
-  struct stat info {};
-  ::fstat(fd, &info);
-  const auto size = static_cast<std::size_t>(info.st_size);
-  void* map = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0);
-  ::close(fd);
-  if (map == MAP_FAILED) return false;
-  ::madvise(map, size, MADV_SEQUENTIAL);
-  const char* p = static_cast<const char*>(map);
-  const char* end = p + size;
-  uint64_t n = 0;
-  while (p < end) {
-    const char c = *p++;
-    if (c == ';') {
-      ++n;
-    } else if (c == '\'') {
-      const void* q = std::memchr(p, '\'', static_cast<std::size_t>(end - p));
-      p = q ? static_cast<const char*>(q) + 1 : end;
-    }
-  }
-  ::munmap(map, size);
-  count = n;
-  return true;
-}
-
-// The whole generation as the host runs it: modules from disk, the generator by late type,
-// the provider by format. Only GenerateDocument and SaveDocumentToFile are timed; `count`
-// is the size of the saved document.
-bool GenerateThroughModules(const std::string& path, const std::string& out, uint64_t& count,
-                            double& seconds) {
-  std::string why;
-  if (QORFailed(QORLoadModule("libDXInputFilterServices.so", &why)) ||
-      QORFailed(QORLoadModule("libInputIfcFilter.so", &why))) {
-    std::fprintf(stderr, "cannot load a module: %s\n", why.c_str());
-    return false;
-  }
-  void* p = nullptr;
-  if (QORFailed(
-          QORInstantiateComponent("INPUT_FILTER_GENERATOR", IID_QORIInputFilterGenerator, &p)) ||
-      p == nullptr) {
-    std::fprintf(stderr, "cannot create INPUT_FILTER_GENERATOR\n");
-    return false;
-  }
-  auto* generator = static_cast<QORIInputFilterGenerator*>(p);
-  const auto start = std::chrono::steady_clock::now();
-  const HRESULT generated = generator->GenerateDocument("IFC", QORUnicodeString(path), nullptr);
-  const HRESULT saved =
-      QORSucceeded(generated) ? generator->SaveDocumentToFile(QORUnicodeString(out)) : E_FAIL;
-  seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  generator->Release();
-  struct stat info {};
-  if (generated != S_OK || saved != S_OK || ::stat(out.c_str(), &info) != 0) return false;
-  count = static_cast<uint64_t>(info.st_size);
-  return true;
-}
-
 // The five columns of the "columns" phase, as the host hands them to the provider.
 constexpr const char* kFiveColumns =
     R"(["Pset_Common.IsExternal","Pset_Common.Reference","Pset_Common.Width","Material","Tag"])";
 
-// Runs a program with its output thrown away; its time, processor time and peak memory are
-// the whole process's.
-Result RunProgram(const std::vector<std::string>& args) {
-  std::fflush(stdout);
-  std::fflush(stderr);
-  const auto start = std::chrono::steady_clock::now();
-  const pid_t pid = ::fork();
-  if (pid == 0) {
-    const int null = ::open("/dev/null", O_WRONLY);
-    ::dup2(null, 1);
-    ::dup2(null, 2);
-    std::vector<char*> argv;
-    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    ::execv(argv[0], argv.data());
-    ::_exit(127);
-  }
-  Result r;
-  int status = 0;
-  struct rusage usage {};
-  ::wait4(pid, &status, 0, &usage);
-  r.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  r.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
-  r.peakKiB = usage.ru_maxrss;
-  r.cpuSeconds = Seconds(usage.ru_utime) + Seconds(usage.ru_stime);
-  return r;
-}
-
-std::string Beside(const char* program) {
-  char self[PATH_MAX] = {};
-  const ssize_t n = ::readlink("/proc/self/exe", self, sizeof self - 1);
-  if (n <= 0) return {};
-  std::string path(self, static_cast<std::size_t>(n));
-  return path.substr(0, path.find_last_of('/') + 1) + program;
-}
-
-double Median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  const std::size_t n = v.size();
-  return n == 0 ? 0 : (n % 2 == 1 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2);
-}
-
-// All rounds of one phase.
-struct Series {
-  std::vector<Result> runs;
-  bool ok = true;
-  std::vector<double> Seconds() const {
-    std::vector<double> s;
-    for (const Result& r : runs) s.push_back(r.seconds);
-    return s;
-  }
-  double Best() const {
-    const auto s = Seconds();
-    return s.empty() ? 0 : *std::min_element(s.begin(), s.end());
-  }
-  double MedianSeconds() const { return Median(Seconds()); }
-  double MedianCpu() const {
-    std::vector<double> c;
-    for (const Result& r : runs) c.push_back(r.cpuSeconds);
-    return Median(c);
-  }
-  long PeakKiB() const {
-    long peak = 0;
-    for (const Result& r : runs) peak = std::max(peak, r.peakKiB);
-    return peak;
-  }
-  uint64_t Count() const { return runs.empty() ? 0 : runs.back().count; }
-};
-
-void Row(const char* name, const Series& s, const Series& floor, double mb, double fileMiB) {
-  // Ratios to the floor are taken round by round, so both sides saw the same machine.
-  std::vector<double> ratios;
-  for (std::size_t i = 0; i < s.runs.size() && i < floor.runs.size(); ++i) {
-    ratios.push_back(floor.runs[i].seconds / s.runs[i].seconds);
-  }
-  const double bestRatio = ratios.empty() ? 0 : *std::max_element(ratios.begin(), ratios.end());
-  const double peakMiB = static_cast<double>(s.PeakKiB()) / 1024.0;
-  std::printf("%-9s %8.1f %8.1f %8.0f %8.0f %7.2f %7.2f %8.1f %9.0f %7.2f %12llu\n", name,
-              s.Best() * 1000.0, s.MedianSeconds() * 1000.0, mb / s.Best(), mb / s.MedianSeconds(),
-              bestRatio, Median(ratios), s.MedianCpu() * 1000.0, peakMiB, peakMiB / fileMiB,
-              static_cast<unsigned long long>(s.Count()));
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::string path;
-  int runs = kDefaultRuns;
-  for (int i = 1; i < argc; ++i) {
-    if (std::strcmp(argv[i], "--runs") == 0 && i + 1 < argc) {
-      runs = std::max(1, std::atoi(argv[++i]));
-    } else {
-      path = argv[i];
-    }
-  }
-  const char* tmp = std::getenv("TMPDIR");
-  const std::string tmpDir = tmp && *tmp ? tmp : "/tmp";
-  const bool generated = path.empty();
-  if (generated) path = tmpDir + "/ifc_bench_synthetic_v1.ifc";
-  struct stat info {};
-  if (generated &&
-      (::stat(path.c_str(), &info) != 0 || static_cast<uint64_t>(info.st_size) < kTargetBytes)) {
-    std::printf("generating %s ...\n", path.c_str());
-    std::fflush(stdout);
-    const Result gen = InChild([&](Result&) { return Generate(path); });
-    if (!gen.ok) {
-      std::fprintf(stderr, "cannot write %s\n", path.c_str());
-      return 1;
-    }
-  }
-  if (::stat(path.c_str(), &info) != 0) {
-    std::fprintf(stderr, "cannot read %s\n", path.c_str());
-    return 1;
-  }
-  const double mb = static_cast<double>(info.st_size) / 1e6;
-  const double fileMiB = static_cast<double>(info.st_size) / (1024.0 * 1024.0);
+  using namespace measure;
+  std::vector<std::string> words;
+  const int runs = ParseRuns(argc, argv, kDefaultRuns, words);
+  std::string path = words.empty() ? std::string() : words.back();
+  const uint64_t bytes = PrepareFile(path, "ifc_bench_synthetic_v1.ifc", kTargetBytes, Generate);
+  if (bytes == 0) return 1;
+  const double mb = static_cast<double>(bytes) / 1e6;
+  const double fileMiB = static_cast<double>(bytes) / (1024.0 * 1024.0);
   const std::string document =
-      tmpDir + "/ifc_bench_document_" + std::to_string(::getpid()) + ".json";
+      TempDir() + "/ifc_bench_document_" + std::to_string(::getpid()) + ".json";
 
   auto floorWork = [&](Result& r) { return FloorScan(path, r.count); };
   auto indexWork = [&](Result& r) {
@@ -491,41 +269,34 @@ int main(int argc, char** argv) {
     return true;
   };
   auto generateWork = [&](Result& r) {
-    return GenerateThroughModules(path, document, r.count, r.seconds);
+    return GenerateThroughModules("IFC", "libInputIfcFilter.so", path, document, r.count,
+                                  r.seconds);
   };
   auto columnsWork = [&](Result& r) {
     ::setenv("QORDX_FILTER_COLUMNS", kFiveColumns, 1);
-    return GenerateThroughModules(path, document, r.count, r.seconds);
+    return GenerateThroughModules("IFC", "libInputIfcFilter.so", path, document, r.count,
+                                  r.seconds);
   };
   const std::string dxfilter = Beside("dxfilter");
   const bool listing = ::access(dxfilter.c_str(), X_OK) == 0;
 
   InChild(floorWork);  // warm the page cache
   Series floor, index, open, generate, columns, list;
-  auto add = [](Series& s, const Result& r) {
-    s.ok = s.ok && r.ok;
-    s.runs.push_back(r);
-  };
   for (int round = 0; round < runs; ++round) {
-    add(floor, InChild(floorWork));
-    add(index, InChild(indexWork));
-    add(open, InChild(openWork));
-    add(generate, InChild(generateWork));
-    add(columns, InChild(columnsWork));
-    if (listing) {
-      add(list, RunProgram({dxfilter, "generate", "IFC", path, "--list-properties", "--json"}));
-    }
+    floor.Add(InChild(floorWork));
+    index.Add(InChild(indexWork));
+    open.Add(InChild(openWork));
+    generate.Add(InChild(generateWork));
+    columns.Add(InChild(columnsWork));
+    if (listing)
+      list.Add(RunProgram({dxfilter, "generate", "IFC", path, "--list-properties", "--json"}));
   }
   std::remove(document.c_str());
   if (!floor.ok || !index.ok || !open.ok || !generate.ok || !columns.ok || !list.ok) {
     std::fprintf(stderr, "a measurement failed\n");
     return 1;
   }
-  std::printf("file %s: %.1f MB; %d rounds, each phase in its own process; MB/s of the file\n",
-              path.c_str(), mb, runs);
-  std::printf("%-9s %8s %8s %8s %8s %7s %7s %8s %9s %7s %12s\n", "phase", "best ms", "med ms",
-              "best MB/s", "med MB/s", "x floor", "x fl md", "cpu ms", "peak MiB", "x file",
-              "count");
+  PrintHeader(path, mb, runs);
   Row("floor", floor, floor, mb, fileMiB);
   Row("index", index, floor, mb, fileMiB);
   Row("open", open, floor, mb, fileMiB);

@@ -14,8 +14,10 @@
 // sequence, so the output is always valid JSON.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "JsonStreams/JIStream.h"
@@ -71,6 +73,24 @@ class QOR_KIT_API JOStream {
   bool AddRawString(const QORUnicodeString& key, const QORUnicodeString& jsonText) {
     return AddRawString(key.CastToCharPtr(), jsonText);
   }
+
+  // Writes one member's value in a single pass straight into this object's text, for values
+  // too large to build as nested streams (a filter document's tree). Strings go through
+  // Quoted, which escapes and repairs them as Add does; the rest (braces, brackets, commas,
+  // colons, literals) is the caller's and must make one JSON value. When `write` returns
+  // false nothing is added and the object is as it was.
+  class QOR_KIT_API ValueWriter {
+   public:
+    void Put(char c);
+    void Write(std::string_view text);   // as it is
+    void Quoted(std::string_view text);  // as a JSON string
+
+   private:
+    friend class JOStream;
+    explicit ValueWriter(void* pBuffer) : _pBuffer(pBuffer) {}
+    void* _pBuffer;
+  };
+  bool AddWritten(const char* key, const std::function<bool(ValueWriter&)>& write);
 
   bool Exist(const char* key) const;
   int Size() const;  // number of members

@@ -29,14 +29,15 @@ TEST_F(GeneratorDocument, SmallTreeGivesExactCompactDocument) {
   model.roots = {site};
 
   ASSERT_EQ(Generate(), S_OK);
-  EXPECT_EQ(Document(),
-            R"({"data":{"filterID":"F-1","formatUsage":"TestUsage"},)"
-            R"("columns":[{"dataIndex":"tree","editableFlag":false,"data":{"NLS_text":"Structure"}},)"
-            R"({"dataIndex":"Name","editableFlag":true,"editionPolicy":"EditionInPlace",)"
-            R"("typeRepresentation":"string","data":{"NLS_text":"Name text"}}],)"
-            R"("roots":[{"label":"Site","data":{"uid":["u1"]},"grid":{"Name":"A"},"children":[)"
-            R"({"data":{"NLS_label":"BLDG_KEY","uid":["u2","u3"],"NLS_grid":{"Name":"NAME_KEY"}},)"
-            R"("grid":{}}]}]})");
+  EXPECT_EQ(
+      Document(),
+      R"({"data":{"filterID":"F-1","formatUsage":"TestUsage"},)"
+      R"("columns":[{"dataIndex":"tree","editableFlag":false,"data":{"NLS_text":"Structure"}},)"
+      R"({"dataIndex":"Name","editableFlag":true,"editionPolicy":"EditionInPlace",)"
+      R"("typeRepresentation":"string","data":{"NLS_text":"Name text"}}],)"
+      R"("roots":[{"label":"Site","data":{"uid":["u1"]},"grid":{"Name":"A"},"children":[)"
+      R"({"data":{"NLS_label":"BLDG_KEY","uid":["u2","u3"],"NLS_grid":{"Name":"NAME_KEY"}},)"
+      R"("grid":{}}]}]})");
 }
 
 TEST_F(GeneratorDocument, GenerationHandsTheSourcePathToTheProviderAndKeepsIt) {
@@ -90,13 +91,16 @@ TEST_F(GeneratorDocument, ColumnTypeCodesDecideEditingRepresentationAndType) {
       R"({"dataIndex":"c0","editableFlag":false,"typeRepresentation":"string","data":{"NLS_text":"t0"}},)" +
       typed("1", "boolean") + R"(,{"dataIndex":"c2",)" + editable +
       R"(,"data":{"type":"enum","possibleValues":["a","b"],"NLS_text":"t2"}},)"
-      R"({"dataIndex":"c2e",)" + editable +
-      R"(,"data":{"type":"enum","possibleValues":[],"NLS_text":"t2e"}},)" + typed("3", "string") +
-      "," + typed("4", "number") + "," + typed("5", "number") + "," + typed("6", "date") + "," +
-      typed("7", "color") +
+      R"({"dataIndex":"c2e",)" +
+      editable + R"(,"data":{"type":"enum","possibleValues":[],"NLS_text":"t2e"}},)" +
+      typed("3", "string") + "," + typed("4", "number") + "," + typed("5", "number") + "," +
+      typed("6", "date") + "," + typed("7", "color") +
       R"(,{"dataIndex":"c8","editableFlag":false,"data":{"type":"runtime","NLS_text":"t8"}},)"
-      R"({"dataIndex":"c9",)" + editable + R"(,"data":{"NLS_text":"t9"}},)"
-      R"({"dataIndex":"cm",)" + editable + R"(,"data":{"NLS_text":"tm"}}])";
+      R"({"dataIndex":"c9",)" +
+      editable +
+      R"(,"data":{"NLS_text":"t9"}},)"
+      R"({"dataIndex":"cm",)" +
+      editable + R"(,"data":{"NLS_text":"tm"}}])";
   EXPECT_EQ(JsonAt(Document(), "/columns"), Json(expected));
 }
 
@@ -138,10 +142,11 @@ TEST_F(GeneratorDocument, NodesFollowTheProviderTreeDepthFirstInPreOrder) {
   model.roots = {a, e};
 
   ASSERT_EQ(Generate(), S_OK);
-  EXPECT_EQ(JsonAt(Document(), "/roots"),
-            Json(R"([{"label":"A","data":{},"grid":{},"children":[)"
-                 R"({"label":"B","data":{},"grid":{},"children":[{"label":"D","data":{},"grid":{}}]},)"
-                 R"({"label":"C","data":{},"grid":{}}]},{"label":"E","data":{},"grid":{}}])"));
+  EXPECT_EQ(
+      JsonAt(Document(), "/roots"),
+      Json(R"([{"label":"A","data":{},"grid":{},"children":[)"
+           R"({"label":"B","data":{},"grid":{},"children":[{"label":"D","data":{},"grid":{}}]},)"
+           R"({"label":"C","data":{},"grid":{}}]},{"label":"E","data":{},"grid":{}}])"));
   EXPECT_EQ(model.Trace({"GetEntityLabel"}),
             (std::vector<std::string>{"GetEntityLabel(a)", "GetEntityLabel(b)", "GetEntityLabel(d)",
                                       "GetEntityLabel(c)", "GetEntityLabel(e)"}));
@@ -251,7 +256,8 @@ TEST_F(GeneratorDocument, NullRootAndChildHandlesBecomeEmptyObjects) {
             Json(R"([{},{"label":"A","data":{},"grid":{},"children":[{}]}])"));
   // A null handle is never handed back to the provider.
   for (const char* method : {"GetEntityLabel", "GetEntityData", "GetChildren", "GetEntityValue"})
-    for (const ProviderCall& call : model.CallsOf(method)) EXPECT_NE(call.entity, nullptr) << method;
+    for (const ProviderCall& call : model.CallsOf(method))
+      EXPECT_NE(call.entity, nullptr) << method;
 }
 
 TEST_F(GeneratorDocument, SecondGenerationReplacesItsMembersAndKeepsOtherTopLevelMembers) {
@@ -295,8 +301,9 @@ TEST_F(GeneratorDocument, LoopingProviderTreeFailsAndKeepsThePreviousDocument) {
   EXPECT_EQ(Document(), before);
   EXPECT_EQ(QORTakeErrorText(), "the structure provider's entity tree loops back on itself");
   // Found where it closes, not by running into the depth limit.
-  EXPECT_EQ(model.Trace({"GetEntityLabel"}),
-            (std::vector<std::string>{"GetEntityLabel(a)", "GetEntityLabel(b)", "GetEntityLabel(c)"}));
+  EXPECT_EQ(
+      model.Trace({"GetEntityLabel"}),
+      (std::vector<std::string>{"GetEntityLabel(a)", "GetEntityLabel(b)", "GetEntityLabel(c)"}));
 
   TestEntity* self = model.Add("self", "Self");
   self->children = {self};
@@ -305,6 +312,33 @@ TEST_F(GeneratorDocument, LoopingProviderTreeFailsAndKeepsThePreviousDocument) {
   EXPECT_EQ(Generate(), E_FAIL);
   EXPECT_EQ(Document(), before);
   EXPECT_EQ(model.CallsOf("GetEntityLabel").size(), 1u);
+}
+
+// A provider may repeat a key: a column listed twice, or entity data named like the node's
+// own keys. The later value takes the first one's place, as the document's objects do,
+// while nodes without repeats around it are written as usual.
+TEST_F(GeneratorDocument, RepeatedKeysKeepTheFirstPlaceAndTheLastValue) {
+  SetTreeColumn("tree", "T");
+  model.AddColumn("Name", "N", 3);
+  model.AddColumn("Kind", "K", 3);
+  model.columnNames.push_back("Name");
+  TestEntity* plain = model.Add("plain", "Plain", {"p"});
+  plain->values["Kind"] = {"KIND_KEY", true};
+  plain->data = {{"instance", "#1"}};
+  TestEntity* odd = model.Add("odd", "Odd", {"u"});
+  odd->values["Name"] = {"n", false};
+  odd->values["Kind"] = {"k", false};
+  odd->data = {{"extra", "1"}, {"uid", "replaced"}, {"extra", "2"}};
+  plain->children = {odd};
+  model.roots = {plain};
+
+  ASSERT_EQ(Generate(), S_OK);
+  const std::string doc = Document();
+  EXPECT_EQ(JsonAt(doc, "/roots/0/data"),
+            Json(R"({"uid":["p"],"NLS_grid":{"Kind":"KIND_KEY"},"instance":"#1"})"));
+  EXPECT_EQ(JsonAt(doc, "/roots/0/children/0"),
+            Json(R"({"label":"Odd","data":{"uid":"replaced","extra":"2"},)"
+                 R"("grid":{"Name":"n","Kind":"k"}})"));
 }
 
 TEST_F(GeneratorDocument, EntitySharedBySiblingBranchesIsNotALoop) {
@@ -331,8 +365,10 @@ class GeneratorDepth : public GeneratorDocument {
     TestEntity* parent = nullptr;
     for (int level = 1; level <= depth; ++level) {
       TestEntity* e = model.Add("level" + std::to_string(level), "L");
-      if (parent) parent->children = {e};
-      else model.roots = {e};
+      if (parent)
+        parent->children = {e};
+      else
+        model.roots = {e};
       parent = e;
     }
     parent->uids = {"deepest"};
@@ -348,7 +384,8 @@ TEST_F(GeneratorDepth, TreeOfTheDeepestAllowedDepthIsWrittenAndResolved) {
   ASSERT_EQ(Generate(), S_OK);
 
   std::string pointer = "/roots/0";
-  for (int level = 2; level <= QORJsonFilterWriter::kMaxTreeDepth; ++level) pointer += "/children/0";
+  for (int level = 2; level <= QORJsonFilterWriter::kMaxTreeDepth; ++level)
+    pointer += "/children/0";
   EXPECT_EQ(JsonAt(Document(), pointer + "/data"),
             Json(R"({"uid":["deepest"],"NLS_grid":{"X":"bottom"}})"));
 

@@ -336,6 +336,58 @@ TEST(PropertyIndex, NestedMaterialListsStayBounded) {
   EXPECT_EQ(Cell(model, "Loop", "Material"), "");
 }
 
+// Layers reached through representation maps: an occurrence's mapped item, its type's maps
+// when it has none of its own, and maps that map themselves.
+TEST(PropertyIndex, LayersThroughRepresentationMaps) {
+  const std::string text = Ifc("IFC4", R"(#1=IFCPROJECT('0aaaaaaaaaaaaaaaaaaaa1',$,'P',$,$,$,$,$,$);
+#2=IFCBUILDINGSTOREY('0aaaaaaaaaaaaaaaaaaaa2',$,'L',$,$,$,$,$,.ELEMENT.,0.);
+#3=IFCRELAGGREGATES('0aaaaaaaaaaaaaaaaaaaa3',$,$,$,#1,(#2));
+#4=IFCDOOR('0aaaaaaaaaaaaaaaaaaaa4',$,'Mapped',$,$,$,#40,$,$,$,$,$,$);
+#5=IFCDOOR('0aaaaaaaaaaaaaaaaaaaa5',$,'Bare',$,$,$,$,$,$,$,$,$,$);
+#6=IFCDOOR('0aaaaaaaaaaaaaaaaaaaa6',$,'Own',$,$,$,#50,$,$,$,$,$,$);
+#7=IFCDOOR('0aaaaaaaaaaaaaaaaaaaa7',$,'Loop',$,$,$,#60,$,$,$,$,$,$);
+#8=IFCRELCONTAINEDINSPATIALSTRUCTURE('0aaaaaaaaaaaaaaaaaaaa8',$,$,$,(#4,#5,#6,#7),#2);
+#10=IFCEXTRUDEDAREASOLID($,$,$,1.);
+#11=IFCSHAPEREPRESENTATION($,'Body','SweptSolid',(#10));
+#12=IFCREPRESENTATIONMAP($,#11);
+#13=IFCDOORTYPE('0aaaaaaaaaaaaaaaaaaab1',$,'DT',$,$,$,(#12),$,$,.DOOR.,.SINGLE_SWING_LEFT.,$,$);
+#14=IFCRELDEFINESBYTYPE('0aaaaaaaaaaaaaaaaaaab2',$,$,$,(#4,#5,#6),#13);
+#15=IFCPRESENTATIONLAYERASSIGNMENT('A-DOOR-TYPE',$,(#10),$);
+#20=IFCEXTRUDEDAREASOLID($,$,$,1.);
+#21=IFCSHAPEREPRESENTATION($,'Body','SweptSolid',(#20));
+#22=IFCREPRESENTATIONMAP($,#21);
+#23=IFCPRESENTATIONLAYERASSIGNMENT('A-DOOR-LEAF',$,(#21),$);
+#30=IFCMAPPEDITEM(#22,$);
+#31=IFCSHAPEREPRESENTATION($,'Body','MappedRepresentation',(#30));
+#40=IFCPRODUCTDEFINITIONSHAPE($,$,(#31));
+#41=IFCEXTRUDEDAREASOLID($,$,$,1.);
+#42=IFCSHAPEREPRESENTATION($,'Body','SweptSolid',(#41));
+#50=IFCPRODUCTDEFINITIONSHAPE($,$,(#42));
+#51=IFCPRESENTATIONLAYERASSIGNMENT('A-DOOR-OWN',$,(#41),$);
+#61=IFCMAPPEDITEM(#62,$);
+#62=IFCREPRESENTATIONMAP($,#63);
+#63=IFCSHAPEREPRESENTATION($,'Body','MappedRepresentation',(#61,#64));
+#64=IFCEXTRUDEDAREASOLID($,$,$,1.);
+#60=IFCPRODUCTDEFINITIONSHAPE($,$,(#63));
+#65=IFCPRESENTATIONLAYERASSIGNMENT('A-LOOP',$,(#64),$);
+)");
+  Model model;
+  std::string error;
+  ASSERT_TRUE(model.OpenBuffer(text, error, std::vector<std::string>{"Layer"})) << error;
+  // The mapped item leads to the mapped representation's layer; the type's map loses to it.
+  EXPECT_EQ(Cell(model, "Mapped", "Layer"), "A-DOOR-LEAF");
+  EXPECT_EQ(Cell(model, "Bare", "Layer"), "A-DOOR-TYPE");
+  EXPECT_EQ(Cell(model, "Own", "Layer"), "A-DOOR-OWN");
+  EXPECT_EQ(Cell(model, "Loop", "Layer"), "A-LOOP");
+  // The same when every column the file offers is asked for.
+  Model every;
+  ASSERT_TRUE(every.OpenBuffer(text, error, std::vector<std::string>{"*"})) << error;
+  EXPECT_EQ(Cell(every, "Bare", "Layer"), "A-DOOR-TYPE");
+  EXPECT_EQ(every.Properties()->CellCount(
+                static_cast<std::size_t>(every.Properties()->ColumnIndex("Layer"))),
+            4u);
+}
+
 std::string ReadSample() {
   std::ifstream in(SamplePath(), std::ios::binary);
   return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());

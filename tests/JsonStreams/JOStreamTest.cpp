@@ -15,7 +15,9 @@ namespace {
 
 using JSON::JOStream;
 
-std::string Text(const JOStream& stream) { return stream.Stringify().Str(); }
+std::string Text(const JOStream& stream) {
+  return stream.Stringify().Str();
+}
 
 // "k<i>" (appended, as GCC 12 misreports "k" + std::to_string(i) as overlapping copies)
 QORUnicodeString Key(int i) {
@@ -103,7 +105,8 @@ TEST(JOStream, ReplacingOftenKeepsOnlyTheLastValues) {
   for (int i = 0; i < 300; ++i) {
     const std::string value(static_cast<size_t>(i % 37), 'x');
     stream.Add("first", QORUnicodeString(value));
-    ASSERT_EQ(Text(stream), R"({"first":")" + value + R"(","tree":)" + ChainText(6, "kept") + R"(,"last":"kept"})")
+    ASSERT_EQ(Text(stream), R"({"first":")" + value + R"(","tree":)" + ChainText(6, "kept") +
+                                R"(,"last":"kept"})")
         << i;
   }
   for (int i = 0; i < 300; ++i) {
@@ -120,7 +123,8 @@ TEST(JOStream, ObjectsWithManyMembersFindEveryKey) {
   std::string expected = "{";
   for (int i = 0; i < 200; ++i) {
     stream.Add(Key(i), QORUnicodeString(std::to_string(i)));
-    expected += (i ? ",\"k" : "\"k") + std::to_string(i) + "\":\"" + (i == 100 ? "replaced" : std::to_string(i)) + "\"";
+    expected += (i ? ",\"k" : "\"k") + std::to_string(i) + "\":\"" +
+                (i == 100 ? "replaced" : std::to_string(i)) + "\"";
   }
   expected += "}";
   stream.Add("k100", "replaced");
@@ -179,18 +183,20 @@ TEST(JOStream, InvalidUtf8BecomesOneReplacementCharacterPerBadSequence) {
   const struct {
     std::string in, out;
   } cases[] = {
-      {"a\xFF" "b", "a" + R + "b"},
-      {"\xC3", R},                                   // cut at the end
-      {"\xC3(", R + "("},                            // cut by an ASCII byte
-      {"\xE2\x82", R},                               // one replacement for the whole prefix
+      {"a\xFF"
+       "b",
+       "a" + R + "b"},
+      {"\xC3", R},         // cut at the end
+      {"\xC3(", R + "("},  // cut by an ASCII byte
+      {"\xE2\x82", R},     // one replacement for the whole prefix
       {"\xE2\x82(", R + "("},
-      {"\xED\xA0\x80", R + R + R},                   // a surrogate
-      {"\xC0\xAF", R + R},                           // an overlong form
-      {"\xF4\x90\x80\x80", R + R + R + R},           // beyond U+10FFFF
+      {"\xED\xA0\x80", R + R + R},          // a surrogate
+      {"\xC0\xAF", R + R},                  // an overlong form
+      {"\xF4\x90\x80\x80", R + R + R + R},  // beyond U+10FFFF
       {"\xF0\x9F\x98", R},
-      {"\x80\x80", R + R},                           // stray continuation bytes
+      {"\x80\x80", R + R},  // stray continuation bytes
       {"\xC3\xA9\xFF\xE6\x97\xA5", "\xC3\xA9" + R + "\xE6\x97\xA5"},
-      {"\xF0\x9F\x98\x80", "\xF0\x9F\x98\x80"},      // valid, kept
+      {"\xF0\x9F\x98\x80", "\xF0\x9F\x98\x80"},  // valid, kept
   };
   for (const auto& c : cases) {
     JOStream stream;
@@ -241,9 +247,38 @@ TEST(JOStream, VectorOfStreamsIsTakenOverWhenMoved) {
   JOStream stream;
   stream.Add("items", std::move(items));
   EXPECT_TRUE(items.empty());
-  EXPECT_EQ(Text(stream), R"({"items":[{"a":"1"},{},)" + ChainText(7, "deep") + R"(,{"d":["x"]}]})");
+  EXPECT_EQ(Text(stream),
+            R"({"items":[{"a":"1"},{},)" + ChainText(7, "deep") + R"(,{"d":["x"]}]})");
   stream.Add("none", std::vector<JOStream>{});
-  EXPECT_EQ(Text(stream), R"({"items":[{"a":"1"},{},)" + ChainText(7, "deep") + R"(,{"d":["x"]}],"none":[]})");
+  EXPECT_EQ(Text(stream),
+            R"({"items":[{"a":"1"},{},)" + ChainText(7, "deep") + R"(,{"d":["x"]}],"none":[]})");
+}
+
+// Large children stay separate objects while small ones are copied in: the text must read
+// the same either way, through replacement, copying and a further level of nesting.
+TEST(JOStream, LargeAndSmallChildrenWriteTheSameText) {
+  const std::string big(100 * 1024, 'b');
+  std::vector<JOStream> items(3);
+  items[0].Add("s", "small");
+  items[1].Add("big", QORUnicodeString(big));
+  items[2] = Chain(2, "c");
+  JOStream level;
+  level.Add("items", std::move(items));
+  const std::string itemsText =
+      R"({"items":[{"s":"small"},{"big":")" + big + R"("},)" + ChainText(2, "c") + "]}";
+  EXPECT_EQ(Text(level), itemsText);
+  std::vector<JOStream> levels(2);
+  levels[0] = JOStream(level);
+  levels[1] = std::move(level);
+  JOStream root;
+  root.Add("levels", std::move(levels));
+  root.Add("after", "x");
+  const std::string rootText = R"({"levels":[)" + itemsText + "," + itemsText + R"(],"after":"x"})";
+  EXPECT_EQ(Text(root), rootText);
+  EXPECT_EQ(Text(JOStream(root)), rootText);
+  EXPECT_EQ(Minified(root.PrettyStringify().Str()), rootText);
+  root.Add("levels", "gone");
+  EXPECT_EQ(Text(root), R"({"levels":"gone","after":"x"})");
 }
 
 TEST(JOStream, ConstAddsCopyAndLeaveTheSourceAlone) {
@@ -302,7 +337,8 @@ TEST(JOStream, AddRawStringInsertsValidJsonCompacted) {
     bool accepted;
   } cases[] = {
       {R"( { "a" : [ 1 , 2.50 ] ,
-            "b" : "x  y" } )", R"({"a":[1,2.50],"b":"x  y"})", true},
+            "b" : "x  y" } )",
+       R"({"a":[1,2.50],"b":"x  y"})", true},
       {"12345678901234567890", "12345678901234567890", true},
       {"-0.0e+00", "-0.0e+00", true},
       {R"("text")", R"("text")", true},
@@ -385,7 +421,8 @@ TEST(JOStream, StreamsMadeOnOtherThreadsOutliveThem) {
   for (int t = 0; t < 4; ++t) {
     workers.emplace_back([&parts, t] {
       std::vector<JOStream> items(50);
-      for (int i = 0; i < 50; ++i) items[static_cast<size_t>(i)] = Chain(i % 6, std::to_string(t * 100 + i));
+      for (int i = 0; i < 50; ++i)
+        items[static_cast<size_t>(i)] = Chain(i % 6, std::to_string(t * 100 + i));
       parts[static_cast<size_t>(t)].Add("items", std::move(items));
     });
   }

@@ -7,8 +7,8 @@
 #include "DXLazyMetaObject.h"
 #include "DXWebViewer.h"
 #include "DataExchangeUtilities/QORDXEnvironmentVariable.h"
-#include "JsonStreams/JIStream.h"
 #include "InputFilteringInterfaces/QORIResolvedInputFilter.h"
+#include "JsonStreams/JIStream.h"
 #include "ObjectModelRuntime/QORErrorText.h"
 #include "ObjectModelRuntime/QORInstantiateComponent.h"
 #include "QORResolvedFilter.h"
@@ -25,15 +25,31 @@ void AddColumnTyping(JSON::JOStream& column, JSON::JOStream& columnData, int32_t
   const char* representation = nullptr;
   bool editable = true;
   switch (type) {
-    case 0: representation = "string"; editable = false; break;
-    case 1: representation = "boolean"; break;
-    case 3: representation = "string"; break;
+    case 0:
+      representation = "string";
+      editable = false;
+      break;
+    case 1:
+      representation = "boolean";
+      break;
+    case 3:
+      representation = "string";
+      break;
     case 4:
-    case 5: representation = "number"; break;
-    case 6: representation = "date"; break;
-    case 7: representation = "color"; break;
-    case 8: editable = false; break;
-    default: break;  // 2 (enumeration) and unknown codes: editable, no representation
+    case 5:
+      representation = "number";
+      break;
+    case 6:
+      representation = "date";
+      break;
+    case 7:
+      representation = "color";
+      break;
+    case 8:
+      editable = false;
+      break;
+    default:
+      break;  // 2 (enumeration) and unknown codes: editable, no representation
   }
   column.Add("editableFlag", editable);
   if (editable) column.Add("editionPolicy", "EditionInPlace");
@@ -54,8 +70,12 @@ const QORMetaClass* QORJsonFilterWriter::MetaObject() {
     return DX_CLASS_META(QORJsonFilterWriter, QORBaseUnknown::MetaObject());
   });
 }
-const QORMetaClass* QORJsonFilterWriter::GetMetaObject() const { return MetaObject(); }
-const char* QORJsonFilterWriter::IsA() const { return MetaObject()->GetName(); }
+const QORMetaClass* QORJsonFilterWriter::GetMetaObject() const {
+  return MetaObject();
+}
+const char* QORJsonFilterWriter::IsA() const {
+  return MetaObject()->GetName();
+}
 int QORJsonFilterWriter::IsAKindOf(const char* className) const {
   return MetaObject()->IsAKindOf(className);
 }
@@ -93,7 +113,8 @@ HRESULT QORJsonFilterWriter::GenerateDocument(QORUnicodeString format, QORUnicod
   QORUnicodeString name = QORUnicodeString("INPUT_") + format + "_FILTER";
 
   void* pointer = nullptr;
-  HRESULT hr = QORInstantiateComponent(name.CastToCharPtr(), IID_QORIInputFilterStructure, &pointer);
+  HRESULT hr =
+      QORInstantiateComponent(name.CastToCharPtr(), IID_QORIInputFilterStructure, &pointer);
   if (QORFailed(hr)) return hr;
   // A success without an object would generate nothing while reporting success.
   if (!pointer) return E_FAIL;
@@ -165,24 +186,36 @@ HRESULT QORJsonFilterWriter::BuildDocument(const QORIInputFilterStructure_var& p
 
   QORRawCollPV roots;
   provider->GetRoots(roots);
-  std::vector<JSON::JOStream> rootNodes(static_cast<size_t>(roots.Size()));
-  _ancestors.clear();
-  for (int i = 1; i <= roots.Size(); ++i) {
-    if (!BuildSubtree(provider, roots[i], 1, rootNodes[static_cast<size_t>(i - 1)])) {
-      _ancestors.clear();
-      return E_FAIL;  // the document keeps what it held
-    }
-  }
-
+  // The document changes only when the whole tree was written.
+  const bool fresh = _document.IsEmpty();
+  JSON::JOStream before;
+  if (!fresh) before = _document;
   _document.Add("data", std::move(data));
   _document.Add("columns", std::move(columns));
-  _document.Add("roots", std::move(rootNodes));
+  _ancestors.clear();
+  const bool written = _document.AddWritten("roots", [&](JSON::JOStream::ValueWriter& out) {
+    out.Put('[');
+    for (int i = 1; i <= roots.Size(); ++i) {
+      if (i > 1) out.Put(',');
+      if (!BuildSubtree(provider, roots[i], 1, out)) return false;
+    }
+    out.Put(']');
+    return true;
+  });
+  if (!written) {
+    _ancestors.clear();
+    _document = fresh ? JSON::JOStream() : std::move(before);
+    return E_FAIL;
+  }
   return S_OK;
 }
 
 bool QORJsonFilterWriter::BuildSubtree(const QORIInputFilterStructure_var& provider, void* entity,
-                                       int depth, JSON::JOStream& node) {
-  if (!entity) return true;  // a null handle is written as an empty object
+                                       int depth, JSON::JOStream::ValueWriter& out) {
+  if (!entity) {  // a null handle is written as an empty object
+    out.Write("{}");
+    return true;
+  }
   // A provider must hand over a tree; one that loops or nests beyond what the
   // document can hold would otherwise exhaust the stack.
   if (depth > kMaxTreeDepth) {
@@ -196,36 +229,42 @@ bool QORJsonFilterWriter::BuildSubtree(const QORIInputFilterStructure_var& provi
     return false;
   }
 
-  node = BuildNode(provider, entity);
+  BuildNode(provider, entity, out);
   QORRawCollPV children;
   provider->GetChildren(entity, children);
   if (children.Size() > 0) {
     _ancestors.push_back(entity);
-    std::vector<JSON::JOStream> childNodes(static_cast<size_t>(children.Size()));
+    out.Write(",\"children\":[");
     for (int i = 1; i <= children.Size(); ++i) {
-      if (!BuildSubtree(provider, children[i], depth + 1, childNodes[static_cast<size_t>(i - 1)]))
-        return false;
+      if (i > 1) out.Put(',');
+      if (!BuildSubtree(provider, children[i], depth + 1, out)) return false;
     }
+    out.Put(']');
     _ancestors.pop_back();
-    node.Add("children", std::move(childNodes));
   }
+  out.Put('}');
   return true;
 }
 
-JSON::JOStream QORJsonFilterWriter::BuildNode(const QORIInputFilterStructure_var& provider,
-                                              void* entity) {
-  JSON::JOStream node, nodeData, grid, nlsGrid;
+namespace {
 
+// Whether the count keys that key(i) gives are all different; a provider's usually are.
+template <class KeyOf>
+bool KeysDistinct(size_t count, const KeyOf& key) {
+  for (size_t i = 1; i < count; ++i)
+    for (size_t j = 0; j < i; ++j)
+      if (key(i) == key(j)) return false;
+  return true;
+}
+
+}  // namespace
+
+void QORJsonFilterWriter::BuildNode(const QORIInputFilterStructure_var& provider, void* entity,
+                                    JSON::JOStream::ValueWriter& out) {
   QORUnicodeString label;
   QORListValQORUnicodeString uids;
   bool labelIsNLS = false;
   provider->GetEntityLabel(entity, label, uids, labelIsNLS);
-  if (labelIsNLS) {
-    nodeData.Add("NLS_label", label);
-  } else {
-    node.Add("label", label);
-  }
-  if (uids.Size() > 0) nodeData.Add("uid", std::vector<QORUnicodeString>(uids.begin(), uids.end()));
 
   QORUnicodeString mode;
   if (_pSettings) _pSettings->DecideImportMode(provider, entity, mode);
@@ -233,6 +272,8 @@ JSON::JOStream QORJsonFilterWriter::BuildNode(const QORIInputFilterStructure_var
 
   QORListValQORUnicodeString columnNames;
   provider->GetColumns(columnNames);
+  size_t cellCount = 0;
+  size_t nlsCount = 0;
   for (int i = 2; i <= columnNames.Size(); ++i) {
     const QORUnicodeString& columnName = columnNames[i];
     QORUnicodeString text;
@@ -240,21 +281,98 @@ JSON::JOStream QORJsonFilterWriter::BuildNode(const QORIInputFilterStructure_var
     QORListValQORUnicodeString possibleValues;
     provider->GetColumnDescription(columnName, text, type, possibleValues);
     if (type == 8) continue;  // runtime columns are computed by the page
-    QORUnicodeString value;
-    bool valueIsNLS = false;
-    provider->GetEntityValue(entity, columnName, value, valueIsNLS, pMode);
-    if (value.IsEmpty()) continue;
-    (valueIsNLS ? nlsGrid : grid).Add(columnName, value);
+    if (_cells.size() <= cellCount) _cells.resize(cellCount + 1);
+    Cell& cell = _cells[cellCount];
+    cell.value = QORUnicodeString();
+    cell.isNLS = false;
+    provider->GetEntityValue(entity, columnName, cell.value, cell.isNLS, pMode);
+    if (cell.value.IsEmpty()) continue;
+    cell.column = i;
+    nlsCount += cell.isNLS ? 1 : 0;
+    ++cellCount;
   }
-  if (!nlsGrid.IsEmpty()) nodeData.Add("NLS_grid", std::move(nlsGrid));
 
   QORListValQORUnicodeString keys, values;
   provider->GetEntityData(entity, keys, values);
-  for (int i = 1; i <= keys.Size() && i <= values.Size(); ++i) nodeData.Add(keys[i], values[i]);
+  const int dataCount = std::min(keys.Size(), values.Size());
 
-  node.Add("data", std::move(nodeData));
-  node.Add("grid", std::move(grid));
-  return node;
+  // The cells of one grid, in column order.
+  auto writeGrid = [&](bool nls) {
+    out.Put('{');
+    bool first = true;
+    for (size_t k = 0; k < cellCount; ++k) {
+      if (_cells[k].isNLS != nls) continue;
+      if (!first) out.Put(',');
+      first = false;
+      out.Quoted(columnNames[_cells[k].column].View());
+      out.Put(':');
+      out.Quoted(_cells[k].value.View());
+    }
+    out.Put('}');
+  };
+  auto cellName = [&](size_t k) { return columnNames[_cells[k].column].View(); };
+  const bool distinctCells = KeysDistinct(cellCount, cellName);
+  // Entity data keys may repeat each other or the node's own data keys.
+  std::vector<std::string_view> dataKeys;
+  if (labelIsNLS) dataKeys.emplace_back("NLS_label");
+  if (uids.Size() > 0) dataKeys.emplace_back("uid");
+  if (nlsCount > 0) dataKeys.emplace_back("NLS_grid");
+  for (int i = 1; i <= dataCount; ++i) dataKeys.push_back(keys[i].View());
+  const bool distinctData = KeysDistinct(dataKeys.size(), [&](size_t k) { return dataKeys[k]; });
+
+  out.Put('{');
+  if (!labelIsNLS) {
+    out.Write("\"label\":");
+    out.Quoted(label.View());
+    out.Put(',');
+  }
+  out.Write("\"data\":");
+  if (distinctCells && distinctData) {
+    out.Put('{');
+    bool first = true;
+    auto key = [&](std::string_view name) {
+      if (!first) out.Put(',');
+      first = false;
+      out.Quoted(name);
+      out.Put(':');
+    };
+    if (labelIsNLS) {
+      key("NLS_label");
+      out.Quoted(label.View());
+    }
+    if (uids.Size() > 0) {
+      key("uid");
+      out.Put('[');
+      for (int i = 1; i <= uids.Size(); ++i) {
+        if (i > 1) out.Put(',');
+        out.Quoted(uids[i].View());
+      }
+      out.Put(']');
+    }
+    if (nlsCount > 0) {
+      key("NLS_grid");
+      writeGrid(true);
+    }
+    for (int i = 1; i <= dataCount; ++i) {
+      key(keys[i].View());
+      out.Quoted(values[i].View());
+    }
+    out.Put('}');
+    out.Write(",\"grid\":");
+    writeGrid(false);
+    return;
+  }
+  // A repeated key: the objects as streams, which keep the first place and the last value.
+  JSON::JOStream nodeData, grid, nlsGrid;
+  if (labelIsNLS) nodeData.Add("NLS_label", label);
+  if (uids.Size() > 0) nodeData.Add("uid", std::vector<QORUnicodeString>(uids.begin(), uids.end()));
+  for (size_t k = 0; k < cellCount; ++k)
+    (_cells[k].isNLS ? nlsGrid : grid).Add(columnNames[_cells[k].column], _cells[k].value);
+  if (!nlsGrid.IsEmpty()) nodeData.Add("NLS_grid", std::move(nlsGrid));
+  for (int i = 1; i <= dataCount; ++i) nodeData.Add(keys[i], values[i]);
+  out.Write(nodeData.Stringify().View());
+  out.Write(",\"grid\":");
+  out.Write(grid.Stringify().View());
 }
 
 HRESULT QORJsonFilterWriter::LoadDocumentFromFile(QORUnicodeString path, const QORUnicodeString*) {
@@ -305,4 +423,6 @@ HRESULT QORJsonFilterWriter::SetDocumentFromText(const QORUnicodeString& text) {
   return S_OK;
 }
 
-const QORUnicodeString& QORJsonFilterWriter::GetSourcePath() { return _sourcePath; }
+const QORUnicodeString& QORJsonFilterWriter::GetSourcePath() {
+  return _sourcePath;
+}

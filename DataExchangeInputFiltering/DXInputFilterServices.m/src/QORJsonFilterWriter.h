@@ -46,10 +46,14 @@ class QORJsonFilterWriter : public QORBaseUnknown {
 
  protected:
   HRESULT BuildDocument(const QORIInputFilterStructure_var& provider);
-  // False when the provider's tree loops back on itself or nests too deep.
+  // Write the tree's nodes straight into the document's text: a large model's tree built
+  // as nested streams copied every byte several times. False when the provider's tree loops
+  // back on itself or nests too deep.
   bool BuildSubtree(const QORIInputFilterStructure_var& provider, void* entity, int depth,
-                    JSON::JOStream& node);
-  JSON::JOStream BuildNode(const QORIInputFilterStructure_var& provider, void* entity);
+                    JSON::JOStream::ValueWriter& out);
+  // The node's text up to, not including, its children and closing brace.
+  void BuildNode(const QORIInputFilterStructure_var& provider, void* entity,
+                 JSON::JOStream::ValueWriter& out);
   // Detaches the dialog from this owner, asks for its delayed destruction, forgets it.
   void DropDialog();
   // Has a new reader read the document as it stands and hands out its interface;
@@ -65,4 +69,11 @@ class QORJsonFilterWriter : public QORBaseUnknown {
  private:
   // Entities on the path from the root to the node being built (loop detection).
   std::vector<void*> _ancestors;
+  // One node's cells while it is written, kept between nodes for their capacity.
+  struct Cell {
+    int column = 0;  // in the node's column list
+    bool isNLS = false;
+    QORUnicodeString value;
+  };
+  std::vector<Cell> _cells;
 };

@@ -15,17 +15,18 @@
 // kMaxDepth is still written (it is valid JSON, which parsers, ours included, refuse to
 // read back), and nothing recurses on the depth.
 #include "JsonStreams/JOStream.h"
-#include "ObjectModelRuntime/QORGetEnv.h"
 
 #include <simdjson.h>
 
 #include <algorithm>
+#include <cassert>
 #include <string_view>
 #include <unordered_map>
 #include <utility>
 
 #include "Document.h"
 #include "JsonText.h"
+#include "ObjectModelRuntime/QORGetEnv.h"
 
 namespace JSON {
 
@@ -39,12 +40,18 @@ namespace {
 // stays a separate object. Three lets a filter node's "data" (holding "NLS_grid") and a
 // whole leaf node be sealed, so only nodes with children stay separate objects.
 constexpr uint8_t kMaxCopies = 3;
+// A child larger than this stays a separate object even when it could be sealed: copying a
+// whole storey of nodes into its parent would copy most of a large document once more, and
+// grow the parent's buffer through reallocations that copy it again.
+constexpr uint64_t kMaxSealedBytes = 64 * 1024;
+// Room taken at once for a value written in one pass (AddWritten).
+constexpr uint64_t kWrittenReserve = uint64_t{64} << 20;
 // Objects with more members than this find keys through a hash index.
 constexpr size_t kIndexedFrom = 16;
 
 struct Member {
-  uint64_t offset;  // of the ',' that starts the member's text
-  uint64_t length;  // of the member's text, children spliced in excluded
+  uint64_t offset;     // of the ',' that starts the member's text
+  uint64_t length;     // of the member's text, children spliced in excluded
   uint32_t keyLength;  // of the quoted key that follows the ','
   uint32_t keyHash;    // compared before the key's bytes
   uint32_t firstHole;
@@ -159,8 +166,8 @@ struct JOStream::Impl {
     return std::make_unique<Impl>();
   }
   static void Recycle(std::unique_ptr<Impl> impl) {
-    if (Closed() || !impl->holes.empty() || impl->index || impl->text.Capacity() > kPooledCapacity ||
-        impl->members.capacity() > 64)
+    if (Closed() || !impl->holes.empty() || impl->index ||
+        impl->text.Capacity() > kPooledCapacity || impl->members.capacity() > 64)
       return;
     Pool& pool = ThisThreadPool();
     if (pool.free.size() >= kPooled) return;
@@ -173,7 +180,9 @@ struct JOStream::Impl {
   }
 
   uint64_t CompactSize() const { return members.empty() ? 2 : liveBytes + 1; }
-  bool Sealable() const { return holes.empty() && copies < kMaxCopies; }
+  bool Sealable() const {
+    return holes.empty() && copies < kMaxCopies && liveBytes < kMaxSealedBytes;
+  }
   std::string_view KeyOf(const Member& member) const {
     return std::string_view(text.Data() + member.offset + 1, member.keyLength);
   }
@@ -189,7 +198,8 @@ struct JOStream::Impl {
     const uint32_t shortHash = static_cast<uint32_t>(hash);
     for (size_t i = 0; i < members.size(); ++i) {
       const Member& member = members[i];
-      if (member.keyHash == shortHash && member.keyLength == quotedKey.size() && KeyOf(member) == quotedKey)
+      if (member.keyHash == shortHash && member.keyLength == quotedKey.size() &&
+          KeyOf(member) == quotedKey)
         return static_cast<long>(i);
     }
     return -1;
@@ -209,12 +219,9 @@ struct JOStream::Impl {
   void EndMember(const Pending& pending, uint64_t childBytes) {
     const std::string_view key(text.Data() + pending.offset + 1, pending.keyLength);
     const size_t hash = HashKey(key);
-    const Member member{pending.offset,
-                        text.Size() - pending.offset,
-                        pending.keyLength,
-                        static_cast<uint32_t>(hash),
-                        pending.firstHole,
-                        static_cast<uint32_t>(holes.size() - pending.firstHole)};
+    const Member member{pending.offset,    text.Size() - pending.offset,
+                        pending.keyLength, static_cast<uint32_t>(hash),
+                        pending.firstHole, static_cast<uint32_t>(holes.size() - pending.firstHole)};
     liveBytes += member.length + childBytes;
     const long existing = Find(key, hash);
     if (existing < 0) {
@@ -224,7 +231,8 @@ struct JOStream::Impl {
         index->emplace(hash, static_cast<uint32_t>(members.size() - 1));
       } else if (members.size() > kIndexedFrom) {
         index = std::make_unique<std::unordered_multimap<size_t, uint32_t>>();
-        for (size_t i = 0; i < members.size(); ++i) index->emplace(HashKey(KeyOf(members[i])), static_cast<uint32_t>(i));
+        for (size_t i = 0; i < members.size(); ++i)
+          index->emplace(HashKey(KeyOf(members[i])), static_cast<uint32_t>(i));
       }
       return;
     }
@@ -251,7 +259,8 @@ struct JOStream::Impl {
       fresh.Write(text.Data() + member.offset, member.length);
       const uint32_t first = static_cast<uint32_t>(live.size());
       for (uint32_t h = member.firstHole; h < member.firstHole + member.holeCount; ++h)
-        live.push_back({holes[h].position - member.offset + offset, holes[h].size, std::move(holes[h].child)});
+        live.push_back(
+            {holes[h].position - member.offset + offset, holes[h].size, std::move(holes[h].child)});
       member.offset = offset;
       member.firstHole = first;
     }
@@ -300,7 +309,7 @@ struct JOStream::Impl {
     struct Frame {
       const Impl* impl;
       size_t member, last;
-      uint32_t hole;  // next hole of the current member
+      uint32_t hole;      // next hole of the current member
       uint64_t position;  // next byte of the current member, or npos between members
     };
     constexpr uint64_t kBetween = ~uint64_t{0};
@@ -323,7 +332,8 @@ struct JOStream::Impl {
           // Members added one after another lie side by side: one write for the run.
           uint64_t to = member.offset + member.length;
           size_t next = frame.member + 1;
-          while (next < frame.last && impl.members[next].holeCount == 0 && impl.members[next].offset == to) {
+          while (next < frame.last && impl.members[next].holeCount == 0 &&
+                 impl.members[next].offset == to) {
             to += impl.members[next].length;
             ++next;
           }
@@ -340,7 +350,8 @@ struct JOStream::Impl {
         sink.Write(impl.text.Data() + frame.position, hole.position - frame.position);
         frame.position = hole.position;
         sink.Put('{');
-        stack.push_back({hole.child.get(), 0, hole.child->members.size(), 0, kBetween});  // frame now dangles
+        stack.push_back(
+            {hole.child.get(), 0, hole.child->members.size(), 0, kBetween});  // frame now dangles
         continue;
       }
       sink.Write(impl.text.Data() + frame.position, member.offset + member.length - frame.position);
@@ -358,7 +369,8 @@ namespace {
 // call would cost more than the check. Larger texts get their own parser, so the kept
 // one never grows past this.
 constexpr size_t kSharedCheckLimit = 64 * 1024;
-static_assert(kMaxDepth == simdjson::DEFAULT_MAX_DEPTH, "the checking parsers use the default depth limit");
+static_assert(kMaxDepth == simdjson::DEFAULT_MAX_DEPTH,
+              "the checking parsers use the default depth limit");
 
 bool IsOneJsonValue(std::string_view text) {
   if (text.size() <= kSharedCheckLimit) {
@@ -388,7 +400,8 @@ JOStream::JOStream(const JOStream& other) {
     const uint64_t offset = self.text.Size();
     source.WriteTo(sink, i, i + 1, false);
     const Member& member = source.members[i];
-    self.members.push_back({offset, self.text.Size() - offset, member.keyLength, member.keyHash, 0, 0});
+    self.members.push_back(
+        {offset, self.text.Size() - offset, member.keyLength, member.keyHash, 0, 0});
   }
   self.liveBytes = self.text.Size();
   self.copies = source.holes.empty() ? source.copies : kMaxCopies;
@@ -402,7 +415,8 @@ JOStream::JOStream(JOStream&& other) noexcept = default;
 JOStream::JOStream(const JIStream& view) {
   if (!view.IsObject()) return;
   const Document& doc = *view._doc;
-  const simdjson::dom::object object = detail::LoadElement(view._element).get_object().value_unsafe();
+  const simdjson::dom::object object =
+      detail::LoadElement(view._element).get_object().value_unsafe();
   for (auto it = object.begin(); it != object.end(); ++it) {
     Impl& self = Self();
     const std::string_view key = it.key();
@@ -521,6 +535,12 @@ void JOStream::Add(const char* key, std::vector<JOStream>&& values) {
   }
   Impl& self = Self();
   const Impl::Pending pending = self.BeginMember(key ? key : "");
+  // Room for the children sealed in, at once: a storey of thousands of leaves would
+  // otherwise grow the text through a dozen reallocations.
+  uint64_t sealed = 2;
+  for (const JOStream& value : values)
+    if (value._pImpl && value._pImpl->Sealable()) sealed += value._pImpl->CompactSize() + 1;
+  self.text.Room(sealed);
   self.text.Put('[');
   uint64_t childBytes = 0;
   for (size_t i = 0; i < values.size(); ++i) {
@@ -552,6 +572,39 @@ bool JOStream::AddRawString(const char* key, const QORUnicodeString& jsonText) {
   return true;
 }
 
+void JOStream::ValueWriter::Put(char c) {
+  static_cast<ByteBuffer*>(_pBuffer)->Put(c);
+}
+
+void JOStream::ValueWriter::Write(std::string_view text) {
+  static_cast<ByteBuffer*>(_pBuffer)->Write(text.data(), text.size());
+}
+
+void JOStream::ValueWriter::Quoted(std::string_view text) {
+  detail::AppendQuoted(*static_cast<ByteBuffer*>(_pBuffer), text);
+}
+
+bool JOStream::AddWritten(const char* key, const std::function<bool(ValueWriter&)>& write) {
+  Impl& self = Self();
+  const Impl::Pending pending = self.BeginMember(key ? key : "");
+  // A block this large is mapped on its own, so growing it further moves no bytes, and
+  // pages never written cost nothing; grown from small, the text would be copied at every
+  // doubling and each copy would touch fresh memory.
+  self.text.Reserve(self.text.Size() + kWrittenReserve);
+  ValueWriter writer(&self.text);
+  if (!write(writer)) {
+    // Nothing was recorded for the member: dropping its text undoes it.
+    self.text.Clear();
+    self.text.Commit(pending.offset);
+    return false;
+  }
+  assert(
+      IsOneJsonValue(std::string_view(self.text.Data() + pending.offset + pending.keyLength + 2,
+                                      self.text.Size() - pending.offset - pending.keyLength - 2)));
+  self.EndMember(pending, 0);
+  return true;
+}
+
 bool JOStream::Exist(const char* key) const {
   if (!_pImpl) return false;
   std::string quoted;
@@ -560,7 +613,9 @@ bool JOStream::Exist(const char* key) const {
   return _pImpl->Find(quoted, HashKey(quoted)) >= 0;
 }
 
-int JOStream::Size() const { return _pImpl ? static_cast<int>(_pImpl->members.size()) : 0; }
+int JOStream::Size() const {
+  return _pImpl ? static_cast<int>(_pImpl->members.size()) : 0;
+}
 
 void JOStream::Clear() {
   if (_pImpl) Impl::Recycle(std::move(_pImpl));

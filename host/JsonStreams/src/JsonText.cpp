@@ -32,8 +32,11 @@ bool FileSink::Flush() {
 }
 
 void FileSink::WriteThrough(const char* bytes, size_t count) {
+  // A few megabytes a call: one write of a whole large document was seen to take several
+  // times longer than the same bytes in pieces.
+  constexpr size_t kMaxWrite = size_t{4} << 20;
   while (count > 0 && !_failed) {
-    const ssize_t written = ::write(_fd, bytes, count);
+    const ssize_t written = ::write(_fd, bytes, count < kMaxWrite ? count : kMaxWrite);
     if (written < 0) {
       if (errno == EINTR) continue;
       _failed = true;

@@ -25,7 +25,8 @@ enum Kind : uint8_t {
   kRelType,
   kRelAssociates,
   kLayerAssignment,
-  kShape,  // IfcProductDefinitionShape or IfcShapeRepresentation, told apart by shape
+  kShape,  // IfcProductDefinitionShape, IfcShapeRepresentation or IfcMappedItem, told apart by
+           // shape
   kSpatialProduct,
   kElementProduct,
   kUnitAssignment,
@@ -185,11 +186,14 @@ struct PropertyIndex::Taken {
     uint32_t first = 0;
     uint32_t count = 0;
   };
+  enum Form : uint8_t { kProductShape, kRepresentation, kMappedItem };
   struct Shape {
     uint32_t id = 0;
     uint32_t first = 0;
     uint32_t count = 0;
-    bool product = false;  // IfcProductDefinitionShape; else a shape representation
+    // A mapped item's one reference is its mapping source until Resolve makes it the
+    // source's mapped representation (0 when there is none).
+    uint8_t form = kRepresentation;
   };
   // A tag, object type or predefined type of an entity.
   struct Attribute {
@@ -201,7 +205,7 @@ struct PropertyIndex::Taken {
   // A code for a property or set name, the same for the same name in this stretch;
   // kNoName once there are too many.
   uint32_t Name(std::string_view name) {
-    const auto it = nameCodes.find(std::string(name));
+    const auto it = nameCodes.find(name);
     if (it != nameCodes.end()) return it->second;
     if (names.size() >= kNoName) return kNoName;
     nameCodes.emplace(name, static_cast<uint16_t>(names.size()));
@@ -241,7 +245,7 @@ struct PropertyIndex::Taken {
   std::vector<Attribute> attributes;
   std::vector<std::pair<uint32_t, uint32_t>> productShapes;  // (entity, its shape)
   std::vector<uint32_t> unitAssignment;                      // the first one's units
-  std::unordered_map<std::string, uint16_t> nameCodes;
+  std::unordered_map<std::string, uint16_t, NameHash, std::equal_to<>> nameCodes;
   std::vector<std::string> names;
   std::vector<uint32_t> refs;
   StepParameters params;
@@ -366,7 +370,8 @@ uint8_t PropertyIndex::Select(std::string_view upper) const {
     else if (upper == "IFCUNITASSIGNMENT")
       kind = kUnitAssignment;
   }
-  if ((properties || wantMaterial_ || wantClassification_) && upper == "IFCRELDEFINESBYTYPE")
+  if ((properties || wantMaterial_ || wantClassification_ || wantLayer_) &&
+      upper == "IFCRELDEFINESBYTYPE")
     kind = kRelType;
   if ((wantMaterial_ && upper == "IFCRELASSOCIATESMATERIAL") ||
       (wantClassification_ && upper == "IFCRELASSOCIATESCLASSIFICATION"))
@@ -374,7 +379,8 @@ uint8_t PropertyIndex::Select(std::string_view upper) const {
   if (wantLayer_) {
     if (upper == "IFCPRESENTATIONLAYERASSIGNMENT" || upper == "IFCPRESENTATIONLAYERWITHSTYLE")
       kind = kLayerAssignment;
-    else if (upper == "IFCPRODUCTDEFINITIONSHAPE" || upper == "IFCSHAPEREPRESENTATION")
+    else if (upper == "IFCPRODUCTDEFINITIONSHAPE" || upper == "IFCSHAPEREPRESENTATION" ||
+             upper == "IFCMAPPEDITEM")
       kind = kShape;
   }
   if (wantLayer_ || wantTag_ || wantObjectType_ || wantPredefined_) {
@@ -405,8 +411,7 @@ void PropertyIndex::Take(unsigned thread, uint32_t slot, const StepEntry& entry,
       // Name, Description, then the value(s); a quantity has its unit before its value.
       p.Parse(body, kind == kBoundedValue ? 5 : 3);
       const std::string_view name = NameOf(p, 0, t.scratch);
-      if (name.empty() || t.Full() || (!every_ && wantedProperties_.count(std::string(name)) == 0))
-        return;
+      if (name.empty() || t.Full() || (!every_ && wantedProperties_.count(name) == 0)) return;
       Taken::Value v;
       v.id = entry.id;
       const uint32_t code = t.Name(name);
@@ -475,7 +480,7 @@ void PropertyIndex::Take(unsigned thread, uint32_t slot, const StepEntry& entry,
       Taken::Set s;
       s.id = entry.id;
       const std::string_view name = NameOf(p, 2, t.scratch);
-      if (!every_ && wantedSets_.count(std::string(name)) == 0) return;
+      if (!every_ && wantedSets_.count(name) == 0) return;
       s.name = t.Name(name);
       if (s.name == kNoName) return;
       t.Refs(p, p.At(list), s.first, s.count);
@@ -513,13 +518,25 @@ void PropertyIndex::Take(unsigned thread, uint32_t slot, const StepEntry& entry,
       return;
     }
     case kShape: {
-      // IfcProductDefinitionShape(Name, Description, Representations) or
-      // IfcShapeRepresentation(Context, Identifier, Type, Items).
+      // IfcProductDefinitionShape(Name, Description, Representations),
+      // IfcShapeRepresentation(Context, Identifier, Type, Items) or
+      // IfcMappedItem(MappingSource, MappingTarget).
       p.Parse(body, 3);
       Taken::Shape s;
       s.id = entry.id;
-      s.product = p.At(2).kind == StepKind::List;
-      t.Refs(p, p.At(s.product ? 2 : 3), s.first, s.count);
+      if (p.At(2).kind == StepKind::List) {
+        s.form = Taken::kProductShape;
+        t.Refs(p, p.At(2), s.first, s.count);
+      } else if (p.At(3).kind == StepKind::List) {
+        t.Refs(p, p.At(3), s.first, s.count);
+      } else {
+        uint64_t source = 0;
+        if (p.size() != 2 || !p.Reference(0, source)) return;
+        s.form = Taken::kMappedItem;
+        s.first = static_cast<uint32_t>(t.refs.size());
+        s.count = 1;
+        t.refs.push_back(Number(source));
+      }
       if (s.count != 0) t.shapes.push_back(s);
       return;
     }
@@ -645,6 +662,30 @@ void PropertyIndex::Resolve() {
         if (item.kind == StepKind::Reference)
           typeSets_.push_back((uint64_t{type} << 32) | Number(item.reference));
     }
+  }
+  if (wantLayer_) {
+    // Mapped items lead to a representation map, types to their maps: both are read here,
+    // while the index is still there, down to the representation mapped.
+    for (const auto& segment : segments_)
+      for (const Taken::Shape& shape : segment->shapes)
+        if (shape.form == Taken::kMappedItem)
+          segment->refs[shape.first] = MappedRepresentation(segment->refs[shape.first]);
+    uint32_t lastType = 0;
+    for (const uint64_t pair : typeOf_) {
+      const auto type = static_cast<uint32_t>(pair);
+      if (type == lastType) continue;
+      lastType = type;
+      const StepEntry* e = file_.Find(type);
+      // IfcTypeProduct's RepresentationMaps is its seventh attribute in every schema read.
+      if (e == nullptr || e->complex || !file_.Decode(*e, params_, 6)) continue;
+      std::vector<uint32_t> maps;
+      for (const StepValue& item : params_.Items(params_.Unwrap(params_.At(6))))
+        if (item.kind == StepKind::Reference) maps.push_back(Number(item.reference));
+      for (const uint32_t map : maps)
+        if (const uint32_t rep = MappedRepresentation(map); rep != 0)
+          typeMaps_.push_back((uint64_t{type} << 32) | rep);
+    }
+    std::sort(typeMaps_.begin(), typeMaps_.end());
   }
   // The text of each material and classification, once.
   stats_.resize(columns_.size());
@@ -872,14 +913,14 @@ void PropertyIndex::BuildProducts() {
             [](const ShapeAt& a, const ShapeAt& b) { return a.id < b.id; });
   const int layerColumn = NamedColumn(Source::Layer);
   if (layerColumn < 0) return;
-  // The shape of that id and kind, with the segment whose refs it indexes.
-  auto findShape = [&](uint32_t id, bool product) -> std::pair<const Taken::Shape*, const Taken*> {
+  // The shape of that id and form, with the segment whose refs it indexes.
+  auto findShape = [&](uint32_t id, uint8_t form) -> std::pair<const Taken::Shape*, const Taken*> {
     const auto it = std::lower_bound(shapes.begin(), shapes.end(), id,
                                      [](const ShapeAt& a, uint32_t n) { return a.id < n; });
     if (it == shapes.end() || it->id != id) return {nullptr, nullptr};
     const Taken& owner = *segments_[it->segment];
     const Taken::Shape& shape = owner.shapes[it->index];
-    if (shape.product != product) return {nullptr, nullptr};
+    if (shape.form != form) return {nullptr, nullptr};
     return {&shape, &owner};
   };
   std::vector<std::string_view> names;
@@ -891,34 +932,69 @@ void PropertyIndex::BuildProducts() {
       if (std::find(names.begin(), names.end(), name) == names.end()) names.push_back(name);
     }
   };
+  // A representation's layers and its items', through mapped items into the representations
+  // they map. Maps can nest and fan out, so a hostile file gets a bounded walk.
+  std::vector<std::pair<uint32_t, int>> walk;
+  auto addRepresentation = [&](uint32_t rep) {
+    int budget = kMaterialBudget;
+    walk.assign(1, {rep, 0});
+    while (!walk.empty() && budget-- > 0) {
+      const auto [id, depth] = walk.back();
+      walk.pop_back();
+      addLayers(id);
+      const auto [representation, owner] = findShape(id, Taken::kRepresentation);
+      if (representation == nullptr) continue;
+      for (uint32_t i = representation->first; i < representation->first + representation->count;
+           ++i) {
+        const uint32_t item = owner->refs[i];
+        addLayers(item);
+        const auto [mapped, mappedOwner] = findShape(item, Taken::kMappedItem);
+        if (mapped != nullptr && depth < 8 && mappedOwner->refs[mapped->first] != 0)
+          walk.emplace_back(mappedOwner->refs[mapped->first], depth + 1);
+      }
+    }
+  };
+  auto addCell = [&](uint32_t entity, uint32_t order) {
+    if (names.empty()) return;
+    std::string joined;
+    for (const std::string_view name : names) {
+      if (!joined.empty()) joined += ", ";
+      joined += name;
+    }
+    if (text_.size() + joined.size() > UINT32_MAX) return;
+    ++stats_[static_cast<std::size_t>(layerColumn)].texts;
+    pending_.push_back({static_cast<uint32_t>(layerColumn), entity, order, kInText,
+                        static_cast<uint32_t>(text_.size()), static_cast<uint32_t>(joined.size())});
+    text_.append(joined);
+  };
   for (const auto& segment : segments_) {
     for (const auto& [entity, shape] : segment->productShapes) {
-      const auto [product, owner] = findShape(shape, true);
+      const auto [product, owner] = findShape(shape, Taken::kProductShape);
       if (product == nullptr) continue;
       names.clear();
-      for (uint32_t k = product->first; k < product->first + product->count; ++k) {
-        const uint32_t rep = owner->refs[k];
-        addLayers(rep);
-        const auto [representation, repOwner] = findShape(rep, false);
-        if (representation == nullptr) continue;
-        for (uint32_t i = representation->first; i < representation->first + representation->count;
-             ++i)
-          addLayers(repOwner->refs[i]);
-      }
-      if (names.empty()) continue;
-      std::string joined;
-      for (const std::string_view name : names) {
-        if (!joined.empty()) joined += ", ";
-        joined += name;
-      }
-      if (text_.size() + joined.size() > UINT32_MAX) continue;
-      ++stats_[static_cast<std::size_t>(layerColumn)].texts;
-      pending_.push_back({static_cast<uint32_t>(layerColumn), entity, 0, kInText,
-                          static_cast<uint32_t>(text_.size()),
-                          static_cast<uint32_t>(joined.size())});
-      text_.append(joined);
+      for (uint32_t k = product->first; k < product->first + product->count; ++k)
+        addRepresentation(owner->refs[k]);
+      addCell(entity, 0);
     }
   }
+  // An entity without layers of its own takes those of the representations its type maps.
+  for (const uint64_t pair : typeOf_) {
+    const auto type = static_cast<uint32_t>(pair);
+    names.clear();
+    auto it = std::lower_bound(typeMaps_.begin(), typeMaps_.end(), uint64_t{type} << 32);
+    for (; it != typeMaps_.end() && (*it >> 32) == type; ++it)
+      addRepresentation(static_cast<uint32_t>(*it));
+    addCell(static_cast<uint32_t>(pair >> 32), kPreferType);
+  }
+}
+
+uint32_t PropertyIndex::MappedRepresentation(uint32_t map) const {
+  const StepEntry* e = file_.Find(map);
+  if (e == nullptr || e->complex || file_.TypeName(*e) != "IFCREPRESENTATIONMAP") return 0;
+  // IfcRepresentationMap(MappingOrigin, MappedRepresentation).
+  uint64_t rep = 0;
+  if (!file_.Decode(*e, params_, 1) || !params_.Reference(1, rep)) return 0;
+  return Number(rep);
 }
 
 std::string PropertyIndex::UnitName(uint32_t unitId) const {

@@ -28,7 +28,8 @@ namespace ifc {
 //  - "Classification": IfcRelAssociatesClassification -> the reference's identification,
 //    else its name.
 //  - "Layer": IfcPresentationLayerAssignment names assigned to the entity's shape
-//    representations or their items.
+//    representations or their items, mapped items followed to the representation they map;
+//    without any, those of the representations its type maps (RepresentationMaps).
 //  - "Tag", "ObjectType", "PredefinedType": the entity's own attributes.
 // Material and classification fall back to the type's when the entity has none.
 //
@@ -117,14 +118,23 @@ class PropertyIndex : public StepRecordSink {
   std::string UnitName(uint32_t unitId) const;
   std::string MaterialText(uint64_t id, int depth, int& budget) const;
   std::string ClassificationText(uint64_t id) const;
+  // The representation an IfcRepresentationMap maps; 0 when the id is not one.
+  uint32_t MappedRepresentation(uint32_t map) const;
   void Finish();
 
   const StepFile& file_;
   StepRecordSink& tree_;
   bool every_ = false;
+  // Looked up for every value taken or cell made: by view, without making a string.
+  struct NameHash {
+    using is_transparent = void;
+    std::size_t operator()(std::string_view s) const { return std::hash<std::string_view>{}(s); }
+  };
   // What to take: property names and set names of the property columns; named sources.
-  std::unordered_map<std::string, std::vector<std::pair<std::string, int>>> wantedProperties_;
-  std::unordered_set<std::string> wantedSets_;
+  std::unordered_map<std::string, std::vector<std::pair<std::string, int>>, NameHash,
+                     std::equal_to<>>
+      wantedProperties_;
+  std::unordered_set<std::string, NameHash, std::equal_to<>> wantedSets_;
   bool wantMaterial_ = false, wantClassification_ = false, wantLayer_ = false;
   bool wantTag_ = false, wantObjectType_ = false, wantPredefined_ = false;
 
@@ -132,11 +142,6 @@ class PropertyIndex : public StepRecordSink {
   std::vector<std::unique_ptr<Taken>> segments_;
 
   std::vector<Column> columns_;
-  // Looked up for every cell: by view, without making a string.
-  struct NameHash {
-    using is_transparent = void;
-    std::size_t operator()(std::string_view s) const { return std::hash<std::string_view>{}(s); }
-  };
   std::unordered_map<std::string, int, NameHash, std::equal_to<>> columnByName_;
   std::vector<std::vector<Cell>> cells_;  // by column, sorted by instance
   std::vector<Pending> pending_;
@@ -150,7 +155,8 @@ class PropertyIndex : public StepRecordSink {
   std::unordered_map<uint32_t, std::string> unitNames_;  // units given explicitly
   std::vector<uint64_t> typeOf_;                         // (object, type), sorted
   std::vector<uint64_t> typeSets_;                       // (type, set): HasPropertySets
-  std::unordered_map<uint32_t, Pending> relating_;       // material or classification text
+  std::vector<uint64_t> typeMaps_;  // (type, mapped representation): RepresentationMaps, sorted
+  std::unordered_map<uint32_t, Pending> relating_;  // material or classification text
 };
 
 }  // namespace ifc

@@ -97,6 +97,14 @@ void AdviseHugePages(const void* p, std::size_t bytes) {
   ::madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
 }
 
+void ReleasePages(const void* p, std::size_t bytes) {
+  const auto page = static_cast<std::uintptr_t>(::sysconf(_SC_PAGESIZE));
+  const auto begin = (reinterpret_cast<std::uintptr_t>(p) + page - 1) & ~(page - 1);
+  const auto end = (reinterpret_cast<std::uintptr_t>(p) + bytes) & ~(page - 1);
+  if (begin >= end) return;
+  ::madvise(reinterpret_cast<void*>(begin), end - begin, MADV_DONTNEED);
+}
+
 void MappedFile::Close() {
   if (data_ != nullptr) {
     ::munmap(const_cast<char*>(data_), size_);

@@ -40,5 +40,8 @@ class MappedFile {
 // table then fills with one page fault per 2 MiB instead of one per 4 KiB. Call it on a
 // fresh reservation, before the memory is first written. Only a hint; nothing else changes.
 void AdviseHugePages(const void* p, std::size_t bytes);
+// Hands the whole pages inside [p, p + bytes) back to the kernel: memory whose content is no
+// longer needed but whose block is freed only later.
+void ReleasePages(const void* p, std::size_t bytes);
 
 }  // namespace step

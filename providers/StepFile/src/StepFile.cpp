@@ -575,9 +575,18 @@ bool StepFile::Join(Ahead& ahead, Pass& pass, const char*& p) {
   const uint32_t firstSlot = recordCount_;
   recordCount_ += ahead.count;
   entries_.reserve(entries_.size() + ahead.entries.size());
-  for (const StepEntry& e : ahead.entries) {
-    entries_.push_back(e);
-    entries_.back().type = codes[e.type];
+  // Copied a stretch at a time, each handed back once copied: the two halves of a large index
+  // are never resident at once.
+  constexpr std::size_t kStretch = (std::size_t{2} << 20) / sizeof(StepEntry);
+  const StepEntry* const from = ahead.entries.data();
+  for (std::size_t done = 0; done < ahead.entries.size();) {
+    const std::size_t stop = std::min(ahead.entries.size(), done + kStretch);
+    for (std::size_t i = done; i < stop; ++i) {
+      entries_.push_back(from[i]);
+      entries_.back().type = codes[from[i].type];
+    }
+    ReleasePages(from + done, (stop - done) * sizeof(StepEntry));
+    done = stop;
   }
   std::vector<StepEntry>().swap(ahead.entries);
   if (ahead.maxId > maxId_) maxId_ = ahead.maxId;

@@ -112,7 +112,7 @@ class StepFile {
   // See MappedFile::DropResident; nothing happens for a caller's buffer.
   void DropResident(std::size_t begin, std::size_t end) const { mapping_.DropResident(begin, end); }
   // Indexing hands pages back each time it has read this many bytes.
-  static constexpr std::size_t kDropStride = std::size_t{16} << 20;
+  static constexpr std::size_t kDropStride = std::size_t{4} << 20;
 
  private:
   class Pass;
