@@ -282,6 +282,44 @@ TEST(StepAssembly, CyclesAreCutAndDanglingUsagesSkipped) {
   EXPECT_EQ(dangling.CutUsages(), 1u);
 }
 
+TEST(StepAssembly, ComplexRecordsReadAsTheirSimpleCounterparts) {
+  std::string error;
+  const std::string simple = Part(10, "TOP", "Top") + Part(20, "BOLT", "Bolt") +
+                             Usage(30, "u1", 12, 22, "", "left") +
+                             Usage(31, "u2", 12, 22, "", "right");
+  // The same structure, its product records written as complex instances: attributes in the
+  // part that declares them (alphabetical parts), or all in the leaf part as some writers do.
+  const std::string complex =
+      "#10=(PRODUCT('TOP','Top','',(#999))TAGGED_PRODUCT('x'));\n"
+      "#11=(PRODUCT_DEFINITION_FORMATION('','',#10)"
+      "PRODUCT_DEFINITION_FORMATION_WITH_SPECIFIED_SOURCE(.MADE.));\n"
+      "#12=(PRODUCT_DEFINITION('design','',#11,#998)"
+      "PRODUCT_DEFINITION_WITH_ASSOCIATED_DOCUMENTS((#997)));\n" +
+      Part(20, "BOLT", "Bolt") +
+      "#30=(ASSEMBLY_COMPONENT_USAGE('A1')NEXT_ASSEMBLY_USAGE_OCCURRENCE()"
+      "PRODUCT_DEFINITION_RELATIONSHIP('u1','','left',#12,#22)PRODUCT_DEFINITION_USAGE());\n"
+      "#31=(NEXT_ASSEMBLY_USAGE_OCCURRENCE('u2','','right',#12,#22,$)"
+      "QUANTIFIED_ASSEMBLY_COMPONENT_USAGE(#5));\n"
+      // Another kind of usage: not a NAUO, left out without a word.
+      "#32=(ASSEMBLY_COMPONENT_USAGE($)PRODUCT_DEFINITION_RELATIONSHIP('p','','',#12,#22)"
+      "PRODUCT_DEFINITION_USAGE()PROMISSORY_USAGE_OCCURRENCE());\n"
+      // A usage whose attributes are nowhere: counted, not guessed.
+      "#33=(ASSEMBLY_COMPONENT_USAGE($)NEXT_ASSEMBLY_USAGE_OCCURRENCE());\n";
+  StepAssembly expected, a;
+  ASSERT_TRUE(expected.OpenBuffer(Wrap(simple), error)) << error;
+  ASSERT_TRUE(a.OpenBuffer(Wrap(complex), error)) << error;
+  EXPECT_EQ(Rows(a), Rows(expected));
+  EXPECT_EQ(Rows(a), (std::vector<std::string>{"TOP|Top|TOP|1", "TOP/u1|left|BOLT|2",
+                                               "TOP/u2|right|BOLT|2"}));
+  EXPECT_EQ(a.Usage(a.Children(a.Roots()[0])[0])->designator, "A1");
+  EXPECT_EQ(a.UnreadComplex(), 1u);
+  EXPECT_EQ(expected.UnreadComplex(), 0u);
+  // Opened again, the object keeps nothing of the first file.
+  ASSERT_TRUE(a.OpenBuffer(Wrap(simple), error)) << error;
+  EXPECT_EQ(Rows(a), Rows(expected));
+  EXPECT_EQ(a.UnreadComplex(), 0u);
+}
+
 // A chain of `levels` definitions, each using the next twice: 2^levels - 1 occurrences from
 // 2 * levels records of usage.
 std::string Doubling(int levels) {

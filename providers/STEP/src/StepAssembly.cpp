@@ -96,6 +96,7 @@ bool StepAssembly::OpenBuffer(std::string_view bytes, std::string& error,
 bool StepAssembly::Read(const std::string& name, std::string& error,
                         const StepAssemblyOptions& options,
                         const std::function<bool(StepFile&, const StepIndexOptions&)>& open) {
+  Reset();
   StepProductSink sink;
   if (!sink.SetCodePage(options.codePage, error)) return false;
   std::string schema;
@@ -111,8 +112,26 @@ bool StepAssembly::Read(const std::string& name, std::string& error,
     schema = file.Schema();
   }
   _application = Application(schema);
+  _unreadComplex = sink.ComplexUnread();
   _records = std::make_unique<StepProductRecords>(sink.TakeRecords());
   return Build(name, error, options);
+}
+
+void StepAssembly::Reset() {
+  _header = FileHeader();
+  _application.clear();
+  _records.reset();
+  _productOf.clear();
+  _below.clear();
+  _rootDefinitions.clear();
+  _usageKey.clear();
+  _rootKey.clear();
+  _usageQuantity.clear();
+  _nodes.clear();
+  _rootCount = 0;
+  _skippedUsages = 0;
+  _cutCycles = 0;
+  _unreadComplex = 0;
 }
 
 bool StepAssembly::Build(const std::string& name, std::string& error,
