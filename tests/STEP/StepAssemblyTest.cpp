@@ -280,6 +280,7 @@ TEST(StepAssembly, CyclesAreCutAndDanglingUsagesSkipped) {
   EXPECT_EQ(Uids(dangling), (std::multiset<std::string>{"A", "A/ok"}));
   EXPECT_EQ(dangling.SkippedUsages(), 2u);
   EXPECT_EQ(dangling.CutUsages(), 1u);
+  EXPECT_EQ(dangling.Notes(), "2 usages skipped (ends are not product definitions), 1 cycle cut");
 }
 
 TEST(StepAssembly, ComplexRecordsReadAsTheirSimpleCounterparts) {

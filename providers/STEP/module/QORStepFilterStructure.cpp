@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "InputFilteringInterfaces/QORInputFilterNotes.h"
 #include "ObjectModelRuntime/QORErrorText.h"
 #include "ObjectModelRuntime/QORGetEnv.h"
 #include "ObjectModelRuntime/QORProgress.h"
@@ -126,6 +127,7 @@ HRESULT QORStepFilterStructure::SetInputFile(QORUnicodeString path) {
   }
   _pAssembly = std::move(assembly);
   _fileName = native.substr(native.find_last_of('/') + 1);
+  QORInputFilterNotes::Add(_pAssembly->Notes());
   // The generator asks for every entity's label once: that is the progress of the walk.
   QORProgress::Begin("building filter", _pAssembly->OccurrenceCount());
   return S_OK;

@@ -386,6 +386,19 @@ bool StepAssembly::Expand(std::string& error, uint64_t limit) {
   return true;
 }
 
+std::string StepAssembly::Notes() const {
+  std::string notes;
+  auto add = [&](std::size_t n, const char* one, const char* many, const char* what) {
+    if (n == 0) return;
+    if (!notes.empty()) notes += ", ";
+    notes += std::to_string(n) + " " + (n == 1 ? one : many) + what;
+  };
+  add(_skippedUsages, "usage", "usages", " skipped (ends are not product definitions)");
+  add(_cutCycles, "cycle", "cycles", " cut");
+  add(_unreadComplex, "complex record", "complex records", " not read");
+  return notes;
+}
+
 const StepProduct* StepAssembly::Product(const StepOccurrence& node) const {
   const uint32_t p = _productOf[node.definition];
   return p == kNoIndex ? nullptr : &_records->products[p];

@@ -92,6 +92,9 @@ class StepAssembly {
   std::size_t CutUsages() const { return _cutCycles; }
   // Complex instances with a product part that could not be read.
   std::size_t UnreadComplex() const { return _unreadComplex; }
+  // All of the above in one line for the user ("3 usages skipped (...), 1 cycle cut");
+  // empty when nothing was left out.
+  std::string Notes() const;
 
  private:
   bool Read(const std::string& name, std::string& error, const StepAssemblyOptions& options,
