@@ -5,6 +5,7 @@
 
 #include "IfcModel.h"
 #include "IfcTypeCatalog.h"
+#include "InputFilteringInterfaces/QORInputFilterNotes.h"
 #include "JsonStreams/JIStream.h"
 #include "ObjectModelRuntime/QORErrorText.h"
 #include "ObjectModelRuntime/QORGetEnv.h"
@@ -89,6 +90,11 @@ HRESULT QORIfcFilterStructure::SetInputFile(QORUnicodeString path) {
   }
   _pModel = std::move(model);
   _fileName = native.substr(native.find_last_of('/') + 1);
+  if (const std::size_t repeated = _pModel->DuplicateInstances()) {
+    QORInputFilterNotes::Add(std::to_string(repeated) +
+                             (repeated == 1 ? " record reuses" : " records reuse") +
+                             " an instance number (the first is used)");
+  }
   DescribeChosenColumns();
   // The generator asks for every entity's label once: that is the progress of the walk.
   QORProgress::Begin("building filter", _pModel->NodeCount());

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <tuple>
 #include <unordered_map>
+#include <unordered_set>
 #include <utility>
 
 #include "StepFile.h"
@@ -132,6 +133,7 @@ void StepAssembly::Reset() {
   _skippedUsages = 0;
   _cutCycles = 0;
   _unreadComplex = 0;
+  _duplicateInstances = 0;
 }
 
 bool StepAssembly::Build(const std::string& name, std::string& error,
@@ -159,6 +161,17 @@ void StepAssembly::ResolveReferences() {
   for (uint32_t i = 0; i < r.definitions.size(); ++i) {
     definitions.emplace(r.definitions[i].instance, i);
   }
+  std::unordered_set<uint32_t> seen;
+  seen.reserve(r.products.size() + r.formations.size() + r.definitions.size() + r.usages.size());
+  auto count = [&](const auto& list) {
+    for (const auto& record : list) {
+      if (!seen.insert(record.instance).second) ++_duplicateInstances;
+    }
+  };
+  count(r.products);
+  count(r.formations);
+  count(r.definitions);
+  count(r.usages);
   auto find = [](const std::unordered_map<uint64_t, uint32_t>& map, uint64_t id) {
     const auto it = map.find(id);
     return it == map.end() ? kNoIndex : it->second;
@@ -396,6 +409,8 @@ std::string StepAssembly::Notes() const {
   add(_skippedUsages, "usage", "usages", " skipped (ends are not product definitions)");
   add(_cutCycles, "cycle", "cycles", " cut");
   add(_unreadComplex, "complex record", "complex records", " not read");
+  add(_duplicateInstances, "record reuses", "records reuse",
+      " an instance number (the first is used)");
   return notes;
 }
 

@@ -92,6 +92,9 @@ class StepAssembly {
   std::size_t CutUsages() const { return _cutCycles; }
   // Complex instances with a product part that could not be read.
   std::size_t UnreadComplex() const { return _unreadComplex; }
+  // Product records whose instance number an earlier product record has; references reach
+  // the first. Only product records are indexed, so only they are checked.
+  std::size_t DuplicateInstances() const { return _duplicateInstances; }
   // All of the above in one line for the user ("3 usages skipped (...), 1 cycle cut");
   // empty when nothing was left out.
   std::string Notes() const;
@@ -129,6 +132,7 @@ class StepAssembly {
   std::size_t _skippedUsages = 0;
   std::size_t _cutCycles = 0;
   std::size_t _unreadComplex = 0;
+  std::size_t _duplicateInstances = 0;
 };
 
 }  // namespace step
