@@ -402,6 +402,38 @@ TEST(StepAssembly, BytesThatAreNotUtf8ReadInTheCodePage) {
   EXPECT_NE(error.find("no-such-page"), std::string::npos);
 }
 
+TEST(StepAssembly, MultiByteCodePagesKeepTheirAsciiSecondBytes) {
+  // "表ソア" in Shift-JIS: 95 5C, 83 5C, 83 41. Two second bytes are backslashes, one a
+  // letter; an escape and a doubled apostrophe follow, and must still read as STEP text.
+  const std::string data =
+      "#10=PRODUCT('J','\x95\x5C\x83\x5C\x83\x41 \\X2\\00E9\\X0\\''x','\x83\x5C',(#9));\n"
+      "#11=PRODUCT_DEFINITION_FORMATION('','',#10);\n"
+      "#12=PRODUCT_DEFINITION('','',#11,#9);\n";
+  const std::string expected = "\xE8\xA1\xA8\xE3\x82\xBD\xE3\x82\xA2 \xC3\xA9'x";
+  for (const char* page : {"Shift_JIS", "CP932"}) {
+    StepAssemblyOptions options;
+    options.codePage = page;
+    StepAssembly a;
+    std::string error;
+    ASSERT_TRUE(a.OpenBuffer(Wrap(data), error, options)) << page << ": " << error;
+    const step::StepProduct* p = a.Product(a.Roots()[0]);
+    ASSERT_NE(p, nullptr);
+    EXPECT_EQ(p->name, expected) << page;
+    EXPECT_EQ(p->description, "\xE3\x82\xBD") << page;
+  }
+  // A lead byte cut by the end of the string reads as one replacement character.
+  StepAssemblyOptions sjis;
+  sjis.codePage = "Shift_JIS";
+  StepAssembly cut;
+  std::string error;
+  ASSERT_TRUE(cut.OpenBuffer(Wrap("#10=PRODUCT('J','a\x83','',(#9));\n"
+                                  "#11=PRODUCT_DEFINITION_FORMATION('','',#10);\n"
+                                  "#12=PRODUCT_DEFINITION('','',#11,#9);\n"),
+                             error, sjis))
+      << error;
+  EXPECT_EQ(cut.Product(cut.Roots()[0])->name, "a\xEF\xBF\xBD");
+}
+
 // Enough usages that a split near the middle lands among them.
 std::string Wide(int parts) {
   std::string data = Part(10, "TOP", "Top");

@@ -50,7 +50,7 @@ bool SameName(std::string_view a, std::string_view b) {
 std::string StepProductSink::Text(unsigned thread, const StepValue& value) const {
   const StepValue& v = _params[thread].Unwrap(value);
   if (v.kind != StepKind::String) return std::string();
-  return StepString::Decode(v.text, &_pages[thread]);
+  return _pages[thread].Decode(v.text);
 }
 
 std::string StepProductSink::Text(unsigned thread, std::span<const StepValue> items,

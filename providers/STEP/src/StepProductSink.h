@@ -8,8 +8,8 @@
 #include <string>
 #include <string_view>
 
-#include "StepCodePage.h"
 #include "StepFile.h"
+#include "StepPagedText.h"
 #include "StepParameters.h"
 #include "StepProductRecords.h"
 
@@ -47,7 +47,7 @@ class StepProductSink : public StepRecordSink {
 
   StepProductRecords _records[2];
   StepParameters _params[2];
-  StepCodePage _pages[2];
+  StepPagedText _pages[2];
   std::size_t _complex[2] = {0, 0};
   // Sizes of the main pass's records when it adopted the second thread's stretch.
   std::array<std::size_t, 4> _adoptedAt{};
