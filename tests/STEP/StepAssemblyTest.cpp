@@ -321,6 +321,29 @@ TEST(StepAssembly, ComplexRecordsReadAsTheirSimpleCounterparts) {
   EXPECT_EQ(a.UnreadComplex(), 0u);
 }
 
+TEST(StepAssembly, RepeatedInstanceNumbersAreCountedInAnyOrder) {
+  // #12 is a definition twice; #20 is a product and a usage.
+  const std::string plain = Part(10, "A", "a") + Part(20, "B", "b") + Usage(30, "ab", 12, 22);
+  const std::string repeated = plain + "#12=PRODUCT_DEFINITION('again','',#11,#998);\n" +
+                               "#20=NEXT_ASSEMBLY_USAGE_OCCURRENCE('x','','',#12,#22,$);\n";
+  std::string error;
+  StepAssembly plainAssembly, a, reversed;
+  ASSERT_TRUE(plainAssembly.OpenBuffer(Wrap(plain), error)) << error;
+  ASSERT_TRUE(a.OpenBuffer(Wrap(repeated), error)) << error;
+  EXPECT_EQ(plainAssembly.DuplicateInstances(), 0u);
+  EXPECT_EQ(a.DuplicateInstances(), 2u);
+  // References reach the first #12; the second is placed by nothing and stands as a root.
+  const auto roots = a.Roots();
+  ASSERT_EQ(roots.size(), 2u);
+  EXPECT_EQ(a.Definition(roots[0]).id, "design");
+  EXPECT_EQ(a.Children(roots[0]).size(), 2u);
+  EXPECT_EQ(a.Definition(roots[1]).id, "again");
+  EXPECT_EQ(a.Children(roots[1]).size(), 0u);
+  // Numbers out of order in the file are found as well.
+  ASSERT_TRUE(reversed.OpenBuffer(Reexport(Wrap(repeated)), error)) << error;
+  EXPECT_EQ(reversed.DuplicateInstances(), 2u);
+}
+
 // A chain of `levels` definitions, each using the next twice: 2^levels - 1 occurrences from
 // 2 * levels records of usage.
 std::string Doubling(int levels) {
