@@ -84,6 +84,8 @@ class QOR_KIT_API QORInputFilterStructureBase : public QORBaseUnknown {
                    const std::function<bool(const Reporter&, std::string&)>& open);
 
   std::span<const QORFilterColumn> _columns;
+  // The names with their lengths known: a look-up compares lengths before any byte.
+  std::vector<std::string_view> _names;
   std::vector<std::string> _titles;
   int _import = -1, _importMode = -1;
   std::string _fileName;

@@ -14,7 +14,7 @@ QORInputFilterStructureBase::QORInputFilterStructureBase(std::span<const QORFilt
   _titles.reserve(columns.size());
   for (std::size_t i = 0; i < columns.size(); ++i) {
     _titles.push_back(std::string(catalog) + ".Column_" + columns[i].name);
-    const std::string_view name = columns[i].name;
+    const std::string_view name = _names.emplace_back(columns[i].name);
     if (name == "Import") _import = static_cast<int>(i);
     if (name == "ImportMode") _importMode = static_cast<int>(i);
   }
@@ -23,8 +23,8 @@ QORInputFilterStructureBase::QORInputFilterStructureBase(std::span<const QORFilt
 QORInputFilterStructureBase::~QORInputFilterStructureBase() = default;
 
 int QORInputFilterStructureBase::ColumnIndex(std::string_view name) const {
-  for (std::size_t i = 0; i < _columns.size(); ++i)
-    if (name == _columns[i].name) return static_cast<int>(i);
+  for (std::size_t i = 0; i < _names.size(); ++i)
+    if (name == _names[i]) return static_cast<int>(i);
   return -1;
 }
 
