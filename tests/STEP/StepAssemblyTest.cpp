@@ -458,12 +458,26 @@ TEST(StepAssembly, MultiByteCodePagesKeepTheirAsciiSecondBytes) {
 }
 
 // Enough usages that a split near the middle lands among them.
+// Every third usage is written as a complex instance and every seventh such one has lost its
+// attributes, so complex records fall on both sides of the split.
 std::string Wide(int parts) {
   std::string data = Part(10, "TOP", "Top");
   for (int i = 0; i < parts; ++i) {
     const int base = 100 + 10 * i;
-    data += Part(base, "P" + std::to_string(i), "Part " + std::to_string(i));
-    data += Usage(base + 3, "U" + std::to_string(i), 12, base + 2, "", "use " + std::to_string(i));
+    const std::string n = std::to_string(i);
+    data += Part(base, "P" + n, "Part " + n);
+    if (i % 21 == 0) {
+      data += "#" + std::to_string(base + 3) +
+              "=(ASSEMBLY_COMPONENT_USAGE($)NEXT_ASSEMBLY_USAGE_OCCURRENCE());\n";
+    } else if (i % 3 == 0) {
+      data += "#" + std::to_string(base + 3) +
+              "=(ASSEMBLY_COMPONENT_USAGE($)NEXT_ASSEMBLY_USAGE_OCCURRENCE()"
+              "PRODUCT_DEFINITION_RELATIONSHIP('U" +
+              n + "','','use " + n + "',#12,#" + std::to_string(base + 2) +
+              ")PRODUCT_DEFINITION_USAGE());\n";
+    } else {
+      data += Usage(base + 3, "U" + n, 12, base + 2, "", "use " + n);
+    }
     data += "#" + std::to_string(base + 4) + "=CARTESIAN_POINT('',(1.,2.,3.));\n";
   }
   return Wrap(data);
@@ -479,7 +493,11 @@ TEST(StepAssembly, TwoThreadIndexGivesTheSameTree) {
   std::string error;
   ASSERT_TRUE(a.OpenBuffer(text, error, one)) << error;
   ASSERT_TRUE(b.OpenBuffer(text, error, two)) << error;
+  // 143 usages lost their attributes: their parts stand as roots instead.
   EXPECT_EQ(a.OccurrenceCount(), 3001u);
+  EXPECT_EQ(a.Roots().size(), 144u);
+  EXPECT_EQ(a.UnreadComplex(), 143u);
+  EXPECT_EQ(b.UnreadComplex(), 143u);
   EXPECT_EQ(Rows(a), Rows(b));
 }
 
