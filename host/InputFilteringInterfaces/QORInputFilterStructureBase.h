@@ -16,19 +16,9 @@
 // Everything the provider operations' signatures name.
 #include "InputFilteringInterfaces/QORIInputFilterStructure.h"
 
-// The type codes of GetColumnDescription, as the page reads them.
-enum QORFilterColumnType : int32_t {
-  kQORColumnReadOnlyText = 0,
-  kQORColumnBoolean = 1,
-  kQORColumnEnumeration = 2,
-  kQORColumnText = 3,
-  kQORColumnNumber = 4,
-  kQORColumnRuntime = 8,
-};
-
 struct QORFilterColumn {
   const char* name;
-  QORFilterColumnType type;
+  int32_t type;  // a QORDXColumnType code
 };
 
 class QOR_KIT_API QORInputFilterStructureBase : public QORBaseUnknown {

@@ -13,10 +13,10 @@
 
 namespace {
 
-constexpr QORFilterColumn kColumns[] = {{"Entity", kQORColumnReadOnlyText},
-                                        {"Import", kQORColumnBoolean},
-                                        {"ImportMode", kQORColumnEnumeration},
-                                        {"Size", kQORColumnNumber}};
+constexpr QORFilterColumn kColumns[] = {{"Entity", QORDXColumnType::kReadOnlyText},
+                                        {"Import", QORDXColumnType::kBoolean},
+                                        {"ImportMode", QORDXColumnType::kEnumeration},
+                                        {"Size", QORDXColumnType::kNumber}};
 
 struct Model {
   int opened = 0;
@@ -50,11 +50,11 @@ TEST(ProviderBase, ColumnsAndImportCells) {
   QORListValQORUnicodeString values;
   ASSERT_EQ(provider.GetColumnDescription(QORUnicodeString("tree"), text, type, values), S_OK);
   EXPECT_EQ(text.Str(), "DXTestProvider.Column_Entity");
-  EXPECT_EQ(type, kQORColumnReadOnlyText);
+  EXPECT_EQ(type, QORDXColumnType::kReadOnlyText);
   EXPECT_EQ(values.Size(), 0);
   ASSERT_EQ(provider.GetColumnDescription(QORUnicodeString("ImportMode"), text, type, values),
             S_OK);
-  EXPECT_EQ(type, kQORColumnEnumeration);
+  EXPECT_EQ(type, QORDXColumnType::kEnumeration);
   EXPECT_EQ(Strings(values),
             (std::vector<std::string>{"NoImport", "ForLifecycle", "ForCoordination", "ForDesign"}));
   EXPECT_EQ(provider.GetColumnDescription(QORUnicodeString("Sizes"), text, type, values),

@@ -1,11 +1,13 @@
 // QORInputFilterStructureBase.cpp - the answers structure providers give alike.
 #include "InputFilteringInterfaces/QORInputFilterStructureBase.h"
 
+#include "InputFilteringInterfaces/QORIInputFilterGenerator.h"
 #include "ObjectModelRuntime/QORErrorText.h"
 #include "ObjectModelRuntime/QORProgress.h"
 
 namespace {
-constexpr const char* kModes[] = {"NoImport", "ForLifecycle", "ForCoordination", "ForDesign"};
+constexpr const char* kModes[] = {QORDXImportMode::kNoImport, QORDXImportMode::kForLifecycle,
+                                  QORDXImportMode::kForCoordination, QORDXImportMode::kForDesign};
 }  // namespace
 
 QORInputFilterStructureBase::QORInputFilterStructureBase(std::span<const QORFilterColumn> columns,
@@ -56,7 +58,7 @@ bool QORInputFilterStructureBase::ImportCell(int column, const QORUnicodeString*
                                              QORUnicodeString& value) const {
   if (column < 0) return false;
   if (column == _import) {
-    value = mode && mode->Compare("NoImport") ? "false" : "true";
+    value = mode && mode->Compare(QORDXImportMode::kNoImport) ? "false" : "true";
     return true;
   }
   if (column == _importMode) {

@@ -16,14 +16,14 @@ namespace {
 std::atomic<const QORMetaClass*> s_meta{nullptr};
 
 enum Column { kEntity, kImport, kImportMode, kType, kName, kElevation, kDescription, kImported };
-constexpr QORFilterColumn kColumns[] = {{"Entity", kQORColumnReadOnlyText},
-                                        {"Import", kQORColumnBoolean},
-                                        {"ImportMode", kQORColumnEnumeration},
-                                        {"Type", kQORColumnReadOnlyText},
-                                        {"Name", kQORColumnText},
-                                        {"Elevation", kQORColumnNumber},
-                                        {"Description", kQORColumnReadOnlyText},
-                                        {"Imported", kQORColumnRuntime}};
+constexpr QORFilterColumn kColumns[] = {{"Entity", QORDXColumnType::kReadOnlyText},
+                                        {"Import", QORDXColumnType::kBoolean},
+                                        {"ImportMode", QORDXColumnType::kEnumeration},
+                                        {"Type", QORDXColumnType::kReadOnlyText},
+                                        {"Name", QORDXColumnType::kText},
+                                        {"Elevation", QORDXColumnType::kNumber},
+                                        {"Description", QORDXColumnType::kReadOnlyText},
+                                        {"Imported", QORDXColumnType::kRuntime}};
 
 const ifc::Node* AsNode(void* entity) {
   return static_cast<const ifc::Node*>(entity);
@@ -197,9 +197,9 @@ HRESULT QORIfcFilterStructure::GetEntityAttribute(void* entity, QORUnicodeString
   if (!entity) return E_INVALIDARG;
   const ifc::Node* node = AsNode(entity);
   const std::string& key = name.Str();
-  if (key == "EntityName") {
+  if (key == QORDXEntityAttribute::kEntityName) {
     value = Text(node->TypeName());
-  } else if (key == "IsLatestSpatialEntity") {
+  } else if (key == QORDXEntityAttribute::kIsLatestSpatialEntity) {
     value = node->IsLatestSpatial() ? "true" : "false";
   } else if (key == "GlobalId") {
     value = Text(node->GlobalId());

@@ -27,12 +27,16 @@ enum Column {
   kQuantity,
   kSchemaApplication
 };
-constexpr QORFilterColumn kColumns[] = {
-    {"Entity", kQORColumnReadOnlyText},      {"Import", kQORColumnBoolean},
-    {"ImportMode", kQORColumnEnumeration},   {"Kind", kQORColumnReadOnlyText},
-    {"PartNumber", kQORColumnReadOnlyText},  {"Name", kQORColumnText},
-    {"Description", kQORColumnReadOnlyText}, {"Instance", kQORColumnReadOnlyText},
-    {"Quantity", kQORColumnReadOnlyText},    {"SchemaApplication", kQORColumnReadOnlyText}};
+constexpr QORFilterColumn kColumns[] = {{"Entity", QORDXColumnType::kReadOnlyText},
+                                        {"Import", QORDXColumnType::kBoolean},
+                                        {"ImportMode", QORDXColumnType::kEnumeration},
+                                        {"Kind", QORDXColumnType::kReadOnlyText},
+                                        {"PartNumber", QORDXColumnType::kReadOnlyText},
+                                        {"Name", QORDXColumnType::kText},
+                                        {"Description", QORDXColumnType::kReadOnlyText},
+                                        {"Instance", QORDXColumnType::kReadOnlyText},
+                                        {"Quantity", QORDXColumnType::kReadOnlyText},
+                                        {"SchemaApplication", QORDXColumnType::kReadOnlyText}};
 
 const step::StepOccurrence* AsNode(void* entity) {
   return static_cast<const step::StepOccurrence*>(entity);
@@ -201,9 +205,9 @@ HRESULT QORStepFilterStructure::GetEntityAttribute(void* entity, QORUnicodeStrin
   const step::StepProduct* product = _pAssembly->Product(node);
   const std::string& key = name.Str();
   // "EntityName" is what a removal list names: a part number removes every occurrence.
-  if (key == "EntityName" || key == "PartNumber") {
+  if (key == QORDXEntityAttribute::kEntityName || key == "PartNumber") {
     value = QORUnicodeString(product ? product->id : std::string());
-  } else if (key == "IsLatestSpatialEntity") {
+  } else if (key == QORDXEntityAttribute::kIsLatestSpatialEntity) {
     value = _pAssembly->IsPart(node) ? "true" : "false";
   } else if (key == "Name") {
     value = QORUnicodeString(product ? product->name : std::string());
