@@ -178,7 +178,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     case 3: {  // a STEP product structure, small limit, sometimes in a code page and split
       step::StepAssemblyOptions options;
       options.maxOccurrences = 20000;
-      if (data[0] & 0x40) options.codePage = "windows-1251";
+      // A single-byte page, or a multi-byte one whose second bytes may be ASCII.
+      if (data[0] & 0x40) options.codePage = (data[0] & 0x20) ? "Shift_JIS" : "windows-1251";
       options.splitFrom = (data[0] & 0x80) ? 1 : 0;
       step::StepAssembly assembly;
       if (assembly.OpenBuffer(DataSection("AUTOMOTIVE_DESIGN", body), error, options)) {

@@ -24,6 +24,7 @@
 #include "EditSession.h"
 #include "EventToolkit/QOREventLoop.h"
 #include "FilterCarry.h"
+#include "InputFilteringInterfaces/QORInputFilterNotes.h"
 #include "JsonStreams/JIStream.h"
 #include "JsonStreams/JOStream.h"
 #include "ObjectModelRuntime/QORErrorText.h"
@@ -227,11 +228,14 @@ int BuildDocument(DXFilterHost& host, const GenerateOptions& o,
   }
   QORUnicodeString settings(settingsText);
   HRESULT hr;
+  QORInputFilterNotes::Take();  // only this file's notes
   {
     ProgressBar progress;
     hr = generator->GenerateDocument(QORUnicodeString(o.format), QORUnicodeString(o.input),
                                      o.settings.empty() ? nullptr : &settings);
   }
+  for (const std::string& note : QORInputFilterNotes::Take())
+    std::fprintf(stderr, "dxfilter: note: %s\n", TerminalText(note).c_str());
   if (QORFailed(hr)) {
     if (hr == QOR_E_CLASSNOTREG)
       return Fail("no structure provider for format '" + o.format + "' (see dxfilter formats)");

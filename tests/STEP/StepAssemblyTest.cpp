@@ -280,6 +280,68 @@ TEST(StepAssembly, CyclesAreCutAndDanglingUsagesSkipped) {
   EXPECT_EQ(Uids(dangling), (std::multiset<std::string>{"A", "A/ok"}));
   EXPECT_EQ(dangling.SkippedUsages(), 2u);
   EXPECT_EQ(dangling.CutUsages(), 1u);
+  EXPECT_EQ(dangling.Notes(), "2 usages skipped (ends are not product definitions), 1 cycle cut");
+}
+
+TEST(StepAssembly, ComplexRecordsReadAsTheirSimpleCounterparts) {
+  std::string error;
+  const std::string simple = Part(10, "TOP", "Top") + Part(20, "BOLT", "Bolt") +
+                             Usage(30, "u1", 12, 22, "", "left") +
+                             Usage(31, "u2", 12, 22, "", "right");
+  // The same structure, its product records written as complex instances: attributes in the
+  // part that declares them (alphabetical parts), or all in the leaf part as some writers do.
+  const std::string complex =
+      "#10=(PRODUCT('TOP','Top','',(#999))TAGGED_PRODUCT('x'));\n"
+      "#11=(PRODUCT_DEFINITION_FORMATION('','',#10)"
+      "PRODUCT_DEFINITION_FORMATION_WITH_SPECIFIED_SOURCE(.MADE.));\n"
+      "#12=(PRODUCT_DEFINITION('design','',#11,#998)"
+      "PRODUCT_DEFINITION_WITH_ASSOCIATED_DOCUMENTS((#997)));\n" +
+      Part(20, "BOLT", "Bolt") +
+      "#30=(ASSEMBLY_COMPONENT_USAGE('A1')NEXT_ASSEMBLY_USAGE_OCCURRENCE()"
+      "PRODUCT_DEFINITION_RELATIONSHIP('u1','','left',#12,#22)PRODUCT_DEFINITION_USAGE());\n"
+      "#31=(NEXT_ASSEMBLY_USAGE_OCCURRENCE('u2','','right',#12,#22,$)"
+      "QUANTIFIED_ASSEMBLY_COMPONENT_USAGE(#5));\n"
+      // Another kind of usage: not a NAUO, left out without a word.
+      "#32=(ASSEMBLY_COMPONENT_USAGE($)PRODUCT_DEFINITION_RELATIONSHIP('p','','',#12,#22)"
+      "PRODUCT_DEFINITION_USAGE()PROMISSORY_USAGE_OCCURRENCE());\n"
+      // A usage whose attributes are nowhere: counted, not guessed.
+      "#33=(ASSEMBLY_COMPONENT_USAGE($)NEXT_ASSEMBLY_USAGE_OCCURRENCE());\n";
+  StepAssembly expected, a;
+  ASSERT_TRUE(expected.OpenBuffer(Wrap(simple), error)) << error;
+  ASSERT_TRUE(a.OpenBuffer(Wrap(complex), error)) << error;
+  EXPECT_EQ(Rows(a), Rows(expected));
+  EXPECT_EQ(Rows(a), (std::vector<std::string>{"TOP|Top|TOP|1", "TOP/u1|left|BOLT|2",
+                                               "TOP/u2|right|BOLT|2"}));
+  EXPECT_EQ(a.Usage(a.Children(a.Roots()[0])[0])->designator, "A1");
+  EXPECT_EQ(a.UnreadComplex(), 1u);
+  EXPECT_EQ(expected.UnreadComplex(), 0u);
+  // Opened again, the object keeps nothing of the first file.
+  ASSERT_TRUE(a.OpenBuffer(Wrap(simple), error)) << error;
+  EXPECT_EQ(Rows(a), Rows(expected));
+  EXPECT_EQ(a.UnreadComplex(), 0u);
+}
+
+TEST(StepAssembly, RepeatedInstanceNumbersAreCountedInAnyOrder) {
+  // #12 is a definition twice; #20 is a product and a usage.
+  const std::string plain = Part(10, "A", "a") + Part(20, "B", "b") + Usage(30, "ab", 12, 22);
+  const std::string repeated = plain + "#12=PRODUCT_DEFINITION('again','',#11,#998);\n" +
+                               "#20=NEXT_ASSEMBLY_USAGE_OCCURRENCE('x','','',#12,#22,$);\n";
+  std::string error;
+  StepAssembly plainAssembly, a, reversed;
+  ASSERT_TRUE(plainAssembly.OpenBuffer(Wrap(plain), error)) << error;
+  ASSERT_TRUE(a.OpenBuffer(Wrap(repeated), error)) << error;
+  EXPECT_EQ(plainAssembly.DuplicateInstances(), 0u);
+  EXPECT_EQ(a.DuplicateInstances(), 2u);
+  // References reach the first #12; the second is placed by nothing and stands as a root.
+  const auto roots = a.Roots();
+  ASSERT_EQ(roots.size(), 2u);
+  EXPECT_EQ(a.Definition(roots[0]).id, "design");
+  EXPECT_EQ(a.Children(roots[0]).size(), 2u);
+  EXPECT_EQ(a.Definition(roots[1]).id, "again");
+  EXPECT_EQ(a.Children(roots[1]).size(), 0u);
+  // Numbers out of order in the file are found as well.
+  ASSERT_TRUE(reversed.OpenBuffer(Reexport(Wrap(repeated)), error)) << error;
+  EXPECT_EQ(reversed.DuplicateInstances(), 2u);
 }
 
 // A chain of `levels` definitions, each using the next twice: 2^levels - 1 occurrences from
@@ -363,13 +425,59 @@ TEST(StepAssembly, BytesThatAreNotUtf8ReadInTheCodePage) {
   EXPECT_NE(error.find("no-such-page"), std::string::npos);
 }
 
+TEST(StepAssembly, MultiByteCodePagesKeepTheirAsciiSecondBytes) {
+  // "表ソア" in Shift-JIS: 95 5C, 83 5C, 83 41. Two second bytes are backslashes, one a
+  // letter; an escape and a doubled apostrophe follow, and must still read as STEP text.
+  const std::string data =
+      "#10=PRODUCT('J','\x95\x5C\x83\x5C\x83\x41 \\X2\\00E9\\X0\\''x','\x83\x5C',(#9));\n"
+      "#11=PRODUCT_DEFINITION_FORMATION('','',#10);\n"
+      "#12=PRODUCT_DEFINITION('','',#11,#9);\n";
+  const std::string expected = "\xE8\xA1\xA8\xE3\x82\xBD\xE3\x82\xA2 \xC3\xA9'x";
+  for (const char* page : {"Shift_JIS", "CP932"}) {
+    StepAssemblyOptions options;
+    options.codePage = page;
+    StepAssembly a;
+    std::string error;
+    ASSERT_TRUE(a.OpenBuffer(Wrap(data), error, options)) << page << ": " << error;
+    const step::StepProduct* p = a.Product(a.Roots()[0]);
+    ASSERT_NE(p, nullptr);
+    EXPECT_EQ(p->name, expected) << page;
+    EXPECT_EQ(p->description, "\xE3\x82\xBD") << page;
+  }
+  // A lead byte cut by the end of the string reads as one replacement character.
+  StepAssemblyOptions sjis;
+  sjis.codePage = "Shift_JIS";
+  StepAssembly cut;
+  std::string error;
+  ASSERT_TRUE(cut.OpenBuffer(Wrap("#10=PRODUCT('J','a\x83','',(#9));\n"
+                                  "#11=PRODUCT_DEFINITION_FORMATION('','',#10);\n"
+                                  "#12=PRODUCT_DEFINITION('','',#11,#9);\n"),
+                             error, sjis))
+      << error;
+  EXPECT_EQ(cut.Product(cut.Roots()[0])->name, "a\xEF\xBF\xBD");
+}
+
 // Enough usages that a split near the middle lands among them.
+// Every third usage is written as a complex instance and every seventh such one has lost its
+// attributes, so complex records fall on both sides of the split.
 std::string Wide(int parts) {
   std::string data = Part(10, "TOP", "Top");
   for (int i = 0; i < parts; ++i) {
     const int base = 100 + 10 * i;
-    data += Part(base, "P" + std::to_string(i), "Part " + std::to_string(i));
-    data += Usage(base + 3, "U" + std::to_string(i), 12, base + 2, "", "use " + std::to_string(i));
+    const std::string n = std::to_string(i);
+    data += Part(base, "P" + n, "Part " + n);
+    if (i % 21 == 0) {
+      data += "#" + std::to_string(base + 3) +
+              "=(ASSEMBLY_COMPONENT_USAGE($)NEXT_ASSEMBLY_USAGE_OCCURRENCE());\n";
+    } else if (i % 3 == 0) {
+      data += "#" + std::to_string(base + 3) +
+              "=(ASSEMBLY_COMPONENT_USAGE($)NEXT_ASSEMBLY_USAGE_OCCURRENCE()"
+              "PRODUCT_DEFINITION_RELATIONSHIP('U" +
+              n + "','','use " + n + "',#12,#" + std::to_string(base + 2) +
+              ")PRODUCT_DEFINITION_USAGE());\n";
+    } else {
+      data += Usage(base + 3, "U" + n, 12, base + 2, "", "use " + n);
+    }
     data += "#" + std::to_string(base + 4) + "=CARTESIAN_POINT('',(1.,2.,3.));\n";
   }
   return Wrap(data);
@@ -385,7 +493,11 @@ TEST(StepAssembly, TwoThreadIndexGivesTheSameTree) {
   std::string error;
   ASSERT_TRUE(a.OpenBuffer(text, error, one)) << error;
   ASSERT_TRUE(b.OpenBuffer(text, error, two)) << error;
+  // 143 usages lost their attributes: their parts stand as roots instead.
   EXPECT_EQ(a.OccurrenceCount(), 3001u);
+  EXPECT_EQ(a.Roots().size(), 144u);
+  EXPECT_EQ(a.UnreadComplex(), 143u);
+  EXPECT_EQ(b.UnreadComplex(), 143u);
   EXPECT_EQ(Rows(a), Rows(b));
 }
 

@@ -135,13 +135,18 @@ TEST(StepFile, SparseAndRepeatedInstanceNumbers) {
   EXPECT_EQ(TypeOf(file, 6), "<none>");
   EXPECT_EQ(TypeOf(file, 4000000001u), "<none>");
   EXPECT_EQ(TypeOf(file, 0), "<none>");
+  EXPECT_EQ(file.DuplicateIds(), 1u);
 
-  // Dense numbering, repeated number: the first still wins.
-  const std::string dense = Wrap("#1=IFCA();\n#2=IFCB();\n#2=IFCC();\n#3=IFCD();\n");
+  // Dense numbering, repeated number: the first still wins, and the repeats are counted.
+  const std::string dense = Wrap("#1=IFCA();\n#2=IFCB();\n#2=IFCC();\n#3=IFCD();\n#2=IFCE();\n");
   ASSERT_TRUE(file.OpenBuffer(dense, error)) << error;
   EXPECT_EQ(TypeOf(file, 2), "IFCB");
   EXPECT_EQ(TypeOf(file, 3), "IFCD");
   EXPECT_EQ(TypeOf(file, 4), "<none>");
+  file.ReleaseIndex();
+  EXPECT_EQ(file.DuplicateIds(), 2u);
+  ASSERT_TRUE(file.OpenBuffer(Wrap("#1=IFCA();\n#2=IFCB();\n"), error)) << error;
+  EXPECT_EQ(file.DuplicateIds(), 0u);
 }
 
 TEST(StepFile, InstanceNumbersOfEveryLength) {

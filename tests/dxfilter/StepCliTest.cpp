@@ -1,5 +1,5 @@
 // StepCliTest.cpp - dxfilter on STEP assemblies: the options that reach the STEP provider
-// through the environment, as a user sees them.
+// through the environment, and the notes the providers leave, as a user sees them.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
@@ -74,6 +74,44 @@ TEST_F(DxfilterStep, LimitAndCodePageOptions) {
   const Outcome unknown = Run("generate STEP cp.stp --code-page klingon -o cp2.json");
   EXPECT_EQ(unknown.code, 1);
   EXPECT_NE(unknown.err.find("unknown code page 'klingon'"), std::string::npos) << unknown.err;
+}
+
+TEST_F(DxfilterStep, WhatWasLeftOutIsNotedOnce) {
+  // A uses B, B uses A back (a cycle), A uses a product instead of a definition, and #3 is
+  // defined twice.
+  std::ofstream(_dir + "/bad.stp", std::ios::binary)
+      << "ISO-10303-21;HEADER;FILE_SCHEMA(('AUTOMOTIVE_DESIGN'));ENDSEC;DATA;\n"
+         "#1=PRODUCT('A','a','',(#9));#2=PRODUCT_DEFINITION_FORMATION('','',#1);\n"
+         "#3=PRODUCT_DEFINITION('','',#2,#9);#3=PRODUCT_DEFINITION('','',#2,#9);\n"
+         "#11=PRODUCT('B','b','',(#9));#12=PRODUCT_DEFINITION_FORMATION('','',#11);\n"
+         "#13=PRODUCT_DEFINITION('','',#12,#9);\n"
+         "#20=NEXT_ASSEMBLY_USAGE_OCCURRENCE('ab','','',#3,#13,$);\n"
+         "#21=NEXT_ASSEMBLY_USAGE_OCCURRENCE('ba','','',#13,#3,$);\n"
+         "#22=NEXT_ASSEMBLY_USAGE_OCCURRENCE('ap','','',#3,#11,$);\n"
+         "ENDSEC;END-ISO-10303-21;\n";
+  const Outcome bad = Run("generate STEP bad.stp -o bad.json");
+  ASSERT_EQ(bad.code, 0) << bad.err;
+  EXPECT_NE(bad.err.find("dxfilter: note: 1 usage skipped (ends are not product definitions), "
+                         "1 cycle cut, 1 record reuses an instance number (the first is used)\n"),
+            std::string::npos)
+      << bad.err;
+  EXPECT_EQ(bad.err.find("note:"), bad.err.rfind("note:")) << bad.err;
+  const Outcome clean = Run("generate STEP '" + kGearbox + "' -o g.json");
+  ASSERT_EQ(clean.code, 0) << clean.err;
+  EXPECT_EQ(clean.err.find("note:"), std::string::npos) << clean.err;
+
+  // The same reader under IFC: two records that take #1 and #2 again.
+  std::string house = Slurp(std::string(DX_SAMPLES_DIR) + "/SampleHouse.ifc");
+  const std::size_t end = house.rfind("ENDSEC;");
+  ASSERT_NE(end, std::string::npos);
+  house.insert(end, "#1=IFCPERSON($,'Again',$,$,$,$,$,$);\n#2=IFCORGANIZATION($,'x',$,$,$);\n");
+  std::ofstream(_dir + "/twice.ifc", std::ios::binary) << house;
+  const Outcome twice = Run("generate IFC twice.ifc -o twice.json");
+  ASSERT_EQ(twice.code, 0) << twice.err;
+  EXPECT_NE(twice.err.find("dxfilter: note: 2 records reuse an instance number (the first is "
+                           "used)\n"),
+            std::string::npos)
+      << twice.err;
 }
 
 }  // namespace

@@ -5,10 +5,10 @@
 
 #include "IfcModel.h"
 #include "IfcTypeCatalog.h"
+#include "InputFilteringInterfaces/QORInputFilterNotes.h"
 #include "JsonStreams/JIStream.h"
 #include "ObjectModelRuntime/QORErrorText.h"
 #include "ObjectModelRuntime/QORGetEnv.h"
-#include "ObjectModelRuntime/QORProgress.h"
 #include "StepIndexProgress.h"
 
 namespace {
@@ -16,25 +16,22 @@ namespace {
 std::atomic<const QORMetaClass*> s_meta{nullptr};
 
 enum Column { kEntity, kImport, kImportMode, kType, kName, kElevation, kDescription, kImported };
-struct ColumnInfo {
-  const char* name;
-  int32_t type;
-};
-// Type codes: 0 read-only text, 1 boolean, 2 enumeration, 3 text, 4 number, 8 runtime.
-constexpr ColumnInfo kColumns[] = {{"Entity", 0},     {"Import", 1},     {"ImportMode", 2},
-                                   {"Type", 0},       {"Name", 3},       {"Elevation", 4},
-                                   {"Description", 0}, {"Imported", 8}};
-constexpr const char* kModes[] = {"NoImport", "ForLifecycle", "ForCoordination", "ForDesign"};
+constexpr QORFilterColumn kColumns[] = {{"Entity", QORDXColumnType::kReadOnlyText},
+                                        {"Import", QORDXColumnType::kBoolean},
+                                        {"ImportMode", QORDXColumnType::kEnumeration},
+                                        {"Type", QORDXColumnType::kReadOnlyText},
+                                        {"Name", QORDXColumnType::kText},
+                                        {"Elevation", QORDXColumnType::kNumber},
+                                        {"Description", QORDXColumnType::kReadOnlyText},
+                                        {"Imported", QORDXColumnType::kRuntime}};
 
-int ColumnIndex(const QORUnicodeString& name) {
-  for (int i = 0; i < static_cast<int>(std::size(kColumns)); ++i)
-    if (std::string_view(name.Str()) == kColumns[i].name) return i;  // lengths first
-  return -1;
+const ifc::Node* AsNode(void* entity) {
+  return static_cast<const ifc::Node*>(entity);
 }
 
-const ifc::Node* AsNode(void* entity) { return static_cast<const ifc::Node*>(entity); }
-
-QORUnicodeString Text(std::string_view text) { return QORUnicodeString(text); }
+QORUnicodeString Text(std::string_view text) {
+  return QORUnicodeString(text);
+}
 
 // "3000." as written in the file is a number to the page once the dot is gone.
 std::string NumberText(std::string_view text) {
@@ -53,13 +50,18 @@ const QORMetaClass* QORIfcFilterStructure::MetaObject() {
                                                  "DXIfcProvider", sizeof(QORIfcFilterStructure));
   });
 }
-const QORMetaClass* QORIfcFilterStructure::GetMetaObject() const { return MetaObject(); }
-const char* QORIfcFilterStructure::IsA() const { return MetaObject()->GetName(); }
+const QORMetaClass* QORIfcFilterStructure::GetMetaObject() const {
+  return MetaObject();
+}
+const char* QORIfcFilterStructure::IsA() const {
+  return MetaObject()->GetName();
+}
 int QORIfcFilterStructure::IsAKindOf(const char* className) const {
   return MetaObject()->IsAKindOf(className);
 }
 
-QORIfcFilterStructure::QORIfcFilterStructure() = default;
+QORIfcFilterStructure::QORIfcFilterStructure()
+    : QORInputFilterStructureBase(kColumns, "DXIfcProvider") {}
 QORIfcFilterStructure::~QORIfcFilterStructure() = default;
 
 HRESULT QORIfcFilterStructure::SetInputFile(QORUnicodeString path) {
@@ -69,36 +71,27 @@ HRESULT QORIfcFilterStructure::SetInputFile(QORUnicodeString path) {
     _pModel.reset();
     return hr;
   }
-  auto model = std::make_unique<ifc::Model>();
-  std::string error;
-  QORProgress::Begin("reading IFC file", 0);
-  // The reader reports the bytes it has indexed; the bar shows them against the file size.
-  const step::StepIndexProgress indexing([shown = uint64_t{0}](uint64_t done,
-                                                                uint64_t total) mutable {
-    if (shown == 0) QORProgress::Begin("reading IFC file", total);
-    if (done > shown) QORProgress::Advance(done - shown);
-    shown = done;
-  });
-  const bool opened = model->Open(native, error, columns);
-  QORProgress::End();
-  if (!opened) {
-    QORSetErrorText(error);
-    _pModel.reset();
-    _chosenDescriptions.clear();
-    return E_FAIL;
+  _chosenDescriptions.clear();
+  const HRESULT hr = OpenModel(_pModel, "reading IFC file", native,
+                               [&](ifc::Model& model, const Reporter& report, std::string& error) {
+                                 const step::StepIndexProgress indexing(report);
+                                 return model.Open(native, error, columns);
+                               });
+  if (QORFailed(hr)) return hr;
+  if (const std::size_t repeated = _pModel->DuplicateInstances()) {
+    QORInputFilterNotes::Add(std::to_string(repeated) +
+                             (repeated == 1 ? " record reuses" : " records reuse") +
+                             " an instance number (the first is used)");
   }
-  _pModel = std::move(model);
-  _fileName = native.substr(native.find_last_of('/') + 1);
   DescribeChosenColumns();
-  // The generator asks for every entity's label once: that is the progress of the walk.
-  QORProgress::Begin("building filter", _pModel->NodeCount());
+  BeginWalk(_pModel->NodeCount());
   return S_OK;
 }
 
 HRESULT QORIfcFilterStructure::GetFilterID(QORUnicodeString& id) {
   if (!_pModel) return E_FAIL;
   std::string text = _pModel->SchemaName();
-  text.append(":").append(_fileName);
+  text.append(":").append(FileName());
   id = QORUnicodeString(std::move(text));
   return S_OK;
 }
@@ -109,8 +102,7 @@ HRESULT QORIfcFilterStructure::GetFormatUsage(QORUnicodeString& usage) {
 }
 
 HRESULT QORIfcFilterStructure::GetColumns(QORListValQORUnicodeString& columns) {
-  columns.Reserve(static_cast<int>(std::size(kColumns)));
-  for (const ColumnInfo& c : kColumns) columns.Append(QORUnicodeString(c.name));
+  QORInputFilterStructureBase::GetColumns(columns);
   if (const ifc::PropertyIndex* chosen = _pModel ? _pModel->Properties() : nullptr)
     for (const auto& c : chosen->Columns()) columns.Append(QORUnicodeString(c.name));
   return S_OK;
@@ -119,13 +111,9 @@ HRESULT QORIfcFilterStructure::GetColumns(QORListValQORUnicodeString& columns) {
 HRESULT QORIfcFilterStructure::GetColumnDescription(QORUnicodeString column, QORUnicodeString& text,
                                                     int32_t& type,
                                                     QORListValQORUnicodeString& values) {
-  const int index = column.Str() == "tree" ? kEntity : ColumnIndex(column);
-  if (index < 0) return DescribeChosenColumn(column, text, type);
-  text = QORUnicodeString(std::string("DXIfcProvider.Column_") + kColumns[index].name);
-  type = kColumns[index].type;
-  if (index == kImportMode)
-    for (const char* mode : kModes) values.Append(QORUnicodeString(mode));
-  return S_OK;
+  const HRESULT hr = DescribeColumn(column.View(), text, type, values);
+  if (hr != E_INVALIDARG) return hr;
+  return DescribeChosenColumn(column, text, type);
 }
 
 HRESULT QORIfcFilterStructure::GetRoots(QORRawCollPV& roots) {
@@ -145,7 +133,7 @@ HRESULT QORIfcFilterStructure::GetChildren(void* entity, QORRawCollPV& children)
 HRESULT QORIfcFilterStructure::GetEntityLabel(void* entity, QORUnicodeString& label,
                                               QORListValQORUnicodeString& uids, bool& isNLS) {
   if (!entity) return E_INVALIDARG;
-  QORProgress::Advance();
+  WalkStep();
   const ifc::Node* node = AsNode(entity);
   if (node->IsSynthetic()) {
     label = "DXIfcProvider.UnplacedElements";
@@ -182,13 +170,9 @@ HRESULT QORIfcFilterStructure::GetEntityValue(void* entity, QORUnicodeString col
   if (!entity) return E_INVALIDARG;
   const ifc::Node* node = AsNode(entity);
   isNLS = false;
-  switch (ColumnIndex(column)) {
-    case kImport:
-      value = mode && mode->Compare("NoImport") ? "false" : "true";
-      return S_OK;
-    case kImportMode:
-      value = mode ? *mode : QORUnicodeString();
-      return S_OK;
+  const int index = ColumnIndex(column.View());
+  if (ImportCell(index, mode, value)) return S_OK;
+  switch (index) {
     case kType:
       value = Text(node->TypeName());
       return S_OK;
@@ -199,8 +183,9 @@ HRESULT QORIfcFilterStructure::GetEntityValue(void* entity, QORUnicodeString col
       value = QORUnicodeString(NumberText(node->ElevationText()));
       return S_OK;
     case kDescription:
-      value = node->IsSynthetic() ? QORUnicodeString()
-                                  : QORUnicodeString(_pModel->Attribute(*node, ifc::NodeAttribute::Description));
+      value = node->IsSynthetic()
+                  ? QORUnicodeString()
+                  : QORUnicodeString(_pModel->Attribute(*node, ifc::NodeAttribute::Description));
       return S_OK;
     default:
       return ChosenColumnValue(entity, column, value);
@@ -212,9 +197,9 @@ HRESULT QORIfcFilterStructure::GetEntityAttribute(void* entity, QORUnicodeString
   if (!entity) return E_INVALIDARG;
   const ifc::Node* node = AsNode(entity);
   const std::string& key = name.Str();
-  if (key == "EntityName") {
+  if (key == QORDXEntityAttribute::kEntityName) {
     value = Text(node->TypeName());
-  } else if (key == "IsLatestSpatialEntity") {
+  } else if (key == QORDXEntityAttribute::kIsLatestSpatialEntity) {
     value = node->IsLatestSpatial() ? "true" : "false";
   } else if (key == "GlobalId") {
     value = Text(node->GlobalId());

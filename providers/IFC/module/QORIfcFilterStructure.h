@@ -22,14 +22,13 @@
 #include <string>
 #include <vector>
 
-#include "InputFilteringInterfaces/QORIInputFilterStructure.h"
-#include "ObjectModelRuntime/QORBaseUnknown.h"
+#include "InputFilteringInterfaces/QORInputFilterStructureBase.h"
 
 namespace ifc {
 class Model;
 }
 
-class QORIfcFilterStructure : public QORBaseUnknown {
+class QORIfcFilterStructure : public QORInputFilterStructureBase {
  public:
   QORIfcFilterStructure();
   ~QORIfcFilterStructure() override;
@@ -67,5 +66,4 @@ class QORIfcFilterStructure : public QORBaseUnknown {
   std::unique_ptr<ifc::Model> _pModel;
   // Title and type code of each chosen column, asked for once per entity and column.
   std::vector<std::pair<QORUnicodeString, int32_t>> _chosenDescriptions;
-  std::string _fileName;
 };

@@ -85,6 +85,8 @@ class Model {
   // First FILE_SCHEMA identifier, upper-cased, e.g. "IFC4" or "IFC4X3_ADD2".
   const std::string& SchemaName() const { return file_.Schema(); }
   SchemaVersion Schema() const { return schema_; }
+  // Records that reuse an earlier instance number; references reach the first.
+  std::size_t DuplicateInstances() const { return file_.DuplicateIds(); }
 
   // The columns asked for when opening, with their values; null when none was asked.
   const PropertyIndex* Properties() const { return properties_.get(); }

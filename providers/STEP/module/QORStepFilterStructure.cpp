@@ -4,12 +4,10 @@
 #include <atomic>
 #include <cerrno>
 #include <cstdlib>
-#include <string_view>
-#include <vector>
 
+#include "InputFilteringInterfaces/QORInputFilterNotes.h"
 #include "ObjectModelRuntime/QORErrorText.h"
 #include "ObjectModelRuntime/QORGetEnv.h"
-#include "ObjectModelRuntime/QORProgress.h"
 #include "StepAssembly.h"
 #include "StepIndexProgress.h"
 
@@ -29,34 +27,16 @@ enum Column {
   kQuantity,
   kSchemaApplication
 };
-struct ColumnInfo {
-  const char* name;
-  int32_t type;
-};
-// Type codes: 0 read-only text, 1 boolean, 2 enumeration, 3 text.
-constexpr ColumnInfo kColumns[] = {{"Entity", 0},      {"Import", 1},
-                                   {"ImportMode", 2},  {"Kind", 0},
-                                   {"PartNumber", 0},  {"Name", 3},
-                                   {"Description", 0}, {"Instance", 0},
-                                   {"Quantity", 0},    {"SchemaApplication", 0}};
-constexpr const char* kModes[] = {"NoImport", "ForLifecycle", "ForCoordination", "ForDesign"};
-
-// The generator asks for every column of every node: these two are on the hot path.
-int ColumnIndex(std::string_view name) {
-  for (int i = 0; i < static_cast<int>(std::size(kColumns)); ++i)
-    if (name == kColumns[i].name) return i;
-  return -1;
-}
-
-const std::string& ColumnTitle(int index) {
-  static const std::vector<std::string> s_titles = [] {
-    std::vector<std::string> titles;
-    for (const ColumnInfo& c : kColumns)
-      titles.push_back(std::string("DXStepProvider.Column_") + c.name);
-    return titles;
-  }();
-  return s_titles[static_cast<std::size_t>(index)];
-}
+constexpr QORFilterColumn kColumns[] = {{"Entity", QORDXColumnType::kReadOnlyText},
+                                        {"Import", QORDXColumnType::kBoolean},
+                                        {"ImportMode", QORDXColumnType::kEnumeration},
+                                        {"Kind", QORDXColumnType::kReadOnlyText},
+                                        {"PartNumber", QORDXColumnType::kReadOnlyText},
+                                        {"Name", QORDXColumnType::kText},
+                                        {"Description", QORDXColumnType::kReadOnlyText},
+                                        {"Instance", QORDXColumnType::kReadOnlyText},
+                                        {"Quantity", QORDXColumnType::kReadOnlyText},
+                                        {"SchemaApplication", QORDXColumnType::kReadOnlyText}};
 
 const step::StepOccurrence* AsNode(void* entity) {
   return static_cast<const step::StepOccurrence*>(entity);
@@ -97,7 +77,8 @@ int QORStepFilterStructure::IsAKindOf(const char* className) const {
   return MetaObject()->IsAKindOf(className);
 }
 
-QORStepFilterStructure::QORStepFilterStructure() = default;
+QORStepFilterStructure::QORStepFilterStructure()
+    : QORInputFilterStructureBase(kColumns, "DXStepProvider") {}
 QORStepFilterStructure::~QORStepFilterStructure() = default;
 
 HRESULT QORStepFilterStructure::SetInputFile(QORUnicodeString path) {
@@ -109,56 +90,28 @@ HRESULT QORStepFilterStructure::SetInputFile(QORUnicodeString path) {
     QORSetErrorText(error);
     return E_INVALIDARG;
   }
-  auto assembly = std::make_unique<step::StepAssembly>();
-  QORProgress::Begin("reading STEP file", 0);
-  // The reader reports the bytes it has indexed; the bar shows them against the file size.
-  const step::StepIndexProgress indexing(
-      [shown = uint64_t{0}](uint64_t done, uint64_t total) mutable {
-        if (shown == 0) QORProgress::Begin("reading STEP file", total);
-        if (done > shown) QORProgress::Advance(done - shown);
-        shown = done;
-      });
-  const bool opened = assembly->Open(native, error, options);
-  QORProgress::End();
-  if (!opened) {
-    QORSetErrorText(error);
-    return E_FAIL;
-  }
-  _pAssembly = std::move(assembly);
-  _fileName = native.substr(native.find_last_of('/') + 1);
-  // The generator asks for every entity's label once: that is the progress of the walk.
-  QORProgress::Begin("building filter", _pAssembly->OccurrenceCount());
+  const HRESULT hr =
+      OpenModel(_pAssembly, "reading STEP file", native,
+                [&](step::StepAssembly& assembly, const Reporter& report, std::string& why) {
+                  const step::StepIndexProgress indexing(report);
+                  return assembly.Open(native, why, options);
+                });
+  if (QORFailed(hr)) return hr;
+  QORInputFilterNotes::Add(_pAssembly->Notes());
+  BeginWalk(_pAssembly->OccurrenceCount());
   return S_OK;
 }
 
 HRESULT QORStepFilterStructure::GetFilterID(QORUnicodeString& id) {
   if (!_pAssembly) return E_FAIL;
   std::string text = _pAssembly->SchemaApplication();
-  text.append(":").append(_fileName);
+  text.append(":").append(FileName());
   id = QORUnicodeString(std::move(text));
   return S_OK;
 }
 
 HRESULT QORStepFilterStructure::GetFormatUsage(QORUnicodeString& usage) {
   usage = "STEP";
-  return S_OK;
-}
-
-HRESULT QORStepFilterStructure::GetColumns(QORListValQORUnicodeString& columns) {
-  columns.Reserve(static_cast<int>(std::size(kColumns)));
-  for (const ColumnInfo& c : kColumns) columns.Append(QORUnicodeString(c.name));
-  return S_OK;
-}
-
-HRESULT QORStepFilterStructure::GetColumnDescription(QORUnicodeString column,
-                                                     QORUnicodeString& text, int32_t& type,
-                                                     QORListValQORUnicodeString& values) {
-  const int index = column.View() == "tree" ? kEntity : ColumnIndex(column.View());
-  if (index < 0) return E_INVALIDARG;
-  text.Str().assign(ColumnTitle(index));
-  type = kColumns[index].type;
-  if (index == kImportMode)
-    for (const char* mode : kModes) values.Append(QORUnicodeString(mode));
   return S_OK;
 }
 
@@ -183,7 +136,7 @@ HRESULT QORStepFilterStructure::GetChildren(void* entity, QORRawCollPV& children
 HRESULT QORStepFilterStructure::GetEntityLabel(void* entity, QORUnicodeString& label,
                                                QORListValQORUnicodeString& uids, bool& isNLS) {
   if (!entity || !_pAssembly) return E_INVALIDARG;
-  QORProgress::Advance();
+  WalkStep();
   const step::StepOccurrence& node = *AsNode(entity);
   label = QORUnicodeString(_pAssembly->Label(node));
   isNLS = false;
@@ -214,13 +167,9 @@ HRESULT QORStepFilterStructure::GetEntityValue(void* entity, QORUnicodeString co
   const step::StepOccurrence& node = *AsNode(entity);
   const step::StepProduct* product = _pAssembly->Product(node);
   isNLS = false;
-  switch (ColumnIndex(column.View())) {
-    case kImport:
-      value = mode && mode->Compare("NoImport") ? "false" : "true";
-      return S_OK;
-    case kImportMode:
-      value = mode ? *mode : QORUnicodeString();
-      return S_OK;
+  const int index = ColumnIndex(column.View());
+  if (ImportCell(index, mode, value)) return S_OK;
+  switch (index) {
     case kKind:
       value = _pAssembly->IsPart(node) ? "part" : "assembly";
       return S_OK;
@@ -256,9 +205,9 @@ HRESULT QORStepFilterStructure::GetEntityAttribute(void* entity, QORUnicodeStrin
   const step::StepProduct* product = _pAssembly->Product(node);
   const std::string& key = name.Str();
   // "EntityName" is what a removal list names: a part number removes every occurrence.
-  if (key == "EntityName" || key == "PartNumber") {
+  if (key == QORDXEntityAttribute::kEntityName || key == "PartNumber") {
     value = QORUnicodeString(product ? product->id : std::string());
-  } else if (key == "IsLatestSpatialEntity") {
+  } else if (key == QORDXEntityAttribute::kIsLatestSpatialEntity) {
     value = _pAssembly->IsPart(node) ? "true" : "false";
   } else if (key == "Name") {
     value = QORUnicodeString(product ? product->name : std::string());

@@ -25,14 +25,13 @@
 #include <memory>
 #include <string>
 
-#include "InputFilteringInterfaces/QORIInputFilterStructure.h"
-#include "ObjectModelRuntime/QORBaseUnknown.h"
+#include "InputFilteringInterfaces/QORInputFilterStructureBase.h"
 
 namespace step {
 class StepAssembly;
 }
 
-class QORStepFilterStructure : public QORBaseUnknown {
+class QORStepFilterStructure : public QORInputFilterStructureBase {
  public:
   QORStepFilterStructure();
   ~QORStepFilterStructure() override;
@@ -45,9 +44,7 @@ class QORStepFilterStructure : public QORBaseUnknown {
   virtual HRESULT SetInputFile(QORUnicodeString path);
   virtual HRESULT GetFilterID(QORUnicodeString& id);
   virtual HRESULT GetFormatUsage(QORUnicodeString& usage);
-  virtual HRESULT GetColumns(QORListValQORUnicodeString& columns);
-  virtual HRESULT GetColumnDescription(QORUnicodeString column, QORUnicodeString& text,
-                                       int32_t& type, QORListValQORUnicodeString& values);
+  // GetColumns and GetColumnDescription: the base's, over the columns above.
   virtual HRESULT GetRoots(QORRawCollPV& roots);
   virtual HRESULT GetEntityLabel(void* entity, QORUnicodeString& label,
                                  QORListValQORUnicodeString& uids, bool& isNLS);
@@ -60,5 +57,4 @@ class QORStepFilterStructure : public QORBaseUnknown {
 
  private:
   std::unique_ptr<step::StepAssembly> _pAssembly;
-  std::string _fileName;
 };

@@ -96,6 +96,7 @@ bool StepAssembly::OpenBuffer(std::string_view bytes, std::string& error,
 bool StepAssembly::Read(const std::string& name, std::string& error,
                         const StepAssemblyOptions& options,
                         const std::function<bool(StepFile&, const StepIndexOptions&)>& open) {
+  Reset();
   StepProductSink sink;
   if (!sink.SetCodePage(options.codePage, error)) return false;
   std::string schema;
@@ -111,8 +112,27 @@ bool StepAssembly::Read(const std::string& name, std::string& error,
     schema = file.Schema();
   }
   _application = Application(schema);
+  _unreadComplex = sink.ComplexUnread();
   _records = std::make_unique<StepProductRecords>(sink.TakeRecords());
   return Build(name, error, options);
+}
+
+void StepAssembly::Reset() {
+  _header = FileHeader();
+  _application.clear();
+  _records.reset();
+  _productOf.clear();
+  _below.clear();
+  _rootDefinitions.clear();
+  _usageKey.clear();
+  _rootKey.clear();
+  _usageQuantity.clear();
+  _nodes.clear();
+  _rootCount = 0;
+  _skippedUsages = 0;
+  _cutCycles = 0;
+  _unreadComplex = 0;
+  _duplicateInstances = 0;
 }
 
 bool StepAssembly::Build(const std::string& name, std::string& error,
@@ -139,6 +159,24 @@ void StepAssembly::ResolveReferences() {
   }
   for (uint32_t i = 0; i < r.definitions.size(); ++i) {
     definitions.emplace(r.definitions[i].instance, i);
+  }
+  // Repeated numbers among all product records. Each list is in file order, where writers
+  // mostly number upwards: merging them costs a pass, where a hash set would cost a node per
+  // record (a tenth of the whole generation on a large assembly).
+  std::vector<uint32_t> ids;
+  ids.reserve(r.products.size() + r.formations.size() + r.definitions.size() + r.usages.size());
+  auto merge = [&](const auto& list) {
+    const auto from = static_cast<std::ptrdiff_t>(ids.size());
+    for (const auto& record : list) ids.push_back(record.instance);
+    if (!std::is_sorted(ids.begin() + from, ids.end())) std::sort(ids.begin() + from, ids.end());
+    std::inplace_merge(ids.begin(), ids.begin() + from, ids.end());
+  };
+  merge(r.products);
+  merge(r.formations);
+  merge(r.definitions);
+  merge(r.usages);
+  for (std::size_t i = 1; i < ids.size(); ++i) {
+    if (ids[i] == ids[i - 1]) ++_duplicateInstances;
   }
   auto find = [](const std::unordered_map<uint64_t, uint32_t>& map, uint64_t id) {
     const auto it = map.find(id);
@@ -365,6 +403,21 @@ bool StepAssembly::Expand(std::string& error, uint64_t limit) {
     }
   }
   return true;
+}
+
+std::string StepAssembly::Notes() const {
+  std::string notes;
+  auto add = [&](std::size_t n, const char* one, const char* many, const char* what) {
+    if (n == 0) return;
+    if (!notes.empty()) notes += ", ";
+    notes += std::to_string(n) + " " + (n == 1 ? one : many) + what;
+  };
+  add(_skippedUsages, "usage", "usages", " skipped (ends are not product definitions)");
+  add(_cutCycles, "cycle", "cycles", " cut");
+  add(_unreadComplex, "complex record", "complex records", " not read");
+  add(_duplicateInstances, "record reuses", "records reuse",
+      " an instance number (the first is used)");
+  return notes;
 }
 
 const StepProduct* StepAssembly::Product(const StepOccurrence& node) const {

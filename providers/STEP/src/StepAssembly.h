@@ -30,10 +30,10 @@ struct StepAssemblyOptions {
 };
 
 // Reads PRODUCT, PRODUCT_DEFINITION_FORMATION (and its subtype with specified source),
-// PRODUCT_DEFINITION (and its subtypes) and NEXT_ASSEMBLY_USAGE_OCCURRENCE; nothing else of
-// the file is decoded. Roots are the definitions that are no usage's child, in file order;
-// each usage below a definition gives one child per occurrence of that definition, so a part
-// used eight times appears eight times.
+// PRODUCT_DEFINITION (and its subtypes) and NEXT_ASSEMBLY_USAGE_OCCURRENCE, simple or written
+// as complex instances; nothing else of the file is decoded. Roots are the definitions that
+// are no usage's child, in file order; each usage below a definition gives one child per
+// occurrence of that definition, so a part used eight times appears eight times.
 //
 // Skipped, and counted: usages whose ends are not product definitions, usages that would
 // close a cycle (the usage reached last by a depth-first walk from the roots is cut).
@@ -90,10 +90,20 @@ class StepAssembly {
   // What was left out, for messages.
   std::size_t SkippedUsages() const { return _skippedUsages; }
   std::size_t CutUsages() const { return _cutCycles; }
+  // Complex instances with a product part that could not be read.
+  std::size_t UnreadComplex() const { return _unreadComplex; }
+  // Product records whose instance number an earlier product record has; references reach
+  // the first. Only product records are indexed, so only they are checked.
+  std::size_t DuplicateInstances() const { return _duplicateInstances; }
+  // All of the above in one line for the user ("3 usages skipped (...), 1 cycle cut");
+  // empty when nothing was left out.
+  std::string Notes() const;
 
  private:
   bool Read(const std::string& name, std::string& error, const StepAssemblyOptions& options,
             const std::function<bool(StepFile&, const StepIndexOptions&)>& open);
+  // An assembly may be opened again: nothing of the last file stays.
+  void Reset();
   bool Build(const std::string& name, std::string& error, const StepAssemblyOptions& options);
   void ResolveReferences();
   void FindRoots();
@@ -121,6 +131,8 @@ class StepAssembly {
   std::size_t _rootCount = 0;
   std::size_t _skippedUsages = 0;
   std::size_t _cutCycles = 0;
+  std::size_t _unreadComplex = 0;
+  std::size_t _duplicateInstances = 0;
 };
 
 }  // namespace step

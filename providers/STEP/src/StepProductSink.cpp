@@ -24,26 +24,50 @@ uint8_t StepProductSink::Select(std::string_view type) const {
     return kDefinition;
   }
   if (type == "NEXT_ASSEMBLY_USAGE_OCCURRENCE") return kUsage;
+  if (type == "ASSEMBLY_COMPONENT_USAGE") return kComplexLead;
   return kSkip;
 }
 
-std::string StepProductSink::Text(unsigned thread, std::size_t index) const {
-  const StepParameters& params = _params[thread];
-  const StepValue& v = params.Unwrap(params.At(index));
-  if (v.kind != StepKind::String) return std::string();
-  return StepString::Decode(v.text, &_pages[thread]);
+namespace {
+
+std::span<const StepValue> Top(const StepParameters& params) {
+  if (params.size() == 0) return {};
+  return {&params[0], params.size()};
 }
 
-uint64_t StepProductSink::Ref(unsigned thread, std::size_t index) const {
-  uint64_t id = 0;
-  return _params[thread].Reference(index, id) ? id : 0;
+bool SameName(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    char c = a[i];
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    if (c != b[i]) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+std::string StepProductSink::Text(unsigned thread, const StepValue& value) const {
+  const StepValue& v = _params[thread].Unwrap(value);
+  if (v.kind != StepKind::String) return std::string();
+  return _pages[thread].Decode(v.text);
+}
+
+std::string StepProductSink::Text(unsigned thread, std::span<const StepValue> items,
+                                  std::size_t index) const {
+  return index < items.size() ? Text(thread, items[index]) : std::string();
+}
+
+uint64_t StepProductSink::Ref(std::span<const StepValue> items, std::size_t index) {
+  if (index >= items.size() || items[index].kind != StepKind::Reference) return 0;
+  return items[index].reference;
 }
 
 void StepProductSink::Take(unsigned thread, uint32_t, const StepEntry& entry, uint8_t tag,
                            std::string_view body) {
   if (thread > 1) return;
   if (entry.complex) {
-    ++_complex[thread];
+    TakeComplex(thread, entry, body);
     return;
   }
   StepParameters& params = _params[thread];
@@ -53,34 +77,121 @@ void StepProductSink::Take(unsigned thread, uint32_t, const StepEntry& entry, ui
   switch (tag) {
     case kProduct: {
       params.Parse(body, 2);
-      records.products.push_back({entry.id, Text(thread, 0), Text(thread, 1), Text(thread, 2)});
+      const auto a = Top(params);
+      records.products.push_back(
+          {entry.id, Text(thread, a, 0), Text(thread, a, 1), Text(thread, a, 2)});
       break;
     }
     case kFormation: {
       params.Parse(body, 2);
-      records.formations.push_back({entry.id, Ref(thread, 2)});
+      records.formations.push_back({entry.id, Ref(Top(params), 2)});
       break;
     }
     case kDefinition: {
       params.Parse(body, 2);
-      records.definitions.push_back({entry.id, Text(thread, 0), Text(thread, 1), Ref(thread, 2)});
+      const auto a = Top(params);
+      records.definitions.push_back({entry.id, Text(thread, a, 0), Text(thread, a, 1), Ref(a, 2)});
       break;
     }
     case kUsage: {
       params.Parse(body, 5);
+      const auto a = Top(params);
       StepUsage usage;
       usage.instance = entry.id;
-      usage.id = Text(thread, 0);
-      usage.name = Text(thread, 1);
-      usage.description = Text(thread, 2);
-      usage.parentRef = Ref(thread, 3);
-      usage.childRef = Ref(thread, 4);
-      usage.designator = Text(thread, 5);
+      usage.id = Text(thread, a, 0);
+      usage.name = Text(thread, a, 1);
+      usage.description = Text(thread, a, 2);
+      usage.parentRef = Ref(a, 3);
+      usage.childRef = Ref(a, 4);
+      usage.designator = Text(thread, a, 5);
       records.usages.push_back(std::move(usage));
       break;
     }
     default:
       break;
+  }
+}
+
+// "#10=(PRODUCT_DEFINITION('d','',#9,#8)PRODUCT_DEFINITION_WITH_ASSOCIATED_DOCUMENTS((#7)));"
+// Each part holds the attributes its entity declares: a usage's five are in its
+// PRODUCT_DEFINITION_RELATIONSHIP part, its designator in ASSEMBLY_COMPONENT_USAGE. Writers
+// that put all of them in the leaf part are read too. The record becomes the simple one.
+void StepProductSink::TakeComplex(unsigned thread, const StepEntry& entry, std::string_view body) {
+  StepParameters& params = _params[thread];
+  StepProductRecords& records = _records[thread];
+  const bool parsed = params.ParseComplex(body);
+  std::span<const StepValue> product, formation, definition, definitionSubtype, usage, relation,
+      component;
+  bool isProduct = false, isFormation = false, isDefinition = false, isUsage = false;
+  for (const StepValue& part : Top(params)) {
+    const std::string_view name = part.text;
+    const auto items = params.Items(part);
+    if (SameName(name, "PRODUCT")) {
+      isProduct = true;
+      product = items;
+    } else if (SameName(name, "PRODUCT_DEFINITION_FORMATION")) {
+      isFormation = true;
+      formation = items;
+    } else if (SameName(name, "PRODUCT_DEFINITION_FORMATION_WITH_SPECIFIED_SOURCE")) {
+      isFormation = true;
+      if (formation.empty()) formation = items;
+    } else if (SameName(name, "PRODUCT_DEFINITION")) {
+      isDefinition = true;
+      definition = items;
+    } else if (SameName(name, "PRODUCT_DEFINITION_WITH_ASSOCIATED_DOCUMENTS") ||
+               SameName(name, "COMPOSITE_ASSEMBLY_DEFINITION") ||
+               SameName(name, "COMPOSITE_ASSEMBLY_SEQUENCE_DEFINITION")) {
+      isDefinition = true;
+      definitionSubtype = items;
+    } else if (SameName(name, "NEXT_ASSEMBLY_USAGE_OCCURRENCE")) {
+      isUsage = true;
+      usage = items;
+    } else if (SameName(name, "PRODUCT_DEFINITION_RELATIONSHIP")) {
+      relation = items;
+    } else if (SameName(name, "ASSEMBLY_COMPONENT_USAGE")) {
+      component = items;
+    }
+  }
+  if (!parsed) {
+    ++_complex[thread];
+    return;
+  }
+  if (!isProduct && !isFormation && !isDefinition && !isUsage) return;  // another kind of usage
+  if (isUsage) {
+    const auto a = relation.size() >= 5 ? relation : usage;
+    if (a.size() < 5) {
+      ++_complex[thread];
+      return;
+    }
+    StepUsage u;
+    u.instance = entry.id;
+    u.id = Text(thread, a, 0);
+    u.name = Text(thread, a, 1);
+    u.description = Text(thread, a, 2);
+    u.parentRef = Ref(a, 3);
+    u.childRef = Ref(a, 4);
+    u.designator = !component.empty() ? Text(thread, component, 0) : Text(thread, a, 5);
+    records.usages.push_back(std::move(u));
+  } else if (isDefinition) {
+    const auto a = definition.size() >= 3 ? definition : definitionSubtype;
+    if (a.size() < 3) {
+      ++_complex[thread];
+      return;
+    }
+    records.definitions.push_back({entry.id, Text(thread, a, 0), Text(thread, a, 1), Ref(a, 2)});
+  } else if (isFormation) {
+    if (formation.size() < 3) {
+      ++_complex[thread];
+      return;
+    }
+    records.formations.push_back({entry.id, Ref(formation, 2)});
+  } else {
+    if (product.size() < 3) {
+      ++_complex[thread];
+      return;
+    }
+    records.products.push_back(
+        {entry.id, Text(thread, product, 0), Text(thread, product, 1), Text(thread, product, 2)});
   }
 }
 

@@ -8,8 +8,8 @@
 #include <string>
 #include <string_view>
 
-#include "StepCodePage.h"
 #include "StepFile.h"
+#include "StepPagedText.h"
 #include "StepParameters.h"
 #include "StepProductRecords.h"
 
@@ -20,7 +20,9 @@ namespace step {
 // it discards it (the main pass then reads those records again).
 class StepProductSink : public StepRecordSink {
  public:
-  enum Tag : uint8_t { kSkip = 0, kProduct, kFormation, kDefinition, kUsage };
+  // kComplexLead: a type that only matters as the first part of a complex instance (parts
+  // are written in alphabetical order, so a complex usage starts with a supertype).
+  enum Tag : uint8_t { kSkip = 0, kProduct, kFormation, kDefinition, kUsage, kComplexLead };
 
   // With an empty name bytes that are not UTF-8 read as Latin-1.
   bool SetCodePage(const std::string& name, std::string& error);
@@ -33,16 +35,19 @@ class StepProductSink : public StepRecordSink {
 
   // Every record in file order; the sink is empty afterwards.
   StepProductRecords TakeRecords();
-  // Records of a product type written as part of a complex instance, not read.
-  std::size_t ComplexSkipped() const { return _complex[0] + _complex[1]; }
+  // Complex instances with a product part that could not be read (malformed, or without
+  // the part that holds the attributes).
+  std::size_t ComplexUnread() const { return _complex[0] + _complex[1]; }
 
  private:
-  std::string Text(unsigned thread, std::size_t index) const;
-  uint64_t Ref(unsigned thread, std::size_t index) const;
+  void TakeComplex(unsigned thread, const StepEntry& entry, std::string_view body);
+  std::string Text(unsigned thread, const StepValue& value) const;
+  std::string Text(unsigned thread, std::span<const StepValue> items, std::size_t index) const;
+  static uint64_t Ref(std::span<const StepValue> items, std::size_t index);
 
   StepProductRecords _records[2];
   StepParameters _params[2];
-  StepCodePage _pages[2];
+  StepPagedText _pages[2];
   std::size_t _complex[2] = {0, 0};
   // Sizes of the main pass's records when it adopted the second thread's stretch.
   std::array<std::size_t, 4> _adoptedAt{};

@@ -639,7 +639,11 @@ void StepFile::BuildLookup() {
     denseSlots_.assign(static_cast<std::size_t>(maxId_) + 1, kNoSlot);
     for (std::size_t i = 0; i < count; ++i) {
       uint32_t& slot = denseSlots_[entries_[i].id];
-      if (slot == kNoSlot) slot = static_cast<uint32_t>(i);
+      if (slot == kNoSlot) {
+        slot = static_cast<uint32_t>(i);
+      } else {
+        ++duplicateIds_;
+      }
     }
     return;
   }
@@ -652,6 +656,9 @@ void StepFile::BuildLookup() {
   // upwards through the file, and then there is nothing to sort.
   if (!std::is_sorted(sparseSlots_.begin(), sparseSlots_.end())) {
     std::sort(sparseSlots_.begin(), sparseSlots_.end());
+  }
+  for (std::size_t i = 1; i < count; ++i) {
+    if (sparseSlots_[i].first == sparseSlots_[i - 1].first) ++duplicateIds_;
   }
 }
 

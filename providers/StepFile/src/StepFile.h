@@ -103,6 +103,10 @@ class StepFile {
   // 1-based line of a byte offset, for messages.
   std::size_t LineOf(std::size_t offset) const;
 
+  // Records whose instance number an earlier record has (Find gives the first); counted
+  // while the index is built, so 0 when it is not kept. Outlives ReleaseIndex.
+  std::size_t DuplicateIds() const { return duplicateIds_; }
+
   // Offset of the record the second indexing thread started at, when its work was used; 0
   // when the file was indexed by one thread.
   std::size_t SplitOffset() const { return splitOffset_; }
@@ -141,6 +145,7 @@ class StepFile {
   uint32_t maxId_ = 0;
   uint32_t recordCount_ = 0;  // records of the main pass, and of the stretch it adopted
   std::size_t splitOffset_ = 0;
+  std::size_t duplicateIds_ = 0;
 };
 
 }  // namespace step
