@@ -90,8 +90,12 @@ class WebWindowSession final : public QORWebWindowSession {
   void Show() {
     QORDialogToolkit::AnnounceAddress(_address);
     const std::string command = QORDialogToolkit::GetBrowserCommand();
-    if (!command.empty() && !QORLaunchBrowser(command, _address))
+    int group = 0;
+    if (!command.empty() && !QORLaunchBrowser(command, _address, &group))
       std::fprintf(stderr, "dialog: the browser command could not be started\n");
+    std::lock_guard<std::mutex> lock(_page->mutex);
+    _page->browserGroup = group;
+    _page->browserEnded = false;
   }
 
   void Sync() {
@@ -143,6 +147,7 @@ class WebWindowSession final : public QORWebWindowSession {
         // may take it.
         page.closedByUser = false;
         page.leaving = false;
+        page.seen = false;
         page.tab.clear();
         page.windowLoad.clear();
         page.load.clear();
@@ -251,6 +256,14 @@ void QORWebHost::ClickButton(const std::shared_ptr<QORWebPage>& page, int button
   auto* window = Alive<QORVidFraWindow>(page->window);
   auto* dialog = window ? dynamic_cast<QORVidFraDialog*>(window) : nullptr;
   if (dialog) dialog->ClickStandardButton(button);
+}
+
+void QORWebHost::PageLost(const std::shared_ptr<QORWebPage>& page) {
+  if (IsGone(*page) || !Alive<QORVidFraWindow>(page->window)) return;
+  QORDialogToolkit::Notice(Text("PageLost",
+                                "the page stopped answering (its browser was closed or ended); "
+                                "the window is closed as if cancelled"));
+  RaiseClosed(page);
 }
 
 void QORWebHost::RaiseClosed(const std::shared_ptr<QORWebPage>& page) {
