@@ -590,7 +590,8 @@ class Server final : public QORWebServer {
   HandlerResponse State(const Request& req, Response& res, const std::shared_ptr<QORWebPage>& page);
   HandlerResponse Scripts(const Request& req, Response& res, const std::shared_ptr<QORWebPage>& page);
   HandlerResponse Script(std::string_view id, Response& res, const std::shared_ptr<QORWebPage>& page);
-  HandlerResponse Asset(std::string_view path, Response& res, const QORWebPage& page);
+  HandlerResponse Asset(std::string_view path, Response& res,
+                        const std::shared_ptr<QORWebPage>& page);
   HandlerResponse Button(std::string_view value, const Request& req, Response& res,
                          const std::shared_ptr<QORWebPage>& page);
   HandlerResponse Close(const Request& req, Response& res, const std::shared_ptr<QORWebPage>& page);
@@ -730,7 +731,7 @@ HandlerResponse Server::Gate(const Request& req, Response& res) {
   }
   if (rest == "__qor/bridge.js" || rest == "__qor/window.js" || rest == "__qor/window.css" ||
       rest.starts_with("webapps/"))
-    return Asset(rest, res, *page);
+    return Asset(rest, res, page);
   return Refuse(res, 404, "not found");
 }
 
@@ -838,12 +839,23 @@ HandlerResponse Server::Script(std::string_view id, Response& res, const std::sh
   return Serve(res, text, "text/javascript; charset=utf-8", std::move(script));
 }
 
-HandlerResponse Server::Asset(std::string_view path, Response& res, const QORWebPage& page) {
+HandlerResponse Server::Asset(std::string_view path, Response& res,
+                              const std::shared_ptr<QORWebPage>& page) {
   std::optional<QORWebAssets::Asset> asset = QORWebAssets::Find(path);
   if (!asset) return Refuse(res, 404, "not found");
   if (path.starts_with("webapps/") && asset->mediaType.starts_with("text/html")) {
-    const std::string tag = "<script src=\"/" + page.token + "/__qor/bridge.js\" data-language=\"" +
-                            EscapeHtml(page.language) + "\"></script>";
+    bool first = false;
+    {
+      std::lock_guard<std::mutex> lock(page->mutex);
+      first = !page->loadStarted && !page->gone && path == page->viewerPath;
+      if (first) page->loadStarted = true;
+    }
+    // The viewer's page starts loading now: what the program sends it on LoadStart is
+    // made while the browser boots the page, not after.
+    if (first) QOREventLoop::Host().Post([page] { QORWebHost::RaiseLoadStart(page); });
+    const std::string tag = "<script src=\"/" + page->token +
+                            "/__qor/bridge.js\" data-language=\"" + EscapeHtml(page->language) +
+                            "\"></script>";
     res.status = 200;
     res.set_content(InjectBridge(asset->bytes, tag), std::string(asset->mediaType));
     return HandlerResponse::Handled;

@@ -122,9 +122,9 @@ class WebWindowSession final : public QORWebWindowSession {
     if (newViewer) ForgetTexts();
     std::vector<std::shared_ptr<const std::string>> added;
     if (viewer) {
-      const std::vector<std::string>& scripts = viewer->GetScripts();
+      const auto& scripts = viewer->GetSharedScripts();
       for (size_t i = page.scriptsCopied; i < scripts.size(); ++i)
-        added.push_back(std::make_shared<const std::string>(Carried(scripts[i])));
+        added.push_back(Carried(scripts[i]));
       page.scriptsCopied = scripts.size();
     }
     auto* dialog = dynamic_cast<QORVidFraDialog*>(_window);
@@ -164,17 +164,18 @@ class WebWindowSession final : public QORWebWindowSession {
   // The script as the page gets it: a long literal goes as text beside a small script
   // that fetches it and runs the same code with the text in the literal's place. The
   // bridge waits for that before it runs the next script.
-  std::string Carried(const std::string& script) {
-    if (script.size() < kTextApartFrom) return script;
+  std::shared_ptr<const std::string> Carried(const std::shared_ptr<const std::string>& script) {
+    if (script->size() < kTextApartFrom) return script;
     QORWebScriptText parts;
-    if (!QORSplitScriptText(script, kTextApartFrom, parts)) return script;
+    if (!QORSplitScriptText(*script, kTextApartFrom, parts)) return script;
     std::string id;
     if (!QORWebRandomHex(16, id)) return script;
     const std::string path = "webapps/__qor_text/" + id;
     if (!QORWebAssets::Register(path, std::move(parts.text), "text/plain; charset=utf-8"))
       return script;
     _texts.push_back(path);
-    return "(function () {\n"
+    return std::make_shared<const std::string>(
+           "(function () {\n"
            "  var done = fetch('/" +
            _page->token + "/" + path +
            "', { cache: 'no-store' }).then(function (answer) {\n"
@@ -185,7 +186,7 @@ class WebWindowSession final : public QORWebWindowSession {
            parts.before + "__qorText" + parts.after +
            "\n  });\n"
            "  if (window.qor && window.qor.hold) window.qor.hold(done);\n"
-           "})();\n";
+           "})();\n");
   }
 
   void ForgetTexts() {
