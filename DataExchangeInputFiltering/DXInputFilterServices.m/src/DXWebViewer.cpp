@@ -31,6 +31,9 @@ constexpr int kOkButton = 2;
 constexpr int kSaveButton = 8;
 constexpr int kCancelButton = 16;
 
+// What a JSON parser reading a text in place needs beyond its end.
+constexpr size_t kParserPadding = 64;
+
 const char kFilterPage[] = "zqrtv://webapps/DXInputFilterDisplay/FilterJS.html";
 const char kRequireFilter[] = "require(['ZQ/DXInputFilterDisplay/Filter'], function(Filter) { ";
 const char kTestModeRequire[] =
@@ -247,7 +250,12 @@ void DXWebViewer::OnPageMessage(QORBaseUnknown* i_pSender, QORVidJSMessageEventA
 }
 
 void DXWebViewer::OnOkAnswer(const QORUnicodeString& document) {
-  _jsonText = document;
+  // Copied with room for a JSON parser's padding, so that the owner parses it where it
+  // lies rather than in yet another copy.
+  std::string text;
+  text.reserve(document.Str().size() + kParserPadding);
+  text.assign(document.Str());
+  _jsonText = QORUnicodeString(std::move(text));
   if (!_pOwner) return;
   _pOwner->SetDocumentFromText(_jsonText);
   if (dx::g_saveAndUseSwitch) {
