@@ -14,7 +14,7 @@
 // has to come back before the window counts as closed by the user (default 3 s).
 // Lost grace: how long a page that was seen may have no request open before it counts
 // as gone with its browser (killed, crashed) and its window as closed by the user
-// (default 10 s; 2 s once a browser the kit started has ended). Notices such as that
+// (default 20 s; 2 s once a browser the kit started has ended). Notices such as that
 // one go to standard error unless a notice sink is set.
 #pragma once
 

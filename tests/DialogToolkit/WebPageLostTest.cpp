@@ -18,7 +18,7 @@ class WebPageLost : public WebDialog {
   void TearDown() override {
     QORDialogToolkit::SetNoticeSink(nullptr);
     QORDialogToolkit::SetBrowserCommand("");
-    QORDialogToolkit::SetLostGrace(10s);
+    QORDialogToolkit::SetLostGrace(20s);
     WebDialog::TearDown();
   }
 

@@ -169,7 +169,7 @@ TEST_F(EditSession, ABrowserThatEndsAfterOpeningThePageEndsTheEditAsACancel) {
   std::ofstream(browser) << kShortLivedBrowser;
   ASSERT_EQ(chmod(browser.c_str(), 0700), 0);
   Start({"edit", "IFC", kHouse, "-o", "out.json", "--browser", browser});
-  // Well before the ten seconds that a page with a browser of unknown fate gets.
+  // Well before the twenty seconds that a page with a browser of unknown fate gets.
   const int code = Wait(60s);
   ASSERT_TRUE(std::filesystem::exists(_dir + "/opened")) << "the browser never reached the page\n"
                                                          << Err();

@@ -22,7 +22,7 @@ std::optional<size_t> g_messageLimit;
 std::chrono::milliseconds g_leaveGrace{3000};
 // Long enough for a page whose script is busy (indexing a large document) to come back
 // with its next poll, short enough that a killed browser is noticed while the user waits.
-std::chrono::milliseconds g_lostGrace{10000};
+std::chrono::milliseconds g_lostGrace{20000};
 constexpr size_t kDefaultMessageLimit = size_t(1) << 30;  // answers of a few million entities
 }  // namespace
 
