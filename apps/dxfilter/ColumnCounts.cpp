@@ -44,7 +44,8 @@ bool ColumnCounts::Count(DXFilterHost& host, const std::string& format, const st
     QORUnicodeString title;
     int32_t type = 0;
     QORListValQORUnicodeString values;
-    if (QORFailed(provider->GetColumnDescription(columns[i], title, type, values)) || type == 8)
+    if (QORFailed(provider->GetColumnDescription(columns[i], title, type, values)) ||
+        type == QORDXColumnType::kRuntime)
       continue;
     Entry e;
     e.column = name;

@@ -4,9 +4,8 @@
 #include <malloc.h>
 #include <signal.h>
 
-#include <cstdlib>
-
 #include <condition_variable>
+#include <cstdlib>
 #include <mutex>
 #include <thread>
 
@@ -14,8 +13,10 @@
 #include "DialogToolkit/QORVidFraDialog.h"
 #include "DialogToolkit/QORVidJSMessageEventArgs.h"
 #include "EventToolkit/QOREventHandler.h"
-#include "JsonStreams/JIStream.h"
 #include "EventToolkit/QOREventLoop.h"
+#include "JsonStreams/JIStream.h"
+#include "JsonStreams/JOStream.h"
+#include "ObjectModelRuntime/QORErrorText.h"
 #include "ObjectModelRuntime/QORFillDictionary.h"
 #include "ResolvedTable.h"
 
@@ -66,6 +67,18 @@ const char* ButtonName(int button) {
   }
 }
 
+// Reads the text a notification of the filtering module carries; false without one.
+// The notification's class lives in that module; the test driver reads it.
+bool NotificationText(QORNotification* notification, QORUnicodeString& text) {
+  QORFactoryFunction readText = QORFillDictionary::FindFactory("DXInputFilterNotificationText");
+  if (!readText) return false;
+  struct {
+    QORNotification* notification;
+    QORUnicodeString* text;
+  } request{notification, &text};
+  return readText(&request) != nullptr;
+}
+
 // Why an answer of the page cannot be the filter document; empty when it can. Gives the
 // import column (the first boolean one, "" for none) as well.
 std::string CheckAnswer(const QORUnicodeString& answer, std::string& importColumn) {
@@ -95,12 +108,14 @@ EditSession::EditSession() : QORCommand(nullptr, "dxfilter") {
                            static_cast<QORCommandMethod>(&EditSession::OnPanelLoaded), nullptr);
   AddAnalyseNotificationCB(nullptr, "QORInputFilterInteractionRecordNotif",
                            static_cast<QORCommandMethod>(&EditSession::OnInteraction), nullptr);
+  AddAnalyseNotificationCB(nullptr, "QORInputFilterDumpModelNotif",
+                           static_cast<QORCommandMethod>(&EditSession::OnDumpModel), nullptr);
 }
 
 EditSession::~EditSession() = default;
 
-void EditSession::Replay(std::vector<std::string> interactions, std::string button) {
-  _interactions = std::move(interactions);
+void EditSession::Replay(std::vector<Step> steps, std::string button) {
+  _steps = std::move(steps);
   _button = std::move(button);
 }
 
@@ -198,27 +213,58 @@ void EditSession::OnPageMessage(QORBaseUnknown*, QORVidJSMessageEventArgs* i_pAr
     _answered = true;
     _answerFault = CheckAnswer(strings[1], _importColumn);
   }
+  if (strings.size() == 2 && strings[0].Compare("onSaveClick") && _dumpPending) WriteSaveDump();
+  _dumpPending = false;
+}
+
+void EditSession::OnDumpModel(QORCommand*, QORNotification* i_pNotification, void*) {
+  QORUnicodeString text;
+  if (!NotificationText(i_pNotification, text)) return;
+  _dump = text.Str();
+  _dumpPending = true;
+}
+
+void EditSession::WriteSaveDump() {
+  ++_saves;
+  if (_pScenario) {
+    std::fputs(JsonLine("button", "Save").c_str(), _pScenario);
+    std::fflush(_pScenario);
+  }
+  if (_output.empty()) return;
+  std::string path = _output;
+  const size_t slash = path.find_last_of('/');
+  const size_t dot = path.find_last_of('.');
+  if (dot != std::string::npos && (slash == std::string::npos || dot > slash + 1)) path.resize(dot);
+  path += ".save-" + std::to_string(_saves) + ".json";
+  // Written the way the output is: checked JSON, the file replaced only when complete.
+  JSON::JIStream document;
+  if (!document.Parse(std::string_view(_dump)) || !document.IsObject()) {
+    std::fprintf(stderr,
+                 "dxfilter: Save %d: the page's document is not a JSON object, not written\n",
+                 _saves);
+    return;
+  }
+  if (!JSON::JOStream(document).WriteFile(QORUnicodeString(path))) {
+    const std::string why = QORTakeErrorText();
+    std::fprintf(stderr, "dxfilter: cannot write %s%s%s\n", path.c_str(), why.empty() ? "" : ": ",
+                 why.c_str());
+    return;
+  }
+  std::fprintf(stderr, "dxfilter: Save: wrote %s\n", path.c_str());
 }
 
 void EditSession::OnPanelLoaded(QORCommand*, QORNotification*, void*) { SendReplay(); }
 
 void EditSession::OnInteraction(QORCommand*, QORNotification* i_pNotification, void*) {
   if (!_pScenario) return;
-  // The notification's class lives in the filtering module; the test driver reads it.
-  QORFactoryFunction readText = QORFillDictionary::FindFactory("DXInputFilterNotificationText");
-  if (!readText) return;
   QORUnicodeString text;
-  struct {
-    QORNotification* notification;
-    QORUnicodeString* text;
-  } request{i_pNotification, &text};
-  if (!readText(&request)) return;
+  if (!NotificationText(i_pNotification, text)) return;
   std::fputs(JsonLine("interaction", text.Str()).c_str(), _pScenario);
   std::fflush(_pScenario);
 }
 
 void EditSession::SendReplay() {
-  if (_replaySent || (_interactions.empty() && _button.empty())) return;
+  if (_replaySent || (_steps.empty() && _button.empty())) return;
   _replaySent = true;
   QORVidFraDialog* dialog = Dialog();
   if (!dialog) return;
@@ -227,9 +273,9 @@ void EditSession::SendReplay() {
   QORFactoryFunction button =
       QORFillDictionary::FindFactory("QORInputFilterButtonInteractionReplayNotif");
   if (!js || !button) return;
-  for (const std::string& interaction : _interactions) {
-    QORUnicodeString data(interaction);
-    SendNotification(dialog, static_cast<QORNotification*>(js(&data)));
+  for (const Step& step : _steps) {
+    QORUnicodeString data(step.text);
+    SendNotification(dialog, static_cast<QORNotification*>((step.button ? button : js)(&data)));
   }
   if (!_button.empty()) {
     QORUnicodeString data(_button);

@@ -3,7 +3,9 @@
 // closed, and tells whether the user confirmed.
 //
 // In test mode it also records the page's interactions as they are reported, and can
-// replay a recorded scenario into the dialog through the replay notifications.
+// replay a recorded scenario into the dialog through the replay notifications. A click
+// on Save (test mode) is recorded and replayed in its place among the interactions, and
+// the document the page then reports is written beside the output.
 #pragma once
 
 #include <chrono>
@@ -21,6 +23,12 @@ class QORVidJSMessageEventArgs;
 class EditSession : public QORCommand {
  public:
   enum class Outcome { Confirmed, Cancelled, Interrupted, Failed };
+  // One step of a replay: a page interaction, or a click on a standard button before
+  // the final one (Save).
+  struct Step {
+    bool button = false;
+    std::string text;
+  };
 
   EditSession();
   ~EditSession() override;
@@ -28,8 +36,11 @@ class EditSession : public QORCommand {
   // Appends each interaction the page reports (and the final button) to this file,
   // one JSON object a line, as they come.
   void RecordTo(FILE* scenario) { _pScenario = scenario; }
-  // Interactions and the final button to send once the page said it is ready.
-  void Replay(std::vector<std::string> interactions, std::string button);
+  // Steps and the final button to send once the page said it is ready.
+  void Replay(std::vector<Step> steps, std::string button);
+  // Where the documents reported on Save go: output "x.json" gives x.save-1.json,
+  // x.save-2.json... in the order of the clicks. Empty: not written.
+  void SaveDumpsBeside(const std::string& output) { _output = output; }
   // Run gives up (Failed) when the dialog has not closed within this time.
   void SetTimeLimit(std::chrono::seconds limit) { _limit = limit; }
 
@@ -42,11 +53,13 @@ class EditSession : public QORCommand {
   void OnPanelLoaded(QORCommand* i_pSender, QORNotification* i_pNotification, void* i_pClientData);
   void OnPanelClosed(QORCommand* i_pSender, QORNotification* i_pNotification, void* i_pClientData);
   void OnInteraction(QORCommand* i_pSender, QORNotification* i_pNotification, void* i_pClientData);
+  void OnDumpModel(QORCommand* i_pSender, QORNotification* i_pNotification, void* i_pClientData);
   void OnPageMessage(QORBaseUnknown* i_pSender, QORVidJSMessageEventArgs* i_pArgs);
 
  private:
   QORVidFraDialog* Dialog() const;
   void SendReplay();
+  void WriteSaveDump();
 
   bool _closed = false;
   // The document the page sent with "onOkClick", which the dialog then takes: checked
@@ -57,6 +70,12 @@ class EditSession : public QORCommand {
   bool _replaySent = false;
   std::chrono::seconds _limit{0};
   FILE* _pScenario = nullptr;
-  std::vector<std::string> _interactions;
+  std::vector<Step> _steps;
   std::string _button;
+  std::string _output;
+  // The dialog reports OK and Save answers alike; the page's message that follows
+  // tells which, so the last report waits here until then.
+  std::string _dump;
+  bool _dumpPending = false;
+  int _saves = 0;
 };

@@ -8,13 +8,14 @@
 
 #include <CLI/CLI.hpp>
 #include <algorithm>
-#include <chrono>
-#include <filesystem>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <unordered_map>
 #include <unordered_set>
 
 #include "ColumnCounts.h"
@@ -222,7 +223,7 @@ int BuildDocument(DXFilterHost& host, const GenerateOptions& o,
   if (!o.removes.empty()) {
     QORListValQORUnicodeString names;
     for (const std::string& name : o.removes) names.Append(QORUnicodeString(name));
-    generator->AddEntityList(0, names);
+    generator->AddEntityList(QORDXEntityList::kRemoveKind, names);
   }
   QORUnicodeString settings(settingsText);
   HRESULT hr;
@@ -334,13 +335,14 @@ void PrintSummary(QORIInputFilterGenerator& generator, const std::string& import
   std::printf("%zu of %zu entities will be imported\n", imported, ids.size());
 }
 
-std::vector<std::string> ReadScenario(const std::string& path, std::string& button,
-                                      std::string& error) {
-  std::vector<std::string> interactions;
+// The steps of a scenario, and its final button; a Save line is a step of its own.
+std::vector<EditSession::Step> ReadScenario(const std::string& path, std::string& button,
+                                            std::string& error) {
+  std::vector<EditSession::Step> steps;
   std::ifstream in(path);
   if (!in) {
     error = "cannot read the scenario " + path;
-    return interactions;
+    return steps;
   }
   int number = 0;
   for (std::string line; std::getline(in, line);) {
@@ -351,8 +353,14 @@ std::vector<std::string> ReadScenario(const std::string& path, std::string& butt
       error = path + ":" + std::to_string(number) + ": not a scenario line";
       return {};
     }
-    if (entry.Exist("interaction")) interactions.push_back(entry.ReadString("interaction").Str());
-    if (entry.Exist("button")) button = entry.ReadString("button").Str();
+    if (entry.Exist("interaction")) steps.push_back({false, entry.ReadString("interaction").Str()});
+    if (entry.Exist("button")) {
+      std::string name = entry.ReadString("button").Str();
+      if (name == "Save")
+        steps.push_back({true, name});
+      else
+        button = name;
+    }
   }
   // Without its button a replay would wait for ever: the recording was cut short.
   if (button.empty()) {
@@ -361,14 +369,14 @@ std::vector<std::string> ReadScenario(const std::string& path, std::string& butt
   }
   // Closing the window is what record writes as "Close": it cancels, as it did then.
   if (button == "Close") button = "Cancel";
-  return interactions;
+  return steps;
 }
 
 int Edit(DXFilterHost& host, const EditOptions& o, bool record, bool replay) {
   std::string error, button;
-  std::vector<std::string> interactions;
+  std::vector<EditSession::Step> steps;
   if (replay) {
-    interactions = ReadScenario(o.scenario, button, error);
+    steps = ReadScenario(o.scenario, button, error);
     if (!error.empty()) return Fail(error);
   }
   if (o.noBrowser) QORDialogToolkit::SetBrowserCommand("");
@@ -387,8 +395,10 @@ int Edit(DXFilterHost& host, const EditOptions& o, bool record, bool replay) {
   }
   EditSession* session = new EditSession();
   if (scenario) session->RecordTo(scenario);
+  session->SaveDumpsBeside(o.generate.output.empty() ? DefaultOutput(o.generate.input)
+                                                     : o.generate.output);
   if (replay) {
-    session->Replay(std::move(interactions), button);
+    session->Replay(std::move(steps), button);
     session->SetTimeLimit(std::chrono::seconds(o.timeoutSeconds));
   }
   EditSession::Outcome outcome = session->Run(*generator.Get(), error);
@@ -529,9 +539,53 @@ int Resolve(DXFilterHost& host, const ResolveOptions& o) {
 }
 
 struct CloudOptions {
-  std::string exchange, settings, output;
-  bool json = false;
+  std::string exchange, settings, output, setting;
+  std::vector<std::string> gets;
+  bool json = false, filterId = false;
 };
+
+// The attribute names the records of each resource id carry, in the order first seen.
+// Names come from every record with the id; the reader answers only its own record's.
+std::unordered_map<std::string, std::vector<std::string>> RecordKeys(
+    const JSON::JIStream& document) {
+  std::unordered_map<std::string, std::vector<std::string>> keys;
+  for (const JSON::JIStream& record : document.ReadObject("data").ReadObjects("results")) {
+    if (record.GetType("resourceid") != JSON::Type::String) continue;
+    std::vector<std::string>& names = keys[record.ReadString("resourceid").Str()];
+    for (std::string_view key : record.Keys())
+      if (key != "resourceid" && std::find(names.begin(), names.end(), key) == names.end())
+        names.emplace_back(key);
+  }
+  return keys;
+}
+
+// --json: the filter id and every resource with the reader's answer for each attribute.
+int PrintCloudJson(QORIResolvedInputFilter& reader, const std::vector<QORUnicodeString>& ids,
+                   const std::string& path, const std::string& name) {
+  JSON::JIStream document;
+  if (!document.ParseFile(QORUnicodeString(path))) return Fail(name + ": " + document.LastError());
+  const auto keys = RecordKeys(document);
+  QORUnicodeString filterId;
+  reader.GetFilterID(filterId);
+  std::string out = "{\"filterID\":" + JsonQuoted(filterId.Str()) + ",\"resources\":[";
+  for (size_t i = 0; i < ids.size(); ++i) {
+    out += (i ? ",\n{\"resourceid\":" : "\n{\"resourceid\":") + JsonQuoted(ids[i].Str()) +
+           ",\"attributes\":{";
+    bool first = true;
+    if (auto found = keys.find(ids[i].Str()); found != keys.end()) {
+      for (const std::string& key : found->second) {
+        QORUnicodeString value;
+        if (QORFailed(reader.GetObjectAttribute(ids[i], QORUnicodeString(key), value))) continue;
+        out += (first ? "" : ",") + JsonQuoted(key) + ":" + JsonQuoted(value.Str());
+        first = false;
+      }
+    }
+    out += "}}";
+  }
+  out += "\n]}\n";
+  std::fwrite(out.data(), 1, out.size(), stdout);
+  return 0;
+}
 
 int Cloud(DXFilterHost& host, const CloudOptions& o) {
   std::string error;
@@ -544,15 +598,15 @@ int Cloud(DXFilterHost& host, const CloudOptions& o) {
   Spool spool;
   const std::string path = spool.Open(o.exchange, error);
   if (path.empty()) return Fail(error);
+  const std::string name = ShownName(o.exchange);
   QORUnicodeString settings(settingsText);
   HRESULT hr = generator->LoadDocumentFromFile(QORUnicodeString(path),
                                                o.settings.empty() ? nullptr : &settings);
   if (QORFailed(hr)) {
     JSON::JIStream probe;
     if (!probe.ParseFile(QORUnicodeString(path)))
-      return Fail("cannot read the exchange document " + ShownName(o.exchange) + ": " +
-                  probe.LastError());
-    return Fail("cannot read the exchange document " + ShownName(o.exchange) + ": " + Reason(hr));
+      return Fail("cannot read the exchange document " + name + ": " + probe.LastError());
+    return Fail("cannot read the exchange document " + name + ": " + Reason(hr));
   }
   if (!o.output.empty()) {
     if (HRESULT saved = generator->SaveDocumentToFile(QORUnicodeString(o.output)); QORFailed(saved))
@@ -560,20 +614,57 @@ int Cloud(DXFilterHost& host, const CloudOptions& o) {
   }
   QORIResolvedInputFilter* raw = nullptr;
   hr = generator->GetResolvedFilter(&raw);
-  if (QORFailed(hr) || !raw) return Fail("cannot resolve " + o.exchange + ": " + Reason(hr));
+  if (QORFailed(hr) || !raw) return Fail("cannot resolve " + name + ": " + Reason(hr));
   QORIResolvedInputFilter_var reader(raw);
   raw->Release();
+
+  // Single answers, as resolve gives them.
+  int status = 0;
+  bool acted = false;
+  for (size_t i = 0; i + 1 < o.gets.size(); i += 2) {
+    QORUnicodeString value;
+    if (QORSucceeded(reader->GetObjectAttribute(QORUnicodeString(o.gets[i]),
+                                                QORUnicodeString(o.gets[i + 1]), value))) {
+      std::printf("%s\n", TerminalText(value.Str()).c_str());
+    } else {
+      std::fprintf(stderr, "dxfilter: no attribute %s for %s\n",
+                   TerminalText(o.gets[i + 1]).c_str(), TerminalText(o.gets[i]).c_str());
+      status = 1;
+    }
+    acted = true;
+  }
+  if (!o.setting.empty()) {
+    QORUnicodeString value;
+    if (QORSucceeded(reader->GetSetting(QORUnicodeString(o.setting), value))) {
+      std::printf("%s\n", TerminalText(value.Str()).c_str());
+    } else {
+      std::fprintf(stderr, "dxfilter: no setting %s\n", TerminalText(o.setting).c_str());
+      status = 1;
+    }
+    acted = true;
+  }
+  if (o.filterId) {
+    QORUnicodeString value;
+    if (QORSucceeded(reader->GetFilterID(value))) {
+      std::printf("%s\n", TerminalText(value.Str()).c_str());
+    } else {
+      std::fprintf(stderr, "dxfilter: %s has no filter id\n", TerminalText(name).c_str());
+      status = 1;
+    }
+    acted = true;
+  }
+  if (acted && !o.json) return status;
+
   std::vector<QORUnicodeString> ids;
   reader->GetObjectIds(ids);
   std::sort(ids.begin(), ids.end(), [](auto& a, auto& b) { return a.Str() < b.Str(); });
-  if (o.json) std::printf("[");
-  for (size_t i = 0; i < ids.size(); ++i) {
-    if (o.json) std::printf("%s%s", i ? "," : "", JsonQuoted(ids[i].Str()).c_str());
-    else std::printf("%s\n", TerminalText(ids[i].Str()).c_str());
+  if (o.json) {
+    if (int rc = PrintCloudJson(*reader.Get(), ids, path, name)) return rc;
+  } else {
+    for (const QORUnicodeString& id : ids) std::printf("%s\n", TerminalText(id.Str()).c_str());
   }
-  if (o.json) std::printf("]\n");
   std::fprintf(stderr, "dxfilter: %zu resource(s) to import\n", ids.size());
-  return 0;
+  return status;
 }
 
 }  // namespace
@@ -671,7 +762,14 @@ int main(int argc, char** argv) {
   cloud->add_option("--settings", cl.settings, "JSON settings text merged into the document")
       ->check(CLI::ExistingFile);
   cloud->add_option("-o,--output", cl.output, "write the merged exchange document");
-  cloud->add_flag("--json", cl.json, "print the resource ids as a JSON array");
+  cloud->add_option("--get", cl.gets, "ID ATTR: one answer (repeatable)")
+      ->expected(2)
+      ->allow_extra_args(false)
+      ->take_all();
+  cloud->add_option("--setting", cl.setting, "the value of one setting");
+  cloud->add_flag("--filter-id", cl.filterId, "the document's filter id");
+  cloud->add_flag("--json", cl.json,
+                  "the filter id and every resource with its attributes as JSON, for scripts");
 
   CLI::App* formats = app.add_subcommand("formats", "list the formats whose structure provider is installed");
 

@@ -15,6 +15,9 @@ class QOR_KIT_API QORVidFraDialog : public QORVidFraWindow {
   static constexpr int kApply = 4;
   static constexpr int kSave = 8;
   static constexpr int kCancel = 16;
+  // The sets a filter dialog shows: OK and Cancel, and in test mode Save beside them.
+  static constexpr int kOkCancel = kOK | kCancel;              // 0x12
+  static constexpr int kOkSaveCancel = kOK | kSave | kCancel;  // 0x1A
 
   QORVidFraDialog(QORCommand* father, const char* name);
   ~QORVidFraDialog() override;

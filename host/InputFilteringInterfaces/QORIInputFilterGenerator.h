@@ -12,6 +12,22 @@ class QORIResolvedInputFilter;
 
 QOR_KIT_API extern const IID IID_QORIInputFilterGenerator;
 
+// The entity list that AddEntityList kind 0 gives, and the settings' list of profiles.
+namespace QORDXEntityList {
+inline constexpr int kRemoveKind = 0;
+inline constexpr const char* kEntityToRemove = "EntityToRemove";
+inline constexpr const char* kDefaultProfile = "defaultProfile";
+}  // namespace QORDXEntityList
+
+// Import modes the generator decides per entity and hands to the provider with each
+// value it asks for; an entity without one gets the empty text.
+namespace QORDXImportMode {
+inline constexpr const char* kNoImport = "NoImport";
+inline constexpr const char* kForLifecycle = "ForLifecycle";
+inline constexpr const char* kForCoordination = "ForCoordination";
+inline constexpr const char* kForDesign = "ForDesign";
+}  // namespace QORDXImportMode
+
 class QOR_KIT_API QORIInputFilterGenerator : public QORBaseUnknown {
  public:
   QORIInputFilterGenerator();

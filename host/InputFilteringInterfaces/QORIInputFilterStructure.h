@@ -15,6 +15,28 @@
 
 QOR_KIT_API extern const IID IID_QORIInputFilterStructure;
 
+// Column type codes that GetColumnDescription answers. Any other code is an editable
+// column without a value type.
+namespace QORDXColumnType {
+inline constexpr int32_t kReadOnlyText = 0;
+inline constexpr int32_t kBoolean = 1;
+inline constexpr int32_t kEnumeration = 2;  // with its possible values
+inline constexpr int32_t kText = 3;
+inline constexpr int32_t kNumber = 4;
+inline constexpr int32_t kOtherNumber = 5;  // shown and edited as kNumber
+inline constexpr int32_t kDate = 6;
+inline constexpr int32_t kColor = 7;
+inline constexpr int32_t kRuntime = 8;  // computed by the page: no cells
+}  // namespace QORDXColumnType
+
+// Attributes the generator asks a provider for (GetEntityAttribute).
+namespace QORDXEntityAttribute {
+// The name an entity list (such as the one of entities to remove) matches.
+inline constexpr const char* kEntityName = "EntityName";
+// "true" for an entity that takes an import profile; anything else does not.
+inline constexpr const char* kIsLatestSpatialEntity = "IsLatestSpatialEntity";
+}  // namespace QORDXEntityAttribute
+
 class QOR_KIT_API QORIInputFilterStructure : public QORBaseUnknown {
  public:
   QORIInputFilterStructure();

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "GeneratorFixture.h"
+#include "ObjectModelRuntime/QORErrorText.h"
 #include "QORJsonFilterWriter.h"
 
 namespace dxtest {
@@ -289,8 +290,10 @@ TEST_F(GeneratorDocument, LoopingProviderTreeFailsAndKeepsThePreviousDocument) {
   c->children = {a};  // back to an ancestor
   model.roots = {a};
   model.calls.clear();
+  QORTakeErrorText();
   EXPECT_EQ(Generate(), E_FAIL);
   EXPECT_EQ(Document(), before);
+  EXPECT_EQ(QORTakeErrorText(), "the structure provider's entity tree loops back on itself");
   // Found where it closes, not by running into the depth limit.
   EXPECT_EQ(model.Trace({"GetEntityLabel"}),
             (std::vector<std::string>{"GetEntityLabel(a)", "GetEntityLabel(b)", "GetEntityLabel(c)"}));
@@ -364,8 +367,12 @@ TEST_F(GeneratorDepth, TreeOneLevelTooDeepFailsAndKeepsThePreviousDocument) {
   const std::string before = Document();
 
   BuildChain(QORJsonFilterWriter::kMaxTreeDepth + 1);
+  QORTakeErrorText();
   EXPECT_EQ(Generate(), E_FAIL);
   EXPECT_EQ(Document(), before);
+  // The user is told why, not only that it failed.
+  EXPECT_EQ(QORTakeErrorText(),
+            "the entity tree is 511 levels deep or more; a filter document holds at most 510");
 
   // The generator is still usable afterwards.
   BuildChain(3);

@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "GeneratorFixture.h"
+#include "InputFilteringInterfaces/QORIInputFilterStructure.h"
 
 namespace dxtest {
 namespace {
@@ -28,8 +29,8 @@ class GeneratorSettings : public GeneratorFixture {
                         std::optional<std::string> latest) {
     TestEntity* e = model.Add(name, name, {name + "-uid"});
     e->values["Other"] = {"o", false};
-    e->attributes["EntityName"] = entityName;
-    if (latest) e->attributes["IsLatestSpatialEntity"] = *latest;
+    e->attributes[QORDXEntityAttribute::kEntityName] = entityName;
+    if (latest) e->attributes[QORDXEntityAttribute::kIsLatestSpatialEntity] = *latest;
     return e;
   }
   // The mode every cell request for the entity carried; fails when they differ.

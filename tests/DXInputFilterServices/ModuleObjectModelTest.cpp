@@ -2,10 +2,15 @@
 // exports, its meta classes, reference counts, allocation failures, and the hand-off of
 // a reader from the generator.
 #include <dlfcn.h>
+#include <elf.h>
 #include <gtest/gtest.h>
+#include <link.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <fstream>
+#include <sstream>
 
 #include "GeneratorFixture.h"
 #include "ObjectModelRuntime/QORFillDictionary.h"
@@ -211,6 +216,86 @@ TEST_F(ModuleMeta, ModuleExportsItsMarkerAndTieCreatorsOnly) {
     EXPECT_NE(name.rfind("dx::", 0), 0u) << "exported: " << name;
   }
   EXPECT_EQ(creatorsSeen, 4);
+}
+
+// Where a section of an ELF file lies (its address in the file's own layout), and the
+// range the loader makes read-only after relocation (PT_GNU_RELRO); empty when absent.
+struct ElfLayout {
+  uint64_t tableAddress = 0, tableSize = 0;
+  uint64_t relroStart = 0, relroEnd = 0;
+};
+
+bool ReadElfLayout(const std::string& path, const char* section, ElfLayout& layout) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream all;
+  all << in.rdbuf();
+  const std::string bytes = all.str();
+  if (bytes.size() < sizeof(Elf64_Ehdr)) return false;
+  Elf64_Ehdr header;
+  std::memcpy(&header, bytes.data(), sizeof(header));
+  if (std::memcmp(header.e_ident, ELFMAG, SELFMAG) != 0 || header.e_ident[EI_CLASS] != ELFCLASS64)
+    return false;
+  auto sectionAt = [&](size_t i) {
+    Elf64_Shdr s;
+    std::memcpy(&s, bytes.data() + header.e_shoff + i * sizeof(Elf64_Shdr), sizeof(s));
+    return s;
+  };
+  if (header.e_shoff + header.e_shnum * sizeof(Elf64_Shdr) > bytes.size()) return false;
+  const Elf64_Shdr names = sectionAt(header.e_shstrndx);
+  for (size_t i = 0; i < header.e_shnum; ++i) {
+    const Elf64_Shdr s = sectionAt(i);
+    if (std::strcmp(bytes.c_str() + names.sh_offset + s.sh_name, section) == 0) {
+      layout.tableAddress = s.sh_addr;
+      layout.tableSize = s.sh_size;
+    }
+  }
+  for (size_t i = 0; i < header.e_phnum; ++i) {
+    Elf64_Phdr p;
+    std::memcpy(&p, bytes.data() + header.e_phoff + i * sizeof(Elf64_Phdr), sizeof(p));
+    if (p.p_type == PT_GNU_RELRO)
+      layout.relroStart = p.p_vaddr, layout.relroEnd = p.p_vaddr + p.p_memsz;
+  }
+  return true;
+}
+
+// The permissions ("r-xp"...) of the mapping of this process that holds address.
+std::string MappingPermissions(uintptr_t address) {
+  std::ifstream maps("/proc/self/maps");
+  for (std::string line; std::getline(maps, line);) {
+    unsigned long long from = 0, to = 0;
+    char permissions[5] = {};
+    if (std::sscanf(line.c_str(), "%llx-%llx %4s", &from, &to, permissions) == 3 &&
+        address >= from && address < to)
+      return permissions;
+  }
+  return "";
+}
+
+TEST(ModuleTable, RegistrationTableIsReadOnlyOnceLoaded) {
+  ASSERT_TRUE(LoadFilterModule());
+  const std::string path = LoadedModulePath();
+  ASSERT_FALSE(path.empty());
+  ElfLayout layout;
+  ASSERT_TRUE(ReadElfLayout(path, "zqyom", layout)) << path;
+  ASSERT_GT(layout.tableSize, 0u) << "no zqyom section in " << path;
+  ASSERT_LT(layout.relroStart, layout.relroEnd) << "no RELRO segment in " << path;
+  EXPECT_GE(layout.tableAddress, layout.relroStart);
+  EXPECT_LE(layout.tableAddress + layout.tableSize, layout.relroEnd);
+
+  // Loaded: the table sits on a page that cannot be written, and still reads as the kit
+  // expects: a null slot, the nine registration functions, a null slot.
+  void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_NOLOAD);
+  ASSERT_NE(handle, nullptr) << dlerror();
+  link_map* map = nullptr;
+  ASSERT_EQ(dlinfo(handle, RTLD_DI_LINKMAP, &map), 0) << dlerror();
+  auto* const* table = reinterpret_cast<void* const*>(map->l_addr + layout.tableAddress);
+  const std::string permissions = MappingPermissions(reinterpret_cast<uintptr_t>(table));
+  EXPECT_EQ(permissions.substr(0, 2), "r-") << permissions;
+  EXPECT_EQ(table[0], nullptr);
+  for (int slot = 1; slot <= 9; ++slot) EXPECT_NE(table[slot], nullptr) << slot;
+  EXPECT_EQ(table[10], nullptr);
+  EXPECT_DEATH(*const_cast<void* volatile*>(&table[0]) = handle, "");
+  dlclose(handle);
 }
 
 class ReaderHandOff : public GeneratorFixture {

@@ -166,6 +166,47 @@ TEST_F(Dxfilter, CloudExchangeMergesSettingsAndListsResources) {
             std::string::npos);
 }
 
+TEST_F(Dxfilter, CloudAnswersWhatResolveAnswers) {
+  // The second "a" record and the one with "from" must not answer anything.
+  const std::string exchange =
+      Write("x.json", R"({"data":{"filterID":"week\u001b2","settings":{"profile":"p1"},"results":[)"
+                      R"({"resourceid":"a","name":"Pump\u0007","size":12,"tags":["x","y"]},)"
+                      R"({"resourceid":"a","name":"second","extra":1},)"
+                      R"({"resourceid":"b","from":"a","name":"skipped"},{"resourceid":"c"}]}})");
+  Result get = Run({"cloud", exchange, "--get", "a", "name", "--get", "a", "size"});
+  EXPECT_EQ(get.code, 0) << get.err;
+  EXPECT_EQ(get.out, "Pump\\x07\n12\n");
+  Result missing = Run({"cloud", exchange, "--get", "a", "extra", "--get", "b", "name"});
+  EXPECT_EQ(missing.code, 1);
+  EXPECT_EQ(missing.out, "");
+  EXPECT_NE(missing.err.find("no attribute extra for a"), std::string::npos) << missing.err;
+  EXPECT_NE(missing.err.find("no attribute name for b"), std::string::npos) << missing.err;
+
+  Result setting = Run({"cloud", exchange, "--setting", "profile"});
+  EXPECT_EQ(setting.code, 0) << setting.err;
+  EXPECT_EQ(setting.out, "p1\n");
+  // Settings merged from --settings answer too.
+  Result merged = Run({"cloud", exchange, "--setting", "defaultProfile", "--settings",
+                       Write("s.json", R"({"settings":{"defaultProfile":"ForDesign"}})")});
+  EXPECT_EQ(merged.out, "ForDesign\n") << merged.err;
+  EXPECT_EQ(Run({"cloud", exchange, "--setting", "nope"}).code, 1);
+
+  Result id = Run({"cloud", exchange, "--filter-id"});
+  EXPECT_EQ(id.code, 0) << id.err;
+  EXPECT_EQ(id.out, "week\\x1B2\n");
+  Result noId = Run({"cloud", Write("n.json", R"({"data":{"results":[]}})"), "--filter-id"});
+  EXPECT_EQ(noId.code, 1);
+  EXPECT_NE(noId.err.find("no filter id"), std::string::npos) << noId.err;
+
+  Result json = Run({"cloud", exchange, "--json"});
+  ASSERT_EQ(json.code, 0) << json.err;
+  EXPECT_EQ(json.out,
+            "{\"filterID\":\"week\\u001b2\",\"resources\":[\n"
+            "{\"resourceid\":\"a\",\"attributes\":{\"name\":\"Pump\\u0007\",\"size\":\"12\","
+            "\"tags\":\"[\\\"x\\\",\\\"y\\\"]\"}},\n"
+            "{\"resourceid\":\"c\",\"attributes\":{}}\n]}\n");
+}
+
 TEST_F(Dxfilter, ExternalWallsOnlyThroughChosenColumns) {
   // One column on the command line, two in the settings file.
   std::string settings =
@@ -299,7 +340,10 @@ TEST_F(Dxfilter, JsonOutputIsExactAndCannotBeBrokenOutOf) {
       Write("x.json", R"({"data":{"results":[{"resourceid":"x\"]; [\"injected"},{"resourceid":"nul\u0000cut"}]}})");
   Result cloud = Run({"cloud", exchange, "--json"});
   ASSERT_EQ(cloud.code, 0) << cloud.err;
-  EXPECT_EQ(cloud.out, "[\"nul\\u0000cut\",\"x\\\"]; [\\\"injected\"]\n");
+  EXPECT_EQ(cloud.out,
+            "{\"filterID\":\"\",\"resources\":[\n"
+            "{\"resourceid\":\"nul\\u0000cut\",\"attributes\":{}},\n"
+            "{\"resourceid\":\"x\\\"]; [\\\"injected\",\"attributes\":{}}\n]}\n");
   Result plain = Run({"cloud", exchange});
   EXPECT_EQ(plain.out, "nul\\x00cut\nx\"]; [\"injected\n");
 }
@@ -324,6 +368,41 @@ TEST_F(Dxfilter, OutputOntoALinkOrAFifoKeepsTheNodeAndSaysWhy) {
   EXPECT_EQ(missing.code, 1);
   EXPECT_NE(missing.err.find("cannot write no/such/folder.json: No such file or directory"), std::string::npos)
       << missing.err;
+}
+
+// --- a model whose tree a filter document cannot hold
+
+// A project, a site and a chain of elements, each aggregating the next.
+std::string DeepIfc(int elements) {
+  std::string data =
+      "#1=IFCPROJECT('p',$,'Project',$,$,$,$,$,$);\n"
+      "#2=IFCSITE('s',$,'Site',$,$,$,$,$,.ELEMENT.,$,$,$,$,$);\n"
+      "#3=IFCRELAGGREGATES('r',$,$,$,#1,(#2));\n";
+  int parent = 2;
+  for (int i = 0; i < elements; ++i) {
+    const int element = 10 + 2 * i, rel = element + 1;
+    data += "#" + std::to_string(element) + "=IFCBUILDINGELEMENTPROXY('e" + std::to_string(i) +
+            "',$,'E" + std::to_string(i) + "',$,$,$,$,$,$);\n#" + std::to_string(rel) +
+            "=IFCRELAGGREGATES('a" + std::to_string(i) + "',$,$,$,#" + std::to_string(parent) +
+            ",(#" + std::to_string(element) + "));\n";
+    parent = element;
+  }
+  return "ISO-10303-21;\nHEADER;\nFILE_DESCRIPTION(('ViewDefinition [x]'),'2;1');\n"
+         "FILE_NAME('t.ifc','',(''),(''),'','','');\nFILE_SCHEMA(('IFC4'));\nENDSEC;\nDATA;\n" +
+         data + "ENDSEC;\nEND-ISO-10303-21;\n";
+}
+
+TEST_F(Dxfilter, ATreeTooDeepForADocumentIsRefusedWithTheReason) {
+  // Project and site take two levels: 508 elements fill the 510 a document holds.
+  Result fits = Run({"generate", "IFC", Write("fits.ifc", DeepIfc(508)), "-o", "fits.json"});
+  EXPECT_EQ(fits.code, 0) << fits.err;
+  Result deep = Run({"generate", "IFC", Write("deep.ifc", DeepIfc(509)), "-o", "deep.json"});
+  EXPECT_EQ(deep.code, 1);
+  EXPECT_EQ(
+      deep.err.substr(deep.err.rfind("dxfilter: ")),
+      "dxfilter: cannot generate the filter of " + File("deep.ifc") +
+          ": the entity tree is 511 levels deep or more; a filter document holds at most 510\n");
+  EXPECT_FALSE(std::filesystem::exists(File("deep.json")));
 }
 
 // --- documents with nothing, or twice the same thing, to answer for

@@ -136,9 +136,34 @@ class Page {
     return answer ? answer->status : -1;
   }
 
+  // The scripts the dialog ran in the page so far, each fetched once, in order; waits
+  // (a few long polls) until one holds until.
+  std::vector<std::string> ScriptsUntil(const std::string& until) {
+    httplib::Headers headers{{"X-Qor-Tab", kTab}, {"Origin", _origin}, {"Cookie", _cookie}};
+    for (int turn = 0; turn < 20; ++turn) {
+      auto answer = _client.Get(
+          _base + "/__qor/scripts?load=load00000001&after=" + std::to_string(_next), headers);
+      if (!answer || answer->status != 200) continue;
+      static const std::regex kAddress("\"(/[^\"]+)\"");
+      for (std::sregex_iterator it(answer->body.begin(), answer->body.end(), kAddress), end;
+           it != end; ++it) {
+        auto script = _client.Get((*it)[1].str(), headers);
+        _scripts.push_back(script && script->status == 200 ? script->body : "<missing>");
+      }
+      std::smatch next;
+      static const std::regex kNext("\"next\":(\\d+)");
+      if (std::regex_search(answer->body, next, kNext)) _next = std::stoul(next[1]);
+      for (const std::string& script : _scripts)
+        if (script.find(until) != std::string::npos) return _scripts;
+    }
+    return _scripts;
+  }
+
  private:
   httplib::Client _client;
   std::string _base, _cookie, _origin;
+  size_t _next = 0;
+  std::vector<std::string> _scripts;
 };
 
 class DxfilterEdit : public ::testing::Test {
@@ -335,6 +360,70 @@ TEST_F(DxfilterEdit, AReplayThatNeverEndsGivesUpAndEndsItsBrowser) {
       << replay.Err();
   EXPECT_FALSE(std::filesystem::exists(File("out.json")));
   EXPECT_EQ(ProcessesWith(marker), 0) << "the browser outlived the replay";
+}
+
+// --- Save in test mode: recorded in its place, its document written beside the output
+
+TEST_F(DxfilterEdit, SaveIsRecordedWrittenBesideTheOutputAndReplayed) {
+  Background generate(_dir, {"generate", "IFC", kHouse, "-o", "generated.json"});
+  ASSERT_TRUE(generate.Exited(60s));
+  const std::string generated = Slurp(File("generated.json"));
+  const size_t at = generated.find("\"label\":\"");
+  ASSERT_NE(at, std::string::npos);
+  std::string saved = generated, confirmed = generated;
+  saved.insert(at + 9, "Saved ");
+  confirmed.insert(at + 9, "Confirmed ");
+
+  {
+    Background record(
+        _dir, {"record", "scenario.jsonl", "IFC", kHouse, "-o", "out.json", "--no-browser"});
+    int port = 0;
+    std::string token;
+    ASSERT_TRUE(record.Address(port, token)) << record.Err();
+    Page page(port, token);
+    EXPECT_EQ(page.Say("registerInteraction", "first"), 204);
+    EXPECT_EQ(page.Post("/__qor/button/8"), 204);
+    EXPECT_EQ(page.Say("onSaveClick", saved), 204);
+    EXPECT_EQ(page.Say("registerInteraction", "second"), 204);
+    EXPECT_EQ(page.Post("/__qor/button/2"), 204);
+    EXPECT_EQ(page.Say("onOkClick", confirmed), 204);
+    ASSERT_TRUE(record.Exited(30s)) << record.Err();
+    EXPECT_EQ(record.Code(), 0) << record.Err();
+    EXPECT_NE(record.Err().find("Save: wrote out.save-1.json"), std::string::npos) << record.Err();
+  }
+  EXPECT_EQ(Slurp(File("scenario.jsonl")),
+            "{\"interaction\":\"first\"}\n{\"button\":\"Save\"}\n"
+            "{\"interaction\":\"second\"}\n{\"button\":\"OK\"}\n");
+  EXPECT_NE(Slurp(File("out.save-1.json")).find("\"label\":\"Saved "), std::string::npos);
+  EXPECT_NE(Slurp(File("out.json")).find("\"label\":\"Confirmed "), std::string::npos);
+  EXPECT_EQ(Slurp(File("out.json")).find("\"label\":\"Saved "), std::string::npos);
+
+  // The replay asks the page for its document at the same point, and writes it again.
+  std::filesystem::remove(File("out.save-1.json"));
+  std::filesystem::remove(File("out.json"));
+  const std::string marker = "fakebrowser-" + std::to_string(getpid()) + "-save";
+  Background replay(_dir, {"replay", "scenario.jsonl", "IFC", kHouse, "-o", "out.json", "--timeout",
+                           "60", "--browser", "sh -c 'sleep 60; true' " + marker});
+  int port = 0;
+  std::string token;
+  ASSERT_TRUE(replay.Address(port, token)) << replay.Err();
+  Page page(port, token);
+  page.ScriptsUntil("Filter.init(");
+  EXPECT_EQ(page.Post("/__qor/message", "[\"onLoad\"]"), 204);
+  std::string ran;
+  for (const std::string& script : page.ScriptsUntil("onOkClick")) ran += script + "\n";
+  const size_t first = ran.find("simulate('first')"), save = ran.find("sendNewJson('onSaveClick')"),
+               second = ran.find("simulate('second')"), ok = ran.find("sendNewJson('onOkClick')");
+  ASSERT_NE(ok, std::string::npos) << ran;
+  EXPECT_LT(first, save) << ran;
+  EXPECT_LT(save, second) << ran;
+  EXPECT_LT(second, ok) << ran;
+  EXPECT_EQ(page.Say("onSaveClick", saved), 204);
+  EXPECT_EQ(page.Say("onOkClick", confirmed), 204);
+  ASSERT_TRUE(replay.Exited(30s)) << replay.Err();
+  EXPECT_EQ(replay.Code(), 0) << replay.Err();
+  EXPECT_NE(Slurp(File("out.save-1.json")).find("\"label\":\"Saved "), std::string::npos);
+  EXPECT_NE(Slurp(File("out.json")).find("\"label\":\"Confirmed "), std::string::npos);
 }
 
 // --- a signal ends the program at once, whatever a client is doing

@@ -80,7 +80,8 @@ QOROMModule* RegisterFilterReaderTie() {
 }
 
 // Bounded by null slots; the module info points at the first slot and just behind
-// the last function.
+// the last function. The build links the section among the data that is read-only
+// once relocated (cmake/ModuleTableReadOnly.ld), so nothing can rewrite the table.
 __attribute__((section("zqyom"), used)) QORRegistrationFunction const s_registrationTable[] = {
     nullptr,
     &RegisterCloudFilterGenerator,

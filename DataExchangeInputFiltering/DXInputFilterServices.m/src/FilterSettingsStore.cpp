@@ -1,15 +1,16 @@
 // FilterSettingsStore.cpp - reading the settings text and deciding import modes.
 #include "FilterSettingsStore.h"
 
+#include "InputFilteringInterfaces/QORIInputFilterGenerator.h"
 #include "JsonStreams/JIStream.h"
 #include "ObjectModelRuntime/QORBaseUnknown.h"
 
 namespace {
 // Keys are hashed once; the decision runs for every entity.
-const QORDXUnicodeString kEntityToRemove("EntityToRemove");
-const QORDXUnicodeString kDefaultProfile("defaultProfile");
-const QORDXUnicodeString kForCoordination("ForCoordination");
-const QORDXUnicodeString kForDesign("ForDesign");
+const QORDXUnicodeString kEntityToRemove(QORDXEntityList::kEntityToRemove);
+const QORDXUnicodeString kDefaultProfile(QORDXEntityList::kDefaultProfile);
+const QORDXUnicodeString kForCoordination(QORDXImportMode::kForCoordination);
+const QORDXUnicodeString kForDesign(QORDXImportMode::kForDesign);
 }  // namespace
 
 FilterSettingsStore::FilterSettingsStore() = default;
@@ -28,7 +29,7 @@ HRESULT FilterSettingsStore::ReadSettings(const QORUnicodeString& settingsText) 
     _settingsText = root.ReadRawString("settings");
     JSON::JIStream settings = root.ReadObject("settings");
     DXValueSet& profiles = _valueSets[kDefaultProfile];
-    profiles.insert(QORDXUnicodeString(settings.ReadString("defaultProfile")));
+    profiles.insert(QORDXUnicodeString(settings.ReadString(QORDXEntityList::kDefaultProfile)));
     result = S_OK;
   }
   if (root.Exist("format")) {
@@ -51,9 +52,10 @@ HRESULT FilterSettingsStore::DecideImportMode(const QORIInputFilterStructure_var
   auto removal = _valueSets.find(kEntityToRemove);
   if (removal != _valueSets.end()) {
     QORUnicodeString name;
-    structure->GetEntityAttribute(entity, QORUnicodeString("EntityName"), name);
+    structure->GetEntityAttribute(entity, QORUnicodeString(QORDXEntityAttribute::kEntityName),
+                                  name);
     if (removal->second.count(QORDXUnicodeString(std::move(name)))) {
-      mode = "NoImport";
+      mode = QORDXImportMode::kNoImport;
       return S_OK;
     }
   }
@@ -61,16 +63,17 @@ HRESULT FilterSettingsStore::DecideImportMode(const QORIInputFilterStructure_var
   auto profile = _valueSets.find(kDefaultProfile);
   if (profile == _valueSets.end()) return E_NOTIMPL;
   QORUnicodeString latest;
-  structure->GetEntityAttribute(entity, QORUnicodeString("IsLatestSpatialEntity"), latest);
+  structure->GetEntityAttribute(
+      entity, QORUnicodeString(QORDXEntityAttribute::kIsLatestSpatialEntity), latest);
   if (!latest.Compare("true")) return E_NOTIMPL;
 
-  mode = "ForLifecycle";
+  mode = QORDXImportMode::kForLifecycle;
   if (profile->second.count(kForCoordination)) {
-    mode = "ForCoordination";
+    mode = QORDXImportMode::kForCoordination;
     return S_OK;
   }
   if (profile->second.count(kForDesign)) {
-    mode = "ForDesign";
+    mode = QORDXImportMode::kForDesign;
     return S_OK;
   }
   return S_OK;

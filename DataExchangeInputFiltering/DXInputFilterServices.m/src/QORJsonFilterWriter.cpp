@@ -9,6 +9,7 @@
 #include "DataExchangeUtilities/QORDXEnvironmentVariable.h"
 #include "JsonStreams/JIStream.h"
 #include "InputFilteringInterfaces/QORIResolvedInputFilter.h"
+#include "ObjectModelRuntime/QORErrorText.h"
 #include "ObjectModelRuntime/QORInstantiateComponent.h"
 #include "QORResolvedFilter.h"
 
@@ -184,8 +185,16 @@ bool QORJsonFilterWriter::BuildSubtree(const QORIInputFilterStructure_var& provi
   if (!entity) return true;  // a null handle is written as an empty object
   // A provider must hand over a tree; one that loops or nests beyond what the
   // document can hold would otherwise exhaust the stack.
-  if (depth > kMaxTreeDepth) return false;
-  if (std::find(_ancestors.begin(), _ancestors.end(), entity) != _ancestors.end()) return false;
+  if (depth > kMaxTreeDepth) {
+    QORSetErrorText("the entity tree is " + std::to_string(depth) +
+                    " levels deep or more; a filter document holds at most " +
+                    std::to_string(kMaxTreeDepth));
+    return false;
+  }
+  if (std::find(_ancestors.begin(), _ancestors.end(), entity) != _ancestors.end()) {
+    QORSetErrorText("the structure provider's entity tree loops back on itself");
+    return false;
+  }
 
   node = BuildNode(provider, entity);
   QORRawCollPV children;
