@@ -1,6 +1,7 @@
 // EditSession.cpp - showing the dialog, waiting for it, recording and replaying.
 #include "EditSession.h"
 
+#include <malloc.h>
 #include <signal.h>
 
 #include <condition_variable>
@@ -78,16 +79,23 @@ bool NotificationText(QORNotification* notification, QORUnicodeString& text) {
   return readText(&request) != nullptr;
 }
 
-// Why an answer of the page cannot be the filter document; empty when it can.
-std::string CheckAnswer(const std::string& answer) {
+// Why an answer of the page cannot be the filter document; empty when it can. Gives the
+// import column (the first boolean one, "" for none) as well.
+std::string CheckAnswer(const QORUnicodeString& answer, std::string& importColumn) {
   JSON::JIStream document;
-  if (!document.Parse(std::string_view(answer))) return "it is not valid JSON (" + document.LastError() + ")";
+  // The kit leaves a message's long strings room to be parsed where they lie.
+  if (!document.Parse(answer)) return "it is not valid JSON (" + document.LastError() + ")";
   if (!document.IsObject()) return "its top level is not a JSON object";
   if (document.GetType("data") != JSON::Type::Object) return "it has no \"data\" object";
   for (const char* key : {"columns", "roots"})
     if (document.GetType(key) != JSON::Type::Array) return std::string("it has no \"") + key + "\" array";
-  for (const JSON::JIStream& column : document.ReadObjects("columns"))
-    if (column.ReadString("dataIndex").Str().empty()) return "a column has no \"dataIndex\"";
+  importColumn.clear();
+  for (const JSON::JIStream& column : document.ReadObjects("columns")) {
+    const std::string index = column.ReadString("dataIndex").Str();
+    if (index.empty()) return "a column has no \"dataIndex\"";
+    if (importColumn.empty() && column.ReadString("typeRepresentation").Str() == "boolean")
+      importColumn = index;
+  }
   return "";
 }
 
@@ -119,6 +127,11 @@ QORVidFraDialog* EditSession::Dialog() const {
 
 EditSession::Outcome EditSession::Run(QORIInputFilterGenerator& generator, std::string& errorText) {
   WatchSignals();
+  // The document goes through a handful of buffers of its size on its way back (the
+  // answer, the parses, the file): freed ones are kept for the next rather than
+  // returned to the system and faulted in afresh, which costs more than the copies.
+  mallopt(M_MMAP_THRESHOLD, 32 << 20);
+  mallopt(M_TRIM_THRESHOLD, 512 << 20);
   HRESULT hr = generator.ShowFilterDialog(this);
   if (QORFailed(hr)) {
     errorText = "cannot show the filter dialog";
@@ -177,8 +190,9 @@ EditSession::Outcome EditSession::Run(QORIInputFilterGenerator& generator, std::
   }
   if (_answered) {
     // The dialog took the page's answer, with or without a click on OK.
-    if (std::string why = CheckAnswer(_answer); !why.empty()) {
-      errorText = "the page's answer is not a filter document: " + why + "; nothing written";
+    if (!_answerFault.empty()) {
+      errorText =
+          "the page's answer is not a filter document: " + _answerFault + "; nothing written";
       return Outcome::Failed;
     }
     return Outcome::Confirmed;
@@ -195,8 +209,9 @@ void EditSession::OnPanelClosed(QORCommand*, QORNotification*, void*) {
 void EditSession::OnPageMessage(QORBaseUnknown*, QORVidJSMessageEventArgs* i_pArgs) {
   const std::vector<QORUnicodeString>& strings = i_pArgs->GetMessages();
   if (strings.size() == 2 && strings[0].Compare("onOkClick")) {
+    // Checked where it lies: the answer is the whole document, and only its fault is kept.
     _answered = true;
-    _answer = strings[1].Str();
+    _answerFault = CheckAnswer(strings[1], _importColumn);
   }
   if (strings.size() == 2 && strings[0].Compare("onSaveClick") && _dumpPending) WriteSaveDump();
   _dumpPending = false;

@@ -46,6 +46,9 @@ class EditSession : public QORCommand {
 
   // Shows the dialog and waits; errorText explains Failed.
   Outcome Run(QORIInputFilterGenerator& generator, std::string& errorText);
+  // After Confirmed: the dataIndex of the confirmed document's first boolean column (the
+  // import tick), "" when it has none.
+  const std::string& ImportColumn() const { return _importColumn; }
 
   void OnPanelLoaded(QORCommand* i_pSender, QORNotification* i_pNotification, void* i_pClientData);
   void OnPanelClosed(QORCommand* i_pSender, QORNotification* i_pNotification, void* i_pClientData);
@@ -62,7 +65,8 @@ class EditSession : public QORCommand {
   // The document the page sent with "onOkClick", which the dialog then takes: checked
   // here, since the dialog keeps its own document when the answer is unusable.
   bool _answered = false;
-  std::string _answer;
+  std::string _answerFault;  // why the answer is no filter document; empty when it is
+  std::string _importColumn;
   bool _replaySent = false;
   std::chrono::seconds _limit{0};
   FILE* _pScenario = nullptr;

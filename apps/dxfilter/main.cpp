@@ -319,21 +319,13 @@ struct EditOptions {
 };
 
 // What "N of M entities will be imported" counts: the answers of the first boolean
-// column, as the import would read them.
-void PrintSummary(QORIInputFilterGenerator& generator, const std::string& output) {
+// column (found by the edit session in the confirmed document), as the import would
+// read them.
+void PrintSummary(QORIInputFilterGenerator& generator, const std::string& importColumn) {
   QORIResolvedInputFilter* raw = nullptr;
   if (QORFailed(generator.GetResolvedFilter(&raw)) || !raw) return;
   QORIResolvedInputFilter_var reader(raw);
   raw->Release();
-  JSON::JIStream document;
-  if (!document.ParseFile(QORUnicodeString(output))) return;
-  std::string importColumn;
-  for (const JSON::JIStream& column : document.ReadObjects("columns")) {
-    if (column.ReadString("typeRepresentation").Str() == "boolean") {
-      importColumn = column.ReadString("dataIndex").Str();
-      break;
-    }
-  }
   std::vector<QORUnicodeString> ids;
   reader->GetObjectIds(ids);
   size_t imported = 0;
@@ -422,7 +414,7 @@ int Edit(DXFilterHost& host, const EditOptions& o, bool record, bool replay) {
     status = Save(*generator.Get(), o.generate, output);
     if (status == 0) {
       std::fprintf(stderr, "dxfilter: wrote %s\n", output.c_str());
-      PrintSummary(*generator.Get(), output);
+      PrintSummary(*generator.Get(), session->ImportColumn());
     }
   } else if (outcome == EditSession::Outcome::Failed) {
     status = Fail(error);

@@ -12,6 +12,10 @@
 // or QOR_DIALOG_MESSAGE_LIMIT); larger ones are refused and dropped.
 // Leave grace: how long a window page that went away (a reload, or its tab closing)
 // has to come back before the window counts as closed by the user (default 3 s).
+// Lost grace: how long a page that was seen may have no request open before it counts
+// as gone with its browser (killed, crashed) and its window as closed by the user
+// (default 20 s; 2 s once a browser the kit started has ended). Notices such as that
+// one go to standard error unless a notice sink is set.
 #pragma once
 
 #include <chrono>
@@ -31,6 +35,9 @@ class QOR_KIT_API QORDialogToolkit {
   // Where a shown window's address is announced (default: a line on standard error).
   static void SetAddressSink(std::function<void(const std::string& address)> sink);
   static void AnnounceAddress(const std::string& address);
+  // Where the kit's notices to the user go (default: "dialog: " + text on standard error).
+  static void SetNoticeSink(std::function<void(const std::string& text)> sink);
+  static void Notice(const std::string& text);
   // Stops the web server and, when asked to, the browsers the kit started: a host
   // calls it before it exits (a server left to atexit may still be answering while the
   // process's static objects are destroyed).
@@ -41,4 +48,6 @@ class QOR_KIT_API QORDialogToolkit {
   static size_t GetMessageSizeLimit();
   static void SetLeaveGrace(std::chrono::milliseconds grace);
   static std::chrono::milliseconds GetLeaveGrace();
+  static void SetLostGrace(std::chrono::milliseconds grace);
+  static std::chrono::milliseconds GetLostGrace();
 };

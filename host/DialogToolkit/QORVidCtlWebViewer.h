@@ -8,6 +8,7 @@
 // are run again, in order, and no second LoadStart is raised.
 #pragma once
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -35,10 +36,16 @@ class QOR_KIT_API QORVidCtlWebViewer : public QORVidWidget {
   HRESULT Build();
   bool IsBuilt() const { return _built; }
 
-  // Queues script for the page; origin and line name the caller for diagnostics.
+  // Queues script for the page; origin and line name the caller for diagnostics. A
+  // script given by move is kept as it is, never copied (a document's init script can
+  // be hundreds of megabytes).
   void RunJavaScript(const QORUnicodeString& script, const char* origin, int line);
-  // Every script run so far, in order (a reload runs them again).
-  const std::vector<std::string>& GetScripts() const { return _scripts; }
+  void RunJavaScript(QORUnicodeString&& script, const char* origin, int line);
+  // Every script run so far, in order (a reload runs them again): copies, and shared.
+  std::vector<std::string> GetScripts() const;
+  const std::vector<std::shared_ptr<const std::string>>& GetSharedScripts() const {
+    return _scripts;
+  }
 
   static QOREvent* LoadStart();
   static QOREvent* JSMessage();
@@ -50,5 +57,5 @@ class QOR_KIT_API QORVidCtlWebViewer : public QORVidWidget {
   int _javaScript = 1;
   int _contextMenu = 1;
   bool _built = false;
-  std::vector<std::string> _scripts;
+  std::vector<std::shared_ptr<const std::string>> _scripts;
 };

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <optional>
 
+#include "DataExchangeUtilities/QORDXUnicodeString.h"
 #include "DialogFixture.h"
 #include "EventToolkit/QORDynamicCast.h"
 #include "ObjectModelRuntime/QORFillDictionary.h"
@@ -180,6 +181,48 @@ TEST_P(DialogEscaping, ScriptStandsForTheGeneratorsDocumentExactly) {
   EXPECT_EQ(InitArgument(Scripts()[0], rest), document) << Scripts()[0];
   EXPECT_EQ(rest, Closing());
   EXPECT_FALSE(EndsAScriptElement(Scripts()[0])) << Scripts()[0];
+}
+
+// The dialog escapes in one pass of its own: byte for byte what the data-exchange
+// library's EscapeJSON gives, with each "'" then written "\'".
+TEST_P(DialogEscaping, DocumentIsEscapedAsEscapeJsonThenApostrophesWouldEscapeIt) {
+  DX_DIALOG_PROCESS(Mode());
+  std::string everyByte;
+  for (int c = 0; c < 256; ++c) everyByte += static_cast<char>(c);
+  // Sequences cut at the end where an escape looks ahead (a text is sent from 4 bytes).
+  const std::string texts[] = {everyByte,
+                               kHardDocument,
+                               "abc<",
+                               "<</<!<a",
+                               "abc\xE2",
+                               "abc\xE2\x80",
+                               "\xE2\x80\xA8\xE2\x80\xA9\xE2\x80\xAA\xE2\xE2\x80\xA8",
+                               std::string(300000, '\'') + everyByte + std::string(300000, '"')};
+  for (const std::string& text : texts) {
+    SCOPED_TRACE(text.substr(0, 40));
+    auto* dialog =
+        static_cast<QORVidFraDialog*>(QORFillDictionary::FindFactory("DXWebViewer")(nullptr));
+    ASSERT_NE(dialog, nullptr);
+    ASSERT_EQ(dialog_internals::InitAndShowWithoutOwner(dialog, QORUnicodeString(text.data(), text.size())),
+              S_OK);
+    auto* viewer = QORDynamicCast<QORVidCtlWebViewer>(dialog->GetApplicativeWidget());
+    if (viewer) RaiseLoadStart(viewer);
+    const std::vector<std::string> scripts = ScriptsOf(viewer);
+    dialog->RequestDelayedDestruction();
+    ASSERT_EQ(scripts.size(), 1u);
+    QORDXUnicodeString escaped = QORDXUnicodeString(QORUnicodeString(text.data(), text.size())).EscapeJSON();
+    escaped.ReplaceAll("'", "\\'");
+    const std::string call = "Filter.init('" + escaped.Str() + "'); ";
+    const std::string expected =
+        "require(['ZQ/DXInputFilterDisplay/Filter'], function(Filter) { " +
+        (GetParam() ? "            require(['ZQ/SelectiveWebUI_TST/InputFilteringSimulateScenario'], "
+                      "function(simulationServices) {                 "
+                      "Filter.registerInteractions(simulationServices);" + call + "});"
+                    : call) +
+        "});";
+    ASSERT_EQ(scripts[0].size(), expected.size());
+    EXPECT_TRUE(scripts[0] == expected);
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(Modes, DialogEscaping, ::testing::Bool(),

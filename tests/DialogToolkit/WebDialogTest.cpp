@@ -119,6 +119,21 @@ TEST_F(WebDialog, FirstViewerLoadRaisesLoadStartOnceAndAReloadRunsTheSameScripts
   EXPECT_EQ(recorder->offHostThread, 0);
 }
 
+// The program makes what it sends on LoadStart while the browser boots the page: the
+// page's own HTML starts the load, not its first question for scripts.
+TEST_F(WebDialog, TheViewersPageRequestRaisesLoadStartBeforeThePageAsksForScripts) {
+  Show();
+  PageClient page(port, token);
+  EXPECT_FALSE(OffHost([&] { return page.LoadViewer(kViewerPath); }).empty());
+  ASSERT_TRUE(RunUntil([&] { return !recorder->loadStarts.empty(); }, 5s));
+  viewer->RunJavaScript("init()", __FILE__, __LINE__);
+  // The bridge's first question finds the script waiting, and a reload raises nothing.
+  EXPECT_EQ(OffHost([&] { return page.RunScripts(1); }), (std::vector<std::string>{"init()"}));
+  OffHost([&] { return page.LoadViewer(kViewerPath); });
+  RunFor(100ms);
+  EXPECT_EQ(recorder->loadStarts.size(), 1u);
+}
+
 TEST_F(WebDialog, PushedScriptsAreServedOnceUnderUnguessableAddresses) {
   viewer->RunJavaScript("first()", __FILE__, __LINE__);
   viewer->RunJavaScript("second()", __FILE__, __LINE__);

@@ -20,6 +20,22 @@ TEST(WebScriptText, TheLongestSingleQuotedLiteralComesOutDecoded) {
   EXPECT_EQ(parts.text, "{\"a\":\"it's \\ \xC3\xA9 \xF0\x9F\x8F\xA0 </script>\n\t/A\"");
 }
 
+// The end of a literal is found by jumping from quote to quote: a quote after an even
+// run of backslashes ends it, after an odd run it does not.
+TEST(WebScriptText, BackslashRunsBeforeAQuoteDecideWhereTheLiteralEnds) {
+  QORWebScriptText parts;
+  ASSERT_TRUE(QORSplitScriptText("f('a\\\\\\'b\\\\', 'x');", 4, parts));
+  EXPECT_EQ(parts.text, "a\\'b\\");
+  EXPECT_EQ(parts.after, ", 'x');");
+  const std::string big(1 << 20, 'x');
+  ASSERT_TRUE(QORSplitScriptText("f('" + big + "\\'" + big + "\\\\');", 10, parts));
+  EXPECT_EQ(parts.text, big + "'" + big + "\\");
+  EXPECT_EQ(parts.after, ");");
+  // A line break inside is no literal, however far in; an escaped one is a continuation.
+  EXPECT_FALSE(QORSplitScriptText("f('" + big + "\n" + big + "');", 10, parts));
+  EXPECT_FALSE(QORSplitScriptText("f('" + big + "\\\\\n');", 10, parts));
+}
+
 TEST(WebScriptText, ShortLiteralsAndDoubleQuotedOnesStay) {
   QORWebScriptText parts;
   EXPECT_FALSE(QORSplitScriptText("f('short');", 10, parts));

@@ -186,6 +186,13 @@ QORVidCtlWebViewer::QORVidCtlWebViewer(QORCommand* father, const char* name, con
     : QORVidWidget(father, name) {}
 QORVidCtlWebViewer::~QORVidCtlWebViewer() = default;
 
+std::vector<std::string> QORVidCtlWebViewer::GetScripts() const {
+  std::vector<std::string> copies;
+  copies.reserve(_scripts.size());
+  for (const auto& script : _scripts) copies.push_back(*script);
+  return copies;
+}
+
 QOREvent* QORVidCtlWebViewer::LoadStart() {
   static QOREvent* event = new QOREvent("LoadStart");
   return event;
@@ -200,8 +207,13 @@ HRESULT QORVidCtlWebViewer::Build() {
   return S_OK;
 }
 
-void QORVidCtlWebViewer::RunJavaScript(const QORUnicodeString& script, const char*, int) {
-  _scripts.push_back(script.Str());
+void QORVidCtlWebViewer::RunJavaScript(const QORUnicodeString& script, const char* origin,
+                                       int line) {
+  RunJavaScript(QORUnicodeString(script), origin, line);
+}
+
+void QORVidCtlWebViewer::RunJavaScript(QORUnicodeString&& script, const char*, int) {
+  _scripts.push_back(std::make_shared<const std::string>(std::move(script.Str())));
   auto* window = dynamic_cast<QORVidFraWindow*>(GetFather());
   if (window && window->GetSession() && window->GetApplicativeWidget() == this)
     window->GetSession()->ScriptAdded();

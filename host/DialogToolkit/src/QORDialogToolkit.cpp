@@ -17,8 +17,12 @@ std::mutex g_mutex;
 std::optional<QORDialogToolkit::Backend> g_backend;
 std::optional<std::string> g_browser;
 std::function<void(const std::string&)> g_addressSink;
+std::function<void(const std::string&)> g_noticeSink;
 std::optional<size_t> g_messageLimit;
 std::chrono::milliseconds g_leaveGrace{3000};
+// Long enough for a page whose script is busy (indexing a large document) to come back
+// with its next poll, short enough that a killed browser is noticed while the user waits.
+std::chrono::milliseconds g_lostGrace{20000};
 constexpr size_t kDefaultMessageLimit = size_t(1) << 30;  // answers of a few million entities
 }  // namespace
 
@@ -65,6 +69,24 @@ void QORDialogToolkit::AnnounceAddress(const std::string& address) {
   std::fprintf(stderr, "dialog: %s\n", address.c_str());
 }
 
+void QORDialogToolkit::SetNoticeSink(std::function<void(const std::string&)> sink) {
+  std::lock_guard<std::mutex> lock(g_mutex);
+  g_noticeSink = std::move(sink);
+}
+
+void QORDialogToolkit::Notice(const std::string& text) {
+  std::function<void(const std::string&)> sink;
+  {
+    std::lock_guard<std::mutex> lock(g_mutex);
+    sink = g_noticeSink;
+  }
+  if (sink) {
+    sink(text);
+    return;
+  }
+  std::fprintf(stderr, "dialog: %s\n", text.c_str());
+}
+
 void QORDialogToolkit::SetMessageSizeLimit(size_t bytes) {
   std::lock_guard<std::mutex> lock(g_mutex);
   g_messageLimit = bytes;
@@ -89,6 +111,16 @@ void QORDialogToolkit::SetLeaveGrace(std::chrono::milliseconds grace) {
 std::chrono::milliseconds QORDialogToolkit::GetLeaveGrace() {
   std::lock_guard<std::mutex> lock(g_mutex);
   return g_leaveGrace;
+}
+
+void QORDialogToolkit::SetLostGrace(std::chrono::milliseconds grace) {
+  std::lock_guard<std::mutex> lock(g_mutex);
+  g_lostGrace = grace < std::chrono::milliseconds(0) ? std::chrono::milliseconds(0) : grace;
+}
+
+std::chrono::milliseconds QORDialogToolkit::GetLostGrace() {
+  std::lock_guard<std::mutex> lock(g_mutex);
+  return g_lostGrace;
 }
 
 namespace {

@@ -53,6 +53,17 @@ struct QORWebPage {
   bool leaving = false;    // the window page went away; closed unless it comes back
   std::chrono::steady_clock::time_point leaveDeadline;
 
+  // Whether the browser is still there: its admitted requests being served now, and
+  // when the last one ended. A page seen once that has nothing open for a grace is
+  // taken as gone with its browser.
+  size_t inFlight = 0;
+  bool seen = false;
+  std::chrono::steady_clock::time_point lastSeen;
+  // The process group of the browser the kit started for this page (0: not ours), and
+  // whether it ended after the page was seen.
+  int browserGroup = 0;
+  bool browserEnded = false;
+
   // The viewer: its current page load, and every script run so far, in order.
   std::string load;
   bool loadStarted = false;

@@ -1,6 +1,8 @@
 // QORWebScriptText.cpp - finds and decodes a script's long single-quoted literal.
 #include "DialogToolkit/src/QORWebScriptText.h"
 
+#include <cstring>
+
 namespace {
 
 int HexValue(char c) {
@@ -45,11 +47,13 @@ bool Decode(std::string_view s, std::string& out) {
   out.clear();
   out.reserve(s.size());
   for (size_t i = 0; i < s.size(); ++i) {
-    char c = s[i];
-    if (c != '\\') {
-      out += c;
-      continue;
-    }
+    // What lies between escapes is taken as it is, in one piece.
+    const void* slash = std::memchr(s.data() + i, '\\', s.size() - i);
+    const size_t next =
+        slash ? static_cast<size_t>(static_cast<const char*>(slash) - s.data()) : s.size();
+    out.append(s.data() + i, next - i);
+    i = next;
+    if (i >= s.size()) break;
     if (++i >= s.size()) return false;
     char e = s[i];
     switch (e) {
@@ -110,6 +114,36 @@ bool Decode(std::string_view s, std::string& out) {
   return true;
 }
 
+// Whether the character at "at" is escaped: an odd run of backslashes before it, back
+// to "from".
+bool Escaped(std::string_view s, size_t from, size_t at) {
+  size_t slashes = 0;
+  while (at - slashes > from && s[at - 1 - slashes] == '\\') ++slashes;
+  return slashes % 2 == 1;
+}
+
+// The index of the quote that closes the literal opened at start, npos when there is
+// none or a line ends inside it unescaped. Jumps from quote to quote: a document's
+// literal runs to hundreds of megabytes.
+size_t LiteralEnd(std::string_view s, size_t start) {
+  const char quote = s[start];
+  size_t at = start + 1;
+  for (;;) {
+    const void* hit = std::memchr(s.data() + at, quote, s.size() - at);
+    if (!hit) return std::string_view::npos;
+    const size_t end = static_cast<size_t>(static_cast<const char*>(hit) - s.data());
+    if (!Escaped(s, start + 1, end)) {
+      for (size_t line = start + 1;; ++line) {
+        const void* nl = std::memchr(s.data() + line, '\n', end - line);
+        if (!nl) return end;
+        line = static_cast<size_t>(static_cast<const char*>(nl) - s.data());
+        if (!Escaped(s, start + 1, line)) return std::string_view::npos;
+      }
+    }
+    at = end + 1;
+  }
+}
+
 }  // namespace
 
 bool QORSplitScriptText(std::string_view script, size_t minLength, QORWebScriptText& out) {
@@ -119,15 +153,9 @@ bool QORSplitScriptText(std::string_view script, size_t minLength, QORWebScriptT
   while (i < n) {
     char c = script[i];
     if (c == '\'' || c == '"') {
-      size_t start = i++;
-      while (i < n && script[i] != c) {
-        if (script[i] == '\\')
-          ++i;
-        else if (script[i] == '\n')
-          return false;  // not a string literal after all
-        ++i;
-      }
-      if (i >= n) return false;
+      size_t start = i;
+      i = LiteralEnd(script, start);
+      if (i == std::string_view::npos) return false;  // not a string literal after all
       if (c == '\'' && i - start - 1 > bestEnd - bestStart) {
         bestStart = start + 1;
         bestEnd = i;

@@ -52,6 +52,10 @@ constexpr size_t kQueuedConnections = 64;
 // Long polls held at once, across pages; each holds a worker.
 constexpr int kMaxWaiting = 8;
 constexpr auto kPollWait = std::chrono::seconds(20);
+constexpr auto kHangUpCheck = std::chrono::milliseconds(200);
+// Once a browser the kit started has ended, its page has this long to show it lives on
+// (a launcher that handed the address to a running browser ends at once, too).
+constexpr auto kEndedBrowserGrace = std::chrono::seconds(2);
 // Work posted to the host thread per page and not run yet.
 constexpr size_t kMaxPendingWork = 256;
 constexpr size_t kMaxOneShots = 4096;
@@ -123,6 +127,43 @@ struct HeadState {
   std::chrono::steady_clock::time_point deadline;
 };
 thread_local HeadState* t_head = nullptr;
+// The connection this worker serves, and the page its current request was admitted to.
+thread_local int t_socket = -1;
+thread_local std::shared_ptr<QORWebPage> t_page;
+
+// The current request counts as the page's browser being there until it is answered.
+// True when it is the first the page has seen.
+bool RequestBegins(const std::shared_ptr<QORWebPage>& page) {
+  if (t_page) return false;
+  std::lock_guard<std::mutex> lock(page->mutex);
+  page->inFlight += 1;
+  page->lastSeen = std::chrono::steady_clock::now();
+  t_page = page;
+  if (page->seen) return false;
+  page->seen = true;
+  // A launcher that handed the address to a browser already running has ended by now:
+  // its end will say nothing of the page.
+  if (page->browserGroup > 0 && QORLaunchedBrowserEnded(page->browserGroup)) page->browserGroup = 0;
+  return true;
+}
+
+void RequestEnds() {
+  if (!t_page) return;
+  {
+    std::lock_guard<std::mutex> lock(t_page->mutex);
+    t_page->inFlight -= 1;
+    t_page->lastSeen = std::chrono::steady_clock::now();
+  }
+  t_page.reset();
+}
+
+// Whether the client of this worker's connection hung up (a killed browser's sockets
+// are closed by its system): a long poll then stops holding the page as seen.
+bool ClientHungUp() {
+  if (t_socket < 0) return false;
+  pollfd p{t_socket, POLLRDHUP, 0};
+  return ::poll(&p, 1, 0) > 0 && (p.revents & (POLLRDHUP | POLLHUP | POLLERR | POLLNVAL));
+}
 
 // A connection's socket with the server's deadlines: reads of a head are bounded in
 // time and size, and every wait gives up once the server stops.
@@ -213,6 +254,7 @@ class GuardedHttp final : public httplib::Server {
     ::setsockopt(sock, IPPROTO_TCP, TCP_NODELAY, &on, sizeof(on));
     HeadState head;
     t_head = &head;
+    t_socket = sock;
     GuardedStream stream(sock, _stopping, head);
     bool ok = true;
     for (size_t count = 0; ok && count < keep_alive_max_count_ && !_stopping.load(); ++count) {
@@ -231,9 +273,11 @@ class GuardedHttp final : public httplib::Server {
       head.deadline = std::chrono::steady_clock::now() + kHeadDeadline;
       bool closed = false;
       ok = process_request(stream, count + 1 == keep_alive_max_count_, closed, [](httplib::Request&) {});
+      RequestEnds();
       ok = ok && !closed;
     }
     t_head = nullptr;
+    t_socket = -1;
     ::shutdown(sock, SHUT_RDWR);
     ::close(sock);
     return true;
@@ -509,11 +553,16 @@ class Server final : public QORWebServer {
     }
     const uint64_t turn = ++(page.*turnOf);
     page.changed.notify_all();  // an older poll of the same kind gives way
-    page.changed.wait_for(lock, kPollWait, [&] {
-      return ready() || page.gone || page.*turnOf != turn || _stopping.load();
-    });
+    const auto deadline = std::chrono::steady_clock::now() + kPollWait;
+    bool hungUp = false;
+    auto done = [&] { return ready() || page.gone || page.*turnOf != turn || _stopping.load(); };
+    // In slices, to notice a client that hung up while it waited.
+    while (!done() && std::chrono::steady_clock::now() < deadline && !hungUp) {
+      page.changed.wait_for(lock, kHangUpCheck);
+      hungUp = ClientHungUp();
+    }
     _waiting.fetch_sub(1);
-    return page.*turnOf == turn;
+    return page.*turnOf == turn && !hungUp;
   }
 
   void PostToHost(const std::shared_ptr<QORWebPage>& page, size_t bytes, std::function<void()> work) {
@@ -541,7 +590,8 @@ class Server final : public QORWebServer {
   HandlerResponse State(const Request& req, Response& res, const std::shared_ptr<QORWebPage>& page);
   HandlerResponse Scripts(const Request& req, Response& res, const std::shared_ptr<QORWebPage>& page);
   HandlerResponse Script(std::string_view id, Response& res, const std::shared_ptr<QORWebPage>& page);
-  HandlerResponse Asset(std::string_view path, Response& res, const QORWebPage& page);
+  HandlerResponse Asset(std::string_view path, Response& res,
+                        const std::shared_ptr<QORWebPage>& page);
   HandlerResponse Button(std::string_view value, const Request& req, Response& res,
                          const std::shared_ptr<QORWebPage>& page);
   HandlerResponse Close(const Request& req, Response& res, const std::shared_ptr<QORWebPage>& page);
@@ -557,11 +607,11 @@ class Server final : public QORWebServer {
   std::thread _listener;
   std::thread _watcher;
 
-  std::mutex _mutex;  // _pages, _leaveSignal
+  std::mutex _mutex;  // _pages, _watchSignal (a page left or was first seen)
   std::condition_variable _watch;
   std::vector<std::shared_ptr<QORWebPage>> _pages;
   std::unordered_map<const QORWebPage*, Session> _sessions;
-  bool _leaveSignal = false;
+  bool _watchSignal = false;
   std::atomic<int> _waiting{0};
 };
 
@@ -644,6 +694,14 @@ HandlerResponse Server::Gate(const Request& req, Response& res) {
   if (!page) return Refuse(res, 404, "not found");
   const std::string_view rest = path.substr(34);
   if (!Admit(req, res, page.get(), req.method == "GET" && rest.empty())) return HandlerResponse::Handled;
+  if (RequestBegins(page)) {
+    // The watcher keeps an eye on the page from now on.
+    {
+      std::lock_guard<std::mutex> lock(_mutex);
+      _watchSignal = true;
+    }
+    _watch.notify_all();
+  }
 
   if (post) {
     if (length > QORDialogToolkit::GetMessageSizeLimit()) return Refuse(res, 413, "too large");
@@ -673,7 +731,7 @@ HandlerResponse Server::Gate(const Request& req, Response& res) {
   }
   if (rest == "__qor/bridge.js" || rest == "__qor/window.js" || rest == "__qor/window.css" ||
       rest.starts_with("webapps/"))
-    return Asset(rest, res, *page);
+    return Asset(rest, res, page);
   return Refuse(res, 404, "not found");
 }
 
@@ -781,12 +839,23 @@ HandlerResponse Server::Script(std::string_view id, Response& res, const std::sh
   return Serve(res, text, "text/javascript; charset=utf-8", std::move(script));
 }
 
-HandlerResponse Server::Asset(std::string_view path, Response& res, const QORWebPage& page) {
+HandlerResponse Server::Asset(std::string_view path, Response& res,
+                              const std::shared_ptr<QORWebPage>& page) {
   std::optional<QORWebAssets::Asset> asset = QORWebAssets::Find(path);
   if (!asset) return Refuse(res, 404, "not found");
   if (path.starts_with("webapps/") && asset->mediaType.starts_with("text/html")) {
-    const std::string tag = "<script src=\"/" + page.token + "/__qor/bridge.js\" data-language=\"" +
-                            EscapeHtml(page.language) + "\"></script>";
+    bool first = false;
+    {
+      std::lock_guard<std::mutex> lock(page->mutex);
+      first = !page->loadStarted && !page->gone && path == page->viewerPath;
+      if (first) page->loadStarted = true;
+    }
+    // The viewer's page starts loading now: what the program sends it on LoadStart is
+    // made while the browser boots the page, not after.
+    if (first) QOREventLoop::Host().Post([page] { QORWebHost::RaiseLoadStart(page); });
+    const std::string tag = "<script src=\"/" + page->token +
+                            "/__qor/bridge.js\" data-language=\"" + EscapeHtml(page->language) +
+                            "\"></script>";
     res.status = 200;
     res.set_content(InjectBridge(asset->bytes, tag), std::string(asset->mediaType));
     return HandlerResponse::Handled;
@@ -845,7 +914,7 @@ HandlerResponse Server::Leave(const Request& req, Response& res, const std::shar
   }
   {
     std::lock_guard<std::mutex> lock(_mutex);
-    _leaveSignal = true;
+    _watchSignal = true;
   }
   _watch.notify_all();
   return HandlerResponse::Handled;
@@ -912,37 +981,50 @@ void Server::Watch() {
   std::unique_lock<std::mutex> lock(_mutex);
   while (!_stopping) {
     std::vector<std::shared_ptr<QORWebPage>> pages = _pages;
-    _leaveSignal = false;
+    _watchSignal = false;
     lock.unlock();
     bool anyLeaving = false;
     const auto now = std::chrono::steady_clock::now();
+    const auto lostGrace = QORDialogToolkit::GetLostGrace();
     for (const auto& page : pages) {
-      bool expired = false;
+      bool expired = false, lost = false;
       {
         std::lock_guard<std::mutex> pageLock(page->mutex);
-        if (!page->leaving) continue;
-        if (now < page->leaveDeadline) {
-          anyLeaving = true;
-          continue;
-        }
-        page->leaving = false;
-        if (!page->gone && !page->closedByUser && Reserve(*page, 0)) {
-          page->closedByUser = true;
-          page->version += 1;
-          expired = true;
+        const bool open = !page->gone && !page->closedByUser && page->visible;
+        if (page->leaving) {
+          if (now < page->leaveDeadline) {
+            anyLeaving = true;
+            continue;
+          }
+          page->leaving = false;
+          if (open && Reserve(*page, 0)) {
+            page->closedByUser = true;
+            page->version += 1;
+            expired = true;
+          }
+        } else if (open && page->seen) {
+          anyLeaving = true;  // watched until it closes
+          if (page->browserGroup > 0 && !page->browserEnded && QORLaunchedBrowserEnded(page->browserGroup))
+            page->browserEnded = true;
+          const auto grace = page->browserEnded ? std::min<std::chrono::milliseconds>(lostGrace, kEndedBrowserGrace)
+                                                : lostGrace;
+          if (page->inFlight == 0 && now >= page->lastSeen + grace && Reserve(*page, 0)) {
+            page->closedByUser = true;
+            page->version += 1;
+            lost = true;
+          }
         }
       }
-      if (expired) {
-        page->changed.notify_all();
-        PostToHost(page, 0, [page] { QORWebHost::RaiseClosed(page); });
-      }
+      if (expired || lost) page->changed.notify_all();
+      if (expired) PostToHost(page, 0, [page] { QORWebHost::RaiseClosed(page); });
+      if (lost) PostToHost(page, 0, [page] { QORWebHost::PageLost(page); });
     }
     lock.lock();
     if (_stopping) break;
     if (anyLeaving)
-      _watch.wait_for(lock, std::chrono::milliseconds(50), [this] { return _stopping.load() || _leaveSignal; });
+      _watch.wait_for(lock, std::chrono::milliseconds(50), [this] { return _stopping.load() || _watchSignal; });
     else
-      _watch.wait(lock, [this] { return _stopping.load() || _leaveSignal; });
+      _watch.wait(lock, [this] { return _stopping.load() || _watchSignal; });
   }
 }
 

@@ -8,8 +8,10 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <set>
 #include <thread>
 #include <cstdlib>
 #include <mutex>
@@ -182,9 +184,15 @@ std::vector<pid_t>& Launched() {
   static auto* launched = new std::vector<pid_t>();
   return *launched;
 }
+// Middle children reaped: their browsers ended.
+std::set<pid_t>& Ended() {
+  static auto* ended = new std::set<pid_t>();
+  return *ended;
+}
 }  // namespace
 
-bool QORLaunchBrowser(const std::string& command, const std::string& address) {
+bool QORLaunchBrowser(const std::string& command, const std::string& address, int* group) {
+  if (group) *group = 0;
   std::vector<std::string> words = SplitWords(command);
   if (words.empty()) return false;
   const std::string program = FindProgram(words[0]);
@@ -223,13 +231,22 @@ bool QORLaunchBrowser(const std::string& command, const std::string& address) {
     return false;
   }
   if (child == 0) {
-    // The middle child starts the browser in a session of its own and leaves at once,
-    // so the browser is nobody's child here and never becomes a zombie.
+    // The middle child starts the browser in a session of its own and waits for it:
+    // it holds nothing of the program's (no socket, no output), and its end is how the
+    // program learns that the browser ended (the browser's own orphans may linger as
+    // zombies, so its process group says nothing).
     setsid();
     pid_t browser = fork();
     if (browser != 0) {
       if (browser > 0) (void)!write(pidPipe[1], &browser, sizeof(browser));
-      _exit(browser < 0 ? 1 : 0);
+      dup2(devnull, STDIN_FILENO);
+      dup2(devnull, STDOUT_FILENO);
+      dup2(devnull, STDERR_FILENO);
+      syscall(SYS_close_range, 3U, ~0U, 0U);
+      if (browser < 0) _exit(1);
+      while (waitpid(browser, nullptr, 0) < 0 && errno == EINTR) {
+      }
+      _exit(0);
     }
     dup2(devnull, STDIN_FILENO);
     dup2(devnull, STDOUT_FILENO);
@@ -241,19 +258,37 @@ bool QORLaunchBrowser(const std::string& command, const std::string& address) {
   }
   close(devnull);
   close(pidPipe[1]);
-  int status = 0;
-  while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
-  }
   pid_t browser = 0;
-  if (read(pidPipe[0], &browser, sizeof(browser)) == static_cast<ssize_t>(sizeof(browser)) &&
-      browser > 0) {
-    // The middle child led the new session, so its id is the browser's process group,
-    // which outlives it as long as the browser or any of its children run.
-    std::lock_guard<std::mutex> lock(LaunchedMutex());
-    Launched().push_back(child);
-  }
+  ssize_t got;
+  do {
+    got = read(pidPipe[0], &browser, sizeof(browser));
+  } while (got < 0 && errno == EINTR);
   close(pidPipe[0]);
-  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+  if (got != static_cast<ssize_t>(sizeof(browser)) || browser <= 0) {
+    while (waitpid(child, nullptr, 0) < 0 && errno == EINTR) {
+    }
+    return false;
+  }
+  // The middle child led the new session, so its id is the browser's process group,
+  // which outlives it as long as the browser or any of its children run.
+  std::lock_guard<std::mutex> lock(LaunchedMutex());
+  Launched().push_back(child);
+  if (group) *group = child;
+  return true;
+}
+
+bool QORLaunchedBrowserEnded(int group) {
+  std::lock_guard<std::mutex> lock(LaunchedMutex());
+  if (Ended().count(group)) return true;
+  if (std::find(Launched().begin(), Launched().end(), group) == Launched().end()) return false;
+  int status = 0;
+  pid_t done;
+  do {
+    done = waitpid(group, &status, WNOHANG);
+  } while (done < 0 && errno == EINTR);
+  if (done != group) return false;
+  Ended().insert(group);
+  return true;
 }
 
 void QOREndLaunchedBrowsers() {
@@ -267,7 +302,12 @@ void QOREndLaunchedBrowsers() {
   auto wait = [&browsers](std::chrono::milliseconds limit) {
     const auto deadline = std::chrono::steady_clock::now() + limit;
     for (;;) {
-      std::erase_if(browsers, [](pid_t group) { return kill(-group, 0) != 0 && errno == ESRCH; });
+      std::erase_if(browsers, [](pid_t group) {
+        // The middle child is ours to reap; until then it stays in the group.
+        while (waitpid(group, nullptr, WNOHANG) < 0 && errno == EINTR) {
+        }
+        return kill(-group, 0) != 0 && errno == ESRCH;
+      });
       if (browsers.empty() || std::chrono::steady_clock::now() >= deadline) return;
       std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }

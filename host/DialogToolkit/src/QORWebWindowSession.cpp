@@ -90,8 +90,12 @@ class WebWindowSession final : public QORWebWindowSession {
   void Show() {
     QORDialogToolkit::AnnounceAddress(_address);
     const std::string command = QORDialogToolkit::GetBrowserCommand();
-    if (!command.empty() && !QORLaunchBrowser(command, _address))
+    int group = 0;
+    if (!command.empty() && !QORLaunchBrowser(command, _address, &group))
       std::fprintf(stderr, "dialog: the browser command could not be started\n");
+    std::lock_guard<std::mutex> lock(_page->mutex);
+    _page->browserGroup = group;
+    _page->browserEnded = false;
   }
 
   void Sync() {
@@ -118,9 +122,9 @@ class WebWindowSession final : public QORWebWindowSession {
     if (newViewer) ForgetTexts();
     std::vector<std::shared_ptr<const std::string>> added;
     if (viewer) {
-      const std::vector<std::string>& scripts = viewer->GetScripts();
+      const auto& scripts = viewer->GetSharedScripts();
       for (size_t i = page.scriptsCopied; i < scripts.size(); ++i)
-        added.push_back(std::make_shared<const std::string>(Carried(scripts[i])));
+        added.push_back(Carried(scripts[i]));
       page.scriptsCopied = scripts.size();
     }
     auto* dialog = dynamic_cast<QORVidFraDialog*>(_window);
@@ -143,6 +147,7 @@ class WebWindowSession final : public QORWebWindowSession {
         // may take it.
         page.closedByUser = false;
         page.leaving = false;
+        page.seen = false;
         page.tab.clear();
         page.windowLoad.clear();
         page.load.clear();
@@ -159,17 +164,18 @@ class WebWindowSession final : public QORWebWindowSession {
   // The script as the page gets it: a long literal goes as text beside a small script
   // that fetches it and runs the same code with the text in the literal's place. The
   // bridge waits for that before it runs the next script.
-  std::string Carried(const std::string& script) {
-    if (script.size() < kTextApartFrom) return script;
+  std::shared_ptr<const std::string> Carried(const std::shared_ptr<const std::string>& script) {
+    if (script->size() < kTextApartFrom) return script;
     QORWebScriptText parts;
-    if (!QORSplitScriptText(script, kTextApartFrom, parts)) return script;
+    if (!QORSplitScriptText(*script, kTextApartFrom, parts)) return script;
     std::string id;
     if (!QORWebRandomHex(16, id)) return script;
     const std::string path = "webapps/__qor_text/" + id;
     if (!QORWebAssets::Register(path, std::move(parts.text), "text/plain; charset=utf-8"))
       return script;
     _texts.push_back(path);
-    return "(function () {\n"
+    return std::make_shared<const std::string>(
+           "(function () {\n"
            "  var done = fetch('/" +
            _page->token + "/" + path +
            "', { cache: 'no-store' }).then(function (answer) {\n"
@@ -180,7 +186,7 @@ class WebWindowSession final : public QORWebWindowSession {
            parts.before + "__qorText" + parts.after +
            "\n  });\n"
            "  if (window.qor && window.qor.hold) window.qor.hold(done);\n"
-           "})();\n";
+           "})();\n");
   }
 
   void ForgetTexts() {
@@ -251,6 +257,14 @@ void QORWebHost::ClickButton(const std::shared_ptr<QORWebPage>& page, int button
   auto* window = Alive<QORVidFraWindow>(page->window);
   auto* dialog = window ? dynamic_cast<QORVidFraDialog*>(window) : nullptr;
   if (dialog) dialog->ClickStandardButton(button);
+}
+
+void QORWebHost::PageLost(const std::shared_ptr<QORWebPage>& page) {
+  if (IsGone(*page) || !Alive<QORVidFraWindow>(page->window)) return;
+  QORDialogToolkit::Notice(Text("PageLost",
+                                "the page stopped answering (its browser was closed or ended); "
+                                "the window is closed as if cancelled"));
+  RaiseClosed(page);
 }
 
 void QORWebHost::RaiseClosed(const std::shared_ptr<QORWebPage>& page) {
