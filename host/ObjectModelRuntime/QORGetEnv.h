@@ -22,5 +22,8 @@ QOR_KIT_API std::string QORNativePath(std::string_view hostPath);
 
 // The folders named by a ":"-separated environment variable when it is set and not
 // empty, else the one folder below the program's installation root (the folder above
-// the program's bin/): how the kit finds its modules and its catalogs.
-QOR_KIT_API std::vector<std::string> QORSearchPath(const char* variable, const char* belowRoot);
+// the program's bin/): how the kit finds its modules and its catalogs. An installed
+// package keeps them under its own folder (installedBelowRoot), which wins when it
+// exists; the build tree has only belowRoot.
+QOR_KIT_API std::vector<std::string> QORSearchPath(const char* variable, const char* belowRoot,
+                                                   const char* installedBelowRoot = nullptr);

@@ -7,7 +7,7 @@
 // object that the initialisers built, and runs the table in order.
 //
 // Module path: the folders listed in QOR_MODULE_PATH (":"-separated), else the folder
-// lib/modules beside the program's bin/ folder.
+// lib/modules beside the program's bin/ folder (lib/<package>/modules once installed).
 #pragma once
 
 #include <string>

@@ -42,6 +42,7 @@ void Document::RecordSourceNumbers(const char* input, size_t length) {
   };
   std::vector<Candidate> candidates;
   constexpr uint64_t kPayload = (uint64_t{1} << 56) - 1;
+  // The tape layout is simdjson's internal: the top CMakeLists.txt accepts only 3.x for that.
   const uint64_t* tape = dom.tape.get();
   const size_t end = static_cast<size_t>(tape[0] & kPayload);  // the closing root word
   // First a bare look for any number: one well-predicted test a word, so the pass runs

@@ -2,6 +2,7 @@
 #include "ObjectModelRuntime/QORGetEnv.h"
 
 #include <limits.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -28,7 +29,8 @@ std::string QORNativePath(std::string_view hostPath) {
   return path;
 }
 
-std::vector<std::string> QORSearchPath(const char* variable, const char* belowRoot) {
+std::vector<std::string> QORSearchPath(const char* variable, const char* belowRoot,
+                                       const char* installedBelowRoot) {
   std::vector<std::string> folders;
   if (const char* env = QORGetEnv(variable); env && *env) {
     std::string all(env);
@@ -46,7 +48,13 @@ std::vector<std::string> QORSearchPath(const char* variable, const char* belowRo
   if (n > 0) {
     std::string self(exe, static_cast<size_t>(n));
     std::string bin = self.substr(0, self.find_last_of('/'));
-    folders.push_back(bin.substr(0, bin.find_last_of('/')) + "/" + belowRoot);
+    std::string root = bin.substr(0, bin.find_last_of('/')) + "/";
+    struct stat info;
+    if (installedBelowRoot && stat((root + installedBelowRoot).c_str(), &info) == 0 &&
+        S_ISDIR(info.st_mode))
+      folders.push_back(root + installedBelowRoot);
+    else
+      folders.push_back(root + belowRoot);
   }
   return folders;
 }

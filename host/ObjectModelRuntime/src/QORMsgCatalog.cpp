@@ -61,7 +61,7 @@ std::string QORMsgCatalog::Language() {
 }
 
 std::vector<std::string> QORMsgCatalog::CatalogPath() {
-  return QORSearchPath("QOR_CATALOG_PATH", "share/catalogs");
+  return QORSearchPath("QOR_CATALOG_PATH", "share/catalogs", QOR_INSTALLED_CATALOG_DIR);
 }
 
 std::string QORMsgCatalog::CatalogAsJson(const char* catalog) {

@@ -48,7 +48,9 @@ QOROMModule::QOROMModule(const QOROMModuleInfo& info) : _info(info) {
   QORModuleLoader::Pending().push_back(this);
 }
 
-std::vector<std::string> QORModulePath() { return QORSearchPath("QOR_MODULE_PATH", "lib/modules"); }
+std::vector<std::string> QORModulePath() {
+  return QORSearchPath("QOR_MODULE_PATH", "lib/modules", QOR_INSTALLED_MODULE_DIR);
+}
 
 std::vector<std::string> QORLoadedModules() {
   std::lock_guard<std::recursive_mutex> lock(QORModuleLoader::Mutex());
