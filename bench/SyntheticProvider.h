@@ -71,13 +71,25 @@ inline constexpr Column kColumns[] = {
     {"ImportMode", "Import mode", 42},  // a code the generator does not know
 };
 inline constexpr int kColumnCount = sizeof(kColumns) / sizeof(kColumns[0]);
-inline constexpr std::string_view kDisciplines[] = {"Architecture", "Structure", "Building services"};
+inline constexpr std::string_view kDisciplines[] = {"Architecture", "Structure",
+                                                    "Building services"};
 
-inline constexpr std::string_view kEntityNames[16] = {
-    "IfcWall",  "IfcSlab",           "IfcBeam",        "IfcColumn",      "IfcDoor",
-    "IfcWindow", "IfcSpace",         "IfcOpeningElement", "IfcPipeSegment", "IfcDuctSegment",
-    "IfcFurnishingElement", "IfcRailing", "IfcStair",   "IfcCovering",    "IfcMember",
-    "IfcPlate"};
+inline constexpr std::string_view kEntityNames[16] = {"IfcWall",
+                                                      "IfcSlab",
+                                                      "IfcBeam",
+                                                      "IfcColumn",
+                                                      "IfcDoor",
+                                                      "IfcWindow",
+                                                      "IfcSpace",
+                                                      "IfcOpeningElement",
+                                                      "IfcPipeSegment",
+                                                      "IfcDuctSegment",
+                                                      "IfcFurnishingElement",
+                                                      "IfcRailing",
+                                                      "IfcStair",
+                                                      "IfcCovering",
+                                                      "IfcMember",
+                                                      "IfcPlate"};
 
 // The entity list given to the generator (kind 0, left out of the import): 1,000
 // names, two of which the model uses.
@@ -98,16 +110,27 @@ inline uint64_t Mix(uint64_t x) {
   return x ^ (x >> 31);
 }
 
-inline void* Handle(uint64_t i) { return reinterpret_cast<void*>(static_cast<uintptr_t>(i + 1)); }
-inline uint64_t Index(void* handle) { return static_cast<uint64_t>(reinterpret_cast<uintptr_t>(handle)) - 1; }
+inline void* Handle(uint64_t i) {
+  return reinterpret_cast<void*>(static_cast<uintptr_t>(i + 1));
+}
+inline uint64_t Index(void* handle) {
+  return static_cast<uint64_t>(reinterpret_cast<uintptr_t>(handle)) - 1;
+}
 
-inline std::string_view EntityName(uint64_t i) { return kEntityNames[Mix(i) & 15]; }
-inline bool IsLatest(uint64_t i) { return (Mix(i) >> 8) % 3 != 0; }
-inline bool LabelIsNLS(uint64_t i) { return i % 16 == 0; }
+inline std::string_view EntityName(uint64_t i) {
+  return kEntityNames[Mix(i) & 15];
+}
+inline bool IsLatest(uint64_t i) {
+  return (Mix(i) >> 8) % 3 != 0;
+}
+inline bool LabelIsNLS(uint64_t i) {
+  return i % 16 == 0;
+}
 
 // 22 characters of the IFC base64 alphabet. Mix is a bijection, so the first 64 bits
 // alone make every uid distinct.
-inline constexpr char kBase64[] = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz_$";
+inline constexpr char kBase64[] =
+    "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz_$";
 inline void Uid(uint64_t i, char out[22]) {
   uint64_t a = Mix(i), b = Mix(i ^ 0x5DEECE66DULL);
   out[0] = kBase64[a & 3];
@@ -154,14 +177,22 @@ inline std::string_view ExpectedMode(uint64_t i) {
   return IsLatest(i) ? "ForDesign" : "";
 }
 
-inline bool CellIsNLS(uint64_t i, int column) { return ((i + static_cast<uint64_t>(column)) & 1) == 0; }
+inline bool CellIsNLS(uint64_t i, int column) {
+  return ((i + static_cast<uint64_t>(column)) & 1) == 0;
+}
 
 // The value of column c (1 .. kColumnCount-1) for entity i; mode as the generator gave it.
 inline void Cell(uint64_t i, int column, std::string_view mode, Text& t) {
   switch (column) {
-    case 1: t << "Element " << i; break;
-    case 2: t << (i % 5 ? "true" : "false"); break;
-    case 3: t << kDisciplines[i % 3]; break;
+    case 1:
+      t << "Element " << i;
+      break;
+    case 2:
+      t << (i % 5 ? "true" : "false");
+      break;
+    case 3:
+      t << kDisciplines[i % 3];
+      break;
     case 4:
       if (i % 7 == 0) break;  // no description: the generator leaves the cell out
       if (i % 50 == 1) {
@@ -172,8 +203,12 @@ inline void Cell(uint64_t i, int column, std::string_view mode, Text& t) {
         t << "Generated element of the synthetic model";
       }
       break;
-    case 5: t << (i % 1000); break;
-    case 6: t << (i % 10000) << ".5"; break;
+    case 5:
+      t << (i % 1000);
+      break;
+    case 6:
+      t << (i % 10000) << ".5";
+      break;
     case 7: {
       const uint64_t month = 1 + i % 12, day = 1 + i % 28;
       t << "2024-" << (month < 10 ? "0" : "") << month << "-" << (day < 10 ? "0" : "") << day;
@@ -187,9 +222,14 @@ inline void Cell(uint64_t i, int column, std::string_view mode, Text& t) {
       t << std::string_view(colour, 7);
       break;
     }
-    case 9: t << "Pending"; break;  // runtime: never asked by the generator
-    case 10: t << mode; break;
-    default: break;
+    case 9:
+      t << "Pending";
+      break;  // runtime: never asked by the generator
+    case 10:
+      t << mode;
+      break;
+    default:
+      break;
   }
 }
 
@@ -320,16 +360,18 @@ class SyntheticProvider : public QORBaseUnknown {
 
 typedef QORInputFilterStructureTie<SyntheticProvider> TIEQORIInputFilterStructureSyntheticProvider;
 
-inline QORBaseUnknown* CreateSyntheticProvider() { return new SyntheticProvider(); }
+inline QORBaseUnknown* CreateSyntheticProvider() {
+  return new SyntheticProvider();
+}
 
 inline void RegisterProvider() {
   static std::once_flag once;
   std::call_once(once, [] {
     QORFillDictionary::RegisterFunctionCreation(kLateType, &CreateSyntheticProvider);
-    QORFillDictionary::Register(SyntheticProvider::MetaObject(), QORIInputFilterStructure::MetaObject(),
+    QORFillDictionary::Register(SyntheticProvider::MetaObject(),
+                                QORIInputFilterStructure::MetaObject(),
                                 &TIEQORIInputFilterStructureSyntheticProvider::Create, nullptr, 1);
   });
 }
 
 }  // namespace synth
-

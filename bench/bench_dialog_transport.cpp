@@ -81,7 +81,8 @@ window.require = function (modules, callback) { callback(Filter); };
 std::string BuildDocument(int count) {
   int made = 0;
   auto uid = [](int n) {
-    static const char kAlphabet[] = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz_$";
+    static const char kAlphabet[] =
+        "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz_$";
     std::string id(22, '0');
     uint64_t x = 0x9E3779B97F4A7C15ull * static_cast<uint64_t>(n + 1);
     for (char& c : id) {
@@ -94,15 +95,17 @@ std::string BuildDocument(int count) {
   auto node = [&](auto&& self, int depth) -> JSON::JOStream {
     const int n = made++;
     JSON::JOStream entity;
-    entity.Add("label", QORUnicodeString("Entity " + std::to_string(n) + " 'level " + std::to_string(depth) + "'"));
+    entity.Add("label", QORUnicodeString("Entity " + std::to_string(n) + " 'level " +
+                                         std::to_string(depth) + "'"));
     JSON::JOStream data;
     data.Add("uid", std::vector<QORUnicodeString>{QORUnicodeString(uid(n))});
     entity.Add("data", std::move(data));
     JSON::JOStream grid;
-    static const char* kColumns[] = {"Import", "Mode", "Name", "Type", "Level", "Material", "Phase",
-                                     "Status", "Comment", "Owner"};
+    static const char* kColumns[] = {"Import",   "Mode",  "Name",   "Type",    "Level",
+                                     "Material", "Phase", "Status", "Comment", "Owner"};
     for (int c = 0; c < 10; ++c)
-      grid.Add(kColumns[c], QORUnicodeString(c == 0 ? "true" : "value " + std::to_string((n * 31 + c) % 97)));
+      grid.Add(kColumns[c],
+               QORUnicodeString(c == 0 ? "true" : "value " + std::to_string((n * 31 + c) % 97)));
     entity.Add("grid", std::move(grid));
     if (made < count) {
       std::vector<JSON::JOStream> children;
@@ -176,13 +179,16 @@ int main(int argc, char** argv) {
   QORDXUnicodeString escaped = QORDXUnicodeString(QORUnicodeString(document)).EscapeJSON();
   escaped.ReplaceAll("'", "\\'");
   const std::string initScript =
-      "require(['ZQ/DXInputFilterDisplay/Filter'], function(Filter) { Filter.init('" + escaped.Str() + "'); });";
-  std::printf("document: %d entities, %.1f MB; init script %.1f MB\n", entities, document.size() / 1e6,
-              initScript.size() / 1e6);
+      "require(['ZQ/DXInputFilterDisplay/Filter'], function(Filter) { Filter.init('" +
+      escaped.Str() + "'); });";
+  std::printf("document: %d entities, %.1f MB; init script %.1f MB\n", entities,
+              document.size() / 1e6, initScript.size() / 1e6);
 
   QORWebAssets::Register("webapps/DialogToolkitBench/page.html", kPage, "text/html; charset=utf-8");
-  QORWebAssets::Register("webapps/DialogToolkitBench/bench.js", kPageScript, "text/javascript; charset=utf-8");
-  QORWebAssets::Register("webapps/DialogToolkitBench/init.js", initScript, "text/javascript; charset=utf-8");
+  QORWebAssets::Register("webapps/DialogToolkitBench/bench.js", kPageScript,
+                         "text/javascript; charset=utf-8");
+  QORWebAssets::Register("webapps/DialogToolkitBench/init.js", initScript,
+                         "text/javascript; charset=utf-8");
 
   auto* probe = new Probe();
   auto* dialog = new QORVidFraDialog(nullptr, "BenchDialog");
@@ -201,10 +207,20 @@ int main(int argc, char** argv) {
   dialog->SetVisibleFlag(1);
 
   // The browser, with a profile of its own, ended when the bench is.
-  const std::string profile = (std::filesystem::temp_directory_path() / ("bench-dialog-" + std::to_string(getpid()))).string();
-  std::vector<std::string> args = {kChromium, "--headless", "--no-sandbox", "--disable-gpu", "--disable-quic",
-                                   "--no-first-run", "--disable-background-networking", "--disable-component-update",
-                                   "--disable-sync", "--user-data-dir=" + profile, address};
+  const std::string profile =
+      (std::filesystem::temp_directory_path() / ("bench-dialog-" + std::to_string(getpid())))
+          .string();
+  std::vector<std::string> args = {kChromium,
+                                   "--headless",
+                                   "--no-sandbox",
+                                   "--disable-gpu",
+                                   "--disable-quic",
+                                   "--no-first-run",
+                                   "--disable-background-networking",
+                                   "--disable-component-update",
+                                   "--disable-sync",
+                                   "--user-data-dir=" + profile,
+                                   address};
   std::vector<char*> argvChromium;
   for (std::string& a : args) argvChromium.push_back(a.data());
   argvChromium.push_back(nullptr);
@@ -214,7 +230,8 @@ int main(int argc, char** argv) {
   posix_spawn_file_actions_addopen(&files, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
   pid_t browser = -1;
   int status = 1;
-  if (address.empty() || posix_spawn(&browser, kChromium, &files, nullptr, argvChromium.data(), environ) != 0) {
+  if (address.empty() ||
+      posix_spawn(&browser, kChromium, &files, nullptr, argvChromium.data(), environ) != 0) {
     std::fprintf(stderr, "bench_dialog_transport: could not start the dialog or the browser\n");
   } else if (!loop.RunUntil([&] { return probe->loaded; }, std::chrono::seconds(60))) {
     std::fprintf(stderr, "bench_dialog_transport: the page never loaded\n");
@@ -237,7 +254,8 @@ int main(int argc, char** argv) {
       const std::string loadStatic = "Filter.loadStatic('init.js?run=" + std::to_string(r) + "');";
       // The order alternates so that neither side always runs on a warmer browser.
       if (r % 2 == 0) {
-        good = measure(initScript, a) && probe->initedLength == static_cast<long>(document.size()) &&
+        good = measure(initScript, a) &&
+               probe->initedLength == static_cast<long>(document.size()) &&
                measure(loadStatic, b) && probe->initedLength == static_cast<long>(document.size());
       } else {
         good = measure(loadStatic, b) && measure(initScript, a) &&
@@ -245,25 +263,33 @@ int main(int argc, char** argv) {
       }
       if (r % 2 == 0) {
         good = good && measure("Filter.sendNewJson('onOkClick');", c) && probe->parsed &&
-               probe->receivedBytes == document.size() && measure("Filter.discard('onOkClick');", d);
+               probe->receivedBytes == document.size() &&
+               measure("Filter.discard('onOkClick');", d);
       } else {
-        good = good && measure("Filter.discard('onOkClick');", d) && measure("Filter.sendNewJson('onOkClick');", c) &&
-               probe->parsed && probe->receivedBytes == document.size();
+        good = good && measure("Filter.discard('onOkClick');", d) &&
+               measure("Filter.sendNewJson('onOkClick');", c) && probe->parsed &&
+               probe->receivedBytes == document.size();
       }
       if (!good) break;
       init.push_back(a);
       initFloor.push_back(b);
       ok.push_back(c);
       okFloor.push_back(d);
-      std::printf("run %d: init %.0f ms (floor %.0f), ok %.0f ms (floor %.0f)\n", r + 1, a, b, c, d);
+      std::printf("run %d: init %.0f ms (floor %.0f), ok %.0f ms (floor %.0f)\n", r + 1, a, b, c,
+                  d);
     }
     if (!good) {
-      std::fprintf(stderr, "bench_dialog_transport: a measure failed or the page answered wrongly\n");
+      std::fprintf(stderr,
+                   "bench_dialog_transport: a measure failed or the page answered wrongly\n");
     } else {
       const double i = Median(init), fi = Median(initFloor), o = Median(ok), fo = Median(okFloor);
       std::printf("\nmedians of %d runs\n", runs);
-      std::printf("  init script to the page : %7.0f ms  floor %7.0f ms  ratio %.2f  (target <= 1.30)\n", i, fi, i / fi);
-      std::printf("  OK document to the host : %7.0f ms  floor %7.0f ms  ratio %.2f  (target <= 1.30)\n", o, fo, o / fo);
+      std::printf(
+          "  init script to the page : %7.0f ms  floor %7.0f ms  ratio %.2f  (target <= 1.30)\n", i,
+          fi, i / fi);
+      std::printf(
+          "  OK document to the host : %7.0f ms  floor %7.0f ms  ratio %.2f  (target <= 1.30)\n", o,
+          fo, o / fo);
       status = 0;
     }
   }

@@ -66,13 +66,27 @@ void AppendQuoted(std::string& out, std::string_view s) {
     const auto c = static_cast<unsigned char>(*p++);
     run = p;
     switch (c) {
-      case '"': out += "\\\""; break;
-      case '\\': out += "\\\\"; break;
-      case '\b': out += "\\b"; break;
-      case '\f': out += "\\f"; break;
-      case '\n': out += "\\n"; break;
-      case '\r': out += "\\r"; break;
-      case '\t': out += "\\t"; break;
+      case '"':
+        out += "\\\"";
+        break;
+      case '\\':
+        out += "\\\\";
+        break;
+      case '\b':
+        out += "\\b";
+        break;
+      case '\f':
+        out += "\\f";
+        break;
+      case '\n':
+        out += "\\n";
+        break;
+      case '\r':
+        out += "\\r";
+        break;
+      case '\t':
+        out += "\\t";
+        break;
       default: {
         const char escaped[6] = {'\\', 'u', '0', '0', kHex[c >> 4], kHex[c & 15]};
         out.append(escaped, 6);
@@ -131,17 +145,34 @@ class FloorWriter {
         const char* representation = nullptr;
         bool editable = true;
         switch (type) {
-          case 0: representation = "string"; editable = false; break;
-          case 1: representation = "boolean"; break;
-          case 3: representation = "string"; break;
+          case 0:
+            representation = "string";
+            editable = false;
+            break;
+          case 1:
+            representation = "boolean";
+            break;
+          case 3:
+            representation = "string";
+            break;
           case 4:
-          case 5: representation = "number"; break;
-          case 6: representation = "date"; break;
-          case 7: representation = "color"; break;
-          case 8: editable = false; break;
-          default: break;
+          case 5:
+            representation = "number";
+            break;
+          case 6:
+            representation = "date";
+            break;
+          case 7:
+            representation = "color";
+            break;
+          case 8:
+            editable = false;
+            break;
+          default:
+            break;
         }
-        _out += editable ? ",\"editableFlag\":true,\"editionPolicy\":\"EditionInPlace\"" : ",\"editableFlag\":false";
+        _out += editable ? ",\"editableFlag\":true,\"editionPolicy\":\"EditionInPlace\""
+                         : ",\"editableFlag\":false";
         if (representation) {
           _out += ",\"typeRepresentation\":";
           AppendQuoted(_out, representation);
@@ -295,15 +326,19 @@ Outcome GeneratorCase(uint64_t entities, const std::string& path) {
   probe.Start();
 
   void* p = nullptr;
-  if (QORFailed(QORInstantiateComponent("INPUT_FILTER_GENERATOR", IID_QORIInputFilterGenerator, &p)) || !p)
+  if (QORFailed(
+          QORInstantiateComponent("INPUT_FILTER_GENERATOR", IID_QORIInputFilterGenerator, &p)) ||
+      !p)
     return o;
   auto* generator = static_cast<QORIInputFilterGenerator*>(p);
   generator->AddEntityList(0, names);
   const double cpu = measure::CpuSeconds();
   const double start = Now();
-  const HRESULT generated = generator->GenerateDocument(synth::kFormat, "synthetic://model", &settings);
+  const HRESULT generated =
+      generator->GenerateDocument(synth::kFormat, "synthetic://model", &settings);
   const double built = Now();
-  const HRESULT saved = QORSucceeded(generated) ? generator->SaveDocumentToFile(QORUnicodeString(path)) : E_FAIL;
+  const HRESULT saved =
+      QORSucceeded(generated) ? generator->SaveDocumentToFile(QORUnicodeString(path)) : E_FAIL;
   const double end = Now();
   o.seconds[2] = measure::CpuSeconds() - cpu;
   o.peakKb = probe.PeakKb();
@@ -325,7 +360,8 @@ Outcome FloorCase(uint64_t entities, const std::string& path) {
   const double cpu = measure::CpuSeconds();
   const double start = Now();
   void* p = nullptr;
-  if (QORFailed(QORInstantiateComponent(synth::kLateType, IID_QORIInputFilterStructure, &p)) || !p) return o;
+  if (QORFailed(QORInstantiateComponent(synth::kLateType, IID_QORIInputFilterStructure, &p)) || !p)
+    return o;
   auto* provider = static_cast<QORIInputFilterStructure*>(p);
   FloorWriter writer(provider, removal);
   const std::string text = writer.Write();
@@ -355,10 +391,12 @@ struct Series {
   }
 };
 
-void Row(const char* name, uint64_t entities, double docMb, double seconds, double floorSeconds, double peakMb) {
+void Row(const char* name, uint64_t entities, double docMb, double seconds, double floorSeconds,
+         double peakMb) {
   std::printf("  %-26s %9llu %8.1f %8.3f %11.0f %8.0f %8.2f %9.0f %8.2f\n", name,
-              static_cast<unsigned long long>(entities), docMb, seconds, static_cast<double>(entities) / seconds,
-              docMb / seconds, seconds / floorSeconds, peakMb, peakMb / docMb);
+              static_cast<unsigned long long>(entities), docMb, seconds,
+              static_cast<double>(entities) / seconds, docMb / seconds, seconds / floorSeconds,
+              peakMb, peakMb / docMb);
 }
 
 }  // namespace
@@ -379,14 +417,19 @@ int main(int argc, char** argv) {
 
   const std::string generatorPath = measure::TempPath("dx_bench_generator");
   const std::string floorPath = measure::TempPath("dx_bench_generator_floor");
-  std::printf("Filter document generation: GenerateDocument + SaveDocumentToFile (compact) into %s\n",
-              generatorPath.c_str());
-  std::printf("synthetic provider: fan-out %u, %d cell columns, half NLS, 1,000 names left out; "
-              "%d runs a case, each in its own process, cases alternating.\n",
-              synth::kFanOut, synth::kColumnCount - 1, runs);
-  std::printf("floor = same provider calls and bytes appended by hand to one std::string, written "
-              "and flushed to disk the same way.\n");
-  std::printf("peak = resident high-water mark of the case beyond the process's baseline; MB = 10^6 bytes.\n\n");
+  std::printf(
+      "Filter document generation: GenerateDocument + SaveDocumentToFile (compact) into %s\n",
+      generatorPath.c_str());
+  std::printf(
+      "synthetic provider: fan-out %u, %d cell columns, half NLS, 1,000 names left out; "
+      "%d runs a case, each in its own process, cases alternating.\n",
+      synth::kFanOut, synth::kColumnCount - 1, runs);
+  std::printf(
+      "floor = same provider calls and bytes appended by hand to one std::string, written "
+      "and flushed to disk the same way.\n");
+  std::printf(
+      "peak = resident high-water mark of the case beyond the process's baseline; MB = 10^6 "
+      "bytes.\n\n");
 
   bool allMet = true;
   for (const uint64_t entities : sizes) {
@@ -406,28 +449,36 @@ int main(int argc, char** argv) {
     std::remove(floorPath.c_str());
     const double docMb = static_cast<double>(docBytes) / 1e6;
 
-    std::printf("%llu entities, document %.1f MB; generator output %s the floor's byte for byte%s\n",
-                static_cast<unsigned long long>(entities), docMb, identical ? "equals" : "DIFFERS FROM",
-                generator.ok && floor.ok ? "" : "  (A RUN FAILED)");
-    std::printf("  %-26s %9s %8s %8s %11s %8s %8s %9s %8s\n", "case", "entities", "doc MB", "time s",
-                "entities/s", "MB/s", "x floor", "peak MB", "peak/doc");
+    std::printf(
+        "%llu entities, document %.1f MB; generator output %s the floor's byte for byte%s\n",
+        static_cast<unsigned long long>(entities), docMb, identical ? "equals" : "DIFFERS FROM",
+        generator.ok && floor.ok ? "" : "  (A RUN FAILED)");
+    std::printf("  %-26s %9s %8s %8s %11s %8s %8s %9s %8s\n", "case", "entities", "doc MB",
+                "time s", "entities/s", "MB/s", "x floor", "peak MB", "peak/doc");
     const double gBest = measure::Best(generator.total), gMed = measure::Median(generator.total);
     const double fBest = measure::Best(floor.total), fMed = measure::Median(floor.total);
     Row("floor (best)", entities, docMb, fBest, fBest, measure::Best(floor.peakMb));
     Row("floor (median)", entities, docMb, fMed, fMed, measure::Median(floor.peakMb));
     Row("generator (best)", entities, docMb, gBest, fBest, measure::Best(generator.peakMb));
     Row("generator (median)", entities, docMb, gMed, fMed, measure::Median(generator.peakMb));
-    std::printf("  parts, median s: generator %.3f generate + %.3f save; floor %.3f build + %.3f write\n",
-                measure::Median(generator.part0), measure::Median(generator.part1), measure::Median(floor.part0),
-                measure::Median(floor.part1));
-    std::printf("  CPU s, median: generator %.3f, floor %.3f (%.2f x); run-by-run time ratio, median %.2f\n",
-                measure::Median(generator.cpu), measure::Median(floor.cpu),
-                measure::Median(generator.cpu) / measure::Median(floor.cpu), measure::PairedRatio(generator.total, floor.total));
+    std::printf(
+        "  parts, median s: generator %.3f generate + %.3f save; floor %.3f build + %.3f write\n",
+        measure::Median(generator.part0), measure::Median(generator.part1),
+        measure::Median(floor.part0), measure::Median(floor.part1));
+    std::printf(
+        "  CPU s, median: generator %.3f, floor %.3f (%.2f x); run-by-run time ratio, median "
+        "%.2f\n",
+        measure::Median(generator.cpu), measure::Median(floor.cpu),
+        measure::Median(generator.cpu) / measure::Median(floor.cpu),
+        measure::PairedRatio(generator.total, floor.total));
     const double ratio = gMed / fMed;
     const double memory = measure::Median(generator.peakMb) / docMb;
     const bool met = identical && ratio <= 2.0 && memory <= 3.0;
-    std::printf("  targets: time %.2f x floor (median; best %.2f) <= 2.0 %s; peak %.2f x document <= 3.0 %s\n\n",
-                ratio, gBest / fBest, ratio <= 2.0 ? "met" : "MISSED", memory, memory <= 3.0 ? "met" : "MISSED");
+    std::printf(
+        "  targets: time %.2f x floor (median; best %.2f) <= 2.0 %s; peak %.2f x document <= 3.0 "
+        "%s\n\n",
+        ratio, gBest / fBest, ratio <= 2.0 ? "met" : "MISSED", memory,
+        memory <= 3.0 ? "met" : "MISSED");
     allMet = allMet && met;
   }
   return allMet ? 0 : 1;

@@ -30,7 +30,9 @@ namespace {
 constexpr uint32_t kFanOut = 8;
 constexpr int kCells = 10;
 
-double Now() { return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count(); }
+double Now() {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
 
 // The strings of one node, made the same way for every builder.
 struct NodeText {
@@ -52,7 +54,8 @@ void Compose(char* out, size_t size, std::string_view prefix, uint32_t number, i
 }
 
 void Fill(uint32_t id, NodeText& node) {
-  static constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+  static constexpr char kAlphabet[] =
+      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
   Compose(node.label, sizeof(node.label), "Node ", id);
   uint64_t x = id * 0x9E3779B97F4A7C15ULL + 12345;
   for (int i = 0; i < 22; ++i) {
@@ -61,7 +64,8 @@ void Fill(uint32_t id, NodeText& node) {
     node.uid[i] = kAlphabet[(x >> 40) % 62];
   }
   node.uid[22] = '\0';
-  for (int c = 0; c < kCells; ++c) Compose(node.cells[c], sizeof(node.cells[c]), "value ", id % 100000, c);
+  for (int c = 0; c < kCells; ++c)
+    Compose(node.cells[c], sizeof(node.cells[c]), "value ", id % 100000, c);
   Compose(node.nls[0], sizeof(node.nls[0]), "\xC3\x89tage ", id % 1000);
   Compose(node.nls[1], sizeof(node.nls[1]), "Zone ", id % 97);
 }
@@ -176,15 +180,17 @@ JSON::JOStream BuildDocument(uint32_t count) {
 // --- running cases in children ------------------------------------------------------
 
 struct Outcome {
-  double seconds = 0;    // the timed part
-  double seconds2 = 0;   // a second timed part, where the case has one
-  uint64_t bytes = 0;    // of the document
-  uint64_t digest = 0;   // of the text produced, to compare builders
+  double seconds = 0;   // the timed part
+  double seconds2 = 0;  // a second timed part, where the case has one
+  uint64_t bytes = 0;   // of the document
+  uint64_t digest = 0;  // of the text produced, to compare builders
   bool ok = false;
-  long peakKb = 0;       // filled in by the parent
+  long peakKb = 0;  // filled in by the parent
 };
 
-uint64_t Digest(std::string_view text) { return std::hash<std::string_view>()(text); }
+uint64_t Digest(std::string_view text) {
+  return std::hash<std::string_view>()(text);
+}
 
 Outcome RunInChild(const std::function<Outcome()>& body) {
   int fds[2];
@@ -194,12 +200,14 @@ Outcome RunInChild(const std::function<Outcome()>& body) {
   if (pid == 0) {
     ::close(fds[0]);
     const Outcome outcome = body();
-    if (::write(fds[1], &outcome, sizeof(outcome)) != static_cast<ssize_t>(sizeof(outcome))) ::_exit(2);
+    if (::write(fds[1], &outcome, sizeof(outcome)) != static_cast<ssize_t>(sizeof(outcome)))
+      ::_exit(2);
     ::_exit(0);
   }
   ::close(fds[1]);
   Outcome outcome;
-  const bool got = ::read(fds[0], &outcome, sizeof(outcome)) == static_cast<ssize_t>(sizeof(outcome));
+  const bool got =
+      ::read(fds[0], &outcome, sizeof(outcome)) == static_cast<ssize_t>(sizeof(outcome));
   ::close(fds[0]);
   int status = 0;
   struct rusage usage;
@@ -218,25 +226,33 @@ void Merge(Outcome& best, const Outcome& run, bool first) {
   best.ok = ok;
 }
 
-void PrintRow(uint32_t nodes, const char* name, const Outcome& o, double floorSeconds, const char* floorName) {
+void PrintRow(uint32_t nodes, const char* name, const Outcome& o, double floorSeconds,
+              const char* floorName) {
   const double mb = static_cast<double>(o.bytes) / 1e6;
-  std::printf("%8u  %-34s %8.3f %8.0f %7.2f x %-9s %8.0f %6.2f x%s\n", nodes, name, o.seconds, mb / o.seconds,
-              o.seconds / floorSeconds, floorName, static_cast<double>(o.peakKb) / 1024.0,
-              static_cast<double>(o.peakKb) * 1024.0 / static_cast<double>(o.bytes), o.ok ? "" : "  FAILED");
+  std::printf("%8u  %-34s %8.3f %8.0f %7.2f x %-9s %8.0f %6.2f x%s\n", nodes, name, o.seconds,
+              mb / o.seconds, o.seconds / floorSeconds, floorName,
+              static_cast<double>(o.peakKb) / 1024.0,
+              static_cast<double>(o.peakKb) * 1024.0 / static_cast<double>(o.bytes),
+              o.ok ? "" : "  FAILED");
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
   std::vector<uint32_t> sizes;
-  for (int i = 1; i < argc; ++i) sizes.push_back(static_cast<uint32_t>(std::strtoul(argv[i], nullptr, 10)));
+  for (int i = 1; i < argc; ++i)
+    sizes.push_back(static_cast<uint32_t>(std::strtoul(argv[i], nullptr, 10)));
   if (sizes.empty()) sizes = {100000, 1000000};
 
-  std::printf("Filter documents, fan-out %u, %d grid cells a node; best of several runs, each in its own process.\n",
-              kFanOut, kCells);
-  std::printf("peak = maximum resident set of the case's process; peak/doc against the compact text size.\n\n");
-  std::printf("%8s  %-34s %8s %8s %9s %-9s %8s %8s\n", "nodes", "case", "time s", "MB/s", "ratio", "to", "peak MB",
-              "peak/doc");
+  std::printf(
+      "Filter documents, fan-out %u, %d grid cells a node; best of several runs, each in its own "
+      "process.\n",
+      kFanOut, kCells);
+  std::printf(
+      "peak = maximum resident set of the case's process; peak/doc against the compact text "
+      "size.\n\n");
+  std::printf("%8s  %-34s %8s %8s %9s %-9s %8s %8s\n", "nodes", "case", "time s", "MB/s", "ratio",
+              "to", "peak MB", "peak/doc");
   bool targetsMet = true;
   for (const uint32_t nodes : sizes) {
     const int runs = nodes <= 200000 ? 5 : 3;
@@ -294,18 +310,20 @@ int main(int argc, char** argv) {
     };
     // Rounds run every case in turn, so that the state of the machine's memory favours
     // none of them.
-    const std::function<Outcome()> cases[] = {floorCase, buildCase, parseCase(true), parseCase(false)};
+    const std::function<Outcome()> cases[] = {floorCase, buildCase, parseCase(true),
+                                              parseCase(false)};
     Outcome best[4];
     for (int round = 0; round < runs; ++round) {
       for (int c = 0; c < 4; ++c) Merge(best[c], RunInChild(cases[c]), round == 0);
     }
     const Outcome &floor = best[0], &build = best[1], &bare = best[2], &parse = best[3];
-    if (build.digest != floor.digest) std::printf("JOStream text differs from the hand-written text!\n");
+    if (build.digest != floor.digest)
+      std::printf("JOStream text differs from the hand-written text!\n");
 
     PrintRow(nodes, "floor: std::string by hand", floor, floor.seconds, "floor");
     PrintRow(nodes, "JOStream build + Stringify", build, floor.seconds, "floor");
-    std::printf("%8s  %-34s %8.3f   (build %.3f s, Stringify %.3f s)\n", "", "", build.seconds, build.seconds2,
-                build.seconds - build.seconds2);
+    std::printf("%8s  %-34s %8.3f   (build %.3f s, Stringify %.3f s)\n", "", "", build.seconds,
+                build.seconds2, build.seconds - build.seconds2);
     PrintRow(nodes, "simdjson parse, new parser", bare, bare.seconds, "simdjson");
     std::printf("%8s  %-34s %8.3f %8.0f   (second parse, same parser)\n", "", "", bare.seconds2,
                 static_cast<double>(bare.bytes) / 1e6 / bare.seconds2);
@@ -314,9 +332,12 @@ int main(int argc, char** argv) {
 
     if (nodes >= 1000000) {
       const double ratio = build.seconds / floor.seconds;
-      const double memory = static_cast<double>(build.peakKb) * 1024.0 / static_cast<double>(build.bytes);
-      std::printf("targets at %u nodes: build+Stringify %.2f x floor (<= 2) %s; peak %.2f x document (<= 3) %s\n\n",
-                  nodes, ratio, ratio <= 2.0 ? "met" : "MISSED", memory, memory <= 3.0 ? "met" : "MISSED");
+      const double memory =
+          static_cast<double>(build.peakKb) * 1024.0 / static_cast<double>(build.bytes);
+      std::printf(
+          "targets at %u nodes: build+Stringify %.2f x floor (<= 2) %s; peak %.2f x document (<= "
+          "3) %s\n\n",
+          nodes, ratio, ratio <= 2.0 ? "met" : "MISSED", memory, memory <= 3.0 ? "met" : "MISSED");
       targetsMet = targetsMet && ratio <= 2.0 && memory <= 3.0;
     }
   }

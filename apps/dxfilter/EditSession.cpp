@@ -60,10 +60,14 @@ std::string JsonLine(const char* key, const std::string& value) {
 
 const char* ButtonName(int button) {
   switch (button) {
-    case QORVidFraDialog::kOK: return "OK";
-    case QORVidFraDialog::kSave: return "Save";
-    case QORVidFraDialog::kCancel: return "Cancel";
-    default: return "Close";
+    case QORVidFraDialog::kOK:
+      return "OK";
+    case QORVidFraDialog::kSave:
+      return "Save";
+    case QORVidFraDialog::kCancel:
+      return "Cancel";
+    default:
+      return "Close";
   }
 }
 
@@ -88,7 +92,8 @@ std::string CheckAnswer(const QORUnicodeString& answer, std::string& importColum
   if (!document.IsObject()) return "its top level is not a JSON object";
   if (document.GetType("data") != JSON::Type::Object) return "it has no \"data\" object";
   for (const char* key : {"columns", "roots"})
-    if (document.GetType(key) != JSON::Type::Array) return std::string("it has no \"") + key + "\" array";
+    if (document.GetType(key) != JSON::Type::Array)
+      return std::string("it has no \"") + key + "\" array";
   importColumn.clear();
   for (const JSON::JIStream& column : document.ReadObjects("columns")) {
     const std::string index = column.ReadString("dataIndex").Str();
@@ -155,7 +160,8 @@ EditSession::Outcome EditSession::Run(QORIInputFilterGenerator& generator, std::
   if (_limit.count() > 0) {
     watchdog = std::thread([&] {
       std::unique_lock<std::mutex> lock(mutex);
-      if (!done.wait_for(lock, _limit, [&] { return finished; })) QOREventLoop::Host().Quit(kTimedOut);
+      if (!done.wait_for(lock, _limit, [&] { return finished; }))
+        QOREventLoop::Host().Quit(kTimedOut);
     });
   }
   struct Stop {
@@ -253,7 +259,9 @@ void EditSession::WriteSaveDump() {
   std::fprintf(stderr, "dxfilter: Save: wrote %s\n", path.c_str());
 }
 
-void EditSession::OnPanelLoaded(QORCommand*, QORNotification*, void*) { SendReplay(); }
+void EditSession::OnPanelLoaded(QORCommand*, QORNotification*, void*) {
+  SendReplay();
+}
 
 void EditSession::OnInteraction(QORCommand*, QORNotification* i_pNotification, void*) {
   if (!_pScenario) return;

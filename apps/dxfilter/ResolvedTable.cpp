@@ -2,13 +2,12 @@
 #include "ResolvedTable.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 
 #include "JsonStreams/JOStream.h"
 #include "ObjectModelRuntime/QORMsgCatalog.h"
 #include "TerminalText.h"
-
-#include <cctype>
 
 namespace {
 
@@ -133,7 +132,8 @@ void ResolvedTable::PrintText(FILE* out) const {
   std::vector<size_t> widths;
   size_t labelWidth = DisplayWidth("Entity");
   for (size_t r = 0; r < _rows.size(); ++r)
-    labelWidth = std::max(labelWidth, static_cast<size_t>(_rows[r].depth) * 2 + DisplayWidth(labels[r]));
+    labelWidth =
+        std::max(labelWidth, static_cast<size_t>(_rows[r].depth) * 2 + DisplayWidth(labels[r]));
   labelWidth = std::min(labelWidth, kMaxCellWidth + 8);
   for (size_t c = 0; c < _columns.size(); ++c) {
     size_t w = DisplayWidth(titles[c]);
@@ -160,13 +160,14 @@ void ResolvedTable::PrintJson(FILE* out, const std::string& filterId) const {
   std::fprintf(out, "{\"filterID\":\"%s\",\"entities\":[", JsonString(filterId).c_str());
   for (size_t r = 0; r < _rows.size(); ++r) {
     const Row& row = _rows[r];
-    std::fprintf(out, "%s\n{\"uid\":\"%s\",\"label\":\"%s\",\"depth\":%d,\"values\":{", r ? "," : "",
-                 JsonString(row.uid).c_str(), JsonString(row.label).c_str(), row.depth);
+    std::fprintf(out, "%s\n{\"uid\":\"%s\",\"label\":\"%s\",\"depth\":%d,\"values\":{",
+                 r ? "," : "", JsonString(row.uid).c_str(), JsonString(row.label).c_str(),
+                 row.depth);
     bool first = true;
     for (size_t c = 0; c < _columns.size(); ++c) {
       if (!row.answered[c]) continue;
-      std::fprintf(out, "%s\"%s\":\"%s\"", first ? "" : ",", JsonString(_columns[c].dataIndex).c_str(),
-                   JsonString(row.values[c]).c_str());
+      std::fprintf(out, "%s\"%s\":\"%s\"", first ? "" : ",",
+                   JsonString(_columns[c].dataIndex).c_str(), JsonString(row.values[c]).c_str());
       first = false;
     }
     std::fprintf(out, "}}");

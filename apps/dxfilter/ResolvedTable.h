@@ -21,7 +21,7 @@ class ResolvedTable {
   struct Row {
     int depth = 0;
     std::string label;
-    std::string uid;  // first uid; empty for an entity without one
+    std::string uid;                  // first uid; empty for an entity without one
     std::vector<std::string> values;  // one per column; "" when the reader has none
     std::vector<bool> answered;
   };

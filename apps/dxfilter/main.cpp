@@ -49,7 +49,9 @@ std::string Reason(HRESULT hr) {
 // Settings are a few lines; anything this large is not a settings file.
 constexpr size_t kMaxSettingsBytes = size_t{16} << 20;
 
-std::string ShownName(const std::string& path) { return path == "-" ? "standard input" : path; }
+std::string ShownName(const std::string& path) {
+  return path == "-" ? "standard input" : path;
+}
 
 // Reads a JSON text once, "-" being standard input. A pipe or device is read up to
 // limit bytes, and given up at once when its first byte cannot start JSON (/dev/zero).
@@ -460,9 +462,12 @@ int PrintAnswers(QORIResolvedInputFilter& reader, const JSON::JIStream& document
   for (const ResolvedTable::Row& row : table.Rows())
     if (!row.uid.empty()) uids.push_back(row.uid);
   std::sort(uids.begin(), uids.end());
-  const size_t shared = uids.size() - static_cast<size_t>(std::unique(uids.begin(), uids.end()) - uids.begin());
+  const size_t shared =
+      uids.size() - static_cast<size_t>(std::unique(uids.begin(), uids.end()) - uids.begin());
   if (shared > 0)
-    std::fprintf(stderr, "dxfilter: %zu entit%s share a GlobalId with an earlier one; each gets the first one's answers\n",
+    std::fprintf(stderr,
+                 "dxfilter: %zu entit%s share a GlobalId with an earlier one; each gets the first "
+                 "one's answers\n",
                  shared, shared == 1 ? "y" : "ies");
   table.KeepUnder(o.under);
   for (const std::string& where : o.wheres) {
@@ -477,8 +482,10 @@ int PrintAnswers(QORIResolvedInputFilter& reader, const JSON::JIStream& document
   }
   QORUnicodeString filterId;
   reader.GetFilterID(filterId);
-  if (o.json) table.PrintJson(stdout, filterId.Str());
-  else table.PrintText(stdout);
+  if (o.json)
+    table.PrintJson(stdout, filterId.Str());
+  else
+    table.PrintText(stdout);
   return 0;
 }
 
@@ -517,8 +524,8 @@ int Resolve(DXFilterHost& host, const ResolveOptions& o) {
                                                 QORUnicodeString(o.gets[i + 1]), value))) {
       std::printf("%s\n", TerminalText(value.Str()).c_str());
     } else {
-      std::fprintf(stderr, "dxfilter: no attribute %s for %s\n", TerminalText(o.gets[i + 1]).c_str(),
-                   TerminalText(o.gets[i]).c_str());
+      std::fprintf(stderr, "dxfilter: no attribute %s for %s\n",
+                   TerminalText(o.gets[i + 1]).c_str(), TerminalText(o.gets[i]).c_str());
       status = 1;
     }
     acted = true;
@@ -681,25 +688,34 @@ int main(int argc, char** argv) {
       "Run 'dxfilter COMMAND --help' for the options of a command.");
 
   auto addGenerateOptions = [](CLI::App* command, GenerateOptions& g) {
-    command->add_option("FORMAT", g.format, "format of the file, e.g. IFC (see 'formats')")->required();
-    command->add_option("FILE", g.input, "the file to filter")->required()->check(CLI::ExistingFile);
-    command->add_option("--settings", g.settings, "JSON settings text ({\"format\":..., \"settings\":{...}})")
+    command->add_option("FORMAT", g.format, "format of the file, e.g. IFC (see 'formats')")
+        ->required();
+    command->add_option("FILE", g.input, "the file to filter")
+        ->required()
         ->check(CLI::ExistingFile);
-    command->add_option("--remove", g.removes, "entity type to leave out (repeatable), e.g. IfcSpace");
+    command
+        ->add_option("--settings", g.settings,
+                     "JSON settings text ({\"format\":..., \"settings\":{...}})")
+        ->check(CLI::ExistingFile);
+    command->add_option("--remove", g.removes,
+                        "entity type to leave out (repeatable), e.g. IfcSpace");
     command->add_option(
         "--column", g.columns,
         "column to add (repeatable): SET.PROPERTY, e.g. Pset_WallCommon.IsExternal, "
         "or Material, Classification, Layer, Tag, ObjectType, PredefinedType");
-    command->add_option("-o,--output", g.output, "where to write the document (default: NAME.filter.json)");
+    command->add_option("-o,--output", g.output,
+                        "where to write the document (default: NAME.filter.json)");
     // The STEP provider takes no settings through its interface: it reads these two from
     // the environment when it opens the file.
     command->add_option_function<std::string>(
-        "--code-page", [](const std::string& page) { setenv("QOR_STEP_CODE_PAGE", page.c_str(), 1); },
+        "--code-page",
+        [](const std::string& page) { setenv("QOR_STEP_CODE_PAGE", page.c_str(), 1); },
         "STEP: code page of names that are not UTF-8, e.g. windows-1251 (default: Latin-1)");
-    command->add_option_function<uint64_t>(
-        "--max-occurrences",
-        [](uint64_t n) { setenv("QOR_STEP_MAX_OCCURRENCES", std::to_string(n).c_str(), 1); },
-        "STEP: fail when the assembly expands to more occurrences (default 10000000)")
+    command
+        ->add_option_function<uint64_t>(
+            "--max-occurrences",
+            [](uint64_t n) { setenv("QOR_STEP_MAX_OCCURRENCES", std::to_string(n).c_str(), 1); },
+            "STEP: fail when the assembly expands to more occurrences (default 10000000)")
         ->check(CLI::PositiveNumber);
     command
         ->add_option("--carry", g.carry,
@@ -719,11 +735,13 @@ int main(int argc, char** argv) {
       "edit", "generate, show the filter page, and write the document the user confirmed");
   addGenerateOptions(edit, ed.generate);
   auto browserOptions = [](CLI::App* command, EditOptions& e) {
-    command->add_option("--browser", e.browser, "command that opens the page (default: $QOR_BROWSER)");
+    command->add_option("--browser", e.browser,
+                        "command that opens the page (default: $QOR_BROWSER)");
     command->add_flag("--no-browser", e.noBrowser, "only print the page's address");
   };
   browserOptions(edit, ed);
-  edit->footer("Exit status: 0 confirmed (document written), 3 cancelled (nothing written), 1 error.");
+  edit->footer(
+      "Exit status: 0 confirmed (document written), 3 cancelled (nothing written), 1 error.");
 
   EditOptions rec;
   CLI::App* recordCmd = app.add_subcommand(
@@ -735,33 +753,44 @@ int main(int argc, char** argv) {
   EditOptions rep;
   CLI::App* replayCmd = app.add_subcommand(
       "replay", "replay a recorded scenario on a file in a headless browser and write the result");
-  replayCmd->add_option("SCENARIO", rep.scenario, "a scenario written by 'record'")->required()
+  replayCmd->add_option("SCENARIO", rep.scenario, "a scenario written by 'record'")
+      ->required()
       ->check(CLI::ExistingFile);
   addGenerateOptions(replayCmd, rep.generate);
-  replayCmd->add_option("--browser", rep.browser, "command that opens the page (default: headless chromium)");
-  replayCmd->add_option("--timeout", rep.timeoutSeconds, "give up after this many seconds (default: 300)")
+  replayCmd->add_option("--browser", rep.browser,
+                        "command that opens the page (default: headless chromium)");
+  replayCmd
+      ->add_option("--timeout", rep.timeoutSeconds,
+                   "give up after this many seconds (default: 300)")
       ->check(CLI::Range(1, 86400));
 
   ResolveOptions res;
-  CLI::App* resolve = app.add_subcommand("resolve", "answer the import's questions from a filter document");
+  CLI::App* resolve =
+      app.add_subcommand("resolve", "answer the import's questions from a filter document");
   // "-" reads standard input.
   const CLI::Validator fileOrStdin = CLI::ExistingFile | CLI::IsMember({"-"});
-  resolve->add_option("FILTER", res.filter, "a filter document ('-': standard input)")->required()
+  resolve->add_option("FILTER", res.filter, "a filter document ('-': standard input)")
+      ->required()
       ->check(fileOrStdin);
   resolve->add_flag("--ids", res.ids, "list the ids of every entity");
-  resolve->add_option("--get", res.gets, "UID ATTR: one answer (repeatable)")->expected(2)->allow_extra_args(false)
+  resolve->add_option("--get", res.gets, "UID ATTR: one answer (repeatable)")
+      ->expected(2)
+      ->allow_extra_args(false)
       ->take_all();
   resolve->add_option("--setting", res.setting, "the value of one setting");
-  resolve->add_flag("--table", res.table, "a readable table of every entity's answers (the default)");
+  resolve->add_flag("--table", res.table,
+                    "a readable table of every entity's answers (the default)");
   resolve->add_flag("--json", res.json, "the same answers as JSON, for scripts");
-  resolve->add_option("--under", res.under, "only the subtrees whose label contains TEXT (a storey, say)");
+  resolve->add_option("--under", res.under,
+                      "only the subtrees whose label contains TEXT (a storey, say)");
   resolve->add_option("--where", res.wheres,
                       "COLUMN=VALUE: only rows with that answer (repeatable); 'new': only the "
                       "entities a --carry found new");
 
   CloudOptions cl;
   CLI::App* cloud = app.add_subcommand("cloud", "resolve a cloud exchange document");
-  cloud->add_option("EXCHANGE", cl.exchange, "the exchange document ('-': standard input)")->required()
+  cloud->add_option("EXCHANGE", cl.exchange, "the exchange document ('-': standard input)")
+      ->required()
       ->check(fileOrStdin);
   cloud->add_option("--settings", cl.settings, "JSON settings text merged into the document")
       ->check(CLI::ExistingFile);
@@ -775,7 +804,8 @@ int main(int argc, char** argv) {
   cloud->add_flag("--json", cl.json,
                   "the filter id and every resource with its attributes as JSON, for scripts");
 
-  CLI::App* formats = app.add_subcommand("formats", "list the formats whose structure provider is installed");
+  CLI::App* formats =
+      app.add_subcommand("formats", "list the formats whose structure provider is installed");
 
   try {
     app.parse(argc, argv);
@@ -795,9 +825,11 @@ int main(int argc, char** argv) {
   if (*replayCmd && rep.browser.empty()) {
     char profile[] = "/tmp/dxfilter-browser-XXXXXX";
     if (mkdtemp(profile)) replayProfile = profile;
-    rep.browser = "chromium --headless --no-sandbox --disable-gpu --disable-quic --no-first-run "
-                  "--disable-background-networking --disable-component-update --disable-sync "
-                  "--user-data-dir=" + replayProfile;
+    rep.browser =
+        "chromium --headless --no-sandbox --disable-gpu --disable-quic --no-first-run "
+        "--disable-background-networking --disable-component-update --disable-sync "
+        "--user-data-dir=" +
+        replayProfile;
   }
   // A replay owns its browser, whichever: it ends with the replay, passed or failed.
   if (*replayCmd) QORDialogToolkit::SetCloseBrowsersOnShutdown(true);

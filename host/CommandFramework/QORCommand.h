@@ -21,8 +21,8 @@
 #include "ObjectModelRuntime/QORBaseUnknown.h"
 
 class QORCommand;
-typedef void (QORCommand::*QORCommandMethod)(QORCommand* i_pSender, QORNotification* i_pNotification,
-                                              void* i_pClientData);
+typedef void (QORCommand::*QORCommandMethod)(QORCommand* i_pSender,
+                                             QORNotification* i_pNotification, void* i_pClientData);
 
 class QOR_KIT_API QORCommand : public QORBaseUnknown {
  public:

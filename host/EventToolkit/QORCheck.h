@@ -21,10 +21,10 @@ typedef std::function<void(const QORCheckReport&)> QORCheckSink;
 QOR_KIT_API QORCheckSink QORSetCheckSink(QORCheckSink sink);
 QOR_KIT_API void QORReportCheck(const char* expression, const char* file, int line);
 
-#define QOR_CHECK_RETURN(expr)                         \
-  do {                                                 \
-    if (!(expr)) {                                     \
-      QORReportCheck(#expr, __FILE__, __LINE__);       \
-      return;                                          \
-    }                                                  \
+#define QOR_CHECK_RETURN(expr)                   \
+  do {                                           \
+    if (!(expr)) {                               \
+      QORReportCheck(#expr, __FILE__, __LINE__); \
+      return;                                    \
+    }                                            \
   } while (0)

@@ -13,7 +13,9 @@ class QOR_KIT_API QOREventArgs : public QORBaseUnknown {
 };
 
 // Declares the meta protocol of an argument class (defined with QOR_DEFINE_EVENT_ARGS).
-#define QOR_DECLARE_EVENT_ARGS(Class)                                 \
- public:                                                              \
-  static const QORMetaClass* MetaObject();                            \
-  const QORMetaClass* GetMetaObject() const override { return MetaObject(); }
+#define QOR_DECLARE_EVENT_ARGS(Class)                  \
+ public:                                               \
+  static const QORMetaClass* MetaObject();             \
+  const QORMetaClass* GetMetaObject() const override { \
+    return MetaObject();                               \
+  }

@@ -71,8 +71,8 @@ class QOR_KIT_API QORBaseUnknown {
  private:
   friend class QORWeakRef;
   friend QOR_KIT_API void Tie_Construct(QORBaseUnknown*, const QORMetaClass*, QORBaseUnknown*,
-                                        const CLSID&, int, QORBaseUnknown*&,
-                                        QORBaseUnknown* (*)(), QORBaseUnknown*);
+                                        const CLSID&, int, QORBaseUnknown*&, QORBaseUnknown* (*)(),
+                                        QORBaseUnknown*);
   friend QOR_KIT_API ULONG Tie_Release(int&, QORBaseUnknown*, int);
   friend QOR_KIT_API void Tie_Destruct(QORBaseUnknown*, int);
   friend QOR_KIT_API HRESULT Tie_Query(QORBaseUnknown*, const QORMetaClass*, int, const IID&,

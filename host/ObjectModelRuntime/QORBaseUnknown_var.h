@@ -42,7 +42,9 @@ class QOR_KIT_API QORBaseUnknown_var {
   static int equal_to(const QORBaseUnknown_var& a, const QORBaseUnknown* p) {
     return a._p == p ? 1 : 0;
   }
-  static int equal_to(const QORBaseUnknown* p, const QORBaseUnknown_var& a) { return equal_to(a, p); }
+  static int equal_to(const QORBaseUnknown* p, const QORBaseUnknown_var& a) {
+    return equal_to(a, p);
+  }
 
   // Called for any use of a null holder; it throws QORNullVarError and never returns.
   [[noreturn]] static void ThrowErrorNullVar();

@@ -61,8 +61,8 @@ namespace zqy::internal {
 // callers keep exactly one by the double test around om_guard.
 QOR_KIT_API const QORMetaClass* fct_RetrieveMetaObject(const char* className, int typeOfClass,
                                                        const QORMetaClass* parent,
-                                                       const char* extension,
-                                                       const char* framework, size_t objectSize);
+                                                       const char* extension, const char* framework,
+                                                       size_t objectSize);
 
 // Creates the meta class of an interface, whose class identifier is the interface id.
 QOR_KIT_API const QORMetaClass* fct_RetrieveInterfaceMetaObject(const char* interfaceName,

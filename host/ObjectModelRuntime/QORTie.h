@@ -34,4 +34,3 @@ QOR_KIT_API HRESULT Tie_Query(QORBaseUnknown* tie, const QORMetaClass* tieMeta, 
                               const IID& iid, void** out);
 // Releases the TIE's reference on its implementation.
 QOR_KIT_API void Tie_Destruct(QORBaseUnknown* tie, int typeOfClass);
-

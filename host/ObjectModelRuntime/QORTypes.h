@@ -24,8 +24,12 @@ constexpr HRESULT E_INVALIDARG = static_cast<HRESULT>(0x80070057u);
 constexpr HRESULT QOR_E_CLASSNOTREG = static_cast<HRESULT>(0x80040154u);
 #endif
 
-inline bool QORSucceeded(HRESULT hr) { return hr >= 0; }
-inline bool QORFailed(HRESULT hr) { return hr < 0; }
+inline bool QORSucceeded(HRESULT hr) {
+  return hr >= 0;
+}
+inline bool QORFailed(HRESULT hr) {
+  return hr < 0;
+}
 
 // A 128-bit class or interface identifier.
 struct QORGUID {
@@ -40,4 +44,6 @@ typedef QORGUID CLSID;
 inline bool operator==(const QORGUID& a, const QORGUID& b) {
   return std::memcmp(&a, &b, sizeof(QORGUID)) == 0;
 }
-inline bool operator!=(const QORGUID& a, const QORGUID& b) { return !(a == b); }
+inline bool operator!=(const QORGUID& a, const QORGUID& b) {
+  return !(a == b);
+}

@@ -135,9 +135,9 @@ class CloudGenerator : public GeneratorFixture {
 
 TEST_F(CloudGenerator, NeitherGeneratesNorShowsADialog) {
   model.roots = {model.Add("a", "A", {"u1"})};
-  EXPECT_EQ(cloud->GenerateDocument(QORUnicodeString(kTestFormat), QORUnicodeString("/x.src"),
-                                    nullptr),
-            E_NOTIMPL);
+  EXPECT_EQ(
+      cloud->GenerateDocument(QORUnicodeString(kTestFormat), QORUnicodeString("/x.src"), nullptr),
+      E_NOTIMPL);
   EXPECT_EQ(cloud->ShowFilterDialog(nullptr), E_NOTIMPL);
   EXPECT_TRUE(model.calls.empty());
   EXPECT_EQ(GeneratorSourcePath(cloud.Get()), "");
@@ -145,7 +145,8 @@ TEST_F(CloudGenerator, NeitherGeneratesNorShowsADialog) {
 }
 
 TEST_F(CloudGenerator, LoadingAnUnreadableFileFails) {
-  EXPECT_EQ(cloud->LoadDocumentFromFile(QORUnicodeString(dir.File("absent.json")), nullptr), E_FAIL);
+  EXPECT_EQ(cloud->LoadDocumentFromFile(QORUnicodeString(dir.File("absent.json")), nullptr),
+            E_FAIL);
   EXPECT_EQ(LoadCloud("{\"data\":", nullptr), E_FAIL);
   EXPECT_EQ(SavedDocument(cloud.Get(), dir), "{}");
 }

@@ -39,10 +39,14 @@ std::optional<uint32_t> Hex4(std::string_view text, size_t at) {
   for (size_t i = at; i < at + 4; ++i) {
     const char c = text[i];
     value <<= 4;
-    if (c >= '0' && c <= '9') value |= static_cast<uint32_t>(c - '0');
-    else if (c >= 'a' && c <= 'f') value |= static_cast<uint32_t>(c - 'a' + 10);
-    else if (c >= 'A' && c <= 'F') value |= static_cast<uint32_t>(c - 'A' + 10);
-    else return std::nullopt;
+    if (c >= '0' && c <= '9')
+      value |= static_cast<uint32_t>(c - '0');
+    else if (c >= 'a' && c <= 'f')
+      value |= static_cast<uint32_t>(c - 'a' + 10);
+    else if (c >= 'A' && c <= 'F')
+      value |= static_cast<uint32_t>(c - 'A' + 10);
+    else
+      return std::nullopt;
   }
   return value;
 }
@@ -74,14 +78,31 @@ std::optional<std::string> DecodeSingleQuoted(std::string_view text, size_t at, 
     const char e = text[i + 1];
     i += 2;
     switch (e) {
-      case '\'': case '"': case '\\': case '/': value += e; continue;
-      case 'b': value += '\b'; continue;
-      case 'f': value += '\f'; continue;
-      case 'n': value += '\n'; continue;
-      case 'r': value += '\r'; continue;
-      case 't': value += '\t'; continue;
-      case 'u': break;
-      default: return std::nullopt;
+      case '\'':
+      case '"':
+      case '\\':
+      case '/':
+        value += e;
+        continue;
+      case 'b':
+        value += '\b';
+        continue;
+      case 'f':
+        value += '\f';
+        continue;
+      case 'n':
+        value += '\n';
+        continue;
+      case 'r':
+        value += '\r';
+        continue;
+      case 't':
+        value += '\t';
+        continue;
+      case 'u':
+        break;
+      default:
+        return std::nullopt;
     }
     std::optional<uint32_t> unit = Hex4(text, i);
     if (!unit) return std::nullopt;
@@ -132,7 +153,9 @@ TEST(DialogScriptLiteralDecoder, ReadsWhatAnEngineReadsAndRefusesTheRest) {
 // characters outside the basic plane.
 const std::string kHardDocument =
     "{\"apostrophe\":\"it's 'quoted'\",\"backslash\":\"C:\\\\models\\\\part.stp\",\n"
-    "\"quotes\":\"say \\\"hi\\\"\",\"separators\":\"a\xE2\x80\xA8" "b\xE2\x80\xA9" "c\","
+    "\"quotes\":\"say \\\"hi\\\"\",\"separators\":\"a\xE2\x80\xA8"
+    "b\xE2\x80\xA9"
+    "c\","
     "\"nul\":\"x\\u0000y\",\"markup\":\"</script><!-- --></SCRIPT>\",\r\n"
     "\"astral\":\"\xF0\x9D\x84\x9E \xF0\x9F\x98\x80\",\"tab\":\"\\t\"}";
 
@@ -146,14 +169,15 @@ TEST_P(DialogEscaping, ScriptStandsForAnyDocumentTextExactly) {
   DX_DIALOG_PROCESS(Mode());
   ASSERT_EQ(dialog_internals::Missing(), "");
   // Not only JSON: raw control characters, a trailing backslash, a lone apostrophe.
-  const std::string texts[] = {kHardDocument, std::string("\x01\x1F\x7F '\\", 6) + "\\",
-                               "''''", "\\'\\'", std::string("ab\0cd", 5)};
+  const std::string texts[] = {kHardDocument, std::string("\x01\x1F\x7F '\\", 6) + "\\", "''''",
+                               "\\'\\'", std::string("ab\0cd", 5)};
   for (const std::string& text : texts) {
     SCOPED_TRACE(text);
     auto* dialog =
         static_cast<QORVidFraDialog*>(QORFillDictionary::FindFactory("DXWebViewer")(nullptr));
     ASSERT_NE(dialog, nullptr);
-    ASSERT_EQ(dialog_internals::InitAndShowWithoutOwner(dialog, QORUnicodeString(text.data(), text.size())),
+    ASSERT_EQ(dialog_internals::InitAndShowWithoutOwner(dialog,
+                                                        QORUnicodeString(text.data(), text.size())),
               S_OK);
     auto* viewer = QORDynamicCast<QORVidCtlWebViewer>(dialog->GetApplicativeWidget());
     if (viewer) RaiseLoadStart(viewer);
@@ -203,22 +227,26 @@ TEST_P(DialogEscaping, DocumentIsEscapedAsEscapeJsonThenApostrophesWouldEscapeIt
     auto* dialog =
         static_cast<QORVidFraDialog*>(QORFillDictionary::FindFactory("DXWebViewer")(nullptr));
     ASSERT_NE(dialog, nullptr);
-    ASSERT_EQ(dialog_internals::InitAndShowWithoutOwner(dialog, QORUnicodeString(text.data(), text.size())),
+    ASSERT_EQ(dialog_internals::InitAndShowWithoutOwner(dialog,
+                                                        QORUnicodeString(text.data(), text.size())),
               S_OK);
     auto* viewer = QORDynamicCast<QORVidCtlWebViewer>(dialog->GetApplicativeWidget());
     if (viewer) RaiseLoadStart(viewer);
     const std::vector<std::string> scripts = ScriptsOf(viewer);
     dialog->RequestDelayedDestruction();
     ASSERT_EQ(scripts.size(), 1u);
-    QORDXUnicodeString escaped = QORDXUnicodeString(QORUnicodeString(text.data(), text.size())).EscapeJSON();
+    QORDXUnicodeString escaped =
+        QORDXUnicodeString(QORUnicodeString(text.data(), text.size())).EscapeJSON();
     escaped.ReplaceAll("'", "\\'");
     const std::string call = "Filter.init('" + escaped.Str() + "'); ";
     const std::string expected =
         "require(['ZQ/DXInputFilterDisplay/Filter'], function(Filter) { " +
-        (GetParam() ? "            require(['ZQ/SelectiveWebUI_TST/InputFilteringSimulateScenario'], "
-                      "function(simulationServices) {                 "
-                      "Filter.registerInteractions(simulationServices);" + call + "});"
-                    : call) +
+        (GetParam()
+             ? "            require(['ZQ/SelectiveWebUI_TST/InputFilteringSimulateScenario'], "
+               "function(simulationServices) {                 "
+               "Filter.registerInteractions(simulationServices);" +
+                   call + "});"
+             : call) +
         "});";
     ASSERT_EQ(scripts[0].size(), expected.size());
     EXPECT_TRUE(scripts[0] == expected);

@@ -43,7 +43,9 @@ std::string CurrentTestName() {
 
 }  // namespace
 
-DialogProcess NormalMode() { return DialogProcess{}; }
+DialogProcess NormalMode() {
+  return DialogProcess{};
+}
 DialogProcess TestMode() {
   DialogProcess process;
   process.testMode = true;
@@ -79,9 +81,9 @@ bool RunsHere(const DialogProcess& process) {
   env[kSaveAndUseVariable] = process.saveAndUse ? std::optional<std::string>("1") : std::nullopt;
   env[kTemporaryVariable] = process.temporaryFolder;
   env[kChildTestVariable] = test;
-  for (const char* name : {"KWT_DUMP_QORResolvedFilter", "MDW_KWT_TMP", "DXT_CHILD_ROLE",
-                           "GTEST_FILTER", "GTEST_OUTPUT", "GTEST_SHUFFLE", "GTEST_REPEAT",
-                           "GTEST_ALSO_RUN_DISABLED_TESTS"})
+  for (const char* name :
+       {"KWT_DUMP_QORResolvedFilter", "MDW_KWT_TMP", "DXT_CHILD_ROLE", "GTEST_FILTER",
+        "GTEST_OUTPUT", "GTEST_SHUFFLE", "GTEST_REPEAT", "GTEST_ALSO_RUN_DISABLED_TESTS"})
     env[name] = std::nullopt;
   ChildRun run = RunSelfInChild({"--gtest_filter=" + test}, env, true);
   // The child must have run this very test, and passed it.
@@ -122,7 +124,8 @@ std::vector<std::string> FatherCommand::Names() const {
   for (const Taken& t : taken) {
     std::string name = t.className;
     if (name.rfind("QORInputFilter", 0) == 0) name.erase(0, std::strlen("QORInputFilter"));
-    if (name.size() > 5 && name.compare(name.size() - 5, 5, "Notif") == 0) name.resize(name.size() - 5);
+    if (name.size() > 5 && name.compare(name.size() - 5, 5, "Notif") == 0)
+      name.resize(name.size() - 5);
     if (t.text) name += " " + *t.text;
     names.push_back(name);
   }
@@ -137,9 +140,9 @@ const QORMetaClass* ReplayMeta(std::atomic<const QORMetaClass*>& slot, const cha
   zqy::internal::om_guard guard;
   meta = slot.load(std::memory_order_relaxed);
   if (!meta) {
-    meta = zqy::internal::fct_RetrieveMetaObject(name, QORMetaClass::kComponent,
-                                                 QORInputFilterNotifWithString::MetaObject(),
-                                                 "QORNull", "DXInputFilterServicesTests", sizeof(Self));
+    meta = zqy::internal::fct_RetrieveMetaObject(
+        name, QORMetaClass::kComponent, QORInputFilterNotifWithString::MetaObject(), "QORNull",
+        "DXInputFilterServicesTests", sizeof(Self));
     slot.store(meta, std::memory_order_release);
   }
   return meta;
@@ -215,8 +218,8 @@ std::map<std::string, void*> FindInModule(const std::vector<std::string>& names,
   const char* bytes = file->data();
   const size_t size = file->size();
   auto header = reinterpret_cast<const Elf64_Ehdr*>(bytes);
-  if (std::memcmp(header->e_ident, ELFMAG, SELFMAG) != 0 || header->e_ident[EI_CLASS] != ELFCLASS64 ||
-      header->e_shentsize != sizeof(Elf64_Shdr) ||
+  if (std::memcmp(header->e_ident, ELFMAG, SELFMAG) != 0 ||
+      header->e_ident[EI_CLASS] != ELFCLASS64 || header->e_shentsize != sizeof(Elf64_Shdr) ||
       header->e_shoff + size_t(header->e_shnum) * sizeof(Elf64_Shdr) > size) {
     why = "not a 64-bit ELF file";
     return found;
@@ -226,7 +229,8 @@ std::map<std::string, void*> FindInModule(const std::vector<std::string>& names,
     const Elf64_Shdr& table = sections[s];
     if (table.sh_type != SHT_SYMTAB || table.sh_link >= header->e_shnum) continue;
     const Elf64_Shdr& strings = sections[table.sh_link];
-    if (table.sh_offset + table.sh_size > size || strings.sh_offset + strings.sh_size > size) continue;
+    if (table.sh_offset + table.sh_size > size || strings.sh_offset + strings.sh_size > size)
+      continue;
     auto symbols = reinterpret_cast<const Elf64_Sym*>(bytes + table.sh_offset);
     for (size_t i = 0; i < table.sh_size / sizeof(Elf64_Sym); ++i) {
       const Elf64_Sym& symbol = symbols[i];
@@ -243,11 +247,13 @@ std::map<std::string, void*> FindInModule(const std::vector<std::string>& names,
   return found;
 }
 
-const char kInitAndShow[] = "_ZN11DXWebViewer11InitAndShowE16QORUnicodeStringP19QORJsonFilterWriter";
+const char kInitAndShow[] =
+    "_ZN11DXWebViewer11InitAndShowE16QORUnicodeStringP19QORJsonFilterWriter";
 const char kOnPageMessage[] =
     "_ZN11DXWebViewer13OnPageMessageEP14QORBaseUnknownP24QORVidJSMessageEventArgs";
 const char kOnStandardButtonClicked[] =
-    "_ZN11DXWebViewer23OnStandardButtonClickedEP14QORBaseUnknownP37QORVidFraDialogButtonClickedEventArgs";
+    "_ZN11DXWebViewer23OnStandardButtonClickedEP14QORBaseUnknownP37QORVidFraDialogButtonClickedEven"
+    "tArgs";
 
 const Methods& Find() {
   static const Methods methods = [] {
@@ -271,12 +277,15 @@ Result Call(void* function, QORVidFraDialog* dialog, Args... args) {
 
 }  // namespace
 
-std::string Missing() { return Find().missing; }
+std::string Missing() {
+  return Find().missing;
+}
 
 HRESULT InitAndShowWithoutOwner(QORVidFraDialog* dialog, const QORUnicodeString& text) {
   return Call<HRESULT, QORUnicodeString, void*>(Find().initAndShow, dialog, text, nullptr);
 }
-void OnPageMessage(QORVidFraDialog* dialog, QORBaseUnknown* sender, QORVidJSMessageEventArgs* args) {
+void OnPageMessage(QORVidFraDialog* dialog, QORBaseUnknown* sender,
+                   QORVidJSMessageEventArgs* args) {
   Call<void>(Find().onPageMessage, dialog, sender, args);
 }
 void OnStandardButtonClicked(QORVidFraDialog* dialog, QORBaseUnknown* sender,
@@ -319,7 +328,8 @@ void DialogFixture::SetUp() {
   RegisterTestProviders();
   SetProviderModel(&model);
   model.roots = {model.Add("site", "Site", {"u1"})};
-  _previousSink = QORSetCheckSink([this](const QORCheckReport& report) { checks.push_back(report); });
+  _previousSink =
+      QORSetCheckSink([this](const QORCheckReport& report) { checks.push_back(report); });
   RunDelayedDestructions();  // whatever an earlier test left queued
   _liveAtStart = QORLiveAllocations();
   ASSERT_EQ(Instantiate("INPUT_FILTER_GENERATOR", generator), S_OK);
@@ -352,7 +362,9 @@ HRESULT DialogFixture::Generate(const char* sourcePath) {
                                      nullptr);
 }
 
-std::string DialogFixture::Document() { return SavedDocument(generator.Get(), dir); }
+std::string DialogFixture::Document() {
+  return SavedDocument(generator.Get(), dir);
+}
 
 QORVidFraDialog* DialogFixture::Show() {
   if (generator->ShowFilterDialog(&father) != S_OK) return nullptr;

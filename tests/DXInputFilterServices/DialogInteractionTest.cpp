@@ -1,7 +1,6 @@
 // DialogInteractionTest.cpp - the dialog at work: its standard buttons, the messages
 // its page posts, and the replays a test driver sends in test mode.
 #include <gtest/gtest.h>
-
 #include <unistd.h>
 
 #include <cstdlib>
@@ -134,8 +133,9 @@ TEST_P(DialogPageMessages, OkAnswerReplacesTheDocumentThenCloses) {
   EXPECT_EQ(value.Str(), "edited");
   EXPECT_EQ(Dialog()->GetVisibleFlag(), 0);
   // In test mode the answer is dumped first; the father learns of the closing last.
-  EXPECT_EQ(father.Names(), (InTestMode() ? Names{std::string("DumpModel ") + kAnswer, "PanelClosed"}
-                                          : Names{"PanelClosed"}));
+  EXPECT_EQ(father.Names(),
+            (InTestMode() ? Names{std::string("DumpModel ") + kAnswer, "PanelClosed"}
+                          : Names{"PanelClosed"}));
   for (const Taken& t : father.taken) EXPECT_EQ(t.sender, Dialog());
   EXPECT_EQ(Scripts().size(), 1u);
 }
@@ -149,8 +149,9 @@ TEST_P(DialogPageMessages, InvalidOkAnswerKeepsTheDocumentAndClosesAllTheSame) {
     PageSays({"onOkClick", answer});
     EXPECT_EQ(Json(Document()), Json(kDocument));
     EXPECT_EQ(Dialog()->GetVisibleFlag(), 0);
-    EXPECT_EQ(father.Names(), (InTestMode() ? Names{std::string("DumpModel ") + answer, "PanelClosed"}
-                                            : Names{"PanelClosed"}));
+    EXPECT_EQ(father.Names(),
+              (InTestMode() ? Names{std::string("DumpModel ") + answer, "PanelClosed"}
+                            : Names{"PanelClosed"}));
   }
 }
 

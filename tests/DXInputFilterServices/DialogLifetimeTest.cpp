@@ -317,7 +317,8 @@ TEST_F(DialogNotificationKinds, OnlyDumpAndRecordCarryText) {
   PageSays({"registerInteraction", "r"});
   PageSays({"onSaveClick", "s"});
   Click(QORVidFraDialog::kCancel);
-  ASSERT_EQ(father.Names(), (Names{"PanelLoaded", "InteractionRecord r", "DumpModel s", "PanelClosed"}));
+  ASSERT_EQ(father.Names(),
+            (Names{"PanelLoaded", "InteractionRecord r", "DumpModel s", "PanelClosed"}));
   const bool withString[] = {false, true, true, false};
   for (size_t i = 0; i < father.taken.size(); ++i) {
     SCOPED_TRACE(father.taken[i].className);

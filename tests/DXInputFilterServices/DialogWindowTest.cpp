@@ -15,10 +15,13 @@ namespace {
 struct WindowFlags : QORVidFraWindow {
   static int Resizable(const QORVidFraWindow* w) { return w->*(&WindowFlags::_resizable); }
   static int Compact(const QORVidFraWindow* w) { return w->*(&WindowFlags::_compact); }
-  static int MinimizeButton(const QORVidFraWindow* w) { return w->*(&WindowFlags::_minimizeButton); }
+  static int MinimizeButton(const QORVidFraWindow* w) {
+    return w->*(&WindowFlags::_minimizeButton);
+  }
 };
 
-constexpr const char* kDocument = R"({"data":{"filterID":"F-1","formatUsage":"TestUsage"},"roots":[]})";
+constexpr const char* kDocument =
+    R"({"data":{"filterID":"F-1","formatUsage":"TestUsage"},"roots":[]})";
 
 using DialogWindow = DialogFixture;
 
@@ -71,7 +74,8 @@ TEST_F(DialogWindow, TitleIsTheFilteringCatalogsInTheUsersLanguage) {
   TempDir catalogs;  // the parent's serves the child
   std::filesystem::create_directories(catalogs.File("en"));
   std::filesystem::create_directories(catalogs.File("fr"));
-  catalogs.Write("en/DataExchangeInputFiltering.json", R"json({"FilteringUI_Title":"Filter (en)"})json");
+  catalogs.Write("en/DataExchangeInputFiltering.json",
+                 R"json({"FilteringUI_Title":"Filter (en)"})json");
   catalogs.Write("fr/DataExchangeInputFiltering.json",
                  R"({"FilteringUI_Title":"Filtre de l'import","Other":"x"})");
   DialogProcess process;
@@ -170,7 +174,8 @@ class DialogDocumentLength : public DialogFixture,
 TEST_P(DialogDocumentLength, DocumentIsSentFromFourCharacters) {
   DX_DIALOG_PROCESS(NormalMode());
   ASSERT_EQ(dialog_internals::Missing(), "");
-  auto* dialog = static_cast<QORVidFraDialog*>(QORFillDictionary::FindFactory("DXWebViewer")(nullptr));
+  auto* dialog =
+      static_cast<QORVidFraDialog*>(QORFillDictionary::FindFactory("DXWebViewer")(nullptr));
   ASSERT_NE(dialog, nullptr);
   const auto& [text, sent] = GetParam();
   ASSERT_EQ(dialog_internals::InitAndShowWithoutOwner(dialog, QORUnicodeString(text)), S_OK);
@@ -187,7 +192,8 @@ TEST_P(DialogDocumentLength, DocumentIsSentFromFourCharacters) {
 
 INSTANTIATE_TEST_SUITE_P(
     Lengths, DialogDocumentLength,
-    ::testing::Values(std::pair<const char*, bool>{"", false}, std::pair<const char*, bool>{"abc", false},
+    ::testing::Values(std::pair<const char*, bool>{"", false},
+                      std::pair<const char*, bool>{"abc", false},
                       std::pair<const char*, bool>{"abcd", true},
                       // Characters, not bytes: three of them in seven bytes.
                       std::pair<const char*, bool>{"\xC3\xA9\xE2\x82\xAC\xC3\xA9", false},

@@ -28,7 +28,8 @@ std::vector<std::string> Answers(QORIResolvedInputFilter* reader,
                                  const std::vector<std::string>& settings) {
   std::vector<std::string> answers;
   auto answer = [&](const std::string& question, HRESULT hr, const QORUnicodeString& value) {
-    answers.push_back(question + " -> " + (hr == S_OK ? value.Str() : "<" + std::to_string(hr) + ">"));
+    answers.push_back(question + " -> " +
+                      (hr == S_OK ? value.Str() : "<" + std::to_string(hr) + ">"));
   };
   for (const std::string& uid : uids) {
     for (const std::string& name : names) {
@@ -86,18 +87,36 @@ TEST_F(FilterRoundTrip, GeneratedFilterResolvesAlikeFromTheGeneratorAndFromItsFi
   EXPECT_EQ(SortedIds(handedOut.Get()),
             (std::vector<std::string>{"site-1", "slab-1", "wall-1", "wall-1b"}));
   const std::string fail = "<" + std::to_string(E_FAIL) + ">";
-  const std::vector<std::string> expected = {
-      "site-1/Name -> Site \"North\"", "site-1/Type -> " + fail,
-      "site-1/Import -> ForCoordination", "site-1/Runtime -> " + fail, "site-1/label -> " + fail,
-      "wall-1/Name -> C:\\walls\\1", "wall-1/Type -> TYPE_WALL", "wall-1/Import -> NoImport",
-      "wall-1/Runtime -> " + fail, "wall-1/label -> " + fail, "wall-1b/Name -> C:\\walls\\1",
-      "wall-1b/Type -> TYPE_WALL", "wall-1b/Import -> NoImport", "wall-1b/Runtime -> " + fail,
-      "wall-1b/label -> " + fail, "slab-1/Name -> " + fail, "slab-1/Type -> Slab",
-      "slab-1/Import -> ForCoordination", "slab-1/Runtime -> " + fail, "slab-1/label -> " + fail,
-      "absent/Name -> " + fail, "absent/Type -> " + fail, "absent/Import -> " + fail,
-      "absent/Runtime -> " + fail, "absent/label -> " + fail,
-      "setting defaultProfile -> ForCoordination", "setting units -> mm", "setting scale -> 2",
-      "setting absent -> " + fail, "filterID -> IFC4-Filter"};
+  const std::vector<std::string> expected = {"site-1/Name -> Site \"North\"",
+                                             "site-1/Type -> " + fail,
+                                             "site-1/Import -> ForCoordination",
+                                             "site-1/Runtime -> " + fail,
+                                             "site-1/label -> " + fail,
+                                             "wall-1/Name -> C:\\walls\\1",
+                                             "wall-1/Type -> TYPE_WALL",
+                                             "wall-1/Import -> NoImport",
+                                             "wall-1/Runtime -> " + fail,
+                                             "wall-1/label -> " + fail,
+                                             "wall-1b/Name -> C:\\walls\\1",
+                                             "wall-1b/Type -> TYPE_WALL",
+                                             "wall-1b/Import -> NoImport",
+                                             "wall-1b/Runtime -> " + fail,
+                                             "wall-1b/label -> " + fail,
+                                             "slab-1/Name -> " + fail,
+                                             "slab-1/Type -> Slab",
+                                             "slab-1/Import -> ForCoordination",
+                                             "slab-1/Runtime -> " + fail,
+                                             "slab-1/label -> " + fail,
+                                             "absent/Name -> " + fail,
+                                             "absent/Type -> " + fail,
+                                             "absent/Import -> " + fail,
+                                             "absent/Runtime -> " + fail,
+                                             "absent/label -> " + fail,
+                                             "setting defaultProfile -> ForCoordination",
+                                             "setting units -> mm",
+                                             "setting scale -> 2",
+                                             "setting absent -> " + fail,
+                                             "filterID -> IFC4-Filter"};
   EXPECT_EQ(Answers(handedOut.Get(), uids, names, settings), expected);
 
   const std::string path = dir.File("filter.json");

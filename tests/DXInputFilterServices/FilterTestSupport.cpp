@@ -78,7 +78,9 @@ simdjson::dom::element Parse(simdjson::dom::parser& parser, std::string_view tex
   return ::testing::AssertionSuccess();
 }
 
-std::string LoadedModulePath() { return ModulePath(); }
+std::string LoadedModulePath() {
+  return ModulePath();
+}
 
 TempDir::TempDir() {
   std::string pattern = (std::filesystem::temp_directory_path() / "dxfilter-XXXXXX").string();
@@ -105,7 +107,9 @@ std::optional<std::string> ReadFile(const std::string& path) {
   return text.str();
 }
 
-std::string Json(std::string_view text) { return JsonAt(text, ""); }
+std::string Json(std::string_view text) {
+  return JsonAt(text, "");
+}
 
 std::string JsonAt(std::string_view text, std::string_view pointer) {
   simdjson::dom::parser parser;
@@ -133,8 +137,10 @@ bool HasWhitespaceOutsideStrings(std::string_view text) {
   for (size_t i = 0; i < text.size(); ++i) {
     char c = text[i];
     if (inString) {
-      if (c == '\\') ++i;
-      else if (c == '"') inString = false;
+      if (c == '\\')
+        ++i;
+      else if (c == '"')
+        inString = false;
     } else if (c == '"') {
       inString = true;
     } else if (c == ' ' || c == '\n' || c == '\t' || c == '\r') {
@@ -160,13 +166,17 @@ std::string SavedDocument(QORIInputFilterGenerator* generator, const TempDir& di
 
 ScopedEnv::ScopedEnv(const char* name, const char* value) : _name(name) {
   if (const char* previous = std::getenv(name)) _previous = previous;
-  if (value) setenv(name, value, 1);
-  else unsetenv(name);
+  if (value)
+    setenv(name, value, 1);
+  else
+    unsetenv(name);
 }
 
 ScopedEnv::~ScopedEnv() {
-  if (_previous) setenv(_name.c_str(), _previous->c_str(), 1);
-  else unsetenv(_name.c_str());
+  if (_previous)
+    setenv(_name.c_str(), _previous->c_str(), 1);
+  else
+    unsetenv(_name.c_str());
 }
 
 ChildRun RunReaderInChild(const ChildRequest& request) {
@@ -190,8 +200,10 @@ ChildRun RunSelfInChild(const std::vector<std::string>& arguments, const EnvChan
     if (eq != std::string::npos) env[entry.substr(0, eq)] = entry.substr(eq + 1);
   }
   for (const auto& [name, value] : changes) {
-    if (value) env[name] = *value;
-    else env.erase(name);
+    if (value)
+      env[name] = *value;
+    else
+      env.erase(name);
   }
 
   std::vector<std::string> entries;
@@ -227,7 +239,8 @@ ChildRun RunSelfInChild(const std::vector<std::string>& arguments, const EnvChan
   close(fds[1]);
   char buffer[4096];
   ssize_t n;
-  while ((n = read(fds[0], buffer, sizeof(buffer))) > 0) run.out.append(buffer, static_cast<size_t>(n));
+  while ((n = read(fds[0], buffer, sizeof(buffer))) > 0)
+    run.out.append(buffer, static_cast<size_t>(n));
   close(fds[0]);
   int status = 0;
   waitpid(pid, &status, 0);

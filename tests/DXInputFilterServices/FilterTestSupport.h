@@ -123,8 +123,8 @@ class ScopedEnv {
 // chosen. env names variables to set (a value) or remove (none) before the module
 // loads; the caller's KWT_DUMP_QORResolvedFilter and MDW_KWT_TMP are removed first.
 struct ChildRun {
-  int exitCode = -1;   // 0: the read succeeded; 10: it failed; other: the child broke
-  std::string out;     // everything the child wrote on its standard output
+  int exitCode = -1;  // 0: the read succeeded; 10: it failed; other: the child broke
+  std::string out;    // everything the child wrote on its standard output
 };
 struct ChildRequest {
   std::string readerLateType = "INPUT_FILTER_READER";

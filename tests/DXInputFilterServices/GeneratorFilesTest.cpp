@@ -37,8 +37,8 @@ TEST_F(GeneratorProvider, ProviderFailuresKeepThePreviousDocument) {
   ASSERT_EQ(Generate(), S_OK);
   const std::string before = Document();
 
-  for (const char* format : {"DXTEST_NOT_REGISTERED", kNoCreationFormat, kNullObjectFormat,
-                             kNoInterfaceFormat}) {
+  for (const char* format :
+       {"DXTEST_NOT_REGISTERED", kNoCreationFormat, kNullObjectFormat, kNoInterfaceFormat}) {
     EXPECT_LT(Generate(nullptr, format), 0) << format;
     EXPECT_EQ(Document(), before) << format;
   }
@@ -116,9 +116,9 @@ TEST_F(GeneratorFiles, LoadingReplacesTheDocumentAndRefusesWhatIsNotOne) {
 
   const std::string other = R"({"roots":[],"data":{"filterID":"loaded"},"misc":[1,{"a":null}]})";
   QORUnicodeString settings(R"({"format":"Whatever","settings":{"x":1}})");
-  EXPECT_EQ(generator->LoadDocumentFromFile(QORUnicodeString(dir.Write("other.json", other)),
-                                            &settings),
-            S_OK);
+  EXPECT_EQ(
+      generator->LoadDocumentFromFile(QORUnicodeString(dir.Write("other.json", other)), &settings),
+      S_OK);
   EXPECT_EQ(Document(), Json(other));
 }
 

@@ -55,7 +55,9 @@ struct ModeCase {
   std::vector<std::string> attributesAsked;
 };
 
-void PrintTo(const ModeCase& c, std::ostream* os) { *os << c.title; }
+void PrintTo(const ModeCase& c, std::ostream* os) {
+  *os << c.title;
+}
 
 class ImportModeDecision : public GeneratorSettings,
                            public ::testing::WithParamInterface<ModeCase> {};
@@ -71,7 +73,8 @@ TEST_P(ImportModeDecision, ModeReachesEveryCellRequestOfTheEntity) {
   EXPECT_EQ(JsonAt(Document(), "/roots/0/grid/Mode"),
             c.mode ? R"(")" + *c.mode + R"(")" : std::string("<missing>"));
   std::vector<std::string> asked;
-  for (const ProviderCall& call : model.CallsOf("GetEntityAttribute")) asked.push_back(call.argument);
+  for (const ProviderCall& call : model.CallsOf("GetEntityAttribute"))
+    asked.push_back(call.argument);
   EXPECT_EQ(asked, c.attributesAsked);
 }
 
@@ -90,8 +93,8 @@ INSTANTIATE_TEST_SUITE_P(
                  kLatestOnly},
         ModeCase{"AnyOtherProfileIsLifecycle", std::nullopt, Settings("ForReview"), "Slab", "true",
                  "ForLifecycle", kLatestOnly},
-        ModeCase{"LatestFlagMustBeExactlyTrue", std::nullopt, Settings("ForDesign"), "Slab",
-                 "TRUE", std::nullopt, kLatestOnly},
+        ModeCase{"LatestFlagMustBeExactlyTrue", std::nullopt, Settings("ForDesign"), "Slab", "TRUE",
+                 std::nullopt, kLatestOnly},
         ModeCase{"LatestFlagWithBlankIsNotTrue", std::nullopt, Settings("ForDesign"), "Slab",
                  "true ", std::nullopt, kLatestOnly},
         ModeCase{"MissingLatestFlagDecidesNothing", std::nullopt, Settings("ForDesign"), "Slab",
@@ -121,15 +124,15 @@ TEST_F(GeneratorSettings, ModeIsDecidedForEachEntityBeforeItsCells) {
   EXPECT_EQ(ModeGiven(wall), "NoImport");
   EXPECT_EQ(ModeGiven(slab), "ForDesign");
   EXPECT_EQ(ModeGiven(old), std::nullopt);
-  EXPECT_EQ(model.Trace({"GetEntityLabel", "GetEntityAttribute", "GetEntityValue"}),
-            (std::vector<std::string>{
-                "GetEntityLabel(wall)", "GetEntityAttribute(wall,EntityName)",
-                "GetEntityValue(wall,Mode)", "GetEntityValue(wall,Other)", "GetEntityLabel(slab)",
-                "GetEntityAttribute(slab,EntityName)",
-                "GetEntityAttribute(slab,IsLatestSpatialEntity)", "GetEntityValue(slab,Mode)",
-                "GetEntityValue(slab,Other)", "GetEntityLabel(old)",
-                "GetEntityAttribute(old,EntityName)", "GetEntityAttribute(old,IsLatestSpatialEntity)",
-                "GetEntityValue(old,Mode)", "GetEntityValue(old,Other)"}));
+  EXPECT_EQ(
+      model.Trace({"GetEntityLabel", "GetEntityAttribute", "GetEntityValue"}),
+      (std::vector<std::string>{
+          "GetEntityLabel(wall)", "GetEntityAttribute(wall,EntityName)",
+          "GetEntityValue(wall,Mode)", "GetEntityValue(wall,Other)", "GetEntityLabel(slab)",
+          "GetEntityAttribute(slab,EntityName)", "GetEntityAttribute(slab,IsLatestSpatialEntity)",
+          "GetEntityValue(slab,Mode)", "GetEntityValue(slab,Other)", "GetEntityLabel(old)",
+          "GetEntityAttribute(old,EntityName)", "GetEntityAttribute(old,IsLatestSpatialEntity)",
+          "GetEntityValue(old,Mode)", "GetEntityValue(old,Other)"}));
 }
 
 TEST_F(GeneratorSettings, WithoutSettingsOrEntityListNothingIsDecided) {
@@ -164,9 +167,9 @@ TEST_F(GeneratorSettings, UnreadableSettingsFailAfterAskingTheFormatAndKeepTheDo
   for (const char* settings : {"not json", "{\"x\":1}", "[1]", "\"format\"", ""}) {
     model.calls.clear();
     EXPECT_EQ(Generate(settings), E_FAIL) << settings;
-    EXPECT_EQ(model.Trace({"SetInputFile", "GetFormatUsage", "GetColumns", "GetRoots",
-                           "GetFilterID"}),
-              (std::vector<std::string>{"SetInputFile(/data/model.src)", "GetFormatUsage()"}))
+    EXPECT_EQ(
+        model.Trace({"SetInputFile", "GetFormatUsage", "GetColumns", "GetRoots", "GetFilterID"}),
+        (std::vector<std::string>{"SetInputFile(/data/model.src)", "GetFormatUsage()"}))
         << settings;
     EXPECT_EQ(Document(), before) << settings;
   }

@@ -31,7 +31,9 @@ const Component kComponents[] = {
     {"INPUT_CLOUDFILTER_READER", "QORCloudResolvedFilter", false},
 };
 
-void PrintTo(const Component& c, std::ostream* os) { *os << c.lateType; }
+void PrintTo(const Component& c, std::ostream* os) {
+  *os << c.lateType;
+}
 
 // One reference on the component's interface (generator or reader).
 HRESULT InstantiateAny(const Component& c, Ref<QORBaseUnknown>& out) {
@@ -135,8 +137,10 @@ TEST_F(ModuleMeta, CloudClassesDeriveFromTheirFilterClasses) {
   ASSERT_EQ(Instantiate("INPUT_FILTER_READER", reader), S_OK);
   ASSERT_EQ(Instantiate("INPUT_CLOUDFILTER_READER", cloudReader), S_OK);
 
-  EXPECT_EQ(cloudWriter->GetImpl()->GetMetaObject()->GetParent(), writer->GetImpl()->GetMetaObject());
-  EXPECT_EQ(cloudReader->GetImpl()->GetMetaObject()->GetParent(), reader->GetImpl()->GetMetaObject());
+  EXPECT_EQ(cloudWriter->GetImpl()->GetMetaObject()->GetParent(),
+            writer->GetImpl()->GetMetaObject());
+  EXPECT_EQ(cloudReader->GetImpl()->GetMetaObject()->GetParent(),
+            reader->GetImpl()->GetMetaObject());
   EXPECT_EQ(writer->GetImpl()->GetMetaObject()->GetParent(), QORBaseUnknown::MetaObject());
   EXPECT_TRUE(cloudWriter->GetImpl()->IsAKindOf("QORJsonFilterWriter"));
   EXPECT_FALSE(writer->GetImpl()->IsAKindOf("QORCloudJsonFilter"));
@@ -158,7 +162,8 @@ TEST_F(ModuleMeta, ModuleExportsItsMarkerAndTieCreatorsOnly) {
   ASSERT_NE(handle, nullptr) << dlerror();
 
   using Marker = int (*)();
-  auto marker = reinterpret_cast<Marker>(dlsym(handle, "ZQ_SYSTEMS_KIT2_INTERNAL_DXInputFilterServices"));
+  auto marker =
+      reinterpret_cast<Marker>(dlsym(handle, "ZQ_SYSTEMS_KIT2_INTERNAL_DXInputFilterServices"));
   ASSERT_NE(marker, nullptr);
   EXPECT_EQ(marker(), 1);
 
@@ -181,9 +186,9 @@ TEST_F(ModuleMeta, ModuleExportsItsMarkerAndTieCreatorsOnly) {
               exported)
         << name;
   }
-  for (const char* hidden : {"_ZN19QORJsonFilterWriter10MetaObjectEv",
-                             "_ZN17QORResolvedFilter10MetaObjectEv", "_ZTV19QORJsonFilterWriter",
-                             "_ZN2dx12g_dumpSwitchE"})
+  for (const char* hidden :
+       {"_ZN19QORJsonFilterWriter10MetaObjectEv", "_ZN17QORResolvedFilter10MetaObjectEv",
+        "_ZTV19QORJsonFilterWriter", "_ZN2dx12g_dumpSwitchE"})
     EXPECT_EQ(dlsym(handle, hidden), nullptr) << hidden;
   dlclose(handle);
 

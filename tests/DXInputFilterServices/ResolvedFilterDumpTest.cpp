@@ -15,7 +15,8 @@ constexpr const char* kTmpFolder = "MDW_KWT_TMP";
 
 constexpr const char* kSettings = R"({"profile":"ForDesign","n":2})";
 const std::string kDocument =
-    std::string(R"({"data":{"filterID":"F","settings":)") + kSettings + R"(},"roots":[)"
+    std::string(R"({"data":{"filterID":"F","settings":)") + kSettings +
+    R"(},"roots":[)"
     R"({"label":"a","data":{"uid":["u2"],"NLS_grid":{"b":"20"}},"grid":{"c":"3"}},)"
     R"({"label":"b","data":{"uid":["u10","u1"]},"grid":{"b":"2","x":"y"}}]})";
 
@@ -27,9 +28,12 @@ std::string Pretty(const char* json) {
   return JSON::JOStream(view).PrettyStringify(false).Str();
 }
 
-std::string SettingsSection(const char* json) { return "SETTINGS :\n" + Pretty(json) + "\n"; }
+std::string SettingsSection(const char* json) {
+  return "SETTINGS :\n" + Pretty(json) + "\n";
+}
 
-std::string Record(const std::string& uid, const std::string& primary, const std::string& fallback) {
+std::string Record(const std::string& uid, const std::string& primary,
+                   const std::string& fallback) {
   return "   " + uid + ":  " + primary + "  NLS: " + fallback + " \n";
 }
 
@@ -119,8 +123,9 @@ TEST_F(ReaderDump, FileAndSettingsTokensWriteSettingsAndBareRecordsIntoTheFile) 
   request.env[kDumpSwitch] = "file.txt;settings";
   request.env[kTmpFolder] = dir.Path() + "/";
   EXPECT_EQ(Run().out, "INPUT_FILTER_READER: MAPPING TABLE INTO : " + dir.Path() + "/file.txt\n");
-  EXPECT_EQ(ReadFile(dir.File("file.txt")).value_or("<no file>"),
-            kHeader + SettingsSection(kSettings) + "OBJECTS :\n   u1: {} \n   u10: {} \n   u2: {} \n");
+  EXPECT_EQ(
+      ReadFile(dir.File("file.txt")).value_or("<no file>"),
+      kHeader + SettingsSection(kSettings) + "OBJECTS :\n   u1: {} \n   u10: {} \n   u2: {} \n");
 }
 
 TEST_F(ReaderDump, EmptyTableStillPrintsTheHeaders) {

@@ -23,9 +23,8 @@ class FilterReader : public ::testing::Test {
   }
 
   HRESULT Read(std::string_view text) {
-    return reader->ReadFilterFile(QORUnicodeString(dir.Write("filter-" + std::to_string(++_files) +
-                                                                 ".json",
-                                                             text)));
+    return reader->ReadFilterFile(
+        QORUnicodeString(dir.Write("filter-" + std::to_string(++_files) + ".json", text)));
   }
   std::vector<std::string> Ids() {
     std::vector<QORUnicodeString> ids;
@@ -122,9 +121,10 @@ TEST_F(FilterReader, FirstNodeInPreOrderWinsForADuplicateUid) {
 }
 
 TEST_F(FilterReader, NlsGridIsAskedBeforeGridAndAllUidsOfANodeShareThem) {
-  ASSERT_EQ(Read(R"({"roots":[{"label":"n","data":{"uid":["a","b"],"NLS_grid":{"k":"nls","n":"N"}},)"
-                 R"("grid":{"k":"literal","g":"G"}}]})"),
-            S_OK);
+  ASSERT_EQ(
+      Read(R"({"roots":[{"label":"n","data":{"uid":["a","b"],"NLS_grid":{"k":"nls","n":"N"}},)"
+           R"("grid":{"k":"literal","g":"G"}}]})"),
+      S_OK);
   for (const char* uid : {"a", "b"}) {
     EXPECT_EQ(Attribute(uid, "k"), "nls") << uid;
     EXPECT_EQ(Attribute(uid, "n"), "N") << uid;
@@ -217,8 +217,9 @@ TEST_F(FilterReader, SettingsAnswerTextForStringsAndJsonForTheRest) {
 }
 
 TEST_F(FilterReader, ObjectIdsAreAppendedAfterWhatTheListHeld) {
-  ASSERT_EQ(Read(R"({"roots":[{"data":{"uid":["b","a"]},"children":[{"data":{"uid":["c","a"]}}]}]})"),
-            S_OK);
+  ASSERT_EQ(
+      Read(R"({"roots":[{"data":{"uid":["b","a"]},"children":[{"data":{"uid":["c","a"]}}]}]})"),
+      S_OK);
   std::vector<QORUnicodeString> ids{QORUnicodeString("kept-1"), QORUnicodeString("kept-2")};
   ASSERT_EQ(reader->GetObjectIds(ids), S_OK);
   ASSERT_EQ(ids.size(), 5u);

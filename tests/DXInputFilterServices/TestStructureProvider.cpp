@@ -1,13 +1,13 @@
 // TestStructureProvider.cpp - the test providers: components of the object model with
 // a TIE binding QORIInputFilterStructure, registered from the test program itself.
 #include "TestStructureProvider.h"
-#include "InputFilteringInterfaces/QORInputFilterStructureTie.h"
 
 #include <algorithm>
 #include <atomic>
 #include <mutex>
 
 #include "InputFilteringInterfaces/QORIInputFilterStructure.h"
+#include "InputFilteringInterfaces/QORInputFilterStructureTie.h"
 #include "ObjectModelRuntime/QORFillDictionary.h"
 #include "ObjectModelRuntime/QORTie.h"
 
@@ -147,7 +147,8 @@ class TestStructureProvider : public QORBaseUnknown {
   TestProviderModel _empty;
 };
 
-typedef QORInputFilterStructureTie<TestStructureProvider> TIEQORIInputFilterStructureTestStructureProvider;
+typedef QORInputFilterStructureTie<TestStructureProvider>
+    TIEQORIInputFilterStructureTestStructureProvider;
 
 // Answers every interface query with success and no object.
 class NullObjectProvider : public QORBaseUnknown {
@@ -178,10 +179,18 @@ class NoInterfaceProvider : public QORBaseUnknown {
   const QORMetaClass* GetMetaObject() const override { return MetaObject(); }
 };
 
-QORBaseUnknown* CreateTestStructureProvider() { return new TestStructureProvider(); }
-QORBaseUnknown* CreateNullObjectProvider() { return new NullObjectProvider(); }
-QORBaseUnknown* CreateNoInterfaceProvider() { return new NoInterfaceProvider(); }
-QORBaseUnknown* CreateNothing() { return nullptr; }
+QORBaseUnknown* CreateTestStructureProvider() {
+  return new TestStructureProvider();
+}
+QORBaseUnknown* CreateNullObjectProvider() {
+  return new NullObjectProvider();
+}
+QORBaseUnknown* CreateNoInterfaceProvider() {
+  return new NoInterfaceProvider();
+}
+QORBaseUnknown* CreateNothing() {
+  return nullptr;
+}
 
 std::string FilterLateType(const char* format) {
   return std::string("INPUT_") + format + "_FILTER";
@@ -232,9 +241,13 @@ size_t TestProviderModel::CountOf(const std::string& method, const std::string& 
   return n;
 }
 
-void SetProviderModel(TestProviderModel* model) { g_model = model; }
+void SetProviderModel(TestProviderModel* model) {
+  g_model = model;
+}
 
-int LiveProviders() { return g_liveProviders.load(); }
+int LiveProviders() {
+  return g_liveProviders.load();
+}
 
 void RegisterTestProviders() {
   static std::once_flag once;
@@ -243,10 +256,9 @@ void RegisterTestProviders() {
                                                 &CreateTestStructureProvider);
     QORFillDictionary::RegisterFunctionCreation(FilterLateType(kMixedCaseFormat).c_str(),
                                                 &CreateTestStructureProvider);
-    QORFillDictionary::Register(TestStructureProvider::MetaObject(),
-                                QORIInputFilterStructure::MetaObject(),
-                                &TIEQORIInputFilterStructureTestStructureProvider::Create, nullptr,
-                                1);
+    QORFillDictionary::Register(
+        TestStructureProvider::MetaObject(), QORIInputFilterStructure::MetaObject(),
+        &TIEQORIInputFilterStructureTestStructureProvider::Create, nullptr, 1);
     QORFillDictionary::RegisterFunctionCreation(FilterLateType(kNullObjectFormat).c_str(),
                                                 &CreateNullObjectProvider);
     QORFillDictionary::RegisterFunctionCreation(FilterLateType(kNoInterfaceFormat).c_str(),

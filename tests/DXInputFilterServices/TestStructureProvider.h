@@ -56,8 +56,8 @@ class TestProviderModel {
   HRESULT setInputFileResult = S_OK;
   std::string filterId = "F-1";
   std::string formatUsage = "TestUsage";
-  std::vector<std::string> columnNames;         // entry 1 is the tree column
-  std::map<std::string, TestColumn> columns;    // descriptions by name, "tree" included
+  std::vector<std::string> columnNames;       // entry 1 is the tree column
+  std::map<std::string, TestColumn> columns;  // descriptions by name, "tree" included
   std::vector<TestEntity*> roots;
   // Successive descriptions of a column answer these types in turn (the last repeats).
   std::map<std::string, std::vector<int32_t>> typeSequence;

@@ -36,7 +36,9 @@ TEST(DXUnicodeStringHash, AgreesWithTheReferenceLibraryOverTheUtf8Bytes) {
   const std::string texts[] = {
       "IfcWallStandardCase",
       "\xC3\x89tage \xE2\x82\xAC \xF0\x9F\x98\x80",  // multi-byte characters
-      std::string(31, 'x'), std::string(32, 'y'), std::string(33, 'z'),  // around one stripe
+      std::string(31, 'x'),
+      std::string(32, 'y'),
+      std::string(33, 'z'),  // around one stripe
       std::string(1000, 'q') + "tail",
       std::string("with\0nul", 8),
   };
@@ -151,8 +153,8 @@ TEST(DXUnicodeStringTokenize, SplitsAtAnySeparatorAndDropsEmptyPieces) {
 TEST(DXUnicodeStringTokenize, KeepsMultiByteTextIntact) {
   QORListValQORUnicodeString tokens;
   QORDXUnicodeString("\xC3\x89tage|\xE2\x82\xAC|\xF0\x9F\x98\x80").Tokenize("|", tokens);
-  EXPECT_EQ(Items(tokens), (std::vector<std::string>{"\xC3\x89tage", "\xE2\x82\xAC",
-                                                     "\xF0\x9F\x98\x80"}));
+  EXPECT_EQ(Items(tokens),
+            (std::vector<std::string>{"\xC3\x89tage", "\xE2\x82\xAC", "\xF0\x9F\x98\x80"}));
 }
 
 TEST(DXUnicodeStringTokenize, GivesNothingForSeparatorsOnlyAndTheWholeTextWithoutThem) {
@@ -213,16 +215,16 @@ TEST_P(EscapeJSON, LeavesNothingThatEndsAStringLineOrScript) {
 
 INSTANTIATE_TEST_SUITE_P(
     Texts, EscapeJSON,
-    ::testing::Values(std::string(""), std::string("plain text"),
-                      std::string("say \"hi\""), std::string("C:\\data\\site.ifc"),
-                      std::string("\\\""), std::string("line\nbreak\r\ttab\b\f"),
-                      std::string("\x01\x02\x1f\x7f"), std::string("nul\0inside", 10),
+    ::testing::Values(std::string(""), std::string("plain text"), std::string("say \"hi\""),
+                      std::string("C:\\data\\site.ifc"), std::string("\\\""),
+                      std::string("line\nbreak\r\ttab\b\f"), std::string("\x01\x02\x1f\x7f"),
+                      std::string("nul\0inside", 10),
                       std::string("sep\xE2\x80\xA8line\xE2\x80\xA9para"),
                       std::string("</script><script>alert(1)</script>"),
                       std::string("<!-- comment -->"), std::string("a < b > c"),
                       std::string("\xF0\x9F\x98\x80 and \xF0\x90\x8D\x88"),  // non-BMP
-                      std::string("\xC3\x89tage \xE2\x82\xAC 1"),
-                      std::string("it's 'quoted'"), std::string("\xE2\x80\xA7\xE2\x80\xAA")));
+                      std::string("\xC3\x89tage \xE2\x82\xAC 1"), std::string("it's 'quoted'"),
+                      std::string("\xE2\x80\xA7\xE2\x80\xAA")));
 
 TEST(EscapeJSONQuotes, LeavesSingleQuotesUntouched) {
   const std::string escaped = QORDXUnicodeString("it's").EscapeJSON().Str();

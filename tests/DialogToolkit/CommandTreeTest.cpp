@@ -56,7 +56,9 @@ class Recording : public QORCommand {
   std::vector<std::string>* _log;
 };
 
-QORCommandMethod Take() { return static_cast<QORCommandMethod>(&Recording::Take); }
+QORCommandMethod Take() {
+  return static_cast<QORCommandMethod>(&Recording::Take);
+}
 
 class CommandTree : public ::testing::Test {
  protected:
@@ -79,12 +81,12 @@ TEST_F(CommandTree, ANotificationIsDeliveredAtOnceToTheReceiversCallbacksInOrder
   Recording panel(&root, "panel", &log);
   static char tag[] = "tag";
   panel.AddAnalyseNotificationCB(nullptr, "PanelNotif", Take(), tag);
-  panel.AddAnalyseNotificationCB(nullptr, "PanelNotif", static_cast<QORCommandMethod>(&Recording::TakeAgain),
-                                 nullptr);
+  panel.AddAnalyseNotificationCB(nullptr, "PanelNotif",
+                                 static_cast<QORCommandMethod>(&Recording::TakeAgain), nullptr);
   panel.SendNotification(&panel, new PanelNotif("x"));
   // Delivered before SendNotification returned, each callback once, in the order added.
-  EXPECT_EQ(log, (std::vector<std::string>{"panel took PanelNotif from panel with tag", "again: ",
-                                           "panel took PanelNotif from panel"}));
+  EXPECT_EQ(log, (std::vector<std::string>{"panel took PanelNotif from panel with tag",
+                                           "again: ", "panel took PanelNotif from panel"}));
   ExpectAllReleased(1);
 }
 
@@ -140,7 +142,8 @@ TEST_F(CommandTree, ACallbackWithASenderOnlyTakesNotificationsFromThatSender) {
 
   a.SendNotification(&panel, new PanelNotif());
   b.SendNotification(&panel, new PanelNotif());  // not b's: goes on to the root
-  EXPECT_EQ(log, (std::vector<std::string>{"panel took PanelNotif from a", "root took PanelNotif from b"}));
+  EXPECT_EQ(log, (std::vector<std::string>{"panel took PanelNotif from a",
+                                           "root took PanelNotif from b"}));
   ExpectAllReleased(2);
 }
 
@@ -150,8 +153,8 @@ TEST_F(CommandTree, CallbacksMatchTheClassNameOrAnyClassItDerivesFrom) {
   Recording closedOnly(nullptr, "closedOnly", &log);
   closedOnly.AddAnalyseNotificationCB(nullptr, "PanelClosedNotif", Take(), nullptr);
 
-  root.SendNotification(&root, new PanelClosedNotif());      // derived: taken as a PanelNotif
-  root.SendNotification(&root, new OtherNotif());            // unrelated: not taken
+  root.SendNotification(&root, new PanelClosedNotif());        // derived: taken as a PanelNotif
+  root.SendNotification(&root, new OtherNotif());              // unrelated: not taken
   closedOnly.SendNotification(&closedOnly, new PanelNotif());  // a base is not a derived
   EXPECT_EQ(log, std::vector<std::string>{"root took PanelClosedNotif from root"});
 

@@ -11,9 +11,9 @@
 #include <atomic>
 #include <chrono>
 #include <functional>
+#include <future>
 #include <map>
 #include <mutex>
-#include <future>
 #include <string>
 #include <vector>
 
@@ -26,25 +26,31 @@
 #include "ObjectModelRuntime/QORMetaClass.h"
 
 // The meta protocol of a class defined in a test, derived from Parent.
-#define DIALOG_TEST_META(Class, Parent)                                                     \
- public:                                                                                    \
-  static const QORMetaClass* MetaObject() {                                                 \
-    static std::atomic<const QORMetaClass*> slot{nullptr};                                  \
-    const QORMetaClass* meta = slot.load(std::memory_order_acquire);                       \
-    if (meta) return meta;                                                                  \
-    zqy::internal::om_guard guard;                                                          \
-    meta = slot.load(std::memory_order_relaxed);                                            \
-    if (!meta) {                                                                            \
-      meta = zqy::internal::fct_RetrieveMetaObject(#Class, QORMetaClass::kComponent,       \
-                                                   Parent::MetaObject(), "QORNull",         \
-                                                   "DialogToolkitTests", sizeof(Class));    \
-      slot.store(meta, std::memory_order_release);                                          \
-    }                                                                                       \
-    return meta;                                                                            \
-  }                                                                                         \
-  const QORMetaClass* GetMetaObject() const override { return MetaObject(); }               \
-  const char* IsA() const override { return MetaObject()->GetName(); }                      \
-  int IsAKindOf(const char* name) const override { return MetaObject()->IsAKindOf(name); }
+#define DIALOG_TEST_META(Class, Parent)                                                  \
+ public:                                                                                 \
+  static const QORMetaClass* MetaObject() {                                              \
+    static std::atomic<const QORMetaClass*> slot{nullptr};                               \
+    const QORMetaClass* meta = slot.load(std::memory_order_acquire);                     \
+    if (meta) return meta;                                                               \
+    zqy::internal::om_guard guard;                                                       \
+    meta = slot.load(std::memory_order_relaxed);                                         \
+    if (!meta) {                                                                         \
+      meta = zqy::internal::fct_RetrieveMetaObject(#Class, QORMetaClass::kComponent,     \
+                                                   Parent::MetaObject(), "QORNull",      \
+                                                   "DialogToolkitTests", sizeof(Class)); \
+      slot.store(meta, std::memory_order_release);                                       \
+    }                                                                                    \
+    return meta;                                                                         \
+  }                                                                                      \
+  const QORMetaClass* GetMetaObject() const override {                                   \
+    return MetaObject();                                                                 \
+  }                                                                                      \
+  const char* IsA() const override {                                                     \
+    return MetaObject()->GetName();                                                      \
+  }                                                                                      \
+  int IsAKindOf(const char* name) const override {                                       \
+    return MetaObject()->IsAKindOf(name);                                                \
+  }
 
 // Records the events it is subscribed to, and on which thread they ran.
 class EventRecorder : public QORBaseUnknown {
@@ -168,7 +174,9 @@ class PageClient {
     return headers;
   }
   const std::string& Cookie() const { return CookieJar()[std::to_string(_port) + "/" + _token]; }
-  const std::string& SetCookie() const { return SetCookies()[std::to_string(_port) + "/" + _token]; }
+  const std::string& SetCookie() const {
+    return SetCookies()[std::to_string(_port) + "/" + _token];
+  }
 
   const std::string& Base() const { return _base; }
   std::string Origin() const { return "http://127.0.0.1:" + std::to_string(_port); }
@@ -245,9 +253,11 @@ inline std::string RawExchange(int port, const std::string& request) {
   address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
   std::string answer;
   if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) == 0 &&
-      send(fd, request.data(), request.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(request.size())) {
+      send(fd, request.data(), request.size(), MSG_NOSIGNAL) ==
+          static_cast<ssize_t>(request.size())) {
     char buffer[4096];
-    for (ssize_t n; (n = recv(fd, buffer, sizeof(buffer), 0)) > 0;) answer.append(buffer, static_cast<size_t>(n));
+    for (ssize_t n; (n = recv(fd, buffer, sizeof(buffer), 0)) > 0;)
+      answer.append(buffer, static_cast<size_t>(n));
   }
   close(fd);
   return answer;

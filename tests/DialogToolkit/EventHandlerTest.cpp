@@ -33,7 +33,8 @@ class Panel : public QORVidWidget {
 class EventHandlers : public ::testing::Test {
  protected:
   void SetUp() override {
-    previousSink = QORSetCheckSink([this](const QORCheckReport& r) { reports.push_back(r.expression); });
+    previousSink =
+        QORSetCheckSink([this](const QORCheckReport& r) { reports.push_back(r.expression); });
   }
   void TearDown() override {
     QORSetCheckSink(previousSink);
@@ -41,7 +42,8 @@ class EventHandlers : public ::testing::Test {
   }
 
   template <class Args>
-  static void Subscribe(QORVidWidget* widget, QOREvent* event, Panel* target, void (Panel::*method)(QORBaseUnknown*, Args*)) {
+  static void Subscribe(QORVidWidget* widget, QOREvent* event, Panel* target,
+                        void (Panel::*method)(QORBaseUnknown*, Args*)) {
     auto* handler = new QORMethodEventHandler<Panel, Args>(target, method);
     widget->AddHandler(event, handler, 0);
     handler->Release();
@@ -65,8 +67,10 @@ TEST_F(EventHandlers, HandlersOfTheRaisedEventRunInTheOrderAddedWithTheSenderAnd
   Subscribe(dialog, QORVidFraDialog::AcceptButtonClicked(), a, &Panel::OnButton);
   Subscribe(dialog, QORVidFraWindow::Closed(), b, &Panel::OnClosed);
   Raise(dialog, QORVidFraWindow::Closed(), new QORSYPEventArgs());
-  Raise(dialog, QORVidFraDialog::AcceptButtonClicked(), new QORVidFraDialogButtonClickedEventArgs(4));
-  EXPECT_EQ(log, (std::vector<std::string>{"a closed by dialog", "b closed by dialog", "a button 4"}));
+  Raise(dialog, QORVidFraDialog::AcceptButtonClicked(),
+        new QORVidFraDialogButtonClickedEventArgs(4));
+  EXPECT_EQ(log,
+            (std::vector<std::string>{"a closed by dialog", "b closed by dialog", "a button 4"}));
 
   dialog->RemoveHandlers(QORVidFraWindow::Closed());
   log.clear();

@@ -12,7 +12,9 @@ namespace {
 
 using namespace std::chrono_literals;
 
-QOREventLoop& Loop() { return QOREventLoop::Host(); }
+QOREventLoop& Loop() {
+  return QOREventLoop::Host();
+}
 
 TEST(EventLoop, WorkPostedFromOtherThreadsRunsOnTheHostThread) {
   Loop();  // this thread is the host thread from here on
@@ -88,7 +90,7 @@ TEST(EventLoop, DelayedDestructionHappensOnALaterTurnNeverInsideTheHandlerThatAs
   dialog->RaiseEvent(QORVidFraWindow::Closed(), args);
   args->Release();
   EXPECT_TRUE(closer->aliveAfterAsking);
-  EXPECT_TRUE(watch.IsAlive());  // still there once the raise is over
+  EXPECT_TRUE(watch.IsAlive());         // still there once the raise is over
   dialog->RequestDelayedDestruction();  // asking twice destroys once
   Loop().RunPending();
   EXPECT_FALSE(watch.IsAlive());

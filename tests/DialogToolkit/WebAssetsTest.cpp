@@ -38,8 +38,10 @@ TEST(WebAssets, TheRepositorysWebApplicationsAndVendorScriptsAreEmbedded) {
   std::vector<std::pair<std::string, std::filesystem::path>> expected;
   if (std::filesystem::is_directory(root / "webapps")) {
     for (const auto& entry : std::filesystem::recursive_directory_iterator(root / "webapps")) {
-      const std::string relative = std::filesystem::relative(entry.path(), root / "webapps").string();
-      if (!entry.is_regular_file() || relative.find("/.") != std::string::npos || relative.starts_with("."))
+      const std::string relative =
+          std::filesystem::relative(entry.path(), root / "webapps").string();
+      if (!entry.is_regular_file() || relative.find("/.") != std::string::npos ||
+          relative.starts_with("."))
         continue;
       expected.emplace_back("webapps/" + relative, entry.path());
     }
@@ -62,9 +64,9 @@ TEST(WebAssets, TheRepositorysWebApplicationsAndVendorScriptsAreEmbedded) {
 
 TEST(WebAssets, OnlyPlainPathsUnderWebappsCanBeRegistered) {
   for (const std::string path :
-       {"", "webapps/", "webapps", "/webapps/a.html", "webapps/../a.html", "webapps/a/../b.html", "webapps/./a.html",
-        "webapps//a.html", "webapps/a/", "webapps/a\\b.html", "webapps/a?b", "webapps/a#b", "other/a.html",
-        "webapps/a\nb"}) {
+       {"", "webapps/", "webapps", "/webapps/a.html", "webapps/../a.html", "webapps/a/../b.html",
+        "webapps/./a.html", "webapps//a.html", "webapps/a/", "webapps/a\\b.html", "webapps/a?b",
+        "webapps/a#b", "other/a.html", "webapps/a\nb"}) {
     EXPECT_FALSE(QORWebAssets::Register(path, "x", "text/plain")) << path;
     EXPECT_FALSE(QORWebAssets::Find(path)) << path;
   }
@@ -78,9 +80,10 @@ TEST(WebAssets, OnlyPlainPathsUnderWebappsCanBeRegistered) {
 TEST(WebAssets, LookUpsAreExactAndAddedFilesCanBeReplacedAndRemoved) {
   const std::string path = "webapps/DialogToolkitTests/page.html";
   ASSERT_TRUE(QORWebAssets::Register(path, "first", "text/html; charset=utf-8"));
-  for (const std::string near : {"webapps/DialogToolkitTests/Page.html", "webapps/DialogToolkitTests/page.html/",
-                                  "webapps/DialogToolkitTests", "webapps/DialogToolkitTests/page.htm",
-                                  "webapps/DialogToolkitTests/page.html%00"})
+  for (const std::string near :
+       {"webapps/DialogToolkitTests/Page.html", "webapps/DialogToolkitTests/page.html/",
+        "webapps/DialogToolkitTests", "webapps/DialogToolkitTests/page.htm",
+        "webapps/DialogToolkitTests/page.html%00"})
     EXPECT_FALSE(QORWebAssets::Find(near)) << near;
 
   std::optional<QORWebAssets::Asset> held = QORWebAssets::Find(path);

@@ -29,7 +29,8 @@ class WebDialog : public ::testing::Test {
     QORDialogToolkit::SetBrowserCommand("");
     QORDialogToolkit::SetMessageSizeLimit(size_t(256) << 20);
     QORDialogToolkit::SetLeaveGrace(3s);
-    QORDialogToolkit::SetAddressSink([this](const std::string& address) { announced.push_back(address); });
+    QORDialogToolkit::SetAddressSink(
+        [this](const std::string& address) { announced.push_back(address); });
     ASSERT_TRUE(QORWebAssets::Register(kViewerPath, kViewerHtml, "text/html; charset=utf-8"));
 
     recorder = new EventRecorder();
@@ -40,7 +41,8 @@ class WebDialog : public ::testing::Test {
     viewer->SetHomeURL(kViewerUrl);
     viewer->Build();
     Subscribe(dialog, QORVidFraWindow::Closed(),
-              new QORMethodEventHandler<EventRecorder, QORSYPEventArgs>(recorder, &EventRecorder::OnClosed));
+              new QORMethodEventHandler<EventRecorder, QORSYPEventArgs>(recorder,
+                                                                        &EventRecorder::OnClosed));
     Subscribe(dialog, QORVidFraDialog::AcceptButtonClicked(),
               new QORMethodEventHandler<EventRecorder, QORVidFraDialogButtonClickedEventArgs>(
                   recorder, &EventRecorder::OnAccept));
@@ -48,10 +50,11 @@ class WebDialog : public ::testing::Test {
               new QORMethodEventHandler<EventRecorder, QORVidFraDialogButtonClickedEventArgs>(
                   recorder, &EventRecorder::OnReject));
     Subscribe(viewer, QORVidCtlWebViewer::LoadStart(),
-              new QORMethodEventHandler<EventRecorder, QORSYPEventArgs>(recorder, &EventRecorder::OnLoadStart));
+              new QORMethodEventHandler<EventRecorder, QORSYPEventArgs>(
+                  recorder, &EventRecorder::OnLoadStart));
     Subscribe(viewer, QORVidCtlWebViewer::JSMessage(),
-              new QORMethodEventHandler<EventRecorder, QORVidJSMessageEventArgs>(recorder,
-                                                                                 &EventRecorder::OnMessage));
+              new QORMethodEventHandler<EventRecorder, QORVidJSMessageEventArgs>(
+                  recorder, &EventRecorder::OnMessage));
     dialog->SetApplicativeWidget(viewer);
   }
 
@@ -105,5 +108,6 @@ inline JSON::JIStream ParseJson(const httplib::Result& answer) {
   return json;
 }
 
-inline int Status(const httplib::Result& answer) { return answer ? answer->status : -1; }
-
+inline int Status(const httplib::Result& answer) {
+  return answer ? answer->status : -1;
+}

@@ -39,9 +39,11 @@ TEST_F(WebDialog, WindowPageShowsTheEscapedTitleAndFramesTheViewersHomePage) {
   ASSERT_EQ(Status(answer), 200);
   EXPECT_TRUE(answer->get_header_value("Content-Type").starts_with("text/html"));
   const std::string& html = answer->body;
-  EXPECT_NE(html.find("<title>Filter &lt;import&gt; &amp; &quot;check&quot;</title>"), std::string::npos);
+  EXPECT_NE(html.find("<title>Filter &lt;import&gt; &amp; &quot;check&quot;</title>"),
+            std::string::npos);
   EXPECT_EQ(html.find("<import>"), std::string::npos);
-  EXPECT_NE(html.find("src=\"/" + token + "/webapps/DialogToolkitTests/viewer.html\""), std::string::npos);
+  EXPECT_NE(html.find("src=\"/" + token + "/webapps/DialogToolkitTests/viewer.html\""),
+            std::string::npos);
   EXPECT_NE(html.find("/" + token + "/__qor/window.js"), std::string::npos);
   EXPECT_NE(html.find("/" + token + "/__qor/window.css"), std::string::npos);
   EXPECT_EQ(html.find("{{"), std::string::npos);
@@ -58,8 +60,8 @@ TEST_F(WebDialog, ServedApplicationPagesGetTheBridgeFirstInTheirHead) {
   EXPECT_NE(html.find("<meta charset=\"utf-8\"><title>viewer</title>"), std::string::npos);
 
   // A page without <head> still gets it, after the doctype.
-  ASSERT_TRUE(QORWebAssets::Register("webapps/DialogToolkitTests/bare.html", "<!DOCTYPE html><p>x</p>",
-                                     "text/html; charset=utf-8"));
+  ASSERT_TRUE(QORWebAssets::Register("webapps/DialogToolkitTests/bare.html",
+                                     "<!DOCTYPE html><p>x</p>", "text/html; charset=utf-8"));
   auto bare = page.Get("/webapps/DialogToolkitTests/bare.html");
   ASSERT_EQ(Status(bare), 200);
   EXPECT_TRUE(bare->body.starts_with("<!DOCTYPE html>" + bridge)) << bare->body;
@@ -187,7 +189,8 @@ TEST_F(WebDialog, MessagesThePagePostsReachJSMessageWithTheirStringsOnTheHostThr
   ASSERT_TRUE(RunUntil([&] { return recorder->messages.size() == 4; }));
   EXPECT_EQ(recorder->messages[0],
             (std::vector<std::string>{"onOkClick", "{\"label\":\"a\\\\b\",\"n\":[1,2]}"}));
-  EXPECT_EQ(recorder->messages[1], (std::vector<std::string>{"\xC3\xA9t\xC3\xA9", "", "\xF0\x9F\x98\x80 \n"}));
+  EXPECT_EQ(recorder->messages[1],
+            (std::vector<std::string>{"\xC3\xA9t\xC3\xA9", "", "\xF0\x9F\x98\x80 \n"}));
   EXPECT_EQ(recorder->messages[2], std::vector<std::string>{});
   EXPECT_EQ(recorder->messages[3], std::vector<std::string>{"onLoad"});
   EXPECT_EQ(recorder->offHostThread, 0);
@@ -200,8 +203,9 @@ TEST_F(WebDialog, AWholeDocumentArrivesIntact) {
   // that fall across the body's chunks somewhere.
   std::string document = "[";
   for (int i = 0; document.size() < (4u << 20); ++i)
-    document += "{\"label\":\"Entity " + std::to_string(i) + " \xC3\xA9\xF0\x9F\x98\x80\\n\t/\",\"uid\":[\"" +
-                std::to_string(i * 7919) + "\"]},";
+    document += "{\"label\":\"Entity " + std::to_string(i) +
+                " \xC3\xA9\xF0\x9F\x98\x80\\n\t/\",\"uid\":[\"" + std::to_string(i * 7919) +
+                "\"]},";
   document.back() = ']';
   std::string escaped;
   for (size_t i = 0; i < document.size(); ++i) {
@@ -235,8 +239,9 @@ TEST_F(WebDialog, EscapesAreDecodedWhereverTheyFallInTheBody) {
   Show();
   PageClient page(port, token);
   // Every escape JSON has, and runs of backslashes, at every offset of a 16-byte block.
-  const std::vector<std::string> pieces = {"\\\"", "\\\\", "\\/", "\\n", "\\t", "\\b\\f\\r", "\\u00e9",
-                                           "\\u20AC", "\\ud83d\\ude00", "\\\\\\\\\\\"", "\xC3\xA9", "\\\\\\u0041"};
+  const std::vector<std::string> pieces = {
+      "\\\"",    "\\\\",           "\\/",          "\\n",      "\\t",        "\\b\\f\\r", "\\u00e9",
+      "\\u20AC", "\\ud83d\\ude00", "\\\\\\\\\\\"", "\xC3\xA9", "\\\\\\u0041"};
   std::vector<std::string> literals;
   for (size_t offset = 0; offset < 48; ++offset) {
     std::string literal(offset, 'x');
@@ -257,7 +262,9 @@ TEST_F(WebDialog, EscapesAreDecodedWhereverTheyFallInTheBody) {
   ASSERT_TRUE(RunUntil([&] { return recorder->messages.size() == 1; }));
   ASSERT_EQ(recorder->messages[0].size(), literals.size());
   for (size_t i = 0; i < literals.size(); ++i)
-    EXPECT_EQ(recorder->messages[0][i], reference.ReadString(("k" + std::to_string(i)).c_str()).Str()) << i;
+    EXPECT_EQ(recorder->messages[0][i],
+              reference.ReadString(("k" + std::to_string(i)).c_str()).Str())
+        << i;
 }
 
 TEST_F(WebDialog, ConcurrentMessagesFromSeveralConnectionsAllArriveInTheirOrder) {
@@ -267,8 +274,8 @@ TEST_F(WebDialog, ConcurrentMessagesFromSeveralConnectionsAllArriveInTheirOrder)
     PageClient page(port, token);
     int ok = 0;
     for (int i = 0; i < kEach; ++i)
-      ok += Status(page.Post("/__qor/message",
-                             "[\"c" + std::to_string(client) + "\",\"" + std::to_string(i) + "\"]")) == 204;
+      ok += Status(page.Post("/__qor/message", "[\"c" + std::to_string(client) + "\",\"" +
+                                                   std::to_string(i) + "\"]")) == 204;
     return ok;
   };
   std::vector<Background<int>> clients;
@@ -290,12 +297,14 @@ TEST_F(WebDialog, ButtonsClickedOnThePageRaiseTheDialogsButtonEvents) {
   Show();
   PageClient page(port, token);
   std::vector<int> statuses = OffHost([&] {
-    return std::vector<int>{Status(page.Post("/__qor/button/2")), Status(page.Post("/__qor/button/16")),
-                            Status(page.Post("/__qor/button/8")),  // not shown
-                            Status(page.Post("/__qor/button/3")), Status(page.Post("/__qor/button/x"))};
+    return std::vector<int>{
+        Status(page.Post("/__qor/button/2")), Status(page.Post("/__qor/button/16")),
+        Status(page.Post("/__qor/button/8")),  // not shown
+        Status(page.Post("/__qor/button/3")), Status(page.Post("/__qor/button/x"))};
   });
   EXPECT_EQ(statuses, (std::vector<int>{204, 204, 404, 404, 404}));
-  ASSERT_TRUE(RunUntil([&] { return recorder->accepted.size() == 1 && recorder->rejected.size() == 1; }));
+  ASSERT_TRUE(
+      RunUntil([&] { return recorder->accepted.size() == 1 && recorder->rejected.size() == 1; }));
   EXPECT_EQ(recorder->accepted, std::vector<int>{2});
   EXPECT_EQ(recorder->rejected, std::vector<int>{16});
 
@@ -337,7 +346,9 @@ TEST_F(WebDialog, TheWindowPageFollowsTitleButtonsAndVisibility) {
   EXPECT_TRUE(recorder->accepted.empty());
 
   dialog->SetVisibleFlag(1);
-  EXPECT_EQ(ParseJson(OffHost([&] { return page.Get("/__qor/state?v=0"); })).ReadRawString("visible").Str(),
+  EXPECT_EQ(ParseJson(OffHost([&] { return page.Get("/__qor/state?v=0"); }))
+                .ReadRawString("visible")
+                .Str(),
             "true");
   EXPECT_EQ(announced.size(), 1u);  // the same tab shows it again
 }
@@ -351,7 +362,9 @@ TEST_F(WebDialog, ClosingFromThePageRaisesClosedOnceOnTheWindow) {
   EXPECT_EQ(OffHost([&] { return Status(page.Post("/__qor/close")); }), 204);
   RunFor(50ms);
   EXPECT_EQ(recorder->closed.size(), 1u);
-  EXPECT_EQ(ParseJson(OffHost([&] { return page.Get("/__qor/state"); })).ReadRawString("closed").Str(), "true");
+  EXPECT_EQ(
+      ParseJson(OffHost([&] { return page.Get("/__qor/state"); })).ReadRawString("closed").Str(),
+      "true");
   EXPECT_EQ(OffHost([&] { return Status(page.Post("/__qor/button/2")); }), 409);
 }
 
@@ -406,7 +419,8 @@ TEST_F(WebDialog, WorkPostedForAWidgetAskedForDestructionIsDropped) {
   PageClient page(port, token);
   // Accepted by the server while the host thread is busy elsewhere...
   auto posted = Async([&] {
-    return std::vector<int>{Status(page.Post("/__qor/message", "[\"late\"]")), Status(page.Post("/__qor/button/2"))};
+    return std::vector<int>{Status(page.Post("/__qor/message", "[\"late\"]")),
+                            Status(page.Post("/__qor/button/2"))};
   });
   EXPECT_EQ(posted.get(), (std::vector<int>{204, 204}));
   // ...then the widgets go before the host runs that work.
@@ -423,8 +437,7 @@ TEST_F(WebDialog, WorkPostedForAWidgetAskedForDestructionIsDropped) {
 TEST_F(WebDialog, AMessageForAViewerAskedForDestructionIsDroppedWhileTheWindowLives) {
   Show();
   PageClient page(port, token);
-  EXPECT_EQ(Async([&] { return Status(page.Post("/__qor/message", "[\"x\"]")); }).get(),
-            204);
+  EXPECT_EQ(Async([&] { return Status(page.Post("/__qor/message", "[\"x\"]")); }).get(), 204);
   viewer->RequestDelayedDestruction();
   viewer = nullptr;
   QOREventLoop::Host().RunPending();

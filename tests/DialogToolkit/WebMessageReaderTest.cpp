@@ -35,7 +35,8 @@ TEST(WebMessageReader, EverySplitOffsetGivesTheWholeBodysVerdict) {
   const std::vector<std::pair<std::string, Verdict>> bodies = {
       {R"(["onOkClick","{\"a\":1}"])", {true, {"onOkClick", R"({"a":1})"}}},
       {R"( [ "a" , "b\n\t\\\/" ] )", {true, {"a", "b\n\t\\/"}}},
-      {"[\"\\u00e9\\ud83d\\ude00 \xc3\xa9\xf0\x9f\x98\x80\"]", {true, {"\xc3\xa9\xf0\x9f\x98\x80 \xc3\xa9\xf0\x9f\x98\x80"}}},
+      {"[\"\\u00e9\\ud83d\\ude00 \xc3\xa9\xf0\x9f\x98\x80\"]",
+       {true, {"\xc3\xa9\xf0\x9f\x98\x80 \xc3\xa9\xf0\x9f\x98\x80"}}},
       {"[]", {true, {}}},
       {R"(["a",])", {false, {}}},
       {R"(["\ud800"])", {false, {}}},

@@ -1,16 +1,15 @@
 // The web backend's defences: each bad request is refused with a 4xx, raises nothing,
 // and leaves the dialog answering its own page.
 #include <gtest/gtest.h>
-
 #include <poll.h>
 #include <sys/stat.h>
 
 #include <filesystem>
 #include <fstream>
 #include <future>
-#include <thread>
 #include <map>
 #include <set>
+#include <thread>
 
 #include "DialogToolkit/WebDialogFixture.h"
 
@@ -30,7 +29,8 @@ class WebSafety : public WebDialog {
   void ExpectTheDialogStillAnswers() {
     const size_t messages = recorder->messages.size();
     const size_t accepted = recorder->accepted.size();
-    EXPECT_EQ(OffHost([&] { return Status(page->Post("/__qor/message", "[\"still here\"]")); }), 204);
+    EXPECT_EQ(OffHost([&] { return Status(page->Post("/__qor/message", "[\"still here\"]")); }),
+              204);
     EXPECT_EQ(OffHost([&] { return Status(page->Post("/__qor/button/2")); }), 204);
     ASSERT_TRUE(RunUntil([&] {
       return recorder->messages.size() == messages + 1 && recorder->accepted.size() == accepted + 1;
@@ -48,8 +48,9 @@ class WebSafety : public WebDialog {
 
   std::string Request(const std::string& method, const std::string& path, const std::string& host,
                       const std::string& extra = "", const std::string& body = "") {
-    return method + " " + path + " HTTP/1.1\r\n" + (host.empty() ? "" : "Host: " + host + "\r\n") + extra +
-           "Connection: close\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
+    return method + " " + path + " HTTP/1.1\r\n" + (host.empty() ? "" : "Host: " + host + "\r\n") +
+           extra + "Connection: close\r\nContent-Length: " + std::to_string(body.size()) +
+           "\r\n\r\n" + body;
   }
 
   std::string Host() const { return "127.0.0.1:" + std::to_string(port); }
@@ -62,7 +63,8 @@ TEST_F(WebSafety, WrongTokensAreNotFound) {
   for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
   std::string changed = token;
   changed.back() = changed.back() == '0' ? '1' : '0';
-  const std::vector<std::string> tokens = {std::string(32, '0'), changed, token.substr(0, 31), token + "0",
+  const std::vector<std::string> tokens = {std::string(32, '0'), changed, token.substr(0, 31),
+                                           token + "0",
                                            upper == token ? std::string(32, 'f') : upper};
   for (const std::string& wrong : tokens) {
     PageClient stranger(port, wrong);
@@ -82,22 +84,26 @@ TEST_F(WebSafety, WrongTokensAreNotFound) {
 
 TEST_F(WebSafety, OnlyTheExactLoopbackHostHeaderIsServed) {
   const std::string p = std::to_string(port);
-  for (const std::string& host : {"localhost:" + p, std::string("127.0.0.1"), std::string("127.0.0.1:1"),
-                                  "attacker.example:" + p, "127.0.0.1:" + p + ".attacker.example",
-                                  "[::1]:" + p, "127.0.0.1:" + p + "0"}) {
+  for (const std::string& host :
+       {"localhost:" + p, std::string("127.0.0.1"), std::string("127.0.0.1:1"),
+        "attacker.example:" + p, "127.0.0.1:" + p + ".attacker.example", "[::1]:" + p,
+        "127.0.0.1:" + p + "0"}) {
     EXPECT_EQ(RawStatus(RawExchange(port, Request("GET", "/" + token + "/", host))), 403) << host;
-    EXPECT_EQ(RawStatus(RawExchange(port, Request("POST", "/" + token + "/__qor/message", host,
-                                                  "Origin: http://" + host + "\r\nX-Qor-Tab: " + page->Tab() + "\r\n",
-                                                  "[\"rebound\"]"))),
+    EXPECT_EQ(RawStatus(RawExchange(
+                  port, Request("POST", "/" + token + "/__qor/message", host,
+                                "Origin: http://" + host + "\r\nX-Qor-Tab: " + page->Tab() + "\r\n",
+                                "[\"rebound\"]"))),
               403)
         << host;
   }
   EXPECT_EQ(RawStatus(RawExchange(port, Request("GET", "/" + token + "/", ""))), 403);
-  EXPECT_EQ(RawStatus(RawExchange(port, "GET /" + token + "/ HTTP/1.1\r\nHost: " + Host() +
-                                            "\r\nHost: attacker.example\r\nConnection: close\r\n\r\n")),
-            403);
+  EXPECT_EQ(
+      RawStatus(RawExchange(port, "GET /" + token + "/ HTTP/1.1\r\nHost: " + Host() +
+                                      "\r\nHost: attacker.example\r\nConnection: close\r\n\r\n")),
+      403);
   // The control: the same request with the right host is served.
-  EXPECT_EQ(RawStatus(RawExchange(port, Request("GET", "/" + token + "/", Host(), "Cookie: " + page->Cookie() + "\r\n"))),
+  EXPECT_EQ(RawStatus(RawExchange(port, Request("GET", "/" + token + "/", Host(),
+                                                "Cookie: " + page->Cookie() + "\r\n"))),
             200);
   ExpectNothingRaised();
   ExpectTheDialogStillAnswers();
@@ -105,9 +111,9 @@ TEST_F(WebSafety, OnlyTheExactLoopbackHostHeaderIsServed) {
 
 TEST_F(WebSafety, PostsFromAnotherOriginOrWithoutOneAreRefused) {
   const std::string p = std::to_string(port);
-  for (const std::string& origin : {std::string("http://attacker.example"), std::string("null"),
-                                    "http://localhost:" + p, "https://127.0.0.1:" + p, "http://127.0.0.1:" + p + "/",
-                                    std::string("http://127.0.0.1")}) {
+  for (const std::string& origin :
+       {std::string("http://attacker.example"), std::string("null"), "http://localhost:" + p,
+        "https://127.0.0.1:" + p, "http://127.0.0.1:" + p + "/", std::string("http://127.0.0.1")}) {
     httplib::Headers foreign{{"Origin", origin}};
     EXPECT_EQ(Status(page->Post("/__qor/message", "[\"forged\"]", foreign)), 403) << origin;
     EXPECT_EQ(Status(page->Post("/__qor/button/2", "", foreign)), 403) << origin;
@@ -116,9 +122,11 @@ TEST_F(WebSafety, PostsFromAnotherOriginOrWithoutOneAreRefused) {
   }
   // No Origin at all on a POST.
   httplib::Headers tabOnly{{"X-Qor-Tab", page->Tab()}};
-  EXPECT_EQ(Status(page->Raw().Post("/" + token + "/__qor/message", tabOnly, "[\"forged\"]", "application/json")),
+  EXPECT_EQ(Status(page->Raw().Post("/" + token + "/__qor/message", tabOnly, "[\"forged\"]",
+                                    "application/json")),
             403);
-  EXPECT_EQ(Status(page->Raw().Post("/" + token + "/__qor/close", tabOnly, "", "application/json")), 403);
+  EXPECT_EQ(Status(page->Raw().Post("/" + token + "/__qor/close", tabOnly, "", "application/json")),
+            403);
   ExpectNothingRaised();
   ExpectTheDialogStillAnswers();
 }
@@ -128,10 +136,11 @@ TEST_F(WebSafety, OversizedMessagesAreRefusedAndDropped) {
   const std::string big = "[\"" + std::string(100 * 1024, 'x') + "\"]";
   EXPECT_EQ(OffHost([&] { return Status(page->Post("/__qor/message", big)); }), 413);
   // A declared length over the cap is refused before any of the body is read.
-  EXPECT_EQ(RawStatus(RawExchange(port, "POST /" + token + "/__qor/message HTTP/1.1\r\nHost: " + Host() +
-                                            "\r\nOrigin: http://" + Host() + "\r\nX-Qor-Tab: " + page->Tab() +
-                                            "\r\nCookie: " + page->Cookie() +
-                                            "\r\nContent-Length: 300000000\r\nConnection: close\r\n\r\n[\"")),
+  EXPECT_EQ(RawStatus(RawExchange(
+                port, "POST /" + token + "/__qor/message HTTP/1.1\r\nHost: " + Host() +
+                          "\r\nOrigin: http://" + Host() + "\r\nX-Qor-Tab: " + page->Tab() +
+                          "\r\nCookie: " + page->Cookie() +
+                          "\r\nContent-Length: 300000000\r\nConnection: close\r\n\r\n[\"")),
             413);
   // A body of undeclared length is not taken at all.
   httplib::Headers headers{{"X-Qor-Tab", page->Tab()}, {"Origin", page->Origin()}};
@@ -154,9 +163,24 @@ TEST_F(WebSafety, OversizedMessagesAreRefusedAndDropped) {
 
 TEST_F(WebSafety, MalformedMessagesAreRefusedAndDropped) {
   const std::vector<std::string> bodies = {
-      "",         "{}",         "\"text\"",       "[1]",           "[\"a\",2]",      "[[\"a\"]]",
-      "[null]",   "[\"a\"",     "[\"a\"] x",      "[\"a\",]",      "[\"\xff\"]",     "[\"a\x01\"]",
-      "[\"\\ud800\"]", "[\"a\"][\"b\"]", "[\"\\x41\"]", "[{\"a\":\"b\"}]", "[\"a\" \"b\"]", "nul",
+      "",
+      "{}",
+      "\"text\"",
+      "[1]",
+      "[\"a\",2]",
+      "[[\"a\"]]",
+      "[null]",
+      "[\"a\"",
+      "[\"a\"] x",
+      "[\"a\",]",
+      "[\"\xff\"]",
+      "[\"a\x01\"]",
+      "[\"\\ud800\"]",
+      "[\"a\"][\"b\"]",
+      "[\"\\x41\"]",
+      "[{\"a\":\"b\"}]",
+      "[\"a\" \"b\"]",
+      "nul",
   };
   for (const std::string& body : bodies)
     EXPECT_EQ(OffHost([&] { return Status(page->Post("/__qor/message", body)); }), 400) << body;
@@ -201,7 +225,8 @@ TEST_F(WebSafety, ASecondTabIsRefusedWhileTheFirstKeepsItsSession) {
 TEST_F(WebSafety, PathsOutsideTheTableAreNotFound) {
   EXPECT_EQ(Status(page->Get("/webapps/DialogToolkitTests/viewer.html")), 200);  // the control
   for (const std::string path :
-       {"/webapps/../__qor/bridge.js", "/webapps/DialogToolkitTests/../DialogToolkitTests/viewer.html",
+       {"/webapps/../__qor/bridge.js",
+        "/webapps/DialogToolkitTests/../DialogToolkitTests/viewer.html",
         "/webapps/DialogToolkitTests/%2e%2e/DialogToolkitTests/viewer.html",
         "/webapps/DialogToolkitTests/./viewer.html", "/webapps/DialogToolkitTests//viewer.html",
         "/webapps/DialogToolkitTests/viewer.html/", "/webapps/DialogToolkitTests/VIEWER.html",
@@ -215,9 +240,12 @@ TEST_F(WebSafety, PathsOutsideTheTableAreNotFound) {
 
 TEST_F(WebSafety, MethodsOtherThanGetAndPostAreRefused) {
   httplib::Headers headers{{"X-Qor-Tab", page->Tab()}, {"Origin", page->Origin()}};
-  EXPECT_EQ(Status(page->Raw().Put("/" + token + "/__qor/message", headers, "[\"x\"]", "application/json")), 405);
+  EXPECT_EQ(Status(page->Raw().Put("/" + token + "/__qor/message", headers, "[\"x\"]",
+                                   "application/json")),
+            405);
   EXPECT_EQ(Status(page->Raw().Delete("/" + token + "/")), 405);
-  httplib::Headers preflight{{"Origin", "http://attacker.example"}, {"Access-Control-Request-Method", "POST"}};
+  httplib::Headers preflight{{"Origin", "http://attacker.example"},
+                             {"Access-Control-Request-Method", "POST"}};
   auto options = page->Raw().Options("/" + token + "/__qor/message", preflight);
   ASSERT_TRUE(options);
   EXPECT_GE(options->status, 400);
@@ -241,7 +269,9 @@ TEST_F(WebSafety, EveryAnswerCarriesTheSecurityHeadersAndNoCorsHeaders) {
     httplib::Result result;
   };
   std::vector<Answer> answers;
-  auto add = [&](const char* what, httplib::Result result) { answers.push_back(Answer{what, std::move(result)}); };
+  auto add = [&](const char* what, httplib::Result result) {
+    answers.push_back(Answer{what, std::move(result)});
+  };
   add("window page", page->Get("/"));
   add("viewer page", page->Get(kViewerRoute));
   add("bridge", page->Get("/__qor/bridge.js"));
@@ -256,7 +286,8 @@ TEST_F(WebSafety, EveryAnswerCarriesTheSecurityHeadersAndNoCorsHeaders) {
   add("accepted", page->Post("/__qor/message", "[\"ok\"]"));
   const std::map<std::string, std::string> expected = {
       {"Content-Security-Policy",
-       "default-src 'self'; script-src 'self'; object-src 'none'; base-uri 'none'; frame-ancestors 'self'"},
+       "default-src 'self'; script-src 'self'; object-src 'none'; base-uri 'none'; frame-ancestors "
+       "'self'"},
       {"X-Content-Type-Options", "nosniff"},
       {"Cache-Control", "no-store"},
       {"Referrer-Policy", "no-referrer"},
@@ -287,13 +318,24 @@ TEST_F(WebSafety, AFloodOfBadRequestsLeavesTheDialogAnswering) {
     for (int i = 0; i < kEach; ++i) {
       int status = -1;
       switch ((i + seed) % 5) {
-        case 0: status = Status(stranger.Get("/")); break;
-        case 1:
-          status = RawStatus(RawExchange(port, "GET /" + token + "/ HTTP/1.1\r\nHost: localhost\r\nConnection: close\r\n\r\n"));
+        case 0:
+          status = Status(stranger.Get("/"));
           break;
-        case 2: status = Status(mine.Post("/__qor/message", "[\"x\"]", {{"Origin", "http://attacker.example"}})); break;
-        case 3: status = Status(other.Post("/__qor/message", "[\"x\"]")); break;
-        case 4: status = Status(mine.Post("/__qor/message", "[\"x\",1]")); break;
+        case 1:
+          status = RawStatus(RawExchange(
+              port,
+              "GET /" + token + "/ HTTP/1.1\r\nHost: localhost\r\nConnection: close\r\n\r\n"));
+          break;
+        case 2:
+          status = Status(
+              mine.Post("/__qor/message", "[\"x\"]", {{"Origin", "http://attacker.example"}}));
+          break;
+        case 3:
+          status = Status(other.Post("/__qor/message", "[\"x\"]"));
+          break;
+        case 4:
+          status = Status(mine.Post("/__qor/message", "[\"x\",1]"));
+          break;
       }
       refused += status >= 400 && status < 500;
     }
@@ -301,10 +343,13 @@ TEST_F(WebSafety, AFloodOfBadRequestsLeavesTheDialogAnswering) {
   };
   std::vector<Background<int>> threads;
   for (int t = 0; t < kThreads; ++t) threads.push_back(Async([&flood, t] { return flood(t); }));
-  ASSERT_TRUE(RunUntil([&] {
-    return std::all_of(threads.begin(), threads.end(),
-                       [](const Background<int>& f) { return f.wait_for(0s) == std::future_status::ready; });
-  }, 120s));
+  ASSERT_TRUE(RunUntil(
+      [&] {
+        return std::all_of(threads.begin(), threads.end(), [](const Background<int>& f) {
+          return f.wait_for(0s) == std::future_status::ready;
+        });
+      },
+      120s));
   int refused = 0;
   for (auto& t : threads) refused += t.get();
   EXPECT_EQ(refused, kThreads * kEach);
@@ -334,13 +379,16 @@ TEST_F(WebSafety, AnotherBrowserWithTheAddressGetsNothing) {
       httplib::Headers headers = {{"X-Qor-Tab", "tab2222222222222222222222222222c"},
                                   {"Origin", "http://" + Host()}};
       if (!cookie.empty()) headers.emplace("Cookie", cookie);
-      for (const std::string& path : {std::string("/"), std::string("/__qor/state"), std::string("/__qor/bridge.js"),
-                                      kViewerRoute, std::string("/__qor/scripts?load=load00000001&after=0")}) {
+      for (const std::string& path :
+           {std::string("/"), std::string("/__qor/state"), std::string("/__qor/bridge.js"),
+            kViewerRoute, std::string("/__qor/scripts?load=load00000001&after=0")}) {
         EXPECT_EQ(Status(stranger.Get("/" + token + path, headers)), 403) << path;
       }
-      for (const char* path : {"/__qor/message", "/__qor/button/2", "/__qor/close", "/__qor/leave?load=window00000001"}) {
+      for (const char* path : {"/__qor/message", "/__qor/button/2", "/__qor/close",
+                               "/__qor/leave?load=window00000001"}) {
         const std::string body = std::string(path) == "/__qor/message" ? "[\"intruder\"]" : "";
-        EXPECT_EQ(Status(stranger.Post("/" + token + path, headers, body, "application/json")), 403) << path;
+        EXPECT_EQ(Status(stranger.Post("/" + token + path, headers, body, "application/json")), 403)
+            << path;
       }
       return 0;
     });
@@ -375,7 +423,9 @@ TEST_F(WebSafety, TheBrowserIsOpenedOnAPrivateFileThatForwards) {
   EXPECT_EQ(info.st_uid, geteuid());
   std::ifstream in(file);
   const std::string html((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  EXPECT_NE(html.find("http-equiv=\"refresh\" content=\"0;url=" + announced[0] + "\""), std::string::npos) << html;
+  EXPECT_NE(html.find("http-equiv=\"refresh\" content=\"0;url=" + announced[0] + "\""),
+            std::string::npos)
+      << html;
   second->RequestDelayedDestruction();
   QOREventLoop::Host().RunPending();
   std::filesystem::remove_all(folder);
@@ -398,12 +448,14 @@ int Connect(int port) {
 
 // Sends a head one header line at a time, every interval, until the server closes the
 // connection or the time is up; gives how long the server kept it.
-std::chrono::milliseconds Trickle(int port, const std::string& token, std::chrono::milliseconds interval,
+std::chrono::milliseconds Trickle(int port, const std::string& token,
+                                  std::chrono::milliseconds interval,
                                   std::chrono::milliseconds limit) {
   const int fd = Connect(port);
   if (fd < 0) return std::chrono::milliseconds(-1);
   const auto start = std::chrono::steady_clock::now();
-  const std::string first = "GET /" + token + "/ HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(port) + "\r\n";
+  const std::string first =
+      "GET /" + token + "/ HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(port) + "\r\n";
   bool open = send(fd, first.data(), first.size(), MSG_NOSIGNAL) > 0;
   while (open && std::chrono::steady_clock::now() - start < limit) {
     pollfd p{fd, POLLIN, 0};
@@ -414,18 +466,21 @@ std::chrono::milliseconds Trickle(int port, const std::string& token, std::chron
     }
   }
   close(fd);
-  return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
+  return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() -
+                                                               start);
 }
 
 TEST_F(WebSafety, ATrickledHeadIsCutOffAndHoldsNoRealRequest) {
   // Twenty trickling connections, more than there are workers.
   std::vector<std::future<std::chrono::milliseconds>> slow;
   for (int i = 0; i < 20; ++i)
-    slow.push_back(std::async(std::launch::async, [&] { return Trickle(port, token, 300ms, 8000ms); }));
+    slow.push_back(
+        std::async(std::launch::async, [&] { return Trickle(port, token, 300ms, 8000ms); }));
   std::this_thread::sleep_for(200ms);  // let them take the workers first
   const auto start = std::chrono::steady_clock::now();
   EXPECT_EQ(OffHost([&] { return Status(page->Get("/__qor/window.js")); }), 200);
-  EXPECT_LT(std::chrono::steady_clock::now() - start, 6s) << "a real request waited behind slow heads";
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 6s)
+      << "a real request waited behind slow heads";
   for (auto& connection : slow) {
     const auto kept = connection.get();
     EXPECT_GE(kept.count(), 0);

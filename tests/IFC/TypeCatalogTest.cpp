@@ -57,7 +57,8 @@ TEST(TypeCatalog, Roles) {
 }
 
 TEST(TypeCatalog, SupertypesLeadFromAStandardCaseToTheProduct) {
-  EXPECT_EQ(TypeCatalog::Supertypes("IfcWallStandardCase"), "IfcWall IfcBuildingElement IfcElement IfcProduct");
+  EXPECT_EQ(TypeCatalog::Supertypes("IfcWallStandardCase"),
+            "IfcWall IfcBuildingElement IfcElement IfcProduct");
   EXPECT_EQ(TypeCatalog::Supertypes("IfcFurniture"), "IfcFurnishingElement IfcElement IfcProduct");
   EXPECT_EQ(TypeCatalog::Supertypes("IfcBuildingStorey"),
             "IfcSpatialStructureElement IfcSpatialElement IfcProduct");

@@ -62,8 +62,8 @@ class IfcProvider : public ::testing::Test {
     for (const JSON::JIStream& node : nodes) {
       JSON::JIStream data = node.ReadObject("data");
       std::vector<QORUnicodeString> uids = data.ReadStrings("uid");
-      const std::string label = node.Exist("label") ? node.ReadString("label").Str()
-                                                    : data.ReadString("NLS_label").Str();
+      const std::string label =
+          node.Exist("label") ? node.ReadString("label").Str() : data.ReadString("NLS_label").Str();
       _order.push_back(label);
       if (!uids.empty()) _uidByLabel[label] = uids.front().Str();
       _depth[label] = depth;
@@ -75,7 +75,8 @@ class IfcProvider : public ::testing::Test {
     auto it = _uidByLabel.find(label);
     if (it == _uidByLabel.end()) return "<no entity " + label + ">";
     QORUnicodeString value;
-    if (_reader->GetObjectAttribute(QORUnicodeString(it->second), QORUnicodeString(column), value) < 0)
+    if (_reader->GetObjectAttribute(QORUnicodeString(it->second), QORUnicodeString(column), value) <
+        0)
       return "<none>";
     return value.Str();
   }
@@ -97,13 +98,15 @@ TEST_F(IfcProvider, HouseTreeFollowsTheSpatialStructure) {
   Generate(nullptr);
   EXPECT_EQ(_depth["Ground Floor"], 3);  // project, site, building, storey
   EXPECT_EQ(_depth["Kitchen Door"], 4);
-  EXPECT_EQ(_depth["Sofa"], 5);         // placed in a room
+  EXPECT_EQ(_depth["Sofa"], 5);             // placed in a room
   EXPECT_EQ(_depth["Roof Slab North"], 5);  // a part of the roof
   // Storeys by elevation.
   EXPECT_LT(Position("Ground Floor"), Position("First Floor"));
   EXPECT_LT(Position("First Floor"), Position("Roof Level"));
   // The encoded name is decoded.
-  EXPECT_EQ(_uidByLabel.count("K\xC3\xBC" "che"), 1u);
+  EXPECT_EQ(_uidByLabel.count("K\xC3\xBC"
+                              "che"),
+            1u);
   // Unnamed elements are labelled by type and instance.
   EXPECT_EQ(_uidByLabel.count("IfcWindow #220"), 1u);
 }

@@ -79,7 +79,8 @@ JOStream BuildDocument(int rootCount) {
   std::vector<JOStream> columns(3);
   for (int i = 0; i < 3; ++i) {
     JOStream columnData;
-    columns[i].Add("dataIndex", i == 0 ? QORUnicodeString("tree") : QORUnicodeString("col" + std::to_string(i)));
+    columns[i].Add("dataIndex",
+                   i == 0 ? QORUnicodeString("tree") : QORUnicodeString("col" + std::to_string(i)));
     if (i == 0) columns[i].Add("editableFlag", false);
     columnData.Add("NLS_text", QORUnicodeString("Column " + std::to_string(i)));
     columns[i].Add("data", std::move(columnData));
@@ -122,11 +123,10 @@ void WriteSubtree(int& nextId, int level, std::string& out) {
 }
 
 std::string ExpectedDocument(int rootCount) {
-  std::string out =
-      R"({"data":{"filterID":"F-1","formatUsage":"Import"},"columns":[)"
-      R"({"dataIndex":"tree","editableFlag":false,"data":{"NLS_text":"Column 0"}},)"
-      R"({"dataIndex":"col1","data":{"NLS_text":"Column 1"}},)"
-      R"({"dataIndex":"col2","data":{"NLS_text":"Column 2"}}],"roots":[)";
+  std::string out = R"({"data":{"filterID":"F-1","formatUsage":"Import"},"columns":[)"
+                    R"({"dataIndex":"tree","editableFlag":false,"data":{"NLS_text":"Column 0"}},)"
+                    R"({"dataIndex":"col1","data":{"NLS_text":"Column 1"}},)"
+                    R"({"dataIndex":"col2","data":{"NLS_text":"Column 2"}}],"roots":[)";
   int nextId = 0;
   for (int i = 0; i < rootCount; ++i) {
     if (i) out += ",";
@@ -164,7 +164,8 @@ TEST(FilterDocument, ReadsBackThroughViews) {
   // Node 1 is the first root's first child, node 122 the second root's.
   const JIStream first = roots[0].ReadObjects("children")[0];
   EXPECT_EQ(first.ReadString("label").Str(), NodeContent(1).label);
-  EXPECT_EQ(first.ReadObject("data").ReadObject("NLS_grid").ReadString("col1").Str(), "Col\\Name 1");
+  EXPECT_EQ(first.ReadObject("data").ReadObject("NLS_grid").ReadString("col1").Str(),
+            "Col\\Name 1");
   EXPECT_EQ(first.ReadObject("grid").Keys().size(), 4u);
   const auto uids = roots[1].ReadObjects("children")[0].ReadObject("data").ReadStrings("uid");
   ASSERT_EQ(uids.size(), 1u);
@@ -174,10 +175,12 @@ TEST(FilterDocument, ReadsBackThroughViews) {
 }
 
 TEST(FilterDocument, SurvivesAFileRoundTrip) {
-  const auto folder = std::filesystem::path(::testing::TempDir()) / ("filterdoc_" + std::to_string(::getpid()));
+  const auto folder =
+      std::filesystem::path(::testing::TempDir()) / ("filterdoc_" + std::to_string(::getpid()));
   std::filesystem::create_directories(folder);
   const JOStream document = BuildDocument(1);
-  const QORUnicodeString compact((folder / "compact.json").string()), pretty((folder / "pretty.json").string());
+  const QORUnicodeString compact((folder / "compact.json").string()),
+      pretty((folder / "pretty.json").string());
   ASSERT_TRUE(document.WriteFile(compact));
   ASSERT_TRUE(document.WritePrettyFile(pretty));
   for (const QORUnicodeString& path : {compact, pretty}) {
@@ -213,8 +216,9 @@ TEST(StreamConversion, OutputStreamOfAViewCopiesItsMembers) {
   EXPECT_EQ(copy.Stringify().Str(), text);
   copy.Add("s", "replaced");
   copy.Add("new", true);
-  EXPECT_EQ(copy.Stringify().Str(),
-            R"({"n":1.50,"big":12345678901234567890,"s":"replaced","o":{"k":[1,{"d":-0.0}]},"b":false,"z":null,"new":true})");
+  EXPECT_EQ(
+      copy.Stringify().Str(),
+      R"({"n":1.50,"big":12345678901234567890,"s":"replaced","o":{"k":[1,{"d":-0.0}]},"b":false,"z":null,"new":true})");
   EXPECT_EQ(view.ReadString("s").Str(), "a\"\\b");
 
   // Only an object has members to copy.

@@ -29,12 +29,9 @@ TEST(JIStream, ParseAcceptsAnyTopLevelValue) {
     Type type;
     bool isObject, empty;
   } cases[] = {
-      {"{}", Type::Object, true, true},
-      {" {\"a\":1} ", Type::Object, true, false},
-      {"[]", Type::Array, false, false},
-      {"\"s\"", Type::String, false, false},
-      {"-1.5e3", Type::Number, false, false},
-      {"true", Type::Boolean, false, false},
+      {"{}", Type::Object, true, true},       {" {\"a\":1} ", Type::Object, true, false},
+      {"[]", Type::Array, false, false},      {"\"s\"", Type::String, false, false},
+      {"-1.5e3", Type::Number, false, false}, {"true", Type::Boolean, false, false},
       {"null", Type::Null, false, false},
   };
   for (const auto& c : cases) {
@@ -132,7 +129,8 @@ TEST_F(JIStreamFile, ParseFileSkipsAByteOrderMark) {
   EXPECT_EQ(view.ReadString("a").Str(), "b");
   std::ofstream(path) << "\xEF\xBB\xBF{\"a\" \"b\"}";
   EXPECT_FALSE(view.ParseFile(QORUnicodeString(path.string())));
-  EXPECT_NE(view.LastError().find("byte offset 8"), std::string::npos) << view.LastError();  // counted in the file
+  EXPECT_NE(view.LastError().find("byte offset 8"), std::string::npos)
+      << view.LastError();  // counted in the file
 }
 
 TEST_F(JIStreamFile, ParseFileSaysWhyItCannotRead) {
@@ -227,8 +225,8 @@ TEST(JIStream, ReadsOfMissingKeysOrOtherTypesAreEmpty) {
   ASSERT_EQ(objects.size(), 2u);
   EXPECT_EQ(objects[0].ReadString("x").Str(), "1");
   EXPECT_EQ(objects[1].ReadString("x").Str(), "2");
-  EXPECT_TRUE(view.ReadStrings("one").empty());      // one string is not a list
-  EXPECT_TRUE(view.ReadObjects("single").empty());   // one object is not a list
+  EXPECT_TRUE(view.ReadStrings("one").empty());     // one string is not a list
+  EXPECT_TRUE(view.ReadObjects("single").empty());  // one object is not a list
   EXPECT_TRUE(view.ReadStrings("absent").empty());
   EXPECT_EQ(view.ReadRawString("absent").Str(), "");
 

@@ -1,19 +1,18 @@
 // Writing files: content, and the guarantee that a failed write changes nothing.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
-#include <thread>
-
 #include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "JsonStreams/JOStream.h"
@@ -33,7 +32,8 @@ std::string ReadAll(const fs::path& path) {
 
 std::vector<std::string> Entries(const fs::path& folder) {
   std::vector<std::string> names;
-  for (const auto& entry : fs::directory_iterator(folder)) names.push_back(entry.path().filename().string());
+  for (const auto& entry : fs::directory_iterator(folder))
+    names.push_back(entry.path().filename().string());
   std::sort(names.begin(), names.end());
   return names;
 }
@@ -41,7 +41,8 @@ std::vector<std::string> Entries(const fs::path& folder) {
 JOStream LargeStream(int members) {
   JOStream stream;
   for (int i = 0; i < members; ++i) {
-    stream.Add(QORUnicodeString("key" + std::to_string(i)), QORUnicodeString(std::string(100, 'x')));
+    stream.Add(QORUnicodeString("key" + std::to_string(i)),
+               QORUnicodeString(std::string(100, 'x')));
   }
   return stream;
 }
@@ -58,7 +59,9 @@ class JsonFileWrite : public ::testing::Test {
     fs::permissions(_folder, fs::perms::owner_all, fs::perm_options::add);
     fs::remove_all(_folder);
   }
-  QORUnicodeString PathOf(const std::string& name) const { return QORUnicodeString((_folder / name).string()); }
+  QORUnicodeString PathOf(const std::string& name) const {
+    return QORUnicodeString((_folder / name).string());
+  }
   fs::path _folder;
 };
 
@@ -71,7 +74,8 @@ TEST_F(JsonFileWrite, FilesHoldTheSameTextAsTheStrings) {
   EXPECT_EQ(ReadAll(_folder / "compact.json"), stream.Stringify().Str());
   EXPECT_EQ(ReadAll(_folder / "pretty.json"), stream.PrettyStringify().Str());
   EXPECT_EQ(ReadAll(_folder / "empty.json"), "{}");
-  EXPECT_EQ(Entries(_folder), (std::vector<std::string>{"compact.json", "empty.json", "pretty.json"}));
+  EXPECT_EQ(Entries(_folder),
+            (std::vector<std::string>{"compact.json", "empty.json", "pretty.json"}));
 }
 
 TEST_F(JsonFileWrite, RewritingReplacesTheFileAndKeepsItsPermissions) {
@@ -82,7 +86,8 @@ TEST_F(JsonFileWrite, RewritingReplacesTheFileAndKeepsItsPermissions) {
   stream.Add("a", "new");
   ASSERT_TRUE(stream.WriteFile(PathOf("doc.json")));
   EXPECT_EQ(ReadAll(target), R"({"a":"new"})");
-  EXPECT_EQ(fs::status(target).permissions(), fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+  EXPECT_EQ(fs::status(target).permissions(),
+            fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
   EXPECT_EQ(Entries(_folder), std::vector<std::string>{"doc.json"});
 }
 
@@ -133,7 +138,8 @@ TEST_F(JsonFileWrite, WriteIntoAReadOnlyFolderFails) {
   if (::geteuid() == 0) GTEST_SKIP() << "permissions do not stop root";
   const fs::path target = _folder / "doc.json";
   std::ofstream(target) << "old content";
-  fs::permissions(_folder, fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+  fs::permissions(_folder,
+                  fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
                   fs::perm_options::remove);
   JOStream stream;
   stream.Add("a", "1");
@@ -213,7 +219,8 @@ TEST_F(JsonFileWrite, TerminationWhileWritingLeavesNoTemporaryFile) {
   int status = 0;
   ASSERT_EQ(::waitpid(child, &status, 0), child);
   ASSERT_TRUE(seen) << "the child never started a write";
-  EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) << "the signal still ends the program";
+  EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM)
+      << "the signal still ends the program";
   for (const std::string& name : Entries(_folder)) EXPECT_EQ(name, "doc.json");
 }
 

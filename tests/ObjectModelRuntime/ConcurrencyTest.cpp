@@ -54,12 +54,12 @@ const QORMetaClass* LazyMeta(const char* name, const QORMetaClass* (*parent)()) 
 
 // Fresh class pairs, one per round: a meta class can only be raced for once.
 constexpr int kRounds = 8;
-constexpr const char* kRaceParentNames[kRounds] = {
-    "RaceParent0", "RaceParent1", "RaceParent2", "RaceParent3",
-    "RaceParent4", "RaceParent5", "RaceParent6", "RaceParent7"};
-constexpr const char* kRaceChildNames[kRounds] = {
-    "RaceChild0", "RaceChild1", "RaceChild2", "RaceChild3",
-    "RaceChild4", "RaceChild5", "RaceChild6", "RaceChild7"};
+constexpr const char* kRaceParentNames[kRounds] = {"RaceParent0", "RaceParent1", "RaceParent2",
+                                                   "RaceParent3", "RaceParent4", "RaceParent5",
+                                                   "RaceParent6", "RaceParent7"};
+constexpr const char* kRaceChildNames[kRounds] = {"RaceChild0", "RaceChild1", "RaceChild2",
+                                                  "RaceChild3", "RaceChild4", "RaceChild5",
+                                                  "RaceChild6", "RaceChild7"};
 
 template <int N>
 class RaceParent : public QORBaseUnknown {

@@ -69,7 +69,9 @@ struct SplitCase {
   const char* fileName;
 };
 
-void PrintTo(const SplitCase& c, std::ostream* os) { *os << '"' << c.path << '"'; }
+void PrintTo(const SplitCase& c, std::ostream* os) {
+  *os << '"' << c.path << '"';
+}
 
 class SplitPath : public ::testing::TestWithParam<SplitCase> {};
 
@@ -89,8 +91,11 @@ INSTANTIATE_TEST_SUITE_P(
                       SplitCase{"C:/data\\models/site.ifc", "C:/data\\models", "site.ifc"},
                       SplitCase{"site.ifc", "", "site.ifc"},
                       SplitCase{"/data/models/", "/data/models", ""},
-                      SplitCase{"/d\xC3\xA9j\xC3\xA0/pi\xC3\xA8" "ce.ifc", "/d\xC3\xA9j\xC3\xA0",
-                                "pi\xC3\xA8" "ce.ifc"},
+                      SplitCase{"/d\xC3\xA9j\xC3\xA0/pi\xC3\xA8"
+                                "ce.ifc",
+                                "/d\xC3\xA9j\xC3\xA0",
+                                "pi\xC3\xA8"
+                                "ce.ifc"},
                       SplitCase{"", "", ""}));
 
 }  // namespace

@@ -21,12 +21,16 @@ class ScopedEnv {
  public:
   ScopedEnv(const char* name, const char* value) : _name(name) {
     if (const char* old = getenv(name)) _old = old;
-    if (value) setenv(name, value, 1);
-    else unsetenv(name);
+    if (value)
+      setenv(name, value, 1);
+    else
+      unsetenv(name);
   }
   ~ScopedEnv() {
-    if (_old) setenv(_name.c_str(), _old->c_str(), 1);
-    else unsetenv(_name.c_str());
+    if (_old)
+      setenv(_name.c_str(), _old->c_str(), 1);
+    else
+      unsetenv(_name.c_str());
   }
 
  private:
@@ -128,7 +132,8 @@ TEST_F(ModuleLoading, InstantiatingWithUnsupportedInterfaceFailsAndFreesTheCompo
 }
 
 TEST(ModuleFiles, ModuleIsFoundByFileNameThroughTheModulePath) {
-  const std::string modulePath = std::string("/nonexistent/qor/modules:") + DX_TEST_NAMED_MODULE_DIR;
+  const std::string modulePath =
+      std::string("/nonexistent/qor/modules:") + DX_TEST_NAMED_MODULE_DIR;
   ScopedEnv env("QOR_MODULE_PATH", modulePath.c_str());
 
   void* out = &out;
@@ -177,9 +182,9 @@ TEST(ModuleFiles, LibraryWithoutRegistrationTableIsRefusedEveryTime) {
     EXPECT_TRUE(IsOneLineReason(why));
   }
   std::vector<std::string> loaded = QORLoadedModules();
-  EXPECT_EQ(std::count(loaded.begin(), loaded.end(),
-                       fs::canonical(DX_TEST_NOT_A_MODULE_PATH).string()),
-            0);
+  EXPECT_EQ(
+      std::count(loaded.begin(), loaded.end(), fs::canonical(DX_TEST_NOT_A_MODULE_PATH).string()),
+      0);
 }
 
 TEST(ModuleFiles, HostKitLibraryIsNotAModule) {

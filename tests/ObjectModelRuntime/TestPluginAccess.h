@@ -36,7 +36,8 @@ class TestPluginTest : public ::testing::Test {
     ASSERT_TRUE(hr == S_OK || hr == S_FALSE) << why;
     _handle = dlopen(DX_TEST_PLUGIN_PATH, RTLD_NOW | RTLD_NOLOAD);
     ASSERT_NE(_handle, nullptr) << dlerror();
-    _constructed = reinterpret_cast<QORTestPluginCountFn>(dlsym(_handle, kTestPluginConstructedSymbol));
+    _constructed =
+        reinterpret_cast<QORTestPluginCountFn>(dlsym(_handle, kTestPluginConstructedSymbol));
     _destroyed = reinterpret_cast<QORTestPluginCountFn>(dlsym(_handle, kTestPluginDestroyedSymbol));
     _order = reinterpret_cast<QORTestPluginOrderFn>(dlsym(_handle, kTestPluginOrderSymbol));
     ASSERT_NE(_constructed, nullptr);

@@ -14,7 +14,9 @@ constexpr const char* kEAcute = "\xC3\xA9";        // U+00E9
 constexpr const char* kEuro = "\xE2\x82\xAC";      // U+20AC
 constexpr const char* kGrin = "\xF0\x9F\x98\x80";  // U+1F600
 
-QORUnicodeString Mixed() { return QORUnicodeString(std::string(kA) + kEAcute + kEuro + kGrin); }
+QORUnicodeString Mixed() {
+  return QORUnicodeString(std::string(kA) + kEAcute + kEuro + kGrin);
+}
 
 TEST(UnicodeStringCompare, IsNonZeroExactlyWhenTheTextsAreEqual) {
   QORUnicodeString s("Level 1");

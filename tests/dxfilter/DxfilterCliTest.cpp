@@ -106,7 +106,8 @@ TEST_F(Dxfilter, RemovedTypesAndFiltersReachTheAnswers) {
 }
 
 TEST_F(Dxfilter, SingleAnswersAndSettings) {
-  std::string settings = Write("s.json", R"({"format":"IFC","settings":{"defaultProfile":"ForCoordination"}})");
+  std::string settings =
+      Write("s.json", R"({"format":"IFC","settings":{"defaultProfile":"ForCoordination"}})");
   ASSERT_EQ(Run({"generate", "IFC", kHouse, "-o", "h.json", "--settings", settings}).code, 0);
   Result ids = Run({"resolve", File("h.json"), "--ids"});
   ASSERT_EQ(ids.code, 0);
@@ -131,7 +132,8 @@ TEST_F(Dxfilter, ErrorsAreOneLineWithNonZeroExit) {
   EXPECT_EQ(badFile.code, 1);
   EXPECT_NE(badFile.err.find("cannot generate the filter"), std::string::npos);
 
-  Result wrongSettings = Run({"generate", "IFC", kHouse, "--settings", Write("w.json", R"({"format":"STEP"})")});
+  Result wrongSettings =
+      Run({"generate", "IFC", kHouse, "--settings", Write("w.json", R"({"format":"STEP"})")});
   EXPECT_EQ(wrongSettings.code, 1);
 
   Result notJson = Run({"resolve", Write("x.json", "{oops")});
@@ -147,7 +149,8 @@ TEST_F(Dxfilter, ErrorsAreOneLineWithNonZeroExit) {
 TEST_F(Dxfilter, HelpAndFormats) {
   Result help = Run({"--help"});
   EXPECT_EQ(help.code, 0);
-  for (const char* command : {"generate", "resolve", "edit", "record", "replay", "cloud", "formats"})
+  for (const char* command :
+       {"generate", "resolve", "edit", "record", "replay", "cloud", "formats"})
     EXPECT_NE(help.out.find(command), std::string::npos) << command;
   Result formats = Run({"formats"});
   EXPECT_EQ(formats.code, 0);
@@ -251,7 +254,8 @@ TEST_F(Dxfilter, ListPropertiesCountsEntitiesMostCommonFirst) {
 TEST_F(Dxfilter, EndlessInputsAreRefusedWithAReason) {
   const std::string exchange = Write("x.json", R"({"data":{"results":[{"resourceid":"a"}]}})");
   for (const std::vector<std::string>& args :
-       {std::vector<std::string>{"resolve", "/dev/zero"}, {"cloud", "/dev/zero"},
+       {std::vector<std::string>{"resolve", "/dev/zero"},
+        {"cloud", "/dev/zero"},
         {"cloud", exchange, "--settings", "/dev/zero"},
         {"generate", "IFC", kHouse, "--settings", "/dev/zero"}}) {
     SCOPED_TRACE(args[0] + " " + args[1] + " " + args.back());
@@ -261,7 +265,8 @@ TEST_F(Dxfilter, EndlessInputsAreRefusedWithAReason) {
     EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
   }
   // A settings file of a few megabytes of blanks is not a settings file either.
-  Result huge = Run({"cloud", exchange, "--settings", "/dev/stdin"}, "|head -c 20000000 /dev/zero | tr '\\0' ' '");
+  Result huge = Run({"cloud", exchange, "--settings", "/dev/stdin"},
+                    "|head -c 20000000 /dev/zero | tr '\\0' ' '");
   EXPECT_EQ(huge.code, 1);
   EXPECT_NE(huge.err.find("more than 16 MiB"), std::string::npos) << huge.err;
 }
@@ -318,8 +323,10 @@ TEST_F(Dxfilter, HumanOutputShowsControlCharactersEscaped) {
   Result table = Run({"resolve", doc, "--table"});
   ASSERT_EQ(table.code, 0) << table.err;
   EXPECT_FALSE(HasControl(table.out)) << table.out;
-  EXPECT_NE(table.out.find("Wall\\x1B[31m red\\x0D| fake | row\\x00cut"), std::string::npos) << table.out;
-  EXPECT_EQ(std::count(table.out.begin(), table.out.end(), '\n'), 3) << "a header, a rule and one row";
+  EXPECT_NE(table.out.find("Wall\\x1B[31m red\\x0D| fake | row\\x00cut"), std::string::npos)
+      << table.out;
+  EXPECT_EQ(std::count(table.out.begin(), table.out.end(), '\n'), 3)
+      << "a header, a rule and one row";
 
   Result ids = Run({"resolve", doc, "--ids"});
   EXPECT_EQ(ids.out, "x\"]; [\"injected\\x1B]0;owned\\x07\n");
@@ -332,12 +339,14 @@ TEST_F(Dxfilter, JsonOutputIsExactAndCannotBeBrokenOutOf) {
   const std::string doc = Write("hostile.json", kHostileDocument);
   Result resolved = Run({"resolve", doc, "--json"});
   ASSERT_EQ(resolved.code, 0) << resolved.err;
-  EXPECT_NE(resolved.out.find(R"("uid":"x\"]; [\"injected\u001b]0;owned\u0007")"), std::string::npos)
+  EXPECT_NE(resolved.out.find(R"("uid":"x\"]; [\"injected\u001b]0;owned\u0007")"),
+            std::string::npos)
       << resolved.out;
   EXPECT_NE(resolved.out.find(R"(row\u0000cut)"), std::string::npos) << resolved.out;
 
-  const std::string exchange =
-      Write("x.json", R"({"data":{"results":[{"resourceid":"x\"]; [\"injected"},{"resourceid":"nul\u0000cut"}]}})");
+  const std::string exchange = Write(
+      "x.json",
+      R"({"data":{"results":[{"resourceid":"x\"]; [\"injected"},{"resourceid":"nul\u0000cut"}]}})");
   Result cloud = Run({"cloud", exchange, "--json"});
   ASSERT_EQ(cloud.code, 0) << cloud.err;
   EXPECT_EQ(cloud.out,
@@ -361,12 +370,14 @@ TEST_F(Dxfilter, OutputOntoALinkOrAFifoKeepsTheNodeAndSaysWhy) {
   ASSERT_EQ(mkfifo(File("pipe").c_str(), 0600), 0);
   Result fifo = Run({"generate", "IFC", kHouse, "-o", "pipe"});
   EXPECT_EQ(fifo.code, 1);
-  EXPECT_NE(fifo.err.find("cannot write pipe: a FIFO without a reader"), std::string::npos) << fifo.err;
+  EXPECT_NE(fifo.err.find("cannot write pipe: a FIFO without a reader"), std::string::npos)
+      << fifo.err;
   EXPECT_TRUE(std::filesystem::is_fifo(File("pipe")));
 
   Result missing = Run({"generate", "IFC", kHouse, "-o", "no/such/folder.json"});
   EXPECT_EQ(missing.code, 1);
-  EXPECT_NE(missing.err.find("cannot write no/such/folder.json: No such file or directory"), std::string::npos)
+  EXPECT_NE(missing.err.find("cannot write no/such/folder.json: No such file or directory"),
+            std::string::npos)
       << missing.err;
 }
 
@@ -414,14 +425,15 @@ TEST_F(Dxfilter, EmptyDocumentsAndSharedIdsAreSaidSo) {
     EXPECT_EQ(r.code, 0) << r.err;
     EXPECT_NE(r.err.find("holds no entity with an id"), std::string::npos) << r.err;
   }
-  const std::string twice = Write(
-      "twice.json", R"({"columns":[{"dataIndex":"x","data":{}}],"roots":[)"
-                    R"({"label":"A","data":{"uid":["dup"]},"grid":{"x":"a"},"children":[)"
-                    R"({"label":"B","data":{"uid":["dup"]},"grid":{"x":"b"}},)"
-                    R"({"label":"C","data":{"uid":["dup"]},"grid":{"x":"c"}}]}]})");
+  const std::string twice =
+      Write("twice.json", R"({"columns":[{"dataIndex":"x","data":{}}],"roots":[)"
+                          R"({"label":"A","data":{"uid":["dup"]},"grid":{"x":"a"},"children":[)"
+                          R"({"label":"B","data":{"uid":["dup"]},"grid":{"x":"b"}},)"
+                          R"({"label":"C","data":{"uid":["dup"]},"grid":{"x":"c"}}]}]})");
   Result r = Run({"resolve", twice});
   EXPECT_EQ(r.code, 0) << r.err;
-  EXPECT_NE(r.err.find("2 entities share a GlobalId with an earlier one"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("2 entities share a GlobalId with an earlier one"), std::string::npos)
+      << r.err;
   EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << "warned once";
 }
 

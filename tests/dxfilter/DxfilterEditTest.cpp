@@ -1,8 +1,8 @@
 // DxfilterEditTest.cpp - dxfilter's interactive commands end to end, with the dialog's
 // page played by an HTTP client (or by nobody): what is written, and what is not.
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <httplib.h>
-#include <arpa/inet.h>
 #include <netinet/in.h>
 #include <signal.h>
 #include <sys/socket.h>

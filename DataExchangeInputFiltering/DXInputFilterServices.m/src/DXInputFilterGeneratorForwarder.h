@@ -17,10 +17,13 @@ class DXInputFilterGeneratorForwarder : public QORIInputFilterGenerator {
                            const QORUnicodeString* settingsText) override {
     return Target()->GenerateDocument(std::move(format), std::move(sourcePath), settingsText);
   }
-  HRESULT LoadDocumentFromFile(QORUnicodeString path, const QORUnicodeString* settingsText) override {
+  HRESULT LoadDocumentFromFile(QORUnicodeString path,
+                               const QORUnicodeString* settingsText) override {
     return Target()->LoadDocumentFromFile(std::move(path), settingsText);
   }
-  HRESULT ShowFilterDialog(QORCommand* father) override { return Target()->ShowFilterDialog(father); }
+  HRESULT ShowFilterDialog(QORCommand* father) override {
+    return Target()->ShowFilterDialog(father);
+  }
   HRESULT GetResolvedFilter(QORIResolvedInputFilter** out) override {
     return Target()->GetResolvedFilter(out);
   }

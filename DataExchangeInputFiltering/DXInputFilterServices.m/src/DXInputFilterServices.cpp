@@ -13,7 +13,6 @@
 #include "ObjectModelRuntime/QORGetEnv.h"
 #include "ObjectModelRuntime/QOROMModule.h"
 #include "QORCloudJsonFilter.h"
-#include "fctCreateDXWebViewer.h"
 #include "QORCloudResolvedFilter.h"
 #include "QORJsonFilterWriter.h"
 #include "QORResolvedFilter.h"
@@ -21,16 +20,25 @@
 #include "TIEQORIInputFilterGeneratorQORJsonFilterWriter.h"
 #include "TIEQORIResolvedInputFilterQORCloudResolvedFilter.h"
 #include "TIEQORIResolvedInputFilterQORResolvedFilter.h"
+#include "fctCreateDXWebViewer.h"
 
 namespace {
 
 QOROMModule* Module();
 
 // Creation functions by late type: null when the host allocator gives nothing.
-QORBaseUnknown* CreateQORCloudJsonFilter() { return new QORCloudJsonFilter(); }
-QORBaseUnknown* CreateQORCloudResolvedFilter() { return new QORCloudResolvedFilter(); }
-QORBaseUnknown* CreateQORJsonFilterWriter() { return new QORJsonFilterWriter(); }
-QORBaseUnknown* CreateQORResolvedFilter() { return new QORResolvedFilter(); }
+QORBaseUnknown* CreateQORCloudJsonFilter() {
+  return new QORCloudJsonFilter();
+}
+QORBaseUnknown* CreateQORCloudResolvedFilter() {
+  return new QORCloudResolvedFilter();
+}
+QORBaseUnknown* CreateQORJsonFilterWriter() {
+  return new QORJsonFilterWriter();
+}
+QORBaseUnknown* CreateQORResolvedFilter() {
+  return new QORResolvedFilter();
+}
 
 QOROMModule* RegisterCloudFilterGenerator() {
   QORFillDictionary::RegisterFunctionCreation("INPUT_CLOUDFILTER_GENERATOR",
@@ -102,7 +110,9 @@ alignas(QOROMModule) unsigned char s_moduleStorage[sizeof(QOROMModule)];
 QOROMModule* const s_pModule = new (s_moduleStorage)
     QOROMModule(QOROMModuleInfo{&s_registrationTable[0], &s_registrationTable[kTableSlots - 1]});
 
-QOROMModule* Module() { return s_pModule; }
+QOROMModule* Module() {
+  return s_pModule;
+}
 
 }  // namespace
 
@@ -115,4 +125,6 @@ QORUnicodeString g_temporaryDirectory(QORGetEnv("QORTemp"));
 }  // namespace dx
 
 // Marker that the host looks up to recognise the module.
-extern "C" QOR_EXPORT int ZQ_SYSTEMS_KIT2_INTERNAL_DXInputFilterServices() { return 1; }
+extern "C" QOR_EXPORT int ZQ_SYSTEMS_KIT2_INTERNAL_DXInputFilterServices() {
+  return 1;
+}

@@ -17,6 +17,6 @@ const QORMetaClass* DXLazyMetaObject(std::atomic<const QORMetaClass*>& slot, Cre
 }
 
 // Meta class of a component class of this module (kind 1, framework of the module).
-#define DX_CLASS_META(Class, ParentMeta)                                                     \
-  zqy::internal::fct_RetrieveMetaObject(#Class, QORMetaClass::kComponent, (ParentMeta),     \
-                                        "QORNull", "DataExchangeInputFiltering", sizeof(Class))
+#define DX_CLASS_META(Class, ParentMeta)                                                           \
+  zqy::internal::fct_RetrieveMetaObject(#Class, QORMetaClass::kComponent, (ParentMeta), "QORNull", \
+                                        "DataExchangeInputFiltering", sizeof(Class))

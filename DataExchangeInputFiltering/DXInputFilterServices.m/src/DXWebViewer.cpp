@@ -74,14 +74,30 @@ void WalkEscaped(std::string_view text, Plain plain, Escape escape) {
     if (i >= n) break;
     const unsigned char c = static_cast<unsigned char>(text[i]);
     switch (c) {
-      case '"': escape(std::string_view("\\\"")); break;
-      case '\\': escape(std::string_view("\\\\")); break;
-      case '\'': escape(std::string_view("\\'")); break;
-      case '\n': escape(std::string_view("\\n")); break;
-      case '\r': escape(std::string_view("\\r")); break;
-      case '\t': escape(std::string_view("\\t")); break;
-      case '\b': escape(std::string_view("\\b")); break;
-      case '\f': escape(std::string_view("\\f")); break;
+      case '"':
+        escape(std::string_view("\\\""));
+        break;
+      case '\\':
+        escape(std::string_view("\\\\"));
+        break;
+      case '\'':
+        escape(std::string_view("\\'"));
+        break;
+      case '\n':
+        escape(std::string_view("\\n"));
+        break;
+      case '\r':
+        escape(std::string_view("\\r"));
+        break;
+      case '\t':
+        escape(std::string_view("\\t"));
+        break;
+      case '\b':
+        escape(std::string_view("\\b"));
+        break;
+      case '\f':
+        escape(std::string_view("\\f"));
+        break;
       case '<':
         if (i + 1 < n && (text[i + 1] == '/' || text[i + 1] == '!'))
           escape(std::string_view("\\u003c"));
@@ -126,9 +142,15 @@ const QORMetaClass* DXWebViewer::MetaObject() {
   return DXLazyMetaObject(s_pMetaObject,
                           [] { return DX_CLASS_META(DXWebViewer, QORVidFraDialog::MetaObject()); });
 }
-const QORMetaClass* DXWebViewer::GetMetaObject() const { return MetaObject(); }
-const char* DXWebViewer::IsA() const { return MetaObject()->GetName(); }
-int DXWebViewer::IsAKindOf(const char* className) const { return MetaObject()->IsAKindOf(className); }
+const QORMetaClass* DXWebViewer::GetMetaObject() const {
+  return MetaObject();
+}
+const char* DXWebViewer::IsA() const {
+  return MetaObject()->GetName();
+}
+int DXWebViewer::IsAKindOf(const char* className) const {
+  return MetaObject()->IsAKindOf(className);
+}
 
 DXWebViewer::DXWebViewer(QORCommand* father) : QORVidFraDialog(father, "DXInputFilterWebViewer") {}
 
@@ -138,7 +160,9 @@ DXWebViewer::~DXWebViewer() {
   _pOwner = nullptr;
 }
 
-void* fctCreateDXWebViewer(void*) { return new DXWebViewer(nullptr); }
+void* fctCreateDXWebViewer(void*) {
+  return new DXWebViewer(nullptr);
+}
 
 void DXWebViewer::Subscribe(QORVidWidget* widget, QOREvent* i_pEvent, QOREventHandler* handler,
                             int flag) {
@@ -163,9 +187,10 @@ HRESULT DXWebViewer::InitAndShow(QORUnicodeString jsonText, QORJsonFilterWriter*
   SetMinimizeButtonFlag(0);
   SetStandardButtons(dx::g_testModeSwitch ? 0x1A : 0x12);
 
-  Subscribe(this, QORVidFraWindow::Closed(),
-            new QORMethodEventHandler<DXWebViewer, QORSYPEventArgs>(this, &DXWebViewer::OnWindowClosed),
-            0);
+  Subscribe(
+      this, QORVidFraWindow::Closed(),
+      new QORMethodEventHandler<DXWebViewer, QORSYPEventArgs>(this, &DXWebViewer::OnWindowClosed),
+      0);
   Subscribe(this, QORVidFraDialog::AcceptButtonClicked(),
             new QORMethodEventHandler<DXWebViewer, QORVidFraDialogButtonClickedEventArgs>(
                 this, &DXWebViewer::OnStandardButtonClicked),
@@ -197,9 +222,10 @@ HRESULT DXWebViewer::InitAndShow(QORUnicodeString jsonText, QORJsonFilterWriter*
   SetVisibleFlag(1);
   EnsureVisible();
 
-  Subscribe(_pWebViewer, QORVidCtlWebViewer::LoadStart(),
-            new QORMethodEventHandler<DXWebViewer, QORSYPEventArgs>(this, &DXWebViewer::OnPageLoadStart),
-            0);
+  Subscribe(
+      _pWebViewer, QORVidCtlWebViewer::LoadStart(),
+      new QORMethodEventHandler<DXWebViewer, QORSYPEventArgs>(this, &DXWebViewer::OnPageLoadStart),
+      0);
   Subscribe(_pWebViewer, QORVidCtlWebViewer::JSMessage(),
             new QORMethodEventHandler<DXWebViewer, QORVidJSMessageEventArgs>(
                 this, &DXWebViewer::OnPageMessage),
@@ -299,7 +325,9 @@ void DXWebViewer::OnStandardButtonClicked(QORBaseUnknown*,
   }
 }
 
-void DXWebViewer::OnWindowClosed(QORBaseUnknown*, QORSYPEventArgs*) { HideAndNotifyClosed(); }
+void DXWebViewer::OnWindowClosed(QORBaseUnknown*, QORSYPEventArgs*) {
+  HideAndNotifyClosed();
+}
 
 void DXWebViewer::HideAndNotifyClosed() {
   SetVisibleFlag(0);

@@ -34,7 +34,8 @@ void QORResolvedFilter::DumpMappingTable() {
 
   std::fprintf(out, "INPUT_FILTER_READER: MAPPING TABLE :\n");
   bool settingsAsked = fullListing;
-  for (int i = 1; i <= tokens.Size(); ++i) settingsAsked = settingsAsked || tokens[i].Compare("settings");
+  for (int i = 1; i <= tokens.Size(); ++i)
+    settingsAsked = settingsAsked || tokens[i].Compare("settings");
   if (settingsAsked) {
     std::fprintf(out, "SETTINGS :\n");
     QORUnicodeString text = JSON::JOStream(_settings).PrettyStringify(false);

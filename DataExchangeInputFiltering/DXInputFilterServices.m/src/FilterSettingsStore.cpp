@@ -19,7 +19,9 @@ FilterSettingsStore::~FilterSettingsStore() = default;
 void* FilterSettingsStore::operator new(size_t size) noexcept {
   return QORBaseUnknown::operator new(size);
 }
-void FilterSettingsStore::operator delete(void* p) noexcept { QORBaseUnknown::operator delete(p); }
+void FilterSettingsStore::operator delete(void* p) noexcept {
+  QORBaseUnknown::operator delete(p);
+}
 
 HRESULT FilterSettingsStore::ReadSettings(const QORUnicodeString& settingsText) {
   HRESULT result = E_FAIL;

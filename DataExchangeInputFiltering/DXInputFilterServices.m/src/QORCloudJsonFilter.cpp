@@ -16,8 +16,12 @@ const QORMetaClass* QORCloudJsonFilter::MetaObject() {
     return DX_CLASS_META(QORCloudJsonFilter, QORJsonFilterWriter::MetaObject());
   });
 }
-const QORMetaClass* QORCloudJsonFilter::GetMetaObject() const { return MetaObject(); }
-const char* QORCloudJsonFilter::IsA() const { return MetaObject()->GetName(); }
+const QORMetaClass* QORCloudJsonFilter::GetMetaObject() const {
+  return MetaObject();
+}
+const char* QORCloudJsonFilter::IsA() const {
+  return MetaObject()->GetName();
+}
 int QORCloudJsonFilter::IsAKindOf(const char* className) const {
   return MetaObject()->IsAKindOf(className);
 }
@@ -30,7 +34,9 @@ HRESULT QORCloudJsonFilter::GenerateDocument(QORUnicodeString, QORUnicodeString,
   return E_NOTIMPL;
 }
 
-HRESULT QORCloudJsonFilter::ShowFilterDialog(QORCommand*) { return E_NOTIMPL; }
+HRESULT QORCloudJsonFilter::ShowFilterDialog(QORCommand*) {
+  return E_NOTIMPL;
+}
 
 HRESULT QORCloudJsonFilter::LoadDocumentFromFile(QORUnicodeString path,
                                                  const QORUnicodeString* settingsText) {

@@ -18,7 +18,8 @@ class QORCloudJsonFilter : public QORJsonFilterWriter {
 
   HRESULT GenerateDocument(QORUnicodeString format, QORUnicodeString sourcePath,
                            const QORUnicodeString* settingsText) override;
-  HRESULT LoadDocumentFromFile(QORUnicodeString path, const QORUnicodeString* settingsText) override;
+  HRESULT LoadDocumentFromFile(QORUnicodeString path,
+                               const QORUnicodeString* settingsText) override;
   HRESULT ShowFilterDialog(QORCommand* father) override;
   HRESULT GetResolvedFilter(QORIResolvedInputFilter** out) override;
 };

@@ -14,8 +14,12 @@ const QORMetaClass* QORCloudResolvedFilter::MetaObject() {
     return DX_CLASS_META(QORCloudResolvedFilter, QORResolvedFilter::MetaObject());
   });
 }
-const QORMetaClass* QORCloudResolvedFilter::GetMetaObject() const { return MetaObject(); }
-const char* QORCloudResolvedFilter::IsA() const { return MetaObject()->GetName(); }
+const QORMetaClass* QORCloudResolvedFilter::GetMetaObject() const {
+  return MetaObject();
+}
+const char* QORCloudResolvedFilter::IsA() const {
+  return MetaObject()->GetName();
+}
 int QORCloudResolvedFilter::IsAKindOf(const char* className) const {
   return MetaObject()->IsAKindOf(className);
 }

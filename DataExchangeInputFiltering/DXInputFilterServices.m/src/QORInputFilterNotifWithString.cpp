@@ -13,7 +13,8 @@ std::atomic<const QORMetaClass*> s_pMetaObject{nullptr};
 QORInputFilterNotifWithString::QORInputFilterNotifWithString(const QORUnicodeString& data, int mode)
     : QORNotification(mode), _data(data) {}
 QORInputFilterNotifWithString::QORInputFilterNotifWithString(int mode) : QORNotification(mode) {}
-QORInputFilterNotifWithString::QORInputFilterNotifWithString(const QORInputFilterNotifWithString& other)
+QORInputFilterNotifWithString::QORInputFilterNotifWithString(
+    const QORInputFilterNotifWithString& other)
     : QORNotification(other), _data(other._data) {}
 QORInputFilterNotifWithString::QORInputFilterNotifWithString(
     QORInputFilterNotifWithString&& other) noexcept
@@ -32,18 +33,30 @@ QORInputFilterNotifWithString& QORInputFilterNotifWithString::operator=(
 }
 QORInputFilterNotifWithString::~QORInputFilterNotifWithString() = default;
 
-QORUnicodeString QORInputFilterNotifWithString::GetDataString() const { return _data; }
+QORUnicodeString QORInputFilterNotifWithString::GetDataString() const {
+  return _data;
+}
 
 const QORMetaClass* QORInputFilterNotifWithString::MetaObject() {
   return DXLazyMetaObject(s_pMetaObject, [] {
     return DX_CLASS_META(QORInputFilterNotifWithString, QORNotification::MetaObject());
   });
 }
-const QORMetaClass* QORInputFilterNotifWithString::GetMetaObject() const { return MetaObject(); }
-const char* QORInputFilterNotifWithString::ClassName() { return MetaObject()->GetName(); }
-const char* QORInputFilterNotifWithString::IsA() const { return MetaObject()->GetName(); }
+const QORMetaClass* QORInputFilterNotifWithString::GetMetaObject() const {
+  return MetaObject();
+}
+const char* QORInputFilterNotifWithString::ClassName() {
+  return MetaObject()->GetName();
+}
+const char* QORInputFilterNotifWithString::IsA() const {
+  return MetaObject()->GetName();
+}
 int QORInputFilterNotifWithString::IsAKindOf(const char* name) const {
   return MetaObject()->IsAKindOf(name);
 }
-const CLSID& QORInputFilterNotifWithString::ClassId() { return MetaObject()->GetClassId(); }
-QORBaseUnknown* QORInputFilterNotifWithString::CreateItself() { return nullptr; }
+const CLSID& QORInputFilterNotifWithString::ClassId() {
+  return MetaObject()->GetClassId();
+}
+QORBaseUnknown* QORInputFilterNotifWithString::CreateItself() {
+  return nullptr;
+}

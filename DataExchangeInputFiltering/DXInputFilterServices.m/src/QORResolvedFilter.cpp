@@ -19,12 +19,15 @@ QORUnicodeString ReadValueText(const JSON::JIStream& view, const char* key) {
 }  // namespace
 
 const QORMetaClass* QORResolvedFilter::MetaObject() {
-  return DXLazyMetaObject(s_pMetaObject, [] {
-    return DX_CLASS_META(QORResolvedFilter, QORBaseUnknown::MetaObject());
-  });
+  return DXLazyMetaObject(
+      s_pMetaObject, [] { return DX_CLASS_META(QORResolvedFilter, QORBaseUnknown::MetaObject()); });
 }
-const QORMetaClass* QORResolvedFilter::GetMetaObject() const { return MetaObject(); }
-const char* QORResolvedFilter::IsA() const { return MetaObject()->GetName(); }
+const QORMetaClass* QORResolvedFilter::GetMetaObject() const {
+  return MetaObject();
+}
+const char* QORResolvedFilter::IsA() const {
+  return MetaObject()->GetName();
+}
 int QORResolvedFilter::IsAKindOf(const char* className) const {
   return MetaObject()->IsAKindOf(className);
 }

@@ -20,9 +20,9 @@ const QORMetaClass* ReplayMeta(std::atomic<const QORMetaClass*>& slot, const cha
   zqy::internal::om_guard guard;
   meta = slot.load(std::memory_order_relaxed);
   if (!meta) {
-    meta = zqy::internal::fct_RetrieveMetaObject(name, QORMetaClass::kComponent,
-                                                 QORInputFilterNotifWithString::MetaObject(),
-                                                 "QORNull", "DXInputFilterTestDriver", sizeof(Self));
+    meta = zqy::internal::fct_RetrieveMetaObject(
+        name, QORMetaClass::kComponent, QORInputFilterNotifWithString::MetaObject(), "QORNull",
+        "DXInputFilterTestDriver", sizeof(Self));
     slot.store(meta, std::memory_order_release);
   }
   return meta;
@@ -49,8 +49,8 @@ class QORInputFilterJSInteractionReplayNotif : public QORInputFilterNotifWithStr
  public:
   using QORInputFilterNotifWithString::QORInputFilterNotifWithString;
   static const QORMetaClass* MetaObject() {
-    return ReplayMeta<QORInputFilterJSInteractionReplayNotif>(s_jsMeta,
-                                                              "QORInputFilterJSInteractionReplayNotif");
+    return ReplayMeta<QORInputFilterJSInteractionReplayNotif>(
+        s_jsMeta, "QORInputFilterJSInteractionReplayNotif");
   }
   const QORMetaClass* GetMetaObject() const override { return MetaObject(); }
   const char* IsA() const override { return MetaObject()->GetName(); }
@@ -99,8 +99,10 @@ QOROMModule* RegisterJSReplay() {
 __attribute__((section("zqyom"), used)) QORRegistrationFunction const s_registrationTable[] = {
     nullptr, &RegisterButtonReplay, &RegisterJSReplay, &RegisterNotificationText, nullptr};
 alignas(QOROMModule) unsigned char s_moduleStorage[sizeof(QOROMModule)];
-QOROMModule* const s_pModule =
-    new (s_moduleStorage) QOROMModule(QOROMModuleInfo{&s_registrationTable[0], &s_registrationTable[4]});
-QOROMModule* Module() { return s_pModule; }
+QOROMModule* const s_pModule = new (s_moduleStorage)
+    QOROMModule(QOROMModuleInfo{&s_registrationTable[0], &s_registrationTable[4]});
+QOROMModule* Module() {
+  return s_pModule;
+}
 
 }  // namespace

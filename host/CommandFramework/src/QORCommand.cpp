@@ -15,9 +15,15 @@ const QORMetaClass* QORCommand::MetaObject() {
                                                  "CommandFramework", sizeof(QORCommand));
   });
 }
-const QORMetaClass* QORCommand::GetMetaObject() const { return MetaObject(); }
-const char* QORCommand::IsA() const { return MetaObject()->GetName(); }
-int QORCommand::IsAKindOf(const char* className) const { return MetaObject()->IsAKindOf(className); }
+const QORMetaClass* QORCommand::GetMetaObject() const {
+  return MetaObject();
+}
+const char* QORCommand::IsA() const {
+  return MetaObject()->GetName();
+}
+int QORCommand::IsAKindOf(const char* className) const {
+  return MetaObject()->IsAKindOf(className);
+}
 
 QORCommand::QORCommand(QORCommand* father, const char* name)
     : _pFather(father), _name(name ? name : "") {

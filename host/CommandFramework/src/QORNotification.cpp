@@ -24,8 +24,12 @@ const QORMetaClass* QORNotification::MetaObject() {
                                                  "CommandFramework", sizeof(QORNotification));
   });
 }
-const QORMetaClass* QORNotification::GetMetaObject() const { return MetaObject(); }
-const char* QORNotification::IsA() const { return MetaObject()->GetName(); }
+const QORMetaClass* QORNotification::GetMetaObject() const {
+  return MetaObject();
+}
+const char* QORNotification::IsA() const {
+  return MetaObject()->GetName();
+}
 int QORNotification::IsAKindOf(const char* className) const {
   return MetaObject()->IsAKindOf(className);
 }

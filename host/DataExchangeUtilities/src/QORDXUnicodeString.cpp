@@ -5,7 +5,9 @@
 
 #include <cstring>
 
-uint64_t QORDXUnicodeString::GetHash() const { return XXH64(_text.data(), _text.size(), 0); }
+uint64_t QORDXUnicodeString::GetHash() const {
+  return XXH64(_text.data(), _text.size(), 0);
+}
 
 QORDXUnicodeString& QORDXUnicodeString::operator/=(const QORUnicodeString& name) {
   if (!_text.empty() && _text.back() != '/' && _text.back() != '\\') _text.push_back('/');
@@ -13,13 +15,15 @@ QORDXUnicodeString& QORDXUnicodeString::operator/=(const QORUnicodeString& name)
   return *this;
 }
 
-void QORDXUnicodeString::Tokenize(const char* separators, QORListValQORUnicodeString& tokens) const {
+void QORDXUnicodeString::Tokenize(const char* separators,
+                                  QORListValQORUnicodeString& tokens) const {
   const char* seps = separators ? separators : "";
   size_t start = 0;
   while (start <= _text.size()) {
     size_t end = _text.find_first_of(seps, start);
     if (end == std::string::npos) end = _text.size();
-    if (end > start) tokens.Append(QORUnicodeString(std::string_view(_text).substr(start, end - start)));
+    if (end > start)
+      tokens.Append(QORUnicodeString(std::string_view(_text).substr(start, end - start)));
     start = end + 1;
   }
 }
@@ -32,13 +36,27 @@ QORDXUnicodeString QORDXUnicodeString::EscapeJSON() const {
   for (size_t i = 0; i < n; ++i) {
     unsigned char c = static_cast<unsigned char>(_text[i]);
     switch (c) {
-      case '"': out += "\\\""; continue;
-      case '\\': out += "\\\\"; continue;
-      case '\n': out += "\\n"; continue;
-      case '\r': out += "\\r"; continue;
-      case '\t': out += "\\t"; continue;
-      case '\b': out += "\\b"; continue;
-      case '\f': out += "\\f"; continue;
+      case '"':
+        out += "\\\"";
+        continue;
+      case '\\':
+        out += "\\\\";
+        continue;
+      case '\n':
+        out += "\\n";
+        continue;
+      case '\r':
+        out += "\\r";
+        continue;
+      case '\t':
+        out += "\\t";
+        continue;
+      case '\b':
+        out += "\\b";
+        continue;
+      case '\f':
+        out += "\\f";
+        continue;
       case '<':
         // "</script>" and "<!--" must not appear literally inside a script.
         if (i + 1 < n && (_text[i + 1] == '/' || _text[i + 1] == '!')) {

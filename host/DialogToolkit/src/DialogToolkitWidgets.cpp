@@ -30,13 +30,19 @@ std::atomic<const QORMetaClass*> s_widgetMeta{nullptr}, s_windowMeta{nullptr},
 
 }  // namespace
 
-#define QOR_META_PROTOCOL(Class, slot, ParentMeta)                                       \
-  const QORMetaClass* Class::MetaObject() {                                              \
-    return LazyMeta(slot, #Class, ParentMeta, sizeof(Class));                            \
-  }                                                                                      \
-  const QORMetaClass* Class::GetMetaObject() const { return MetaObject(); }              \
-  const char* Class::IsA() const { return MetaObject()->GetName(); }                     \
-  int Class::IsAKindOf(const char* className) const { return MetaObject()->IsAKindOf(className); }
+#define QOR_META_PROTOCOL(Class, slot, ParentMeta)            \
+  const QORMetaClass* Class::MetaObject() {                   \
+    return LazyMeta(slot, #Class, ParentMeta, sizeof(Class)); \
+  }                                                           \
+  const QORMetaClass* Class::GetMetaObject() const {          \
+    return MetaObject();                                      \
+  }                                                           \
+  const char* Class::IsA() const {                            \
+    return MetaObject()->GetName();                           \
+  }                                                           \
+  int Class::IsAKindOf(const char* className) const {         \
+    return MetaObject()->IsAKindOf(className);                \
+  }
 
 QOR_META_PROTOCOL(QORVidWidget, s_widgetMeta, QORCommand::MetaObject())
 QOR_META_PROTOCOL(QORVidFraWindow, s_windowMeta, QORVidWidget::MetaObject())
@@ -96,7 +102,8 @@ void QORVidWidget::RaiseEvent(QOREvent* event, QOREventArgs* args) {
 
 // --- QORVidFraWindow
 
-QORVidFraWindow::QORVidFraWindow(QORCommand* father, const char* name) : QORVidWidget(father, name) {}
+QORVidFraWindow::QORVidFraWindow(QORCommand* father, const char* name)
+    : QORVidWidget(father, name) {}
 
 QORVidFraWindow::~QORVidFraWindow() {
   if (_pSession) {
@@ -137,11 +144,14 @@ void QORVidFraWindow::EnsureVisible() {
   if (!_visible) SetVisibleFlag(1);
 }
 
-std::string QORVidFraWindow::GetAddress() const { return _pSession ? _pSession->Address() : ""; }
+std::string QORVidFraWindow::GetAddress() const {
+  return _pSession ? _pSession->Address() : "";
+}
 
 // --- QORVidFraDialog
 
-QORVidFraDialog::QORVidFraDialog(QORCommand* father, const char* name) : QORVidFraWindow(father, name) {}
+QORVidFraDialog::QORVidFraDialog(QORCommand* father, const char* name)
+    : QORVidFraWindow(father, name) {}
 QORVidFraDialog::~QORVidFraDialog() = default;
 
 QOREvent* QORVidFraDialog::AcceptButtonClicked() {
@@ -182,7 +192,8 @@ void QORVidFraDialog::StandardButtonClicked(const QORString& buttonName) {
 
 // --- QORVidCtlWebViewer
 
-QORVidCtlWebViewer::QORVidCtlWebViewer(QORCommand* father, const char* name, const QORUnicodeString&)
+QORVidCtlWebViewer::QORVidCtlWebViewer(QORCommand* father, const char* name,
+                                       const QORUnicodeString&)
     : QORVidWidget(father, name) {}
 QORVidCtlWebViewer::~QORVidCtlWebViewer() = default;
 

@@ -1,7 +1,5 @@
 // QORDialogToolkit.cpp - backend, browser and address settings.
 #include "DialogToolkit/QORDialogToolkit.h"
-#include "DialogToolkit/src/QORWebHost.h"
-#include "DialogToolkit/src/QORWebServer.h"
 
 #include <atomic>
 #include <cstdio>
@@ -10,6 +8,8 @@
 #include <mutex>
 #include <optional>
 
+#include "DialogToolkit/src/QORWebHost.h"
+#include "DialogToolkit/src/QORWebServer.h"
 #include "ObjectModelRuntime/QORGetEnv.h"
 
 namespace {
@@ -127,7 +127,9 @@ namespace {
 std::atomic<bool> g_closeBrowsers{false};
 }
 
-void QORDialogToolkit::SetCloseBrowsersOnShutdown(bool close) { g_closeBrowsers = close; }
+void QORDialogToolkit::SetCloseBrowsersOnShutdown(bool close) {
+  g_closeBrowsers = close;
+}
 
 void QORDialogToolkit::Shutdown() {
   QORWebServer::StopRunning();

@@ -52,7 +52,8 @@ bool IsServablePath(const std::string& path) {
 
 }  // namespace
 
-bool QORWebAssets::Register(const std::string& path, std::string bytes, const std::string& mediaType) {
+bool QORWebAssets::Register(const std::string& path, std::string bytes,
+                            const std::string& mediaType) {
   if (!IsServablePath(path) || mediaType.empty()) return false;
   Table& table = GetTable();
   auto shared = std::make_shared<const std::string>(std::move(bytes));

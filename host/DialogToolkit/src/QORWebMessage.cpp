@@ -12,7 +12,9 @@
 
 namespace {
 
-bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
+bool IsBlank(char c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\r';
+}
 
 // Writes code as UTF-8 at w; gives the byte after it.
 char* PutUtf8(char* w, uint32_t code) {
@@ -39,20 +41,31 @@ void AppendUtf8(std::string& out, uint32_t code) {
   out.append(bytes, static_cast<size_t>(PutUtf8(bytes, code) - bytes));
 }
 
-bool IsPlain(unsigned char c) { return c != '"' && c != '\\' && c >= 0x20; }
+bool IsPlain(unsigned char c) {
+  return c != '"' && c != '\\' && c >= 0x20;
+}
 
 // The character a one-letter escape stands for, 0 for none.
 char Unescaped(char c) {
   switch (c) {
-    case '"': return '"';
-    case '\\': return '\\';
-    case '/': return '/';
-    case 'b': return '\b';
-    case 'f': return '\f';
-    case 'n': return '\n';
-    case 'r': return '\r';
-    case 't': return '\t';
-    default: return 0;
+    case '"':
+      return '"';
+    case '\\':
+      return '\\';
+    case '/':
+      return '/';
+    case 'b':
+      return '\b';
+    case 'f':
+      return '\f';
+    case 'n':
+      return '\n';
+    case 'r':
+      return '\r';
+    case 't':
+      return '\t';
+    default:
+      return 0;
   }
 }
 
@@ -82,7 +95,8 @@ const char* QORWebMessageReader::Run(const char* p, const char* end) {
   std::string& out = _strings.back();
   const size_t used = out.size();
   const size_t needed = used + static_cast<size_t>(end - p) + 16;
-  if (needed > out.capacity() && used >= (size_t(64) << 10)) out.reserve(std::max(needed, used + _left + 64));
+  if (needed > out.capacity() && used >= (size_t(64) << 10))
+    out.reserve(std::max(needed, used + _left + 64));
   out.resize(needed);
   char* w = out.data() + used;
   const char* stop = nullptr;
@@ -90,8 +104,10 @@ const char* QORWebMessageReader::Run(const char* p, const char* end) {
 #if defined(__SSE2__)
     if (end - p >= 16) {
       const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-      const unsigned quotes = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, _mm_set1_epi8('"'))));
-      const unsigned slashes = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, _mm_set1_epi8('\\'))));
+      const unsigned quotes =
+          static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, _mm_set1_epi8('"'))));
+      const unsigned slashes =
+          static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, _mm_set1_epi8('\\'))));
       const __m128i limit = _mm_set1_epi8(0x1F);
       const unsigned controls =
           static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_min_epu8(v, limit), v)));
@@ -219,9 +235,12 @@ bool QORWebMessageReader::Feed(const char* data, size_t size) {
         break;
       case State::CommaOrEnd:
         if (IsBlank(*p)) break;
-        if (*p == ',') _state = State::Value;
-        else if (*p == ']') _state = State::End;
-        else return false;
+        if (*p == ',')
+          _state = State::Value;
+        else if (*p == ']')
+          _state = State::End;
+        else
+          return false;
         break;
       case State::End:
         if (!IsBlank(*p)) return false;

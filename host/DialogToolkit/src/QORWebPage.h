@@ -25,7 +25,7 @@ struct QORWebPage {
   QORWeakRef viewer;
   const void* viewerSeen = nullptr;  // the viewer the scripts were copied from
   size_t scriptsCopied = 0;
-  bool shown = false;                // the window was visible at the last update
+  bool shown = false;  // the window was visible at the last update
 
   std::mutex mutex;
   std::condition_variable changed;

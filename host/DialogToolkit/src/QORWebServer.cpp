@@ -201,7 +201,9 @@ class GuardedStream final : public httplib::Stream {
     return sent;
   }
 
-  void get_remote_ip_and_port(std::string& ip, int& port) const override { Address(false, ip, port); }
+  void get_remote_ip_and_port(std::string& ip, int& port) const override {
+    Address(false, ip, port);
+  }
   void get_local_ip_and_port(std::string& ip, int& port) const override { Address(true, ip, port); }
   socket_t socket() const override { return _fd; }
 
@@ -214,8 +216,10 @@ class GuardedStream final : public httplib::Stream {
     int graceSlices = events == POLLOUT ? 10 : 0;
     for (;;) {
       if (_stopping.load() && graceSlices-- <= 0) return false;
-      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-      const auto slice = std::max(std::chrono::milliseconds(0), std::min<std::chrono::milliseconds>(left, kSlice));
+      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+          deadline - std::chrono::steady_clock::now());
+      const auto slice =
+          std::max(std::chrono::milliseconds(0), std::min<std::chrono::milliseconds>(left, kSlice));
       pollfd p{_fd, events, 0};
       const int ready = ::poll(&p, 1, static_cast<int>(slice.count()));
       if (ready > 0) return true;
@@ -230,7 +234,8 @@ class GuardedStream final : public httplib::Stream {
     const int done = local ? ::getsockname(_fd, reinterpret_cast<sockaddr*>(&address), &length)
                            : ::getpeername(_fd, reinterpret_cast<sockaddr*>(&address), &length);
     char text[INET_ADDRSTRLEN] = {};
-    if (done == 0 && address.sin_family == AF_INET) ::inet_ntop(AF_INET, &address.sin_addr, text, sizeof(text));
+    if (done == 0 && address.sin_family == AF_INET)
+      ::inet_ntop(AF_INET, &address.sin_addr, text, sizeof(text));
     ip = text;
     port = done == 0 ? ntohs(address.sin_port) : 0;
   }
@@ -260,7 +265,8 @@ class GuardedHttp final : public httplib::Server {
     for (size_t count = 0; ok && count < keep_alive_max_count_ && !_stopping.load(); ++count) {
       // A kept-alive connection may wait a while before its next request starts.
       if (count > 0 && !stream.is_readable()) {
-        const auto idle = std::chrono::steady_clock::now() + std::chrono::seconds(keep_alive_timeout_sec_);
+        const auto idle =
+            std::chrono::steady_clock::now() + std::chrono::seconds(keep_alive_timeout_sec_);
         bool more = false;
         while (!more && !_stopping.load() && std::chrono::steady_clock::now() < idle) {
           pollfd p{sock, POLLIN, 0};
@@ -272,7 +278,8 @@ class GuardedHttp final : public httplib::Server {
       head.bytes = 0;
       head.deadline = std::chrono::steady_clock::now() + kHeadDeadline;
       bool closed = false;
-      ok = process_request(stream, count + 1 == keep_alive_max_count_, closed, [](httplib::Request&) {});
+      ok = process_request(stream, count + 1 == keep_alive_max_count_, closed,
+                           [](httplib::Request&) {});
       RequestEnds();
       ok = ok && !closed;
     }
@@ -327,15 +334,26 @@ std::string Quote(std::string_view text) {
   out += '"';
   for (char c : text) {
     switch (c) {
-      case '"': out += "\\\""; break;
-      case '\\': out += "\\\\"; break;
-      case '\n': out += "\\n"; break;
-      case '\r': out += "\\r"; break;
-      case '\t': out += "\\t"; break;
+      case '"':
+        out += "\\\"";
+        break;
+      case '\\':
+        out += "\\\\";
+        break;
+      case '\n':
+        out += "\\n";
+        break;
+      case '\r':
+        out += "\\r";
+        break;
+      case '\t':
+        out += "\\t";
+        break;
       default:
         if (static_cast<unsigned char>(c) < 0x20) {
           char buf[8];
-          std::snprintf(buf, sizeof(buf), "\\u%04x", static_cast<unsigned>(static_cast<unsigned char>(c)));
+          std::snprintf(buf, sizeof(buf), "\\u%04x",
+                        static_cast<unsigned>(static_cast<unsigned char>(c)));
           out += buf;
         } else {
           out += c;
@@ -351,12 +369,23 @@ std::string EscapeHtml(std::string_view text) {
   out.reserve(text.size());
   for (char c : text) {
     switch (c) {
-      case '&': out += "&amp;"; break;
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
-      case '"': out += "&quot;"; break;
-      case '\'': out += "&#39;"; break;
-      default: out += c;
+      case '&':
+        out += "&amp;";
+        break;
+      case '<':
+        out += "&lt;";
+        break;
+      case '>':
+        out += "&gt;";
+        break;
+      case '"':
+        out += "&quot;";
+        break;
+      case '\'':
+        out += "&#39;";
+        break;
+      default:
+        out += c;
     }
   }
   return out;
@@ -407,7 +436,8 @@ std::string CookieValue(const Request& req, std::string_view name) {
       rest.remove_prefix(std::min(end + 1, rest.size()));
       while (!pair.empty() && pair.front() == ' ') pair.remove_prefix(1);
       const size_t eq = pair.find('=');
-      if (eq != std::string_view::npos && pair.substr(0, eq) == name) return std::string(pair.substr(eq + 1));
+      if (eq != std::string_view::npos && pair.substr(0, eq) == name)
+        return std::string(pair.substr(eq + 1));
     }
   }
   return "";
@@ -448,11 +478,10 @@ HandlerResponse Serve(Response& res, std::string_view bytes, std::string_view me
     res.set_content(std::string(), std::string(mediaType));
     return HandlerResponse::Handled;
   }
-  res.set_content_provider(
-      bytes.size(), std::string(mediaType),
-      [bytes, owner](size_t offset, size_t length, httplib::DataSink& sink) {
-        return sink.write(bytes.data() + offset, length);
-      });
+  res.set_content_provider(bytes.size(), std::string(mediaType),
+                           [bytes, owner](size_t offset, size_t length, httplib::DataSink& sink) {
+                             return sink.write(bytes.data() + offset, length);
+                           });
   return HandlerResponse::Handled;
 }
 
@@ -507,7 +536,8 @@ class Server final : public QORWebServer {
     }
     if (!session.value.empty() && ConstantTimeEqual(CookieValue(req, session.name), session.value))
       return true;
-    Refuse(res, 403, session.value.empty() ? "no page session" : "this dialog is open in another browser");
+    Refuse(res, 403,
+           session.value.empty() ? "no page session" : "this dialog is open in another browser");
     return false;
   }
 
@@ -531,7 +561,8 @@ class Server final : public QORWebServer {
   // page's lock.
   static Holder Hold(QORWebPage& page, const Request& req) {
     const std::string tab = req.get_header_value(std::string(kTabHeader));
-    if (req.get_header_value_count(std::string(kTabHeader)) != 1 || !IsId(tab)) return Holder::Missing;
+    if (req.get_header_value_count(std::string(kTabHeader)) != 1 || !IsId(tab))
+      return Holder::Missing;
     if (page.tab.empty()) page.tab = tab;
     return ConstantTimeEqual(page.tab, tab) ? Holder::Yes : Holder::Other;
   }
@@ -565,7 +596,8 @@ class Server final : public QORWebServer {
     return page.*turnOf == turn && !hungUp;
   }
 
-  void PostToHost(const std::shared_ptr<QORWebPage>& page, size_t bytes, std::function<void()> work) {
+  void PostToHost(const std::shared_ptr<QORWebPage>& page, size_t bytes,
+                  std::function<void()> work) {
     QOREventLoop::Host().Post([page, bytes, work = std::move(work)] {
       {
         std::lock_guard<std::mutex> lock(page->mutex);
@@ -588,8 +620,10 @@ class Server final : public QORWebServer {
   HandlerResponse Gate(const Request& req, Response& res);
   HandlerResponse WindowPage(Response& res, const std::shared_ptr<QORWebPage>& page);
   HandlerResponse State(const Request& req, Response& res, const std::shared_ptr<QORWebPage>& page);
-  HandlerResponse Scripts(const Request& req, Response& res, const std::shared_ptr<QORWebPage>& page);
-  HandlerResponse Script(std::string_view id, Response& res, const std::shared_ptr<QORWebPage>& page);
+  HandlerResponse Scripts(const Request& req, Response& res,
+                          const std::shared_ptr<QORWebPage>& page);
+  HandlerResponse Script(std::string_view id, Response& res,
+                         const std::shared_ptr<QORWebPage>& page);
   HandlerResponse Asset(std::string_view path, Response& res,
                         const std::shared_ptr<QORWebPage>& page);
   HandlerResponse Button(std::string_view value, const Request& req, Response& res,
@@ -617,7 +651,8 @@ class Server final : public QORWebServer {
 
 bool Server::Start() {
   _http.new_task_queue = [] { return new BoundedPool(kWorkers, kQueuedConnections); };
-  _http.set_pre_routing_handler([this](const Request& req, Response& res) { return Gate(req, res); });
+  _http.set_pre_routing_handler(
+      [this](const Request& req, Response& res) { return Gate(req, res); });
   _http.set_post_routing_handler([](const Request&, Response& res) { Secure(res); });
   _http.set_exception_handler([](const Request&, Response& res, std::exception_ptr) {
     res.status = 500;
@@ -693,7 +728,8 @@ HandlerResponse Server::Gate(const Request& req, Response& res) {
   std::shared_ptr<QORWebPage> page = FindPage(path.substr(1, 32));
   if (!page) return Refuse(res, 404, "not found");
   const std::string_view rest = path.substr(34);
-  if (!Admit(req, res, page.get(), req.method == "GET" && rest.empty())) return HandlerResponse::Handled;
+  if (!Admit(req, res, page.get(), req.method == "GET" && rest.empty()))
+    return HandlerResponse::Handled;
   if (RequestBegins(page)) {
     // The watcher keeps an eye on the page from now on.
     {
@@ -708,7 +744,8 @@ HandlerResponse Server::Gate(const Request& req, Response& res) {
     if (rest == "__qor/discard") return HandlerResponse::Unhandled;
     if (rest == "__qor/message") {
       std::lock_guard<std::mutex> lock(page->mutex);
-      if (Holder holder = Hold(*page, req); holder != Holder::Yes) return RefuseHolder(res, holder, *page);
+      if (Holder holder = Hold(*page, req); holder != Holder::Yes)
+        return RefuseHolder(res, holder, *page);
       if (page->gone) return Refuse(res, 404, "not found");
       if (page->pendingWork >= kMaxPendingWork) return Refuse(res, 503, "busy");
       return HandlerResponse::Unhandled;  // the message handler reads the body
@@ -757,14 +794,17 @@ HandlerResponse Server::WindowPage(Response& res, const std::shared_ptr<QORWebPa
   return HandlerResponse::Handled;
 }
 
-HandlerResponse Server::State(const Request& req, Response& res, const std::shared_ptr<QORWebPage>& page) {
+HandlerResponse Server::State(const Request& req, Response& res,
+                              const std::shared_ptr<QORWebPage>& page) {
   uint64_t known = 0;
-  if (req.has_param("v") && !ParseCount(req.get_param_value("v"), known)) return Refuse(res, 400, "bad version");
+  if (req.has_param("v") && !ParseCount(req.get_param_value("v"), known))
+    return Refuse(res, 400, "bad version");
   const std::string load = req.get_param_value("load");
   if (!load.empty() && !IsId(load)) return Refuse(res, 400, "bad load");
 
   std::unique_lock<std::mutex> lock(page->mutex);
-  if (Holder holder = Hold(*page, req); holder != Holder::Yes) return RefuseHolder(res, holder, *page);
+  if (Holder holder = Hold(*page, req); holder != Holder::Yes)
+    return RefuseHolder(res, holder, *page);
   if (!load.empty() && load != page->windowLoad) {
     // A new load of the window page: a reload came back, the window stays open.
     page->windowLoad = load;
@@ -773,23 +813,26 @@ HandlerResponse Server::State(const Request& req, Response& res, const std::shar
   if (page->version == known && !page->gone &&
       !Wait(lock, *page, &QORWebPage::stateTurn, [&] { return page->version != known; }))
     return Refuse(res, 503, "busy");
-  std::string state = "{\"v\":" + std::to_string(page->version) + ",\"title\":" + Quote(page->title) +
-                      ",\"buttons\":" + std::to_string(page->buttons) +
-                      ",\"visible\":" + (page->visible ? "true" : "false") +
-                      ",\"closed\":" + (page->gone || page->closedByUser ? "true" : "false") +
-                      ",\"closeButton\":" + (page->closeButton ? "true" : "false") +
-                      ",\"labels\":" + page->labelsJson + ",\"closedText\":" + Quote(page->closedText) + "}";
+  std::string state =
+      "{\"v\":" + std::to_string(page->version) + ",\"title\":" + Quote(page->title) +
+      ",\"buttons\":" + std::to_string(page->buttons) +
+      ",\"visible\":" + (page->visible ? "true" : "false") +
+      ",\"closed\":" + (page->gone || page->closedByUser ? "true" : "false") +
+      ",\"closeButton\":" + (page->closeButton ? "true" : "false") +
+      ",\"labels\":" + page->labelsJson + ",\"closedText\":" + Quote(page->closedText) + "}";
   return Json(res, std::move(state));
 }
 
-HandlerResponse Server::Scripts(const Request& req, Response& res, const std::shared_ptr<QORWebPage>& page) {
+HandlerResponse Server::Scripts(const Request& req, Response& res,
+                                const std::shared_ptr<QORWebPage>& page) {
   const std::string load = req.get_param_value("load");
   uint64_t after = 0;
   if (!IsId(load)) return Refuse(res, 400, "bad load");
   if (!ParseCount(req.get_param_value("after"), after)) return Refuse(res, 400, "bad position");
 
   std::unique_lock<std::mutex> lock(page->mutex);
-  if (Holder holder = Hold(*page, req); holder != Holder::Yes) return RefuseHolder(res, holder, *page);
+  if (Holder holder = Hold(*page, req); holder != Holder::Yes)
+    return RefuseHolder(res, holder, *page);
   if (page->gone) return Json(res, "{\"closed\":true}");
   if (load != page->load) {
     // A new load of the viewer's page: scripts handed to the previous one are void.
@@ -804,9 +847,9 @@ HandlerResponse Server::Scripts(const Request& req, Response& res, const std::sh
     }
   }
   if (after > page->scripts.size()) return Refuse(res, 400, "bad position");
-  if (after == page->scripts.size() &&
-      !Wait(lock, *page, &QORWebPage::scriptsTurn,
-            [&] { return page->scripts.size() > after || page->load != load; }))
+  if (after == page->scripts.size() && !Wait(lock, *page, &QORWebPage::scriptsTurn, [&] {
+        return page->scripts.size() > after || page->load != load;
+      }))
     return Refuse(res, 503, "busy");
   if (page->load != load) return Refuse(res, 410, "a newer load of the page took over");
   if (page->gone) return Json(res, "{\"closed\":true}");
@@ -824,7 +867,8 @@ HandlerResponse Server::Scripts(const Request& req, Response& res, const std::sh
   return Json(res, std::move(body));
 }
 
-HandlerResponse Server::Script(std::string_view id, Response& res, const std::shared_ptr<QORWebPage>& page) {
+HandlerResponse Server::Script(std::string_view id, Response& res,
+                               const std::shared_ptr<QORWebPage>& page) {
   std::shared_ptr<const std::string> script;
   {
     std::lock_guard<std::mutex> lock(page->mutex);
@@ -866,15 +910,22 @@ HandlerResponse Server::Asset(std::string_view path, Response& res,
 HandlerResponse Server::Button(std::string_view value, const Request& req, Response& res,
                                const std::shared_ptr<QORWebPage>& page) {
   int button = 0;
-  if (value == "2") button = 2;
-  else if (value == "4") button = 4;
-  else if (value == "8") button = 8;
-  else if (value == "16") button = 16;
-  else return Refuse(res, 404, "no such button");
+  if (value == "2")
+    button = 2;
+  else if (value == "4")
+    button = 4;
+  else if (value == "8")
+    button = 8;
+  else if (value == "16")
+    button = 16;
+  else
+    return Refuse(res, 404, "no such button");
   {
     std::lock_guard<std::mutex> lock(page->mutex);
-    if (Holder holder = Hold(*page, req); holder != Holder::Yes) return RefuseHolder(res, holder, *page);
-    if (page->gone || page->closedByUser || !page->visible) return Refuse(res, 409, "the dialog is closed");
+    if (Holder holder = Hold(*page, req); holder != Holder::Yes)
+      return RefuseHolder(res, holder, *page);
+    if (page->gone || page->closedByUser || !page->visible)
+      return Refuse(res, 409, "the dialog is closed");
     if (!(page->buttons & button)) return Refuse(res, 404, "no such button");
     if (!Reserve(*page, 0)) return Refuse(res, 503, "busy");
   }
@@ -883,10 +934,12 @@ HandlerResponse Server::Button(std::string_view value, const Request& req, Respo
   return HandlerResponse::Handled;
 }
 
-HandlerResponse Server::Close(const Request& req, Response& res, const std::shared_ptr<QORWebPage>& page) {
+HandlerResponse Server::Close(const Request& req, Response& res,
+                              const std::shared_ptr<QORWebPage>& page) {
   {
     std::lock_guard<std::mutex> lock(page->mutex);
-    if (Holder holder = Hold(*page, req); holder != Holder::Yes) return RefuseHolder(res, holder, *page);
+    if (Holder holder = Hold(*page, req); holder != Holder::Yes)
+      return RefuseHolder(res, holder, *page);
     res.status = 204;
     if (page->gone || page->closedByUser) return HandlerResponse::Handled;
     if (!Reserve(*page, 0)) return Refuse(res, 503, "busy");
@@ -899,11 +952,13 @@ HandlerResponse Server::Close(const Request& req, Response& res, const std::shar
   return HandlerResponse::Handled;
 }
 
-HandlerResponse Server::Leave(const Request& req, Response& res, const std::shared_ptr<QORWebPage>& page) {
+HandlerResponse Server::Leave(const Request& req, Response& res,
+                              const std::shared_ptr<QORWebPage>& page) {
   const std::string load = req.get_param_value("load");
   {
     std::lock_guard<std::mutex> lock(page->mutex);
-    if (Holder holder = Hold(*page, req); holder != Holder::Yes) return RefuseHolder(res, holder, *page);
+    if (Holder holder = Hold(*page, req); holder != Holder::Yes)
+      return RefuseHolder(res, holder, *page);
     res.status = 204;
     // Only the current load of the window page may leave: a reload's newer load has
     // already taken over when the old one's word arrives late.
@@ -1004,9 +1059,11 @@ void Server::Watch() {
           }
         } else if (open && page->seen) {
           anyLeaving = true;  // watched until it closes
-          if (page->browserGroup > 0 && !page->browserEnded && QORLaunchedBrowserEnded(page->browserGroup))
+          if (page->browserGroup > 0 && !page->browserEnded &&
+              QORLaunchedBrowserEnded(page->browserGroup))
             page->browserEnded = true;
-          const auto grace = page->browserEnded ? std::min<std::chrono::milliseconds>(lostGrace, kEndedBrowserGrace)
+          const auto grace = page->browserEnded ? std::min<std::chrono::milliseconds>(
+                                                      lostGrace, kEndedBrowserGrace)
                                                 : lostGrace;
           if (page->inFlight == 0 && now >= page->lastSeen + grace && Reserve(*page, 0)) {
             page->closedByUser = true;
@@ -1022,7 +1079,8 @@ void Server::Watch() {
     lock.lock();
     if (_stopping) break;
     if (anyLeaving)
-      _watch.wait_for(lock, std::chrono::milliseconds(50), [this] { return _stopping.load() || _watchSignal; });
+      _watch.wait_for(lock, std::chrono::milliseconds(50),
+                      [this] { return _stopping.load() || _watchSignal; });
     else
       _watch.wait(lock, [this] { return _stopping.load() || _watchSignal; });
   }

@@ -1,21 +1,21 @@
 // QORWebSystem.cpp - what the web backend asks of the system: random ids and starting
 // the browser.
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/random.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
-#include <signal.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
-#include <set>
-#include <thread>
 #include <cstdlib>
 #include <mutex>
+#include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "DialogToolkit/src/QORWebHost.h"
@@ -114,8 +114,8 @@ namespace {
 // Files only this user may read, removed when the program ends.
 struct PrivateFiles {
   std::mutex mutex;
-  std::string folder;      // made by us, removed at exit; "" for the runtime folder
-  std::string runtime;     // the folder files go in
+  std::string folder;   // made by us, removed at exit; "" for the runtime folder
+  std::string runtime;  // the folder files go in
   std::vector<std::string> files;
 };
 PrivateFiles& Private() {
@@ -142,7 +142,8 @@ bool PrivateFolder(PrivateFiles& p) {
     p.runtime = runtime;
   } else {
     const char* temporary = std::getenv("TMPDIR");
-    std::string pattern = std::string(temporary && *temporary == '/' ? temporary : "/tmp") + "/qor-dialog-XXXXXX";
+    std::string pattern =
+        std::string(temporary && *temporary == '/' ? temporary : "/tmp") + "/qor-dialog-XXXXXX";
     if (!mkdtemp(pattern.data())) return false;
     p.folder = p.runtime = pattern;
   }
@@ -164,8 +165,11 @@ std::string WriteForwarder(const std::string& address) {
   const std::string html =
       "<!doctype html><html><head><meta charset=\"utf-8\">"
       "<meta name=\"referrer\" content=\"no-referrer\">"
-      "<meta http-equiv=\"refresh\" content=\"0;url=" + address + "\"><title>dialog</title></head>"
-      "<body><a href=\"" + address + "\">" + address + "</a></body></html>\n";
+      "<meta http-equiv=\"refresh\" content=\"0;url=" +
+      address +
+      "\"><title>dialog</title></head>"
+      "<body><a href=\"" +
+      address + "\">" + address + "</a></body></html>\n";
   bool ok = write(fd, html.data(), html.size()) == static_cast<ssize_t>(html.size());
   ok = close(fd) == 0 && ok;
   if (!ok) {
@@ -202,7 +206,8 @@ bool QORLaunchBrowser(const std::string& command, const std::string& address, in
   const std::string base = words[0].substr(words[0].find_last_of('/') + 1);
   bool headless = false;
   for (const std::string& w : words) headless = headless || w.starts_with("--headless");
-  const bool chromium = base.find("chromium") != std::string::npos || base.find("chrome") != std::string::npos;
+  const bool chromium =
+      base.find("chromium") != std::string::npos || base.find("chrome") != std::string::npos;
   const std::string forwarder = WriteForwarder(address);
   if (forwarder.empty()) return false;
   const std::string url = "file://" + forwarder;

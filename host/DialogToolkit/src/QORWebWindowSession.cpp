@@ -175,18 +175,18 @@ class WebWindowSession final : public QORWebWindowSession {
       return script;
     _texts.push_back(path);
     return std::make_shared<const std::string>(
-           "(function () {\n"
-           "  var done = fetch('/" +
-           _page->token + "/" + path +
-           "', { cache: 'no-store' }).then(function (answer) {\n"
-           "    if (!answer.ok) throw new Error('the text of a script is gone (' + answer.status + "
-           "')');\n"
-           "    return answer.text();\n"
-           "  }).then(function (__qorText) {\n" +
-           parts.before + "__qorText" + parts.after +
-           "\n  });\n"
-           "  if (window.qor && window.qor.hold) window.qor.hold(done);\n"
-           "})();\n");
+        "(function () {\n"
+        "  var done = fetch('/" +
+        _page->token + "/" + path +
+        "', { cache: 'no-store' }).then(function (answer) {\n"
+        "    if (!answer.ok) throw new Error('the text of a script is gone (' + answer.status + "
+        "')');\n"
+        "    return answer.text();\n"
+        "  }).then(function (__qorText) {\n" +
+        parts.before + "__qorText" + parts.after +
+        "\n  });\n"
+        "  if (window.qor && window.qor.hold) window.qor.hold(done);\n"
+        "})();\n");
   }
 
   void ForgetTexts() {

@@ -15,8 +15,8 @@ std::atomic<const QORMetaClass*> s_sypMeta{nullptr};
 const QORMetaClass* LazyMeta(std::atomic<const QORMetaClass*>& slot, const char* name,
                              const QORMetaClass* (*parent)(), size_t size) {
   return zqy::internal::LazyMetaObject(slot, [&] {
-    return zqy::internal::fct_RetrieveMetaObject(name, QORMetaClass::kComponent, parent(), "QORNull",
-                                                 "EventToolkit", size);
+    return zqy::internal::fct_RetrieveMetaObject(name, QORMetaClass::kComponent, parent(),
+                                                 "QORNull", "EventToolkit", size);
   });
 }
 
@@ -30,7 +30,9 @@ QOREventArgs::~QOREventArgs() = default;
 const QORMetaClass* QOREventArgs::MetaObject() {
   return LazyMeta(s_argsMeta, "QOREventArgs", &QORBaseUnknown::MetaObject, sizeof(QOREventArgs));
 }
-const QORMetaClass* QOREventArgs::GetMetaObject() const { return MetaObject(); }
+const QORMetaClass* QOREventArgs::GetMetaObject() const {
+  return MetaObject();
+}
 
 const QORMetaClass* QORSYPEventArgs::MetaObject() {
   return LazyMeta(s_sypMeta, "QORSYPEventArgs", &QOREventArgs::MetaObject, sizeof(QORSYPEventArgs));
@@ -56,6 +58,6 @@ void QORReportCheck(const char* expression, const char* file, int line) {
     sink(report);
     return;
   }
-  std::fprintf(stderr, "check failed: %s (%s:%d)\n", report.expression.c_str(),
-               report.file.c_str(), report.line);
+  std::fprintf(stderr, "check failed: %s (%s:%d)\n", report.expression.c_str(), report.file.c_str(),
+               report.line);
 }

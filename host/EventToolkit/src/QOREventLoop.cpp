@@ -26,7 +26,8 @@ void QOREventLoop::Quit(int code) {
   _wake.notify_one();
 }
 
-bool QOREventLoop::Next(std::function<void()>& work, std::chrono::steady_clock::time_point deadline) {
+bool QOREventLoop::Next(std::function<void()>& work,
+                        std::chrono::steady_clock::time_point deadline) {
   std::unique_lock<std::mutex> lock(_mutex);
   if (!_wake.wait_until(lock, deadline, [this] { return !_queue.empty() || _quit; })) return false;
   if (_queue.empty()) return false;

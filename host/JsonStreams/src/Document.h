@@ -43,7 +43,8 @@ struct Document {
   std::string_view SourceNumberText(uint64_t after, uint32_t rank) const;
   // Where a string handed out by the document sits in its string buffer.
   uint64_t StringPosition(std::string_view text) const {
-    return static_cast<uint64_t>(reinterpret_cast<const uint8_t*>(text.data()) - dom.string_buf.get());
+    return static_cast<uint64_t>(reinterpret_cast<const uint8_t*>(text.data()) -
+                                 dom.string_buf.get());
   }
 };
 

@@ -1,6 +1,5 @@
 // JIStream.cpp - read views over a simdjson document.
 #include "JsonStreams/JIStream.h"
-#include "ObjectModelRuntime/QORGetEnv.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -11,6 +10,8 @@
 #include <cstring>
 #include <memory>
 #include <system_error>
+
+#include "ObjectModelRuntime/QORGetEnv.h"
 
 // RapidJSON only locates a refused input's first error: simdjson's DOM says what is
 // wrong but not where.
@@ -96,13 +97,15 @@ void Document::RecordSourceNumbers(const char* input, size_t length) {
     if (c == '"') {
       const char* from = ++p;
       for (;;) {
-        const char* quote = static_cast<const char*>(std::memchr(from, '"', static_cast<size_t>(stop - from)));
+        const char* quote =
+            static_cast<const char*>(std::memchr(from, '"', static_cast<size_t>(stop - from)));
         if (!quote) {
           p = stop;
           break;
         }
         size_t backslashes = 0;
-        while (quote - backslashes > from && quote[-1 - static_cast<ptrdiff_t>(backslashes)] == '\\')
+        while (quote - backslashes > from &&
+               quote[-1 - static_cast<ptrdiff_t>(backslashes)] == '\\')
           ++backslashes;
         from = quote + 1;
         if (backslashes % 2 == 0) break;
@@ -115,7 +118,8 @@ void Document::RecordSourceNumbers(const char* input, size_t length) {
       continue;
     }
     const char* start = p;
-    while (p < stop && ((*p >= '0' && *p <= '9') || *p == '-' || *p == '+' || *p == '.' || *p == 'e' || *p == 'E'))
+    while (p < stop && ((*p >= '0' && *p <= '9') || *p == '-' || *p == '+' || *p == '.' ||
+                        *p == 'e' || *p == 'E'))
       ++p;
     const Candidate& candidate = candidates[next];
     if (index++ != candidate.index) continue;
@@ -127,16 +131,18 @@ void Document::RecordSourceNumbers(const char* input, size_t length) {
       canonical = std::string_view(printed, static_cast<size_t>(result.ptr - printed));
     }
     if (source == canonical) continue;
-    numbers.push_back({candidate.after, candidate.rank, static_cast<uint32_t>(source.size()), numberText.size()});
+    numbers.push_back(
+        {candidate.after, candidate.rank, static_cast<uint32_t>(source.size()), numberText.size()});
     numberText.append(source);
   }
 }
 
 std::string_view Document::SourceNumberText(uint64_t after, uint32_t rank) const {
-  const auto found = std::lower_bound(numbers.begin(), numbers.end(), std::make_pair(after, rank),
-                                      [](const SourceNumber& n, const std::pair<uint64_t, uint32_t>& key) {
-                                        return n.after < key.first || (n.after == key.first && n.rank < key.second);
-                                      });
+  const auto found = std::lower_bound(
+      numbers.begin(), numbers.end(), std::make_pair(after, rank),
+      [](const SourceNumber& n, const std::pair<uint64_t, uint32_t>& key) {
+        return n.after < key.first || (n.after == key.first && n.rank < key.second);
+      });
   if (found == numbers.end() || found->after != after || found->rank != rank) return {};
   return std::string_view(numberText).substr(found->offset, found->length);
 }
@@ -154,34 +160,47 @@ struct DepthLimit : rapidjson::BaseReaderHandler<rapidjson::UTF8<>, DepthLimit> 
   bool EndArray(rapidjson::SizeType) { return --depth, true; }
 };
 
-std::string DescribeError(simdjson::error_code code, const char* data, size_t length, size_t skipped) {
+std::string DescribeError(simdjson::error_code code, const char* data, size_t length,
+                          size_t skipped) {
   std::string reason;
   switch (code) {
-    case simdjson::UTF8_ERROR: reason = "invalid UTF-8"; break;
-    case simdjson::DEPTH_ERROR: reason = "nested deeper than " + std::to_string(kMaxDepth) + " levels"; break;
-    case simdjson::EMPTY: return "no JSON value in the text";
-    case simdjson::CAPACITY: return "text too large (" + std::to_string(length) + " bytes)";
-    case simdjson::MEMALLOC: return "out of memory";
-    default: reason = simdjson::error_message(code);
+    case simdjson::UTF8_ERROR:
+      reason = "invalid UTF-8";
+      break;
+    case simdjson::DEPTH_ERROR:
+      reason = "nested deeper than " + std::to_string(kMaxDepth) + " levels";
+      break;
+    case simdjson::EMPTY:
+      return "no JSON value in the text";
+    case simdjson::CAPACITY:
+      return "text too large (" + std::to_string(length) + " bytes)";
+    case simdjson::MEMALLOC:
+      return "out of memory";
+    default:
+      reason = simdjson::error_message(code);
   }
   // Iterative: RapidJSON's default parser recurses and would overflow on deep input. It
   // does not validate UTF-8 unless asked to.
   rapidjson::MemoryStream stream(data, length);
   rapidjson::Reader reader;
   DepthLimit handler;
-  reader.Parse<rapidjson::kParseIterativeFlag | rapidjson::kParseValidateEncodingFlag>(stream, handler);
+  reader.Parse<rapidjson::kParseIterativeFlag | rapidjson::kParseValidateEncodingFlag>(stream,
+                                                                                       handler);
   if (!reader.HasParseError()) return reason;
   const size_t offset = reader.GetErrorOffset();
   if (code != simdjson::UTF8_ERROR && code != simdjson::DEPTH_ERROR &&
       reader.GetParseErrorCode() != rapidjson::kParseErrorTermination)
     reason = rapidjson::GetParseError_En(reader.GetParseErrorCode());
-  const size_t line = 1 + static_cast<size_t>(std::count(data, data + std::min(offset, length), '\n'));
-  return reason + " (line " + std::to_string(line) + ", byte offset " + std::to_string(offset + skipped) + ")";
+  const size_t line =
+      1 + static_cast<size_t>(std::count(data, data + std::min(offset, length), '\n'));
+  return reason + " (line " + std::to_string(line) + ", byte offset " +
+         std::to_string(offset + skipped) + ")";
 }
 
 // Parses into a new document. The parser is local: its buffers are sized to this input,
 // and a parser kept for the next call would hold them for good.
-std::shared_ptr<const Document> ParseDocument(const char* data, size_t length, bool padded, std::string& error) {
+std::shared_ptr<const Document> ParseDocument(const char* data, size_t length, bool padded,
+                                              std::string& error) {
   // A byte order mark, which some editors write, is not part of the JSON text.
   size_t skipped = 0;
   if (length >= 3 && std::memcmp(data, "\xEF\xBB\xBF", 3) == 0) skipped = 3;
@@ -219,14 +238,20 @@ bool FindMember(const element& object, const char* key, element& value, std::str
 
 Type TypeOf(const element& value) {
   switch (value.type()) {
-    case element_type::OBJECT: return Type::Object;
-    case element_type::ARRAY: return Type::Array;
-    case element_type::STRING: return Type::String;
+    case element_type::OBJECT:
+      return Type::Object;
+    case element_type::ARRAY:
+      return Type::Array;
+    case element_type::STRING:
+      return Type::String;
     case element_type::INT64:
     case element_type::UINT64:
-    case element_type::DOUBLE: return Type::Number;
-    case element_type::BOOL: return Type::Boolean;
-    case element_type::NULL_VALUE: return Type::Null;
+    case element_type::DOUBLE:
+      return Type::Number;
+    case element_type::BOOL:
+      return Type::Boolean;
+    case element_type::NULL_VALUE:
+      return Type::Null;
   }
   return Type::Missing;
 }
@@ -236,17 +261,20 @@ Type TypeOf(const element& value) {
 // --- JIStream ---------------------------------------------------------------------
 
 JIStream::JIStream() {
-  static_assert(sizeof(element) == sizeof(_element), "the view keeps a simdjson element in _element");
+  static_assert(sizeof(element) == sizeof(_element),
+                "the view keeps a simdjson element in _element");
   static_assert(alignof(element) <= 8, "_element is 8-byte aligned");
   StoreElement(_element, element());
 }
 
 JIStream::JIStream(const JIStream& other)
-    : _doc(other._doc), _error(other._error ? std::make_unique<std::string>(*other._error) : nullptr) {
+    : _doc(other._doc),
+      _error(other._error ? std::make_unique<std::string>(*other._error) : nullptr) {
   std::memcpy(_element, other._element, sizeof(_element));
 }
 
-JIStream::JIStream(JIStream&& other) noexcept : _doc(std::move(other._doc)), _error(std::move(other._error)) {
+JIStream::JIStream(JIStream&& other) noexcept
+    : _doc(std::move(other._doc)), _error(std::move(other._error)) {
   std::memcpy(_element, other._element, sizeof(_element));
 }
 
@@ -410,9 +438,13 @@ bool JIStream::Empty() const {
   return members.begin() == members.end();
 }
 
-bool JIStream::IsObject() const { return HasValue() && LoadElement(_element).type() == element_type::OBJECT; }
+bool JIStream::IsObject() const {
+  return HasValue() && LoadElement(_element).type() == element_type::OBJECT;
+}
 
-Type JIStream::GetType() const { return HasValue() ? TypeOf(LoadElement(_element)) : Type::Missing; }
+Type JIStream::GetType() const {
+  return HasValue() ? TypeOf(LoadElement(_element)) : Type::Missing;
+}
 
 Type JIStream::GetType(const char* key) const {
   element value;
@@ -421,13 +453,16 @@ Type JIStream::GetType(const char* key) const {
   return TypeOf(value);
 }
 
-bool JIStream::Exist(const char* key) const { return GetType(key) != Type::Missing; }
+bool JIStream::Exist(const char* key) const {
+  return GetType(key) != Type::Missing;
+}
 
 JIStream JIStream::ReadObject(const char* key) const {
   JIStream view;
   element value;
   std::string_view keyText;
-  if (HasValue() && FindMember(LoadElement(_element), key, value, keyText) && value.type() == element_type::OBJECT) {
+  if (HasValue() && FindMember(LoadElement(_element), key, value, keyText) &&
+      value.type() == element_type::OBJECT) {
     view._doc = _doc;
     StoreElement(view._element, value);
   }
@@ -438,7 +473,8 @@ std::vector<JIStream> JIStream::ReadObjects(const char* key) const {
   std::vector<JIStream> views;
   element value;
   std::string_view keyText;
-  if (!HasValue() || !FindMember(LoadElement(_element), key, value, keyText) || value.type() != element_type::ARRAY)
+  if (!HasValue() || !FindMember(LoadElement(_element), key, value, keyText) ||
+      value.type() != element_type::ARRAY)
     return views;
   const simdjson::dom::array items = value.get_array().value_unsafe();
   views.reserve(items.size());
@@ -454,7 +490,8 @@ std::vector<JIStream> JIStream::ReadObjects(const char* key) const {
 QORUnicodeString JIStream::ReadString(const char* key) const {
   element value;
   std::string_view keyText;
-  if (!HasValue() || !FindMember(LoadElement(_element), key, value, keyText) || value.type() != element_type::STRING)
+  if (!HasValue() || !FindMember(LoadElement(_element), key, value, keyText) ||
+      value.type() != element_type::STRING)
     return QORUnicodeString();
   return QORUnicodeString(value.get_string().value_unsafe());
 }
@@ -463,7 +500,8 @@ std::vector<QORUnicodeString> JIStream::ReadStrings(const char* key) const {
   std::vector<QORUnicodeString> strings;
   element value;
   std::string_view keyText;
-  if (!HasValue() || !FindMember(LoadElement(_element), key, value, keyText) || value.type() != element_type::ARRAY)
+  if (!HasValue() || !FindMember(LoadElement(_element), key, value, keyText) ||
+      value.type() != element_type::ARRAY)
     return strings;
   const simdjson::dom::array items = value.get_array().value_unsafe();
   strings.reserve(items.size());
@@ -476,7 +514,8 @@ std::vector<QORUnicodeString> JIStream::ReadStrings(const char* key) const {
 QORUnicodeString JIStream::ReadRawString(const char* key) const {
   element value;
   std::string_view keyText;
-  if (!HasValue() || !FindMember(LoadElement(_element), key, value, keyText)) return QORUnicodeString();
+  if (!HasValue() || !FindMember(LoadElement(_element), key, value, keyText))
+    return QORUnicodeString();
   std::string text;
   detail::StringSink sink{text};
   detail::WriteElement(*_doc, value, _doc->StringPosition(keyText), sink);

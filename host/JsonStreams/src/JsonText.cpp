@@ -21,7 +21,9 @@ FileSink::FileSink(int fd) : _fd(fd), _buffer(static_cast<char*>(std::malloc(kCa
   if (!_buffer) throw std::bad_alloc();
 }
 
-FileSink::~FileSink() { std::free(_buffer); }
+FileSink::~FileSink() {
+  std::free(_buffer);
+}
 
 bool FileSink::Flush() {
   if (_used > 0) {
@@ -114,7 +116,9 @@ bool Refuse(const std::string& why) {
   return false;
 }
 
-bool RefuseErrno(int error) { return Refuse(std::system_category().message(error)); }
+bool RefuseErrno(int error) {
+  return Refuse(std::system_category().message(error));
+}
 
 // Follows symbolic links to the file they name (which may not exist yet).
 bool ResolveLinks(std::string& path) {
@@ -178,7 +182,8 @@ bool WriteFileAtomically(const std::string& given, const std::function<void(File
   int fd = -1;
   std::unique_ptr<TempSlot> slot;
   for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-    temp = folder + "." + name + "." + std::to_string(::getpid()) + "." + std::to_string(counter++) + ".tmp";
+    temp = folder + "." + name + "." + std::to_string(::getpid()) + "." +
+           std::to_string(counter++) + ".tmp";
     slot = std::make_unique<TempSlot>(temp);  // before the file exists, so a signal finds it
     fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd < 0 && errno != EEXIST) return RefuseErrno(errno);

@@ -148,12 +148,12 @@ inline size_t Utf8SequenceLength(const unsigned char* p, const unsigned char* en
     need = 1;
   } else if (lead >= 0xE0 && lead <= 0xEF) {
     need = 2;
-    if (lead == 0xE0) lo = 0xA0;   // no overlong forms
-    if (lead == 0xED) hi = 0x9F;   // no surrogates
+    if (lead == 0xE0) lo = 0xA0;  // no overlong forms
+    if (lead == 0xED) hi = 0x9F;  // no surrogates
   } else if (lead >= 0xF0 && lead <= 0xF4) {
     need = 3;
-    if (lead == 0xF0) lo = 0x90;   // no overlong forms
-    if (lead == 0xF4) hi = 0x8F;   // nothing above U+10FFFF
+    if (lead == 0xF0) lo = 0x90;  // no overlong forms
+    if (lead == 0xF4) hi = 0x8F;  // nothing above U+10FFFF
   } else {
     *bad = 1;
     return 0;
@@ -180,7 +180,9 @@ inline bool NeedsEscapeCheck(uint64_t x) {
   return ((control | isQuote | isBackslash | x) & kHigh) != 0;
 }
 
-inline bool NeedsEscapeCheck(unsigned char c) { return c < 0x20 || c == '"' || c == '\\' || c >= 0x80; }
+inline bool NeedsEscapeCheck(unsigned char c) {
+  return c < 0x20 || c == '"' || c == '\\' || c >= 0x80;
+}
 
 // Writes text as a JSON string literal, quotes included. Invalid UTF-8 becomes U+FFFD,
 // one per maximal ill-formed sequence, so whatever the caller holds the output is JSON.
@@ -219,13 +221,27 @@ void WriteQuoted(Sink& sink, std::string_view text) {
     const unsigned char c = *p++;
     run = p;
     switch (c) {
-      case '"': sink.Write("\\\"", 2); break;
-      case '\\': sink.Write("\\\\", 2); break;
-      case '\b': sink.Write("\\b", 2); break;
-      case '\f': sink.Write("\\f", 2); break;
-      case '\n': sink.Write("\\n", 2); break;
-      case '\r': sink.Write("\\r", 2); break;
-      case '\t': sink.Write("\\t", 2); break;
+      case '"':
+        sink.Write("\\\"", 2);
+        break;
+      case '\\':
+        sink.Write("\\\\", 2);
+        break;
+      case '\b':
+        sink.Write("\\b", 2);
+        break;
+      case '\f':
+        sink.Write("\\f", 2);
+        break;
+      case '\n':
+        sink.Write("\\n", 2);
+        break;
+      case '\r':
+        sink.Write("\\r", 2);
+        break;
+      case '\t':
+        sink.Write("\\t", 2);
+        break;
       default: {
         const char escaped[6] = {'\\', 'u', '0', '0', kHex[c >> 4], kHex[c & 15]};
         sink.Write(escaped, 6);
@@ -335,7 +351,8 @@ class IndentingSink {
 
  private:
   void NewLine() {
-    static constexpr char kSpaces[] = "                                                                ";
+    static constexpr char kSpaces[] =
+        "                                                                ";
     _out.Put('\n');
     size_t indent = static_cast<size_t>(_depth) * 4;
     while (indent > 0) {

@@ -14,8 +14,12 @@ std::atomic<long> g_liveAllocations{0};
 std::atomic<const QORMetaClass*> g_baseMeta{nullptr};
 }  // namespace
 
-void QORFailNextAllocations(int count) { g_failNextAllocations.store(count); }
-long QORLiveAllocations() { return g_liveAllocations.load(); }
+void QORFailNextAllocations(int count) {
+  g_failNextAllocations.store(count);
+}
+long QORLiveAllocations() {
+  return g_liveAllocations.load();
+}
 
 void* QORBaseUnknown::operator new(size_t size) noexcept {
   int pending = g_failNextAllocations.load();
@@ -44,7 +48,9 @@ const QORMetaClass* QORBaseUnknown::MetaObject() {
 QORBaseUnknown::QORBaseUnknown() = default;
 // A copy is a new object: it has its own count and no weak references.
 QORBaseUnknown::QORBaseUnknown(const QORBaseUnknown&) : QORBaseUnknown() {}
-QORBaseUnknown& QORBaseUnknown::operator=(const QORBaseUnknown&) { return *this; }
+QORBaseUnknown& QORBaseUnknown::operator=(const QORBaseUnknown&) {
+  return *this;
+}
 
 QORBaseUnknown::~QORBaseUnknown() {
   if (QORWeakControl* control = _pWeakControl.load(std::memory_order_acquire)) {
@@ -98,19 +104,29 @@ HRESULT QORBaseUnknown::GetTypeInfo(unsigned int, unsigned long, void** out) {
 HRESULT QORBaseUnknown::GetIDsOfNames(const IID&, char**, unsigned int, unsigned long, long*) {
   return E_NOTIMPL;
 }
-HRESULT QORBaseUnknown::Invoke(long, const IID&, unsigned long, unsigned short, void*, void*,
-                               void*, unsigned int*) {
+HRESULT QORBaseUnknown::Invoke(long, const IID&, unsigned long, unsigned short, void*, void*, void*,
+                               unsigned int*) {
   return E_NOTIMPL;
 }
 
-const QORMetaClass* QORBaseUnknown::GetMetaObject() const { return MetaObject(); }
-const char* QORBaseUnknown::IsA() const { return GetMetaObject()->GetName(); }
+const QORMetaClass* QORBaseUnknown::GetMetaObject() const {
+  return MetaObject();
+}
+const char* QORBaseUnknown::IsA() const {
+  return GetMetaObject()->GetName();
+}
 int QORBaseUnknown::IsAKindOf(const char* className) const {
   return GetMetaObject()->IsAKindOf(className);
 }
-QORBaseUnknown* QORBaseUnknown::GetImpl(int) { return _pImpl ? _pImpl : this; }
-int QORBaseUnknown::IsNull() const { return 0; }
+QORBaseUnknown* QORBaseUnknown::GetImpl(int) {
+  return _pImpl ? _pImpl : this;
+}
+int QORBaseUnknown::IsNull() const {
+  return 0;
+}
 int QORBaseUnknown::IsEqual(QORBaseUnknown* other) {
   return other && other->GetImpl() == GetImpl() ? 1 : 0;
 }
-HRESULT QORBaseUnknown::ChangeComponentState(int, int, int) { return E_NOTIMPL; }
+HRESULT QORBaseUnknown::ChangeComponentState(int, int, int) {
+  return E_NOTIMPL;
+}

@@ -1,7 +1,9 @@
 // QORBaseUnknown_var.cpp - holder operations that leave the header.
 #include "ObjectModelRuntime/QORBaseUnknown_var.h"
 
-void QORBaseUnknown_var::ThrowErrorNullVar() { throw QORNullVarError(); }
+void QORBaseUnknown_var::ThrowErrorNullVar() {
+  throw QORNullVarError();
+}
 
 void QORBaseUnknown_var::CastTo(QORBaseUnknown* p, const IID& iid) {
   void* queried = nullptr;

@@ -5,7 +5,9 @@ namespace {
 thread_local std::string t_errorText;
 }
 
-void QORSetErrorText(const std::string& text) { t_errorText = text; }
+void QORSetErrorText(const std::string& text) {
+  t_errorText = text;
+}
 
 std::string QORTakeErrorText() {
   std::string text;

@@ -7,7 +7,9 @@
 
 #include <cstdlib>
 
-const char* QORGetEnv(const char* name) { return name ? std::getenv(name) : nullptr; }
+const char* QORGetEnv(const char* name) {
+  return name ? std::getenv(name) : nullptr;
+}
 
 void QORSplitPath(const QORUnicodeString& path, QORUnicodeString& folder,
                   QORUnicodeString& fileName) {

@@ -11,8 +11,7 @@
 struct QORMetaClassFactory {
   static QORMetaClass* Make(const char* name, int typeOfClass, const QORMetaClass* parent,
                             const char* extension, const char* framework, size_t size,
-                            const CLSID& classId, const IID& iid,
-                            const QORMetaClass* interfaceMeta,
+                            const CLSID& classId, const IID& iid, const QORMetaClass* interfaceMeta,
                             const QORMetaClass* implementationMeta) {
     auto* m = new QORMetaClass();
     m->_name = name ? name : "";
@@ -85,9 +84,9 @@ const QORMetaClass* fct_RetrieveMetaObject(const char* className, int typeOfClas
                                            const QORMetaClass* parent, const char* extension,
                                            const char* framework, size_t objectSize) {
   const char* name = className ? className : "";
-  QORMetaClass* meta = QORMetaClassFactory::Make(name, typeOfClass, parent, extension, framework,
-                                                 objectSize, ClassIdFromName(name), IID{},
-                                                 nullptr, nullptr);
+  QORMetaClass* meta =
+      QORMetaClassFactory::Make(name, typeOfClass, parent, extension, framework, objectSize,
+                                ClassIdFromName(name), IID{}, nullptr, nullptr);
   return Keep(meta, name);
 }
 
@@ -102,10 +101,10 @@ const QORMetaClass* fct_RetrieveInterfaceMetaObject(const char* interfaceName, c
 const QORMetaClass* Tie_InitMetaObject(const IID& iid, const char* interfaceName,
                                        const QORMetaClass* interfaceMeta,
                                        const QORMetaClass* implementationMeta, int typeOfClass) {
-  QORMetaClass* meta = QORMetaClassFactory::Make(
-      interfaceName, typeOfClass, interfaceMeta, "QORNull",
-      implementationMeta ? implementationMeta->GetFrameworkName() : "", 0, iid, iid,
-      interfaceMeta, implementationMeta);
+  QORMetaClass* meta =
+      QORMetaClassFactory::Make(interfaceName, typeOfClass, interfaceMeta, "QORNull",
+                                implementationMeta ? implementationMeta->GetFrameworkName() : "", 0,
+                                iid, iid, interfaceMeta, implementationMeta);
   return Keep(meta, nullptr);
 }
 
@@ -116,7 +115,11 @@ int MetaObjectCreationCount(const char* className) {
   return it == r.creations.end() ? 0 : it->second;
 }
 
-om_guard::om_guard() { Guard().lock(); }
-om_guard::~om_guard() { Guard().unlock(); }
+om_guard::om_guard() {
+  Guard().lock();
+}
+om_guard::~om_guard() {
+  Guard().unlock();
+}
 
 }  // namespace zqy::internal

@@ -116,8 +116,10 @@ int QORLoadModules(std::vector<std::string>* errors) {
     for (const std::string& file : files) {
       std::string why;
       HRESULT hr = QORLoadModule(file.c_str(), &why);
-      if (hr == S_OK) ++count;
-      else if (QORFailed(hr) && errors) errors->push_back(why);
+      if (hr == S_OK)
+        ++count;
+      else if (QORFailed(hr) && errors)
+        errors->push_back(why);
     }
   }
   return count;

@@ -18,7 +18,9 @@ void QORProgress::Begin(const char* phase, uint64_t total) {
   g_total.store(total, std::memory_order_relaxed);
 }
 
-void QORProgress::Advance(uint64_t amount) { g_done.fetch_add(amount, std::memory_order_relaxed); }
+void QORProgress::Advance(uint64_t amount) {
+  g_done.fetch_add(amount, std::memory_order_relaxed);
+}
 
 void QORProgress::End() {
   std::lock_guard<std::mutex> lock(g_phaseMutex);

@@ -36,4 +36,3 @@ void Tie_Destruct(QORBaseUnknown* tie, int) {
   tie->_pImpl = nullptr;
   if (impl) impl->Release();
 }
-

@@ -34,4 +34,6 @@ QORWeakRef::~QORWeakRef() {
   if (_pControl) _pControl->Release();
 }
 
-QORBaseUnknown* QORWeakRef::Get() const { return _pControl ? _pControl->Get() : nullptr; }
+QORBaseUnknown* QORWeakRef::Get() const {
+  return _pControl ? _pControl->Get() : nullptr;
+}

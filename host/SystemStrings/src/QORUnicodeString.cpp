@@ -5,7 +5,9 @@
 
 namespace {
 
-inline bool IsContinuation(unsigned char c) { return (c & 0xC0) == 0x80; }
+inline bool IsContinuation(unsigned char c) {
+  return (c & 0xC0) == 0x80;
+}
 
 // Byte offset of character index charIndex, or the text size when beyond it.
 size_t ByteOffsetOfChar(const std::string& text, int charIndex) {

@@ -9,7 +9,9 @@
 
 namespace {
 
-QORBaseUnknown* CreateQORIfcFilterStructure() { return new QORIfcFilterStructure(); }
+QORBaseUnknown* CreateQORIfcFilterStructure() {
+  return new QORIfcFilterStructure();
+}
 
 QOROMModule* Module();
 
@@ -28,13 +30,15 @@ __attribute__((section("zqyom"), used)) QORRegistrationFunction const s_registra
     nullptr, &RegisterIfcFilter, &RegisterIfcFilterTie, nullptr};
 
 alignas(QOROMModule) unsigned char s_moduleStorage[sizeof(QOROMModule)];
-QOROMModule* const s_pModule =
-    new (s_moduleStorage) QOROMModule(QOROMModuleInfo{&s_registrationTable[0], &s_registrationTable[3]});
-QOROMModule* Module() { return s_pModule; }
+QOROMModule* const s_pModule = new (s_moduleStorage)
+    QOROMModule(QOROMModuleInfo{&s_registrationTable[0], &s_registrationTable[3]});
+QOROMModule* Module() {
+  return s_pModule;
+}
 
 }  // namespace
 
-QORBaseUnknown* CreateTIEQORIInputFilterStructureQORIfcFilterStructure(QORBaseUnknown* implementation,
-                                                                      QORBaseUnknown* second) {
+QORBaseUnknown* CreateTIEQORIInputFilterStructureQORIfcFilterStructure(
+    QORBaseUnknown* implementation, QORBaseUnknown* second) {
   return TIEQORIInputFilterStructureQORIfcFilterStructure::Create(implementation, second);
 }

@@ -6,7 +6,8 @@
 #include "InputFilteringInterfaces/QORInputFilterStructureTie.h"
 #include "QORIfcFilterStructure.h"
 
-typedef QORInputFilterStructureTie<QORIfcFilterStructure> TIEQORIInputFilterStructureQORIfcFilterStructure;
+typedef QORInputFilterStructureTie<QORIfcFilterStructure>
+    TIEQORIInputFilterStructureQORIfcFilterStructure;
 
 QOR_EXPORT QORBaseUnknown* CreateTIEQORIInputFilterStructureQORIfcFilterStructure(
     QORBaseUnknown* implementation, QORBaseUnknown* second);

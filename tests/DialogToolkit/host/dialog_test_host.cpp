@@ -48,7 +48,8 @@ std::string Quote(const std::string& text) {
       out += c;
     } else if (static_cast<unsigned char>(c) < 0x20) {
       char buf[8];
-      std::snprintf(buf, sizeof(buf), "\\u%04x", static_cast<unsigned>(static_cast<unsigned char>(c)));
+      std::snprintf(buf, sizeof(buf), "\\u%04x",
+                    static_cast<unsigned>(static_cast<unsigned char>(c)));
       out += buf;
     } else {
       out += c;
@@ -81,7 +82,8 @@ class Probe : public QORBaseUnknown {
   void OnButton(QORBaseUnknown*, QORVidFraDialogButtonClickedEventArgs* args) {
     Say("button " + std::to_string(args->GetStandardButton()));
     if (args->GetStandardButton() == QORVidFraDialog::kOK)
-      viewer->RunJavaScript("document.getElementById('ok').textContent = 'ok seen';", __FILE__, __LINE__);
+      viewer->RunJavaScript("document.getElementById('ok').textContent = 'ok seen';", __FILE__,
+                            __LINE__);
   }
   void OnClosed(QORBaseUnknown*, QORSYPEventArgs*) {
     Say("closed");
@@ -91,7 +93,8 @@ class Probe : public QORBaseUnknown {
 };
 
 template <class Args>
-void Subscribe(QORVidWidget* widget, QOREvent* event, Probe* probe, void (Probe::*method)(QORBaseUnknown*, Args*)) {
+void Subscribe(QORVidWidget* widget, QOREvent* event, Probe* probe,
+               void (Probe::*method)(QORBaseUnknown*, Args*)) {
   auto* handler = new QORMethodEventHandler<Probe, Args>(probe, method);
   widget->AddHandler(event, handler, 0);
   handler->Release();
@@ -102,15 +105,18 @@ void Subscribe(QORVidWidget* widget, QOREvent* event, Probe* probe, void (Probe:
 int main(int argc, char** argv) {
   long graceMs = 3000, timeoutS = 120;
   for (int i = 1; i + 1 < argc; i += 2) {
-    if (std::strcmp(argv[i], "--grace-ms") == 0) graceMs = std::atol(argv[i + 1]);
-    else if (std::strcmp(argv[i], "--timeout-s") == 0) timeoutS = std::atol(argv[i + 1]);
+    if (std::strcmp(argv[i], "--grace-ms") == 0)
+      graceMs = std::atol(argv[i + 1]);
+    else if (std::strcmp(argv[i], "--timeout-s") == 0)
+      timeoutS = std::atol(argv[i + 1]);
   }
   QOREventLoop& loop = QOREventLoop::Host();
   QORDialogToolkit::SetBackend(QORDialogToolkit::Backend::Web);
   QORDialogToolkit::SetBrowserCommand("");
   QORDialogToolkit::SetLeaveGrace(std::chrono::milliseconds(graceMs));
   QORDialogToolkit::SetAddressSink([](const std::string& address) { Say("address " + address); });
-  QORWebAssets::Register("webapps/DialogToolkitTests/browser.html", kPage, "text/html; charset=utf-8");
+  QORWebAssets::Register("webapps/DialogToolkitTests/browser.html", kPage,
+                         "text/html; charset=utf-8");
 
   auto* probe = new Probe();
   auto* dialog = new QORVidFraDialog(nullptr, "BrowserTestDialog");
@@ -133,7 +139,8 @@ int main(int argc, char** argv) {
   }
 
   // Runs until the user closes the window, or gives up.
-  const int code = loop.RunUntil([&] { return probe->closed; }, std::chrono::seconds(timeoutS)) ? 0 : 3;
+  const int code =
+      loop.RunUntil([&] { return probe->closed; }, std::chrono::seconds(timeoutS)) ? 0 : 3;
   if (code) Say("error: no close within the time limit");
   viewer->RequestDelayedDestruction();
   dialog->RequestDelayedDestruction();

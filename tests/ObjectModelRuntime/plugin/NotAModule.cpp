@@ -2,4 +2,6 @@
 // the kit must refuse to count it as a module.
 #include "ObjectModelRuntime/QORTypes.h"
 
-extern "C" QOR_EXPORT int QORTestNotAModuleAnswer() { return 42; }
+extern "C" QOR_EXPORT int QORTestNotAModuleAnswer() {
+  return 42;
+}

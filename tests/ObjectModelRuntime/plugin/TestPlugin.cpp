@@ -56,8 +56,12 @@ ClassCounter g_counters[kCountedClasses] = {
     {"TIEQORIInputFilterStructureTPStructureProvider"},
 };
 
-void Constructed(Counted c) { g_counters[c].constructed.fetch_add(1, std::memory_order_relaxed); }
-void Destroyed(Counted c) { g_counters[c].destroyed.fetch_add(1, std::memory_order_relaxed); }
+void Constructed(Counted c) {
+  g_counters[c].constructed.fetch_add(1, std::memory_order_relaxed);
+}
+void Destroyed(Counted c) {
+  g_counters[c].destroyed.fetch_add(1, std::memory_order_relaxed);
+}
 
 ClassCounter* FindCounter(const char* name) {
   if (!name) return nullptr;
@@ -373,7 +377,9 @@ class TIEQORIInputFilterStructureTPStructureProvider final
   }
 };
 
-QORBaseUnknown* NullCreator() { return nullptr; }
+QORBaseUnknown* NullCreator() {
+  return nullptr;
+}
 
 // new may give null (host allocator): the creator then gives null too.
 template <class Tie, class Impl>
@@ -392,31 +398,38 @@ QORBaseUnknown* MakeTie(QORBaseUnknown* implementation, QORBaseUnknown* second) 
 // ---- exported TIE creators -----------------------------------------------------------
 
 QOR_EXPORT QORBaseUnknown* CreateTIEQORITestProbeTPBaseComponent(QORBaseUnknown* impl,
-                                                                QORBaseUnknown* second) {
+                                                                 QORBaseUnknown* second) {
   return MakeTie<TIEQORITestProbeTPBaseComponent, TPBaseComponent>(impl, second);
 }
 QOR_EXPORT QORBaseUnknown* CreateTIEQORITestProbeTPMiddleComponent(QORBaseUnknown* impl,
-                                                                  QORBaseUnknown* second) {
+                                                                   QORBaseUnknown* second) {
   return MakeTie<TIEQORITestProbeTPMiddleComponent, TPMiddleComponent>(impl, second);
 }
-QOR_EXPORT QORBaseUnknown* CreateTIEQORIResolvedInputFilterTPBaseComponent(
-    QORBaseUnknown* impl, QORBaseUnknown* second) {
+QOR_EXPORT QORBaseUnknown* CreateTIEQORIResolvedInputFilterTPBaseComponent(QORBaseUnknown* impl,
+                                                                           QORBaseUnknown* second) {
   return MakeTie<TIEQORIResolvedInputFilterTPBaseComponent, TPBaseComponent>(impl, second);
 }
 QOR_EXPORT QORBaseUnknown* CreateTIEQORIInputFilterStructureTPStructureProvider(
     QORBaseUnknown* impl, QORBaseUnknown* second) {
-  return MakeTie<TIEQORIInputFilterStructureTPStructureProvider, TPStructureProvider>(impl,
-                                                                                     second);
+  return MakeTie<TIEQORIInputFilterStructureTPStructureProvider, TPStructureProvider>(impl, second);
 }
 
 // ---- creation functions and registration table ---------------------------------------
 
 namespace {
 
-QORBaseUnknown* CreateTPBaseComponent() { return new TPBaseComponent; }
-QORBaseUnknown* CreateTPMiddleComponent() { return new TPMiddleComponent; }
-QORBaseUnknown* CreateTPLeafComponent() { return new TPLeafComponent; }
-QORBaseUnknown* CreateTPStructureProvider() { return new TPStructureProvider; }
+QORBaseUnknown* CreateTPBaseComponent() {
+  return new TPBaseComponent;
+}
+QORBaseUnknown* CreateTPMiddleComponent() {
+  return new TPMiddleComponent;
+}
+QORBaseUnknown* CreateTPLeafComponent() {
+  return new TPLeafComponent;
+}
+QORBaseUnknown* CreateTPStructureProvider() {
+  return new TPStructureProvider;
+}
 
 QOROMModule* Reg1();
 QOROMModule* Reg2();
@@ -434,21 +447,20 @@ static_assert(sizeof(s_table) / sizeof(s_table[0]) == kTestPluginRegistrations +
 QOROMModule s_module(QOROMModuleInfo{&s_table[0], &s_table[kTestPluginRegistrations + 1]});
 
 QOROMModule* Reg1() {
-  RecordRun(1, QORFillDictionary::RegisterFunctionCreation("TPBaseComponent",
-                                                           &CreateTPBaseComponent));
+  RecordRun(1,
+            QORFillDictionary::RegisterFunctionCreation("TPBaseComponent", &CreateTPBaseComponent));
   return &s_module;
 }
 QOROMModule* Reg2() {
-  RecordRun(2, QORFillDictionary::Register(TPBaseComponent::MetaObject(),
-                                           QORITestProbe::MetaObject(),
-                                           &CreateTIEQORITestProbeTPBaseComponent, nullptr, 1));
+  RecordRun(2,
+            QORFillDictionary::Register(TPBaseComponent::MetaObject(), QORITestProbe::MetaObject(),
+                                        &CreateTIEQORITestProbeTPBaseComponent, nullptr, 1));
   return &s_module;
 }
 QOROMModule* Reg3() {
-  RecordRun(3, QORFillDictionary::Register(TPBaseComponent::MetaObject(),
-                                           QORIResolvedInputFilter::MetaObject(),
-                                           &CreateTIEQORIResolvedInputFilterTPBaseComponent,
-                                           nullptr, 1));
+  RecordRun(3, QORFillDictionary::Register(
+                   TPBaseComponent::MetaObject(), QORIResolvedInputFilter::MetaObject(),
+                   &CreateTIEQORIResolvedInputFilterTPBaseComponent, nullptr, 1));
   return &s_module;
 }
 QOROMModule* Reg4() {
@@ -457,14 +469,14 @@ QOROMModule* Reg4() {
   return &s_module;
 }
 QOROMModule* Reg5() {
-  RecordRun(5, QORFillDictionary::Register(TPMiddleComponent::MetaObject(),
-                                           QORITestProbe::MetaObject(),
-                                           &CreateTIEQORITestProbeTPMiddleComponent, nullptr, 1));
+  RecordRun(
+      5, QORFillDictionary::Register(TPMiddleComponent::MetaObject(), QORITestProbe::MetaObject(),
+                                     &CreateTIEQORITestProbeTPMiddleComponent, nullptr, 1));
   return &s_module;
 }
 QOROMModule* Reg6() {
-  RecordRun(6, QORFillDictionary::RegisterFunctionCreation("TPLeafComponent",
-                                                           &CreateTPLeafComponent));
+  RecordRun(6,
+            QORFillDictionary::RegisterFunctionCreation("TPLeafComponent", &CreateTPLeafComponent));
   return &s_module;
 }
 QOROMModule* Reg7() {
@@ -473,10 +485,9 @@ QOROMModule* Reg7() {
   return &s_module;
 }
 QOROMModule* Reg8() {
-  RecordRun(8, QORFillDictionary::Register(TPStructureProvider::MetaObject(),
-                                           QORIInputFilterStructure::MetaObject(),
-                                           &CreateTIEQORIInputFilterStructureTPStructureProvider,
-                                           nullptr, 1));
+  RecordRun(8, QORFillDictionary::Register(
+                   TPStructureProvider::MetaObject(), QORIInputFilterStructure::MetaObject(),
+                   &CreateTIEQORIInputFilterStructureTPStructureProvider, nullptr, 1));
   return &s_module;
 }
 

@@ -33,12 +33,14 @@ class TinyComponent : public QORBaseUnknown {
   int IsAKindOf(const char* name) const override { return MetaObject()->IsAKindOf(name); }
 };
 
-QORBaseUnknown* CreateTinyComponent() { return new TinyComponent; }
+QORBaseUnknown* CreateTinyComponent() {
+  return new TinyComponent;
+}
 
 QOROMModule* RegisterTinyComponent();
 
-__attribute__((section("zqyom"), used)) QORRegistrationFunction const s_table[] = {
-    nullptr, &RegisterTinyComponent, nullptr};
+__attribute__((section("zqyom"), used))
+QORRegistrationFunction const s_table[] = {nullptr, &RegisterTinyComponent, nullptr};
 
 QOROMModule s_module(QOROMModuleInfo{&s_table[0], &s_table[2]});
 
