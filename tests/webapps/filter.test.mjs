@@ -24,11 +24,11 @@ async function freshFilter() {
 // How the dialog hands the document over: JSON-escaped, quotes as \', in a script.
 function initScriptArgument(text) {
   const escaped = JSON.stringify(text).slice(1, -1).replace(/'/g, "\\'");
-  // eslint-disable-next-line no-new-func
+   
   return new Function(`return '${escaped}';`)();
 }
 
-const pasted = (text) => new Function(`return '${text}';`)(); // eslint-disable-line no-new-func
+const pasted = (text) => new Function(`return '${text}';`)();  
 
 const TRICKY = houseText()
   .replace('"formatUsage":"IFC"}', '"formatUsage":"IFC","settings":{"tol":1.50,"big":123456789012345678901234567890,"x":1e400,"z":-0}}')

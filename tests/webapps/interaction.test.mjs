@@ -6,7 +6,7 @@ const [Interaction] = await load('Interaction');
 
 // What the dialog does with a recorded text: paste it, as it is, between single quotes.
 function pastedIntoScript(text) {
-  // eslint-disable-next-line no-new-func
+   
   return new Function(`return '${text}';`)();
 }
 

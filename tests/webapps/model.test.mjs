@@ -3,7 +3,7 @@ import assert from 'node:assert/strict';
 import { load } from './amd.mjs';
 import { house, houseText, columns, entity } from './fixtures.mjs';
 
-const [FilterModel, Nls, RawJson] = await load('FilterModel', 'Nls', 'RawJson');
+const [FilterModel, Nls] = await load('FilterModel', 'Nls');
 
 const catalogs = {
   DXIfcProvider: {

@@ -309,7 +309,7 @@ define("ZQ/DXInputFilterDisplay/CellUI", ['./Texts'], function (Texts) {
   'use strict';
 
   // Colour texts a swatch takes: hex, names, rgb()/hsl(); nothing that could be more.
-  var COLOR_TEXT = /^(?:#(?:[0-9a-fA-F]{3,4}|[0-9a-fA-F]{6}|[0-9a-fA-F]{8})|[a-zA-Z]{3,20}|(?:rgb|hsl)a?\([0-9.,%\s\/+-]*(?:deg)?[0-9.,%\s\/+-]*\))$/;
+  var COLOR_TEXT = /^(?:#(?:[0-9a-fA-F]{3,4}|[0-9a-fA-F]{6}|[0-9a-fA-F]{8})|[a-zA-Z]{3,20}|(?:rgb|hsl)a?\([0-9.,%\s/+-]*(?:deg)?[0-9.,%\s/+-]*\))$/;
   var LINE_BREAK = /\r\n|\r|\n/g;
   var SHORT_DATE = /^\d{4}-\d{2}-\d{2}$/;
   var NUMBER_TEXT = /^[+-]?(?:\d+(?:[.,]\d*)?|[.,]\d+)(?:[eE][+-]?\d+)?$/;
