@@ -435,6 +435,36 @@ int Edit(DXFilterHost& host, const EditOptions& o, bool record, bool replay) {
   return status;
 }
 
+// --get ID ATTR and --setting NAME, as resolve and cloud both answer them: one line
+// each, a missing answer said on stderr and counted in the exit status.
+int PrintSingleAnswers(QORIResolvedInputFilter& reader, const std::vector<std::string>& gets,
+                       const std::string& setting, bool& acted) {
+  int status = 0;
+  for (size_t i = 0; i + 1 < gets.size(); i += 2) {
+    QORUnicodeString value;
+    if (QORSucceeded(reader.GetObjectAttribute(QORUnicodeString(gets[i]),
+                                               QORUnicodeString(gets[i + 1]), value))) {
+      std::printf("%s\n", TerminalText(value.Str()).c_str());
+    } else {
+      std::fprintf(stderr, "dxfilter: no attribute %s for %s\n", TerminalText(gets[i + 1]).c_str(),
+                   TerminalText(gets[i]).c_str());
+      status = 1;
+    }
+    acted = true;
+  }
+  if (!setting.empty()) {
+    QORUnicodeString value;
+    if (QORSucceeded(reader.GetSetting(QORUnicodeString(setting), value))) {
+      std::printf("%s\n", TerminalText(value.Str()).c_str());
+    } else {
+      std::fprintf(stderr, "dxfilter: no setting %s\n", TerminalText(setting).c_str());
+      status = 1;
+    }
+    acted = true;
+  }
+  return status;
+}
+
 struct ResolveOptions {
   std::string filter, setting, under;
   std::vector<std::string> gets, wheres;
@@ -517,29 +547,7 @@ int Resolve(DXFilterHost& host, const ResolveOptions& o) {
     for (const QORUnicodeString& id : ids) std::printf("%s\n", TerminalText(id.Str()).c_str());
     acted = true;
   }
-  int status = 0;
-  for (size_t i = 0; i + 1 < o.gets.size(); i += 2) {
-    QORUnicodeString value;
-    if (QORSucceeded(reader->GetObjectAttribute(QORUnicodeString(o.gets[i]),
-                                                QORUnicodeString(o.gets[i + 1]), value))) {
-      std::printf("%s\n", TerminalText(value.Str()).c_str());
-    } else {
-      std::fprintf(stderr, "dxfilter: no attribute %s for %s\n",
-                   TerminalText(o.gets[i + 1]).c_str(), TerminalText(o.gets[i]).c_str());
-      status = 1;
-    }
-    acted = true;
-  }
-  if (!o.setting.empty()) {
-    QORUnicodeString value;
-    if (QORSucceeded(reader->GetSetting(QORUnicodeString(o.setting), value))) {
-      std::printf("%s\n", TerminalText(value.Str()).c_str());
-    } else {
-      std::fprintf(stderr, "dxfilter: no setting %s\n", o.setting.c_str());
-      status = 1;
-    }
-    acted = true;
-  }
+  int status = PrintSingleAnswers(*reader.Get(), o.gets, o.setting, acted);
   if (o.table || o.json || !acted) {
     JSON::JIStream document;
     if (!document.ParseFile(QORUnicodeString(path)))
@@ -629,31 +637,8 @@ int Cloud(DXFilterHost& host, const CloudOptions& o) {
   QORIResolvedInputFilter_var reader(raw);
   raw->Release();
 
-  // Single answers, as resolve gives them.
-  int status = 0;
   bool acted = false;
-  for (size_t i = 0; i + 1 < o.gets.size(); i += 2) {
-    QORUnicodeString value;
-    if (QORSucceeded(reader->GetObjectAttribute(QORUnicodeString(o.gets[i]),
-                                                QORUnicodeString(o.gets[i + 1]), value))) {
-      std::printf("%s\n", TerminalText(value.Str()).c_str());
-    } else {
-      std::fprintf(stderr, "dxfilter: no attribute %s for %s\n",
-                   TerminalText(o.gets[i + 1]).c_str(), TerminalText(o.gets[i]).c_str());
-      status = 1;
-    }
-    acted = true;
-  }
-  if (!o.setting.empty()) {
-    QORUnicodeString value;
-    if (QORSucceeded(reader->GetSetting(QORUnicodeString(o.setting), value))) {
-      std::printf("%s\n", TerminalText(value.Str()).c_str());
-    } else {
-      std::fprintf(stderr, "dxfilter: no setting %s\n", TerminalText(o.setting).c_str());
-      status = 1;
-    }
-    acted = true;
-  }
+  int status = PrintSingleAnswers(*reader.Get(), o.gets, o.setting, acted);
   if (o.filterId) {
     QORUnicodeString value;
     if (QORSucceeded(reader->GetFilterID(value))) {
