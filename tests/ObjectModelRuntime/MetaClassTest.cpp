@@ -17,17 +17,8 @@ class OrderParent : public QORBaseUnknown {
  public:
   static const QORMetaClass* MetaObject() {
     static std::atomic<const QORMetaClass*> s_meta{nullptr};
-    const QORMetaClass* meta = s_meta.load(std::memory_order_acquire);
-    if (meta) return meta;
-    zqy::internal::om_guard guard;
-    meta = s_meta.load(std::memory_order_relaxed);
-    if (!meta) {
-      meta = zqy::internal::fct_RetrieveMetaObject("OrderParent", QORMetaClass::kComponent,
-                                                   QORBaseUnknown::MetaObject(), "QORNull",
-                                                   "MetaClassTest", sizeof(OrderParent));
-      s_meta.store(meta, std::memory_order_release);
-    }
-    return meta;
+    return zqy::internal::LazyComponentMetaObject(
+        s_meta, "OrderParent", &QORBaseUnknown::MetaObject, "MetaClassTest", sizeof(OrderParent));
   }
 };
 
@@ -35,18 +26,8 @@ class OrderChild : public OrderParent {
  public:
   static const QORMetaClass* MetaObject() {
     static std::atomic<const QORMetaClass*> s_meta{nullptr};
-    const QORMetaClass* meta = s_meta.load(std::memory_order_acquire);
-    if (meta) return meta;
-    zqy::internal::om_guard guard;
-    meta = s_meta.load(std::memory_order_relaxed);
-    if (!meta) {
-      // Asking for the parent takes the guard a second time on this thread.
-      meta = zqy::internal::fct_RetrieveMetaObject("OrderChild", QORMetaClass::kComponent,
-                                                   OrderParent::MetaObject(), "QORNull",
-                                                   "MetaClassTest", sizeof(OrderChild));
-      s_meta.store(meta, std::memory_order_release);
-    }
-    return meta;
+    return zqy::internal::LazyComponentMetaObject(s_meta, "OrderChild", &OrderParent::MetaObject,
+                                                  "MetaClassTest", sizeof(OrderChild));
   }
 };
 
