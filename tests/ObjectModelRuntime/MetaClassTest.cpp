@@ -2,8 +2,6 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <chrono>
-#include <thread>
 
 #include "InputFilteringInterfaces/QORIResolvedInputFilter.h"
 #include "ObjectModelRuntime/QORMetaClass.h"
@@ -143,43 +141,6 @@ TEST_F(PluginMetaClass, TieMetaIsKindSixAndBindsItsInterfaceToItsImplementation)
   second->Release();
   filter->Release();
   impl->Release();
-}
-
-TEST(OmGuard, TakenAgainByItsHoldingThreadDoesNotDeadlock) {
-  int entered = 0;
-  {
-    zqy::internal::om_guard outer;
-    ++entered;
-    {
-      zqy::internal::om_guard inner;
-      ++entered;
-      zqy::internal::om_guard innermost;
-      ++entered;
-    }
-    // Lazy creation from inside a held guard, as a child class does for its parent.
-    EXPECT_NE(QORBaseUnknown::MetaObject(), nullptr);
-  }
-  EXPECT_EQ(entered, 3);
-}
-
-TEST(OmGuard, OtherThreadsWaitUntilTheOutermostGuardIsGone) {
-  std::atomic<bool> otherEntered{false};
-  std::thread other;
-  {
-    zqy::internal::om_guard outer;
-    {
-      zqy::internal::om_guard inner;
-      other = std::thread([&] {
-        zqy::internal::om_guard guard;
-        otherEntered.store(true);
-      });
-    }
-    // The inner guard is gone, the outer one still holds.
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    EXPECT_FALSE(otherEntered.load());
-  }
-  other.join();
-  EXPECT_TRUE(otherEntered.load());
 }
 
 }  // namespace
