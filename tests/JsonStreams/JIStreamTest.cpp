@@ -67,7 +67,10 @@ TEST(JIStream, ParseRefusesWhatIsNotOneValidJsonValue) {
       {" \n\t", "no JSON value"},
       {"\"unterminated", ""},
       {"[1e400]", ""},
-      {Nested(JSON::kMaxDepth + 1, "[", "]"), "deeper than 1024"},
+      // The error points at the bracket or brace one level too deep.
+      {Nested(JSON::kMaxDepth + 1, "[", "]"), "deeper than 1024 levels (line 1, byte offset 1024)"},
+      {Nested(JSON::kMaxDepth + 1, "{\"a\":", "}"),
+       "deeper than 1024 levels (line 1, byte offset 5120)"},
       {Nested(100000, "[", "]"), "deeper than 1024"},
       {Nested(100000, "{\"a\":", "}"), "deeper than 1024"},
       {Nested(100000, "[", ""), ""},  // deep and never closed
