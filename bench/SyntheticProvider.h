@@ -249,17 +249,8 @@ inline std::atomic<uint64_t> g_entityCount{1000};
 
 inline const QORMetaClass* ComponentMeta(std::atomic<const QORMetaClass*>& slot, const char* name,
                                          size_t size) {
-  const QORMetaClass* meta = slot.load(std::memory_order_acquire);
-  if (meta) return meta;
-  zqy::internal::om_guard guard;
-  meta = slot.load(std::memory_order_relaxed);
-  if (!meta) {
-    meta = zqy::internal::fct_RetrieveMetaObject(name, QORMetaClass::kComponent,
-                                                 QORBaseUnknown::MetaObject(), "QORNull",
-                                                 "DXInputFilterBenchmarks", size);
-    slot.store(meta, std::memory_order_release);
-  }
-  return meta;
+  return zqy::internal::LazyComponentMetaObject(slot, name, &QORBaseUnknown::MetaObject,
+                                                "DXInputFilterBenchmarks", size);
 }
 
 class SyntheticProvider : public QORBaseUnknown {

@@ -16,6 +16,7 @@
 #include "EventToolkit/QOREventLoop.h"
 #include "JsonStreams/JIStream.h"
 #include "JsonStreams/JOStream.h"
+#include "JsonStreams/QORJsonString.h"
 #include "ObjectModelRuntime/QORErrorText.h"
 #include "ObjectModelRuntime/QORFillDictionary.h"
 #include "ResolvedTable.h"
@@ -49,13 +50,9 @@ void WatchSignals() {
 }
 
 std::string JsonLine(const char* key, const std::string& value) {
-  std::string line = std::string("{\"") + key + "\":\"";
-  for (char c : value) {
-    if (c == '"' || c == '\\') line += '\\';
-    if (static_cast<unsigned char>(c) < 0x20) continue;  // interaction texts have none
-    line += c;
-  }
-  return line + "\"}\n";
+  std::string line = std::string("{\"") + key + "\":";
+  QORAppendJsonString(line, value);
+  return line + "}\n";
 }
 
 const char* ButtonName(int button) {

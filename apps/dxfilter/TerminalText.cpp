@@ -3,7 +3,8 @@
 
 #include <cstdio>
 
-#include "JsonStreams/JOStream.h"
+#include "JsonStreams/QORJsonString.h"
+#include "SystemStrings/QORUtf8.h"
 
 namespace {
 
@@ -15,25 +16,9 @@ void AppendHex(std::string& out, unsigned char byte) {
 
 // Length of the valid UTF-8 sequence at text[at], 0 when there is none.
 size_t SequenceLength(std::string_view text, size_t at) {
-  const unsigned char lead = static_cast<unsigned char>(text[at]);
-  size_t length = 0;
-  unsigned min = 0, code = 0;
-  if (lead >= 0xC2 && lead <= 0xDF)
-    length = 2, code = lead & 0x1F, min = 0x80;
-  else if (lead >= 0xE0 && lead <= 0xEF)
-    length = 3, code = lead & 0x0F, min = 0x800;
-  else if (lead >= 0xF0 && lead <= 0xF4)
-    length = 4, code = lead & 0x07, min = 0x10000;
-  else
-    return 0;
-  if (at + length > text.size()) return 0;
-  for (size_t i = 1; i < length; ++i) {
-    const unsigned char next = static_cast<unsigned char>(text[at + i]);
-    if ((next & 0xC0) != 0x80) return 0;
-    code = (code << 6) | (next & 0x3F);
-  }
-  if (code < min || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return 0;
-  return length;
+  const auto* p = reinterpret_cast<const unsigned char*>(text.data());
+  size_t bad = 0;
+  return QORUtf8SequenceLength(p + at, p + text.size(), &bad);
 }
 
 }  // namespace
@@ -68,8 +53,5 @@ std::string TerminalText(std::string_view text) {
 }
 
 std::string JsonQuoted(std::string_view text) {
-  JSON::JOStream holder;
-  holder.Add("v", QORUnicodeString(std::string(text)));
-  const std::string compact = holder.Stringify().Str();  // {"v":"..."}
-  return compact.substr(5, compact.size() - 6);
+  return QORJsonString(text);
 }

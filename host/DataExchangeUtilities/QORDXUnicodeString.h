@@ -40,6 +40,7 @@ class QOR_KIT_API QORDXUnicodeString : public QORUnicodeString {
   // double-quoted script string, it stands for exactly this text. "'" is left alone:
   // callers that quote with "'" replace it themselves. Line and paragraph separators,
   // "</" and "<!--" are escaped too, so the result is safe inside a script element.
+  // Invalid UTF-8 becomes U+FFFD, as everywhere the kit writes JSON.
   QORDXUnicodeString EscapeJSON() const;
 };
 

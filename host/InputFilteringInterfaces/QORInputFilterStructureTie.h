@@ -18,37 +18,17 @@ class QORInputFilterStructureTie final : public QORIInputFilterStructure {
  public:
   static const QORMetaClass* MetaObject() {
     static std::atomic<const QORMetaClass*> slot{nullptr};
-    return zqy::internal::LazyMetaObject(slot, [] {
-      return zqy::internal::Tie_InitMetaObject(
-          IID_QORIInputFilterStructure, "QORIInputFilterStructure",
-          QORIInputFilterStructure::MetaObject(), Impl::MetaObject(), QORMetaClass::kTie);
-    });
+    return zqy::internal::LazyTieMetaObject<QORIInputFilterStructure, Impl>(
+        slot, IID_QORIInputFilterStructure);
   }
 
   // A new TIE over implementation; null when the host allocator gives nothing.
   static QORBaseUnknown* Create(QORBaseUnknown* implementation, QORBaseUnknown* second) {
     static QORBaseUnknown* slot = nullptr;
-    auto* tie = new QORInputFilterStructureTie();
-    if (!tie) return nullptr;
-    const QORMetaClass* implementationMeta = Impl::MetaObject();
-    Tie_Construct(tie, MetaObject(), implementation, implementationMeta->GetClassId(),
-                  implementationMeta->GetTypeOfClass(), slot, &NullCreator, second);
-    return tie;
+    return QORCreateTie<QORInputFilterStructureTie, Impl>(implementation, second, slot);
   }
 
-  using QORBaseUnknown::QueryInterface;
-  HRESULT QueryInterface(const IID& iid, void** out) override {
-    return Tie_Query(this, MetaObject(), 1, iid, out);
-  }
-  ULONG AddRef() override { return Tie_AddRef(_pImpl, MetaObject()->GetTypeOfClass(), &_refCount); }
-  ULONG Release() override {
-    int deleteFlag = 0;
-    ULONG left = Tie_Release(deleteFlag, this, MetaObject()->GetTypeOfClass());
-    if (deleteFlag) delete this;
-    return left;
-  }
-  ~QORInputFilterStructureTie() override { Tie_Destruct(this, MetaObject()->GetTypeOfClass()); }
-  const QORMetaClass* GetMetaObject() const override { return MetaObject(); }
+  QOR_TIE_OBJECT_MODEL(QORInputFilterStructureTie)
 
   HRESULT SetInputFile(QORUnicodeString path) override {
     return P()->SetInputFile(std::move(path));
@@ -84,6 +64,5 @@ class QORInputFilterStructureTie final : public QORIInputFilterStructure {
   }
 
  private:
-  static QORBaseUnknown* NullCreator() { return nullptr; }
   Impl* P() const { return static_cast<Impl*>(_pImpl); }
 };

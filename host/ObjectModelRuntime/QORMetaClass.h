@@ -104,4 +104,35 @@ const QORMetaClass* LazyMetaObject(std::atomic<const QORMetaClass*>& slot, Creat
   return meta;
 }
 
+// The usual body of a component class's MetaObject(). The parent's meta class is asked
+// for inside the guard, which is why the guard is recursive.
+inline const QORMetaClass* LazyComponentMetaObject(std::atomic<const QORMetaClass*>& slot,
+                                                   const char* className,
+                                                   const QORMetaClass* (*parent)(),
+                                                   const char* framework, size_t objectSize) {
+  return LazyMetaObject(slot, [&] {
+    return fct_RetrieveMetaObject(className, QORMetaClass::kComponent, parent ? parent() : nullptr,
+                                  "QORNull", framework, objectSize);
+  });
+}
+
+// The usual body of an interface's MetaObject().
+inline const QORMetaClass* LazyInterfaceMetaObject(std::atomic<const QORMetaClass*>& slot,
+                                                   const char* interfaceName, const IID& iid,
+                                                   const QORMetaClass* (*parent)()) {
+  return LazyMetaObject(
+      slot, [&] { return fct_RetrieveInterfaceMetaObject(interfaceName, iid, parent()); });
+}
+
+// The meta class of the TIE class binding the interface Iface (with a static
+// MetaObject()) to the implementation class Impl.
+template <class Iface, class Impl>
+const QORMetaClass* LazyTieMetaObject(std::atomic<const QORMetaClass*>& slot, const IID& iid) {
+  return LazyMetaObject(slot, [&] {
+    const QORMetaClass* interfaceMeta = Iface::MetaObject();
+    return Tie_InitMetaObject(iid, interfaceMeta->GetName(), interfaceMeta, Impl::MetaObject(),
+                              QORMetaClass::kTie);
+  });
+}
+
 }  // namespace zqy::internal

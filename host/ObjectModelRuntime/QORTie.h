@@ -34,3 +34,47 @@ QOR_KIT_API HRESULT Tie_Query(QORBaseUnknown* tie, const QORMetaClass* tieMeta, 
                               const IID& iid, void** out);
 // Releases the TIE's reference on its implementation.
 QOR_KIT_API void Tie_Destruct(QORBaseUnknown* tie, int typeOfClass);
+
+// The creation function recorded with a TIE: a TIE cannot be made by itself.
+inline QORBaseUnknown* QORNullTieCreator() {
+  return nullptr;
+}
+
+// Allocates a TIE of class Tie (with a static MetaObject()) over an implementation of
+// class Impl and binds the two; null when the host allocator gives nothing. slot is
+// the TIE class's own.
+template <class Tie, class Impl>
+QORBaseUnknown* QORCreateTie(QORBaseUnknown* implementation, QORBaseUnknown* second,
+                             QORBaseUnknown*& slot) {
+  Tie* tie = new Tie();
+  if (!tie) return nullptr;
+  const QORMetaClass* implementationMeta = Impl::MetaObject();
+  Tie_Construct(tie, Tie::MetaObject(), implementation, implementationMeta->GetClassId(),
+                implementationMeta->GetTypeOfClass(), slot, &QORNullTieCreator, second);
+  return tie;
+}
+
+// The TIE's own half of the object model, the same in every TIE class: Self names the
+// concrete TIE class, which has a static MetaObject(). The members are reached through
+// this-> so that a TIE class template over its interface can use it too.
+#define QOR_TIE_OBJECT_MODEL(Self)                                                           \
+ public:                                                                                     \
+  using QORBaseUnknown::QueryInterface;                                                      \
+  HRESULT QueryInterface(const IID& iid, void** out) override {                              \
+    return Tie_Query(this, Self::MetaObject(), 1, iid, out);                                 \
+  }                                                                                          \
+  ULONG AddRef() override {                                                                  \
+    return Tie_AddRef(this->_pImpl, Self::MetaObject()->GetTypeOfClass(), &this->_refCount); \
+  }                                                                                          \
+  ULONG Release() override {                                                                 \
+    int deleteFlag = 0;                                                                      \
+    ULONG left = Tie_Release(deleteFlag, this, Self::MetaObject()->GetTypeOfClass());        \
+    if (deleteFlag) delete this;                                                             \
+    return left;                                                                             \
+  }                                                                                          \
+  ~Self() override {                                                                         \
+    Tie_Destruct(this, Self::MetaObject()->GetTypeOfClass());                                \
+  }                                                                                          \
+  const QORMetaClass* GetMetaObject() const override {                                       \
+    return Self::MetaObject();                                                               \
+  }

@@ -135,17 +135,9 @@ std::vector<std::string> FatherCommand::Names() const {
 namespace {
 template <class Self>
 const QORMetaClass* ReplayMeta(std::atomic<const QORMetaClass*>& slot, const char* name) {
-  const QORMetaClass* meta = slot.load(std::memory_order_acquire);
-  if (meta) return meta;
-  zqy::internal::om_guard guard;
-  meta = slot.load(std::memory_order_relaxed);
-  if (!meta) {
-    meta = zqy::internal::fct_RetrieveMetaObject(
-        name, QORMetaClass::kComponent, QORInputFilterNotifWithString::MetaObject(), "QORNull",
-        "DXInputFilterServicesTests", sizeof(Self));
-    slot.store(meta, std::memory_order_release);
-  }
-  return meta;
+  return zqy::internal::LazyComponentMetaObject(slot, name,
+                                                &QORInputFilterNotifWithString::MetaObject,
+                                                "DXInputFilterServicesTests", sizeof(Self));
 }
 std::atomic<const QORMetaClass*> s_buttonReplayMeta{nullptr};
 std::atomic<const QORMetaClass*> s_jsReplayMeta{nullptr};

@@ -26,30 +26,21 @@
 #include "ObjectModelRuntime/QORMetaClass.h"
 
 // The meta protocol of a class defined in a test, derived from Parent.
-#define DIALOG_TEST_META(Class, Parent)                                                  \
- public:                                                                                 \
-  static const QORMetaClass* MetaObject() {                                              \
-    static std::atomic<const QORMetaClass*> slot{nullptr};                               \
-    const QORMetaClass* meta = slot.load(std::memory_order_acquire);                     \
-    if (meta) return meta;                                                               \
-    zqy::internal::om_guard guard;                                                       \
-    meta = slot.load(std::memory_order_relaxed);                                         \
-    if (!meta) {                                                                         \
-      meta = zqy::internal::fct_RetrieveMetaObject(#Class, QORMetaClass::kComponent,     \
-                                                   Parent::MetaObject(), "QORNull",      \
-                                                   "DialogToolkitTests", sizeof(Class)); \
-      slot.store(meta, std::memory_order_release);                                       \
-    }                                                                                    \
-    return meta;                                                                         \
-  }                                                                                      \
-  const QORMetaClass* GetMetaObject() const override {                                   \
-    return MetaObject();                                                                 \
-  }                                                                                      \
-  const char* IsA() const override {                                                     \
-    return MetaObject()->GetName();                                                      \
-  }                                                                                      \
-  int IsAKindOf(const char* name) const override {                                       \
-    return MetaObject()->IsAKindOf(name);                                                \
+#define DIALOG_TEST_META(Class, Parent)                                                 \
+ public:                                                                                \
+  static const QORMetaClass* MetaObject() {                                             \
+    static std::atomic<const QORMetaClass*> slot{nullptr};                              \
+    return zqy::internal::LazyComponentMetaObject(slot, #Class, &Parent::MetaObject,    \
+                                                  "DialogToolkitTests", sizeof(Class)); \
+  }                                                                                     \
+  const QORMetaClass* GetMetaObject() const override {                                  \
+    return MetaObject();                                                                \
+  }                                                                                     \
+  const char* IsA() const override {                                                    \
+    return MetaObject()->GetName();                                                     \
+  }                                                                                     \
+  int IsAKindOf(const char* name) const override {                                      \
+    return MetaObject()->IsAKindOf(name);                                               \
   }
 
 // Records the events it is subscribed to, and on which thread they ran.

@@ -10,10 +10,12 @@
 #include <vector>
 
 #include "JsonStreams/JIStream.h"
+#include "JsonStreams/JOStream.h"
 
 namespace {
 
 using JSON::JIStream;
+using JSON::JOStream;
 using JSON::Type;
 
 std::string Nested(int depth, const std::string& open, const std::string& close) {
@@ -65,7 +67,10 @@ TEST(JIStream, ParseRefusesWhatIsNotOneValidJsonValue) {
       {" \n\t", "no JSON value"},
       {"\"unterminated", ""},
       {"[1e400]", ""},
-      {Nested(JSON::kMaxDepth + 1, "[", "]"), "deeper than 1024"},
+      // The error points at the bracket or brace one level too deep.
+      {Nested(JSON::kMaxDepth + 1, "[", "]"), "deeper than 1024 levels (line 1, byte offset 1024)"},
+      {Nested(JSON::kMaxDepth + 1, "{\"a\":", "}"),
+       "deeper than 1024 levels (line 1, byte offset 5120)"},
       {Nested(100000, "[", "]"), "deeper than 1024"},
       {Nested(100000, "{\"a\":", "}"), "deeper than 1024"},
       {Nested(100000, "[", ""), ""},  // deep and never closed
@@ -279,6 +284,49 @@ TEST(JIStream, RawStringsAreCompactAndKeepNumbersAsWritten) {
   JIStream scalar;
   ASSERT_TRUE(scalar.Parse(std::string_view(" [1.50, -0, 7] ")));
   EXPECT_EQ(scalar.Stringify().Str(), "[1.50,-0,7]");
+}
+
+// ---- conversions between output streams and views -----------------------------------
+
+TEST(StreamConversion, ViewOfAnOutputStreamSeesWhatWasAdded) {
+  JOStream stream;
+  stream.Add("a", "1");
+  JOStream child;
+  child.Add("b", std::vector<QORUnicodeString>{"x", "y"});
+  stream.Add("child", std::move(child));
+  const JIStream view(stream);
+  stream.Add("later", "not seen");
+  EXPECT_EQ(view.ReadString("a").Str(), "1");
+  EXPECT_EQ(view.ReadObject("child").ReadStrings("b").size(), 2u);
+  EXPECT_FALSE(view.Exist("later"));
+  EXPECT_TRUE(JIStream(JOStream()).Empty());
+  EXPECT_TRUE(JIStream(JOStream()).IsObject());
+}
+
+TEST(StreamConversion, OutputStreamOfAViewCopiesItsMembers) {
+  const std::string text =
+      R"({"n":1.50,"big":12345678901234567890,"s":"a\"\\b","o":{"k":[1,{"d":-0.0}]},"b":false,"z":null})";
+  JIStream view;
+  ASSERT_TRUE(view.Parse(std::string_view(text)));
+  JOStream copy(view);
+  EXPECT_EQ(copy.Size(), 6);
+  EXPECT_EQ(copy.Stringify().Str(), text);
+  copy.Add("s", "replaced");
+  copy.Add("new", true);
+  EXPECT_EQ(
+      copy.Stringify().Str(),
+      R"({"n":1.50,"big":12345678901234567890,"s":"replaced","o":{"k":[1,{"d":-0.0}]},"b":false,"z":null,"new":true})");
+  EXPECT_EQ(view.ReadString("s").Str(), "a\"\\b");
+
+  // Only an object has members to copy.
+  JIStream array;
+  ASSERT_TRUE(array.Parse(std::string_view("[1,2]")));
+  EXPECT_TRUE(JOStream(array).IsEmpty());
+  EXPECT_TRUE(JOStream(JIStream()).IsEmpty());
+  // A repeated key keeps its first place and its last value, as Add does.
+  JIStream repeated;
+  ASSERT_TRUE(repeated.Parse(std::string_view(R"({"a":"1","b":"2","a":"3"})")));
+  EXPECT_EQ(JOStream(repeated).Stringify().Str(), R"({"a":"3","b":"2"})");
 }
 
 }  // namespace

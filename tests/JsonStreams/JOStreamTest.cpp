@@ -10,6 +10,7 @@
 
 #include "JsonStreams/JIStream.h"
 #include "JsonStreams/JOStream.h"
+#include "JsonStreams/QORJsonString.h"
 
 namespace {
 
@@ -178,6 +179,22 @@ TEST(JOStream, ControlCharactersAreWrittenAsEscapes) {
   EXPECT_EQ(Text(stream), "{\"k\":\"\\b\\f\\n\\r\\t\\u0001\\u001f\\\"\\\\\x7f\"}");
 }
 
+// Text written as JSON by hand (web answers, recorded lines) goes through the same
+// escaper: nothing is dropped, everything reads back.
+TEST(JsonString, ControlCharactersAreEscapedAndReadBackExactly) {
+  using namespace std::string_literals;
+  const std::string text = "tab\t nul\0 esc\x1b[31m bell\x07 \"q\" \\ </p>"s;
+  for (QORJsonQuoting quoting : {QORJsonQuoting::kJson, QORJsonQuoting::kScript}) {
+    const std::string quoted = QORJsonString(text, quoting);
+    for (char c : quoted) EXPECT_GE(static_cast<unsigned char>(c), 0x20) << quoted;
+    simdjson::dom::parser parser;
+    std::string_view read;
+    ASSERT_EQ(parser.parse(quoted).get(read), simdjson::SUCCESS) << quoted;
+    EXPECT_EQ(read, text);
+    EXPECT_EQ(quoted.find("</") == std::string::npos, quoting == QORJsonQuoting::kScript);
+  }
+}
+
 TEST(JOStream, InvalidUtf8BecomesOneReplacementCharacterPerBadSequence) {
   const std::string R = "\xEF\xBF\xBD";  // U+FFFD
   const struct {
@@ -192,6 +209,8 @@ TEST(JOStream, InvalidUtf8BecomesOneReplacementCharacterPerBadSequence) {
       {"\xE2\x82(", R + "("},
       {"\xED\xA0\x80", R + R + R},          // a surrogate
       {"\xC0\xAF", R + R},                  // an overlong form
+      {"\xE0\x80\xAF", R + R + R},          // overlong in three bytes
+      {"\xF0\x8F\xBF\xBF", R + R + R + R},  // overlong in four bytes
       {"\xF4\x90\x80\x80", R + R + R + R},  // beyond U+10FFFF
       {"\xF0\x9F\x98", R},
       {"\x80\x80", R + R},  // stray continuation bytes

@@ -36,20 +36,12 @@ void RunTogether(Body body) {
 
 // ---- lazily created meta classes -----------------------------------------------------
 
-// One meta class per Self, created on first use exactly as modules do.
+// One meta class per Self, through the kit's lazy creation as modules use it.
 template <class Self>
 const QORMetaClass* LazyMeta(const char* name, const QORMetaClass* (*parent)()) {
   static std::atomic<const QORMetaClass*> s_meta{nullptr};
-  const QORMetaClass* meta = s_meta.load(std::memory_order_acquire);
-  if (meta) return meta;
-  zqy::internal::om_guard guard;
-  meta = s_meta.load(std::memory_order_relaxed);
-  if (!meta) {
-    meta = zqy::internal::fct_RetrieveMetaObject(name, QORMetaClass::kComponent, parent(),
-                                                 "QORNull", "ConcurrencyTest", sizeof(Self));
-    s_meta.store(meta, std::memory_order_release);
-  }
-  return meta;
+  return zqy::internal::LazyComponentMetaObject(s_meta, name, parent, "ConcurrencyTest",
+                                                sizeof(Self));
 }
 
 // Fresh class pairs, one per round: a meta class can only be raced for once.

@@ -97,4 +97,3 @@ inline constexpr const char* kStructure = "TPStructureProvider";
 inline constexpr const char* kTieProbeBase = "TIEQORITestProbeTPBaseComponent";
 inline constexpr const char* kTieProbeMiddle = "TIEQORITestProbeTPMiddleComponent";
 inline constexpr const char* kTieFilterBase = "TIEQORIResolvedInputFilterTPBaseComponent";
-inline constexpr const char* kTieStructure = "TIEQORIInputFilterStructureTPStructureProvider";

@@ -15,17 +15,9 @@ namespace {
 
 template <class Self>
 const QORMetaClass* ReplayMeta(std::atomic<const QORMetaClass*>& slot, const char* name) {
-  const QORMetaClass* meta = slot.load(std::memory_order_acquire);
-  if (meta) return meta;
-  zqy::internal::om_guard guard;
-  meta = slot.load(std::memory_order_relaxed);
-  if (!meta) {
-    meta = zqy::internal::fct_RetrieveMetaObject(
-        name, QORMetaClass::kComponent, QORInputFilterNotifWithString::MetaObject(), "QORNull",
-        "DXInputFilterTestDriver", sizeof(Self));
-    slot.store(meta, std::memory_order_release);
-  }
-  return meta;
+  return zqy::internal::LazyComponentMetaObject(slot, name,
+                                                &QORInputFilterNotifWithString::MetaObject,
+                                                "DXInputFilterTestDriver", sizeof(Self));
 }
 
 std::atomic<const QORMetaClass*> s_buttonMeta{nullptr};

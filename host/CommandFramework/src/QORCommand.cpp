@@ -9,11 +9,8 @@ std::atomic<const QORMetaClass*> s_meta{nullptr};
 }
 
 const QORMetaClass* QORCommand::MetaObject() {
-  return zqy::internal::LazyMetaObject(s_meta, [] {
-    return zqy::internal::fct_RetrieveMetaObject("QORCommand", QORMetaClass::kComponent,
-                                                 QORBaseUnknown::MetaObject(), "QORNull",
-                                                 "CommandFramework", sizeof(QORCommand));
-  });
+  return zqy::internal::LazyComponentMetaObject(s_meta, "QORCommand", &QORBaseUnknown::MetaObject,
+                                                "CommandFramework", sizeof(QORCommand));
 }
 const QORMetaClass* QORCommand::GetMetaObject() const {
   return MetaObject();

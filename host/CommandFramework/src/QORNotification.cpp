@@ -18,11 +18,9 @@ QORNotification& QORNotification::operator=(const QORNotification& other) {
 QORNotification::~QORNotification() = default;
 
 const QORMetaClass* QORNotification::MetaObject() {
-  return zqy::internal::LazyMetaObject(s_meta, [] {
-    return zqy::internal::fct_RetrieveMetaObject("QORNotification", QORMetaClass::kComponent,
-                                                 QORBaseUnknown::MetaObject(), "QORNull",
-                                                 "CommandFramework", sizeof(QORNotification));
-  });
+  return zqy::internal::LazyComponentMetaObject(s_meta, "QORNotification",
+                                                &QORBaseUnknown::MetaObject, "CommandFramework",
+                                                sizeof(QORNotification));
 }
 const QORMetaClass* QORNotification::GetMetaObject() const {
   return MetaObject();

@@ -10,35 +10,12 @@
 #include <emmintrin.h>
 #endif
 
+#include "SystemStrings/QORUtf8.h"
+
 namespace {
 
 bool IsBlank(char c) {
   return c == ' ' || c == '\t' || c == '\n' || c == '\r';
-}
-
-// Writes code as UTF-8 at w; gives the byte after it.
-char* PutUtf8(char* w, uint32_t code) {
-  if (code < 0x80) {
-    *w++ = static_cast<char>(code);
-  } else if (code < 0x800) {
-    *w++ = static_cast<char>(0xC0 | (code >> 6));
-    *w++ = static_cast<char>(0x80 | (code & 0x3F));
-  } else if (code < 0x10000) {
-    *w++ = static_cast<char>(0xE0 | (code >> 12));
-    *w++ = static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-    *w++ = static_cast<char>(0x80 | (code & 0x3F));
-  } else {
-    *w++ = static_cast<char>(0xF0 | (code >> 18));
-    *w++ = static_cast<char>(0x80 | ((code >> 12) & 0x3F));
-    *w++ = static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-    *w++ = static_cast<char>(0x80 | (code & 0x3F));
-  }
-  return w;
-}
-
-void AppendUtf8(std::string& out, uint32_t code) {
-  char bytes[4];
-  out.append(bytes, static_cast<size_t>(PutUtf8(bytes, code) - bytes));
 }
 
 bool IsPlain(unsigned char c) {
@@ -179,7 +156,7 @@ const char* QORWebMessageReader::Run(const char* p, const char* end) {
       if (p[1] == 'u' && end - p >= 6) {
         const int32_t unit = Hex4(p + 2);
         if (unit >= 0 && (unit < 0xD800 || unit > 0xDFFF)) {
-          w = PutUtf8(w, static_cast<uint32_t>(unit));
+          w = QORPutUtf8(w, static_cast<uint32_t>(unit));
           p += 6;
           continue;
         }
@@ -198,7 +175,7 @@ bool QORWebMessageReader::Unicode(uint32_t unit) {
   std::string& out = _strings.back();
   if (_high) {
     if (unit < 0xDC00 || unit > 0xDFFF) return false;  // a high half without its low half
-    AppendUtf8(out, 0x10000 + ((_high - 0xD800) << 10) + (unit - 0xDC00));
+    QORAppendUtf8(out, 0x10000 + ((_high - 0xD800) << 10) + (unit - 0xDC00));
     _high = 0;
     return true;
   }
@@ -207,7 +184,7 @@ bool QORWebMessageReader::Unicode(uint32_t unit) {
     _high = unit;
     return true;
   }
-  AppendUtf8(out, unit);
+  QORAppendUtf8(out, unit);
   return true;
 }
 

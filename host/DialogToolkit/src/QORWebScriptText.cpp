@@ -3,6 +3,8 @@
 
 #include <cstring>
 
+#include "SystemStrings/QORUtf8.h"
+
 namespace {
 
 int HexValue(char c) {
@@ -21,24 +23,6 @@ bool ReadHex(std::string_view s, size_t at, size_t count, unsigned& value) {
     value = value * 16 + static_cast<unsigned>(h);
   }
   return true;
-}
-
-void AppendUtf8(std::string& out, unsigned cp) {
-  if (cp < 0x80) {
-    out += static_cast<char>(cp);
-  } else if (cp < 0x800) {
-    out += static_cast<char>(0xC0 | (cp >> 6));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else if (cp < 0x10000) {
-    out += static_cast<char>(0xE0 | (cp >> 12));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (cp >> 18));
-    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  }
 }
 
 // The value of the literal body s (between the quotes); false for what a plain
@@ -82,7 +66,7 @@ bool Decode(std::string_view s, std::string& out) {
       case 'x': {
         unsigned v = 0;
         if (!ReadHex(s, i + 1, 2, v)) return false;
-        AppendUtf8(out, v);
+        QORAppendUtf8(out, v);
         i += 2;
         break;
       }
@@ -100,7 +84,7 @@ bool Decode(std::string_view s, std::string& out) {
         } else if (v >= 0xDC00 && v <= 0xDFFF) {
           return false;
         }
-        AppendUtf8(out, v);
+        QORAppendUtf8(out, v);
         break;
       }
       case '\r':

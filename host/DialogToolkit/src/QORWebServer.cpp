@@ -39,6 +39,7 @@
 #include "DialogToolkit/src/QORWebMessage.h"
 #include "DialogToolkit/src/QORWebPage.h"
 #include "EventToolkit/QOREventLoop.h"
+#include "JsonStreams/QORJsonString.h"
 #include "ObjectModelRuntime/QORMsgCatalog.h"
 
 namespace {
@@ -329,39 +330,7 @@ bool ParseCount(std::string_view text, uint64_t& value) {
 }
 
 std::string Quote(std::string_view text) {
-  std::string out;
-  out.reserve(text.size() + 2);
-  out += '"';
-  for (char c : text) {
-    switch (c) {
-      case '"':
-        out += "\\\"";
-        break;
-      case '\\':
-        out += "\\\\";
-        break;
-      case '\n':
-        out += "\\n";
-        break;
-      case '\r':
-        out += "\\r";
-        break;
-      case '\t':
-        out += "\\t";
-        break;
-      default:
-        if (static_cast<unsigned char>(c) < 0x20) {
-          char buf[8];
-          std::snprintf(buf, sizeof(buf), "\\u%04x",
-                        static_cast<unsigned>(static_cast<unsigned char>(c)));
-          out += buf;
-        } else {
-          out += c;
-        }
-    }
-  }
-  out += '"';
-  return out;
+  return QORJsonString(text);
 }
 
 std::string EscapeHtml(std::string_view text) {

@@ -12,14 +12,6 @@ namespace {
 std::atomic<const QORMetaClass*> s_argsMeta{nullptr};
 std::atomic<const QORMetaClass*> s_sypMeta{nullptr};
 
-const QORMetaClass* LazyMeta(std::atomic<const QORMetaClass*>& slot, const char* name,
-                             const QORMetaClass* (*parent)(), size_t size) {
-  return zqy::internal::LazyMetaObject(slot, [&] {
-    return zqy::internal::fct_RetrieveMetaObject(name, QORMetaClass::kComponent, parent(),
-                                                 "QORNull", "EventToolkit", size);
-  });
-}
-
 std::mutex g_sinkMutex;
 QORCheckSink g_sink;
 
@@ -28,14 +20,18 @@ QORCheckSink g_sink;
 QOREventArgs::QOREventArgs() = default;
 QOREventArgs::~QOREventArgs() = default;
 const QORMetaClass* QOREventArgs::MetaObject() {
-  return LazyMeta(s_argsMeta, "QOREventArgs", &QORBaseUnknown::MetaObject, sizeof(QOREventArgs));
+  return zqy::internal::LazyComponentMetaObject(s_argsMeta, "QOREventArgs",
+                                                &QORBaseUnknown::MetaObject, "EventToolkit",
+                                                sizeof(QOREventArgs));
 }
 const QORMetaClass* QOREventArgs::GetMetaObject() const {
   return MetaObject();
 }
 
 const QORMetaClass* QORSYPEventArgs::MetaObject() {
-  return LazyMeta(s_sypMeta, "QORSYPEventArgs", &QOREventArgs::MetaObject, sizeof(QORSYPEventArgs));
+  return zqy::internal::LazyComponentMetaObject(s_sypMeta, "QORSYPEventArgs",
+                                                &QOREventArgs::MetaObject, "EventToolkit",
+                                                sizeof(QORSYPEventArgs));
 }
 
 QOREventHandler::~QOREventHandler() = default;

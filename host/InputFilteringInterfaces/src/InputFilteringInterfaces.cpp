@@ -17,9 +17,7 @@ namespace {
 
 const QORMetaClass* InterfaceMeta(std::atomic<const QORMetaClass*>& slot, const char* name,
                                   const IID& iid) {
-  return zqy::internal::LazyMetaObject(slot, [&] {
-    return zqy::internal::fct_RetrieveInterfaceMetaObject(name, iid, QORBaseUnknown::MetaObject());
-  });
+  return zqy::internal::LazyInterfaceMetaObject(slot, name, iid, &QORBaseUnknown::MetaObject);
 }
 
 std::atomic<const QORMetaClass*> g_generatorMeta{nullptr};

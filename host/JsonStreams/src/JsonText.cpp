@@ -1,4 +1,5 @@
-// JsonText.cpp - buffered file output and the atomic file write.
+// JsonText.cpp - buffered file output, the atomic file write, and JSON string literals
+// for code outside the streams.
 #include "JsonText.h"
 
 #include <fcntl.h>
@@ -13,6 +14,7 @@
 #include <mutex>
 #include <system_error>
 
+#include "JsonStreams/QORJsonString.h"
 #include "ObjectModelRuntime/QORErrorText.h"
 
 namespace JSON::detail {
@@ -215,3 +217,12 @@ bool WriteFileAtomically(const std::string& given, const std::function<void(File
 }
 
 }  // namespace JSON::detail
+
+void QORAppendJsonString(std::string& out, std::string_view text, QORJsonQuoting quoting) {
+  out.reserve(out.size() + text.size() + 2);
+  JSON::detail::StringSink sink{out};
+  if (quoting == QORJsonQuoting::kScript)
+    JSON::detail::WriteQuoted<true>(sink, text);
+  else
+    JSON::detail::WriteQuoted(sink, text);
+}

@@ -12,6 +12,8 @@
 #include <string_view>
 #include <vector>
 
+#include "SystemStrings/QORUtf8.h"
+
 namespace JSON::detail {
 
 // A byte buffer on malloc/realloc: a buffer that stops growing can be trimmed in place
@@ -137,39 +139,6 @@ struct BufferSink {
   void Put(char c) { out.Put(c); }
 };
 
-// Checks the UTF-8 sequence starting at p (whose first byte is >= 0x80). Returns its
-// length when well formed; otherwise returns 0 and sets *bad to the length of the
-// maximal ill-formed prefix, which is replaced by one U+FFFD.
-inline size_t Utf8SequenceLength(const unsigned char* p, const unsigned char* end, size_t* bad) {
-  const unsigned char lead = p[0];
-  size_t need;
-  unsigned char lo = 0x80, hi = 0xBF;  // allowed range of the second byte
-  if (lead >= 0xC2 && lead <= 0xDF) {
-    need = 1;
-  } else if (lead >= 0xE0 && lead <= 0xEF) {
-    need = 2;
-    if (lead == 0xE0) lo = 0xA0;  // no overlong forms
-    if (lead == 0xED) hi = 0x9F;  // no surrogates
-  } else if (lead >= 0xF0 && lead <= 0xF4) {
-    need = 3;
-    if (lead == 0xF0) lo = 0x90;  // no overlong forms
-    if (lead == 0xF4) hi = 0x8F;  // nothing above U+10FFFF
-  } else {
-    *bad = 1;
-    return 0;
-  }
-  size_t i = 1;
-  for (; i <= need; ++i) {
-    if (p + i >= end) break;
-    const unsigned char c = p[i];
-    const unsigned char min = i == 1 ? lo : 0x80, max = i == 1 ? hi : 0xBF;
-    if (c < min || c > max) break;
-  }
-  if (i == need + 1) return i;
-  *bad = i;
-  return 0;
-}
-
 // True when any of the 8 bytes is a control character, '"', '\\' or not ASCII.
 inline bool NeedsEscapeCheck(uint64_t x) {
   constexpr uint64_t kOnes = 0x0101010101010101ULL, kHigh = 0x8080808080808080ULL;
@@ -184,11 +153,23 @@ inline bool NeedsEscapeCheck(unsigned char c) {
   return c < 0x20 || c == '"' || c == '\\' || c >= 0x80;
 }
 
+// The same test for text bound for a script element, where '<' needs a look too.
+inline bool NeedsScriptEscapeCheck(uint64_t x) {
+  constexpr uint64_t kOnes = 0x0101010101010101ULL, kHigh = 0x8080808080808080ULL;
+  const uint64_t less = x ^ (kOnes * '<');
+  return NeedsEscapeCheck(x) || (((less - kOnes) & ~less & kHigh) != 0);
+}
+
+inline bool NeedsScriptEscapeCheck(unsigned char c) {
+  return NeedsEscapeCheck(c) || c == '<';
+}
+
 // Writes text as a JSON string literal, quotes included. Invalid UTF-8 becomes U+FFFD,
 // one per maximal ill-formed sequence, so whatever the caller holds the output is JSON.
 // Written by hand rather than with RapidJSON's Writer: that one refuses or passes on
-// invalid UTF-8, it does not repair it.
-template <class Sink>
+// invalid UTF-8, it does not repair it. kScript also escapes what would end a script
+// element or a script's line ("</", "<!", U+2028, U+2029); the streams never need it.
+template <bool kScript = false, class Sink>
 void WriteQuoted(Sink& sink, std::string_view text) {
   static constexpr char kHex[] = "0123456789abcdef";
   const auto* p = reinterpret_cast<const unsigned char*>(text.data());
@@ -199,14 +180,21 @@ void WriteQuoted(Sink& sink, std::string_view text) {
     while (end - p >= 8) {
       uint64_t block;
       std::memcpy(&block, p, 8);
-      if (NeedsEscapeCheck(block)) break;
+      if (kScript ? NeedsScriptEscapeCheck(block) : NeedsEscapeCheck(block)) break;
       p += 8;
     }
-    while (p < end && !NeedsEscapeCheck(*p)) ++p;
+    while (p < end && !(kScript ? NeedsScriptEscapeCheck(*p) : NeedsEscapeCheck(*p))) ++p;
     if (p == end) break;
     if (*p >= 0x80) {
       size_t bad = 0;
-      const size_t length = Utf8SequenceLength(p, end, &bad);
+      const size_t length = QORUtf8SequenceLength(p, end, &bad);
+      if (kScript && length == 3 && p[0] == 0xE2 && p[1] == 0x80 && (p[2] | 1) == 0xA9) {
+        sink.Write(reinterpret_cast<const char*>(run), static_cast<size_t>(p - run));
+        sink.Write(p[2] == 0xA8 ? "\\u2028" : "\\u2029", 6);
+        p += 3;
+        run = p;
+        continue;
+      }
       if (length) {
         p += length;
         continue;
@@ -241,6 +229,12 @@ void WriteQuoted(Sink& sink, std::string_view text) {
         break;
       case '\t':
         sink.Write("\\t", 2);
+        break;
+      case '<':  // script text only
+        if (p < end && (*p == '/' || *p == '!'))
+          sink.Write("\\u003c", 6);
+        else
+          sink.Put('<');
         break;
       default: {
         const char escaped[6] = {'\\', 'u', '0', '0', kHex[c >> 4], kHex[c & 15]};

@@ -17,6 +17,7 @@
 
 #include "InputFilteringInterfaces/QORIInputFilterStructure.h"
 #include "InputFilteringInterfaces/QORIResolvedInputFilter.h"
+#include "InputFilteringInterfaces/QORInputFilterStructureTie.h"
 #include "ObjectModelRuntime/QORFillDictionary.h"
 #include "ObjectModelRuntime/QOROMModule.h"
 #include "ObjectModelRuntime/QORTie.h"
@@ -41,7 +42,6 @@ enum Counted {
   kTieProbeBase,
   kTieProbeMiddle,
   kTieFilterBase,
-  kTieStructure,
   kCountedClasses
 };
 
@@ -53,7 +53,6 @@ ClassCounter g_counters[kCountedClasses] = {
     {"TIEQORITestProbeTPBaseComponent"},
     {"TIEQORITestProbeTPMiddleComponent"},
     {"TIEQORIResolvedInputFilterTPBaseComponent"},
-    {"TIEQORIInputFilterStructureTPStructureProvider"},
 };
 
 void Constructed(Counted c) {
@@ -84,35 +83,12 @@ void RecordRun(int number, int registered) {
 
 // ---- meta classes --------------------------------------------------------------------
 
-const QORMetaClass* LazyComponentMeta(std::atomic<const QORMetaClass*>& slot, const char* name,
-                                      const QORMetaClass* (*parent)(), size_t size) {
-  const QORMetaClass* meta = slot.load(std::memory_order_acquire);
-  if (meta) return meta;
-  zqy::internal::om_guard guard;
-  meta = slot.load(std::memory_order_relaxed);
-  if (!meta) {
-    // The parent's meta class comes first; asking for it takes the guard again.
-    meta = zqy::internal::fct_RetrieveMetaObject(name, QORMetaClass::kComponent, parent(),
-                                                 "QORNull", "QORTestPlugin", size);
-    slot.store(meta, std::memory_order_release);
-  }
-  return meta;
-}
-
 }  // namespace
 
 const QORMetaClass* QORITestProbe::MetaObject() {
   static std::atomic<const QORMetaClass*> s_meta{nullptr};
-  const QORMetaClass* meta = s_meta.load(std::memory_order_acquire);
-  if (meta) return meta;
-  zqy::internal::om_guard guard;
-  meta = s_meta.load(std::memory_order_relaxed);
-  if (!meta) {
-    meta = zqy::internal::fct_RetrieveInterfaceMetaObject("QORITestProbe", IID_QORITestProbe,
-                                                          QORBaseUnknown::MetaObject());
-    s_meta.store(meta, std::memory_order_release);
-  }
-  return meta;
+  return zqy::internal::LazyInterfaceMetaObject(s_meta, "QORITestProbe", IID_QORITestProbe,
+                                                &QORBaseUnknown::MetaObject);
 }
 
 namespace {
@@ -126,8 +102,9 @@ class TPBaseComponent : public QORBaseUnknown {
 
   static const QORMetaClass* MetaObject() {
     static std::atomic<const QORMetaClass*> s_meta{nullptr};
-    return LazyComponentMeta(s_meta, "TPBaseComponent", &QORBaseUnknown::MetaObject,
-                             sizeof(TPBaseComponent));
+    return zqy::internal::LazyComponentMetaObject(s_meta, "TPBaseComponent",
+                                                  &QORBaseUnknown::MetaObject, "QORTestPlugin",
+                                                  sizeof(TPBaseComponent));
   }
   const QORMetaClass* GetMetaObject() const override { return MetaObject(); }
   const char* IsA() const override { return MetaObject()->GetName(); }
@@ -177,8 +154,9 @@ class TPMiddleComponent : public TPBaseComponent {
 
   static const QORMetaClass* MetaObject() {
     static std::atomic<const QORMetaClass*> s_meta{nullptr};
-    return LazyComponentMeta(s_meta, "TPMiddleComponent", &TPBaseComponent::MetaObject,
-                             sizeof(TPMiddleComponent));
+    return zqy::internal::LazyComponentMetaObject(s_meta, "TPMiddleComponent",
+                                                  &TPBaseComponent::MetaObject, "QORTestPlugin",
+                                                  sizeof(TPMiddleComponent));
   }
   const QORMetaClass* GetMetaObject() const override { return MetaObject(); }
   const char* IsA() const override { return MetaObject()->GetName(); }
@@ -192,8 +170,9 @@ class TPLeafComponent : public TPMiddleComponent {
 
   static const QORMetaClass* MetaObject() {
     static std::atomic<const QORMetaClass*> s_meta{nullptr};
-    return LazyComponentMeta(s_meta, "TPLeafComponent", &TPMiddleComponent::MetaObject,
-                             sizeof(TPLeafComponent));
+    return zqy::internal::LazyComponentMetaObject(s_meta, "TPLeafComponent",
+                                                  &TPMiddleComponent::MetaObject, "QORTestPlugin",
+                                                  sizeof(TPLeafComponent));
   }
   const QORMetaClass* GetMetaObject() const override { return MetaObject(); }
   const char* IsA() const override { return MetaObject()->GetName(); }
@@ -207,8 +186,9 @@ class TPStructureProvider : public QORBaseUnknown {
 
   static const QORMetaClass* MetaObject() {
     static std::atomic<const QORMetaClass*> s_meta{nullptr};
-    return LazyComponentMeta(s_meta, "TPStructureProvider", &QORBaseUnknown::MetaObject,
-                             sizeof(TPStructureProvider));
+    return zqy::internal::LazyComponentMetaObject(s_meta, "TPStructureProvider",
+                                                  &QORBaseUnknown::MetaObject, "QORTestPlugin",
+                                                  sizeof(TPStructureProvider));
   }
   const QORMetaClass* GetMetaObject() const override { return MetaObject(); }
   const char* IsA() const override { return MetaObject()->GetName(); }
@@ -263,35 +243,11 @@ class TPStructureProvider : public QORBaseUnknown {
 template <class Iface, class Impl>
 class TPTie : public Iface {
  public:
-  using QORBaseUnknown::QueryInterface;
-
-  static const QORMetaClass* TieMeta() {
+  static const QORMetaClass* MetaObject() {
     static std::atomic<const QORMetaClass*> s_meta{nullptr};
-    const QORMetaClass* meta = s_meta.load(std::memory_order_acquire);
-    if (meta) return meta;
-    zqy::internal::om_guard guard;
-    meta = s_meta.load(std::memory_order_relaxed);
-    if (!meta) {
-      const QORMetaClass* ifaceMeta = Iface::MetaObject();
-      meta = zqy::internal::Tie_InitMetaObject(Iface::ClassId(), ifaceMeta->GetName(), ifaceMeta,
-                                               Impl::MetaObject(), QORMetaClass::kTie);
-      s_meta.store(meta, std::memory_order_release);
-    }
-    return meta;
+    return zqy::internal::LazyTieMetaObject<Iface, Impl>(s_meta, Iface::ClassId());
   }
-
-  HRESULT QueryInterface(const IID& iid, void** out) override {
-    return Tie_Query(this, TieMeta(), 1, iid, out);
-  }
-  ULONG AddRef() override { return Tie_AddRef(this->_pImpl, QORMetaClass::kTie, &this->_refCount); }
-  ULONG Release() override {
-    int del = 0;
-    ULONG left = Tie_Release(del, this, QORMetaClass::kTie);
-    if (del) delete this;
-    return left;
-  }
-  ~TPTie() override { Tie_Destruct(this, QORMetaClass::kTie); }
-  const QORMetaClass* GetMetaObject() const override { return TieMeta(); }
+  QOR_TIE_OBJECT_MODEL(TPTie)
 
  protected:
   Impl* Target() const { return static_cast<Impl*>(this->_pImpl); }
@@ -336,61 +292,11 @@ class TIEQORIResolvedInputFilterTPBaseComponent final
   }
 };
 
-class TIEQORIInputFilterStructureTPStructureProvider final
-    : public TPTie<QORIInputFilterStructure, TPStructureProvider> {
- public:
-  TIEQORIInputFilterStructureTPStructureProvider() { Constructed(kTieStructure); }
-  ~TIEQORIInputFilterStructureTPStructureProvider() override { Destroyed(kTieStructure); }
-  HRESULT SetInputFile(QORUnicodeString path) override {
-    return Target()->SetInputFile(std::move(path));
-  }
-  HRESULT GetFilterID(QORUnicodeString& id) override { return Target()->GetFilterID(id); }
-  HRESULT GetFormatUsage(QORUnicodeString& usage) override {
-    return Target()->GetFormatUsage(usage);
-  }
-  HRESULT GetColumns(QORListValQORUnicodeString& columns) override {
-    return Target()->GetColumns(columns);
-  }
-  HRESULT GetColumnDescription(QORUnicodeString column, QORUnicodeString& text, int32_t& type,
-                               QORListValQORUnicodeString& values) override {
-    return Target()->GetColumnDescription(std::move(column), text, type, values);
-  }
-  HRESULT GetRoots(QORRawCollPV& roots) override { return Target()->GetRoots(roots); }
-  HRESULT GetEntityLabel(void* entity, QORUnicodeString& label, QORListValQORUnicodeString& uids,
-                         bool& isNLS) override {
-    return Target()->GetEntityLabel(entity, label, uids, isNLS);
-  }
-  HRESULT GetEntityData(void* entity, QORListValQORUnicodeString& keys,
-                        QORListValQORUnicodeString& values) override {
-    return Target()->GetEntityData(entity, keys, values);
-  }
-  HRESULT GetChildren(void* entity, QORRawCollPV& children) override {
-    return Target()->GetChildren(entity, children);
-  }
-  HRESULT GetEntityValue(void* entity, QORUnicodeString column, QORUnicodeString& value,
-                         bool& isNLS, const QORUnicodeString* mode) override {
-    return Target()->GetEntityValue(entity, std::move(column), value, isNLS, mode);
-  }
-  HRESULT GetEntityAttribute(void* entity, QORUnicodeString name,
-                             QORUnicodeString& value) override {
-    return Target()->GetEntityAttribute(entity, std::move(name), value);
-  }
-};
-
-QORBaseUnknown* NullCreator() {
-  return nullptr;
-}
-
 // new may give null (host allocator): the creator then gives null too.
 template <class Tie, class Impl>
 QORBaseUnknown* MakeTie(QORBaseUnknown* implementation, QORBaseUnknown* second) {
   static QORBaseUnknown* s_slot = nullptr;
-  Tie* tie = new Tie;
-  if (!tie) return nullptr;
-  const QORMetaClass* implMeta = Impl::MetaObject();
-  Tie_Construct(tie, Tie::TieMeta(), implementation, implMeta->GetClassId(),
-                implMeta->GetTypeOfClass(), s_slot, &NullCreator, second);
-  return tie;
+  return QORCreateTie<Tie, Impl>(implementation, second, s_slot);
 }
 
 }  // namespace
@@ -411,7 +317,7 @@ QOR_EXPORT QORBaseUnknown* CreateTIEQORIResolvedInputFilterTPBaseComponent(QORBa
 }
 QOR_EXPORT QORBaseUnknown* CreateTIEQORIInputFilterStructureTPStructureProvider(
     QORBaseUnknown* impl, QORBaseUnknown* second) {
-  return MakeTie<TIEQORIInputFilterStructureTPStructureProvider, TPStructureProvider>(impl, second);
+  return QORInputFilterStructureTie<TPStructureProvider>::Create(impl, second);
 }
 
 // ---- creation functions and registration table ---------------------------------------

@@ -16,17 +16,9 @@ class TinyComponent : public QORBaseUnknown {
  public:
   static const QORMetaClass* MetaObject() {
     static std::atomic<const QORMetaClass*> s_meta{nullptr};
-    const QORMetaClass* meta = s_meta.load(std::memory_order_acquire);
-    if (meta) return meta;
-    zqy::internal::om_guard guard;
-    meta = s_meta.load(std::memory_order_relaxed);
-    if (!meta) {
-      meta = zqy::internal::fct_RetrieveMetaObject(TINY_COMPONENT, QORMetaClass::kComponent,
-                                                   QORBaseUnknown::MetaObject(), "QORNull",
-                                                   "QORTinyModule", sizeof(TinyComponent));
-      s_meta.store(meta, std::memory_order_release);
-    }
-    return meta;
+    return zqy::internal::LazyComponentMetaObject(s_meta, TINY_COMPONENT,
+                                                  &QORBaseUnknown::MetaObject, "QORTinyModule",
+                                                  sizeof(TinyComponent));
   }
   const QORMetaClass* GetMetaObject() const override { return MetaObject(); }
   const char* IsA() const override { return MetaObject()->GetName(); }
