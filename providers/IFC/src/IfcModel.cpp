@@ -94,9 +94,10 @@ bool Model::Build(TreeBuilder& builder, std::string& error) {
     error = "unsupported schema '" + _file.Schema() + "' (expected IFC2X3, IFC4 or IFC4X3)";
     return false;
   }
-  builder.Build({_nodes, _links, _texts, _descriptions, _pRoots, _rootCount});
-  if (_pProperties) _pProperties->Resolve();
-  _file.ReleaseIndex();
+  builder.Build({_nodes, _links, _texts, _descriptions, _pRoots, _rootCount}, [this] {
+    if (_pProperties) _pProperties->Resolve();
+    _file.ReleaseIndex();
+  });
   // The tree holds what it shows; attributes asked for later map their page back in.
   _file.DropResident(0, _file.Bytes().size());
   return true;

@@ -763,7 +763,7 @@ void TreeBuilder::Emit(Output& out) const {
   out.rootCount = _roots.size();
 }
 
-void TreeBuilder::Build(Output out) {
+void TreeBuilder::Build(Output out, const std::function<void()>& indexDone) {
   // The stretches in file order, then one for what is decoded here. Each one's text becomes
   // one of the output's, as it is.
   _segments.push_back(std::move(_taken[0]));
@@ -783,6 +783,7 @@ void TreeBuilder::Build(Output out) {
   ClassifyTypes();
   CollectRelations();
   std::vector<uint32_t>().swap(_nodeOfSlot);
+  if (indexDone) indexDone();
   ReadAttributes();
   BreakCycles();
   MakeSortKeys();

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <span>
 #include <string>
@@ -33,7 +34,10 @@ class TreeBuilder : public StepRecordSink {
   };
 
   explicit TreeBuilder(const StepFile& file) : _file(file) {}
-  void Build(Output out);
+  // `indexDone` runs once the builder has looked everything up in the file's index, before
+  // the tree is laid out: the caller releases the index there, so the two are never held
+  // together.
+  void Build(Output out, const std::function<void()>& indexDone = {});
 
   uint8_t Select(std::string_view upperType) const override;
   void Take(unsigned thread, uint32_t slot, const StepEntry& entry, uint8_t tag,
