@@ -60,6 +60,7 @@ class StepFile::Pass {
         _types(types),
         _maxId(maxId),
         _pSink(sink),
+        _complexTag(sink != nullptr ? sink->SelectComplex() : uint8_t{0}),
         _thread(thread),
         _quiet(quiet),
         _indexed(indexed),
@@ -130,6 +131,7 @@ class StepFile::Pass {
   StepTypeTable& _types;
   uint32_t& _maxId;
   StepRecordSink* const _pSink;
+  const uint8_t _complexTag;
   const unsigned _thread;
   const bool _quiet;
   // Bytes indexed by both passes, for progress; the main pass reports it.
@@ -243,7 +245,8 @@ StepFile::Pass::Stop StepFile::Pass::Run(const char*& p, const char* watch,
     if (_count >= UINT32_MAX - 1) return fail(recordStart, "too many instances");
     entry.offset = static_cast<uint64_t>(bodyStart - base);
     entry.length = static_cast<uint32_t>(length);
-    const uint8_t tag = _tags[static_cast<std::size_t>(code)];
+    uint8_t tag = _tags[static_cast<std::size_t>(code)];
+    if (tag == 0 && entry.complex) tag = _complexTag;
     if (tag != 0) {
       _pSink->Take(_thread, _count, entry, tag,
                    std::string_view(bodyStart, static_cast<std::size_t>(length)));

@@ -34,6 +34,9 @@ class StepRecordSink {
   // Tag for the records of a type (upper-case keyword); 0 leaves them out. Called from both
   // threads at once: the answer must depend on the name only.
   virtual uint8_t Select(std::string_view upperType) const = 0;
+  // Tag for complex records whose first part's type Select leaves out: a complex record
+  // lists its parts alphabetically, so the part a reader wants may come anywhere in it.
+  virtual uint8_t SelectComplex() const { return 0; }
   // A record of a selected type; body is its parameter text, as StepFile::Body gives it.
   virtual void Take(unsigned thread, uint32_t slot, const StepEntry& entry, uint8_t tag,
                     std::string_view body) = 0;
