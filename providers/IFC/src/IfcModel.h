@@ -91,6 +91,11 @@ class Model {
   // The columns asked for when opening, with their values; null when none was asked.
   const PropertyIndex* Properties() const { return _pProperties.get(); }
 
+  // IfcRoot.Description, decoded with the tree; empty for the synthetic group.
+  std::string_view Description(const Node& node) const {
+    return node.IsSynthetic() ? std::string_view()
+                              : _descriptions[static_cast<std::size_t>(&node - _nodes.data())];
+  }
   // A new string on every call; empty when unset or not applicable to the node's type.
   std::string Attribute(const Node& node, NodeAttribute which) const;
 
