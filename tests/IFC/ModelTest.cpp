@@ -67,11 +67,11 @@ class ModelTest : public ::testing::Test {
  protected:
   void Open(const std::string& text) {
     std::string error;
-    text_ = text;
-    ASSERT_TRUE(model_.OpenBuffer(text_, error)) << error;
+    _text = text;
+    ASSERT_TRUE(_model.OpenBuffer(_text, error)) << error;
   }
-  std::string text_;
-  Model model_;
+  std::string _text;
+  Model _model;
 };
 
 TEST_F(ModelTest, StoreysByElevationThenSpatialThenElementsByTypeAndName) {
@@ -95,10 +95,10 @@ TEST_F(ModelTest, StoreysByElevationThenSpatialThenElementsByTypeAndName) {
       "#36=IFCWALLSTANDARDCASE('w36',$,'Alpha',$,$,$,$,$);\n"
       "#40=IFCRELCONTAINEDINSPATIALSTRUCTURE('r40',$,$,$,(#34,#32,#30,#36,#35,#31,#33),#12);\n"));
 
-  const Node* building = Find(model_, "Building");
+  const Node* building = Find(_model, "Building");
   EXPECT_EQ(ChildLabels(building),
             (std::vector<std::string>{"Basement", "Ground", "Level 1", "Roof", "Mezzanine"}));
-  const Node* ground = Find(model_, "Ground");
+  const Node* ground = Find(_model, "Ground");
   EXPECT_EQ(ChildLabels(ground),
             (std::vector<std::string>{"Room 9", "Room 10", "Door", "Same", "Same", "wall a",
                                       "Wall B", "IfcWall #32", "Alpha"}));
@@ -106,11 +106,11 @@ TEST_F(ModelTest, StoreysByElevationThenSpatialThenElementsByTypeAndName) {
   EXPECT_EQ(ground->Children()[3]->InstanceNumber(), 33u);
   EXPECT_EQ(ground->Children()[4]->InstanceNumber(), 34u);
 
-  EXPECT_EQ(Find(model_, "Basement")->ElevationText(), "-3000.");
-  EXPECT_DOUBLE_EQ(Find(model_, "Basement")->Elevation(), -3000.0);
-  EXPECT_EQ(Find(model_, "Roof")->ElevationText(), "6000");
-  EXPECT_FALSE(Find(model_, "Mezzanine")->HasElevation());
-  EXPECT_FALSE(Find(model_, "Wall B")->HasElevation());
+  EXPECT_EQ(Find(_model, "Basement")->ElevationText(), "-3000.");
+  EXPECT_DOUBLE_EQ(Find(_model, "Basement")->Elevation(), -3000.0);
+  EXPECT_EQ(Find(_model, "Roof")->ElevationText(), "6000");
+  EXPECT_FALSE(Find(_model, "Mezzanine")->HasElevation());
+  EXPECT_FALSE(Find(_model, "Wall B")->HasElevation());
 }
 
 TEST_F(ModelTest, NodeFieldsAndSpatialFlags) {
@@ -122,18 +122,18 @@ TEST_F(ModelTest, NodeFieldsAndSpatialFlags) {
            "#21=IFCRELAGGREGATES('r21',$,$,$,#10,(#20));\n"
            "#30=IFCSLAB('x30',$,'Slab',$,$,$,$,$,$);\n"
            "#31=IFCRELCONTAINEDINSPATIALSTRUCTURE('r31',$,$,$,(#30),#11);\n"));
-  ASSERT_EQ(RootLabels(model_), (std::vector<std::string>{"Project"}));
-  const Node* project = model_.Roots()[0];
+  ASSERT_EQ(RootLabels(_model), (std::vector<std::string>{"Project"}));
+  const Node* project = _model.Roots()[0];
   EXPECT_EQ(project->TypeName(), "IfcProject");
   EXPECT_FALSE(project->IsSpatial());
   EXPECT_EQ(project->Parent(), nullptr);
 
-  const Node* l1 = Find(model_, "L1");
+  const Node* l1 = Find(_model, "L1");
   ASSERT_NE(l1, nullptr);
   EXPECT_EQ(l1->GlobalId(), "3vB2YO$MX4xv5uCqZZG05x");
   EXPECT_EQ(l1->InstanceNumber(), 10u);
   EXPECT_EQ(l1->TypeName(), "IfcBuildingStorey");
-  EXPECT_EQ(l1->Parent(), Find(model_, "Building"));
+  EXPECT_EQ(l1->Parent(), Find(_model, "Building"));
 
   struct Expect {
     const char* label;
@@ -143,12 +143,12 @@ TEST_F(ModelTest, NodeFieldsAndSpatialFlags) {
   for (const Expect& e :
        {Expect{"Site", true, false}, Expect{"Building", true, false}, Expect{"L1", true, false},
         Expect{"Room", true, true}, Expect{"L2", true, true}, Expect{"Slab", false, false}}) {
-    const Node* n = Find(model_, e.label);
+    const Node* n = Find(_model, e.label);
     ASSERT_NE(n, nullptr) << e.label;
     EXPECT_EQ(n->IsSpatial(), e.spatial) << e.label;
     EXPECT_EQ(n->IsLatestSpatial(), e.latest) << e.label;
   }
-  EXPECT_EQ(model_.NodeCount(), 7u);
+  EXPECT_EQ(_model.NodeCount(), 7u);
 }
 
 TEST_F(ModelTest, AggregationWinsOverContainmentAndFirstContainmentWins) {
@@ -161,9 +161,9 @@ TEST_F(ModelTest, AggregationWinsOverContainmentAndFirstContainmentWins) {
                     "#30=IFCRELCONTAINEDINSPATIALSTRUCTURE('r30',$,$,$,(#20,#21,#22),#10);\n"
                     "#31=IFCRELCONTAINEDINSPATIALSTRUCTURE('r31',$,$,$,(#22),#11);\n"
                     "#32=IFCRELAGGREGATES('r32',$,$,$,#20,(#21));\n"));
-  EXPECT_EQ(ChildLabels(Find(model_, "A")), (std::vector<std::string>{"Column", "Truss"}));
-  EXPECT_EQ(ChildLabels(Find(model_, "Truss")), (std::vector<std::string>{"Chord"}));
-  EXPECT_TRUE(Find(model_, "B")->Children().empty());
+  EXPECT_EQ(ChildLabels(Find(_model, "A")), (std::vector<std::string>{"Column", "Truss"}));
+  EXPECT_EQ(ChildLabels(Find(_model, "Truss")), (std::vector<std::string>{"Chord"}));
+  EXPECT_TRUE(Find(_model, "B")->Children().empty());
 }
 
 TEST_F(ModelTest, CyclesAreBrokenAndEveryEntityAppearsOnce) {
@@ -185,33 +185,33 @@ TEST_F(ModelTest, CyclesAreBrokenAndEveryEntityAppearsOnce) {
                     "#41=IFCSPACE('x41',$,'Loop 2',$,$,$,$,$,.ELEMENT.,.INTERNAL.,$);\n"
                     "#42=IFCRELAGGREGATES('r42',$,$,$,#40,(#41));\n"
                     "#43=IFCRELAGGREGATES('r43',$,$,$,#41,(#40));\n"));
-  const auto nodes = AllNodes(model_);
-  EXPECT_EQ(nodes.size(), model_.NodeCount());
+  const auto nodes = AllNodes(_model);
+  EXPECT_EQ(nodes.size(), _model.NodeCount());
   std::map<uint32_t, int> seen;
   for (const Node* n : nodes) ++seen[n->InstanceNumber()];
   for (const uint32_t id : {1u, 2u, 3u, 10u, 20u, 21u, 22u, 23u, 40u, 41u}) {
     EXPECT_EQ(seen[id], 1) << "#" << id;
   }
-  EXPECT_EQ(Find(model_, "Site")->Parent(), Find(model_, "Project"));
+  EXPECT_EQ(Find(_model, "Site")->Parent(), Find(_model, "Project"));
   // The spaces' loop is cut: one of them is a root (spatial) holding the other.
-  const auto roots = RootLabels(model_);
+  const auto roots = RootLabels(_model);
   ASSERT_EQ(roots.size(), 3u);
   EXPECT_EQ(roots[0], "Project");
   EXPECT_TRUE(roots[1] == "Loop 1" || roots[1] == "Loop 2") << roots[1];
-  EXPECT_EQ(model_.Roots()[1]->Children().size(), 1u);
-  EXPECT_FALSE(model_.Roots()[1]->IsLatestSpatial());
-  EXPECT_TRUE(model_.Roots()[1]->Children()[0]->IsLatestSpatial());
+  EXPECT_EQ(_model.Roots()[1]->Children().size(), 1u);
+  EXPECT_FALSE(_model.Roots()[1]->IsLatestSpatial());
+  EXPECT_TRUE(_model.Roots()[1]->Children()[0]->IsLatestSpatial());
   EXPECT_EQ(roots[2], "Unplaced elements");
   // The loop A -> B -> C -> A is cut once: one of them hangs the other two below it.
   int loopRoots = 0;
   for (const char* label : {"A", "B", "C"}) {
-    const Node* n = Find(model_, label);
+    const Node* n = Find(_model, label);
     ASSERT_NE(n, nullptr);
     const Node* p = n->Parent();
     if (p == nullptr || p->Label() == "Storey" || p->IsSynthetic()) ++loopRoots;
   }
   EXPECT_EQ(loopRoots, 1);
-  EXPECT_EQ(Find(model_, "Self")->Parent(), Find(model_, "Storey"));
+  EXPECT_EQ(Find(_model, "Self")->Parent(), Find(_model, "Storey"));
 }
 
 TEST_F(ModelTest, DeepDecompositionDoesNotRecurse) {
@@ -234,7 +234,7 @@ TEST_F(ModelTest, DeepDecompositionDoesNotRecurse) {
   }
   Open(Ifc(data));
   int depth = 0;
-  const Node* n = Find(model_, "Link 0");
+  const Node* n = Find(_model, "Link 0");
   while (n != nullptr && !n->Children().empty()) {
     n = n->Children()[0];
     ++depth;
@@ -260,13 +260,13 @@ TEST_F(ModelTest, DanglingReferencesUnknownTypesAndUnplacedElements) {
                     "#33=IFCRELCONTAINEDINSPATIALSTRUCTURE('r33',$,$,$,(#20),$);\n"
                     "#34=IFCRELAGGREGATES('r34',$,$,$,#10,'not a list');\n"
                     "#35=IFCRELAGGREGATES('r35',$,$,$,#10,(#20,#21 @ broken;\n"));
-  EXPECT_EQ(ChildLabels(Find(model_, "Storey")), (std::vector<std::string>{"Gizmo", "Placed"}));
-  EXPECT_EQ(Find(model_, "Gizmo")->TypeName(), "IfcFuturething");
-  EXPECT_EQ(Find(model_, "Hidden"), nullptr);
-  EXPECT_EQ(Find(model_, "Loose Opening"), nullptr);
+  EXPECT_EQ(ChildLabels(Find(_model, "Storey")), (std::vector<std::string>{"Gizmo", "Placed"}));
+  EXPECT_EQ(Find(_model, "Gizmo")->TypeName(), "IfcFuturething");
+  EXPECT_EQ(Find(_model, "Hidden"), nullptr);
+  EXPECT_EQ(Find(_model, "Loose Opening"), nullptr);
 
-  ASSERT_EQ(RootLabels(model_), (std::vector<std::string>{"Project", "Unplaced elements"}));
-  const Node* group = model_.Roots()[1];
+  ASSERT_EQ(RootLabels(_model), (std::vector<std::string>{"Project", "Unplaced elements"}));
+  const Node* group = _model.Roots()[1];
   EXPECT_TRUE(group->IsSynthetic());
   EXPECT_FALSE(group->IsSpatial());
   EXPECT_EQ(group->InstanceNumber(), 0u);
@@ -275,7 +275,7 @@ TEST_F(ModelTest, DanglingReferencesUnknownTypesAndUnplacedElements) {
   // File order inside the group.
   EXPECT_EQ(ChildLabels(group),
             (std::vector<std::string>{"Loose Beam", "Orphan Part", "Lost Column"}));
-  EXPECT_EQ(Find(model_, "Loose Beam")->Parent(), group);
+  EXPECT_EQ(Find(_model, "Loose Beam")->Parent(), group);
 }
 
 TEST_F(ModelTest, ComplexInstancesAndBrokenRecordsInTheTree) {
@@ -283,19 +283,19 @@ TEST_F(ModelTest, ComplexInstancesAndBrokenRecordsInTheTree) {
                     "#11=IFCWALL('w11' 'missing comma',$,'Broken');\n"
                     "#12=IFCWALL('w12',$,'Fine',$,$,$,$,$,$);\n"
                     "#20=IFCRELCONTAINEDINSPATIALSTRUCTURE('r20',$,$,$,(#10,#11,#12),#3);\n"));
-  const Node* building = Find(model_, "Building");
+  const Node* building = Find(_model, "Building");
   ASSERT_EQ(building->Children().size(), 3u);
   // A record too damaged to read still shows, by type and number.
   EXPECT_EQ(ChildLabels(building),
             (std::vector<std::string>{"IfcBuildingElementProxy #10", "Fine", "IfcWall #11"}));
-  EXPECT_EQ(Find(model_, "IfcWall #11")->GlobalId(), "w11");
+  EXPECT_EQ(Find(_model, "IfcWall #11")->GlobalId(), "w11");
 }
 
 TEST_F(ModelTest, HugeNames) {
   const std::string name(4u << 20, 'w');
   Open(Ifc(kFrame + "#10=IFCWALL('w10',$,'" + name + "\\X2\\00E9\\X0\\',$,$,$,$,$,$);\n" +
            "#11=IFCRELCONTAINEDINSPATIALSTRUCTURE('r11',$,$,$,(#10),#3);\n"));
-  const Node* building = Find(model_, "Building");
+  const Node* building = Find(_model, "Building");
   ASSERT_EQ(building->Children().size(), 1u);
   const std::string_view got = building->Children()[0]->Name();
   EXPECT_EQ(got.size(), name.size() + 2);
@@ -312,13 +312,13 @@ TEST_F(ModelTest, Ifc2x3File) {
           "#6=IFCRELAGGREGATES('r6',$,$,$,#2,(#3));\n"
           "#7=IFCRELCONTAINEDINSPATIALSTRUCTURE('r7',$,$,$,(#4),#3);\n",
           "IFC2X3"));
-  EXPECT_EQ(model_.Schema(), SchemaVersion::Ifc2x3);
-  EXPECT_EQ(model_.SchemaName(), "IFC2X3");
-  const Node* wall = Find(model_, "Old Wall");
+  EXPECT_EQ(_model.Schema(), SchemaVersion::Ifc2x3);
+  EXPECT_EQ(_model.SchemaName(), "IFC2X3");
+  const Node* wall = Find(_model, "Old Wall");
   ASSERT_NE(wall, nullptr);
   EXPECT_EQ(wall->TypeName(), "IfcWallStandardCase");
   EXPECT_EQ(wall->Parent()->ElevationText(), "1500.");
-  EXPECT_EQ(model_.Attribute(*wall, ifc::NodeAttribute::Tag), "T-4");
+  EXPECT_EQ(_model.Attribute(*wall, ifc::NodeAttribute::Tag), "T-4");
 }
 
 TEST_F(ModelTest, Ifc4x3Facilities) {
@@ -334,14 +334,14 @@ TEST_F(ModelTest, Ifc4x3Facilities) {
           "#9=IFCRELAGGREGATES('r9',$,$,$,#3,(#4,#5));\n"
           "#10=IFCRELCONTAINEDINSPATIALSTRUCTURE('r10',$,$,$,(#6),#5);\n",
           "IFC4X3_ADD2"));
-  EXPECT_EQ(model_.Schema(), SchemaVersion::Ifc4x3);
-  EXPECT_EQ(ChildLabels(Find(model_, "Main Road")),
+  EXPECT_EQ(_model.Schema(), SchemaVersion::Ifc4x3);
+  EXPECT_EQ(ChildLabels(Find(_model, "Main Road")),
             (std::vector<std::string>{"Segment 1", "Segment 2"}));
-  EXPECT_TRUE(Find(model_, "Main Road")->IsSpatial());
-  EXPECT_FALSE(Find(model_, "Main Road")->IsLatestSpatial());
-  EXPECT_TRUE(Find(model_, "Segment 1")->IsLatestSpatial());
-  EXPECT_EQ(Find(model_, "Segment 1")->TypeName(), "IfcRoadPart");
-  EXPECT_EQ(Find(model_, "Base Course")->Parent(), Find(model_, "Segment 1"));
+  EXPECT_TRUE(Find(_model, "Main Road")->IsSpatial());
+  EXPECT_FALSE(Find(_model, "Main Road")->IsLatestSpatial());
+  EXPECT_TRUE(Find(_model, "Segment 1")->IsLatestSpatial());
+  EXPECT_EQ(Find(_model, "Segment 1")->TypeName(), "IfcRoadPart");
+  EXPECT_EQ(Find(_model, "Base Course")->Parent(), Find(_model, "Segment 1"));
 }
 
 TEST_F(ModelTest, OrphanSpatialEntitiesBecomeRoots) {
@@ -349,8 +349,8 @@ TEST_F(ModelTest, OrphanSpatialEntitiesBecomeRoots) {
       Ifc("#1=IFCBUILDINGSTOREY('s1',$,'Upper',$,$,$,$,$,.ELEMENT.,3000.);\n"
           "#2=IFCBUILDINGSTOREY('s2',$,'Lower',$,$,$,$,$,.ELEMENT.,0.);\n"
           "#3=IFCPROJECT('p3',$,'Project',$,$,$,$,$,$);\n"));
-  EXPECT_EQ(RootLabels(model_), (std::vector<std::string>{"Project", "Lower", "Upper"}));
-  EXPECT_TRUE(model_.Roots()[1]->IsLatestSpatial());
+  EXPECT_EQ(RootLabels(_model), (std::vector<std::string>{"Project", "Lower", "Upper"}));
+  EXPECT_TRUE(_model.Roots()[1]->IsLatestSpatial());
 }
 
 TEST(ModelSchema, ClassifiesSchemaNames) {

@@ -57,7 +57,7 @@ const PropertyIndex::Column* ColumnOf(const Model& model, const std::string& nam
 class HouseColumns : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    model_ = new Model();
+    _model = new Model();
     const std::vector<std::string> columns = {"Pset_WallCommon.IsExternal",
                                               "Qto_WallBaseQuantities.NetVolume",
                                               "Pset_DoorCommon.FireRating",
@@ -75,29 +75,29 @@ class HouseColumns : public ::testing::Test {
                                               "Pset_WallCommon.IsExternal",
                                               "NotAColumn"};
     std::string error;
-    ASSERT_TRUE(model_->Open(SamplePath(), error, columns)) << error;
+    ASSERT_TRUE(_model->Open(SamplePath(), error, columns)) << error;
   }
   static void TearDownTestSuite() {
-    delete model_;
-    model_ = nullptr;
+    delete _model;
+    _model = nullptr;
   }
   static std::string At(const std::string& label, const std::string& column) {
-    return Cell(*model_, label, column);
+    return Cell(*_model, label, column);
   }
-  static Model* model_;
+  static Model* _model;
 };
 
-Model* HouseColumns::model_ = nullptr;
+Model* HouseColumns::_model = nullptr;
 
 TEST_F(HouseColumns, ColumnsInTheOrderAskedEachOnce) {
-  ASSERT_NE(model_->Properties(), nullptr);
+  ASSERT_NE(_model->Properties(), nullptr);
   std::vector<std::string> names;
-  for (const auto& c : model_->Properties()->Columns()) names.push_back(c.name);
+  for (const auto& c : _model->Properties()->Columns()) names.push_back(c.name);
   ASSERT_EQ(names.size(), 14u);
   EXPECT_EQ(names.front(), "Pset_WallCommon.IsExternal");
   EXPECT_EQ(names.back(), "PredefinedType");
   // The columns change nothing of the tree.
-  EXPECT_EQ(model_->NodeCount(), 38u);
+  EXPECT_EQ(_model->NodeCount(), 38u);
 }
 
 TEST_F(HouseColumns, PropertiesOfTheEntitiesOwnSets) {
@@ -117,20 +117,20 @@ TEST_F(HouseColumns, QuantitiesAreNumbersWithTheProjectUnit) {
   EXPECT_EQ(At("Wall South", "Qto_WallBaseQuantities.NetVolume"), "8.1");
   EXPECT_EQ(At("Wall North", "Qto_WallBaseQuantities.NetVolume"), "9");
   EXPECT_EQ(At("Wall West", "Qto_WallBaseQuantities.NetVolume"), "");
-  const auto* volume = ColumnOf(*model_, "Qto_WallBaseQuantities.NetVolume");
+  const auto* volume = ColumnOf(*_model, "Qto_WallBaseQuantities.NetVolume");
   ASSERT_NE(volume, nullptr);
   EXPECT_EQ(volume->kind, Kind::Number);
   EXPECT_EQ(volume->unit, "m\xC2\xB3");
-  const auto* area = ColumnOf(*model_, "Pset_SpaceCommon.GrossPlannedArea");
+  const auto* area = ColumnOf(*_model, "Pset_SpaceCommon.GrossPlannedArea");
   EXPECT_EQ(area->kind, Kind::Number);
   EXPECT_EQ(area->unit, "m\xC2\xB2");
   // A measure the project gives no unit for has none.
-  const auto* transmittance = ColumnOf(*model_, "Pset_WallCommon.ThermalTransmittance");
+  const auto* transmittance = ColumnOf(*_model, "Pset_WallCommon.ThermalTransmittance");
   EXPECT_EQ(transmittance->kind, Kind::Number);
   EXPECT_EQ(transmittance->unit, "");
-  EXPECT_EQ(ColumnOf(*model_, "Pset_WallCommon.IsExternal")->kind, Kind::Boolean);
-  EXPECT_EQ(ColumnOf(*model_, "Pset_DoorCommon.FireRating")->kind, Kind::Text);
-  EXPECT_EQ(ColumnOf(*model_, "Pset_SpaceThermalRequirements.SpaceTemperature")->kind, Kind::Text);
+  EXPECT_EQ(ColumnOf(*_model, "Pset_WallCommon.IsExternal")->kind, Kind::Boolean);
+  EXPECT_EQ(ColumnOf(*_model, "Pset_DoorCommon.FireRating")->kind, Kind::Text);
+  EXPECT_EQ(ColumnOf(*_model, "Pset_SpaceThermalRequirements.SpaceTemperature")->kind, Kind::Text);
 }
 
 TEST_F(HouseColumns, TypePropertiesGiveWayToTheEntitysOwn) {

@@ -38,109 +38,109 @@ const Node* Child(const Node* parent, const std::string& label) {
 class SampleHouse : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    model_ = new Model();
+    _pModel = new Model();
     std::string error;
-    ASSERT_TRUE(model_->Open(SamplePath(), error)) << error;
+    ASSERT_TRUE(_pModel->Open(SamplePath(), error)) << error;
   }
   static void TearDownTestSuite() {
-    delete model_;
-    model_ = nullptr;
+    delete _pModel;
+    _pModel = nullptr;
   }
   void SetUp() override {
-    ASSERT_NE(model_, nullptr);
-    ASSERT_EQ(model_->Roots().size(), 1u);
-    const Node* project = model_->Roots()[0];
+    ASSERT_NE(_pModel, nullptr);
+    ASSERT_EQ(_pModel->Roots().size(), 1u);
+    const Node* project = _pModel->Roots()[0];
     ASSERT_EQ(project->Label(), "Sample House");
     ASSERT_EQ(project->Children().size(), 1u);
     const Node* site = project->Children()[0];
     ASSERT_EQ(site->Children().size(), 1u);
-    building_ = site->Children()[0];
-    ASSERT_EQ(Labels(building_->Children()),
+    _pBuilding = site->Children()[0];
+    ASSERT_EQ(Labels(_pBuilding->Children()),
               (std::vector<std::string>{"Ground Floor", "First Floor", "Roof Level"}));
-    ground_ = building_->Children()[0];
-    first_ = building_->Children()[1];
-    roof_ = building_->Children()[2];
+    _pGround = _pBuilding->Children()[0];
+    _pFirst = _pBuilding->Children()[1];
+    _pRoof = _pBuilding->Children()[2];
   }
 
-  static Model* model_;
-  const Node* building_ = nullptr;
-  const Node* ground_ = nullptr;
-  const Node* first_ = nullptr;
-  const Node* roof_ = nullptr;
+  static Model* _pModel;
+  const Node* _pBuilding = nullptr;
+  const Node* _pGround = nullptr;
+  const Node* _pFirst = nullptr;
+  const Node* _pRoof = nullptr;
 };
 
-Model* SampleHouse::model_ = nullptr;
+Model* SampleHouse::_pModel = nullptr;
 
 TEST_F(SampleHouse, HeaderAndSchema) {
-  EXPECT_EQ(model_->SchemaName(), "IFC4");
-  EXPECT_EQ(model_->Schema(), ifc::SchemaVersion::Ifc4);
-  EXPECT_EQ(model_->Header().name, "SampleHouse.ifc");
-  ASSERT_EQ(model_->Header().description.size(), 1u);
-  EXPECT_EQ(model_->Header().description[0], "ViewDefinition [ReferenceView]");
+  EXPECT_EQ(_pModel->SchemaName(), "IFC4");
+  EXPECT_EQ(_pModel->Schema(), ifc::SchemaVersion::Ifc4);
+  EXPECT_EQ(_pModel->Header().name, "SampleHouse.ifc");
+  ASSERT_EQ(_pModel->Header().description.size(), 1u);
+  EXPECT_EQ(_pModel->Header().description[0], "ViewDefinition [ReferenceView]");
 }
 
 TEST_F(SampleHouse, SpatialStructure) {
-  const Node* project = model_->Roots()[0];
+  const Node* project = _pModel->Roots()[0];
   EXPECT_EQ(project->TypeName(), "IfcProject");
   EXPECT_EQ(project->GlobalId().size(), 22u);
   const Node* site = project->Children()[0];
   EXPECT_EQ(site->Label(), "Default Site");
   EXPECT_EQ(site->TypeName(), "IfcSite");
-  EXPECT_EQ(building_->TypeName(), "IfcBuilding");
+  EXPECT_EQ(_pBuilding->TypeName(), "IfcBuilding");
 
-  EXPECT_EQ(ground_->ElevationText(), "0.");
-  EXPECT_EQ(first_->ElevationText(), "3000.");
-  EXPECT_EQ(roof_->ElevationText(), "6000.");
-  for (const Node* storey : building_->Children()) {
+  EXPECT_EQ(_pGround->ElevationText(), "0.");
+  EXPECT_EQ(_pFirst->ElevationText(), "3000.");
+  EXPECT_EQ(_pRoof->ElevationText(), "6000.");
+  for (const Node* storey : _pBuilding->Children()) {
     EXPECT_EQ(storey->TypeName(), "IfcBuildingStorey");
-    EXPECT_EQ(storey->Parent(), building_);
+    EXPECT_EQ(storey->Parent(), _pBuilding);
   }
 }
 
 TEST_F(SampleHouse, StoreyContents) {
   EXPECT_EQ(
-      Labels(ground_->Children()),
+      Labels(_pGround->Children()),
       (std::vector<std::string>{"Hall",
                                 "K\xC3\xBC"
                                 "che",
                                 "Living Room", "Front Door", "Kitchen Door", "Ground Slab",
                                 "Main Stair", "Partition", "Wall East", "Wall North", "Wall South",
                                 "Wall West", "Window Living Room", "IfcWindow #220"}));
-  EXPECT_EQ(Labels(first_->Children()),
+  EXPECT_EQ(Labels(_pFirst->Children()),
             (std::vector<std::string>{"Bathroom", "Bedroom 2", "Bedroom 10", "Bathroom Door",
                                       "First Floor Slab", "Upper Wall East", "Upper Wall North",
                                       "Upper Wall South", "Upper Wall West", "IfcWall #152",
                                       "Window Bedroom", "IfcWindow #254"}));
-  EXPECT_EQ(Labels(roof_->Children()), (std::vector<std::string>{"Roof"}));
+  EXPECT_EQ(Labels(_pRoof->Children()), (std::vector<std::string>{"Roof"}));
 }
 
 TEST_F(SampleHouse, DecompositionsAndRoomContents) {
-  const Node* roof = Child(roof_, "Roof");
+  const Node* roof = Child(_pRoof, "Roof");
   ASSERT_NE(roof, nullptr);
   EXPECT_EQ(roof->TypeName(), "IfcRoof");
   EXPECT_EQ(Labels(roof->Children()),
             (std::vector<std::string>{"Roof Slab North", "Roof Slab South"}));
   for (const Node* slab : roof->Children()) EXPECT_EQ(slab->TypeName(), "IfcSlab");
 
-  const Node* stair = Child(ground_, "Main Stair");
+  const Node* stair = Child(_pGround, "Main Stair");
   ASSERT_NE(stair, nullptr);
   EXPECT_EQ(Labels(stair->Children()),
             (std::vector<std::string>{"Lower Flight", "IfcStairFlight #279"}));
 
-  const Node* living = Child(ground_, "Living Room");
+  const Node* living = Child(_pGround, "Living Room");
   ASSERT_NE(living, nullptr);
   EXPECT_EQ(Labels(living->Children()), (std::vector<std::string>{"Sofa"}));
 }
 
 TEST_F(SampleHouse, UnnamedElementsAndEncodedName) {
-  const Node* window = Child(ground_, "IfcWindow #220");
+  const Node* window = Child(_pGround, "IfcWindow #220");
   ASSERT_NE(window, nullptr);
   EXPECT_TRUE(window->Name().empty());
   EXPECT_EQ(window->TypeName(), "IfcWindow");
   EXPECT_EQ(window->InstanceNumber(), 220u);
   EXPECT_FALSE(window->GlobalId().empty());
 
-  const Node* kitchen = Child(ground_,
+  const Node* kitchen = Child(_pGround,
                               "K\xC3\xBC"
                               "che");
   ASSERT_NE(kitchen, nullptr);
@@ -148,12 +148,12 @@ TEST_F(SampleHouse, UnnamedElementsAndEncodedName) {
 }
 
 TEST_F(SampleHouse, SpatialFlags) {
-  EXPECT_FALSE(model_->Roots()[0]->IsSpatial());
-  EXPECT_FALSE(building_->IsLatestSpatial());
-  EXPECT_FALSE(ground_->IsLatestSpatial());
-  EXPECT_FALSE(first_->IsLatestSpatial());
-  EXPECT_TRUE(roof_->IsLatestSpatial());  // holds elements only
-  for (const Node* storey : {ground_, first_}) {
+  EXPECT_FALSE(_pModel->Roots()[0]->IsSpatial());
+  EXPECT_FALSE(_pBuilding->IsLatestSpatial());
+  EXPECT_FALSE(_pGround->IsLatestSpatial());
+  EXPECT_FALSE(_pFirst->IsLatestSpatial());
+  EXPECT_TRUE(_pRoof->IsLatestSpatial());  // holds elements only
+  for (const Node* storey : {_pGround, _pFirst}) {
     for (const Node* c : storey->Children()) {
       EXPECT_EQ(c->IsSpatial(), c->TypeName() == "IfcSpace") << c->Label();
       EXPECT_EQ(c->IsLatestSpatial(), c->TypeName() == "IfcSpace") << c->Label();
@@ -162,14 +162,14 @@ TEST_F(SampleHouse, SpatialFlags) {
 }
 
 TEST_F(SampleHouse, EveryEntityOnceWithAUniqueGlobalId) {
-  std::vector<const Node*> all(model_->Roots().begin(), model_->Roots().end());
+  std::vector<const Node*> all(_pModel->Roots().begin(), _pModel->Roots().end());
   for (std::size_t i = 0; i < all.size(); ++i) {
     for (const Node* c : all[i]->Children()) {
       EXPECT_EQ(c->Parent(), all[i]);
       all.push_back(c);
     }
   }
-  EXPECT_EQ(all.size(), model_->NodeCount());
+  EXPECT_EQ(all.size(), _pModel->NodeCount());
   EXPECT_EQ(all.size(), 38u);
   std::set<std::string> ids;
   const std::string alphabet = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz_$";
@@ -186,19 +186,19 @@ TEST_F(SampleHouse, EveryEntityOnceWithAUniqueGlobalId) {
 }
 
 TEST_F(SampleHouse, AttributesReadOnRequest) {
-  const Node* door = Child(ground_, "Front Door");
+  const Node* door = Child(_pGround, "Front Door");
   ASSERT_NE(door, nullptr);
-  EXPECT_EQ(model_->Attribute(*door, NodeAttribute::Tag), "D01");
-  EXPECT_EQ(model_->Attribute(*door, NodeAttribute::LongName), "");
-  const Node* wall = Child(ground_, "Wall North");
+  EXPECT_EQ(_pModel->Attribute(*door, NodeAttribute::Tag), "D01");
+  EXPECT_EQ(_pModel->Attribute(*door, NodeAttribute::LongName), "");
+  const Node* wall = Child(_pGround, "Wall North");
   ASSERT_NE(wall, nullptr);
-  EXPECT_EQ(model_->Attribute(*wall, NodeAttribute::Description), "External wall");
-  EXPECT_EQ(model_->Attribute(*wall, NodeAttribute::ObjectType), "");
-  EXPECT_EQ(model_->Attribute(*ground_, NodeAttribute::LongName), "Entrance level");
-  EXPECT_EQ(model_->Attribute(*Child(first_, "Bathroom"), NodeAttribute::LongName), "Bath");
-  EXPECT_EQ(model_->Attribute(*model_->Roots()[0], NodeAttribute::LongName),
+  EXPECT_EQ(_pModel->Attribute(*wall, NodeAttribute::Description), "External wall");
+  EXPECT_EQ(_pModel->Attribute(*wall, NodeAttribute::ObjectType), "");
+  EXPECT_EQ(_pModel->Attribute(*_pGround, NodeAttribute::LongName), "Entrance level");
+  EXPECT_EQ(_pModel->Attribute(*Child(_pFirst, "Bathroom"), NodeAttribute::LongName), "Bath");
+  EXPECT_EQ(_pModel->Attribute(*_pModel->Roots()[0], NodeAttribute::LongName),
             "Sample House project");
-  EXPECT_EQ(model_->Attribute(*ground_, NodeAttribute::Tag), "");
+  EXPECT_EQ(_pModel->Attribute(*_pGround, NodeAttribute::Tag), "");
 }
 
 TEST(SampleHouseDamaged, EveryCutIsRejected) {

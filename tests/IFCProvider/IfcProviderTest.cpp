@@ -1,97 +1,21 @@
 // IfcProviderTest.cpp - the IFC provider as the host uses it: loaded from disk, driven
 // by the generator, its document read back by the reader.
-#include <gtest/gtest.h>
-
 #include <cstdlib>
-#include <map>
 #include <string>
 #include <vector>
 
-#include "InputFilteringInterfaces/QORIInputFilterGenerator.h"
-#include "InputFilteringInterfaces/QORIResolvedInputFilter.h"
-#include "JsonStreams/JIStream.h"
-#include "ObjectModelRuntime/QORBaseUnknown_var.h"
-#include "ObjectModelRuntime/QORErrorText.h"
-#include "ObjectModelRuntime/QORInstantiateComponent.h"
-#include "ObjectModelRuntime/QOROMModule.h"
+#include "ProviderFixture.h"
 
 namespace {
 
 const std::string kHouse = std::string(DX_SAMPLES_DIR) + "/SampleHouse.ifc";
 
-typedef QORInterface_var<QORIInputFilterGenerator> Generator_var;
-typedef QORInterface_var<QORIResolvedInputFilter> Reader_var;
-
-class IfcProvider : public ::testing::Test {
+class IfcProvider : public ProviderFixture {
  protected:
-  static void SetUpTestSuite() {
-    std::string error;
-    ASSERT_EQ(QORLoadModule("libDXInputFilterServices.so", &error) >= 0, true) << error;
-    ASSERT_EQ(QORLoadModule("libInputIfcFilter.so", &error) >= 0, true) << error;
+  static void SetUpTestSuite() { LoadModules("libInputIfcFilter.so"); }
+  void Generate(const QORUnicodeString* settings, const std::vector<std::string>& removes = {}) {
+    ProviderFixture::Generate("IFC", kHouse, settings, removes);
   }
-
-  Generator_var NewGenerator() {
-    void* p = nullptr;
-    EXPECT_EQ(QORInstantiateComponent("INPUT_FILTER_GENERATOR", IID_QORIInputFilterGenerator, &p),
-              S_OK);
-    Generator_var g(static_cast<QORIInputFilterGenerator*>(p));
-    static_cast<QORBaseUnknown*>(p)->Release();
-    return g;
-  }
-
-  // Generates the house and reads the document back into a view and a reader.
-  void Generate(const QORUnicodeString* settings, std::vector<std::string> removes = {}) {
-    Generator_var generator = NewGenerator();
-    if (!removes.empty()) {
-      QORListValQORUnicodeString names;
-      for (const std::string& r : removes) names.Append(QORUnicodeString(r));
-      generator->AddEntityList(0, names);
-    }
-    ASSERT_EQ(generator->GenerateDocument("IFC", QORUnicodeString(kHouse), settings), S_OK);
-    const std::string path = ::testing::TempDir() + "/house.filter.json";
-    ASSERT_EQ(generator->SaveDocumentToFile(QORUnicodeString(path)), S_OK);
-    ASSERT_TRUE(_document.ParseFile(QORUnicodeString(path)));
-    QORIResolvedInputFilter* raw = nullptr;
-    ASSERT_EQ(generator->GetResolvedFilter(&raw), S_OK);
-    _reader = Reader_var(raw);
-    raw->Release();
-    Index(_document.ReadObjects("roots"), 0);
-  }
-
-  void Index(const std::vector<JSON::JIStream>& nodes, int depth) {
-    for (const JSON::JIStream& node : nodes) {
-      JSON::JIStream data = node.ReadObject("data");
-      std::vector<QORUnicodeString> uids = data.ReadStrings("uid");
-      const std::string label =
-          node.Exist("label") ? node.ReadString("label").Str() : data.ReadString("NLS_label").Str();
-      _order.push_back(label);
-      if (!uids.empty()) _uidByLabel[label] = uids.front().Str();
-      _depth[label] = depth;
-      Index(node.ReadObjects("children"), depth + 1);
-    }
-  }
-
-  std::string Answer(const std::string& label, const char* column) {
-    auto it = _uidByLabel.find(label);
-    if (it == _uidByLabel.end()) return "<no entity " + label + ">";
-    QORUnicodeString value;
-    if (_reader->GetObjectAttribute(QORUnicodeString(it->second), QORUnicodeString(column), value) <
-        0)
-      return "<none>";
-    return value.Str();
-  }
-
-  size_t Position(const std::string& label) {
-    for (size_t i = 0; i < _order.size(); ++i)
-      if (_order[i] == label) return i;
-    return SIZE_MAX;
-  }
-
-  JSON::JIStream _document;
-  Reader_var _reader;
-  std::map<std::string, std::string> _uidByLabel;
-  std::map<std::string, int> _depth;
-  std::vector<std::string> _order;
 };
 
 TEST_F(IfcProvider, HouseTreeFollowsTheSpatialStructure) {
@@ -152,24 +76,30 @@ TEST_F(IfcProvider, DefaultProfileReachesTheLatestSpatialEntities) {
   EXPECT_EQ(profile.Str(), "ForDesign");
 }
 
-TEST_F(IfcProvider, SettingsForAnotherFormatAreRefused) {
+TEST_F(IfcProvider, WhatTheHostHandsOverIsCheckedWithAReason) {
   Generator_var generator = NewGenerator();
-  QORUnicodeString settings(R"({"format":"STEP","settings":{}})");
-  EXPECT_EQ(generator->GenerateDocument("IFC", QORUnicodeString(kHouse), &settings), E_FAIL);
-}
-
-TEST_F(IfcProvider, UnreadableFileFailsWithAReason) {
-  Generator_var generator = NewGenerator();
-  const std::string path = ::testing::TempDir() + "/not-a-model.ifc";
-  FILE* f = fopen(path.c_str(), "w");
-  ASSERT_NE(f, nullptr);
-  fputs("hello", f);
-  fclose(f);
-  QORTakeErrorText();
-  EXPECT_LT(generator->GenerateDocument("IFC", QORUnicodeString(path), nullptr), 0);
-  EXPECT_NE(QORTakeErrorText().find("STEP"), std::string::npos);
-  EXPECT_LT(generator->GenerateDocument("IFC", QORUnicodeString(path + ".missing"), nullptr), 0);
-  EXPECT_FALSE(QORTakeErrorText().empty());
+  const std::string notModel = WriteTemp("not-a-model.ifc", "hello");
+  QORUnicodeString otherFormat(R"({"format":"STEP","settings":{}})");
+  struct Case {
+    std::string path;
+    const QORUnicodeString* settings;
+    const char* reason;  // a part of the error text; null: none is asked for
+  };
+  for (const Case& c : {Case{notModel, nullptr, "STEP"}, Case{notModel + ".missing", nullptr, ""},
+                        Case{kHouse, &otherFormat, nullptr}}) {
+    QORTakeErrorText();
+    EXPECT_LT(generator->GenerateDocument("IFC", QORUnicodeString(c.path), c.settings), 0)
+        << c.path;
+    const std::string text = QORTakeErrorText();
+    if (c.reason == nullptr) continue;
+    EXPECT_FALSE(text.empty()) << c.path;
+    EXPECT_NE(text.find(c.reason), std::string::npos) << text;
+  }
+  // A host path with backslashes is read as the same file.
+  std::string path = kHouse;
+  for (char& ch : path)
+    if (ch == '/') ch = '\\';
+  EXPECT_EQ(generator->GenerateDocument("IFC", QORUnicodeString(path), nullptr), S_OK);
 }
 
 // The host names the columns in the environment before generating; each test leaves it clean.
@@ -216,7 +146,6 @@ TEST_F(ChosenColumns, WithoutColumnsTheDocumentIsAsBefore) {
   Generate(nullptr);
   const std::string plain = _document.Stringify().Str();
   setenv("QORDX_FILTER_COLUMNS", "[]", 1);
-  _uidByLabel.clear();
   Generate(nullptr);
   EXPECT_EQ(_document.Stringify().Str(), plain);
   EXPECT_EQ(_document.ReadObjects("columns").size(), 8u);
@@ -228,14 +157,6 @@ TEST_F(ChosenColumns, ABadListFailsTheGeneration) {
   QORTakeErrorText();
   EXPECT_LT(generator->GenerateDocument("IFC", QORUnicodeString(kHouse), nullptr), 0);
   EXPECT_NE(QORTakeErrorText().find("QORDX_FILTER_COLUMNS"), std::string::npos);
-}
-
-TEST_F(IfcProvider, HostPathsWithBackslashesAreAccepted) {
-  Generator_var generator = NewGenerator();
-  std::string path = kHouse;
-  for (char& c : path)
-    if (c == '/') c = '\\';
-  EXPECT_EQ(generator->GenerateDocument("IFC", QORUnicodeString(path), nullptr), S_OK);
 }
 
 }  // namespace

@@ -289,14 +289,21 @@ TEST(StepAssembly, ComplexRecordsReadAsTheirSimpleCounterparts) {
                              Usage(30, "u1", 12, 22, "", "left") +
                              Usage(31, "u2", 12, 22, "", "right");
   // The same structure, its product records written as complex instances: attributes in the
-  // part that declares them (alphabetical parts), or all in the leaf part as some writers do.
+  // part that declares them (alphabetical parts), or all in the leaf part as some writers do;
+  // the product part first, or after parts of other types.
   const std::string complex =
       "#10=(PRODUCT('TOP','Top','',(#999))TAGGED_PRODUCT('x'));\n"
-      "#11=(PRODUCT_DEFINITION_FORMATION('','',#10)"
+      "#11=(APPROVED_ITEM()PRODUCT_DEFINITION_FORMATION('','',#10)"
       "PRODUCT_DEFINITION_FORMATION_WITH_SPECIFIED_SOURCE(.MADE.));\n"
-      "#12=(PRODUCT_DEFINITION('design','',#11,#998)"
-      "PRODUCT_DEFINITION_WITH_ASSOCIATED_DOCUMENTS((#997)));\n" +
-      Part(20, "BOLT", "Bolt") +
+      "#12=(CHARACTERIZED_OBJECT('c',$)PRODUCT_DEFINITION('design','',#11,#998)"
+      "PRODUCT_DEFINITION_WITH_ASSOCIATED_DOCUMENTS((#997)));\n"
+      "#20=(CLASSIFIED_ITEM()PRODUCT('BOLT','Bolt','',(#999)));\n"
+      "#21=PRODUCT_DEFINITION_FORMATION('','',#20);\n#22=PRODUCT_DEFINITION('design','',#21,#998);"
+      "\n"
+      // Geometry written as complex instances: not a product, not counted as unread.
+      "#40=(BOUNDED_CURVE()B_SPLINE_CURVE(2,(#41,#42),.UNSPECIFIED.,.F.,.F.)CURVE()"
+      "GEOMETRIC_REPRESENTATION_ITEM()REPRESENTATION_ITEM('PRODUCT'));\n"
+      "#41=CARTESIAN_POINT('',(0.,0.,0.));\n#42=CARTESIAN_POINT('',(1.,0.,0.));\n"
       "#30=(ASSEMBLY_COMPONENT_USAGE('A1')NEXT_ASSEMBLY_USAGE_OCCURRENCE()"
       "PRODUCT_DEFINITION_RELATIONSHIP('u1','','left',#12,#22)PRODUCT_DEFINITION_USAGE());\n"
       "#31=(NEXT_ASSEMBLY_USAGE_OCCURRENCE('u2','','right',#12,#22,$)"
@@ -455,6 +462,25 @@ TEST(StepAssembly, MultiByteCodePagesKeepTheirAsciiSecondBytes) {
                              error, sjis))
       << error;
   EXPECT_EQ(cut.Product(cut.Roots()[0])->name, "a\xEF\xBF\xBD");
+}
+
+TEST(StepAssembly, StatefulCodePagesConvertEachShiftedStretchWhole) {
+  // "表ぇ" in ISO-2022-JP: ESC $ B, 49 3D, 24 27, ESC ( B. Every byte is ASCII, the 27 an
+  // apostrophe the writer doubled; STEP text follows the shift back. The description never
+  // shifts back.
+  const std::string data =
+      "#10=PRODUCT('J','\x1B$BI=$''\x1B(B \\X2\\00E9\\X0\\x','\x1B$B%=',(#9));\n"
+      "#11=PRODUCT_DEFINITION_FORMATION('','',#10);\n"
+      "#12=PRODUCT_DEFINITION('','',#11,#9);\n";
+  StepAssemblyOptions options;
+  options.codePage = "ISO-2022-JP";
+  StepAssembly a;
+  std::string error;
+  ASSERT_TRUE(a.OpenBuffer(Wrap(data), error, options)) << error;
+  const step::StepProduct* p = a.Product(a.Roots()[0]);
+  ASSERT_NE(p, nullptr);
+  EXPECT_EQ(p->name, "\xE8\xA1\xA8\xE3\x81\x87 \xC3\xA9x");
+  EXPECT_EQ(p->description, "\xE3\x82\xBD");
 }
 
 // Enough usages that a split near the middle lands among them.

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 
 #include "StepCodePage.h"
 #include "StepString.h"
@@ -44,58 +45,50 @@ bool IsValidUtf8(const std::string& s) {
   return true;
 }
 
-TEST(StepString, PlainAndQuotedText) {
-  EXPECT_EQ(StepString::Decode("Wall North"), "Wall North");
-  EXPECT_EQ(StepString::Decode(""), "");
-  EXPECT_EQ(StepString::Decode("Owner''s choice"), "Owner's choice");
-  EXPECT_EQ(StepString::Decode("''''"), "''");
-  EXPECT_EQ(StepString::Decode("C:\\\\models\\\\a.ifc"), "C:\\models\\a.ifc");
-}
-
-TEST(StepString, EightBitEscapes) {
-  EXPECT_EQ(StepString::Decode("caf\\X\\E9"), "caf\xC3\xA9");
-  EXPECT_EQ(StepString::Decode("\\X\\41\\X\\42"), "AB");
-  // \S\ shifts the next character into the high half; code page switches are skipped.
-  EXPECT_EQ(StepString::Decode("caf\\S\\i"), "caf\xC3\xA9");
-  EXPECT_EQ(StepString::Decode("\\PA\\K\\S\\|che"),
-            "K\xC3\xBC"
-            "che");
-  EXPECT_EQ(StepString::Decode("a\\PB\\b"), "ab");
-}
-
-TEST(StepString, WideEscapes) {
-  EXPECT_EQ(StepString::Decode("K\\X2\\00FC\\X0\\che"),
-            "K\xC3\xBC"
-            "che");
-  EXPECT_EQ(StepString::Decode("\\X2\\004100420043\\X0\\"), "ABC");
-  EXPECT_EQ(StepString::Decode("\\X2\\6C346CE5\\X0\\"), "\xE6\xB0\xB4\xE6\xB3\xA5");
-  // A UTF-16 surrogate pair written as two units, and the same code point via \X4\.
-  EXPECT_EQ(StepString::Decode("\\X2\\D83DDE00\\X0\\"), "\xF0\x9F\x98\x80");
-  EXPECT_EQ(StepString::Decode("\\X4\\0001F600\\X0\\"), "\xF0\x9F\x98\x80");
-  EXPECT_EQ(StepString::Decode("\\X4\\000000410001F600\\X0\\!"), "A\xF0\x9F\x98\x80!");
-  // Lower-case hex is read too.
-  EXPECT_EQ(StepString::Decode("\\X2\\00fc\\X0\\"), "\xC3\xBC");
-}
-
-TEST(StepString, InvalidCodePointsBecomeReplacement) {
-  const std::string replacement = "\xEF\xBF\xBD";
-  EXPECT_EQ(StepString::Decode("\\X2\\D83D\\X0\\"), replacement);  // lone high
-  EXPECT_EQ(StepString::Decode("\\X2\\DE00\\X0\\"), replacement);  // lone low
-  EXPECT_EQ(StepString::Decode("\\X2\\D83D0041\\X0\\"), replacement + "A");
-  EXPECT_EQ(StepString::Decode("\\X4\\00110000\\X0\\"), replacement);  // past U+10FFFF
-}
-
-TEST(StepString, RawHighBytes) {
-  // Valid UTF-8 written directly passes through; a stray Latin-1 byte is converted.
-  EXPECT_EQ(StepString::Decode("K\xC3\xBC"
-                               "che"),
-            "K\xC3\xBC"
-            "che");
-  EXPECT_EQ(StepString::Decode("K\xFC"
-                               "che"),
-            "K\xC3\xBC"
-            "che");
-  EXPECT_EQ(StepString::Decode("\xE2\x82"), "\xC3\xA2\xC2\x82");  // cut sequence
+TEST(StepString, DecodesEveryEscapeAndKeepsWhatIsNotOne) {
+  const std::string fffd = "\xEF\xBF\xBD";
+  const std::string smile = "\xF0\x9F\x98\x80";
+  const std::pair<std::string, std::string> cases[] = {
+      {"Wall North", "Wall North"},
+      {"", ""},
+      {"Owner''s choice", "Owner's choice"},
+      {"''''", "''"},
+      {"C:\\\\models\\\\a.ifc", "C:\\models\\a.ifc"},
+      // 8-bit: \X\ is one Latin-1 byte, \S\ shifts the next character up, \P?\ is skipped.
+      {"caf\\X\\E9", "caf\xC3\xA9"},
+      {"\\X\\41\\X\\42", "AB"},
+      {"caf\\S\\i", "caf\xC3\xA9"},
+      {"\\PA\\K\\S\\|che",
+       "K\xC3\xBC"
+       "che"},
+      {"a\\PB\\b", "ab"},
+      // Wide: UTF-16 units up to \X0\, surrogate pairs joined, \X4\ code points, any case.
+      {"K\\X2\\00FC\\X0\\che",
+       "K\xC3\xBC"
+       "che"},
+      {"\\X2\\004100420043\\X0\\", "ABC"},
+      {"\\X2\\6C346CE5\\X0\\", "\xE6\xB0\xB4\xE6\xB3\xA5"},
+      {"\\X2\\D83DDE00\\X0\\", smile},
+      {"\\X4\\0001F600\\X0\\", smile},
+      {"\\X4\\000000410001F600\\X0\\!", "A" + smile + "!"},
+      {"\\X2\\00fc\\X0\\", "\xC3\xBC"},
+      // Lone surrogates and code points past U+10FFFF.
+      {"\\X2\\D83D\\X0\\", fffd},
+      {"\\X2\\DE00\\X0\\", fffd},
+      {"\\X2\\D83D0041\\X0\\", fffd + "A"},
+      {"\\X4\\00110000\\X0\\", fffd},
+      // Raw bytes: UTF-8 passes, anything else is Latin-1.
+      {"K\xC3\xBC"
+       "che",
+       "K\xC3\xBC"
+       "che"},
+      {"K\xFC"
+       "che",
+       "K\xC3\xBC"
+       "che"},
+      {"\xE2\x82", "\xC3\xA2\xC2\x82"},
+  };
+  for (const auto& [raw, decoded] : cases) EXPECT_EQ(StepString::Decode(raw), decoded) << raw;
 }
 
 TEST(StepString, MalformedEscapesStayReadable) {

@@ -33,6 +33,11 @@ QORUnicodeString Text(std::string_view text) {
   return QORUnicodeString(text);
 }
 
+// Into the caller's string, whose buffer the generator keeps from cell to cell.
+void Assign(QORUnicodeString& value, std::string_view text) {
+  value.Str().assign(text);
+}
+
 // "3000." as written in the file is a number to the page once the dot is gone.
 std::string NumberText(std::string_view text) {
   std::string number(text);
@@ -140,7 +145,11 @@ HRESULT QORIfcFilterStructure::GetEntityLabel(void* entity, QORUnicodeString& la
     isNLS = true;
     return S_OK;
   }
-  label = QORUnicodeString(node->Label());
+  if (!node->Name().empty()) {
+    Assign(label, node->Name());
+  } else {
+    label = QORUnicodeString(node->Label());
+  }
   isNLS = false;
   if (!node->GlobalId().empty()) uids.Append(Text(node->GlobalId()));
   return S_OK;
@@ -174,18 +183,16 @@ HRESULT QORIfcFilterStructure::GetEntityValue(void* entity, QORUnicodeString col
   if (ImportCell(index, mode, value)) return S_OK;
   switch (index) {
     case kType:
-      value = Text(node->TypeName());
+      Assign(value, node->TypeName());
       return S_OK;
     case kName:
-      value = Text(node->Name());
+      Assign(value, node->Name());
       return S_OK;
     case kElevation:
       value = QORUnicodeString(NumberText(node->ElevationText()));
       return S_OK;
     case kDescription:
-      value = node->IsSynthetic()
-                  ? QORUnicodeString()
-                  : QORUnicodeString(_pModel->Attribute(*node, ifc::NodeAttribute::Description));
+      Assign(value, node->IsSynthetic() ? std::string_view() : _pModel->Description(*node));
       return S_OK;
     default:
       return ChosenColumnValue(entity, column, value);
@@ -270,8 +277,8 @@ HRESULT QORIfcFilterStructure::ChosenColumnValue(const void* entity, const QORUn
   const int index = chosen ? chosen->ColumnIndex(column.Str()) : -1;
   if (index < 0) return E_INVALIDARG;
   const ifc::Node* node = AsNode(const_cast<void*>(entity));
-  value = node->IsSynthetic()
-              ? QORUnicodeString()
-              : Text(chosen->Value(static_cast<std::size_t>(index), node->InstanceNumber()));
+  Assign(value, node->IsSynthetic()
+                    ? std::string_view()
+                    : chosen->Value(static_cast<std::size_t>(index), node->InstanceNumber()));
   return S_OK;
 }

@@ -32,22 +32,22 @@ SchemaVersion Model::ClassifySchema(std::string_view upper) {
 }
 
 void Model::Close() {
-  roots_ = nullptr;
-  rootCount_ = 0;
-  std::vector<const Node*>().swap(links_);
-  std::vector<Node>().swap(nodes_);
-  std::vector<std::string>().swap(texts_);
-  std::vector<std::string_view>().swap(descriptions_);
-  schema_ = SchemaVersion::Unknown;
-  properties_.reset();
-  file_ = StepFile();
+  _pRoots = nullptr;
+  _rootCount = 0;
+  std::vector<const Node*>().swap(_links);
+  std::vector<Node>().swap(_nodes);
+  std::vector<std::string>().swap(_texts);
+  std::vector<std::string_view>().swap(_descriptions);
+  _schema = SchemaVersion::Unknown;
+  _pProperties.reset();
+  _file = StepFile();
 }
 
 StepRecordSink& Model::SinkFor(TreeBuilder& builder, std::span<const std::string> columns) {
   if (columns.empty()) return builder;
   // The index takes the records of the columns and hands the tree its own.
-  properties_ = std::make_unique<PropertyIndex>(file_, builder, columns);
-  return *properties_;
+  _pProperties = std::make_unique<PropertyIndex>(_file, builder, columns);
+  return *_pProperties;
 }
 
 bool Model::Open(const std::string& path, std::string& error,
@@ -55,16 +55,16 @@ bool Model::Open(const std::string& path, std::string& error,
   Close();
   {
     // The builder takes what the tree needs while the file is indexed.
-    TreeBuilder builder(file_);
+    TreeBuilder builder(_file);
     StepIndexOptions options;
     options.sink = &SinkFor(builder, columns);
-    if (!file_.Open(path, error, options) || !Build(builder, error)) {
+    if (!_file.Open(path, error, options) || !Build(builder, error)) {
       Close();
       return false;
     }
   }
   // The cells are joined once the index and the builder's work are freed.
-  if (properties_) properties_->Build();
+  if (_pProperties) _pProperties->Build();
   return true;
 }
 
@@ -72,61 +72,62 @@ bool Model::OpenBuffer(std::string_view bytes, std::string& error,
                        std::span<const std::string> columns) {
   Close();
   {
-    TreeBuilder builder(file_);
+    TreeBuilder builder(_file);
     StepIndexOptions options;
     options.sink = &SinkFor(builder, columns);
-    if (!file_.OpenBuffer(bytes, error, options) || !Build(builder, error)) {
+    if (!_file.OpenBuffer(bytes, error, options) || !Build(builder, error)) {
       Close();
       return false;
     }
   }
-  if (properties_) properties_->Build();
+  if (_pProperties) _pProperties->Build();
   return true;
 }
 
 bool Model::Build(TreeBuilder& builder, std::string& error) {
-  if (file_.Schema().empty()) {
+  if (_file.Schema().empty()) {
     error = "not an IFC file: the header has no FILE_SCHEMA";
     return false;
   }
-  schema_ = ClassifySchema(file_.Schema());
-  if (schema_ == SchemaVersion::Unknown) {
-    error = "unsupported schema '" + file_.Schema() + "' (expected IFC2X3, IFC4 or IFC4X3)";
+  _schema = ClassifySchema(_file.Schema());
+  if (_schema == SchemaVersion::Unknown) {
+    error = "unsupported schema '" + _file.Schema() + "' (expected IFC2X3, IFC4 or IFC4X3)";
     return false;
   }
-  builder.Build({nodes_, links_, texts_, descriptions_, roots_, rootCount_});
-  if (properties_) properties_->Resolve();
-  file_.ReleaseIndex();
+  builder.Build({_nodes, _links, _texts, _descriptions, _pRoots, _rootCount}, [this] {
+    if (_pProperties) _pProperties->Resolve();
+    _file.ReleaseIndex();
+  });
   // The tree holds what it shows; attributes asked for later map their page back in.
-  file_.DropResident(0, file_.Bytes().size());
+  _file.DropResident(0, _file.Bytes().size());
   return true;
 }
 
 std::string Model::Attribute(const Node& node, NodeAttribute which) const {
-  if (node.IsSynthetic() || (node.flags_ & Node::kComplexFlag) != 0) return {};
+  if (node.IsSynthetic() || (node._flags & Node::kComplexFlag) != 0) return {};
   std::size_t index = 0;
   switch (which) {
     case NodeAttribute::Description:
-      return std::string(descriptions_[static_cast<std::size_t>(&node - nodes_.data())]);
+      return std::string(_descriptions[static_cast<std::size_t>(&node - _nodes.data())]);
     case NodeAttribute::ObjectType:
       index = kObjectTypeIndex;
       break;
     case NodeAttribute::LongName:
-      if ((node.roles_ & TypeCatalog::kSpatial) != 0) {
+      if ((node._roles & TypeCatalog::kSpatial) != 0) {
         index = kSpatialLongNameIndex;
-      } else if ((node.roles_ & TypeCatalog::kContext) != 0) {
+      } else if ((node._roles & TypeCatalog::kContext) != 0) {
         index = kContextLongNameIndex;
       } else {
         return {};
       }
       break;
     case NodeAttribute::Tag:
-      if ((node.roles_ & (TypeCatalog::kElement | TypeCatalog::kFeature)) == 0) return {};
+      if ((node._roles & (TypeCatalog::kElement | TypeCatalog::kFeature)) == 0) return {};
       index = kTagIndex;
       break;
   }
   StepParameters params;
-  params.Parse(file_.Body(node.recordOffset_, node.recordLength_), index);
+  params.Parse(_file.Body(node._recordOffset, node._recordLength), index);
   return params.DecodedString(index);
 }
 

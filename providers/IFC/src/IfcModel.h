@@ -78,19 +78,24 @@ class Model {
                   std::span<const std::string> columns = {});
   void Close();
 
-  std::span<const Node* const> Roots() const { return {roots_, rootCount_}; }
-  std::size_t NodeCount() const { return nodes_.size(); }
+  std::span<const Node* const> Roots() const { return {_pRoots, _rootCount}; }
+  std::size_t NodeCount() const { return _nodes.size(); }
 
-  const FileHeader& Header() const { return file_.Header(); }
+  const FileHeader& Header() const { return _file.Header(); }
   // First FILE_SCHEMA identifier, upper-cased, e.g. "IFC4" or "IFC4X3_ADD2".
-  const std::string& SchemaName() const { return file_.Schema(); }
-  SchemaVersion Schema() const { return schema_; }
+  const std::string& SchemaName() const { return _file.Schema(); }
+  SchemaVersion Schema() const { return _schema; }
   // Records that reuse an earlier instance number; references reach the first.
-  std::size_t DuplicateInstances() const { return file_.DuplicateIds(); }
+  std::size_t DuplicateInstances() const { return _file.DuplicateIds(); }
 
   // The columns asked for when opening, with their values; null when none was asked.
-  const PropertyIndex* Properties() const { return properties_.get(); }
+  const PropertyIndex* Properties() const { return _pProperties.get(); }
 
+  // IfcRoot.Description, decoded with the tree; empty for the synthetic group.
+  std::string_view Description(const Node& node) const {
+    return node.IsSynthetic() ? std::string_view()
+                              : _descriptions[static_cast<std::size_t>(&node - _nodes.data())];
+  }
   // A new string on every call; empty when unset or not applicable to the node's type.
   std::string Attribute(const Node& node, NodeAttribute which) const;
 
@@ -101,15 +106,15 @@ class Model {
   bool Build(TreeBuilder& builder, std::string& error);
   StepRecordSink& SinkFor(TreeBuilder& builder, std::span<const std::string> columns);
 
-  StepFile file_;
-  SchemaVersion schema_ = SchemaVersion::Unknown;
-  std::vector<Node> nodes_;
-  std::vector<const Node*> links_;  // every child list, then the roots
-  std::vector<std::string> texts_;  // decoded names, ids, descriptions and derived type names
-  std::vector<std::string_view> descriptions_;  // by node
-  const Node* const* roots_ = nullptr;
-  std::size_t rootCount_ = 0;
-  std::unique_ptr<PropertyIndex> properties_;
+  StepFile _file;
+  SchemaVersion _schema = SchemaVersion::Unknown;
+  std::vector<Node> _nodes;
+  std::vector<const Node*> _links;  // every child list, then the roots
+  std::vector<std::string> _texts;  // decoded names, ids, descriptions and derived type names
+  std::vector<std::string_view> _descriptions;  // by node
+  const Node* const* _pRoots = nullptr;
+  std::size_t _rootCount = 0;
+  std::unique_ptr<PropertyIndex> _pProperties;
 };
 
 }  // namespace ifc

@@ -3,11 +3,11 @@
 namespace ifc {
 
 std::string Node::Label() const {
-  if (!name_.empty()) return std::string(name_);
-  std::string label(typeName_);
-  if (instance_ != 0) {
+  if (!_name.empty()) return std::string(_name);
+  std::string label(_typeName);
+  if (_instance != 0) {
     label += " #";
-    label += std::to_string(instance_);
+    label += std::to_string(_instance);
   }
   return label;
 }

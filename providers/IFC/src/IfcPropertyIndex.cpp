@@ -44,7 +44,7 @@ constexpr int kMaterialBudget = 1024;  // records read for one material associat
 constexpr uint32_t kNoName = 0xFFFF;
 constexpr uint8_t kSpatialPredefined = 0x40;
 constexpr uint32_t kPreferType = 0x80000000u;  // a cell from the type loses to the entity's own
-constexpr uint32_t kInText = UINT32_MAX;       // a pending cell whose text is in text_ already
+constexpr uint32_t kInText = UINT32_MAX;       // a pending cell whose text is in _text already
 
 uint32_t Number(uint64_t id) {
   return static_cast<uint32_t>(std::min<uint64_t>(id, UINT32_MAX));
@@ -289,15 +289,15 @@ uint8_t AppendValue(const StepParameters& p, const StepValue& raw, std::string& 
 
 PropertyIndex::PropertyIndex(const StepFile& file, StepRecordSink& tree,
                              std::span<const std::string> columns)
-    : file_(file), tree_(tree) {
-  taken_[0] = std::make_unique<Taken>();
-  taken_[1] = std::make_unique<Taken>();
+    : _file(file), _tree(tree) {
+  _taken[0] = std::make_unique<Taken>();
+  _taken[1] = std::make_unique<Taken>();
   for (const std::string& name : columns) {
     if (name == kEveryColumn) {
-      every_ = true;
+      _every = true;
       continue;
     }
-    if (columnByName_.count(name) != 0) continue;
+    if (_columnByName.count(name) != 0) continue;
     bool named = false;
     for (std::size_t i = 0; i < std::size(kNamedColumns); ++i) {
       if (name != kNamedColumns[i]) continue;
@@ -310,30 +310,30 @@ PropertyIndex::PropertyIndex(const StepFile& file, StepRecordSink& tree,
     for (std::size_t dot = name.find('.'); column >= 0 && dot != std::string::npos;
          dot = name.find('.', dot + 1)) {
       if (dot == 0 || dot + 1 == name.size()) continue;
-      wantedProperties_[name.substr(dot + 1)].emplace_back(name.substr(0, dot), column);
-      wantedSets_.insert(name.substr(0, dot));
+      _wantedProperties[name.substr(dot + 1)].emplace_back(name.substr(0, dot), column);
+      _wantedSets.insert(name.substr(0, dot));
     }
   }
-  for (const Column& c : columns_) {
-    wantMaterial_ |= c.source == Source::Material;
-    wantClassification_ |= c.source == Source::Classification;
-    wantLayer_ |= c.source == Source::Layer;
-    wantTag_ |= c.source == Source::Tag;
-    wantObjectType_ |= c.source == Source::ObjectType;
-    wantPredefined_ |= c.source == Source::PredefinedType;
+  for (const Column& c : _columns) {
+    _wantMaterial |= c.source == Source::Material;
+    _wantClassification |= c.source == Source::Classification;
+    _wantLayer |= c.source == Source::Layer;
+    _wantTag |= c.source == Source::Tag;
+    _wantObjectType |= c.source == Source::ObjectType;
+    _wantPredefined |= c.source == Source::PredefinedType;
   }
-  if (every_) {
-    wantMaterial_ = wantClassification_ = wantLayer_ = true;
-    wantTag_ = wantObjectType_ = wantPredefined_ = true;
+  if (_every) {
+    _wantMaterial = _wantClassification = _wantLayer = true;
+    _wantTag = _wantObjectType = _wantPredefined = true;
   }
 }
 
 PropertyIndex::~PropertyIndex() = default;
 
 int PropertyIndex::AddColumn(std::string name, Source source) {
-  const auto [it, added] = columnByName_.emplace(name, static_cast<int>(columns_.size()));
+  const auto [it, added] = _columnByName.emplace(name, static_cast<int>(_columns.size()));
   if (added) {
-    Column& c = columns_.emplace_back();
+    Column& c = _columns.emplace_back();
     c.name = std::move(name);
     c.source = source;
   }
@@ -341,13 +341,13 @@ int PropertyIndex::AddColumn(std::string name, Source source) {
 }
 
 int PropertyIndex::ColumnIndex(std::string_view name) const {
-  const auto it = columnByName_.find(name);
-  return it == columnByName_.end() ? -1 : it->second;
+  const auto it = _columnByName.find(name);
+  return it == _columnByName.end() ? -1 : it->second;
 }
 
 uint8_t PropertyIndex::Select(std::string_view upper) const {
-  const uint8_t tree = tree_.Select(upper);
-  const bool properties = every_ || !wantedProperties_.empty();
+  const uint8_t tree = _tree.Select(upper);
+  const bool properties = _every || !_wantedProperties.empty();
   uint8_t kind = kNone;
   if (properties) {
     if (upper == "IFCPROPERTYSET")
@@ -370,20 +370,20 @@ uint8_t PropertyIndex::Select(std::string_view upper) const {
     else if (upper == "IFCUNITASSIGNMENT")
       kind = kUnitAssignment;
   }
-  if ((properties || wantMaterial_ || wantClassification_ || wantLayer_) &&
+  if ((properties || _wantMaterial || _wantClassification || _wantLayer) &&
       upper == "IFCRELDEFINESBYTYPE")
     kind = kRelType;
-  if ((wantMaterial_ && upper == "IFCRELASSOCIATESMATERIAL") ||
-      (wantClassification_ && upper == "IFCRELASSOCIATESCLASSIFICATION"))
+  if ((_wantMaterial && upper == "IFCRELASSOCIATESMATERIAL") ||
+      (_wantClassification && upper == "IFCRELASSOCIATESCLASSIFICATION"))
     kind = kRelAssociates;
-  if (wantLayer_) {
+  if (_wantLayer) {
     if (upper == "IFCPRESENTATIONLAYERASSIGNMENT" || upper == "IFCPRESENTATIONLAYERWITHSTYLE")
       kind = kLayerAssignment;
     else if (upper == "IFCPRODUCTDEFINITIONSHAPE" || upper == "IFCSHAPEREPRESENTATION" ||
              upper == "IFCMAPPEDITEM")
       kind = kShape;
   }
-  if (wantLayer_ || wantTag_ || wantObjectType_ || wantPredefined_) {
+  if (_wantLayer || _wantTag || _wantObjectType || _wantPredefined) {
     const uint8_t roles = TypeCatalog::Lookup(upper).roles;
     if ((roles & TypeCatalog::kFeature) == 0) {
       if ((roles & TypeCatalog::kElement) != 0)
@@ -397,10 +397,10 @@ uint8_t PropertyIndex::Select(std::string_view upper) const {
 
 void PropertyIndex::Take(unsigned thread, uint32_t slot, const StepEntry& entry, uint8_t tag,
                          std::string_view body) {
-  if ((tag & kTreeMask) != 0) tree_.Take(thread, slot, entry, tag & kTreeMask, body);
+  if ((tag & kTreeMask) != 0) _tree.Take(thread, slot, entry, tag & kTreeMask, body);
   const uint8_t kind = tag >> 4;
   if (kind == kNone || entry.complex) return;
-  Taken& t = *taken_[thread];
+  Taken& t = *_taken[thread];
   StepParameters& p = t.params;
   switch (kind) {
     case kSingleValue:
@@ -411,7 +411,7 @@ void PropertyIndex::Take(unsigned thread, uint32_t slot, const StepEntry& entry,
       // Name, Description, then the value(s); a quantity has its unit before its value.
       p.Parse(body, kind == kBoundedValue ? 5 : 3);
       const std::string_view name = NameOf(p, 0, t.scratch);
-      if (name.empty() || t.Full() || (!every_ && wantedProperties_.count(name) == 0)) return;
+      if (name.empty() || t.Full() || (!_every && _wantedProperties.count(name) == 0)) return;
       Taken::Value v;
       v.id = entry.id;
       const uint32_t code = t.Name(name);
@@ -480,7 +480,7 @@ void PropertyIndex::Take(unsigned thread, uint32_t slot, const StepEntry& entry,
       Taken::Set s;
       s.id = entry.id;
       const std::string_view name = NameOf(p, 2, t.scratch);
-      if (!every_ && wantedSets_.count(name) == 0) return;
+      if (!_every && _wantedSets.count(name) == 0) return;
       s.name = t.Name(name);
       if (s.name == kNoName) return;
       t.Refs(p, p.At(list), s.first, s.count);
@@ -545,20 +545,20 @@ void PropertyIndex::Take(unsigned thread, uint32_t slot, const StepEntry& entry,
       // ObjectType 4, Representation 6, Tag 7 (elements); the predefined type is the first
       // enumeration after the supertypes' attributes (past CompositionType for spatial ones).
       const bool spatial = kind == kSpatialProduct;
-      p.Parse(body, wantPredefined_ ? StepParameters::kAll : 7);
+      p.Parse(body, _wantPredefined ? StepParameters::kAll : 7);
       if (t.Full()) return;
       uint64_t shape = 0;
-      if (wantLayer_ && p.Reference(6, shape))
+      if (_wantLayer && p.Reference(6, shape))
         t.productShapes.emplace_back(entry.id, Number(shape));
       const StepValue& objectType = p.Unwrap(p.At(4));
-      if (wantObjectType_ && objectType.kind == StepKind::String) {
+      if (_wantObjectType && objectType.kind == StepKind::String) {
         t.attributes.push_back(
             {entry.id, t.StoreDecoded(objectType), static_cast<uint8_t>(Source::ObjectType)});
       }
       const StepValue& tag = p.Unwrap(p.At(7));
-      if (wantTag_ && !spatial && tag.kind == StepKind::String)
+      if (_wantTag && !spatial && tag.kind == StepKind::String)
         t.attributes.push_back({entry.id, t.StoreDecoded(tag), static_cast<uint8_t>(Source::Tag)});
-      if (wantPredefined_) {
+      if (_wantPredefined) {
         for (std::size_t i = spatial ? 9 : 8; i < p.size(); ++i) {
           if (p[i].kind != StepKind::Enum) continue;
           const auto source = static_cast<uint8_t>(Source::PredefinedType);
@@ -583,143 +583,143 @@ void PropertyIndex::Take(unsigned thread, uint32_t slot, const StepEntry& entry,
 }
 
 void PropertyIndex::Adopt(uint32_t firstSlot, std::span<const uint16_t> typeCodes) {
-  tree_.Adopt(firstSlot, typeCodes);
+  _tree.Adopt(firstSlot, typeCodes);
   // Nothing here depends on slots or type codes; the stretch read ahead follows in file order.
-  segments_.push_back(std::move(taken_[0]));
-  segments_.push_back(std::move(taken_[1]));
-  taken_[0] = std::make_unique<Taken>();
-  taken_[1] = std::make_unique<Taken>();
+  _segments.push_back(std::move(_taken[0]));
+  _segments.push_back(std::move(_taken[1]));
+  _taken[0] = std::make_unique<Taken>();
+  _taken[1] = std::make_unique<Taken>();
 }
 
 void PropertyIndex::Discard() {
-  tree_.Discard();
-  taken_[1] = std::make_unique<Taken>();
+  _tree.Discard();
+  _taken[1] = std::make_unique<Taken>();
 }
 
 // ---- after indexing ----------------------------------------------------------------------
 
 int PropertyIndex::NamedColumn(Source source) {
   const std::string_view name = kNamedColumns[static_cast<std::size_t>(source) - 1];
-  if (every_) {
+  if (_every) {
     const int column = AddColumn(std::string(name), source);
-    stats_.resize(columns_.size());
+    _stats.resize(_columns.size());
     return column;
   }
   return ColumnIndex(name);
 }
 
 std::string_view PropertyIndex::PendingText(const Pending& p) const {
-  const std::string& text = p.segment == kInText ? text_ : segments_[p.segment]->text;
+  const std::string& text = p.segment == kInText ? _text : _segments[p.segment]->text;
   return {text.data() + p.offset, p.length};
 }
 
 void PropertyIndex::Resolve() {
-  segments_.push_back(std::move(taken_[0]));
-  taken_[0].reset();
-  taken_[1].reset();
+  _segments.push_back(std::move(_taken[0]));
+  _taken[0].reset();
+  _taken[1].reset();
   // The project's units (the first unit assignment in the file), and units given explicitly.
-  for (const auto& segment : segments_) {
+  for (const auto& segment : _segments) {
     if (segment->unitAssignment.empty()) continue;
     for (const uint32_t unit : segment->unitAssignment) {
-      const StepEntry* e = file_.Find(unit);
-      if (e == nullptr || e->complex || !file_.Decode(*e, params_, 1)) continue;
-      const StepValue& type = params_.At(1);
+      const StepEntry* e = _file.Find(unit);
+      if (e == nullptr || e->complex || !_file.Decode(*e, _params, 1)) continue;
+      const StepValue& type = _params.At(1);
       const uint8_t kind = type.kind == StepKind::Enum ? UnitKindOf(type.text) : uint8_t{kNoUnit};
-      if (kind != kNoUnit && unitByKind_.count(kind) == 0)
-        unitByKind_.emplace(kind, UnitName(unit));
+      if (kind != kNoUnit && _unitByKind.count(kind) == 0)
+        _unitByKind.emplace(kind, UnitName(unit));
     }
     break;
   }
-  for (const auto& segment : segments_) {
+  for (const auto& segment : _segments) {
     for (const auto& [value, unit] : segment->units)
-      if (unitNames_.count(unit) == 0) unitNames_.emplace(unit, UnitName(unit));
+      if (_unitNames.count(unit) == 0) _unitNames.emplace(unit, UnitName(unit));
     // A quantity's kind of unit is in its type's name.
     for (Taken::Value& v : segment->values) {
       if ((v.unitKind & kQuantityFlag) == 0) continue;
-      const StepEntry* e = file_.Find(v.id);
-      v.unitKind = e != nullptr ? QuantityUnit(file_.TypeName(*e)) : uint8_t{kNoUnit};
+      const StepEntry* e = _file.Find(v.id);
+      v.unitKind = e != nullptr ? QuantityUnit(_file.TypeName(*e)) : uint8_t{kNoUnit};
     }
   }
   // Object -> its type, sorted by object (packed in one number, so sorting is cheap).
-  for (const auto& segment : segments_) {
+  for (const auto& segment : _segments) {
     for (const Taken::Rel& r : segment->rels) {
       if (r.kind != kRelType) continue;
       for (uint32_t k = r.first; k < r.first + r.count; ++k)
-        typeOf_.push_back((uint64_t{segment->refs[k]} << 32) | r.relating);
+        _typeOf.push_back((uint64_t{segment->refs[k]} << 32) | r.relating);
     }
   }
-  std::sort(typeOf_.begin(), typeOf_.end());
+  std::sort(_typeOf.begin(), _typeOf.end());
   // The sets each type has of its own (HasPropertySets).
-  if (every_ || !wantedProperties_.empty()) {
+  if (_every || !_wantedProperties.empty()) {
     uint32_t lastType = 0;
-    for (const uint64_t pair : typeOf_) {
+    for (const uint64_t pair : _typeOf) {
       const auto type = static_cast<uint32_t>(pair);
       if (type == lastType) continue;
       lastType = type;
-      const StepEntry* e = file_.Find(type);
-      if (e == nullptr || e->complex || !file_.Decode(*e, params_, 5)) continue;
-      for (const StepValue& item : params_.Items(params_.Unwrap(params_.At(5))))
+      const StepEntry* e = _file.Find(type);
+      if (e == nullptr || e->complex || !_file.Decode(*e, _params, 5)) continue;
+      for (const StepValue& item : _params.Items(_params.Unwrap(_params.At(5))))
         if (item.kind == StepKind::Reference)
-          typeSets_.push_back((uint64_t{type} << 32) | Number(item.reference));
+          _typeSets.push_back((uint64_t{type} << 32) | Number(item.reference));
     }
   }
-  if (wantLayer_) {
+  if (_wantLayer) {
     // Mapped items lead to a representation map, types to their maps: both are read here,
     // while the index is still there, down to the representation mapped.
-    for (const auto& segment : segments_)
+    for (const auto& segment : _segments)
       for (const Taken::Shape& shape : segment->shapes)
         if (shape.form == Taken::kMappedItem)
           segment->refs[shape.first] = MappedRepresentation(segment->refs[shape.first]);
     uint32_t lastType = 0;
-    for (const uint64_t pair : typeOf_) {
+    for (const uint64_t pair : _typeOf) {
       const auto type = static_cast<uint32_t>(pair);
       if (type == lastType) continue;
       lastType = type;
-      const StepEntry* e = file_.Find(type);
+      const StepEntry* e = _file.Find(type);
       // IfcTypeProduct's RepresentationMaps is its seventh attribute in every schema read.
-      if (e == nullptr || e->complex || !file_.Decode(*e, params_, 6)) continue;
+      if (e == nullptr || e->complex || !_file.Decode(*e, _params, 6)) continue;
       std::vector<uint32_t> maps;
-      for (const StepValue& item : params_.Items(params_.Unwrap(params_.At(6))))
+      for (const StepValue& item : _params.Items(_params.Unwrap(_params.At(6))))
         if (item.kind == StepKind::Reference) maps.push_back(Number(item.reference));
       for (const uint32_t map : maps)
         if (const uint32_t rep = MappedRepresentation(map); rep != 0)
-          typeMaps_.push_back((uint64_t{type} << 32) | rep);
+          _typeMaps.push_back((uint64_t{type} << 32) | rep);
     }
-    std::sort(typeMaps_.begin(), typeMaps_.end());
+    std::sort(_typeMaps.begin(), _typeMaps.end());
   }
   // The text of each material and classification, once.
-  stats_.resize(columns_.size());
-  for (const auto& segment : segments_) {
+  _stats.resize(_columns.size());
+  for (const auto& segment : _segments) {
     for (const Taken::Rel& r : segment->rels) {
       if (r.kind != kRelAssociates) continue;
-      auto [it, added] = relating_.try_emplace(r.relating);
+      auto [it, added] = _relating.try_emplace(r.relating);
       if (!added) continue;
       Pending& text = it->second;
       text.column = UINT32_MAX;
-      const StepEntry* e = file_.Find(r.relating);
-      const std::string_view type = e != nullptr ? file_.TypeName(*e) : std::string_view();
+      const StepEntry* e = _file.Find(r.relating);
+      const std::string_view type = e != nullptr ? _file.TypeName(*e) : std::string_view();
       std::string value;
       int column = -1;
       if (type.substr(0, 11) == "IFCMATERIAL") {
-        column = wantMaterial_ ? NamedColumn(Source::Material) : -1;
+        column = _wantMaterial ? NamedColumn(Source::Material) : -1;
         int budget = kMaterialBudget;
         if (column >= 0) value = MaterialText(r.relating, 0, budget);
       } else if (type.substr(0, 17) == "IFCCLASSIFICATION") {
-        column = wantClassification_ ? NamedColumn(Source::Classification) : -1;
+        column = _wantClassification ? NamedColumn(Source::Classification) : -1;
         if (column >= 0) value = ClassificationText(r.relating);
       }
-      if (column < 0 || value.empty() || text_.size() + value.size() > UINT32_MAX) continue;
+      if (column < 0 || value.empty() || _text.size() + value.size() > UINT32_MAX) continue;
       text.column = static_cast<uint32_t>(column);
       text.segment = kInText;
-      text.offset = static_cast<uint32_t>(text_.size());
+      text.offset = static_cast<uint32_t>(_text.size());
       text.length = static_cast<uint32_t>(value.size());
-      text_.append(value);
+      _text.append(value);
     }
   }
 }
 
 void PropertyIndex::Build() {
-  stats_.resize(columns_.size());
+  _stats.resize(_columns.size());
   BuildProperties();
   BuildAssociations();
   BuildProducts();
@@ -727,24 +727,24 @@ void PropertyIndex::Build() {
 }
 
 void PropertyIndex::BuildProperties() {
-  if (!every_ && wantedProperties_.empty()) return;
+  if (!_every && _wantedProperties.empty()) return;
   struct ValueAt {
     uint32_t id, segment, index;
   };
   std::vector<ValueAt> values;
   std::size_t count = 0;
-  for (const auto& segment : segments_) count += segment->values.size();
+  for (const auto& segment : _segments) count += segment->values.size();
   values.reserve(count);
-  for (uint32_t s = 0; s < segments_.size(); ++s) {
-    const auto& vs = segments_[s]->values;
+  for (uint32_t s = 0; s < _segments.size(); ++s) {
+    const auto& vs = _segments[s]->values;
     for (uint32_t i = 0; i < vs.size(); ++i) values.push_back({vs[i].id, s, i});
   }
   std::sort(values.begin(), values.end(),
             [](const ValueAt& a, const ValueAt& b) { return a.id < b.id; });
   // Explicit units, by value.
   std::unordered_map<uint64_t, uint32_t> unitOf;
-  for (uint32_t s = 0; s < segments_.size(); ++s)
-    for (const auto& [value, unit] : segments_[s]->units)
+  for (uint32_t s = 0; s < _segments.size(); ++s)
+    for (const auto& [value, unit] : _segments[s]->units)
       unitOf.emplace((uint64_t{s} << 32) | value, unit);
 
   // The values of each set that make columns: (set, column, value), by set.
@@ -754,7 +754,7 @@ void PropertyIndex::BuildProperties() {
   std::vector<Entry> entries;
   std::string key;
   // Column of (set name, property name) codes of a segment, asked once per pair.
-  for (const auto& segment : segments_) {
+  for (const auto& segment : _segments) {
     for (const Taken::Set& set : segment->sets) {
       const std::string& setName = segment->names[set.name];
       for (uint32_t k = set.first; k < set.first + set.count; ++k) {
@@ -762,15 +762,15 @@ void PropertyIndex::BuildProperties() {
         const auto at = std::lower_bound(values.begin(), values.end(), id,
                                          [](const ValueAt& v, uint32_t n) { return v.id < n; });
         if (at == values.end() || at->id != id) continue;
-        const Taken& owner = *segments_[at->segment];
+        const Taken& owner = *_segments[at->segment];
         const std::string& propertyName = owner.names[owner.values[at->index].name];
         int column = -1;
-        if (every_) {
+        if (_every) {
           key.assign(setName).append(".").append(propertyName);
           column = AddColumn(key, Source::Property);
-          stats_.resize(columns_.size());
-        } else if (const auto wanted = wantedProperties_.find(propertyName);
-                   wanted != wantedProperties_.end()) {
+          _stats.resize(_columns.size());
+        } else if (const auto wanted = _wantedProperties.find(propertyName);
+                   wanted != _wantedProperties.end()) {
           for (const auto& [wantedSet, wantedColumn] : wanted->second)
             if (wantedSet == setName) column = wantedColumn;
         }
@@ -788,9 +788,9 @@ void PropertyIndex::BuildProperties() {
     auto it = std::lower_bound(entries.begin(), entries.end(), set,
                                [](const Entry& e, uint32_t n) { return e.set < n; });
     for (; it != entries.end() && it->set == set; ++it) {
-      const Taken::Value& v = segments_[it->segment]->values[it->index];
-      pending_.push_back({it->column, instance, order, it->segment, v.text.offset, v.text.length});
-      Stats& st = stats_[it->column];
+      const Taken::Value& v = _segments[it->segment]->values[it->index];
+      _pending.push_back({it->column, instance, order, it->segment, v.text.offset, v.text.length});
+      Stats& st = _stats[it->column];
       st.booleans += v.kind == kBooleanValue;
       st.numbers += v.kind == kNumberValue;
       st.texts += v.kind == kTextValue;
@@ -805,23 +805,23 @@ void PropertyIndex::BuildProperties() {
   // The entities' own sets, in file order of their relationships.
   std::vector<uint64_t> ownSets;  // (object, set)
   uint32_t order = 0;
-  for (const auto& segment : segments_) {
+  for (const auto& segment : _segments) {
     for (const Taken::Rel& r : segment->rels) {
       if (r.kind != kRelProperties) continue;
       ++order;
       for (uint32_t k = r.first; k < r.first + r.count; ++k) {
         emitSet(segment->refs[k], r.relating, order);
-        if (!typeOf_.empty()) ownSets.push_back((uint64_t{segment->refs[k]} << 32) | r.relating);
+        if (!_typeOf.empty()) ownSets.push_back((uint64_t{segment->refs[k]} << 32) | r.relating);
       }
     }
   }
-  if (typeOf_.empty()) return;
+  if (_typeOf.empty()) return;
   std::stable_sort(ownSets.begin(), ownSets.end(),
                    [](uint64_t a, uint64_t b) { return (a >> 32) < (b >> 32); });
   // A type's sets: its HasPropertySets, then any related to it like to an entity.
-  std::vector<uint64_t> typeSets = typeSets_;
+  std::vector<uint64_t> typeSets = _typeSets;
   uint32_t lastType = 0;
-  for (const uint64_t pair : typeOf_) {
+  for (const uint64_t pair : _typeOf) {
     const auto type = static_cast<uint32_t>(pair);
     if (type == lastType) continue;
     lastType = type;
@@ -831,7 +831,7 @@ void PropertyIndex::BuildProperties() {
   }
   std::stable_sort(typeSets.begin(), typeSets.end(),
                    [](uint64_t a, uint64_t b) { return (a >> 32) < (b >> 32); });
-  for (const uint64_t pair : typeOf_) {
+  for (const uint64_t pair : _typeOf) {
     const auto object = static_cast<uint32_t>(pair >> 32);
     const auto type = static_cast<uint32_t>(pair);
     uint32_t rank = 0;
@@ -842,14 +842,14 @@ void PropertyIndex::BuildProperties() {
 }
 
 void PropertyIndex::BuildAssociations() {
-  if (relating_.empty()) return;
+  if (_relating.empty()) return;
   std::vector<Pending> own;
   uint32_t order = 0;
-  for (const auto& segment : segments_) {
+  for (const auto& segment : _segments) {
     for (const Taken::Rel& r : segment->rels) {
       if (r.kind != kRelAssociates) continue;
-      const auto it = relating_.find(r.relating);
-      if (it == relating_.end() || it->second.column == UINT32_MAX) continue;
+      const auto it = _relating.find(r.relating);
+      if (it == _relating.end() || it->second.column == UINT32_MAX) continue;
       ++order;
       for (uint32_t k = r.first; k < r.first + r.count; ++k) {
         Pending cell = it->second;
@@ -859,12 +859,12 @@ void PropertyIndex::BuildAssociations() {
       }
     }
   }
-  for (const Pending& p : own) ++stats_[p.column].texts;
-  pending_.insert(pending_.end(), own.begin(), own.end());
+  for (const Pending& p : own) ++_stats[p.column].texts;
+  _pending.insert(_pending.end(), own.begin(), own.end());
   // Entities without their own take their type's.
   std::stable_sort(own.begin(), own.end(),
                    [](const Pending& a, const Pending& b) { return a.instance < b.instance; });
-  for (const uint64_t pair : typeOf_) {
+  for (const uint64_t pair : _typeOf) {
     const auto type = static_cast<uint32_t>(pair);
     auto it = std::lower_bound(own.begin(), own.end(), type,
                                [](const Pending& p, uint32_t n) { return p.instance < n; });
@@ -872,23 +872,23 @@ void PropertyIndex::BuildAssociations() {
       Pending cell = *it;
       cell.instance = static_cast<uint32_t>(pair >> 32);
       cell.order |= kPreferType;
-      pending_.push_back(cell);
+      _pending.push_back(cell);
     }
   }
 }
 
 void PropertyIndex::BuildProducts() {
-  const bool ifc2x3 = file_.Schema().rfind("IFC2X3", 0) == 0;
-  for (uint32_t s = 0; s < segments_.size(); ++s) {
-    for (const Taken::Attribute& a : segments_[s]->attributes) {
+  const bool ifc2x3 = _file.Schema().rfind("IFC2X3", 0) == 0;
+  for (uint32_t s = 0; s < _segments.size(); ++s) {
+    for (const Taken::Attribute& a : _segments[s]->attributes) {
       if ((a.source & kSpatialPredefined) != 0 && ifc2x3) continue;
       const int column = NamedColumn(static_cast<Source>(a.source & ~kSpatialPredefined));
       if (column < 0) continue;
-      ++stats_[static_cast<std::size_t>(column)].texts;
-      pending_.push_back({static_cast<uint32_t>(column), a.id, 0, s, a.text.offset, a.text.length});
+      ++_stats[static_cast<std::size_t>(column)].texts;
+      _pending.push_back({static_cast<uint32_t>(column), a.id, 0, s, a.text.offset, a.text.length});
     }
   }
-  if (!wantLayer_) return;
+  if (!_wantLayer) return;
   // Layers of representations and items: (item, layer), by item.
   struct ItemLayer {
     uint32_t item, segment;
@@ -899,8 +899,8 @@ void PropertyIndex::BuildProducts() {
     uint32_t id, segment, index;
   };
   std::vector<ShapeAt> shapes;
-  for (uint32_t s = 0; s < segments_.size(); ++s) {
-    const Taken& t = *segments_[s];
+  for (uint32_t s = 0; s < _segments.size(); ++s) {
+    const Taken& t = *_segments[s];
     for (const Taken::Layer& l : t.layers)
       for (uint32_t k = l.first; k < l.first + l.count; ++k)
         itemLayers.push_back({t.refs[k], s, l.name});
@@ -918,7 +918,7 @@ void PropertyIndex::BuildProducts() {
     const auto it = std::lower_bound(shapes.begin(), shapes.end(), id,
                                      [](const ShapeAt& a, uint32_t n) { return a.id < n; });
     if (it == shapes.end() || it->id != id) return {nullptr, nullptr};
-    const Taken& owner = *segments_[it->segment];
+    const Taken& owner = *_segments[it->segment];
     const Taken::Shape& shape = owner.shapes[it->index];
     if (shape.form != form) return {nullptr, nullptr};
     return {&shape, &owner};
@@ -928,7 +928,7 @@ void PropertyIndex::BuildProducts() {
     auto it = std::lower_bound(itemLayers.begin(), itemLayers.end(), item,
                                [](const ItemLayer& a, uint32_t n) { return a.item < n; });
     for (; it != itemLayers.end() && it->item == item; ++it) {
-      const std::string_view name = segments_[it->segment]->View(it->name);
+      const std::string_view name = _segments[it->segment]->View(it->name);
       if (std::find(names.begin(), names.end(), name) == names.end()) names.push_back(name);
     }
   };
@@ -961,13 +961,13 @@ void PropertyIndex::BuildProducts() {
       if (!joined.empty()) joined += ", ";
       joined += name;
     }
-    if (text_.size() + joined.size() > UINT32_MAX) return;
-    ++stats_[static_cast<std::size_t>(layerColumn)].texts;
-    pending_.push_back({static_cast<uint32_t>(layerColumn), entity, order, kInText,
-                        static_cast<uint32_t>(text_.size()), static_cast<uint32_t>(joined.size())});
-    text_.append(joined);
+    if (_text.size() + joined.size() > UINT32_MAX) return;
+    ++_stats[static_cast<std::size_t>(layerColumn)].texts;
+    _pending.push_back({static_cast<uint32_t>(layerColumn), entity, order, kInText,
+                        static_cast<uint32_t>(_text.size()), static_cast<uint32_t>(joined.size())});
+    _text.append(joined);
   };
-  for (const auto& segment : segments_) {
+  for (const auto& segment : _segments) {
     for (const auto& [entity, shape] : segment->productShapes) {
       const auto [product, owner] = findShape(shape, Taken::kProductShape);
       if (product == nullptr) continue;
@@ -978,31 +978,31 @@ void PropertyIndex::BuildProducts() {
     }
   }
   // An entity without layers of its own takes those of the representations its type maps.
-  for (const uint64_t pair : typeOf_) {
+  for (const uint64_t pair : _typeOf) {
     const auto type = static_cast<uint32_t>(pair);
     names.clear();
-    auto it = std::lower_bound(typeMaps_.begin(), typeMaps_.end(), uint64_t{type} << 32);
-    for (; it != typeMaps_.end() && (*it >> 32) == type; ++it)
+    auto it = std::lower_bound(_typeMaps.begin(), _typeMaps.end(), uint64_t{type} << 32);
+    for (; it != _typeMaps.end() && (*it >> 32) == type; ++it)
       addRepresentation(static_cast<uint32_t>(*it));
     addCell(static_cast<uint32_t>(pair >> 32), kPreferType);
   }
 }
 
 uint32_t PropertyIndex::MappedRepresentation(uint32_t map) const {
-  const StepEntry* e = file_.Find(map);
-  if (e == nullptr || e->complex || file_.TypeName(*e) != "IFCREPRESENTATIONMAP") return 0;
+  const StepEntry* e = _file.Find(map);
+  if (e == nullptr || e->complex || _file.TypeName(*e) != "IFCREPRESENTATIONMAP") return 0;
   // IfcRepresentationMap(MappingOrigin, MappedRepresentation).
   uint64_t rep = 0;
-  if (!file_.Decode(*e, params_, 1) || !params_.Reference(1, rep)) return 0;
+  if (!_file.Decode(*e, _params, 1) || !_params.Reference(1, rep)) return 0;
   return Number(rep);
 }
 
 std::string PropertyIndex::UnitName(uint32_t unitId) const {
-  const StepEntry* e = file_.Find(unitId);
+  const StepEntry* e = _file.Find(unitId);
   if (e == nullptr || e->complex) return {};
-  const std::string_view type = file_.TypeName(*e);
+  const std::string_view type = _file.TypeName(*e);
   StepParameters p;
-  if (!file_.Decode(*e, p)) return {};
+  if (!_file.Decode(*e, p)) return {};
   if (type == "IFCSIUNIT") {
     const StepValue& prefix = p.At(2);
     const StepValue& name = p.At(3);
@@ -1021,11 +1021,11 @@ std::string PropertyIndex::UnitName(uint32_t unitId) const {
 std::string PropertyIndex::MaterialText(uint64_t id, int depth, int& budget) const {
   // Layer sets, constituent sets and profile sets nest a few levels; deeper is a loop, and
   // the budget stops lists of lists from multiplying.
-  const StepEntry* e = file_.Find(id);
+  const StepEntry* e = _file.Find(id);
   if (e == nullptr || e->complex || depth > 8 || --budget < 0) return {};
-  const std::string_view type = file_.TypeName(*e);
+  const std::string_view type = _file.TypeName(*e);
   StepParameters p;
-  if (!file_.Decode(*e, p)) return {};
+  if (!_file.Decode(*e, p)) return {};
   if (type == "IFCMATERIAL") return p.DecodedString(0);
   std::size_t list = SIZE_MAX;
   std::size_t single = SIZE_MAX;
@@ -1055,11 +1055,11 @@ std::string PropertyIndex::MaterialText(uint64_t id, int depth, int& budget) con
 }
 
 std::string PropertyIndex::ClassificationText(uint64_t id) const {
-  const StepEntry* e = file_.Find(id);
+  const StepEntry* e = _file.Find(id);
   if (e == nullptr || e->complex) return {};
-  const std::string_view type = file_.TypeName(*e);
+  const std::string_view type = _file.TypeName(*e);
   StepParameters p;
-  if (!file_.Decode(*e, p)) return {};
+  if (!_file.Decode(*e, p)) return {};
   if (type == "IFCCLASSIFICATIONREFERENCE") {
     // Identification (ItemReference in IFC2X3), else Name.
     std::string text = p.DecodedString(1);
@@ -1070,49 +1070,49 @@ std::string PropertyIndex::ClassificationText(uint64_t id) const {
 }
 
 void PropertyIndex::Finish() {
-  std::sort(pending_.begin(), pending_.end(), [](const Pending& a, const Pending& b) {
+  std::sort(_pending.begin(), _pending.end(), [](const Pending& a, const Pending& b) {
     if (a.column != b.column) return a.column < b.column;
     if (a.instance != b.instance) return a.instance < b.instance;
     return a.order < b.order;
   });
   // Only the text stays until the cells have theirs.
-  for (const auto& segment : segments_) {
+  for (const auto& segment : _segments) {
     std::string text = std::move(segment->text);
     *segment = Taken();
     segment->text = std::move(text);
   }
-  cells_.assign(columns_.size(), {});
-  stats_.resize(columns_.size());
+  _cells.assign(_columns.size(), {});
+  _stats.resize(_columns.size());
   // Room for every text, so the views the index below keeps stay valid.
   std::size_t room = 0;
-  for (const Pending& p : pending_) room += p.length + 2;
-  textStore_.reserve(room);
-  texts_.emplace_back(0, 0);
+  for (const Pending& p : _pending) room += p.length + 2;
+  _textStore.reserve(room);
+  _texts.emplace_back(0, 0);
   std::unordered_map<std::string_view, uint32_t> textIndex;
   auto intern = [&](std::string_view text) {
     const auto it = textIndex.find(text);
     if (it != textIndex.end()) return it->second;
-    if (textStore_.size() + text.size() > UINT32_MAX) return 0u;  // the empty text: no cell
-    const auto offset = static_cast<uint32_t>(textStore_.size());
-    textStore_.append(text);
-    texts_.emplace_back(offset, static_cast<uint32_t>(text.size()));
-    textIndex.emplace(std::string_view(textStore_).substr(offset, text.size()),
-                      static_cast<uint32_t>(texts_.size() - 1));
-    return static_cast<uint32_t>(texts_.size() - 1);
+    if (_textStore.size() + text.size() > UINT32_MAX) return 0u;  // the empty text: no cell
+    const auto offset = static_cast<uint32_t>(_textStore.size());
+    _textStore.append(text);
+    _texts.emplace_back(offset, static_cast<uint32_t>(text.size()));
+    textIndex.emplace(std::string_view(_textStore).substr(offset, text.size()),
+                      static_cast<uint32_t>(_texts.size() - 1));
+    return static_cast<uint32_t>(_texts.size() - 1);
   };
-  for (std::size_t i = 0; i < pending_.size();) {
-    const Pending& first = pending_[i];
+  for (std::size_t i = 0; i < _pending.size();) {
+    const Pending& first = _pending[i];
     std::size_t end = i + 1;
-    while (end < pending_.size() && pending_[end].column == first.column &&
-           pending_[end].instance == first.instance)
+    while (end < _pending.size() && _pending[end].column == first.column &&
+           _pending[end].instance == first.instance)
       ++end;
     Cell cell{first.instance, 0};
-    if (columns_[first.column].source == Source::Classification && end - i > 1) {
+    if (_columns[first.column].source == Source::Classification && end - i > 1) {
       // Every classification of the entity (or of its type), each once.
       std::vector<std::string_view> parts;
       for (std::size_t k = i; k < end; ++k) {
-        if ((pending_[k].order & kPreferType) != (first.order & kPreferType)) break;
-        const std::string_view part = PendingText(pending_[k]);
+        if ((_pending[k].order & kPreferType) != (first.order & kPreferType)) break;
+        const std::string_view part = PendingText(_pending[k]);
         if (std::find(parts.begin(), parts.end(), part) == parts.end()) parts.push_back(part);
       }
       std::string joined;
@@ -1122,39 +1122,39 @@ void PropertyIndex::Finish() {
     } else {
       cell.text = intern(PendingText(first));
     }
-    cells_[first.column].push_back(cell);
+    _cells[first.column].push_back(cell);
     i = end;
   }
-  segments_.clear();
-  std::string().swap(text_);
+  _segments.clear();
+  std::string().swap(_text);
   textIndex.clear();
-  textStore_.shrink_to_fit();
-  texts_.shrink_to_fit();
-  std::vector<Pending>().swap(pending_);
-  for (std::size_t c = 0; c < columns_.size(); ++c) {
-    Column& column = columns_[c];
-    const Stats& st = stats_[c];
+  _textStore.shrink_to_fit();
+  _texts.shrink_to_fit();
+  std::vector<Pending>().swap(_pending);
+  for (std::size_t c = 0; c < _columns.size(); ++c) {
+    Column& column = _columns[c];
+    const Stats& st = _stats[c];
     if (column.source != Source::Property) continue;
     if (st.booleans != 0 && st.numbers == 0 && st.texts == 0) column.kind = Kind::Boolean;
     if (st.numbers != 0 && st.booleans == 0 && st.texts == 0) {
       column.kind = Kind::Number;
       if (st.unit != 0) {
-        const auto it = unitNames_.find(st.unit);
-        if (it != unitNames_.end()) column.unit = it->second;
-      } else if (const auto it = unitByKind_.find(st.unitKind); it != unitByKind_.end()) {
+        const auto it = _unitNames.find(st.unit);
+        if (it != _unitNames.end()) column.unit = it->second;
+      } else if (const auto it = _unitByKind.find(st.unitKind); it != _unitByKind.end()) {
         column.unit = it->second;
       }
     }
   }
-  std::vector<Stats>().swap(stats_);
-  std::vector<uint64_t>().swap(typeOf_);
-  std::vector<uint64_t>().swap(typeSets_);
-  relating_.clear();
+  std::vector<Stats>().swap(_stats);
+  std::vector<uint64_t>().swap(_typeOf);
+  std::vector<uint64_t>().swap(_typeSets);
+  _relating.clear();
 }
 
 std::string_view PropertyIndex::Value(std::size_t column, uint32_t instance) const {
-  if (column >= cells_.size()) return {};
-  const std::vector<Cell>& cells = cells_[column];
+  if (column >= _cells.size()) return {};
+  const std::vector<Cell>& cells = _cells[column];
   const auto it = std::lower_bound(cells.begin(), cells.end(), instance,
                                    [](const Cell& c, uint32_t n) { return c.instance < n; });
   if (it == cells.end() || it->instance != instance) return {};

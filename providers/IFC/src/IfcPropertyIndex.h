@@ -76,26 +76,26 @@ class PropertyIndex : public StepRecordSink {
   void Build();
 
   // The columns in the order asked (for kEveryColumn, every one the file offers, as found).
-  const std::vector<Column>& Columns() const { return columns_; }
+  const std::vector<Column>& Columns() const { return _columns; }
   int ColumnIndex(std::string_view name) const;
   // The cell of an instance; empty when it has none.
   std::string_view Value(std::size_t column, uint32_t instance) const;
   // How many instances have a cell in the column.
-  std::size_t CellCount(std::size_t column) const { return cells_[column].size(); }
+  std::size_t CellCount(std::size_t column) const { return _cells[column].size(); }
 
  private:
   struct Taken;
   // 8 bytes: the values of a column repeat ("true", a material), so each text is kept once.
   struct Cell {
     uint32_t instance = 0;
-    uint32_t text = 0;  // in texts_
+    uint32_t text = 0;  // in _texts
   };
   // A candidate cell while building; the first by (column, instance, order) wins.
   struct Pending {
     uint32_t column = 0;
     uint32_t instance = 0;
     uint32_t order = 0;
-    uint32_t segment = 0;  // whose text holds it; UINT32_MAX for text_
+    uint32_t segment = 0;  // whose text holds it; UINT32_MAX for _text
     uint32_t offset = 0;
     uint32_t length = 0;
   };
@@ -107,7 +107,7 @@ class PropertyIndex : public StepRecordSink {
   };
 
   std::string_view ValueView(const Cell& c) const {
-    return std::string_view(textStore_).substr(texts_[c.text].first, texts_[c.text].second);
+    return std::string_view(_textStore).substr(_texts[c.text].first, _texts[c.text].second);
   }
   int AddColumn(std::string name, Source source);
   int NamedColumn(Source source);
@@ -122,9 +122,9 @@ class PropertyIndex : public StepRecordSink {
   uint32_t MappedRepresentation(uint32_t map) const;
   void Finish();
 
-  const StepFile& file_;
-  StepRecordSink& tree_;
-  bool every_ = false;
+  const StepFile& _file;
+  StepRecordSink& _tree;
+  bool _every = false;
   // Looked up for every value taken or cell made: by view, without making a string.
   struct NameHash {
     using is_transparent = void;
@@ -133,30 +133,30 @@ class PropertyIndex : public StepRecordSink {
   // What to take: property names and set names of the property columns; named sources.
   std::unordered_map<std::string, std::vector<std::pair<std::string, int>>, NameHash,
                      std::equal_to<>>
-      wantedProperties_;
-  std::unordered_set<std::string, NameHash, std::equal_to<>> wantedSets_;
-  bool wantMaterial_ = false, wantClassification_ = false, wantLayer_ = false;
-  bool wantTag_ = false, wantObjectType_ = false, wantPredefined_ = false;
+      _wantedProperties;
+  std::unordered_set<std::string, NameHash, std::equal_to<>> _wantedSets;
+  bool _wantMaterial = false, _wantClassification = false, _wantLayer = false;
+  bool _wantTag = false, _wantObjectType = false, _wantPredefined = false;
 
-  std::unique_ptr<Taken> taken_[2];
-  std::vector<std::unique_ptr<Taken>> segments_;
+  std::unique_ptr<Taken> _taken[2];
+  std::vector<std::unique_ptr<Taken>> _segments;
 
-  std::vector<Column> columns_;
-  std::unordered_map<std::string, int, NameHash, std::equal_to<>> columnByName_;
-  std::vector<std::vector<Cell>> cells_;  // by column, sorted by instance
-  std::vector<Pending> pending_;
-  std::vector<Stats> stats_;
-  std::string text_;                                  // texts made while building
-  std::string textStore_;                             // the cells' distinct texts
-  std::vector<std::pair<uint32_t, uint32_t>> texts_;  // (offset, length) in textStore_
-  mutable StepParameters params_;
+  std::vector<Column> _columns;
+  std::unordered_map<std::string, int, NameHash, std::equal_to<>> _columnByName;
+  std::vector<std::vector<Cell>> _cells;  // by column, sorted by instance
+  std::vector<Pending> _pending;
+  std::vector<Stats> _stats;
+  std::string _text;                                  // texts made while building
+  std::string _textStore;                             // the cells' distinct texts
+  std::vector<std::pair<uint32_t, uint32_t>> _texts;  // (offset, length) in _textStore
+  mutable StepParameters _params;
   // What Resolve found.
-  std::unordered_map<uint8_t, std::string> unitByKind_;  // the project's units
-  std::unordered_map<uint32_t, std::string> unitNames_;  // units given explicitly
-  std::vector<uint64_t> typeOf_;                         // (object, type), sorted
-  std::vector<uint64_t> typeSets_;                       // (type, set): HasPropertySets
-  std::vector<uint64_t> typeMaps_;  // (type, mapped representation): RepresentationMaps, sorted
-  std::unordered_map<uint32_t, Pending> relating_;  // material or classification text
+  std::unordered_map<uint8_t, std::string> _unitByKind;  // the project's units
+  std::unordered_map<uint32_t, std::string> _unitNames;  // units given explicitly
+  std::vector<uint64_t> _typeOf;                         // (object, type), sorted
+  std::vector<uint64_t> _typeSets;                       // (type, set): HasPropertySets
+  std::vector<uint64_t> _typeMaps;  // (type, mapped representation): RepresentationMaps, sorted
+  std::unordered_map<uint32_t, Pending> _relating;  // material or classification text
 };
 
 }  // namespace ifc

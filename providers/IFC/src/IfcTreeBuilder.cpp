@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "IfcFlatParams.h"
 #include "IfcTypeCatalog.h"
 #include "MappedFile.h"
 #include "StepLexer.h"
@@ -30,230 +31,7 @@ constexpr std::size_t kLastRelationIndex = 5;
 constexpr uint8_t kRankContained = 1;
 constexpr uint8_t kRankAggregated = 2;
 
-char AsciiLower(char c) {
-  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-bool IsDigit(char c) {
-  return c >= '0' && c <= '9';
-}
-
-// Writes a key whose plain byte order is the natural order of names ("Wall 9" < "Wall 10",
-// case ignored) at out, which has room for 2 * name.size() + 10 bytes; returns its end. A run
-// of digits becomes '0', its length without leading zeros, then those digits; '0' sorts
-// against any other character as every digit does, so names compare as if digit runs were
-// read as numbers. Equal keys are then told apart by the names' bytes.
-char* WriteNaturalKey(std::string_view name, char* out) {
-  std::size_t i = 0;
-  while (i < name.size()) {
-    if (!IsDigit(name[i])) {
-      *out++ = AsciiLower(name[i]);
-      ++i;
-      continue;
-    }
-    while (i < name.size() && name[i] == '0') ++i;
-    std::size_t end = i;
-    while (end < name.size() && IsDigit(name[end])) ++end;
-    const std::size_t digits = end - i;
-    *out++ = '0';
-    if (digits < 0xFF) {
-      *out++ = static_cast<char>(digits);
-    } else {
-      *out++ = static_cast<char>(0xFF);
-      for (int shift = 56; shift >= 0; shift -= 8) {
-        *out++ = static_cast<char>((static_cast<uint64_t>(digits) >> shift) & 0xFF);
-      }
-    }
-    std::memcpy(out, name.data() + i, digits);
-    out += digits;
-    i = end;
-  }
-  return out;
-}
-
-uint64_t LoadBigEndian(const char* p) {
-  uint64_t v = 0;
-  std::memcpy(&v, p, 8);
-  return __builtin_bswap64(v);
-}
-
-// Plain byte order, eight bytes at a time.
-int CompareBytes(std::string_view a, std::string_view b) {
-  const std::size_t n = std::min(a.size(), b.size());
-  std::size_t i = 0;
-  for (; i + 8 <= n; i += 8) {
-    const uint64_t x = LoadBigEndian(a.data() + i);
-    const uint64_t y = LoadBigEndian(b.data() + i);
-    if (x != y) return x < y ? -1 : 1;
-  }
-  for (; i < n; ++i) {
-    const auto x = static_cast<unsigned char>(a[i]);
-    const auto y = static_cast<unsigned char>(b[i]);
-    if (x != y) return x < y ? -1 : 1;
-  }
-  return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
-}
-
 }  // namespace
-
-// Parameters 0..last of a record made only of strings, references, '$', '*' and flat lists of
-// those, with white space between: what the records the tree reads look like. Anything else
-// (typed values, numbers, nested lists, comments, any syntax error) makes Read return false,
-// and the full parser reads the record instead; when Read succeeds, the values are the ones
-// the full parser gives.
-class FlatParams {
- public:
-  enum Kind : uint8_t { kUnset, kString, kReference, kList, kOther };
-  struct Value {
-    Kind kind = kUnset;
-    std::string_view text;   // a string's raw text
-    uint64_t reference = 0;  // a reference's instance number
-    uint32_t first = 0;      // a list's references: refs[first .. first + count)
-    uint32_t count = 0;
-  };
-  static constexpr std::size_t kMax = 6;
-
-  bool Read(std::string_view body, std::size_t last) {
-    p_ = body.data();
-    end_ = p_ + body.size();
-    size_ = 0;
-    refs.clear();
-    if (!Skip()) return false;
-    if (p_ == end_ || *p_ != '(') return false;
-    ++p_;
-    if (!Skip()) return false;
-    if (p_ < end_ && *p_ == ')') return true;
-    for (std::size_t i = 0;; ++i) {
-      if (i >= kMax || !ReadValue(values_[i], false)) return false;
-      size_ = i + 1;
-      if (i == last) return true;
-      if (!Skip() || p_ == end_) return false;
-      if (*p_ == ')') return true;
-      if (*p_ != ',') return false;
-      ++p_;
-      if (!Skip()) return false;
-    }
-  }
-
-  const Value& At(std::size_t i) const { return i < size_ ? values_[i] : unset_; }
-  std::vector<uint64_t> refs;
-
- private:
-  // White space only; a comment is left to the full parser.
-  bool Skip() {
-    while (p_ < end_ && StepLexer::IsSpace(*p_)) ++p_;
-    return p_ == end_ || *p_ != '/';
-  }
-
-  bool ReadValue(Value& v, bool inList) {
-    if (p_ == end_) return false;
-    v = Value();
-    switch (*p_) {
-      case '\'': {
-        const char* close = StepLexer::FindStringEnd(p_ + 1, end_);
-        if (close == nullptr) return false;
-        v.kind = kString;
-        v.text = std::string_view(p_ + 1, static_cast<std::size_t>(close - p_ - 1));
-        p_ = close + 1;
-        return true;
-      }
-      case '$':
-        ++p_;
-        return true;
-      case '*':
-        v.kind = kOther;
-        ++p_;
-        return true;
-      case '#': {
-        const char* digits = ++p_;
-        uint64_t id = 0;
-        while (p_ < end_ && StepLexer::IsDigit(*p_))
-          id = id * 10 + static_cast<uint64_t>(*p_++ - '0');
-        // Longer numbers may overflow, which the full parser reports.
-        if (p_ == digits || p_ - digits > 18) return false;
-        v.kind = kReference;
-        v.reference = id;
-        return true;
-      }
-      case '(': {
-        if (inList) return false;
-        ++p_;
-        v.kind = kList;
-        v.first = static_cast<uint32_t>(refs.size());
-        if (!Skip()) return false;
-        if (p_ < end_ && *p_ == ')') {
-          ++p_;
-          return true;
-        }
-        for (;;) {
-          Value item;
-          if (!ReadValue(item, true)) return false;
-          if (item.kind == kReference) refs.push_back(item.reference);
-          if (!Skip() || p_ == end_) return false;
-          if (*p_ == ')') break;
-          if (*p_ != ',') return false;
-          ++p_;
-          if (!Skip()) return false;
-        }
-        ++p_;
-        v.count = static_cast<uint32_t>(refs.size()) - v.first;
-        return true;
-      }
-      default:
-        return false;
-    }
-  }
-
-  const char* p_ = nullptr;
-  const char* end_ = nullptr;
-  std::size_t size_ = 0;
-  Value values_[kMax];
-  Value unset_;
-};
-
-// "Wall 9" < "Wall 10"; case ignored, then plain bytes for a total order.
-int TreeBuilder::NaturalCompare(std::string_view a, std::string_view b) {
-  // Identical leading bytes compare equal whichever way they are read, except that a digit
-  // run must be read whole: start at the beginning of the run the shared part ends in.
-  std::size_t common = 0;
-  const std::size_t shorter = std::min(a.size(), b.size());
-  while (common + 8 <= shorter && StepLexer::SameBytes(a.data() + common, b.data() + common, 8)) {
-    common += 8;
-  }
-  while (common < shorter && a[common] == b[common]) ++common;
-  while (common > 0 && IsDigit(a[common - 1])) --common;
-  std::size_t i = common;
-  std::size_t j = common;
-  while (i < a.size() && j < b.size()) {
-    if (IsDigit(a[i]) && IsDigit(b[j])) {
-      while (i < a.size() && a[i] == '0') ++i;
-      while (j < b.size() && b[j] == '0') ++j;
-      std::size_t ei = i;
-      std::size_t ej = j;
-      while (ei < a.size() && IsDigit(a[ei])) ++ei;
-      while (ej < b.size() && IsDigit(b[ej])) ++ej;
-      if (ei - i != ej - j) return (ei - i) < (ej - j) ? -1 : 1;
-      const int c = a.substr(i, ei - i).compare(b.substr(j, ej - j));
-      if (c != 0) return c;
-      i = ei;
-      j = ej;
-      continue;
-    }
-    const char ca = AsciiLower(a[i]);
-    const char cb = AsciiLower(b[j]);
-    if (ca != cb) return static_cast<unsigned char>(ca) < static_cast<unsigned char>(cb) ? -1 : 1;
-    ++i;
-    ++j;
-  }
-  if (i < a.size()) return 1;
-  if (j < b.size()) return -1;
-  return a.compare(b);
-}
-
-std::string TreeBuilder::NaturalKey(std::string_view name) {
-  std::string key(2 * name.size() + 10, '\0');
-  key.resize(static_cast<std::size_t>(WriteNaturalKey(name, key.data()) - key.data()));
-  return key;
-}
 
 TreeBuilder::TextRef TreeBuilder::Store(std::string& text, std::string_view raw, bool decode,
                                         uint32_t arena) {
@@ -270,12 +48,12 @@ TreeBuilder::TextRef TreeBuilder::Store(std::string& text, std::string_view raw,
 }
 
 std::string_view TreeBuilder::View(const TextRef& ref) const {
-  return std::string_view((*texts_)[ref.arena])
+  return std::string_view((*_pTexts)[ref.arena])
       .substr(static_cast<std::size_t>(ref.offset), ref.length);
 }
 
 std::string_view TreeBuilder::TypeNameOf(uint32_t code) const {
-  const TypeInfo& t = types_[code];
+  const TypeInfo& t = _types[code];
   return t.catalogName.empty() ? View(t.derivedName) : t.catalogName;
 }
 
@@ -314,7 +92,7 @@ void TreeBuilder::ReadInto(const StepParameters& params, std::string& text, uint
 void TreeBuilder::Take(unsigned thread, uint32_t slot, const StepEntry& entry, uint8_t tag,
                        std::string_view body) {
   if (entry.complex) return;  // neither listed nor followed; no attributes either
-  Taken& taken = taken_[thread];
+  Taken& taken = _taken[thread];
   FlatParams& flat = *taken.flat;
   if ((tag & kTagListed) != 0) {
     const bool storey = (tag & kTagStorey) != 0;
@@ -375,17 +153,17 @@ void TreeBuilder::Take(unsigned thread, uint32_t slot, const StepEntry& entry, u
 
 void TreeBuilder::Adopt(uint32_t firstSlot, std::span<const uint16_t> typeCodes) {
   // Kept as it is, after what the main pass took so far; the main pass goes on in a new one.
-  Taken& ahead = taken_[1];
+  Taken& ahead = _taken[1];
   for (Listed& l : ahead.listed) l.entry.type = typeCodes[l.entry.type];
   ahead.firstSlot = firstSlot;
-  segments_.push_back(std::move(taken_[0]));
-  segments_.push_back(std::move(ahead));
-  taken_[0] = Taken();
-  taken_[1] = Taken();
+  _segments.push_back(std::move(_taken[0]));
+  _segments.push_back(std::move(ahead));
+  _taken[0] = Taken();
+  _taken[1] = Taken();
 }
 
 void TreeBuilder::Discard() {
-  taken_[1] = Taken();
+  _taken[1] = Taken();
 }
 
 TreeBuilder::Taken::Taken() : flat(std::make_unique<FlatParams>()) {}
@@ -396,34 +174,35 @@ TreeBuilder::Taken& TreeBuilder::Taken::operator=(Taken&&) noexcept = default;
 // ---- after indexing ----------------------------------------------------------------------
 
 void TreeBuilder::ClassifyTypes() {
-  const StepTypeTable& table = file_.Types();
-  types_.resize(table.Size());
+  const StepTypeTable& table = _file.Types();
+  _types.resize(table.Size());
   for (uint32_t code = 0; code < table.Size(); ++code) {
     const TypeCatalog::Info info = TypeCatalog::Lookup(table.Name(code));
-    TypeInfo& t = types_[code];
+    TypeInfo& t = _types[code];
     t.roles = info.roles;
     if (info.known) {
       t.catalogName = info.name;
     } else {
-      const auto own = static_cast<uint32_t>(segments_.size() - 1);
-      t.derivedName = Store((*texts_)[own], TypeCatalog::DerivedName(table.Name(code)), false, own);
+      const auto own = static_cast<uint32_t>(_segments.size() - 1);
+      t.derivedName =
+          Store((*_pTexts)[own], TypeCatalog::DerivedName(table.Name(code)), false, own);
     }
   }
-  std::vector<uint32_t> byName(types_.size());
+  std::vector<uint32_t> byName(_types.size());
   for (uint32_t code = 0; code < byName.size(); ++code) byName[code] = code;
   std::sort(byName.begin(), byName.end(),
             [this](uint32_t a, uint32_t b) { return TypeNameOf(a) < TypeNameOf(b); });
-  for (uint32_t rank = 0; rank < byName.size(); ++rank) types_[byName[rank]].rank = rank;
+  for (uint32_t rank = 0; rank < byName.size(); ++rank) _types[byName[rank]].rank = rank;
 }
 
 uint32_t TreeBuilder::NodeFor(uint32_t slot, const StepEntry& entry) {
-  uint32_t& index = nodeOfSlot_[slot];
+  uint32_t& index = _nodeOfSlot[slot];
   if (index == kNone) {
-    index = static_cast<uint32_t>(work_.size());
-    Work& w = work_.emplace_back();
+    index = static_cast<uint32_t>(_work.size());
+    Work& w = _work.emplace_back();
     w.entry = entry;
     w.slot = slot;
-    w.roles = types_[entry.type].roles;
+    w.roles = _types[entry.type].roles;
   }
   return index;
 }
@@ -433,18 +212,18 @@ void TreeBuilder::CollectRelations() {
   // node where it stands, a relationship where it stands. Node numbers then follow the file
   // the same way, whichever thread read the record.
   std::size_t listedCount = 0;
-  for (const Taken& t : segments_) listedCount += t.listed.size();
-  work_.reserve(listedCount + listedCount / 8 + 64);
-  AdviseHugePages(work_.data(), work_.capacity() * sizeof(Work));
+  for (const Taken& t : _segments) listedCount += t.listed.size();
+  _work.reserve(listedCount + listedCount / 8 + 64);
+  AdviseHugePages(_work.data(), _work.capacity() * sizeof(Work));
   // Slot -> node over the whole index: 4 bytes a record, but filled and read nearly in file
   // order, where a hash of the few slots that become nodes is read at random.
-  const std::size_t slots = file_.Entries().size();
-  nodeOfSlot_.reserve(slots);
-  AdviseHugePages(nodeOfSlot_.data(), slots * sizeof(uint32_t));
-  nodeOfSlot_.assign(slots, kNone);
+  const std::size_t slots = _file.Entries().size();
+  _nodeOfSlot.reserve(slots);
+  AdviseHugePages(_nodeOfSlot.data(), slots * sizeof(uint32_t));
+  _nodeOfSlot.assign(slots, kNone);
   std::vector<const StepEntry*> children;
-  for (std::size_t segment = 0; segment < segments_.size(); ++segment) {
-    const Taken& taken = segments_[segment];
+  for (std::size_t segment = 0; segment < _segments.size(); ++segment) {
+    const Taken& taken = _segments[segment];
     const auto& listed = taken.listed;
     const auto& relations = taken.relations;
     std::size_t li = 0;
@@ -452,26 +231,26 @@ void TreeBuilder::CollectRelations() {
     while (li < listed.size() || ri < relations.size()) {
       if (ri == relations.size() || (li < listed.size() && listed[li].slot <= relations[ri].slot)) {
         const uint32_t node = NodeFor(taken.firstSlot + listed[li].slot, listed[li].entry);
-        work_[node].attributes = static_cast<uint32_t>(li);
-        work_[node].segment = static_cast<uint8_t>(segment);
+        _work[node].attributes = static_cast<uint32_t>(li);
+        _work[node].segment = static_cast<uint8_t>(segment);
         ++li;
         continue;
       }
       const Relation& r = relations[ri++];
-      const StepEntry* whole = file_.Find(r.whole);
+      const StepEntry* whole = _file.Find(r.whole);
       if (whole == nullptr) continue;  // dangling
-      const uint32_t wholeSlot = static_cast<uint32_t>(file_.SlotOf(*whole));
+      const uint32_t wholeSlot = static_cast<uint32_t>(_file.SlotOf(*whole));
       children.clear();
       for (uint32_t k = r.first; k < r.first + r.count; ++k) {
-        const StepEntry* part = file_.Find(taken.parts[k]);
+        const StepEntry* part = _file.Find(taken.parts[k]);
         if (part == nullptr || part == whole) continue;
         children.push_back(part);
       }
       if (children.empty()) continue;
       const uint32_t parent = NodeFor(wholeSlot, *whole);
       for (const StepEntry* part : children) {
-        const uint32_t child = NodeFor(static_cast<uint32_t>(file_.SlotOf(*part)), *part);
-        Work& w = work_[child];
+        const uint32_t child = NodeFor(static_cast<uint32_t>(_file.SlotOf(*part)), *part);
+        Work& w = _work[child];
         if (w.parentRank < r.rank) {
           w.parent = parent;
           w.parentRank = r.rank;
@@ -485,18 +264,18 @@ void TreeBuilder::ReadAttributes() {
   // Entities only a relationship placed (unknown types, ...) were not taken while indexing;
   // they go to Build's own segment.
   std::vector<uint32_t> pending;
-  for (uint32_t i = 0; i < work_.size(); ++i) {
-    if (work_[i].attributes == kNone && !work_[i].entry.complex) pending.push_back(i);
+  for (uint32_t i = 0; i < _work.size(); ++i) {
+    if (_work[i].attributes == kNone && !_work[i].entry.complex) pending.push_back(i);
   }
   std::sort(pending.begin(), pending.end(),
-            [this](uint32_t a, uint32_t b) { return work_[a].slot < work_[b].slot; });
-  const auto own = static_cast<uint32_t>(segments_.size() - 1);
-  Taken& taken = segments_[own];
-  std::string& text = (*texts_)[own];
+            [this](uint32_t a, uint32_t b) { return _work[a].slot < _work[b].slot; });
+  const auto own = static_cast<uint32_t>(_segments.size() - 1);
+  Taken& taken = _segments[own];
+  std::string& text = (*_pTexts)[own];
   for (const uint32_t index : pending) {
-    Work& w = work_[index];
+    Work& w = _work[index];
     const bool storey = (w.roles & TypeCatalog::kStorey) != 0;
-    file_.Decode(w.entry, taken.params, storey ? kElevationIndex : kDescriptionIndex);
+    _file.Decode(w.entry, taken.params, storey ? kElevationIndex : kDescriptionIndex);
     w.attributes = static_cast<uint32_t>(taken.attributes.size());
     w.segment = static_cast<uint8_t>(own);
     ReadInto(taken.params, text, own, taken.attributes.emplace_back(), storey);
@@ -507,281 +286,171 @@ void TreeBuilder::BreakCycles() {
   // Each node has at most one parent, so following parents from any node either ends at a
   // parentless node or runs into a loop; cut the loop at the last edge walked.
   enum : uint8_t { kUnseen, kOnPath, kDone };
-  std::vector<uint8_t> state(work_.size(), kUnseen);
+  std::vector<uint8_t> state(_work.size(), kUnseen);
   std::vector<uint32_t> path;
-  for (uint32_t start = 0; start < work_.size(); ++start) {
+  for (uint32_t start = 0; start < _work.size(); ++start) {
     if (state[start] != kUnseen) continue;
     path.clear();
     uint32_t at = start;
     while (at != kNone && state[at] == kUnseen) {
       state[at] = kOnPath;
       path.push_back(at);
-      at = work_[at].parent;
+      at = _work[at].parent;
     }
     if (at != kNone && state[at] == kOnPath) {
-      work_[path.back()].parent = kNone;
-      work_[path.back()].parentRank = 0;
+      _work[path.back()].parent = kNone;
+      _work[path.back()].parentRank = 0;
     }
     for (const uint32_t n : path) state[n] = kDone;
   }
 }
 
-void TreeBuilder::MakeSortKeys() {
-  keys_.reserve(work_.size());
-  AdviseHugePages(keys_.data(), work_.size() * sizeof(SortKey));
-  keys_.resize(work_.size());
-  for (uint32_t i = 0; i < work_.size(); ++i) {
-    const Work& w = work_[i];
-    SortKey& k = keys_[i];
-    const bool spatial = (w.roles & TypeCatalog::kSpatial) != 0;
-    const Attributes& a = AttributesOf(i);
-    const bool elevated = a.hasElevation;
-    k.group = (spatial ? 0u : 2u) | (elevated ? 0u : 1u);
-    k.elevation = elevated ? a.elevation : 0.0;
-    k.typeRank = types_[w.entry.type].rank;
-    k.slot = w.slot;
-    k.unnamed = a.name.length == 0;
-  }
-}
-
-void TreeBuilder::MakeNameKeys(std::vector<uint32_t>::const_iterator first,
-                               std::vector<uint32_t>::const_iterator last) {
-  for (auto it = first; it != last; ++it) {
-    SortKey& k = keys_[*it];
-    if (k.hasKey) continue;
-    const std::string_view name = View(AttributesOf(*it).name);
-    const std::size_t at = keyText_.size();
-    keyText_.resize(at + 2 * name.size() + 10);
-    char* const start = keyText_.data() + at;
-    char* const end = WriteNaturalKey(name, start);
-    keyText_.resize(at + static_cast<std::size_t>(end - start));
-    k.keyOffset = at;
-    k.keyLength = static_cast<uint32_t>(end - start);
-    uint64_t prefix = 0;
-    for (std::size_t b = 0; b < 8; ++b) {
-      prefix = (prefix << 8) | (b < k.keyLength ? static_cast<unsigned char>(start[b]) : 0u);
-    }
-    k.prefix = prefix;
-    k.hasKey = true;
-  }
-}
-
-int TreeBuilder::CompareHeads(const SortKey& x, const SortKey& y) {
-  if (x.group != y.group) return x.group < y.group ? -1 : 1;
-  if ((x.group & 1u) == 0 && x.elevation != y.elevation) return x.elevation < y.elevation ? -1 : 1;
-  if (x.typeRank != y.typeRank) return x.typeRank < y.typeRank ? -1 : 1;
-  if (x.unnamed != y.unnamed) return y.unnamed ? -1 : 1;
-  return 0;
-}
-
-bool TreeBuilder::Before(uint32_t a, uint32_t b) const {
-  const SortKey& x = keys_[a];
-  const SortKey& y = keys_[b];
-  const int head = CompareHeads(x, y);
-  if (head != 0) return head < 0;
-  // A shorter key is padded with zeros here; the full comparison below settles ties.
-  if (x.prefix != y.prefix) return x.prefix < y.prefix;
-  const std::string_view keys(keyText_);
-  const int c =
-      CompareBytes(keys.substr(x.keyOffset, x.keyLength), keys.substr(y.keyOffset, y.keyLength));
-  if (c != 0) return c < 0;
-  const int raw = View(AttributesOf(a).name).compare(View(AttributesOf(b).name));
-  if (raw != 0) return raw < 0;
-  return x.slot < y.slot;
-}
-
-bool TreeBuilder::NamesBefore(uint32_t a, uint32_t b) const {
-  const int c = NaturalCompare(View(AttributesOf(a).name), View(AttributesOf(b).name));
-  if (c != 0) return c < 0;
-  return keys_[a].slot < keys_[b].slot;
-}
-
-void TreeBuilder::SortSiblings(std::vector<uint32_t>::iterator first,
-                               std::vector<uint32_t>::iterator last) {
-  bool elevated = false;
-  for (auto it = first; it != last; ++it) elevated |= (keys_[*it].group & 1u) == 0;
-  if (elevated) {  // storeys and the like: few, sorted the plain way
-    MakeNameKeys(first, last);
-    std::sort(first, last, [this](uint32_t a, uint32_t b) { return Before(a, b); });
-    return;
-  }
-  // By group, type and whether named first, keeping file order among equals (the position
-  // breaks ties); names within one type are often numbered in file order already, and then
-  // they are only checked, not sorted.
-  const auto count = static_cast<std::size_t>(last - first);
-  heads_.resize(count);
-  for (std::size_t i = 0; i < count; ++i) {
-    const SortKey& k = keys_[first[static_cast<std::ptrdiff_t>(i)]];
-    const uint64_t head =
-        (uint64_t{k.group} << 17) | (uint64_t{k.typeRank} << 1) | (k.unnamed ? 1u : 0u);
-    heads_[i] = (head << 32) | i;
-  }
-  if (!std::is_sorted(heads_.begin(), heads_.end())) {
-    std::sort(heads_.begin(), heads_.end());
-    nodes_.assign(first, last);
-    for (std::size_t i = 0; i < count; ++i) {
-      first[static_cast<std::ptrdiff_t>(i)] = nodes_[heads_[i] & 0xFFFFFFFFu];
-    }
-  }
-  for (std::size_t run = 0; run < count;) {
-    std::size_t runEnd = run + 1;
-    while (runEnd < count && (heads_[runEnd] >> 32) == (heads_[run] >> 32)) ++runEnd;
-    const auto from = first + static_cast<std::ptrdiff_t>(run);
-    const auto to = first + static_cast<std::ptrdiff_t>(runEnd);
-    if (runEnd - run > 1 &&
-        !std::is_sorted(from, to, [this](uint32_t a, uint32_t b) { return NamesBefore(a, b); })) {
-      MakeNameKeys(from, to);
-      std::sort(from, to, [this](uint32_t a, uint32_t b) { return Before(a, b); });
-    }
-    run = runEnd;
-  }
-}
-
 void TreeBuilder::ChooseRoots() {
   // Parentless entities: projects and spatial ones are roots, the rest goes to the group.
-  const auto realCount = static_cast<uint32_t>(work_.size());
+  const auto realCount = static_cast<uint32_t>(_work.size());
   std::vector<uint32_t> unplaced;
   for (uint32_t i = 0; i < realCount; ++i) {
-    if (work_[i].parent != kNone) continue;
-    if ((work_[i].roles & (TypeCatalog::kContext | TypeCatalog::kSpatial)) != 0) {
-      roots_.push_back(i);
+    if (_work[i].parent != kNone) continue;
+    if ((_work[i].roles & (TypeCatalog::kContext | TypeCatalog::kSpatial)) != 0) {
+      _roots.push_back(i);
     } else {
       unplaced.push_back(i);
     }
   }
-  total_ = realCount;
+  _total = realCount;
   if (!unplaced.empty()) {
-    group_ = total_++;
-    for (const uint32_t i : unplaced) work_[i].parent = group_;
+    _group = _total++;
+    for (const uint32_t i : unplaced) _work[i].parent = _group;
   }
-  MakeNameKeys(roots_.begin(), roots_.end());
-  std::sort(roots_.begin(), roots_.end(), [this](uint32_t a, uint32_t b) {
-    const bool ac = (work_[a].roles & TypeCatalog::kContext) != 0;
-    const bool bc = (work_[b].roles & TypeCatalog::kContext) != 0;
+  MakeNameKeys(_roots.begin(), _roots.end());
+  std::sort(_roots.begin(), _roots.end(), [this](uint32_t a, uint32_t b) {
+    const bool ac = (_work[a].roles & TypeCatalog::kContext) != 0;
+    const bool bc = (_work[b].roles & TypeCatalog::kContext) != 0;
     if (ac != bc) return ac;
     return Before(a, b);
   });
-  if (group_ != kNone) roots_.push_back(group_);
+  if (_group != kNone) _roots.push_back(_group);
 }
 
 void TreeBuilder::LayOutChildren() {
   // All child lists in one array: count, offset, fill, then sort each range.
-  start_.assign(total_ + 1, 0);
-  for (const Work& w : work_) {
-    if (w.parent != kNone) ++start_[w.parent + 1];
+  _start.assign(_total + 1, 0);
+  for (const Work& w : _work) {
+    if (w.parent != kNone) ++_start[w.parent + 1];
   }
-  for (uint32_t i = 0; i < total_; ++i) start_[i + 1] += start_[i];
-  order_.assign(start_[total_], 0);
-  std::vector<uint32_t> fill(start_.begin(), start_.end() - 1);
-  for (uint32_t i = 0; i < work_.size(); ++i) {
-    if (work_[i].parent != kNone) order_[fill[work_[i].parent]++] = i;
+  for (uint32_t i = 0; i < _total; ++i) _start[i + 1] += _start[i];
+  _order.assign(_start[_total], 0);
+  std::vector<uint32_t> fill(_start.begin(), _start.end() - 1);
+  for (uint32_t i = 0; i < _work.size(); ++i) {
+    if (_work[i].parent != kNone) _order[fill[_work[i].parent]++] = i;
   }
-  for (uint32_t i = 0; i < total_; ++i) {
-    const auto first = order_.begin() + start_[i];
-    const auto last = order_.begin() + start_[i + 1];
+  for (uint32_t i = 0; i < _total; ++i) {
+    const auto first = _order.begin() + _start[i];
+    const auto last = _order.begin() + _start[i + 1];
     if (last - first < 2) continue;
-    if (i == group_) {
+    if (i == _group) {
       // Unplaced elements have nothing in common to sort by; file order reads best.
       std::sort(first, last,
-                [this](uint32_t a, uint32_t b) { return work_[a].slot < work_[b].slot; });
+                [this](uint32_t a, uint32_t b) { return _work[a].slot < _work[b].slot; });
     } else {
       SortSiblings(first, last);
     }
   }
-  std::vector<SortKey>().swap(keys_);
-  std::string().swap(keyText_);
-  std::vector<uint64_t>().swap(heads_);
-  std::vector<uint32_t>().swap(nodes_);
+  std::vector<SortKey>().swap(_keys);
+  std::string().swap(_keyText);
+  std::vector<uint64_t>().swap(_heads);
+  std::vector<uint32_t>().swap(_nodes);
 }
 
 void TreeBuilder::MarkSpatialBelow() {
   // Breadth-first from the roots, then folded bottom-up: no recursion on deep trees.
-  std::vector<uint32_t> topDown(roots_);
-  topDown.reserve(total_);
+  std::vector<uint32_t> topDown(_roots);
+  topDown.reserve(_total);
   for (std::size_t k = 0; k < topDown.size(); ++k) {
     const uint32_t n = topDown[k];
-    topDown.insert(topDown.end(), order_.begin() + start_[n], order_.begin() + start_[n + 1]);
+    topDown.insert(topDown.end(), _order.begin() + _start[n], _order.begin() + _start[n + 1]);
   }
-  spatialBelow_.assign(total_, 0);
+  _spatialBelow.assign(_total, 0);
   for (auto it = topDown.rbegin(); it != topDown.rend(); ++it) {
     const uint32_t n = *it;
-    if (n == group_ || work_[n].parent == kNone) continue;
-    const bool spatial = (work_[n].roles & TypeCatalog::kSpatial) != 0;
-    if (spatial || spatialBelow_[n]) spatialBelow_[work_[n].parent] = 1;
+    if (n == _group || _work[n].parent == kNone) continue;
+    const bool spatial = (_work[n].roles & TypeCatalog::kSpatial) != 0;
+    if (spatial || _spatialBelow[n]) _spatialBelow[_work[n].parent] = 1;
   }
 }
 
 void TreeBuilder::Emit(Output& out) const {
-  std::vector<std::string_view> typeNames(types_.size());
-  for (uint32_t code = 0; code < types_.size(); ++code) typeNames[code] = TypeNameOf(code);
+  std::vector<std::string_view> typeNames(_types.size());
+  for (uint32_t code = 0; code < _types.size(); ++code) typeNames[code] = TypeNameOf(code);
 
   out.nodes.clear();
-  out.nodes.reserve(total_);
-  AdviseHugePages(out.nodes.data(), total_ * sizeof(Node));
-  out.nodes.resize(total_);
+  out.nodes.reserve(_total);
+  AdviseHugePages(out.nodes.data(), _total * sizeof(Node));
+  out.nodes.resize(_total);
   out.descriptions.clear();
-  out.descriptions.reserve(total_);
-  AdviseHugePages(out.descriptions.data(), total_ * sizeof(std::string_view));
-  out.descriptions.resize(total_);
+  out.descriptions.reserve(_total);
+  AdviseHugePages(out.descriptions.data(), _total * sizeof(std::string_view));
+  out.descriptions.resize(_total);
   out.links.clear();
-  out.links.reserve(order_.size() + roots_.size());
+  out.links.reserve(_order.size() + _roots.size());
   AdviseHugePages(out.links.data(), out.links.capacity() * sizeof(const Node*));
-  for (const uint32_t n : order_) out.links.push_back(&out.nodes[n]);
-  for (const uint32_t n : roots_) out.links.push_back(&out.nodes[n]);
+  for (const uint32_t n : _order) out.links.push_back(&out.nodes[n]);
+  for (const uint32_t n : _roots) out.links.push_back(&out.nodes[n]);
 
-  for (uint32_t i = 0; i < total_; ++i) {
+  for (uint32_t i = 0; i < _total; ++i) {
     Node& node = out.nodes[i];
-    node.children_ = out.links.data() + start_[i];
-    node.childCount_ = start_[i + 1] - start_[i];
-    if (i == group_) {
-      node.name_ = kUnplacedName;
-      node.flags_ = Node::kSyntheticFlag;
+    node._pChildren = out.links.data() + _start[i];
+    node._childCount = _start[i + 1] - _start[i];
+    if (i == _group) {
+      node._name = kUnplacedName;
+      node._flags = Node::kSyntheticFlag;
       continue;
     }
-    const Work& w = work_[i];
+    const Work& w = _work[i];
     const StepEntry& e = w.entry;
-    node.instance_ = e.id;
+    node._instance = e.id;
     const Attributes& a = AttributesOf(i);
-    node.globalId_ = View(a.globalId);
-    node.name_ = View(a.name);
+    node._globalId = View(a.globalId);
+    node._name = View(a.name);
     out.descriptions[i] = View(a.description);
-    node.typeName_ = typeNames[w.entry.type];
-    node.elevationText_ = View(a.elevationText);
-    node.elevation_ = a.elevation;
-    node.parent_ = w.parent != kNone ? &out.nodes[w.parent] : nullptr;
-    node.recordOffset_ = e.offset;
-    node.recordLength_ = e.length;
-    node.roles_ = w.roles;
-    if (e.complex) node.flags_ |= Node::kComplexFlag;
+    node._typeName = typeNames[w.entry.type];
+    node._elevationText = View(a.elevationText);
+    node._elevation = a.elevation;
+    node._pParent = w.parent != kNone ? &out.nodes[w.parent] : nullptr;
+    node._recordOffset = e.offset;
+    node._recordLength = e.length;
+    node._roles = w.roles;
+    if (e.complex) node._flags |= Node::kComplexFlag;
     if ((w.roles & TypeCatalog::kSpatial) != 0) {
-      node.flags_ |= Node::kSpatialFlag;
-      if (!spatialBelow_[i]) node.flags_ |= Node::kLatestSpatialFlag;
+      node._flags |= Node::kSpatialFlag;
+      if (!_spatialBelow[i]) node._flags |= Node::kLatestSpatialFlag;
     }
   }
-  out.roots = out.links.data() + order_.size();
-  out.rootCount = roots_.size();
+  out.roots = out.links.data() + _order.size();
+  out.rootCount = _roots.size();
 }
 
-void TreeBuilder::Build(Output out) {
+void TreeBuilder::Build(Output out, const std::function<void()>& indexDone) {
   // The stretches in file order, then one for what is decoded here. Each one's text becomes
   // one of the output's, as it is.
-  segments_.push_back(std::move(taken_[0]));
-  taken_[0] = Taken();
+  _segments.push_back(std::move(_taken[0]));
+  _taken[0] = Taken();
   Discard();
-  segments_.emplace_back();
-  texts_ = &out.texts;
+  _segments.emplace_back();
+  _pTexts = &out.texts;
   out.texts.clear();
-  out.texts.resize(segments_.size());
-  for (std::size_t k = 0; k < segments_.size(); ++k) {
-    out.texts[k] = std::move(segments_[k].text);
-    for (Attributes& a : segments_[k].attributes) {
+  out.texts.resize(_segments.size());
+  for (std::size_t k = 0; k < _segments.size(); ++k) {
+    out.texts[k] = std::move(_segments[k].text);
+    for (Attributes& a : _segments[k].attributes) {
       a.globalId.arena = a.name.arena = a.description.arena = a.elevationText.arena =
           static_cast<uint32_t>(k);
     }
   }
   ClassifyTypes();
   CollectRelations();
-  std::vector<uint32_t>().swap(nodeOfSlot_);
+  std::vector<uint32_t>().swap(_nodeOfSlot);
+  if (indexDone) indexDone();
   ReadAttributes();
   BreakCycles();
   MakeSortKeys();

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <span>
 #include <string>
@@ -32,8 +33,11 @@ class TreeBuilder : public StepRecordSink {
     std::size_t& rootCount;
   };
 
-  explicit TreeBuilder(const StepFile& file) : file_(file) {}
-  void Build(Output out);
+  explicit TreeBuilder(const StepFile& file) : _file(file) {}
+  // `indexDone` runs once the builder has looked everything up in the file's index, before
+  // the tree is laid out: the caller releases the index there, so the two are never held
+  // together.
+  void Build(Output out, const std::function<void()>& indexDone = {});
 
   uint8_t Select(std::string_view upperType) const override;
   void Take(unsigned thread, uint32_t slot, const StepEntry& entry, uint8_t tag,
@@ -115,7 +119,7 @@ class TreeBuilder : public StepRecordSink {
     StepEntry entry;    // a copy: the index is large, and read in no useful order from here
     uint32_t slot = 0;  // index entry; file order
     uint32_t parent = kNone;
-    uint32_t attributes = kNone;  // in segments_[segment]; none for complex instances
+    uint32_t attributes = kNone;  // in _segments[segment]; none for complex instances
     uint8_t segment = 0;
     uint8_t parentRank = 0;  // 0 none, 1 contained, 2 aggregated
     uint8_t roles = 0;
@@ -136,8 +140,8 @@ class TreeBuilder : public StepRecordSink {
 
   uint32_t NodeFor(uint32_t slot, const StepEntry& entry);
   const Attributes& AttributesOf(uint32_t node) const {
-    const Work& w = work_[node];
-    return w.attributes == kNone ? none_ : segments_[w.segment].attributes[w.attributes];
+    const Work& w = _work[node];
+    return w.attributes == kNone ? _none : _segments[w.segment].attributes[w.attributes];
   }
   static void ReadInto(const StepParameters& params, std::string& text, uint32_t arena,
                        Attributes& a, bool storey);
@@ -162,26 +166,26 @@ class TreeBuilder : public StepRecordSink {
   bool NamesBefore(uint32_t a, uint32_t b) const;
   void SortSiblings(std::vector<uint32_t>::iterator first, std::vector<uint32_t>::iterator last);
 
-  const StepFile& file_;
-  Taken taken_[2];                             // what threads 0 and 1 are filling
-  std::vector<Taken> segments_;                // finished stretches in file order; then Build's own
-  std::vector<std::string>* texts_ = nullptr;  // the output's, by arena (= segment)
-  std::vector<TypeInfo> types_;
-  std::vector<uint32_t> nodeOfSlot_;
-  std::vector<Work> work_;
-  const Attributes none_;
+  const StepFile& _file;
+  Taken _taken[2];               // what threads 0 and 1 are filling
+  std::vector<Taken> _segments;  // finished stretches in file order; then Build's own
+  std::vector<std::string>* _pTexts = nullptr;  // the output's, by arena (= segment)
+  std::vector<TypeInfo> _types;
+  std::vector<uint32_t> _nodeOfSlot;
+  std::vector<Work> _work;
+  const Attributes _none;
 
-  // The layout: children of node i are order_[start_[i] .. start_[i + 1]).
-  uint32_t group_ = kNone;  // index of the "Unplaced elements" node, when there is one
-  uint32_t total_ = 0;      // nodes including the group
-  std::vector<uint32_t> roots_;
-  std::vector<uint32_t> start_;
-  std::vector<uint32_t> order_;
-  std::vector<uint8_t> spatialBelow_;
-  std::vector<SortKey> keys_;
-  std::string keyText_;
-  std::vector<uint64_t> heads_;  // SortSiblings' scratch
-  std::vector<uint32_t> nodes_;
+  // The layout: children of node i are _order[_start[i] .. _start[i + 1]).
+  uint32_t _group = kNone;  // index of the "Unplaced elements" node, when there is one
+  uint32_t _total = 0;      // nodes including the group
+  std::vector<uint32_t> _roots;
+  std::vector<uint32_t> _start;
+  std::vector<uint32_t> _order;
+  std::vector<uint8_t> _spatialBelow;
+  std::vector<SortKey> _keys;
+  std::string _keyText;
+  std::vector<uint64_t> _heads;  // SortSiblings' scratch
+  std::vector<uint32_t> _nodes;
 };
 
 }  // namespace ifc

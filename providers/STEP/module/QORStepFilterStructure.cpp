@@ -138,7 +138,7 @@ HRESULT QORStepFilterStructure::GetEntityLabel(void* entity, QORUnicodeString& l
   if (!entity || !_pAssembly) return E_INVALIDARG;
   WalkStep();
   const step::StepOccurrence& node = *AsNode(entity);
-  label = QORUnicodeString(_pAssembly->Label(node));
+  label.Str().assign(_pAssembly->Label(node));
   isNLS = false;
   uids.Append(QORUnicodeString(_pAssembly->Uid(node)));
   return S_OK;

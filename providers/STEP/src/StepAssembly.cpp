@@ -425,30 +425,32 @@ const StepProduct* StepAssembly::Product(const StepOccurrence& node) const {
   return p == kNoIndex ? nullptr : &_records->products[p];
 }
 
-std::string StepAssembly::Label(const StepOccurrence& node) const {
+const std::string& StepAssembly::Label(const StepOccurrence& node) const {
   if (const StepUsage* u = Usage(node)) {
-    const std::string text = FirstGiven(u->description, u->name, u->id);
-    if (!IsBlank(text)) return text;
+    for (const std::string* text : {&u->description, &u->name, &u->id})
+      if (!IsBlank(*text)) return *text;
   }
-  const StepProduct* product = Product(node);
-  if (product != nullptr) {
-    const std::string text = FirstGiven(product->name, product->id, std::string());
-    if (!IsBlank(text)) return text;
+  if (const StepProduct* product = Product(node)) {
+    if (!IsBlank(product->name)) return product->name;
+    if (!IsBlank(product->id)) return product->id;
   }
   return Definition(node).id;
 }
 
 std::string StepAssembly::Uid(const StepOccurrence& node) const {
-  std::vector<const std::string*> keys;
+  // Measured first, then filled from the end: one allocation per uid, asked for every row.
+  std::size_t size = 0;
   const StepOccurrence* at = &node;
-  while (at->usage != kNoIndex) {
-    keys.push_back(&_usageKey[at->usage]);
-    at = &_nodes[at->parent];
-  }
-  std::string uid = _rootKey[at->definition];
-  for (auto it = keys.rbegin(); it != keys.rend(); ++it) {
-    uid.push_back('/');
-    uid += **it;
+  for (; at->usage != kNoIndex; at = &_nodes[at->parent]) size += 1 + _usageKey[at->usage].size();
+  const std::string& root = _rootKey[at->definition];
+  std::string uid(root.size() + size, '/');
+  std::copy(root.begin(), root.end(), uid.begin());
+  auto end = uid.end();
+  for (at = &node; at->usage != kNoIndex; at = &_nodes[at->parent]) {
+    const std::string& key = _usageKey[at->usage];
+    end -= static_cast<std::ptrdiff_t>(key.size());
+    std::copy(key.begin(), key.end(), end);
+    --end;  // the '/' before it
   }
   return uid;
 }

@@ -65,7 +65,7 @@ class StepAssembly {
 
   // The label the tree shows: a root's product name, else its id; an occurrence's usage
   // description, else its name, else its id; empty, "$" and blank texts do not count.
-  std::string Label(const StepOccurrence& node) const;
+  const std::string& Label(const StepOccurrence& node) const;
   // "<root key>/<usage key>/...": a root's key is its product id, else its name; a usage's
   // key its id, else its name, else its description. Keys that repeat among siblings get
   // "~2", "~3" in the order of what they lead to (part number, name, ...), not of the file.

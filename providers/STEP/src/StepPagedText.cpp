@@ -16,6 +16,31 @@ bool IsHigh(char c) {
   return static_cast<unsigned char>(c) >= 0x80;
 }
 
+// Stateful pages (ISO-2022-JP, -KR, -CN) shift out of ASCII with ESC or SO; STEP's own text
+// never holds either byte.
+constexpr char kEscape = '\x1B';
+constexpr char kShiftOut = '\x0E';
+constexpr char kShiftIn = '\x0F';
+
+bool IsShift(char c) {
+  return c == kEscape || c == kShiftOut;
+}
+
+// End of the shifted run starting at pos: past the shift back to ASCII (ESC ( B, ESC ( J, SI),
+// else the end of the string.
+std::size_t ShiftedRunEnd(std::string_view raw, std::size_t pos) {
+  if (raw[pos] == kShiftOut) {
+    const std::size_t in = raw.find(kShiftIn, pos);
+    return in == std::string_view::npos ? raw.size() : in + 1;
+  }
+  for (std::size_t at = raw.find(kEscape, pos); at != std::string_view::npos;
+       at = raw.find(kEscape, at + 1)) {
+    if (at + 2 < raw.size() && raw[at + 1] == '(' && (raw[at + 2] == 'B' || raw[at + 2] == 'J'))
+      return at + 3;
+  }
+  return raw.size();
+}
+
 }  // namespace
 
 bool StepPagedText::Open(const std::string& page, std::string& error) {
@@ -42,7 +67,9 @@ std::size_t StepPagedText::CharLength(std::string_view raw, std::size_t pos) con
 }
 
 std::string StepPagedText::Decode(std::string_view raw) const {
-  if (!IsOpen() || std::none_of(raw.begin(), raw.end(), IsHigh) || IsUtf8(raw)) {
+  if (!IsOpen()) return StepString::Decode(raw);
+  const bool shifted = std::any_of(raw.begin(), raw.end(), IsShift);
+  if (!shifted && (std::none_of(raw.begin(), raw.end(), IsHigh) || IsUtf8(raw))) {
     return StepString::Decode(raw);
   }
   std::string out;
@@ -50,8 +77,16 @@ std::string StepPagedText::Decode(std::string_view raw) const {
   std::size_t pos = 0;
   while (pos < raw.size()) {
     std::size_t stop = pos;
-    if (!IsHigh(raw[pos])) {
-      while (stop < raw.size() && !IsHigh(raw[stop])) ++stop;
+    if (IsShift(raw[pos])) {
+      // Converted whole, so iconv keeps the shift state across it. Its bytes are ASCII: an
+      // apostrophe among them was doubled by the writer, as STEP asks of every apostrophe.
+      stop = ShiftedRunEnd(raw, pos);
+      std::string run(raw.substr(pos, stop - pos));
+      for (std::size_t q = run.find("''"); q != std::string::npos; q = run.find("''", q + 1))
+        run.erase(q, 1);
+      _page.AppendUtf8(run, out);
+    } else if (!IsHigh(raw[pos])) {
+      while (stop < raw.size() && !IsHigh(raw[stop]) && !IsShift(raw[stop])) ++stop;
       StepString::DecodeAppend(raw.substr(pos, stop - pos), out);
     } else {
       while (stop < raw.size() && IsHigh(raw[stop])) stop += CharLength(raw, stop);

@@ -13,7 +13,9 @@ namespace step {
 // character that starts with a byte >= 0x80 is taken whole, its ASCII second byte included,
 // and its run converted by iconv: a second byte 0x5C is part of a character, never the
 // backslash of an escape. The ASCII between such runs is STEP text (escapes, doubled
-// apostrophes) and reads as without a page. One object is used by one thread at a time.
+// apostrophes) and reads as without a page. In a stateful page (ISO-2022-JP) each stretch
+// from a shift out of ASCII to the shift back is converted whole, with its state.
+// One object is used by one thread at a time.
 class StepPagedText {
  public:
   // A name iconv knows; false with a message else.

@@ -24,7 +24,6 @@ uint8_t StepProductSink::Select(std::string_view type) const {
     return kDefinition;
   }
   if (type == "NEXT_ASSEMBLY_USAGE_OCCURRENCE") return kUsage;
-  if (type == "ASSEMBLY_COMPONENT_USAGE") return kComplexLead;
   return kSkip;
 }
 
@@ -43,6 +42,20 @@ bool SameName(std::string_view a, std::string_view b) {
     if (c != b[i]) return false;
   }
   return true;
+}
+
+bool Contains(std::string_view body, std::string_view upper) {
+  for (std::size_t i = 0; i + upper.size() <= body.size(); ++i) {
+    if ((body[i] & ~0x20) == upper[0] && SameName(body.substr(i, upper.size()), upper)) {
+      return true;
+    }
+  }
+  return false;
+}
+
+// Every part TakeComplex reads has one of these in its name.
+bool MayHoldProduct(std::string_view body) {
+  return Contains(body, "PRODUCT") || Contains(body, "NEXT_ASSEMBLY_USAGE");
 }
 
 }  // namespace
@@ -67,6 +80,8 @@ void StepProductSink::Take(unsigned thread, uint32_t, const StepEntry& entry, ui
                            std::string_view body) {
   if (thread > 1) return;
   if (entry.complex) {
+    // Complex records are mostly geometry and units: parse only those naming a product part.
+    if (tag == kComplex && !MayHoldProduct(body)) return;
     TakeComplex(thread, entry, body);
     return;
   }

@@ -20,14 +20,14 @@ namespace step {
 // it discards it (the main pass then reads those records again).
 class StepProductSink : public StepRecordSink {
  public:
-  // kComplexLead: a type that only matters as the first part of a complex instance (parts
-  // are written in alphabetical order, so a complex usage starts with a supertype).
-  enum Tag : uint8_t { kSkip = 0, kProduct, kFormation, kDefinition, kUsage, kComplexLead };
+  // kComplex: a complex record led by another type, which may hold a product part.
+  enum Tag : uint8_t { kSkip = 0, kProduct, kFormation, kDefinition, kUsage, kComplex };
 
   // With an empty name bytes that are not UTF-8 read as Latin-1.
   bool SetCodePage(const std::string& name, std::string& error);
 
   uint8_t Select(std::string_view upperType) const override;
+  uint8_t SelectComplex() const override { return kComplex; }
   void Take(unsigned thread, uint32_t slot, const StepEntry& entry, uint8_t tag,
             std::string_view body) override;
   void Adopt(uint32_t firstSlot, std::span<const uint16_t> typeCodes) override;

@@ -26,16 +26,16 @@ MappedFile::~MappedFile() {
 }
 
 MappedFile::MappedFile(MappedFile&& other) noexcept
-    : data_(std::exchange(other.data_, nullptr)),
-      size_(std::exchange(other.size_, 0)),
-      opened_(std::exchange(other.opened_, false)) {}
+    : _pData(std::exchange(other._pData, nullptr)),
+      _size(std::exchange(other._size, 0)),
+      _opened(std::exchange(other._opened, false)) {}
 
 MappedFile& MappedFile::operator=(MappedFile&& other) noexcept {
   if (this != &other) {
     Close();
-    data_ = std::exchange(other.data_, nullptr);
-    size_ = std::exchange(other.size_, 0);
-    opened_ = std::exchange(other.opened_, false);
+    _pData = std::exchange(other._pData, nullptr);
+    _size = std::exchange(other._size, 0);
+    _opened = std::exchange(other._opened, false);
   }
   return *this;
 }
@@ -61,7 +61,7 @@ bool MappedFile::Open(const std::string& path, std::string& error) {
   const auto size = static_cast<std::size_t>(info.st_size);
   if (size == 0) {
     ::close(fd);
-    opened_ = true;
+    _opened = true;
     return true;
   }
   void* mapped = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0);
@@ -73,20 +73,20 @@ bool MappedFile::Open(const std::string& path, std::string& error) {
   }
   // The indexer reads front to back once; let the kernel read ahead aggressively.
   ::madvise(mapped, size, MADV_SEQUENTIAL);
-  data_ = static_cast<const char*>(mapped);
-  size_ = size;
-  opened_ = true;
+  _pData = static_cast<const char*>(mapped);
+  _size = size;
+  _opened = true;
   return true;
 }
 
 void MappedFile::DropResident(std::size_t begin, std::size_t end) const {
-  if (data_ == nullptr) return;
+  if (_pData == nullptr) return;
   static const auto page = static_cast<std::size_t>(::sysconf(_SC_PAGESIZE));
-  end = std::min(end, size_);
+  end = std::min(end, _size);
   begin = (begin + page - 1) / page * page;
-  end = end == size_ ? end : end / page * page;
+  end = end == _size ? end : end / page * page;
   if (begin >= end) return;
-  ::madvise(const_cast<char*>(data_) + begin, end - begin, MADV_DONTNEED);
+  ::madvise(const_cast<char*>(_pData) + begin, end - begin, MADV_DONTNEED);
 }
 
 void AdviseHugePages(const void* p, std::size_t bytes) {
@@ -106,12 +106,12 @@ void ReleasePages(const void* p, std::size_t bytes) {
 }
 
 void MappedFile::Close() {
-  if (data_ != nullptr) {
-    ::munmap(const_cast<char*>(data_), size_);
+  if (_pData != nullptr) {
+    ::munmap(const_cast<char*>(_pData), _size);
   }
-  data_ = nullptr;
-  size_ = 0;
-  opened_ = false;
+  _pData = nullptr;
+  _size = 0;
+  _opened = false;
 }
 
 }  // namespace step

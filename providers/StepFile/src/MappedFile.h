@@ -22,18 +22,18 @@ class MappedFile {
   bool Open(const std::string& path, std::string& error);
   void Close();
 
-  std::string_view Bytes() const { return {data_, size_}; }
+  std::string_view Bytes() const { return {_pData, _size}; }
 
   // Lets the kernel take back the resident pages of [begin, end) (whole pages only). The
   // bytes stay readable: touching them again maps them back from the page cache. This keeps
   // the process's memory near what it decoded rather than the size of the file.
   void DropResident(std::size_t begin, std::size_t end) const;
-  bool IsOpen() const { return data_ != nullptr || opened_; }
+  bool IsOpen() const { return _pData != nullptr || _opened; }
 
  private:
-  const char* data_ = nullptr;
-  std::size_t size_ = 0;
-  bool opened_ = false;  // an empty file is open but has no mapping
+  const char* _pData = nullptr;
+  std::size_t _size = 0;
+  bool _opened = false;  // an empty file is open but has no mapping
 };
 
 // Asks the kernel to back the whole 2 MiB blocks of [p, p + bytes) with huge pages: a large

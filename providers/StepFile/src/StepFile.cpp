@@ -53,18 +53,19 @@ class StepFile::Pass {
   Pass(const StepFile& file, std::vector<StepEntry>& entries, StepTypeTable& types, uint32_t& maxId,
        StepRecordSink* sink, unsigned thread, bool quiet, std::atomic<std::size_t>& indexed,
        bool keep, uint32_t& count)
-      : file_(file),
-        base_(file.bytes_.data()),
-        end_(base_ + file.bytes_.size()),
-        entries_(entries),
-        types_(types),
-        maxId_(maxId),
-        sink_(sink),
-        thread_(thread),
-        quiet_(quiet),
-        indexed_(indexed),
-        keep_(keep),
-        count_(count) {
+      : _file(file),
+        _pBase(file._bytes.data()),
+        _pEnd(_pBase + file._bytes.size()),
+        _entries(entries),
+        _types(types),
+        _maxId(maxId),
+        _pSink(sink),
+        _complexTag(sink != nullptr ? sink->SelectComplex() : uint8_t{0}),
+        _thread(thread),
+        _quiet(quiet),
+        _indexed(indexed),
+        _keep(keep),
+        _count(count) {
     Sync();
   }
 
@@ -75,13 +76,13 @@ class StepFile::Pass {
   // The main pass continues at p after taking over the records before it.
   void Resume(const char* p) {
     Sync();
-    last_ = 0;
-    dropped_ = static_cast<std::size_t>(p - base_);
+    _last = 0;
+    _dropped = static_cast<std::size_t>(p - _pBase);
   }
-  void Start(const char* p) { dropped_ = static_cast<std::size_t>(p - base_); }
-  bool Keeps() const { return keep_; }
+  void Start(const char* p) { _dropped = static_cast<std::size_t>(p - _pBase); }
+  bool Keeps() const { return _keep; }
   void DropTo(const char* p) const {
-    file_.DropResident(dropped_, static_cast<std::size_t>(p - base_));
+    _file.DropResident(_dropped, static_cast<std::size_t>(p - _pBase));
   }
 
  private:
@@ -89,26 +90,26 @@ class StepFile::Pass {
 
   // Mirrors codes the table gained since the last look: names for the guesses, sink tags.
   void Sync() {
-    while (names_.size() < types_.Size()) {
-      const auto code = static_cast<uint32_t>(names_.size());
-      names_.push_back(types_.Name(code));
-      tags_.push_back(sink_ != nullptr ? sink_->Select(names_.back()) : 0);
+    while (_names.size() < _types.Size()) {
+      const auto code = static_cast<uint32_t>(_names.size());
+      _names.push_back(_types.Name(code));
+      _tags.push_back(_pSink != nullptr ? _pSink->Select(_names.back()) : 0);
     }
-    guesses_.resize(2 * (names_.size() + 1), kNoGuess);
+    _guesses.resize(2 * (_names.size() + 1), kNoGuess);
   }
   // The type keyword at p (p moves past it): a code, kNoKeyword or kNotFound (table full).
   int TypeAt(const char*& p) {
-    uint16_t* row = &guesses_[2 * static_cast<std::size_t>(last_)];
-    const auto left = static_cast<std::size_t>(end_ - p);
+    uint16_t* row = &_guesses[2 * static_cast<std::size_t>(_last)];
+    const auto left = static_cast<std::size_t>(_pEnd - p);
     for (int k = 0; k < 2; ++k) {
       const uint16_t code = row[k];
       if (code == kNoGuess) break;
-      const std::string_view name = names_[code];
+      const std::string_view name = _names[code];
       if (name.size() < left && L::SameBytes(p, name.data(), name.size()) &&
           !L::IsKeywordChar(p[name.size()])) {
         if (k == 1) std::swap(row[0], row[1]);
         p += name.size();
-        last_ = code + 1u;
+        _last = code + 1u;
         return code;
       }
     }
@@ -116,57 +117,58 @@ class StepFile::Pass {
   }
   int Lookup(const char*& p);
   bool Fail(const char* p, const std::string& what, std::string& error) const {
-    if (!quiet_) {
-      error =
-          "line " + std::to_string(file_.LineOf(static_cast<std::size_t>(p - base_))) + ": " + what;
+    if (!_quiet) {
+      error = "line " + std::to_string(_file.LineOf(static_cast<std::size_t>(p - _pBase))) + ": " +
+              what;
     }
     return false;
   }
 
-  const StepFile& file_;
-  const char* const base_;
-  const char* const end_;
-  std::vector<StepEntry>& entries_;
-  StepTypeTable& types_;
-  uint32_t& maxId_;
-  StepRecordSink* const sink_;
-  const unsigned thread_;
-  const bool quiet_;
+  const StepFile& _file;
+  const char* const _pBase;
+  const char* const _pEnd;
+  std::vector<StepEntry>& _entries;
+  StepTypeTable& _types;
+  uint32_t& _maxId;
+  StepRecordSink* const _pSink;
+  const uint8_t _complexTag;
+  const unsigned _thread;
+  const bool _quiet;
   // Bytes indexed by both passes, for progress; the main pass reports it.
-  std::atomic<std::size_t>& indexed_;
+  std::atomic<std::size_t>& _indexed;
   // Whether entries are kept; records are counted either way (the sink's slots).
-  const bool keep_;
-  uint32_t& count_;
-  std::size_t dropped_ = 0;
+  const bool _keep;
+  uint32_t& _count;
+  std::size_t _dropped = 0;
 
-  std::vector<std::string_view> names_;  // views into types_, which never moves its names
-  std::vector<uint8_t> tags_;
+  std::vector<std::string_view> _names;  // views into _types, which never moves its names
+  std::vector<uint8_t> _tags;
   // Records come in recurring sequences (point, placement, shape, ...): for each type, the
   // two types that last followed it are tried before the keyword is scanned and hashed.
   // Row 0 is for the first record; row code + 1 follows type `code`.
-  std::vector<uint16_t> guesses_;
-  uint32_t last_ = 0;
+  std::vector<uint16_t> _guesses;
+  uint32_t _last = 0;
 };
 
 int StepFile::Pass::Lookup(const char*& p) {
-  const std::string_view keyword = ReadKeyword(p, end_);
+  const std::string_view keyword = ReadKeyword(p, _pEnd);
   if (keyword.empty() || keyword == "!") return kNoKeyword;
-  const int code = types_.Intern(keyword);
+  const int code = _types.Intern(keyword);
   if (code == StepTypeTable::kNotFound) return code;
   Sync();
-  uint16_t* row = &guesses_[2 * static_cast<std::size_t>(last_)];
+  uint16_t* row = &_guesses[2 * static_cast<std::size_t>(_last)];
   row[1] = row[0];
   row[0] = static_cast<uint16_t>(code);
-  last_ = static_cast<uint32_t>(code) + 1;
+  _last = static_cast<uint32_t>(code) + 1;
   return code;
 }
 
 StepFile::Pass::Stop StepFile::Pass::Run(const char*& p, const char* watch,
                                          const std::atomic<bool>* cancel, std::string& error) {
-  const char* const base = base_;
-  const char* const end = end_;
+  const char* const base = _pBase;
+  const char* const end = _pEnd;
   auto truncated = [&](const char* what) {
-    if (!quiet_) error = std::string("truncated file: ") + what;
+    if (!_quiet) error = std::string("truncated file: ") + what;
     return Stop::kError;
   };
   auto fail = [&](const char* at, const std::string& what) {
@@ -175,17 +177,17 @@ StepFile::Pass::Stop StepFile::Pass::Run(const char*& p, const char* watch,
   };
 
   for (;;) {
-    if (static_cast<std::size_t>(p - base) - dropped_ >= kDropStride) {
+    if (static_cast<std::size_t>(p - base) - _dropped >= kDropStride) {
       if (cancel != nullptr && cancel->load(std::memory_order_relaxed)) return Stop::kCancelled;
       DropTo(p);
       const auto now = static_cast<std::size_t>(p - base);
       const std::size_t indexed =
-          indexed_.fetch_add(now - dropped_, std::memory_order_relaxed) + (now - dropped_);
+          _indexed.fetch_add(now - _dropped, std::memory_order_relaxed) + (now - _dropped);
       // Bytes read again after a stretch read ahead was discarded count twice: clamp.
-      if (thread_ == 0) {
-        StepIndexProgress::Report(std::min(indexed, file_.bytes_.size()), file_.bytes_.size());
+      if (_thread == 0) {
+        StepIndexProgress::Report(std::min(indexed, _file._bytes.size()), _file._bytes.size());
       }
-      dropped_ = now;
+      _dropped = now;
     }
     p = L::SkipSpace(p, end);
     if (p >= end) return truncated("the DATA section has no ENDSEC");
@@ -240,17 +242,18 @@ StepFile::Pass::Stop StepFile::Pass::Run(const char*& p, const char* watch,
     if (close == nullptr) return truncated("the last instance is not terminated by ';'");
     const auto length = static_cast<uint64_t>(close - bodyStart);
     if (length > UINT32_MAX) return fail(recordStart, "instance larger than 4 GiB");
-    if (count_ >= UINT32_MAX - 1) return fail(recordStart, "too many instances");
+    if (_count >= UINT32_MAX - 1) return fail(recordStart, "too many instances");
     entry.offset = static_cast<uint64_t>(bodyStart - base);
     entry.length = static_cast<uint32_t>(length);
-    const uint8_t tag = tags_[static_cast<std::size_t>(code)];
+    uint8_t tag = _tags[static_cast<std::size_t>(code)];
+    if (tag == 0 && entry.complex) tag = _complexTag;
     if (tag != 0) {
-      sink_->Take(thread_, count_, entry, tag,
-                  std::string_view(bodyStart, static_cast<std::size_t>(length)));
+      _pSink->Take(_thread, _count, entry, tag,
+                   std::string_view(bodyStart, static_cast<std::size_t>(length)));
     }
-    if (keep_) entries_.push_back(entry);
-    ++count_;
-    if (entry.id > maxId_) maxId_ = entry.id;
+    if (_keep) _entries.push_back(entry);
+    ++_count;
+    if (entry.id > _maxId) _maxId = entry.id;
     p = close + 1;
   }
 }
@@ -301,21 +304,21 @@ const char* GuessRecordStart(const char* from, const char* end) {
 
 bool StepFile::Open(const std::string& path, std::string& error, const StepIndexOptions& options) {
   *this = StepFile();
-  if (!mapping_.Open(path, error)) return false;
-  bytes_ = mapping_.Bytes();
+  if (!_mapping.Open(path, error)) return false;
+  _bytes = _mapping.Bytes();
   return Index(error, options);
 }
 
 bool StepFile::OpenBuffer(std::string_view bytes, std::string& error,
                           const StepIndexOptions& options) {
   *this = StepFile();
-  bytes_ = bytes;
+  _bytes = bytes;
   return Index(error, options);
 }
 
 std::string_view StepFile::Body(uint64_t offset, uint32_t length) const {
-  if (offset > bytes_.size()) return {};
-  return bytes_.substr(static_cast<std::size_t>(offset), length);
+  if (offset > _bytes.size()) return {};
+  return _bytes.substr(static_cast<std::size_t>(offset), length);
 }
 
 bool StepFile::Decode(const StepEntry& e, StepParameters& params, std::size_t last) const {
@@ -324,19 +327,19 @@ bool StepFile::Decode(const StepEntry& e, StepParameters& params, std::size_t la
 }
 
 std::size_t StepFile::LineOf(std::size_t offset) const {
-  offset = std::min(offset, bytes_.size());
+  offset = std::min(offset, _bytes.size());
   return 1 + static_cast<std::size_t>(std::count(
-                 bytes_.begin(), bytes_.begin() + static_cast<std::ptrdiff_t>(offset), '\n'));
+                 _bytes.begin(), _bytes.begin() + static_cast<std::ptrdiff_t>(offset), '\n'));
 }
 
 bool StepFile::Fail(const char* p, const std::string& what, std::string& error) const {
   error =
-      "line " + std::to_string(LineOf(static_cast<std::size_t>(p - bytes_.data()))) + ": " + what;
+      "line " + std::to_string(LineOf(static_cast<std::size_t>(p - _bytes.data()))) + ": " + what;
   return false;
 }
 
 bool StepFile::ExpectSemicolon(const char*& p, const char* what, std::string& error) {
-  const char* end = bytes_.data() + bytes_.size();
+  const char* end = _bytes.data() + _bytes.size();
   p = L::SkipSpace(p, end);
   if (p >= end) {
     error = std::string("truncated file: no ';' after ") + what;
@@ -348,13 +351,13 @@ bool StepFile::ExpectSemicolon(const char*& p, const char* what, std::string& er
 }
 
 bool StepFile::Index(std::string& error, const StepIndexOptions& options) {
-  const char* p = bytes_.data();
-  const char* end = p + bytes_.size();
-  if (bytes_.empty()) {
+  const char* p = _bytes.data();
+  const char* end = p + _bytes.size();
+  if (_bytes.empty()) {
     error = "not a STEP file: the file is empty";
     return false;
   }
-  if (bytes_.size() >= 3 && std::memcmp(p, "\xEF\xBB\xBF", 3) == 0) p += 3;
+  if (_bytes.size() >= 3 && std::memcmp(p, "\xEF\xBB\xBF", 3) == 0) p += 3;
   p = L::SkipSpace(p, end);
   if (!L::StartsWithKeyword(p, end, "ISO-10303-21")) {
     error = "not a STEP file: it does not start with ISO-10303-21";
@@ -366,8 +369,8 @@ bool StepFile::Index(std::string& error, const StepIndexOptions& options) {
 
   bool sawData = false;
   std::atomic<std::size_t> indexed{0};
-  Pass pass(*this, entries_, types_, maxId_, options.sink, 0, false, indexed, options.keepIndex,
-            recordCount_);
+  Pass pass(*this, _entries, _types, _maxId, options.sink, 0, false, indexed, options.keepIndex,
+            _recordCount);
   // Declared after the pass: a thread still reading ahead is stopped before the pass goes.
   std::unique_ptr<Ahead> ahead;
   for (;;) {
@@ -407,12 +410,12 @@ bool StepFile::Index(std::string& error, const StepIndexOptions& options) {
     return false;
   }
   if (options.keepIndex) BuildLookup();
-  StepIndexProgress::Report(bytes_.size(), bytes_.size());
+  StepIndexProgress::Report(_bytes.size(), _bytes.size());
   return true;
 }
 
 bool StepFile::ReadHeader(const char*& p, std::string& error) {
-  const char* end = bytes_.data() + bytes_.size();
+  const char* end = _bytes.data() + _bytes.size();
   p = L::SkipSpace(p, end);
   if (!L::StartsWithKeyword(p, end, "HEADER")) {
     if (p >= end || EndsInsideKeyword(p, end, "HEADER")) {
@@ -461,21 +464,21 @@ bool StepFile::ReadHeader(const char*& p, std::string& error) {
       return Fail(recordStart, "malformed header record " + std::string(keyword), error);
     }
     if (keyword == "FILE_DESCRIPTION") {
-      header_.description = DecodeStringList(params, params.At(0));
-      header_.implementationLevel = params.DecodedString(1);
+      _header.description = DecodeStringList(params, params.At(0));
+      _header.implementationLevel = params.DecodedString(1);
     } else if (keyword == "FILE_NAME") {
-      header_.name = params.DecodedString(0);
-      header_.timeStamp = params.DecodedString(1);
-      header_.author = DecodeStringList(params, params.At(2));
-      header_.organization = DecodeStringList(params, params.At(3));
-      header_.preprocessorVersion = params.DecodedString(4);
-      header_.originatingSystem = params.DecodedString(5);
-      header_.authorization = params.DecodedString(6);
+      _header.name = params.DecodedString(0);
+      _header.timeStamp = params.DecodedString(1);
+      _header.author = DecodeStringList(params, params.At(2));
+      _header.organization = DecodeStringList(params, params.At(3));
+      _header.preprocessorVersion = params.DecodedString(4);
+      _header.originatingSystem = params.DecodedString(5);
+      _header.authorization = params.DecodedString(6);
     } else if (keyword == "FILE_SCHEMA") {
-      header_.schemas = DecodeStringList(params, params.At(0));
-      if (!header_.schemas.empty()) {
-        schema_ = header_.schemas.front();
-        for (char& c : schema_) {
+      _header.schemas = DecodeStringList(params, params.At(0));
+      if (!_header.schemas.empty()) {
+        _schema = _header.schemas.front();
+        for (char& c : _schema) {
           if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
         }
       }
@@ -484,7 +487,7 @@ bool StepFile::ReadHeader(const char*& p, std::string& error) {
 }
 
 bool StepFile::SkipSection(const char*& p, std::string& error) {
-  const char* end = bytes_.data() + bytes_.size();
+  const char* end = _bytes.data() + _bytes.size();
   for (;;) {
     p = L::SkipSpace(p, end);
     if (p >= end) {
@@ -506,10 +509,10 @@ bool StepFile::SkipSection(const char*& p, std::string& error) {
 
 void StepFile::StartAhead(const char* p, const StepIndexOptions& options,
                           std::atomic<std::size_t>& indexed, std::unique_ptr<Ahead>& ahead) {
-  const char* const base = bytes_.data();
-  const char* const end = base + bytes_.size();
+  const char* const base = _bytes.data();
+  const char* const end = base + _bytes.size();
   if (options.splitFrom == 0 || static_cast<std::size_t>(end - p) < options.splitFrom) return;
-  const char* from = options.splitNear != 0 && options.splitNear < bytes_.size()
+  const char* from = options.splitNear != 0 && options.splitNear < _bytes.size()
                          ? base + options.splitNear
                          : p + (end - p) / 2;
   if (from <= p) return;
@@ -554,14 +557,14 @@ bool StepFile::Join(Ahead& ahead, Pass& pass, const char*& p) {
   ahead.thread.join();
   ahead.pending = false;
   bool usable = ahead.ok && p == ahead.start &&
-                std::size_t{recordCount_} + ahead.count <= std::size_t{UINT32_MAX} - 1;
+                std::size_t{_recordCount} + ahead.count <= std::size_t{UINT32_MAX} - 1;
   if (usable) {
     // The types it met first get the next codes, in its order: the same codes one pass gives.
     std::size_t fresh = 0;
     for (uint32_t code = 0; code < ahead.types.Size(); ++code) {
-      if (types_.Find(ahead.types.Name(code)) == StepTypeTable::kNotFound) ++fresh;
+      if (_types.Find(ahead.types.Name(code)) == StepTypeTable::kNotFound) ++fresh;
     }
-    usable = types_.Size() + fresh <= StepTypeTable::kMaxTypes;
+    usable = _types.Size() + fresh <= StepTypeTable::kMaxTypes;
   }
   if (!usable) {
     if (ahead.sink != nullptr) ahead.sink->Discard();
@@ -570,11 +573,11 @@ bool StepFile::Join(Ahead& ahead, Pass& pass, const char*& p) {
   }
   std::vector<uint16_t> codes(ahead.types.Size());
   for (uint32_t code = 0; code < ahead.types.Size(); ++code) {
-    codes[code] = static_cast<uint16_t>(types_.Intern(ahead.types.Name(code)));
+    codes[code] = static_cast<uint16_t>(_types.Intern(ahead.types.Name(code)));
   }
-  const uint32_t firstSlot = recordCount_;
-  recordCount_ += ahead.count;
-  entries_.reserve(entries_.size() + ahead.entries.size());
+  const uint32_t firstSlot = _recordCount;
+  _recordCount += ahead.count;
+  _entries.reserve(_entries.size() + ahead.entries.size());
   // Copied a stretch at a time, each handed back once copied: the two halves of a large index
   // are never resident at once.
   constexpr std::size_t kStretch = (std::size_t{2} << 20) / sizeof(StepEntry);
@@ -582,28 +585,28 @@ bool StepFile::Join(Ahead& ahead, Pass& pass, const char*& p) {
   for (std::size_t done = 0; done < ahead.entries.size();) {
     const std::size_t stop = std::min(ahead.entries.size(), done + kStretch);
     for (std::size_t i = done; i < stop; ++i) {
-      entries_.push_back(from[i]);
-      entries_.back().type = codes[from[i].type];
+      _entries.push_back(from[i]);
+      _entries.back().type = codes[from[i].type];
     }
     ReleasePages(from + done, (stop - done) * sizeof(StepEntry));
     done = stop;
   }
   std::vector<StepEntry>().swap(ahead.entries);
-  if (ahead.maxId > maxId_) maxId_ = ahead.maxId;
+  if (ahead.maxId > _maxId) _maxId = ahead.maxId;
   if (ahead.sink != nullptr) ahead.sink->Adopt(firstSlot, codes);
-  splitOffset_ = static_cast<std::size_t>(ahead.start - bytes_.data());
+  _splitOffset = static_cast<std::size_t>(ahead.start - _bytes.data());
   p = ahead.stop;
   pass.Resume(p);
   return true;
 }
 
 bool StepFile::IndexData(const char*& p, Pass& pass, Ahead* ahead, std::string& error) {
-  const char* const end = bytes_.data() + bytes_.size();
+  const char* const end = _bytes.data() + _bytes.size();
   // Records are rarely shorter than 32 bytes; reserving up front avoids the copy (and the
   // doubled peak) of growing. Untouched reserved pages cost no resident memory.
-  if (entries_.empty() && pass.Keeps()) {
-    entries_.reserve(bytes_.size() / 32 + 16);
-    AdviseHugePages(entries_.data(), entries_.capacity() * sizeof(StepEntry));
+  if (_entries.empty() && pass.Keeps()) {
+    _entries.reserve(_bytes.size() / 32 + 16);
+    AdviseHugePages(_entries.data(), _entries.capacity() * sizeof(StepEntry));
   }
   pass.Start(p);
   for (;;) {
@@ -631,54 +634,54 @@ bool StepFile::IndexData(const char*& p, Pass& pass, Ahead* ahead, std::string& 
 }
 
 void StepFile::BuildLookup() {
-  const std::size_t count = entries_.size();
+  const std::size_t count = _entries.size();
   // A dense table costs 4 bytes per possible id; take it while ids are not too sparse.
-  if (static_cast<uint64_t>(maxId_) <= 4ull * count + 1024) {
-    denseSlots_.reserve(static_cast<std::size_t>(maxId_) + 1);
-    AdviseHugePages(denseSlots_.data(), denseSlots_.capacity() * sizeof(uint32_t));
-    denseSlots_.assign(static_cast<std::size_t>(maxId_) + 1, kNoSlot);
+  if (static_cast<uint64_t>(_maxId) <= 4ull * count + 1024) {
+    _denseSlots.reserve(static_cast<std::size_t>(_maxId) + 1);
+    AdviseHugePages(_denseSlots.data(), _denseSlots.capacity() * sizeof(uint32_t));
+    _denseSlots.assign(static_cast<std::size_t>(_maxId) + 1, kNoSlot);
     for (std::size_t i = 0; i < count; ++i) {
-      uint32_t& slot = denseSlots_[entries_[i].id];
+      uint32_t& slot = _denseSlots[_entries[i].id];
       if (slot == kNoSlot) {
         slot = static_cast<uint32_t>(i);
       } else {
-        ++duplicateIds_;
+        ++_duplicateIds;
       }
     }
     return;
   }
-  sparseSlots_.reserve(count);
-  AdviseHugePages(sparseSlots_.data(), sparseSlots_.capacity() * sizeof(sparseSlots_[0]));
+  _sparseSlots.reserve(count);
+  AdviseHugePages(_sparseSlots.data(), _sparseSlots.capacity() * sizeof(_sparseSlots[0]));
   for (std::size_t i = 0; i < count; ++i) {
-    sparseSlots_.emplace_back(entries_[i].id, static_cast<uint32_t>(i));
+    _sparseSlots.emplace_back(_entries[i].id, static_cast<uint32_t>(i));
   }
   // Pairs compare by slot too, so the first of repeated ids sorts first. Writers mostly number
   // upwards through the file, and then there is nothing to sort.
-  if (!std::is_sorted(sparseSlots_.begin(), sparseSlots_.end())) {
-    std::sort(sparseSlots_.begin(), sparseSlots_.end());
+  if (!std::is_sorted(_sparseSlots.begin(), _sparseSlots.end())) {
+    std::sort(_sparseSlots.begin(), _sparseSlots.end());
   }
   for (std::size_t i = 1; i < count; ++i) {
-    if (sparseSlots_[i].first == sparseSlots_[i - 1].first) ++duplicateIds_;
+    if (_sparseSlots[i].first == _sparseSlots[i - 1].first) ++_duplicateIds;
   }
 }
 
 const StepEntry* StepFile::Find(uint64_t id) const {
-  if (id > maxId_) return nullptr;
-  if (!denseSlots_.empty()) {
-    const uint32_t slot = denseSlots_[static_cast<std::size_t>(id)];
-    return slot == kNoSlot ? nullptr : &entries_[slot];
+  if (id > _maxId) return nullptr;
+  if (!_denseSlots.empty()) {
+    const uint32_t slot = _denseSlots[static_cast<std::size_t>(id)];
+    return slot == kNoSlot ? nullptr : &_entries[slot];
   }
   const auto key = std::make_pair(static_cast<uint32_t>(id), uint32_t{0});
-  const auto it = std::lower_bound(sparseSlots_.begin(), sparseSlots_.end(), key);
-  if (it == sparseSlots_.end() || it->first != id) return nullptr;
-  return &entries_[it->second];
+  const auto it = std::lower_bound(_sparseSlots.begin(), _sparseSlots.end(), key);
+  if (it == _sparseSlots.end() || it->first != id) return nullptr;
+  return &_entries[it->second];
 }
 
 void StepFile::ReleaseIndex() {
-  std::vector<StepEntry>().swap(entries_);
-  std::vector<uint32_t>().swap(denseSlots_);
-  std::vector<std::pair<uint32_t, uint32_t>>().swap(sparseSlots_);
-  maxId_ = 0;
+  std::vector<StepEntry>().swap(_entries);
+  std::vector<uint32_t>().swap(_denseSlots);
+  std::vector<std::pair<uint32_t, uint32_t>>().swap(_sparseSlots);
+  _maxId = 0;
 }
 
 }  // namespace step

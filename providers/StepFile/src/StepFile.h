@@ -34,6 +34,9 @@ class StepRecordSink {
   // Tag for the records of a type (upper-case keyword); 0 leaves them out. Called from both
   // threads at once: the answer must depend on the name only.
   virtual uint8_t Select(std::string_view upperType) const = 0;
+  // Tag for complex records whose first part's type Select leaves out: a complex record
+  // lists its parts alphabetically, so the part a reader wants may come anywhere in it.
+  virtual uint8_t SelectComplex() const { return 0; }
   // A record of a selected type; body is its parameter text, as StepFile::Body gives it.
   virtual void Take(unsigned thread, uint32_t slot, const StepEntry& entry, uint8_t tag,
                     std::string_view body) = 0;
@@ -77,23 +80,23 @@ class StepFile {
   // Indexes bytes owned by the caller; they must outlive this object.
   bool OpenBuffer(std::string_view bytes, std::string& error, const StepIndexOptions& options = {});
 
-  const FileHeader& Header() const { return header_; }
+  const FileHeader& Header() const { return _header; }
   // First FILE_SCHEMA identifier, upper-cased ("IFC4"); empty when absent.
-  const std::string& Schema() const { return schema_; }
-  std::string_view Bytes() const { return bytes_; }
+  const std::string& Schema() const { return _schema; }
+  std::string_view Bytes() const { return _bytes; }
 
   // Instances in file order.
-  std::span<const StepEntry> Entries() const { return entries_; }
+  std::span<const StepEntry> Entries() const { return _entries; }
   const StepEntry* Find(uint64_t id) const;
   std::size_t SlotOf(const StepEntry& e) const {
-    return static_cast<std::size_t>(&e - entries_.data());
+    return static_cast<std::size_t>(&e - _entries.data());
   }
 
-  const StepTypeTable& Types() const { return types_; }
-  std::string_view TypeName(const StepEntry& e) const { return types_.Name(e.type); }
+  const StepTypeTable& Types() const { return _types; }
+  std::string_view TypeName(const StepEntry& e) const { return _types.Name(e.type); }
 
   // Parameter text of an instance, from its '(' to just before the closing ';'.
-  std::string_view Body(const StepEntry& e) const { return bytes_.substr(e.offset, e.length); }
+  std::string_view Body(const StepEntry& e) const { return _bytes.substr(e.offset, e.length); }
   std::string_view Body(uint64_t offset, uint32_t length) const;
   // Decodes parameters 0..last (see StepParameters::Parse). Complex instances decode to
   // one Typed value per part.
@@ -105,16 +108,16 @@ class StepFile {
 
   // Records whose instance number an earlier record has (Find gives the first); counted
   // while the index is built, so 0 when it is not kept. Outlives ReleaseIndex.
-  std::size_t DuplicateIds() const { return duplicateIds_; }
+  std::size_t DuplicateIds() const { return _duplicateIds; }
 
   // Offset of the record the second indexing thread started at, when its work was used; 0
   // when the file was indexed by one thread.
-  std::size_t SplitOffset() const { return splitOffset_; }
+  std::size_t SplitOffset() const { return _splitOffset; }
 
   // Frees the index (entries, id lookup); bytes and header stay usable.
   void ReleaseIndex();
   // See MappedFile::DropResident; nothing happens for a caller's buffer.
-  void DropResident(std::size_t begin, std::size_t end) const { mapping_.DropResident(begin, end); }
+  void DropResident(std::size_t begin, std::size_t end) const { _mapping.DropResident(begin, end); }
   // Indexing hands pages back each time it has read this many bytes.
   static constexpr std::size_t kDropStride = std::size_t{4} << 20;
 
@@ -133,19 +136,19 @@ class StepFile {
   bool Fail(const char* p, const std::string& what, std::string& error) const;
   void BuildLookup();
 
-  MappedFile mapping_;
-  std::string_view bytes_;
-  FileHeader header_;
-  std::string schema_;
-  StepTypeTable types_;
-  std::vector<StepEntry> entries_;
+  MappedFile _mapping;
+  std::string_view _bytes;
+  FileHeader _header;
+  std::string _schema;
+  StepTypeTable _types;
+  std::vector<StepEntry> _entries;
   // Id lookup: a dense slot table when ids are compact, else (id, slot) pairs sorted by id.
-  std::vector<uint32_t> denseSlots_;
-  std::vector<std::pair<uint32_t, uint32_t>> sparseSlots_;
-  uint32_t maxId_ = 0;
-  uint32_t recordCount_ = 0;  // records of the main pass, and of the stretch it adopted
-  std::size_t splitOffset_ = 0;
-  std::size_t duplicateIds_ = 0;
+  std::vector<uint32_t> _denseSlots;
+  std::vector<std::pair<uint32_t, uint32_t>> _sparseSlots;
+  uint32_t _maxId = 0;
+  uint32_t _recordCount = 0;  // records of the main pass, and of the stretch it adopted
+  std::size_t _splitOffset = 0;
+  std::size_t _duplicateIds = 0;
 };
 
 }  // namespace step

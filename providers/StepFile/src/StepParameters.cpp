@@ -41,16 +41,16 @@ const char* ScanNumber(const char* p, const char* end, bool& isReal, bool& ok) {
 }  // namespace
 
 uint32_t StepParameters::Commit(std::size_t mark) {
-  const auto first = static_cast<uint32_t>(arena_.size());
-  arena_.insert(arena_.end(), scratch_.begin() + static_cast<std::ptrdiff_t>(mark), scratch_.end());
-  scratch_.resize(mark);
+  const auto first = static_cast<uint32_t>(_arena.size());
+  _arena.insert(_arena.end(), _scratch.begin() + static_cast<std::ptrdiff_t>(mark), _scratch.end());
+  _scratch.resize(mark);
   return first;
 }
 
 bool StepParameters::Parse(std::string_view text, std::size_t last) {
-  arena_.clear();
-  scratch_.clear();
-  top_ = {};
+  _arena.clear();
+  _scratch.clear();
+  _top = {};
   const char* p = text.data();
   const char* end = p + text.size();
   p = L::SkipSpace(p, end);
@@ -58,15 +58,15 @@ bool StepParameters::Parse(std::string_view text, std::size_t last) {
   uint32_t first = 0;
   uint32_t count = 0;
   const bool ok = ParseListBody(p, end, 0, last, first, count);
-  top_.first = first;
-  top_.count = count;
+  _top.first = first;
+  _top.count = count;
   return ok;
 }
 
 bool StepParameters::ParseComplex(std::string_view text) {
-  arena_.clear();
-  scratch_.clear();
-  top_ = {};
+  _arena.clear();
+  _scratch.clear();
+  _top = {};
   const char* p = text.data();
   const char* end = p + text.size();
   p = L::SkipSpace(p, end);
@@ -84,18 +84,18 @@ bool StepParameters::ParseComplex(std::string_view text) {
     if (!L::IsKeywordChar(*p) || !ParseValue(p, end, 1, part) || part.kind != StepKind::Typed) {
       break;
     }
-    scratch_.push_back(part);
+    _scratch.push_back(part);
   }
-  top_.count = static_cast<uint32_t>(scratch_.size());
-  top_.first = Commit(0);
+  _top.count = static_cast<uint32_t>(_scratch.size());
+  _top.first = Commit(0);
   return ok;
 }
 
 bool StepParameters::ParseListBody(const char*& p, const char* end, int depth, std::size_t last,
                                    uint32_t& first, uint32_t& count) {
-  const std::size_t mark = scratch_.size();
+  const std::size_t mark = _scratch.size();
   auto finish = [&](bool ok) {
-    count = static_cast<uint32_t>(scratch_.size() - mark);
+    count = static_cast<uint32_t>(_scratch.size() - mark);
     first = Commit(mark);
     return ok;
   };
@@ -108,8 +108,8 @@ bool StepParameters::ParseListBody(const char*& p, const char* end, int depth, s
   for (;;) {
     StepValue v;
     if (!ParseValue(p, end, depth, v)) return finish(false);
-    scratch_.push_back(v);
-    if (depth == 0 && scratch_.size() - mark > last) return finish(true);
+    _scratch.push_back(v);
+    if (depth == 0 && _scratch.size() - mark > last) return finish(true);
     p = L::SkipSpace(p, end);
     if (p >= end) return finish(false);
     if (*p == ',') {
@@ -245,8 +245,8 @@ bool StepParameters::ParseValue(const char*& p, const char* end, int depth, Step
 
 std::span<const StepValue> StepParameters::Items(const StepValue& v) const {
   if (v.kind != StepKind::List && v.kind != StepKind::Typed) return {};
-  if (static_cast<std::size_t>(v.items.first) + v.items.count > arena_.size()) return {};
-  return {arena_.data() + v.items.first, v.items.count};
+  if (static_cast<std::size_t>(v.items.first) + v.items.count > _arena.size()) return {};
+  return {_arena.data() + v.items.first, v.items.count};
 }
 
 const StepValue& StepParameters::Unwrap(const StepValue& v) const {

@@ -31,10 +31,10 @@ class StepParameters {
   // A complex instance body "(A(...) B(...))": every part becomes a Typed value.
   bool ParseComplex(std::string_view text);
 
-  std::size_t size() const { return top_.count; }
-  const StepValue& operator[](std::size_t i) const { return arena_[top_.first + i]; }
+  std::size_t size() const { return _top.count; }
+  const StepValue& operator[](std::size_t i) const { return _arena[_top.first + i]; }
   // Out-of-range index reads as an unset value, so callers can probe optional attributes.
-  const StepValue& At(std::size_t i) const { return i < size() ? (*this)[i] : unset_; }
+  const StepValue& At(std::size_t i) const { return i < size() ? (*this)[i] : _unset; }
   std::span<const StepValue> Items(const StepValue& v) const;
 
   // Helpers for the common attribute shapes. Typed wrappers (IFCLABEL('x')) are looked
@@ -50,13 +50,13 @@ class StepParameters {
   bool ParseTypedArgs(const char*& p, const char* end, int depth, StepValue& v);
   uint32_t Commit(std::size_t mark);
 
-  std::vector<StepValue> arena_;
-  std::vector<StepValue> scratch_;
+  std::vector<StepValue> _arena;
+  std::vector<StepValue> _scratch;
   struct {
     uint32_t first = 0;
     uint32_t count = 0;
-  } top_;
-  StepValue unset_;
+  } _top;
+  StepValue _unset;
 };
 
 }  // namespace step

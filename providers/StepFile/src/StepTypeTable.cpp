@@ -4,7 +4,7 @@
 
 namespace step {
 
-StepTypeTable::StepTypeTable() : slots_(1024, kEmpty) {}
+StepTypeTable::StepTypeTable() : _slots(1024, kEmpty) {}
 
 uint64_t StepTypeTable::Hash(std::string_view s) {
   // Eight bytes per step: this runs once per instance in the file.
@@ -25,25 +25,25 @@ uint64_t StepTypeTable::Hash(std::string_view s) {
 }
 
 int StepTypeTable::Lookup(std::string_view upper, uint64_t hash, std::size_t& slot) const {
-  const std::size_t mask = slots_.size() - 1;
+  const std::size_t mask = _slots.size() - 1;
   slot = static_cast<std::size_t>(hash) & mask;
   for (;;) {
-    const uint16_t code = slots_[slot];
+    const uint16_t code = _slots[slot];
     if (code == kEmpty) return kNotFound;
-    if (hashes_[code] == hash && names_[code] == upper) return code;
+    if (_hashes[code] == hash && _names[code] == upper) return code;
     slot = (slot + 1) & mask;
   }
 }
 
 void StepTypeTable::Grow() {
-  std::vector<uint16_t> bigger(slots_.size() * 2, kEmpty);
+  std::vector<uint16_t> bigger(_slots.size() * 2, kEmpty);
   const std::size_t mask = bigger.size() - 1;
   for (uint32_t code = 0; code < Size(); ++code) {
-    std::size_t slot = static_cast<std::size_t>(hashes_[code]) & mask;
+    std::size_t slot = static_cast<std::size_t>(_hashes[code]) & mask;
     while (bigger[slot] != kEmpty) slot = (slot + 1) & mask;
     bigger[slot] = static_cast<uint16_t>(code);
   }
-  slots_.swap(bigger);
+  _slots.swap(bigger);
 }
 
 int StepTypeTable::Intern(std::string_view keyword) {
@@ -68,10 +68,10 @@ int StepTypeTable::Intern(std::string_view keyword) {
   }
   if (Size() >= kMaxTypes) return kNotFound;
   const auto code = static_cast<uint16_t>(Size());
-  names_.push_back(std::move(upper));
-  hashes_.push_back(hash);
-  slots_[slot] = code;
-  if (Size() * 2 > slots_.size()) Grow();
+  _names.push_back(std::move(upper));
+  _hashes.push_back(hash);
+  _slots[slot] = code;
+  if (Size() * 2 > _slots.size()) Grow();
   return code;
 }
 

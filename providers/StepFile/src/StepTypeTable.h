@@ -21,17 +21,17 @@ class StepTypeTable {
   // Returns the code, or kNotFound when the table is full.
   int Intern(std::string_view keyword);
   int Find(std::string_view upperKeyword) const;
-  std::string_view Name(uint32_t code) const { return names_[code]; }
-  uint32_t Size() const { return static_cast<uint32_t>(names_.size()); }
+  std::string_view Name(uint32_t code) const { return _names[code]; }
+  uint32_t Size() const { return static_cast<uint32_t>(_names.size()); }
 
  private:
   static uint64_t Hash(std::string_view s);
   int Lookup(std::string_view upper, uint64_t hash, std::size_t& slot) const;
   void Grow();
 
-  std::deque<std::string> names_;  // deque: views into the names stay valid as it grows
-  std::vector<uint64_t> hashes_;
-  std::vector<uint16_t> slots_;  // open addressing; kEmpty marks a free slot
+  std::deque<std::string> _names;  // deque: views into the names stay valid as it grows
+  std::vector<uint64_t> _hashes;
+  std::vector<uint16_t> _slots;  // open addressing; kEmpty marks a free slot
   static constexpr uint16_t kEmpty = 0xFFFF;
 };
 

@@ -1,0 +1,129 @@
+// IfcFlatParams.h - a quick reader for the records the IFC tree reads, beside the full
+// STEP parameter parser.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+#include <vector>
+
+#include "StepLexer.h"
+
+namespace ifc {
+
+// Parameters 0..last of a record made only of strings, references, '$', '*' and flat lists of
+// those, with white space between: what the records the tree reads look like. Anything else
+// (typed values, numbers, nested lists, comments, any syntax error) makes Read return false,
+// and the full parser reads the record instead; when Read succeeds, the values are the ones
+// the full parser gives.
+class FlatParams {
+ public:
+  enum Kind : uint8_t { kUnset, kString, kReference, kList, kOther };
+  struct Value {
+    Kind kind = kUnset;
+    std::string_view text;   // a string's raw text
+    uint64_t reference = 0;  // a reference's instance number
+    uint32_t first = 0;      // a list's references: refs[first .. first + count)
+    uint32_t count = 0;
+  };
+  static constexpr std::size_t kMax = 6;
+
+  bool Read(std::string_view body, std::size_t last) {
+    _pCursor = body.data();
+    _pEnd = _pCursor + body.size();
+    _size = 0;
+    refs.clear();
+    if (!Skip()) return false;
+    if (_pCursor == _pEnd || *_pCursor != '(') return false;
+    ++_pCursor;
+    if (!Skip()) return false;
+    if (_pCursor < _pEnd && *_pCursor == ')') return true;
+    for (std::size_t i = 0;; ++i) {
+      if (i >= kMax || !ReadValue(_values[i], false)) return false;
+      _size = i + 1;
+      if (i == last) return true;
+      if (!Skip() || _pCursor == _pEnd) return false;
+      if (*_pCursor == ')') return true;
+      if (*_pCursor != ',') return false;
+      ++_pCursor;
+      if (!Skip()) return false;
+    }
+  }
+
+  const Value& At(std::size_t i) const { return i < _size ? _values[i] : _unset; }
+  std::vector<uint64_t> refs;
+
+ private:
+  // White space only; a comment is left to the full parser.
+  bool Skip() {
+    while (_pCursor < _pEnd && StepLexer::IsSpace(*_pCursor)) ++_pCursor;
+    return _pCursor == _pEnd || *_pCursor != '/';
+  }
+
+  bool ReadValue(Value& v, bool inList) {
+    if (_pCursor == _pEnd) return false;
+    v = Value();
+    switch (*_pCursor) {
+      case '\'': {
+        const char* close = StepLexer::FindStringEnd(_pCursor + 1, _pEnd);
+        if (close == nullptr) return false;
+        v.kind = kString;
+        v.text = std::string_view(_pCursor + 1, static_cast<std::size_t>(close - _pCursor - 1));
+        _pCursor = close + 1;
+        return true;
+      }
+      case '$':
+        ++_pCursor;
+        return true;
+      case '*':
+        v.kind = kOther;
+        ++_pCursor;
+        return true;
+      case '#': {
+        const char* digits = ++_pCursor;
+        uint64_t id = 0;
+        while (_pCursor < _pEnd && StepLexer::IsDigit(*_pCursor))
+          id = id * 10 + static_cast<uint64_t>(*_pCursor++ - '0');
+        // Longer numbers may overflow, which the full parser reports.
+        if (_pCursor == digits || _pCursor - digits > 18) return false;
+        v.kind = kReference;
+        v.reference = id;
+        return true;
+      }
+      case '(': {
+        if (inList) return false;
+        ++_pCursor;
+        v.kind = kList;
+        v.first = static_cast<uint32_t>(refs.size());
+        if (!Skip()) return false;
+        if (_pCursor < _pEnd && *_pCursor == ')') {
+          ++_pCursor;
+          return true;
+        }
+        for (;;) {
+          Value item;
+          if (!ReadValue(item, true)) return false;
+          if (item.kind == kReference) refs.push_back(item.reference);
+          if (!Skip() || _pCursor == _pEnd) return false;
+          if (*_pCursor == ')') break;
+          if (*_pCursor != ',') return false;
+          ++_pCursor;
+          if (!Skip()) return false;
+        }
+        ++_pCursor;
+        v.count = static_cast<uint32_t>(refs.size()) - v.first;
+        return true;
+      }
+      default:
+        return false;
+    }
+  }
+
+  const char* _pCursor = nullptr;
+  const char* _pEnd = nullptr;
+  std::size_t _size = 0;
+  Value _values[kMax];
+  Value _unset;
+};
+
+}  // namespace ifc
