@@ -128,8 +128,13 @@ define(['./RawJson', './Nls', './DocumentIndex'], function (RawJson, Nls, Docume
     var nls = new Uint8Array(n);
     var dataAt = index.dataAt;
     var dataEnd = index.dataEnd;
-    for (var d = 0; d < n; d++) {
-      if (dataAt[d] >= 0 && sourceText.slice(dataAt[d], dataEnd[d]).indexOf('"NLS_') >= 0) nls[d] = 1;
+    // Data spans come in text order: one forward search finds them all, where a copy of
+    // each span cost a string a node.
+    var next = sourceText.indexOf('"NLS_');
+    for (var d = 0; d < n && next >= 0; d++) {
+      if (dataAt[d] < 0) continue;
+      if (next < dataAt[d]) next = sourceText.indexOf('"NLS_', dataAt[d]);
+      if (next >= 0 && next < dataEnd[d]) nls[d] = 1;
     }
     this.nls = nls;
 
