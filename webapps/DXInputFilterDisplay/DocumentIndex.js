@@ -131,7 +131,9 @@ define([], function () {
 
     // Typed arrays grown by doubling: a dozen growing plain arrays copied at the end
     // cost as much garbage collection as the pass itself at 100,000 nodes.
-    var capacity = 1024;
+    // Sized from the text (generated nodes take 200 bytes or more), so a large document
+    // seldom grows at all.
+    var capacity = Math.max(1024, n >> 8);
     var size = 0;
     var parent = new Int32Array(capacity);
     var depth = new Int32Array(capacity);
