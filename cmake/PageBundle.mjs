@@ -5,11 +5,12 @@
 //   node cmake/PageBundle.mjs [--out FILE]     (or: npm run bundle-page)
 //
 // Without --out it writes the copy the Release build serves (build/release/web).
-// The page loads that one file instead of asking for each module: the kit's server
-// answers a few requests at a time, and seventeen modules came in three or four waves.
+// The page loads that one file, RequireJS first, instead of asking for each module: the
+// kit's server answers a few requests at a time, and the page's scripts came in waves.
 // Each module is named as RequireJS would name it from its path, so the pushed scripts'
 // require(['ZQ/DXInputFilterDisplay/Filter'], ...) and the modules' relative names find it.
 import fs from 'node:fs';
+import { createRequire } from 'node:module';
 import path from 'node:path';
 import { fileURLToPath } from 'node:url';
 
@@ -35,8 +36,10 @@ export function modules() {
 }
 
 export function makeBundle() {
+  const requirejs = createRequire(path.join(repo, 'package.json')).resolve('requirejs/require.js');
   const parts = [
-    `// ${BUNDLE_NAME} - the filter page's modules in one file, made by cmake/PageBundle.mjs at build time.`,
+    `// ${BUNDLE_NAME} - RequireJS and the filter page's modules in one file, made by cmake/PageBundle.mjs.`,
+    fs.readFileSync(requirejs, 'utf8'),
     fs.readFileSync(path.join(pageDir, FIRST), 'utf8'),
   ];
   for (const file of modules()) {
