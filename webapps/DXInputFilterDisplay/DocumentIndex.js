@@ -42,11 +42,17 @@ define([], function () {
     throw new SyntaxError(what + ' at character ' + at);
   }
 
+  // Thrown to end a pass at its node limit.
+  var LIMIT_REACHED = { limit: true };
+
   // wanted: grid keys whose values are collected for every node, e.g. ["Import", "Type"],
   // or a function that picks them from the columns' text when the pass meets it (the
   // generator writes the columns before the roots).
-  function build(text, wanted) {
+  // limit: when given, the pass ends after that many nodes: the index is then "partial",
+  // the first nodes in pre-order, and those it left open ("open") end with it.
+  function build(text, wanted, limit) {
     if (typeof text !== 'string') throw new TypeError('JSON text expected');
+    limit = limit > 0 ? limit : -1;
     var chooser = typeof wanted === 'function' ? wanted : null;
     wanted = chooser ? [] : wanted || [];
     var n = text.length;
@@ -243,6 +249,7 @@ define([], function () {
       var k = 0;
       for (;;) {
         ws();
+        if (size === limit) throw LIMIT_REACHED;
         if (size === capacity) grow();
         var node = size++;
         parent[node] = parentIndex;
@@ -262,7 +269,7 @@ define([], function () {
           var count = 0;
           if (openObject()) {
             do {
-              count++;
+              memberCount[node] = ++count; // as it goes: a node a preview cuts open has some
               var key = keyOf(NODE_KEYS);
               expect(COLON, ':');
               var c = ws();
@@ -287,7 +294,6 @@ define([], function () {
               }
             } while (nextMember());
           }
-          memberCount[node] = count;
         } else {
           skipValue(); // not an object: shown as no entity
         }
@@ -301,42 +307,58 @@ define([], function () {
 
     var top = { dataAt: -1, dataEnd: -1, columnsAt: -1, columnsEnd: -1 };
     var TOP_KEYS = ['"roots"', '"data"', '"columns"'];
-    if (openObject()) {
-      do {
-        var key = keyOf(TOP_KEYS);
-        expect(COLON, ':');
-        var c = ws();
-        var at = i;
-        if (key === 0 && c === OPEN_ARRAY) {
-          rootsSeen = true;
-          nodeList(-1, 0);
-        } else if (key === 1 && c === OPEN_OBJECT) {
-          top.dataAt = at;
-          skipValue();
-          top.dataEnd = i;
-        } else if (key === 2) {
-          top.columnsAt = at;
-          skipValue();
-          top.columnsEnd = i;
-          if (chooser) {
-            var keys = chooser(text.slice(at, i));
-            chooser = null;
-            if (!rootsSeen && Array.isArray(keys)) {
-              // Keys that need escapes in JSON are read from the parsed grid instead.
-              wanted = keys.filter(function (k) { return JSON.stringify(k) === '"' + k + '"'; });
-              gridKeys = wanted.map(function (k) { return '"' + k + '"'; });
-              values = wanted.map(function () { return []; });
-              valueAt = wanted.map(function () { return new Int32Array(capacity); });
+    var partial = false;
+    try {
+      if (openObject()) {
+        do {
+          var key = keyOf(TOP_KEYS);
+          expect(COLON, ':');
+          var c = ws();
+          var at = i;
+          if (key === 0 && c === OPEN_ARRAY) {
+            rootsSeen = true;
+            nodeList(-1, 0);
+          } else if (key === 1 && c === OPEN_OBJECT) {
+            top.dataAt = at;
+            skipValue();
+            top.dataEnd = i;
+          } else if (key === 2) {
+            top.columnsAt = at;
+            skipValue();
+            top.columnsEnd = i;
+            if (chooser) {
+              var keys = chooser(text.slice(at, i));
+              chooser = null;
+              if (!rootsSeen && Array.isArray(keys)) {
+                // Keys that need escapes in JSON are read from the parsed grid instead.
+                wanted = keys.filter(function (k) { return JSON.stringify(k) === '"' + k + '"'; });
+                gridKeys = wanted.map(function (k) { return '"' + k + '"'; });
+                values = wanted.map(function () { return []; });
+                valueAt = wanted.map(function () { return new Int32Array(capacity); });
+              }
             }
+          } else {
+            skipValue();
           }
-        } else {
-          skipValue();
-        }
-      } while (nextMember());
+        } while (nextMember());
+      }
+    } catch (e) {
+      if (e !== LIMIT_REACHED) throw e;
+      partial = true;
     }
     if (chooser) chooser(null);
-    ws();
-    if (i < n) fail(text, i, 'text after the document');
+    var open = [];
+    if (partial) {
+      for (var o = 0; o < size; o++) {
+        if (end[o] === 0) {
+          end[o] = size;
+          open.push(o);
+        }
+      }
+    } else {
+      ws();
+      if (i < n) fail(text, i, 'text after the document');
+    }
 
     function trimmed(a) {
       return a.slice(0, size);
@@ -361,7 +383,9 @@ define([], function () {
       valueAt: valueAt.map(trimmed),
       roots: roots,
       maxDepth: maxDepth,
-      top: top
+      top: top,
+      partial: partial,
+      open: open
     };
   }
 

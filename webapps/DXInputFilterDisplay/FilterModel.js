@@ -104,9 +104,15 @@ define(['./RawJson', './Nls', './DocumentIndex'], function (RawJson, Nls, Docume
       // The columns come first: their catalogs can be on their way while the rest is read.
       if (options.onColumns) options.onColumns(self.columnCatalogs());
       return self.wantedKeys();
-    });
+    }, options.limit);
     if (!this.columns) this.readColumns(null);
     this.index = index;
+    // A preview: the document's first nodes only, shown while the whole is read. Nodes
+    // it left open count only what it holds, so their counts are not shown; nothing
+    // can be edited.
+    this.partial = index.partial;
+    this.cut = new Uint8Array(index.size);
+    for (var o = 0; o < index.open.length; o++) this.cut[index.open[o]] = 1;
     this.topData = index.top.dataAt >= 0
       ? RawJson.parse(sourceText.slice(index.top.dataAt, index.top.dataEnd)) : null;
 
@@ -502,6 +508,7 @@ define(['./RawJson', './Nls', './DocumentIndex'], function (RawJson, Nls, Docume
 
   FilterModel.prototype.runtimeText = function (i) {
     if (!this.entity[i] && !this.hasChildren(i)) return '';
+    if (this.cut[i]) return '…';
     if (!this.boolColumn) return String(this.totalCount[i]);
     return this.importCount[i] + ' / ' + this.totalCount[i];
   };
@@ -544,7 +551,7 @@ define(['./RawJson', './Nls', './DocumentIndex'], function (RawJson, Nls, Docume
   };
 
   FilterModel.prototype.canEdit = function (i, column) {
-    return !!column && column.editable && this.entity[i] === 1 && (this.editsInPlace(i, column) || !this.own(i).broken);
+    return !this.partial && !!column && column.editable && this.entity[i] === 1 && (this.editsInPlace(i, column) || !this.own(i).broken);
   };
 
   // ------------------------------------------------------------ types
@@ -612,6 +619,7 @@ define(['./RawJson', './Nls', './DocumentIndex'], function (RawJson, Nls, Docume
   // edited, or already show the value, are left alone. Returns the changed entities
   // (ancestors whose counts moved included), or null when nothing changed.
   FilterModel.prototype.applyEdits = function (edits) {
+    if (this.partial) return null;
     // inPlace: entity, column name, value before, for each value edited in place.
     var group = { id: 0, saved: new Map(), inPlace: [], changed: [], cells: [] };
     for (var k = 0; k < edits.length; k++) {

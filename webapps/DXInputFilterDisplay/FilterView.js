@@ -229,7 +229,8 @@ define(['./TreeGrid', './RowModel', './Keyboard', './TypeList', './Texts', './Vi
     if (!model) return;
     var fmt = this.numberFormat;
     var summary = model.summary();
-    c.summary.textContent = summary.hasImportColumn
+    // A preview counts only its first nodes.
+    c.summary.textContent = model.partial ? Texts.format('Loading') : summary.hasImportColumn
       ? Texts.format('SummaryImport', fmt(summary.imported), fmt(summary.total))
       : Texts.format('SummaryCount', fmt(summary.total));
     if (c.summaryBar) {
