@@ -140,6 +140,7 @@ define([], function () {
     // Sized from the text (generated nodes take 200 bytes or more), so a large document
     // seldom grows at all.
     var capacity = Math.max(1024, n >> 8);
+    if (limit > 0) capacity = Math.min(capacity, limit);
     var size = 0;
     var parent = new Int32Array(capacity);
     var depth = new Int32Array(capacity);
@@ -385,7 +386,8 @@ define([], function () {
       maxDepth: maxDepth,
       top: top,
       partial: partial,
-      open: open
+      open: open,
+      readTo: i // where the pass ended
     };
   }
 

@@ -136,10 +136,12 @@ define(['./RawJson', './Nls', './DocumentIndex'], function (RawJson, Nls, Docume
     var dataEnd = index.dataEnd;
     // Data spans come in text order: one forward search finds them all, where a copy of
     // each span cost a string a node.
-    var next = sourceText.indexOf('"NLS_');
+    // A preview searches only the text it read.
+    var scope = index.partial ? sourceText.slice(0, index.readTo) : sourceText;
+    var next = scope.indexOf('"NLS_');
     for (var d = 0; d < n && next >= 0; d++) {
       if (dataAt[d] < 0) continue;
-      if (next < dataAt[d]) next = sourceText.indexOf('"NLS_', dataAt[d]);
+      if (next < dataAt[d]) next = scope.indexOf('"NLS_', dataAt[d]);
       if (next >= 0 && next < dataEnd[d]) nls[d] = 1;
     }
     this.nls = nls;
