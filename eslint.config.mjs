@@ -4,8 +4,7 @@ import js from '@eslint/js';
 import globals from 'globals';
 
 export default [
-  // FilterBundle.js is generated from the page's modules, which are checked themselves.
-  { ignores: ['node_modules/**', 'build/**', 'webapps/DXInputFilterDisplay/FilterBundle.js'] },
+  { ignores: ['node_modules/**', 'build/**'] },
   js.configs.recommended,
   {
     files: ['webapps/**/*.js', 'host/DialogToolkit/web/**/*.js'],

@@ -2,6 +2,7 @@
 # the binary as a table of (path, bytes, media type). The server only looks paths up
 # in that table, so no request can reach a file outside it.
 #
+#   qor_page_bundle(QORHostKit)                    # FilterBundle.js, made by node
 #   qor_default_web_assets(assets)                 # webapps/, vendor scripts, kit pages
 #   qor_embed_web_assets(QORHostKit ${assets})     # key file key file ...
 #
@@ -55,11 +56,16 @@ function(qor_default_web_assets out_var)
     foreach(file ${files})
       file(RELATIVE_PATH rel "${root}" "${file}")
       # Dot files (.gitkeep, editor files) are not part of any page.
-      if(rel MATCHES "(^|/)\\.")
+      # The bundle is made at build time (qor_page_bundle); a copy in the sources is stale.
+      if(rel MATCHES "(^|/)\\." OR rel STREQUAL "DXInputFilterDisplay/FilterBundle.js")
         continue()
       endif()
       list(APPEND pairs "webapps/${rel}" "${file}")
     endforeach()
+    if(IS_DIRECTORY "${root}/DXInputFilterDisplay")
+      list(APPEND pairs "webapps/DXInputFilterDisplay/FilterBundle.js"
+                "${CMAKE_BINARY_DIR}/web/FilterBundle.js")
+    endif()
   endif()
   set(modules "${CMAKE_SOURCE_DIR}/node_modules")
   set(vendors
@@ -83,6 +89,26 @@ function(qor_default_web_assets out_var)
     list(APPEND pairs "__qor/${name}" "${file}")
   endforeach()
   set(${out_var} "${pairs}" PARENT_SCOPE)
+endfunction()
+
+# FilterBundle.js, the filter page's modules in one file, is made by node from the
+# modules at build time, before target embeds or installs it.
+function(qor_page_bundle target)
+  set(bundle "${CMAKE_BINARY_DIR}/web/FilterBundle.js")
+  set(page "${CMAKE_SOURCE_DIR}/webapps/DXInputFilterDisplay")
+  if(NOT IS_DIRECTORY "${page}")
+    return()
+  endif()
+  find_program(QOR_NODE NAMES node nodejs REQUIRED)
+  file(GLOB_RECURSE modules LIST_DIRECTORIES false CONFIGURE_DEPENDS "${page}/*.js")
+  list(FILTER modules EXCLUDE REGEX "/FilterBundle\\.js$")
+  set(script "${CMAKE_SOURCE_DIR}/cmake/PageBundle.mjs")
+  add_custom_command(OUTPUT "${bundle}"
+                     COMMAND "${QOR_NODE}" "${script}" --out "${bundle}"
+                     DEPENDS ${modules} "${script}"
+                     COMMENT "Bundling the filter page's modules"
+                     VERBATIM)
+  target_sources(${target} PRIVATE "${bundle}")
 endfunction()
 
 # Generates the table's source from key/file pairs and adds it to target.

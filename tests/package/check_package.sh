@@ -34,7 +34,8 @@ grep -q "IfcWall" <<<"$table" || fail "the resolved table has no wall"
 # Column titles come from the installed catalogs; without them the keys show.
 grep -q "Elevation" <<<"$table" || fail "the resolved table has no Elevation column"
 ! grep -q "DXIfcProvider\." <<<"$table" || fail "catalog keys in the table: catalogs not found"
-for asset in webapps/DXInputFilterDisplay/FilterJS.html webapps/vendor/require.js __qor/window.html; do
+for asset in webapps/DXInputFilterDisplay/FilterJS.html webapps/DXInputFilterDisplay/FilterBundle.js \
+  webapps/vendor/require.js __qor/window.html; do
   [ -s "$usr/share/dx-input-filtering/web/$asset" ] || fail "page asset $asset is not installed"
 done
 

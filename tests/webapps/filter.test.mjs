@@ -1,7 +1,8 @@
 import { describe, test, beforeEach, afterEach } from 'node:test';
 import assert from 'node:assert/strict';
+import path from 'node:path';
 import { loader } from './amd.mjs';
-import { house, houseText } from './fixtures.mjs';
+import { bigDocument, house, houseText } from './fixtures.mjs';
 
 // The page's bridge as the kit injects it, recording what the page posts.
 function installBridge(catalogs = {}) {
@@ -253,7 +254,7 @@ describe('replays and the document arriving late', () => {
     const first = Filter.simulate(Services.encode({ t: 'expand', n: [0, 0, 0, 0] }));
     const second = Filter.simulate(Services.encode({ t: 'edit', n: [0], c: 'Name', v: 'one' }));
     const third = Filter.simulate(Services.encode({ t: 'edit', n: [0], c: 'Name', v: 'two' }));
-    await new Promise((resolve) => setTimeout(resolve, 20));
+    await new Promise((resolve) => setImmediate(resolve)); // the replays wait, queued
     Filter.init(houseText());
     assert.deepEqual(await Promise.all([first, second, third]), [true, true, true]);
     assert.equal(Filter.state().isExpanded(Filter.model().indexOf([0, 0, 0, 0])), true);
@@ -273,5 +274,67 @@ describe('test mode without the simulation services', () => {
     assert.equal(posted.length, 1);
     assert.equal(posted[0][0], 'registerInteraction');
     assert.deepEqual(Services.decode(posted[0][1]), { t: 'edit', n: [0], c: 'Name', v: "a'b", u: house().roots[0].data.uid[0] });
+  });
+});
+
+describe('a large document', () => {
+  afterEach(() => {
+    delete globalThis.window;
+    delete globalThis.requestAnimationFrame;
+  });
+
+  test('shows its first rows from its first nodes, then the whole; the preview edits and answers nothing', async () => {
+    installBridge();
+    globalThis.requestAnimationFrame = (fn) => setTimeout(fn, 0);
+    const stub = path.join(import.meta.dirname, 'viewStub');
+    const [Filter, Services] = await loader({ 'ZQ/DXInputFilterDisplay/FilterView': stub })(
+      ['ZQ/DXInputFilterDisplay/Filter', 'ZQ/SelectiveWebUI_TST/InputFilteringSimulateScenario']);
+    const view = await Filter.attach({});
+    const { text } = bigDocument(25000);
+    const during = {};
+    view.onShow = () => {
+      if (!Filter.model().partial) return;
+      during.answer = Filter.sendNewJson('onApplyClick');
+      during.edited = Filter.perform({ t: 'edit', n: [0], c: 'Name', v: 'early' });
+      during.replay = Filter.simulate(Services.encode({ t: 'edit', n: [0], c: 'Name', v: 'replayed' }));
+    };
+    await Filter.init(text);
+    assert.deepEqual(view.shown.map((s) => s.partial), [true, false]);
+    assert.ok(view.shown[0].size < view.shown[1].size);
+    assert.equal(during.answer, text, 'answered as it came');
+    assert.equal(during.edited, false);
+    assert.equal(await during.replay, true, 'a replay waits for the whole');
+    assert.equal(JSON.parse(Filter.sendNewJson('onOkClick')).roots[0].grid.Name, 'replayed');
+  });
+});
+
+describe('edits kept across a reload', () => {
+  afterEach(() => {
+    delete globalThis.window;
+    delete globalThis.sessionStorage;
+  });
+
+  test('come back on the same document, and never on another one', async () => {
+    installBridge();
+    const stored = new Map();
+    globalThis.sessionStorage = {
+      getItem: (k) => (stored.has(k) ? stored.get(k) : null),
+      setItem: (k, v) => stored.set(k, String(v)),
+      removeItem: (k) => stored.delete(k),
+    };
+    const nameOf = (Filter) => JSON.parse(Filter.sendNewJson('onApplyClick')).roots[0].grid.Name;
+    let { Filter } = await freshFilter();
+    await Filter.init(houseText());
+    assert.equal(Filter.perform({ t: 'edit', n: [0], c: 'Name', v: 'kept' }), true);
+
+    ({ Filter } = await freshFilter());
+    await Filter.init(houseText());
+    assert.equal(nameOf(Filter), 'kept', 'the reload made the edit again');
+
+    const other = house();
+    other.roots[0].label = 'Another project';
+    ({ Filter } = await freshFilter());
+    await Filter.init(JSON.stringify(other));
+    assert.equal(nameOf(Filter), undefined, 'another document is left as it came');
   });
 });

@@ -23,19 +23,14 @@ describe('NLS texts', () => {
     assert.deepEqual(Nls.split('Cat..'), { catalog: 'Cat', key: '.' }, 'the key is whatever follows the first dot');
   });
 
-  test('a message of the catalog replaces the text', () => {
-    assert.equal(resolver.resolve('DXIfcProvider.IfcWall'), 'Wall');
-    assert.equal(resolver.resolve('DXIfcProvider.Key.With.Dots'), 'dotted');
-    assert.equal(resolver.resolve('Data_Exchange-2.Column_Import'), 'Import');
-    assert.equal(resolver.resolve('DXIfcProvider.Empty'), '', 'an empty message is still the message');
-  });
-
-  test('without such a message the text shows as it is', () => {
-    assert.equal(resolver.resolve('DXIfcProvider.IfcDoor'), 'DXIfcProvider.IfcDoor');
-    assert.equal(resolver.resolve('Unknown.IfcWall'), 'Unknown.IfcWall');
-    assert.equal(resolver.resolve('DXIfcProvider.NotText'), 'DXIfcProvider.NotText');
-    assert.equal(resolver.resolve('DXIfcProvider.toString'), 'DXIfcProvider.toString', 'inherited names are no messages');
-    assert.equal(resolver.resolve('IfcWall'), 'IfcWall');
+  test('a message of the catalog replaces the text; without one the text shows as it is', () => {
+    for (const [text, shown] of [
+      ['DXIfcProvider.IfcWall', 'Wall'], ['DXIfcProvider.Key.With.Dots', 'dotted'],
+      ['Data_Exchange-2.Column_Import', 'Import'], ['DXIfcProvider.Empty', ''],
+      ['DXIfcProvider.IfcDoor', 'DXIfcProvider.IfcDoor'], ['Unknown.IfcWall', 'Unknown.IfcWall'],
+      ['DXIfcProvider.NotText', 'DXIfcProvider.NotText'], ['DXIfcProvider.toString', 'DXIfcProvider.toString'],
+      ['IfcWall', 'IfcWall'],
+    ]) assert.equal(resolver.resolve(text), shown, text);
     assert.equal(new Nls.Resolver().resolve('DXIfcProvider.IfcWall'), 'DXIfcProvider.IfcWall');
   });
 });

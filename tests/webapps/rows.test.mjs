@@ -31,6 +31,38 @@ describe('the document read from its text', () => {
     }
   });
 
+  test('a preview of the first nodes is the whole in pre-order, with the nodes it cut open counting nothing and nothing editable', () => {
+    const whole = new FilterModel(houseText());
+    const storey1 = find(whole, 'Storey 1');
+    const cutAt = storey1 + 2; // inside Storey 1's first room
+    const preview = new FilterModel(houseText(), { limit: cutAt });
+    assert.equal(preview.partial, true);
+    assert.equal(preview.size, cutAt);
+    for (let i = 0; i < cutAt; i++) {
+      assert.equal(preview.label(i), whole.label(i));
+      assert.equal(preview.parent[i], whole.parent[i]);
+      const open = preview.end[i] !== whole.end[i];
+      assert.equal(preview.end[i], open ? cutAt : whole.end[i], preview.label(i));
+      assert.equal(preview.runtimeText(i), open ? '…' : whole.runtimeText(i), preview.label(i));
+    }
+    const name = col(preview, 'Name');
+    assert.equal(preview.runtimeText(storey1), '…');
+    assert.equal(preview.canEdit(find(preview, 'Door 0.1'), name), false);
+    assert.equal(preview.applyEdits([{ index: 0, column: name, value: 'x' }]), null);
+    assert.equal(preview.serialize(), houseText(), 'a preview answers the document as it came');
+    // The rows shown from it are the whole's first rows.
+    const rowsOf = (model) => {
+      const state = new FilterState(model);
+      state.expandToLevel(3);
+      const rows = new RowModel(model, state);
+      rows.rebuild();
+      return labels(model, rows);
+    };
+    const first = rowsOf(preview);
+    assert.deepEqual(first, rowsOf(whole).slice(0, first.length));
+    assert.equal(new FilterModel(houseText(), { limit: whole.size }).partial, false, 'a limit it does not reach reads the whole');
+  });
+
   test('a malformed document is refused with where it goes wrong', () => {
     const text = houseText();
     const cases = [
@@ -38,6 +70,7 @@ describe('the document read from its text', () => {
       text.replace('"label":"Site","data"', '"label":"Site""data"'), // a missing comma
       `${text} {}`, // text after the document
       text.replace('"roots":[', '"roots":[tru,'), // a bad token where a node is
+      text.replace('"Import":"true"', '"Import":"tr\u001fue"'), // a raw control character in a value read at once
     ];
     for (const bad of cases) assert.throws(() => new FilterModel(bad), /at (line|character)/, bad.slice(0, 60));
   });
@@ -74,7 +107,7 @@ describe('rows shown', () => {
     state.setExpanded(find(model, 'Storey 1'), true);
     rows.rebuild();
     assert.deepEqual(labels(model, rows).slice(4, 7), ['Storey 1', 'Living room 1', 'Kitchen 1']);
-    assert.equal(rows.rowOf(find(model, 'Kitchen 1')), 6);
+    for (let row = 0; row < rows.count; row++) if (rows.rows[row] >= 0) assert.equal(rows.rowOf(rows.rows[row]), row);
     assert.equal(rows.rowOf(find(model, 'Kitchen 0')), -1, 'a hidden entity has no row');
   });
 

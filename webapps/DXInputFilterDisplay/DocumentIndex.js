@@ -42,11 +42,17 @@ define([], function () {
     throw new SyntaxError(what + ' at character ' + at);
   }
 
+  // Thrown to end a pass at its node limit.
+  var LIMIT_REACHED = { limit: true };
+
   // wanted: grid keys whose values are collected for every node, e.g. ["Import", "Type"],
   // or a function that picks them from the columns' text when the pass meets it (the
   // generator writes the columns before the roots).
-  function build(text, wanted) {
+  // limit: when given, the pass ends after that many nodes: the index is then "partial",
+  // the first nodes in pre-order, and those it left open ("open") end with it.
+  function build(text, wanted, limit) {
     if (typeof text !== 'string') throw new TypeError('JSON text expected');
+    limit = limit > 0 ? limit : -1;
     var chooser = typeof wanted === 'function' ? wanted : null;
     wanted = chooser ? [] : wanted || [];
     var n = text.length;
@@ -129,20 +135,50 @@ define([], function () {
       i++;
     }
 
-    var parent = [];
-    var depth = [];
-    var pos = [];
-    var end = [];
-    var nodeStart = [];
-    var labelAt = [];
-    var labelEnd = [];
-    var dataAt = [];
-    var dataEnd = [];
-    var gridAt = [];
-    var gridEnd = [];
-    var memberCount = [];
+    // Typed arrays grown by doubling: a dozen growing plain arrays copied at the end
+    // cost as much garbage collection as the pass itself at 100,000 nodes.
+    // Sized from the text (generated nodes take 200 bytes or more), so a large document
+    // seldom grows at all.
+    var capacity = Math.max(1024, n >> 8);
+    if (limit > 0) capacity = Math.min(capacity, limit);
+    var size = 0;
+    var parent = new Int32Array(capacity);
+    var depth = new Int32Array(capacity);
+    var pos = new Int32Array(capacity);
+    var end = new Int32Array(capacity);
+    var nodeStart = new Int32Array(capacity);
+    var labelAt = new Int32Array(capacity);
+    var labelEnd = new Int32Array(capacity);
+    var dataAt = new Int32Array(capacity);
+    var dataEnd = new Int32Array(capacity);
+    var gridAt = new Int32Array(capacity);
+    var gridEnd = new Int32Array(capacity);
+    var memberCount = new Int32Array(capacity);
     var values = wanted.map(function () { return []; });
-    var valueAt = wanted.map(function () { return []; });
+    var valueAt = wanted.map(function () { return new Int32Array(capacity); });
+
+    function grown(a) {
+      var b = new Int32Array(capacity);
+      b.set(a);
+      return b;
+    }
+
+    function grow() {
+      capacity *= 2;
+      parent = grown(parent);
+      depth = grown(depth);
+      pos = grown(pos);
+      end = grown(end);
+      nodeStart = grown(nodeStart);
+      labelAt = grown(labelAt);
+      labelEnd = grown(labelEnd);
+      dataAt = grown(dataAt);
+      dataEnd = grown(dataEnd);
+      gridAt = grown(gridAt);
+      gridEnd = grown(gridEnd);
+      memberCount = grown(memberCount);
+      valueAt = valueAt.map(grown);
+    }
     var rootsSeen = false;
     var roots = [];
     var maxDepth = 0;
@@ -214,22 +250,19 @@ define([], function () {
       var k = 0;
       for (;;) {
         ws();
-        var node = parent.length;
-        parent.push(parentIndex);
-        depth.push(level);
-        pos.push(k++);
-        end.push(0);
-        nodeStart.push(i);
-        labelAt.push(-1);
-        labelEnd.push(-1);
-        dataAt.push(-1);
-        dataEnd.push(-1);
-        gridAt.push(-1);
-        gridEnd.push(-1);
-        memberCount.push(0);
+        if (size === limit) throw LIMIT_REACHED;
+        if (size === capacity) grow();
+        var node = size++;
+        parent[node] = parentIndex;
+        depth[node] = level;
+        pos[node] = k++;
+        nodeStart[node] = i;
+        labelAt[node] = labelEnd[node] = -1;
+        dataAt[node] = dataEnd[node] = -1;
+        gridAt[node] = gridEnd[node] = -1;
         for (var w = 0; w < values.length; w++) {
           values[w].push(undefined);
-          valueAt[w].push(-1);
+          valueAt[w][node] = -1;
         }
         if (parentIndex < 0) roots.push(node);
         if (level > maxDepth) maxDepth = level;
@@ -237,7 +270,7 @@ define([], function () {
           var count = 0;
           if (openObject()) {
             do {
-              count++;
+              memberCount[node] = ++count; // as it goes: a node a preview cuts open has some
               var key = keyOf(NODE_KEYS);
               expect(COLON, ':');
               var c = ws();
@@ -262,11 +295,10 @@ define([], function () {
               }
             } while (nextMember());
           }
-          memberCount[node] = count;
         } else {
           skipValue(); // not an object: shown as no entity
         }
-        end[node] = parent.length;
+        end[node] = size;
         var next = ws();
         i++;
         if (next === CLOSE_ARRAY) return;
@@ -276,63 +308,86 @@ define([], function () {
 
     var top = { dataAt: -1, dataEnd: -1, columnsAt: -1, columnsEnd: -1 };
     var TOP_KEYS = ['"roots"', '"data"', '"columns"'];
-    if (openObject()) {
-      do {
-        var key = keyOf(TOP_KEYS);
-        expect(COLON, ':');
-        var c = ws();
-        var at = i;
-        if (key === 0 && c === OPEN_ARRAY) {
-          rootsSeen = true;
-          nodeList(-1, 0);
-        } else if (key === 1 && c === OPEN_OBJECT) {
-          top.dataAt = at;
-          skipValue();
-          top.dataEnd = i;
-        } else if (key === 2) {
-          top.columnsAt = at;
-          skipValue();
-          top.columnsEnd = i;
-          if (chooser) {
-            var keys = chooser(text.slice(at, i));
-            chooser = null;
-            if (!rootsSeen && Array.isArray(keys)) {
-              // Keys that need escapes in JSON are read from the parsed grid instead.
-              wanted = keys.filter(function (k) { return JSON.stringify(k) === '"' + k + '"'; });
-              gridKeys = wanted.map(function (k) { return '"' + k + '"'; });
-              values = wanted.map(function () { return []; });
-              valueAt = wanted.map(function () { return []; });
+    var partial = false;
+    try {
+      if (openObject()) {
+        do {
+          var key = keyOf(TOP_KEYS);
+          expect(COLON, ':');
+          var c = ws();
+          var at = i;
+          if (key === 0 && c === OPEN_ARRAY) {
+            rootsSeen = true;
+            nodeList(-1, 0);
+          } else if (key === 1 && c === OPEN_OBJECT) {
+            top.dataAt = at;
+            skipValue();
+            top.dataEnd = i;
+          } else if (key === 2) {
+            top.columnsAt = at;
+            skipValue();
+            top.columnsEnd = i;
+            if (chooser) {
+              var keys = chooser(text.slice(at, i));
+              chooser = null;
+              if (!rootsSeen && Array.isArray(keys)) {
+                // Keys that need escapes in JSON are read from the parsed grid instead.
+                wanted = keys.filter(function (k) { return JSON.stringify(k) === '"' + k + '"'; });
+                gridKeys = wanted.map(function (k) { return '"' + k + '"'; });
+                values = wanted.map(function () { return []; });
+                valueAt = wanted.map(function () { return new Int32Array(capacity); });
+              }
             }
+          } else {
+            skipValue();
           }
-        } else {
-          skipValue();
-        }
-      } while (nextMember());
+        } while (nextMember());
+      }
+    } catch (e) {
+      if (e !== LIMIT_REACHED) throw e;
+      partial = true;
     }
     if (chooser) chooser(null);
-    ws();
-    if (i < n) fail(text, i, 'text after the document');
+    var open = [];
+    if (partial) {
+      for (var o = 0; o < size; o++) {
+        if (end[o] === 0) {
+          end[o] = size;
+          open.push(o);
+        }
+      }
+    } else {
+      ws();
+      if (i < n) fail(text, i, 'text after the document');
+    }
+
+    function trimmed(a) {
+      return a.slice(0, size);
+    }
 
     return {
-      size: parent.length,
-      parent: Int32Array.from(parent),
-      depth: Int32Array.from(depth),
-      pos: Int32Array.from(pos),
-      end: Int32Array.from(end),
-      nodeStart: Int32Array.from(nodeStart),
-      labelAt: Int32Array.from(labelAt),
-      labelEnd: Int32Array.from(labelEnd),
-      dataAt: Int32Array.from(dataAt),
-      dataEnd: Int32Array.from(dataEnd),
-      gridAt: Int32Array.from(gridAt),
-      gridEnd: Int32Array.from(gridEnd),
-      memberCount: Int32Array.from(memberCount),
+      size: size,
+      parent: trimmed(parent),
+      depth: trimmed(depth),
+      pos: trimmed(pos),
+      end: trimmed(end),
+      nodeStart: trimmed(nodeStart),
+      labelAt: trimmed(labelAt),
+      labelEnd: trimmed(labelEnd),
+      dataAt: trimmed(dataAt),
+      dataEnd: trimmed(dataEnd),
+      gridAt: trimmed(gridAt),
+      gridEnd: trimmed(gridEnd),
+      memberCount: trimmed(memberCount),
       wanted: wanted,
       values: values,
-      valueAt: valueAt.map(function (at) { return Int32Array.from(at); }),
+      valueAt: valueAt.map(trimmed),
       roots: roots,
       maxDepth: maxDepth,
-      top: top
+      top: top,
+      partial: partial,
+      open: open,
+      readTo: i // where the pass ended
     };
   }
 

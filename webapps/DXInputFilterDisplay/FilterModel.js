@@ -104,9 +104,15 @@ define(['./RawJson', './Nls', './DocumentIndex'], function (RawJson, Nls, Docume
       // The columns come first: their catalogs can be on their way while the rest is read.
       if (options.onColumns) options.onColumns(self.columnCatalogs());
       return self.wantedKeys();
-    });
+    }, options.limit);
     if (!this.columns) this.readColumns(null);
     this.index = index;
+    // A preview: the document's first nodes only, shown while the whole is read. Nodes
+    // it left open count only what it holds, so their counts are not shown; nothing
+    // can be edited.
+    this.partial = index.partial;
+    this.cut = new Uint8Array(index.size);
+    for (var o = 0; o < index.open.length; o++) this.cut[index.open[o]] = 1;
     this.topData = index.top.dataAt >= 0
       ? RawJson.parse(sourceText.slice(index.top.dataAt, index.top.dataEnd)) : null;
 
@@ -128,8 +134,15 @@ define(['./RawJson', './Nls', './DocumentIndex'], function (RawJson, Nls, Docume
     var nls = new Uint8Array(n);
     var dataAt = index.dataAt;
     var dataEnd = index.dataEnd;
-    for (var d = 0; d < n; d++) {
-      if (dataAt[d] >= 0 && sourceText.slice(dataAt[d], dataEnd[d]).indexOf('"NLS_') >= 0) nls[d] = 1;
+    // Data spans come in text order: one forward search finds them all, where a copy of
+    // each span cost a string a node.
+    // A preview searches only the text it read.
+    var scope = index.partial ? sourceText.slice(0, index.readTo) : sourceText;
+    var next = scope.indexOf('"NLS_');
+    for (var d = 0; d < n && next >= 0; d++) {
+      if (dataAt[d] < 0) continue;
+      if (next < dataAt[d]) next = scope.indexOf('"NLS_', dataAt[d]);
+      if (next >= 0 && next < dataEnd[d]) nls[d] = 1;
     }
     this.nls = nls;
 
@@ -497,6 +510,7 @@ define(['./RawJson', './Nls', './DocumentIndex'], function (RawJson, Nls, Docume
 
   FilterModel.prototype.runtimeText = function (i) {
     if (!this.entity[i] && !this.hasChildren(i)) return '';
+    if (this.cut[i]) return '…';
     if (!this.boolColumn) return String(this.totalCount[i]);
     return this.importCount[i] + ' / ' + this.totalCount[i];
   };
@@ -539,7 +553,7 @@ define(['./RawJson', './Nls', './DocumentIndex'], function (RawJson, Nls, Docume
   };
 
   FilterModel.prototype.canEdit = function (i, column) {
-    return !!column && column.editable && this.entity[i] === 1 && (this.editsInPlace(i, column) || !this.own(i).broken);
+    return !this.partial && !!column && column.editable && this.entity[i] === 1 && (this.editsInPlace(i, column) || !this.own(i).broken);
   };
 
   // ------------------------------------------------------------ types
@@ -607,6 +621,7 @@ define(['./RawJson', './Nls', './DocumentIndex'], function (RawJson, Nls, Docume
   // edited, or already show the value, are left alone. Returns the changed entities
   // (ancestors whose counts moved included), or null when nothing changed.
   FilterModel.prototype.applyEdits = function (edits) {
+    if (this.partial) return null;
     // inPlace: entity, column name, value before, for each value edited in place.
     var group = { id: 0, saved: new Map(), inPlace: [], changed: [], cells: [] };
     for (var k = 0; k < edits.length; k++) {
