@@ -169,6 +169,44 @@ TEST_F(WebDialog, PushedScriptsAreServedOnceUnderUnguessableAddresses) {
   EXPECT_EQ(replay->body, "second()");
 }
 
+// A script given with its text: a long text is served to the page as it is, beside a
+// small script that fetches it; a short one is joined into the script, escaped.
+TEST_F(WebDialog, AScriptsLongTextIsServedAsItIsAndAShortOneJoined) {
+  // Bytes a script literal must escape, and markup that would end a script element.
+  const std::string awkward = "it's \"q\" \\ </script><!-- \xE2\x80\xA8\n";
+  std::string longText;
+  while (longText.size() < (300u << 10)) longText += awkward;
+  viewer->RunJavaScriptWithText("run(", std::make_shared<const std::string>(awkward), ");",
+                                __FILE__, __LINE__);
+  viewer->RunJavaScriptWithText("Filter.init(", std::make_shared<const std::string>(longText),
+                                "); });", __FILE__, __LINE__);
+  Show();
+  PageClient page(port, token);
+  std::vector<std::string> addresses = OffHost([&] {
+    page.LoadViewer(kViewerPath);
+    return page.NextScriptAddresses();
+  });
+  ASSERT_EQ(addresses.size(), 2u);
+  EXPECT_EQ(viewer->GetScripts()[0],
+            "run('it\\'s \\\"q\\\" \\\\ \\u003c/script>\\u003c!-- \\u2028\\n');");
+
+  auto joined = page.Raw().Get(addresses[0]);
+  ASSERT_EQ(Status(joined), 200);
+  EXPECT_EQ(joined->body, viewer->GetScripts()[0]);
+
+  auto fetching = page.Raw().Get(addresses[1]);
+  ASSERT_EQ(Status(fetching), 200);
+  EXPECT_LT(fetching->body.size(), 2048u);
+  EXPECT_NE(fetching->body.find("Filter.init(__qorText); });"), std::string::npos);
+  std::smatch match;
+  const std::regex kText("'(/" + token + "/webapps/__qor_text/[0-9a-f]{32})'");
+  ASSERT_TRUE(std::regex_search(fetching->body, match, kText)) << fetching->body;
+  auto text = page.Raw().Get(match[1].str());
+  ASSERT_EQ(Status(text), 200);
+  EXPECT_TRUE(text->body == longText);
+  EXPECT_TRUE(text->get_header_value("Content-Type").starts_with("text/plain"));
+}
+
 // --- messages
 
 TEST_F(WebDialog, MessagesThePagePostsReachJSMessageWithTheirStringsOnTheHostThread) {

@@ -9,6 +9,7 @@
 #include "DialogToolkit/QORVidFraDialog.h"
 #include "DialogToolkit/QORVidFraDialogButtonClickedEventArgs.h"
 #include "DialogToolkit/QORVidJSMessageEventArgs.h"
+#include "DialogToolkit/src/QORWebScriptText.h"
 #include "DialogToolkit/src/QORWebWindowSession.h"
 #include "EventToolkit/QORCheck.h"
 #include "EventToolkit/QOREventLoop.h"
@@ -197,10 +198,20 @@ QORVidCtlWebViewer::QORVidCtlWebViewer(QORCommand* father, const char* name,
     : QORVidWidget(father, name) {}
 QORVidCtlWebViewer::~QORVidCtlWebViewer() = default;
 
+std::string QORVidCtlWebViewer::Script::Joined() const {
+  if (!text) return *code;
+  std::string whole;
+  whole.reserve(code->size() + text->size() + after.size() + 2);
+  whole.append(*code).append(1, '\'');
+  QORAppendScriptLiteral(*text, whole);
+  whole.append(1, '\'').append(after);
+  return whole;
+}
+
 std::vector<std::string> QORVidCtlWebViewer::GetScripts() const {
   std::vector<std::string> copies;
   copies.reserve(_scripts.size());
-  for (const auto& script : _scripts) copies.push_back(*script);
+  for (const Script& script : _scripts) copies.push_back(script.Joined());
   return copies;
 }
 
@@ -224,7 +235,19 @@ void QORVidCtlWebViewer::RunJavaScript(const QORUnicodeString& script, const cha
 }
 
 void QORVidCtlWebViewer::RunJavaScript(QORUnicodeString&& script, const char*, int) {
-  _scripts.push_back(std::make_shared<const std::string>(std::move(script.Str())));
+  Queue(Script{std::make_shared<const std::string>(std::move(script.Str())), nullptr, {}});
+}
+
+void QORVidCtlWebViewer::RunJavaScriptWithText(std::string before,
+                                               std::shared_ptr<const std::string> text,
+                                               std::string after, const char*, int) {
+  if (!text) text = std::make_shared<const std::string>();
+  Queue(Script{std::make_shared<const std::string>(std::move(before)), std::move(text),
+               std::move(after)});
+}
+
+void QORVidCtlWebViewer::Queue(Script script) {
+  _scripts.push_back(std::move(script));
   auto* window = dynamic_cast<QORVidFraWindow*>(GetFather());
   if (window && window->GetSession() && window->GetApplicativeWidget() == this)
     window->GetSession()->ScriptAdded();
