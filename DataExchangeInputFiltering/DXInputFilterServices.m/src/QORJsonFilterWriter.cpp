@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <atomic>
 
+#include "DXDocumentMembers.h"
 #include "DXLazyMetaObject.h"
 #include "DXWebViewer.h"
 #include "DataExchangeUtilities/QORDXEnvironmentVariable.h"
@@ -419,7 +420,21 @@ HRESULT QORJsonFilterWriter::SaveDocumentToFile(QORUnicodeString path) {
 HRESULT QORJsonFilterWriter::SetDocumentFromText(const QORUnicodeString& text) {
   JSON::JIStream root;
   if (!root.Parse(text, true) || !root.IsObject()) return E_FAIL;
-  _document = JSON::JOStream(root);
+  // Text in the document's own form is kept as it came; any other is written anew.
+  std::vector<DXDocumentMember> members;
+  if (!DXSplitCanonicalMembers(text.View(), members)) {
+    _document = JSON::JOStream(root);
+    return S_OK;
+  }
+  JSON::JOStream document;
+  for (const DXDocumentMember& member : members) {
+    const std::string key(member.key);
+    document.AddWritten(key.c_str(), [&member](JSON::JOStream::ValueWriter& out) {
+      out.Write(member.value);
+      return true;
+    });
+  }
+  _document = std::move(document);
   return S_OK;
 }
 
