@@ -43,7 +43,14 @@ TEST_F(AnswerDocument, IsWhatARewriteOfTheAnswerGivesWhateverItsForm) {
       "{\"a\":1}\n",
       "{}",
   };
-  for (const std::string& text : texts) {
+  // Far more members than a document has.
+  std::string many = "{";
+  for (int i = 0; i < 200; ++i)
+    many += "\"k" + std::to_string(i) + "\":[" + std::to_string(i) + "],";
+  many.back() = '}';
+  std::vector<std::string> all(std::begin(texts), std::end(texts));
+  all.push_back(many);
+  for (const std::string& text : all) {
     SCOPED_TRACE(text);
     ASSERT_EQ(Take(text), S_OK);
     EXPECT_EQ(Document(), Rewritten(text));

@@ -420,9 +420,12 @@ HRESULT QORJsonFilterWriter::SaveDocumentToFile(QORUnicodeString path) {
 HRESULT QORJsonFilterWriter::SetDocumentFromText(const QORUnicodeString& text) {
   JSON::JIStream root;
   if (!root.Parse(text, true) || !root.IsObject()) return E_FAIL;
-  // Text in the document's own form is kept as it came; any other is written anew.
+  // Text in the document's own form is kept as it came; any other is written anew. A
+  // document has a handful of members: one with thousands is no answer of the page,
+  // and each member taken whole reserves room of its own.
+  constexpr size_t kMaxKeptMembers = 64;
   std::vector<DXDocumentMember> members;
-  if (!DXSplitCanonicalMembers(text.View(), members)) {
+  if (!DXSplitCanonicalMembers(text.View(), members) || members.size() > kMaxKeptMembers) {
     _document = JSON::JOStream(root);
     return S_OK;
   }
