@@ -13,6 +13,7 @@
 #include "EventToolkit/QORCheck.h"
 #include "EventToolkit/QORDynamicCast.h"
 #include "EventToolkit/QOREventHandler.h"
+#include "ObjectModelRuntime/QORErrorText.h"
 #include "ObjectModelRuntime/QORGetEnv.h"
 #include "ObjectModelRuntime/QORMsgCatalog.h"
 #include "QORInputFilterDumpModelNotif.h"
@@ -181,7 +182,17 @@ void DXWebViewer::OnOkAnswer(const QORUnicodeString& document) {
   // it lies: the kit leaves a message's long strings room to be parsed in place.
   if (!_pageInitialized) _jsonText = document;
   if (!_pOwner) return;
-  _pOwner->SetDocumentFromText(document);
+  QORTakeErrorText();  // a reason left by an earlier failure is not this one's
+  if (QORFailed(_pOwner->SetDocumentFromText(document))) {
+    // The owner kept its old document: ending as OK would have the host import the
+    // unedited one. The dialog ends as a Cancel does, with the reason left for the host.
+    const std::string why = QORTakeErrorText();
+    QORSetErrorText("the filter page's answer is not a filter document" +
+                    (why.empty() ? std::string() : " (" + why + ")") +
+                    "; the dialog ends as cancelled");
+    ClickStandardButton(kCancel);
+    return;
+  }
   if (dx::g_saveAndUseSwitch) {
     QORUnicodeString folder, fileName;
     QORSplitPath(_sourcePath, folder, fileName);
