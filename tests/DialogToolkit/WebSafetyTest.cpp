@@ -436,25 +436,12 @@ TEST_F(WebSafety, TheBrowserIsOpenedOnAPrivateFileThatForwards) {
 
 // --- slow and endless heads are cut off; they never hold the server
 
-int Connect(int port) {
-  const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_port = htons(static_cast<uint16_t>(port));
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  if (fd >= 0 && connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0) {
-    close(fd);
-    return -1;
-  }
-  return fd;
-}
-
 // Sends a head one header line at a time, every interval, until the server closes the
 // connection or the time is up; gives how long the server kept it.
 std::chrono::milliseconds Trickle(int port, const std::string& token,
                                   std::chrono::milliseconds interval,
                                   std::chrono::milliseconds limit) {
-  const int fd = Connect(port);
+  const int fd = ConnectLoopback(port);
   if (fd < 0) return std::chrono::milliseconds(-1);
   const auto start = std::chrono::steady_clock::now();
   const std::string first =
@@ -494,7 +481,7 @@ TEST_F(WebSafety, ATrickledHeadIsCutOffAndHoldsNoRealRequest) {
 }
 
 TEST_F(WebSafety, AnEndlessHeadIsRefusedBeforeItIsRead) {
-  const int fd = Connect(port);
+  const int fd = ConnectLoopback(port);
   ASSERT_GE(fd, 0);
   std::string head = "GET /" + token + "/ HTTP/1.1\r\nHost: " + Host() + "\r\n";
   const std::string line = "X-Filler: " + std::string(1000, 'a') + "\r\n";
