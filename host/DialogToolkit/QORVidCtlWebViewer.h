@@ -41,11 +41,23 @@ class QOR_KIT_API QORVidCtlWebViewer : public QORVidWidget {
   // be hundreds of megabytes).
   void RunJavaScript(const QORUnicodeString& script, const char* origin, int line);
   void RunJavaScript(QORUnicodeString&& script, const char* origin, int line);
-  // Every script run so far, in order (a reload runs them again): copies, and shared.
+  // Queues before + text as a single-quoted string literal + after. The text is shared
+  // and reaches the page as it is: it is never escaped into a script nor copied (a
+  // document's init script carries the whole document).
+  void RunJavaScriptWithText(std::string before, std::shared_ptr<const std::string> text,
+                             std::string after, const char* origin, int line);
+
+  // A queued script: code alone, or code around a text literal.
+  struct Script {
+    std::shared_ptr<const std::string> code;  // the whole script, or the code before the literal
+    std::shared_ptr<const std::string> text;  // the literal's value; null for code alone
+    std::string after;                        // the code after the literal
+    // The whole script as the page would run it.
+    std::string Joined() const;
+  };
+  // Every script run so far, in order (a reload runs them again): whole copies, and shared.
   std::vector<std::string> GetScripts() const;
-  const std::vector<std::shared_ptr<const std::string>>& GetSharedScripts() const {
-    return _scripts;
-  }
+  const std::vector<Script>& GetSharedScripts() const { return _scripts; }
 
   static QOREvent* LoadStart();
   static QOREvent* JSMessage();
@@ -57,5 +69,7 @@ class QOR_KIT_API QORVidCtlWebViewer : public QORVidWidget {
   int _javaScript = 1;
   int _contextMenu = 1;
   bool _built = false;
-  std::vector<std::shared_ptr<const std::string>> _scripts;
+  void Queue(Script script);
+
+  std::vector<Script> _scripts;
 };

@@ -29,6 +29,9 @@ class QOR_KIT_API QORWebAssets {
   // Adds or replaces a web application file; path must start with "webapps/" and
   // hold no empty, "." or ".." segment. False (nothing added) otherwise.
   static bool Register(const std::string& path, std::string bytes, const std::string& mediaType);
+  // The same with bytes shared with the caller, not copied.
+  static bool Register(const std::string& path, std::shared_ptr<const std::string> bytes,
+                       const std::string& mediaType);
   // Removes a file added by Register; the embedded ones stay.
   static void Unregister(const std::string& path);
   static std::optional<Asset> Find(std::string_view path);

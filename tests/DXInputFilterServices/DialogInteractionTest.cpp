@@ -8,6 +8,7 @@
 
 #include "DialogFixture.h"
 #include "EventToolkit/QORDynamicCast.h"
+#include "ObjectModelRuntime/QORErrorText.h"
 #include "ObjectModelRuntime/QORFillDictionary.h"
 
 namespace dxtest {
@@ -140,18 +141,20 @@ TEST_P(DialogPageMessages, OkAnswerReplacesTheDocumentThenCloses) {
   EXPECT_EQ(Scripts().size(), 1u);
 }
 
-TEST_P(DialogPageMessages, InvalidOkAnswerKeepsTheDocumentAndClosesAllTheSame) {
+TEST_P(DialogPageMessages, RefusedOkAnswerKeepsTheDocumentAndEndsAsCancel) {
   DX_DIALOG_PROCESS(Mode());
   ShowLoadedPage();
   for (const char* answer : {R"({"roots":[)", "[1,2]"}) {
     SCOPED_TRACE(answer);
     father.taken.clear();
+    Click(QORVidFraDialog::kOK);
     PageSays({"onOkClick", answer});
     EXPECT_EQ(Json(Document()), Json(kDocument));
     EXPECT_EQ(Dialog()->GetVisibleFlag(), 0);
-    EXPECT_EQ(father.Names(),
-              (InTestMode() ? Names{std::string("DumpModel ") + answer, "PanelClosed"}
-                            : Names{"PanelClosed"}));
+    // A host reading the last button sees no OK, and is told why.
+    EXPECT_EQ(Dialog()->GetLastClickedButton(), QORVidFraDialog::kCancel);
+    EXPECT_NE(QORTakeErrorText().find("not a filter document"), std::string::npos);
+    EXPECT_EQ(father.Names(), Names{"PanelClosed"});
   }
 }
 
@@ -218,7 +221,7 @@ TEST_F(DialogSaveAndUse, OkAnswerIsSavedUnderTheSourceFileNameInTheTemporaryFold
   }
 }
 
-TEST_F(DialogSaveAndUse, InvalidOkAnswerSavesTheDocumentKept) {
+TEST_F(DialogSaveAndUse, RefusedOkAnswerSavesNothing) {
   TempDir temporary;
   DX_DIALOG_PROCESS(SaveAndUse(temporary.Path()));
   const std::string folder = std::getenv("QORTemp");
@@ -226,7 +229,7 @@ TEST_F(DialogSaveAndUse, InvalidOkAnswerSavesTheDocumentKept) {
   const std::string generated = Document();
   ASSERT_NE(Show(), nullptr);
   PageSays({"onOkClick", "not json"});
-  EXPECT_EQ(ReadFile(folder + "/part.stpJSON_Modified.json"), generated);
+  EXPECT_FALSE(std::filesystem::exists(folder + "/part.stpJSON_Modified.json"));
   EXPECT_EQ(Document(), generated);
   EXPECT_EQ(father.Names(), Names{"PanelClosed"});
 }

@@ -231,21 +231,30 @@ class PageClient {
   size_t _next = 0;
 };
 
-// Sends request as it is on a new connection and gives what came back until the
-// server closed it (for requests a well-behaved client cannot make).
-inline std::string RawExchange(int port, const std::string& request) {
-  int fd = socket(AF_INET, SOCK_STREAM, 0);
-  if (fd < 0) return "";
-  timeval timeout{10, 0};
-  setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof(timeout));
+// A connection to the dialog server on loopback, -1 when refused.
+inline int ConnectLoopback(int port) {
+  const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   sockaddr_in address{};
   address.sin_family = AF_INET;
   address.sin_port = htons(static_cast<uint16_t>(port));
   address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  if (fd >= 0 && connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0) {
+    close(fd);
+    return -1;
+  }
+  return fd;
+}
+
+// Sends request as it is on a new connection and gives what came back until the
+// server closed it (for requests a well-behaved client cannot make).
+inline std::string RawExchange(int port, const std::string& request) {
+  const int fd = ConnectLoopback(port);
+  if (fd < 0) return "";
+  timeval timeout{10, 0};
+  setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof(timeout));
   std::string answer;
-  if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) == 0 &&
-      send(fd, request.data(), request.size(), MSG_NOSIGNAL) ==
-          static_cast<ssize_t>(request.size())) {
+  if (send(fd, request.data(), request.size(), MSG_NOSIGNAL) ==
+      static_cast<ssize_t>(request.size())) {
     char buffer[4096];
     for (ssize_t n; (n = recv(fd, buffer, sizeof(buffer), 0)) > 0;)
       answer.append(buffer, static_cast<size_t>(n));

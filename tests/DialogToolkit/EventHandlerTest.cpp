@@ -18,9 +18,11 @@ class Panel : public QORVidWidget {
   void OnClosed(QORBaseUnknown* sender, QORSYPEventArgs*) {
     _log->push_back(GetName() + " closed by " + static_cast<QORCommand*>(sender)->GetName());
   }
+  // Asks for the sender's destruction, which must wait for a later turn of the loop.
   void OnClosedAndGo(QORBaseUnknown* sender, QORSYPEventArgs* args) {
-    OnClosed(sender, args);
+    QORWeakRef watch(sender);
     static_cast<QORVidWidget*>(sender)->RequestDelayedDestruction();
+    if (watch.IsAlive()) OnClosed(sender, args);
   }
   void OnButton(QORBaseUnknown*, QORVidFraDialogButtonClickedEventArgs* args) {
     _log->push_back(GetName() + " button " + std::to_string(args->GetStandardButton()));
@@ -120,6 +122,7 @@ TEST_F(EventHandlers, AWidgetAskedForDestructionRaisesNothingMoreNotEvenToLaterH
   Raise(dialog, QORVidFraWindow::Closed(), new QORSYPEventArgs());
   EXPECT_EQ(log.size(), 1u);
   EXPECT_TRUE(watch.IsAlive());
+  dialog->RequestDelayedDestruction();  // asking twice destroys once
   QOREventLoop::Host().RunPending();
   EXPECT_FALSE(watch.IsAlive());
   first->Release();

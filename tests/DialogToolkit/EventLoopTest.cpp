@@ -67,36 +67,6 @@ TEST(EventLoop, RunReturnsTheCodeGivenToQuit) {
   EXPECT_EQ(Loop().Run(), 3);
 }
 
-// Asks for the sender's destruction from inside the handler and checks it is alive
-// for the rest of the handler.
-class Closer : public QORBaseUnknown {
- public:
-  void OnClosed(QORBaseUnknown* sender, QORSYPEventArgs*) {
-    QORWeakRef watch(sender);
-    static_cast<QORVidWidget*>(sender)->RequestDelayedDestruction();
-    aliveAfterAsking = watch.IsAlive();
-  }
-  bool aliveAfterAsking = false;
-};
-
-TEST(EventLoop, DelayedDestructionHappensOnALaterTurnNeverInsideTheHandlerThatAsked) {
-  auto* dialog = new QORVidFraDialog(nullptr, "dialog");
-  auto* closer = new Closer();
-  auto* handler = new QORMethodEventHandler<Closer, QORSYPEventArgs>(closer, &Closer::OnClosed);
-  dialog->AddHandler(QORVidFraWindow::Closed(), handler, 0);
-  handler->Release();
-  QORWeakRef watch(dialog);
-  auto* args = new QORSYPEventArgs();
-  dialog->RaiseEvent(QORVidFraWindow::Closed(), args);
-  args->Release();
-  EXPECT_TRUE(closer->aliveAfterAsking);
-  EXPECT_TRUE(watch.IsAlive());         // still there once the raise is over
-  dialog->RequestDelayedDestruction();  // asking twice destroys once
-  Loop().RunPending();
-  EXPECT_FALSE(watch.IsAlive());
-  closer->Release();
-}
-
 TEST(EventLoop, ConcurrentPostersAllRunOnTheHostThreadInEachPostersOrder) {
   Loop();
   const std::thread::id host = std::this_thread::get_id();

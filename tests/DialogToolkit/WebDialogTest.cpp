@@ -95,19 +95,17 @@ TEST_F(WebDialog, ScriptsRunInTheOrderGivenAlsoThoseGivenBeforeThePageWasReady) 
   EXPECT_EQ(later.get(), (std::vector<std::string>{"three()", "four()"}));
 }
 
-TEST_F(WebDialog, FirstViewerLoadRaisesLoadStartOnceAndAReloadRunsTheSameScriptsAgain) {
+// The program makes what it sends on LoadStart while the browser boots the page: the
+// page's own HTML starts the load, not its first question for scripts.
+TEST_F(WebDialog, TheViewersPageRaisesLoadStartOnceAndAReloadRunsTheSameScriptsAgain) {
   Show();
   PageClient page(port, token);
-  auto load = Async([&] {
-    page.LoadViewer(kViewerPath);
-    return page.RunScripts(1);
-  });
-  // The program answers LoadStart with its init script, as the filter dialog does.
-  ASSERT_TRUE(RunUntil([&] { return !recorder->loadStarts.empty(); }));
+  EXPECT_FALSE(OffHost([&] { return page.LoadViewer(kViewerPath); }).empty());
+  ASSERT_TRUE(RunUntil([&] { return !recorder->loadStarts.empty(); }, 5s));
   EXPECT_EQ(recorder->loadStarts[0], viewer);
+  // The bridge's first question finds the init script waiting.
   viewer->RunJavaScript("init()", __FILE__, __LINE__);
-  ASSERT_TRUE(RunUntil([&] { return load.wait_for(0s) == std::future_status::ready; }));
-  EXPECT_EQ(load.get(), (std::vector<std::string>{"init()"}));
+  EXPECT_EQ(OffHost([&] { return page.RunScripts(1); }), (std::vector<std::string>{"init()"}));
   viewer->RunJavaScript("more()", __FILE__, __LINE__);
   EXPECT_EQ(OffHost([&] { return page.RunScripts(1); }), (std::vector<std::string>{"more()"}));
 
@@ -119,21 +117,6 @@ TEST_F(WebDialog, FirstViewerLoadRaisesLoadStartOnceAndAReloadRunsTheSameScripts
   QOREventLoop::Host().RunPending();
   EXPECT_EQ(recorder->loadStarts.size(), 1u);
   EXPECT_EQ(recorder->offHostThread, 0);
-}
-
-// The program makes what it sends on LoadStart while the browser boots the page: the
-// page's own HTML starts the load, not its first question for scripts.
-TEST_F(WebDialog, TheViewersPageRequestRaisesLoadStartBeforeThePageAsksForScripts) {
-  Show();
-  PageClient page(port, token);
-  EXPECT_FALSE(OffHost([&] { return page.LoadViewer(kViewerPath); }).empty());
-  ASSERT_TRUE(RunUntil([&] { return !recorder->loadStarts.empty(); }, 5s));
-  viewer->RunJavaScript("init()", __FILE__, __LINE__);
-  // The bridge's first question finds the script waiting, and a reload raises nothing.
-  EXPECT_EQ(OffHost([&] { return page.RunScripts(1); }), (std::vector<std::string>{"init()"}));
-  OffHost([&] { return page.LoadViewer(kViewerPath); });
-  RunFor(100ms);
-  EXPECT_EQ(recorder->loadStarts.size(), 1u);
 }
 
 TEST_F(WebDialog, PushedScriptsAreServedOnceUnderUnguessableAddresses) {
@@ -167,6 +150,44 @@ TEST_F(WebDialog, PushedScriptsAreServedOnceUnderUnguessableAddresses) {
   auto replay = page.Raw().Get(again[1]);
   ASSERT_EQ(Status(replay), 200);
   EXPECT_EQ(replay->body, "second()");
+}
+
+// A script given with its text: a long text is served to the page as it is, beside a
+// small script that fetches it; a short one is joined into the script, escaped.
+TEST_F(WebDialog, AScriptsLongTextIsServedAsItIsAndAShortOneJoined) {
+  // Bytes a script literal must escape, and markup that would end a script element.
+  const std::string awkward = "it's \"q\" \\ </script><!-- \xE2\x80\xA8\n";
+  std::string longText;
+  while (longText.size() < (300u << 10)) longText += awkward;
+  viewer->RunJavaScriptWithText("run(", std::make_shared<const std::string>(awkward), ");",
+                                __FILE__, __LINE__);
+  viewer->RunJavaScriptWithText("Filter.init(", std::make_shared<const std::string>(longText),
+                                "); });", __FILE__, __LINE__);
+  Show();
+  PageClient page(port, token);
+  std::vector<std::string> addresses = OffHost([&] {
+    page.LoadViewer(kViewerPath);
+    return page.NextScriptAddresses();
+  });
+  ASSERT_EQ(addresses.size(), 2u);
+  EXPECT_EQ(viewer->GetScripts()[0],
+            "run('it\\'s \\\"q\\\" \\\\ \\u003c/script>\\u003c!-- \\u2028\\n');");
+
+  auto joined = page.Raw().Get(addresses[0]);
+  ASSERT_EQ(Status(joined), 200);
+  EXPECT_EQ(joined->body, viewer->GetScripts()[0]);
+
+  auto fetching = page.Raw().Get(addresses[1]);
+  ASSERT_EQ(Status(fetching), 200);
+  EXPECT_LT(fetching->body.size(), 2048u);
+  EXPECT_NE(fetching->body.find("Filter.init(__qorText); });"), std::string::npos);
+  std::smatch match;
+  const std::regex kText("'(/" + token + "/webapps/__qor_text/[0-9a-f]{32})'");
+  ASSERT_TRUE(std::regex_search(fetching->body, match, kText)) << fetching->body;
+  auto text = page.Raw().Get(match[1].str());
+  ASSERT_EQ(Status(text), 200);
+  EXPECT_TRUE(text->body == longText);
+  EXPECT_TRUE(text->get_header_value("Content-Type").starts_with("text/plain"));
 }
 
 // --- messages
@@ -414,37 +435,28 @@ TEST_F(WebDialog, DestroyingTheWindowReleasesItsWaitingPageAndForgetsItsToken) {
   EXPECT_EQ(Status(page.Post("/__qor/message", "[\"late\"]")), 404);
 }
 
+// Work the server accepted while the host thread was busy elsewhere is dropped when
+// its widget goes before the host runs it; the window's own page goes on meanwhile.
 TEST_F(WebDialog, WorkPostedForAWidgetAskedForDestructionIsDropped) {
   Show();
   PageClient page(port, token);
-  // Accepted by the server while the host thread is busy elsewhere...
   auto posted = Async([&] {
     return std::vector<int>{Status(page.Post("/__qor/message", "[\"late\"]")),
                             Status(page.Post("/__qor/button/2"))};
   });
   EXPECT_EQ(posted.get(), (std::vector<int>{204, 204}));
-  // ...then the widgets go before the host runs that work.
   viewer->RequestDelayedDestruction();
-  dialog->RequestDelayedDestruction();
   viewer = nullptr;
+  QOREventLoop::Host().RunPending();
+  EXPECT_TRUE(recorder->messages.empty());
+  EXPECT_EQ(recorder->accepted, std::vector<int>{2});
+
+  EXPECT_EQ(Async([&] { return Status(page.Post("/__qor/button/2")); }).get(), 204);
+  dialog->RequestDelayedDestruction();
   dialog = nullptr;
   QOREventLoop::Host().RunPending();
   QOREventLoop::Host().RunPending();
-  EXPECT_TRUE(recorder->messages.empty());
-  EXPECT_TRUE(recorder->accepted.empty());
-}
-
-TEST_F(WebDialog, AMessageForAViewerAskedForDestructionIsDroppedWhileTheWindowLives) {
-  Show();
-  PageClient page(port, token);
-  EXPECT_EQ(Async([&] { return Status(page.Post("/__qor/message", "[\"x\"]")); }).get(), 204);
-  viewer->RequestDelayedDestruction();
-  viewer = nullptr;
-  QOREventLoop::Host().RunPending();
-  EXPECT_TRUE(recorder->messages.empty());
-  // The window's own page goes on.
-  EXPECT_EQ(OffHost([&] { return Status(page.Post("/__qor/button/2")); }), 204);
-  ASSERT_TRUE(RunUntil([&] { return recorder->accepted.size() == 1; }));
+  EXPECT_EQ(recorder->accepted.size(), 1u);
 }
 
 TEST_F(WebDialog, CatalogsAreServedAsJsonObjects) {

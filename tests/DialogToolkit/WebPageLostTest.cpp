@@ -29,12 +29,8 @@ class WebPageLost : public WebDialog {
 
   // A long poll of the window page on a connection of its own, left waiting.
   int OpenPoll(PageClient& page, const std::string& version) {
-    const int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(static_cast<uint16_t>(port));
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0) return -1;
+    const int fd = ConnectLoopback(port);
+    if (fd < 0) return -1;
     const std::string request =
         "GET " + page.Base() + "/__qor/state?v=" + version +
         "&load=window00000001 HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(port) +

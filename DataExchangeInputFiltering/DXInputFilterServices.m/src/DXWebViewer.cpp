@@ -13,6 +13,7 @@
 #include "EventToolkit/QORCheck.h"
 #include "EventToolkit/QORDynamicCast.h"
 #include "EventToolkit/QOREventHandler.h"
+#include "ObjectModelRuntime/QORErrorText.h"
 #include "ObjectModelRuntime/QORGetEnv.h"
 #include "ObjectModelRuntime/QORMsgCatalog.h"
 #include "QORInputFilterDumpModelNotif.h"
@@ -27,114 +28,12 @@ namespace {
 
 std::atomic<const QORMetaClass*> s_pMetaObject{nullptr};
 
-constexpr int kOkButton = 2;
-constexpr int kSaveButton = 8;
-constexpr int kCancelButton = 16;
-
-// What a JSON parser reading a text in place needs beyond its end.
-constexpr size_t kParserPadding = 64;
-
 const char kFilterPage[] = "zqrtv://webapps/DXInputFilterDisplay/FilterJS.html";
 const char kRequireFilter[] = "require(['ZQ/DXInputFilterDisplay/Filter'], function(Filter) { ";
 const char kTestModeRequire[] =
     "            require(['ZQ/SelectiveWebUI_TST/InputFilteringSimulateScenario'], "
     "function(simulationServices) {                 "
     "Filter.registerInteractions(simulationServices);";
-
-// The document inside the init script's single-quoted string is what
-// QORDXUnicodeString::EscapeJSON makes of it, with each "'" then written "\'". Done here
-// in one pass into a buffer sized first, because the document can run to hundreds of
-// megabytes and every intermediate copy of it costs the user a wait.
-// DialogEscapingTest holds this to EscapeJSON and ReplaceAll byte for byte.
-struct Escapes {
-  unsigned char special[256] = {};
-  constexpr Escapes() {
-    for (int c = 0; c < 0x20; ++c) special[c] = 1;
-    special[static_cast<unsigned char>('"')] = 1;
-    special[static_cast<unsigned char>('\\')] = 1;
-    special[static_cast<unsigned char>('\'')] = 1;
-    special[static_cast<unsigned char>('<')] = 1;
-    special[0xE2] = 1;  // may start U+2028 or U+2029
-  }
-};
-constexpr Escapes kEscapes;
-
-// Calls plain(begin, length) for each run of bytes taken as they are and escape(text)
-// for each escaped byte or sequence, in order.
-template <class Plain, class Escape>
-void WalkEscaped(std::string_view text, Plain plain, Escape escape) {
-  static const char kHex[] = "0123456789abcdef";
-  const size_t n = text.size();
-  size_t i = 0;
-  while (i < n) {
-    size_t run = i;
-    while (run < n && !kEscapes.special[static_cast<unsigned char>(text[run])]) ++run;
-    if (run > i) plain(text.data() + i, run - i);
-    i = run;
-    if (i >= n) break;
-    const unsigned char c = static_cast<unsigned char>(text[i]);
-    switch (c) {
-      case '"':
-        escape(std::string_view("\\\""));
-        break;
-      case '\\':
-        escape(std::string_view("\\\\"));
-        break;
-      case '\'':
-        escape(std::string_view("\\'"));
-        break;
-      case '\n':
-        escape(std::string_view("\\n"));
-        break;
-      case '\r':
-        escape(std::string_view("\\r"));
-        break;
-      case '\t':
-        escape(std::string_view("\\t"));
-        break;
-      case '\b':
-        escape(std::string_view("\\b"));
-        break;
-      case '\f':
-        escape(std::string_view("\\f"));
-        break;
-      case '<':
-        if (i + 1 < n && (text[i + 1] == '/' || text[i + 1] == '!'))
-          escape(std::string_view("\\u003c"));
-        else
-          plain(text.data() + i, 1);
-        break;
-      case 0xE2:
-        if (i + 2 < n && static_cast<unsigned char>(text[i + 1]) == 0x80 &&
-            (static_cast<unsigned char>(text[i + 2]) == 0xA8 ||
-             static_cast<unsigned char>(text[i + 2]) == 0xA9)) {
-          const bool line = static_cast<unsigned char>(text[i + 2]) == 0xA8;
-          escape(std::string_view(line ? "\\u2028" : "\\u2029"));
-          i += 2;
-        } else {
-          plain(text.data() + i, 1);
-        }
-        break;
-      default: {
-        const char code[] = {'\\', 'u', '0', '0', kHex[c >> 4], kHex[c & 0xF]};
-        escape(std::string_view(code, sizeof(code)));
-      }
-    }
-    ++i;
-  }
-}
-
-// Appends text as it stands in the init script's single-quoted string.
-void AppendQuotedForScript(std::string_view text, std::string& out) {
-  size_t length = 0;
-  WalkEscaped(
-      text, [&](const char*, size_t count) { length += count; },
-      [&](std::string_view escaped) { length += escaped.size(); });
-  out.reserve(out.size() + length);
-  WalkEscaped(
-      text, [&](const char* begin, size_t count) { out.append(begin, count); },
-      [&](std::string_view escaped) { out.append(escaped); });
-}
 
 }  // namespace
 
@@ -185,7 +84,7 @@ HRESULT DXWebViewer::InitAndShow(QORUnicodeString jsonText, QORJsonFilterWriter*
   SetResizableFlag(1);
   SetCompactFlag(0);
   SetMinimizeButtonFlag(0);
-  SetStandardButtons(dx::g_testModeSwitch ? 0x1A : 0x12);
+  SetStandardButtons(dx::g_testModeSwitch ? kOkSaveCancel : kOkCancel);
 
   Subscribe(
       this, QORVidFraWindow::Closed(),
@@ -233,26 +132,29 @@ HRESULT DXWebViewer::InitAndShow(QORUnicodeString jsonText, QORJsonFilterWriter*
 
   // Stored last: a page that starts loading before this point gets the document on
   // its first LoadStart afterwards.
-  _jsonText = jsonText;
+  _jsonText = std::move(jsonText);
   return S_OK;
 }
 
 void DXWebViewer::OnPageLoadStart(QORBaseUnknown*, QORSYPEventArgs*) {
-  if (!_pWebViewer || _jsonText.GetLengthInChar() <= 3 || _pageInitialized) return;
+  // A document of up to 3 characters is no document (counted only when it is short).
+  if (!_pWebViewer || _pageInitialized) return;
+  if (_jsonText.Str().size() <= 12 && _jsonText.GetLengthInChar() <= 3) return;
   _pageInitialized = true;
 
-  // The pieces around the document, in the order they stand in the script.
+  // Filter.init('<document>') inside the requires; the document is handed over as it
+  // is, by move: the kit carries it to the page without escaping or copying it.
   const bool testMode = dx::g_testModeSwitch;
-  std::string script;
-  script.reserve(_jsonText.Str().size() + 512);
-  script.append(kRequireFilter);
-  if (testMode) script.append(kTestModeRequire);
-  script.append("Filter.init('");
-  AppendQuotedForScript(_jsonText.View(), script);
-  script.append("'); ");
-  if (testMode) script.append("});");
-  script.append("});");
-  _pWebViewer->RunJavaScript(QORUnicodeString(std::move(script)), __FILE__, __LINE__);
+  std::string before = kRequireFilter;
+  if (testMode) before.append(kTestModeRequire);
+  before.append("Filter.init(");
+  std::string after = "); ";
+  if (testMode) after.append("});");
+  after.append("});");
+  auto document = std::make_shared<const std::string>(std::move(_jsonText.Str()));
+  _jsonText = QORUnicodeString();
+  _pWebViewer->RunJavaScriptWithText(std::move(before), std::move(document), std::move(after),
+                                     __FILE__, __LINE__);
 }
 
 void DXWebViewer::OnPageMessage(QORBaseUnknown* i_pSender, QORVidJSMessageEventArgs* i_pArgs) {
@@ -276,14 +178,21 @@ void DXWebViewer::OnPageMessage(QORBaseUnknown* i_pSender, QORVidJSMessageEventA
 }
 
 void DXWebViewer::OnOkAnswer(const QORUnicodeString& document) {
-  // Copied with room for a JSON parser's padding, so that the owner parses it where it
-  // lies rather than in yet another copy.
-  std::string text;
-  text.reserve(document.Str().size() + kParserPadding);
-  text.assign(document.Str());
-  _jsonText = QORUnicodeString(std::move(text));
+  // A page that starts loading after this is shown the answer. The owner takes it where
+  // it lies: the kit leaves a message's long strings room to be parsed in place.
+  if (!_pageInitialized) _jsonText = document;
   if (!_pOwner) return;
-  _pOwner->SetDocumentFromText(_jsonText);
+  QORTakeErrorText();  // a reason left by an earlier failure is not this one's
+  if (QORFailed(_pOwner->SetDocumentFromText(document))) {
+    // The owner kept its old document: ending as OK would have the host import the
+    // unedited one. The dialog ends as a Cancel does, with the reason left for the host.
+    const std::string why = QORTakeErrorText();
+    QORSetErrorText("the filter page's answer is not a filter document" +
+                    (why.empty() ? std::string() : " (" + why + ")") +
+                    "; the dialog ends as cancelled");
+    ClickStandardButton(kCancel);
+    return;
+  }
   if (dx::g_saveAndUseSwitch) {
     QORUnicodeString folder, fileName;
     QORSplitPath(_sourcePath, folder, fileName);
@@ -297,7 +206,7 @@ void DXWebViewer::OnOkAnswer(const QORUnicodeString& document) {
     QORUnicodeString target = folderOfTemps + "\\" + fileName + "JSON_Modified.json";
     _pOwner->SaveDocumentToFile(target);
   }
-  if (dx::g_testModeSwitch) Notify(new QORInputFilterDumpModelNotif(_jsonText, -1));
+  if (dx::g_testModeSwitch) Notify(new QORInputFilterDumpModelNotif(document, -1));
   HideAndNotifyClosed();
 }
 
@@ -306,18 +215,18 @@ void DXWebViewer::OnStandardButtonClicked(QORBaseUnknown*,
   QOR_CHECK_RETURN(i_pArgs);
   QOR_CHECK_RETURN(_pWebViewer);
   switch (i_pArgs->GetStandardButton()) {
-    case kOkButton:
+    case QORVidFraDialog::kOK:
       // The page answers with "onOkClick" and the document; the dialog waits for it.
       _pWebViewer->RunJavaScript(
           QORUnicodeString(kRequireFilter) + "Filter.sendNewJson('onOkClick'); });", __FILE__,
           __LINE__);
       break;
-    case kSaveButton:
+    case QORVidFraDialog::kSave:
       _pWebViewer->RunJavaScript(
           QORUnicodeString(kRequireFilter) + "Filter.sendNewJson('onSaveClick'); });", __FILE__,
           __LINE__);
       break;
-    case kCancelButton:
+    case QORVidFraDialog::kCancel:
       HideAndNotifyClosed();
       break;
     default:

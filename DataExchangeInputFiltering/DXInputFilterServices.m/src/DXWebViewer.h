@@ -4,9 +4,10 @@
 //
 // The dialog is not modal. It lives until its owner asks for its delayed destruction;
 // on OK (once the page answered), Cancel or closing the window it hides itself and
-// tells its father command with QORInputFilterPanelClosedNotif. It holds a plain
-// pointer to its owner; the owner detaches itself when it drops the dialog, since the
-// page can still answer until the delayed destruction has run.
+// tells its father command with QORInputFilterPanelClosedNotif. An answer the owner
+// refuses ends it as a Cancel (last clicked button Cancel, reason in QORErrorText). It holds a
+// plain pointer to its owner; the owner detaches itself when it drops the dialog, since the page
+// can still answer until the delayed destruction has run.
 #pragma once
 
 #include "CommandFramework/QORCommand.h"

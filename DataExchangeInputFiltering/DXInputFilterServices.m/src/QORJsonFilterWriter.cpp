@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <atomic>
 
+#include "DXDocumentMembers.h"
 #include "DXLazyMetaObject.h"
 #include "DXWebViewer.h"
 #include "DataExchangeUtilities/QORDXEnvironmentVariable.h"
@@ -419,7 +420,24 @@ HRESULT QORJsonFilterWriter::SaveDocumentToFile(QORUnicodeString path) {
 HRESULT QORJsonFilterWriter::SetDocumentFromText(const QORUnicodeString& text) {
   JSON::JIStream root;
   if (!root.Parse(text, true) || !root.IsObject()) return E_FAIL;
-  _document = JSON::JOStream(root);
+  // Text in the document's own form is kept as it came; any other is written anew. A
+  // document has a handful of members: one with thousands is no answer of the page,
+  // and each member taken whole reserves room of its own.
+  constexpr size_t kMaxKeptMembers = 64;
+  std::vector<DXDocumentMember> members;
+  if (!DXSplitCanonicalMembers(text.View(), members) || members.size() > kMaxKeptMembers) {
+    _document = JSON::JOStream(root);
+    return S_OK;
+  }
+  JSON::JOStream document;
+  for (const DXDocumentMember& member : members) {
+    const std::string key(member.key);
+    document.AddWritten(key.c_str(), [&member](JSON::JOStream::ValueWriter& out) {
+      out.Write(member.value);
+      return true;
+    });
+  }
+  _document = std::move(document);
   return S_OK;
 }
 

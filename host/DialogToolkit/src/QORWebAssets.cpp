@@ -54,9 +54,13 @@ bool IsServablePath(const std::string& path) {
 
 bool QORWebAssets::Register(const std::string& path, std::string bytes,
                             const std::string& mediaType) {
-  if (!IsServablePath(path) || mediaType.empty()) return false;
+  return Register(path, std::make_shared<const std::string>(std::move(bytes)), mediaType);
+}
+
+bool QORWebAssets::Register(const std::string& path, std::shared_ptr<const std::string> shared,
+                            const std::string& mediaType) {
+  if (!shared || !IsServablePath(path) || mediaType.empty()) return false;
   Table& table = GetTable();
-  auto shared = std::make_shared<const std::string>(std::move(bytes));
   std::lock_guard<std::mutex> lock(table.mutex);
   table.added[path] = Added{std::move(shared), mediaType};
   return true;

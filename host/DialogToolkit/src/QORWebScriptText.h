@@ -1,5 +1,5 @@
-// QORWebScriptText.h - takes the one long text literal out of a script that the program
-// runs in a page (kit internal).
+// QORWebScriptText.h - the one long text literal of a script that the program runs in a
+// page, taken out of the script or written into it (kit internal).
 //
 // The filter dialog's init script is a few dozen characters of code around a string
 // literal of the whole document: 20 MB of script at 100,000 entities, which the
@@ -26,3 +26,9 @@ struct QORWebScriptText {
 // safely (template literals, regular expressions with quotes, escapes it cannot read).
 QOR_KIT_API bool QORSplitScriptText(std::string_view script, size_t minLength,
                                     QORWebScriptText& out);
+
+// Appends text as the value of a single-quoted script literal, quotes excluded: JSON's
+// escapes, and "'" as "\'", "</" and "<!" as "\u003c", U+2028 and U+2029 escaped, so
+// that the script reads back the text exactly and nothing in it can end the script
+// element it runs in.
+QOR_KIT_API void QORAppendScriptLiteral(std::string_view text, std::string& out);

@@ -164,15 +164,31 @@ class WebWindowSession final : public QORWebWindowSession {
   // The script as the page gets it: a long literal goes as text beside a small script
   // that fetches it and runs the same code with the text in the literal's place. The
   // bridge waits for that before it runs the next script.
-  std::shared_ptr<const std::string> Carried(const std::shared_ptr<const std::string>& script) {
-    if (script->size() < kTextApartFrom) return script;
+  std::shared_ptr<const std::string> Carried(const QORVidCtlWebViewer::Script& script) {
+    if (script.text) {
+      // Given apart already: a long text is served as it is, a short one joined.
+      if (script.text->size() < kTextApartFrom)
+        return std::make_shared<const std::string>(script.Joined());
+      auto fetching = Fetching(*script.code, script.text, script.after);
+      return fetching ? fetching : std::make_shared<const std::string>(script.Joined());
+    }
+    if (script.code->size() < kTextApartFrom) return script.code;
     QORWebScriptText parts;
-    if (!QORSplitScriptText(*script, kTextApartFrom, parts)) return script;
+    if (!QORSplitScriptText(*script.code, kTextApartFrom, parts)) return script.code;
+    auto fetching = Fetching(
+        parts.before, std::make_shared<const std::string>(std::move(parts.text)), parts.after);
+    return fetching ? fetching : script.code;
+  }
+
+  // The small script that fetches text and runs before + text + after; null when the
+  // text cannot be served.
+  std::shared_ptr<const std::string> Fetching(const std::string& before,
+                                              std::shared_ptr<const std::string> text,
+                                              const std::string& after) {
     std::string id;
-    if (!QORWebRandomHex(16, id)) return script;
+    if (!QORWebRandomHex(16, id)) return nullptr;
     const std::string path = "webapps/__qor_text/" + id;
-    if (!QORWebAssets::Register(path, std::move(parts.text), "text/plain; charset=utf-8"))
-      return script;
+    if (!QORWebAssets::Register(path, std::move(text), "text/plain; charset=utf-8")) return nullptr;
     _texts.push_back(path);
     return std::make_shared<const std::string>(
         "(function () {\n"
@@ -183,7 +199,7 @@ class WebWindowSession final : public QORWebWindowSession {
         "')');\n"
         "    return answer.text();\n"
         "  }).then(function (__qorText) {\n" +
-        parts.before + "__qorText" + parts.after +
+        before + "__qorText" + after +
         "\n  });\n"
         "  if (window.qor && window.qor.hold) window.qor.hold(done);\n"
         "})();\n");
