@@ -20,17 +20,11 @@ std::atomic<int> g_liveProviders{0};
 
 const QORMetaClass* ComponentMeta(std::atomic<const QORMetaClass*>& slot, const char* name,
                                   size_t size) {
-  const QORMetaClass* meta = slot.load(std::memory_order_acquire);
-  if (meta) return meta;
-  zqy::internal::om_guard guard;
-  meta = slot.load(std::memory_order_relaxed);
-  if (!meta) {
-    meta = zqy::internal::fct_RetrieveMetaObject(name, QORMetaClass::kComponent,
+  return zqy::internal::LazyMetaObject(slot, [name, size] {
+    return zqy::internal::fct_RetrieveMetaObject(name, QORMetaClass::kComponent,
                                                  QORBaseUnknown::MetaObject(), "QORNull",
                                                  "DXInputFilterServicesTests", size);
-    slot.store(meta, std::memory_order_release);
-  }
-  return meta;
+  });
 }
 
 // The configurable provider.
