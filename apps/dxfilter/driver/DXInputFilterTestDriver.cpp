@@ -5,27 +5,20 @@
 // const QORUnicodeString* holding the data string), and "DXInputFilterNotificationText",
 // which reads the text a received notification carries.
 #include <atomic>
-#include <new>
 
 #include "ObjectModelRuntime/QORFillDictionary.h"
-#include "ObjectModelRuntime/QOROMModule.h"
+#include "ObjectModelRuntime/QOROMModuleTable.h"
 #include "QORInputFilterNotifWithString.h"
 
 namespace {
 
 template <class Self>
 const QORMetaClass* ReplayMeta(std::atomic<const QORMetaClass*>& slot, const char* name) {
-  const QORMetaClass* meta = slot.load(std::memory_order_acquire);
-  if (meta) return meta;
-  zqy::internal::om_guard guard;
-  meta = slot.load(std::memory_order_relaxed);
-  if (!meta) {
-    meta = zqy::internal::fct_RetrieveMetaObject(
+  return zqy::internal::LazyMetaObject(slot, [name] {
+    return zqy::internal::fct_RetrieveMetaObject(
         name, QORMetaClass::kComponent, QORInputFilterNotifWithString::MetaObject(), "QORNull",
         "DXInputFilterTestDriver", sizeof(Self));
-    slot.store(meta, std::memory_order_release);
-  }
-  return meta;
+  });
 }
 
 std::atomic<const QORMetaClass*> s_buttonMeta{nullptr};
@@ -96,13 +89,6 @@ QOROMModule* RegisterJSReplay() {
   return Module();
 }
 
-__attribute__((section("zqyom"), used)) QORRegistrationFunction const s_registrationTable[] = {
-    nullptr, &RegisterButtonReplay, &RegisterJSReplay, &RegisterNotificationText, nullptr};
-alignas(QOROMModule) unsigned char s_moduleStorage[sizeof(QOROMModule)];
-QOROMModule* const s_pModule = new (s_moduleStorage)
-    QOROMModule(QOROMModuleInfo{&s_registrationTable[0], &s_registrationTable[4]});
-QOROMModule* Module() {
-  return s_pModule;
-}
+QOR_MODULE_TABLE(Module, &RegisterButtonReplay, &RegisterJSReplay, &RegisterNotificationText)
 
 }  // namespace
