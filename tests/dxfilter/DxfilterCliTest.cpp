@@ -240,10 +240,10 @@ TEST_F(Dxfilter, ResolveReadsStandardInputOnce) {
 
 // The id as the reader gives it: ESC ] 0 ; ... BEL would set the terminal's title.
 constexpr const char* kHostileId = "x\"]; [\"injected\x1b]0;owned\x07";
-// Names and ids with ESC, BEL, CR, LF, NUL and DEL, as a crafted model would give them.
+// Names and ids with ESC, BEL, CR, LF, NUL, DEL and CSI, as a crafted model would give them.
 constexpr const char* kHostileDocument =
     R"({"data":{"filterID":"f"},"columns":[{"dataIndex":"Name","data":{"NLS_text":"Name"}}],)"
-    R"("roots":[{"label":"Wall\u007f\u001b[31m red\r| fake | row\u0000cut","data":{"uid":["x\"]; [\"injected\u001b]0;owned\u0007"]},)"
+    R"("roots":[{"label":"Wall\u007f\u009b\u001b[31m red\r| fake | row\u0000cut","data":{"uid":["x\"]; [\"injected\u001b]0;owned\u0007"]},)"
     R"("grid":{"Name":"bell\u0007\nsecond line"}}]})";
 
 bool HasControl(const std::string& text) {
@@ -258,7 +258,7 @@ TEST_F(Dxfilter, HumanOutputShowsControlCharactersEscaped) {
   Result table = Run({"resolve", doc, "--table"});
   ASSERT_EQ(table.code, 0) << table.err;
   EXPECT_FALSE(HasControl(table.out)) << table.out;
-  EXPECT_NE(table.out.find("Wall\\x7F\\x1B[31m red\\x0D| fake | row\\x"), std::string::npos)
+  EXPECT_NE(table.out.find("Wall\\x7F\\x9B\\x1B[31m red\\x0D| fake |"), std::string::npos)
       << table.out;
   EXPECT_EQ(CountOf(table.out, '\n'), 3) << "a header, a rule and one row";
 
