@@ -30,6 +30,7 @@
 #include <vector>
 
 #include "BenchProcess.h"
+#include "InputFilteringInterfaces/QORIInputFilterGenerator.h"
 #include "InputFilteringInterfaces/QORIInputFilterStructure.h"
 #include "InputFilteringInterfaces/QORInputFilterStructureTie.h"
 #include "ObjectModelRuntime/QORFillDictionary.h"
@@ -58,16 +59,16 @@ struct Column {
 };
 // Entry 0 stands for the tree column, which the generator describes as "tree".
 inline constexpr Column kColumns[] = {
-    {"tree", "Model structure", 0},
-    {"Name", "Name", 0},
-    {"Visible", "Visible", 1},
-    {"Discipline", "Discipline", 2},
-    {"Description", "Description", 3},
-    {"Count", "Count", 4},
-    {"Length", "Length", 5},
-    {"Modified", "Last modified", 6},
-    {"Color", "Colour", 7},
-    {"Status", "Status", 8},
+    {"tree", "Model structure", QORDXColumnType::kReadOnlyText},
+    {"Name", "Name", QORDXColumnType::kReadOnlyText},
+    {"Visible", "Visible", QORDXColumnType::kBoolean},
+    {"Discipline", "Discipline", QORDXColumnType::kEnumeration},
+    {"Description", "Description", QORDXColumnType::kText},
+    {"Count", "Count", QORDXColumnType::kNumber},
+    {"Length", "Length", QORDXColumnType::kOtherNumber},
+    {"Modified", "Last modified", QORDXColumnType::kDate},
+    {"Color", "Colour", QORDXColumnType::kColor},
+    {"Status", "Status", QORDXColumnType::kRuntime},
     {"ImportMode", "Import mode", 42},  // a code the generator does not know
 };
 inline constexpr int kColumnCount = sizeof(kColumns) / sizeof(kColumns[0]);
@@ -173,8 +174,8 @@ inline void Label(uint64_t i, Text& t) {
 // The import mode the generator decides for entity i with the benchmark's settings.
 inline std::string_view ExpectedMode(uint64_t i) {
   const std::string_view name = EntityName(i);
-  if (name == "IfcSpace" || name == "IfcOpeningElement") return "NoImport";
-  return IsLatest(i) ? "ForDesign" : "";
+  if (name == "IfcSpace" || name == "IfcOpeningElement") return QORDXImportMode::kNoImport;
+  return IsLatest(i) ? QORDXImportMode::kForDesign : "";
 }
 
 inline bool CellIsNLS(uint64_t i, int column) {
@@ -337,9 +338,9 @@ class SyntheticProvider : public QORBaseUnknown {
   HRESULT GetEntityAttribute(void* entity, QORUnicodeString name, QORUnicodeString& value) {
     if (!entity) return E_INVALIDARG;
     const uint64_t i = Index(entity);
-    if (name.View() == "EntityName") {
+    if (name.View() == QORDXEntityAttribute::kEntityName) {
       value.Str().assign(EntityName(i));
-    } else if (name.View() == "IsLatestSpatialEntity") {
+    } else if (name.View() == QORDXEntityAttribute::kIsLatestSpatialEntity) {
       value = IsLatest(i) ? "true" : "false";
     }
     return S_OK;

@@ -22,6 +22,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "DXColumnTyping.h"
 #include "InputFilteringInterfaces/QORIInputFilterGenerator.h"
 #include "ObjectModelRuntime/QORInstantiateComponent.h"
 #include "ObjectModelRuntime/QOROMModule.h"
@@ -142,44 +143,18 @@ class FloorWriter {
       if (isTree) {
         _out += ",\"editableFlag\":false";
       } else {
-        const char* representation = nullptr;
-        bool editable = true;
-        switch (type) {
-          case 0:
-            representation = "string";
-            editable = false;
-            break;
-          case 1:
-            representation = "boolean";
-            break;
-          case 3:
-            representation = "string";
-            break;
-          case 4:
-          case 5:
-            representation = "number";
-            break;
-          case 6:
-            representation = "date";
-            break;
-          case 7:
-            representation = "color";
-            break;
-          case 8:
-            editable = false;
-            break;
-          default:
-            break;
-        }
-        _out += editable ? ",\"editableFlag\":true,\"editionPolicy\":\"EditionInPlace\""
-                         : ",\"editableFlag\":false";
-        if (representation) {
+        const DXColumnTyping typing = DXColumnTyping::Of(type);
+        _out += typing.editable ? ",\"editableFlag\":true,\"editionPolicy\":\"EditionInPlace\""
+                                : ",\"editableFlag\":false";
+        if (typing.representation) {
           _out += ",\"typeRepresentation\":";
-          AppendQuoted(_out, representation);
+          AppendQuoted(_out, typing.representation);
         }
-        if (type == 2) {
+        if (typing.dataType) {
           AppendKey(data, dataFirst, "type");
-          data += "\"enum\"";
+          AppendQuoted(data, typing.dataType);
+        }
+        if (type == QORDXColumnType::kEnumeration) {
           AppendKey(data, dataFirst, "possibleValues");
           data += '[';
           for (int v = 1; v <= possible.Size(); ++v) {
@@ -187,9 +162,6 @@ class FloorWriter {
             AppendQuoted(data, possible[v].View());
           }
           data += ']';
-        } else if (type == 8) {
-          AppendKey(data, dataFirst, "type");
-          data += "\"runtime\"";
         }
       }
       AppendKey(data, dataFirst, "NLS_text");
@@ -214,14 +186,16 @@ class FloorWriter {
   void Node(void* entity) {
     // The decision, as the settings store makes it with these settings.
     _attribute.Str().clear();
-    _provider->GetEntityAttribute(entity, QORUnicodeString("EntityName"), _attribute);
+    _provider->GetEntityAttribute(entity, QORUnicodeString(QORDXEntityAttribute::kEntityName),
+                                  _attribute);
     std::string_view mode;
     if (_removal.count(_attribute.Str())) {
-      mode = "NoImport";
+      mode = QORDXImportMode::kNoImport;
     } else {
       _attribute.Str().clear();
-      _provider->GetEntityAttribute(entity, QORUnicodeString("IsLatestSpatialEntity"), _attribute);
-      if (_attribute.View() == "true") mode = "ForDesign";
+      _provider->GetEntityAttribute(
+          entity, QORUnicodeString(QORDXEntityAttribute::kIsLatestSpatialEntity), _attribute);
+      if (_attribute.View() == "true") mode = QORDXImportMode::kForDesign;
     }
     const QORUnicodeString modeText(mode);
 
@@ -262,7 +236,7 @@ class FloorWriter {
       int32_t type = 0;
       QORListValQORUnicodeString possible;
       _provider->GetColumnDescription(column, text, type, possible);
-      if (type == 8) continue;
+      if (type == QORDXColumnType::kRuntime) continue;
       _value.Str().clear();
       bool isNLS = false;
       _provider->GetEntityValue(entity, column, _value, isNLS, mode.empty() ? nullptr : &modeText);

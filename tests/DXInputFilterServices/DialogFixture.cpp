@@ -14,6 +14,7 @@
 #include "EventToolkit/QORDynamicCast.h"
 #include "EventToolkit/QOREventLoop.h"
 #include "ObjectModelRuntime/QORFillDictionary.h"
+#include "ObjectModelRuntime/QOROMModule.h"
 
 namespace dxtest {
 
@@ -133,23 +134,20 @@ std::vector<std::string> FatherCommand::Names() const {
 }
 
 namespace {
-template <class Self>
-const QORMetaClass* ReplayMeta(std::atomic<const QORMetaClass*>& slot, const char* name) {
-  return zqy::internal::LazyComponentMetaObject(slot, name,
-                                                &QORInputFilterNotifWithString::MetaObject,
-                                                "DXInputFilterServicesTests", sizeof(Self));
+constexpr const char* kDriverModuleFile = "libDXInputFilterTestDriver.so";
+
+QORNotification* MakeReplay(const char* factoryName, const std::string& text) {
+  QORFactoryFunction make = QORFillDictionary::FindFactory(factoryName);
+  const QORUnicodeString data(text);
+  return make ? static_cast<QORNotification*>(make(const_cast<QORUnicodeString*>(&data))) : nullptr;
 }
-std::atomic<const QORMetaClass*> s_buttonReplayMeta{nullptr};
-std::atomic<const QORMetaClass*> s_jsReplayMeta{nullptr};
 }  // namespace
 
-const QORMetaClass* QORInputFilterButtonInteractionReplayNotif::MetaObject() {
-  return ReplayMeta<QORInputFilterButtonInteractionReplayNotif>(
-      s_buttonReplayMeta, "QORInputFilterButtonInteractionReplayNotif");
+QORNotification* ButtonReplay(const std::string& button) {
+  return MakeReplay("QORInputFilterButtonInteractionReplayNotif", button);
 }
-const QORMetaClass* QORInputFilterJSInteractionReplayNotif::MetaObject() {
-  return ReplayMeta<QORInputFilterJSInteractionReplayNotif>(
-      s_jsReplayMeta, "QORInputFilterJSInteractionReplayNotif");
+QORNotification* PageReplay(const std::string& interaction) {
+  return MakeReplay("QORInputFilterJSInteractionReplayNotif", interaction);
 }
 
 // --- scripts
@@ -316,6 +314,9 @@ void RunDelayedDestructions() {
 
 void DialogFixture::SetUp() {
   ASSERT_TRUE(LoadFilterModule());
+  // The replays come from the driver's module, as in a test driver's process.
+  std::string why;
+  ASSERT_TRUE(QORSucceeded(QORLoadModule(kDriverModuleFile, &why))) << why;
   QORDialogToolkit::SetBackend(QORDialogToolkit::Backend::None);
   RegisterTestProviders();
   SetProviderModel(&model);
@@ -375,7 +376,8 @@ QORVidCtlWebViewer* DialogFixture::Viewer() const {
   return dialog ? QORDynamicCast<QORVidCtlWebViewer>(dialog->GetApplicativeWidget()) : nullptr;
 }
 
-void DialogFixture::Replay(QORInputFilterNotifWithString* notification) {
+void DialogFixture::Replay(QORNotification* notification) {
+  ASSERT_NE(notification, nullptr) << "the test driver module made no replay";
   driver.SendNotification(Dialog(), notification);
 }
 

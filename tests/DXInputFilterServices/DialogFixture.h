@@ -69,23 +69,10 @@ class FatherCommand : public QORCommand {
   void Take(QORCommand* sender, QORNotification* notification, void*);
 };
 
-// The replay notifications a test driver sends to the dialog in test mode.
-class QORInputFilterButtonInteractionReplayNotif : public QORInputFilterNotifWithString {
- public:
-  using QORInputFilterNotifWithString::QORInputFilterNotifWithString;
-  static const QORMetaClass* MetaObject();
-  const QORMetaClass* GetMetaObject() const override { return MetaObject(); }
-  const char* IsA() const override { return MetaObject()->GetName(); }
-  int IsAKindOf(const char* name) const override { return MetaObject()->IsAKindOf(name); }
-};
-class QORInputFilterJSInteractionReplayNotif : public QORInputFilterNotifWithString {
- public:
-  using QORInputFilterNotifWithString::QORInputFilterNotifWithString;
-  static const QORMetaClass* MetaObject();
-  const QORMetaClass* GetMetaObject() const override { return MetaObject(); }
-  const char* IsA() const override { return MetaObject()->GetName(); }
-  int IsAKindOf(const char* name) const override { return MetaObject()->IsAKindOf(name); }
-};
+// The replay notifications of test mode, made by the test driver module's factories as
+// a driver makes them; null when the driver module cannot be loaded.
+QORNotification* ButtonReplay(const std::string& button);
+QORNotification* PageReplay(const std::string& interaction);
 
 // The scripts the dialog gives its page.
 inline constexpr std::string_view kRequireFilter =
@@ -142,7 +129,7 @@ class DialogFixture : public ::testing::Test {
   void CloseWindow() { Raise(Dialog(), QORVidFraWindow::Closed(), new QORSYPEventArgs()); }
   std::vector<std::string> Scripts() const { return ScriptsOf(Viewer()); }
   // Sends a replay notification to the dialog as a test driver does.
-  void Replay(QORInputFilterNotifWithString* notification);
+  void Replay(QORNotification* notification);
 
   // The check reports so far, as their expressions; clears them.
   std::vector<std::string> TakeChecks();

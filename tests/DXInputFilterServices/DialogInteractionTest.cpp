@@ -86,17 +86,11 @@ TEST_F(DialogButtons, ClosingTheWindowHidesAndTellsTheFather) {
   EXPECT_EQ(Json(Document()), Json(kDocument));
 }
 
-TEST_F(DialogButtons, OutsideTestModeThereIsNoSaveToClick) {
+TEST_F(DialogButtons, SaveOutsideTestModeAndButtonsWithoutARoleDoNothing) {
   DX_DIALOG_PROCESS(NormalMode());
   ShowLoadedPage();
-  Click(QORVidFraDialog::kSave);
+  Click(QORVidFraDialog::kSave);  // not shown outside test mode
   EXPECT_EQ(Dialog()->GetLastClickedButton(), 0);
-  ExpectUntouched();
-}
-
-TEST_F(DialogButtons, ButtonWithoutARoleDoesNothing) {
-  DX_DIALOG_PROCESS(NormalMode());
-  ShowLoadedPage();
   // A host may show Apply; the dialog gives it no meaning.
   Dialog()->SetStandardButtons(Dialog()->GetStandardButtons() | QORVidFraDialog::kApply);
   Click(QORVidFraDialog::kApply);
@@ -317,16 +311,16 @@ using DialogReplays = ShownDialog;
 TEST_F(DialogReplays, ButtonReplayActsAsTheClick) {
   DX_DIALOG_PROCESS(TestMode());
   ShowLoadedPage();
-  Replay(new QORInputFilterButtonInteractionReplayNotif(QORUnicodeString("OK"), -1));
+  Replay(ButtonReplay("OK"));
   EXPECT_EQ(Scripts().back(), SendNewJsonScript("onOkClick"));
   EXPECT_EQ(Dialog()->GetLastClickedButton(), QORVidFraDialog::kOK);
-  Replay(new QORInputFilterButtonInteractionReplayNotif(QORUnicodeString("Save"), -1));
+  Replay(ButtonReplay("Save"));
   EXPECT_EQ(Scripts().back(), SendNewJsonScript("onSaveClick"));
   EXPECT_EQ(Dialog()->GetLastClickedButton(), QORVidFraDialog::kSave);
   EXPECT_EQ(Scripts().size(), 3u);
   EXPECT_EQ(Dialog()->GetVisibleFlag(), 1);
   // Names are the toolkit's, whatever their case.
-  Replay(new QORInputFilterButtonInteractionReplayNotif(QORUnicodeString("cancel"), -1));
+  Replay(ButtonReplay("cancel"));
   EXPECT_EQ(Dialog()->GetVisibleFlag(), 0);
   EXPECT_EQ(father.Names(), Names{"PanelClosed"});
 }
@@ -334,8 +328,7 @@ TEST_F(DialogReplays, ButtonReplayActsAsTheClick) {
 TEST_F(DialogReplays, ReplayOfAButtonNotShownDoesNothing) {
   DX_DIALOG_PROCESS(TestMode());
   ShowLoadedPage();
-  for (const char* button : {"Apply", "", "OK "})
-    Replay(new QORInputFilterButtonInteractionReplayNotif(QORUnicodeString(button), -1));
+  for (const char* button : {"Apply", "", "OK "}) Replay(ButtonReplay(button));
   EXPECT_EQ(Dialog()->GetLastClickedButton(), 0);
   ExpectUntouched();
 }
@@ -344,7 +337,7 @@ TEST_F(DialogReplays, PageReplayRunsTheInteractionTextAsItCame) {
   DX_DIALOG_PROCESS(TestMode());
   ShowLoadedPage();
   const std::string interaction = R"({"type":"check","node":'n1',"path":"a\b"})";
-  Replay(new QORInputFilterJSInteractionReplayNotif(QORUnicodeString(interaction), -1));
+  Replay(PageReplay(interaction));
   EXPECT_EQ(Scripts().back(), SimulateScript(interaction));
   EXPECT_EQ(Scripts().back(),
             "require(['ZQ/DXInputFilterDisplay/Filter'], function(Filter) { Filter.simulate('" +
@@ -355,8 +348,8 @@ TEST_F(DialogReplays, PageReplayRunsTheInteractionTextAsItCame) {
 TEST_F(DialogReplays, OutsideTestModeReplaysPassTheDialogBy) {
   DX_DIALOG_PROCESS(NormalMode());
   ShowLoadedPage();
-  Replay(new QORInputFilterButtonInteractionReplayNotif(QORUnicodeString("Cancel"), -1));
-  Replay(new QORInputFilterJSInteractionReplayNotif(QORUnicodeString("{}"), -1));
+  Replay(ButtonReplay("Cancel"));
+  Replay(PageReplay("{}"));
   EXPECT_EQ(Dialog()->GetLastClickedButton(), 0);
   EXPECT_EQ(Dialog()->GetVisibleFlag(), 1);
   EXPECT_EQ(Scripts().size(), 1u);
@@ -367,8 +360,8 @@ TEST_F(DialogReplays, OutsideTestModeReplaysPassTheDialogBy) {
 TEST_F(DialogReplays, InTestModeTheDialogTakesTheReplaysItself) {
   DX_DIALOG_PROCESS(TestMode());
   ShowLoadedPage();
-  Replay(new QORInputFilterJSInteractionReplayNotif(QORUnicodeString("{}"), -1));
-  Replay(new QORInputFilterButtonInteractionReplayNotif(QORUnicodeString("OK"), -1));
+  Replay(PageReplay("{}"));
+  Replay(ButtonReplay("OK"));
   EXPECT_EQ(father.Names(), Names{});
 }
 

@@ -123,8 +123,8 @@ TEST_P(DialogObjects, EverythingTheDialogMadeIsFreedOnceAfterTheGeneratorGoes) {
   PageSays({"registerInteraction", "{}"});
   PageSays({"onSaveClick", kAnswer});
   Click(QORVidFraDialog::kOK);
-  Replay(new QORInputFilterButtonInteractionReplayNotif(QORUnicodeString("OK"), -1));
-  Replay(new QORInputFilterJSInteractionReplayNotif(QORUnicodeString("{}"), -1));
+  Replay(ButtonReplay("OK"));
+  Replay(PageReplay("{}"));
   PageSays({"onOkClick", kAnswer});
   CloseWindow();
   Click(QORVidFraDialog::kCancel);
@@ -256,55 +256,31 @@ TEST_F(DialogFactory, ShowFailsWhenTheDialogCannotBeMade) {
 
 // --- the notifications
 
-TEST(DialogNotificationText, MoveConstructionTakesTheTextAndLeavesTheSourceEmpty) {
-  QORInputFilterNotifWithString source(QORUnicodeString("text"), 7);
-  QORInputFilterNotifWithString moved(std::move(source));
-  EXPECT_EQ(moved.GetDataString().Str(), "text");
-  EXPECT_EQ(moved.GetMode(), 7);
-  EXPECT_EQ(source.GetDataString().Str(), "");  // NOLINT(bugprone-use-after-move)
-  EXPECT_EQ(moved.GetRefCount(), 1);
-}
-
-TEST(DialogNotificationText, MoveAssignmentSwapsTheTexts) {
-  QORInputFilterNotifWithString a(QORUnicodeString("a"), 1);
-  QORInputFilterNotifWithString b(QORUnicodeString("b"), 2);
-  b = std::move(a);
-  EXPECT_EQ(b.GetDataString().Str(), "a");
-  EXPECT_EQ(b.GetMode(), 1);
-  EXPECT_EQ(a.GetDataString().Str(), "b");  // NOLINT(bugprone-use-after-move)
-  EXPECT_EQ(a.GetMode(), 1);
-}
-
-TEST(DialogNotificationText, CopiesKeepTheTextOnBothSides) {
+// Copies keep the text on both sides; a move takes it (construction) or swaps it
+// (assignment), and the mode follows the source.
+TEST(DialogNotificationText, CopiesKeepTheTextAndMovesTakeOrSwapIt) {
   QORInputFilterNotifWithString a(QORUnicodeString("a"), 1);
   QORInputFilterNotifWithString copy(a);
-  EXPECT_EQ(copy.GetDataString().Str(), "a");
-  EXPECT_EQ(copy.GetMode(), 1);
   QORInputFilterNotifWithString b(QORUnicodeString("b"), 2);
   b = a;
-  EXPECT_EQ(b.GetDataString().Str(), "a");
-  EXPECT_EQ(b.GetMode(), 1);
-  EXPECT_EQ(a.GetDataString().Str(), "a");
-}
-
-TEST(DialogNotificationText, ModeOnlyNotificationCarriesNoText) {
-  QORInputFilterNotifWithString withMode(-1);
-  EXPECT_EQ(withMode.GetDataString().Str(), "");
-  EXPECT_EQ(withMode.GetMode(), -1);
-  QORInputFilterNotifWithString plain;
-  EXPECT_EQ(plain.GetMode(), 0);
-}
-
-TEST(DialogNotificationText, ClassIsKnownByNameButCannotBeMadeByIt) {
-  QORInputFilterNotifWithString n(QORUnicodeString("x"), -1);
+  for (const QORInputFilterNotifWithString* n : {&a, &copy, &b}) {
+    EXPECT_EQ(n->GetDataString().Str(), "a");
+    EXPECT_EQ(n->GetMode(), 1);
+  }
+  QORInputFilterNotifWithString moved(std::move(copy));
+  EXPECT_EQ(moved.GetDataString().Str(), "a");
+  EXPECT_EQ(copy.GetDataString().Str(), "");  // NOLINT(bugprone-use-after-move)
+  EXPECT_EQ(moved.GetRefCount(), 1);
+  QORInputFilterNotifWithString c(QORUnicodeString("c"), 3);
+  c = std::move(b);
+  EXPECT_EQ(c.GetDataString().Str(), "a");
+  EXPECT_EQ(c.GetMode(), 1);
+  EXPECT_EQ(b.GetDataString().Str(), "c");  // NOLINT(bugprone-use-after-move)
+  EXPECT_EQ(QORInputFilterNotifWithString(-1).GetDataString().Str(), "");
+  // Known by name, but the object model cannot make one by it.
   EXPECT_EQ(QORInputFilterNotifWithString::CreateItself(), nullptr);
-  EXPECT_STREQ(QORInputFilterNotifWithString::ClassName(), "QORInputFilterNotifWithString");
-  EXPECT_STREQ(n.IsA(), "QORInputFilterNotifWithString");
-  EXPECT_TRUE(n.IsAKindOf("QORInputFilterNotifWithString"));
-  EXPECT_TRUE(n.IsAKindOf("QORNotification"));
-  EXPECT_FALSE(n.IsAKindOf("QORInputFilterDumpModelNotif"));
-  EXPECT_TRUE(QORInputFilterNotifWithString::ClassId() == n.GetMetaObject()->GetClassId());
-  EXPECT_EQ(n.GetMetaObject()->GetParent(), QORNotification::MetaObject());
+  EXPECT_TRUE(a.IsAKindOf("QORNotification"));
+  EXPECT_FALSE(a.IsAKindOf("QORInputFilterDumpModelNotif"));
 }
 
 using DialogNotificationKinds = DialogFixture;

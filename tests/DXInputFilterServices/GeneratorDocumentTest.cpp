@@ -329,7 +329,10 @@ TEST_F(GeneratorDocument, RepeatedKeysKeepTheFirstPlaceAndTheLastValue) {
   odd->values["Name"] = {"n", false};
   odd->values["Kind"] = {"k", false};
   odd->data = {{"extra", "1"}, {"uid", "replaced"}, {"extra", "2"}};
-  plain->children = {odd};
+  // The only repeat is of the first key.
+  TestEntity* first = model.Add("first", "First", {"f"});
+  first->data = {{"uid", "x"}};
+  plain->children = {odd, first};
   model.roots = {plain};
 
   ASSERT_EQ(Generate(), S_OK);
@@ -339,6 +342,8 @@ TEST_F(GeneratorDocument, RepeatedKeysKeepTheFirstPlaceAndTheLastValue) {
   EXPECT_EQ(JsonAt(doc, "/roots/0/children/0"),
             Json(R"({"label":"Odd","data":{"uid":"replaced","extra":"2"},)"
                  R"("grid":{"Name":"n","Kind":"k"}})"));
+  EXPECT_EQ(JsonAt(doc, "/roots/0/children/1"),
+            Json(R"({"label":"First","data":{"uid":"x"},"grid":{}})"));
 }
 
 TEST_F(GeneratorDocument, EntitySharedBySiblingBranchesIsNotALoop) {

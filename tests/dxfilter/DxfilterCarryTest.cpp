@@ -1,37 +1,13 @@
 // DxfilterCarryTest.cpp - the weekly re-import end to end: a model and its next version
 // written by the test, choices recorded on the first, `generate --carry` on the second,
 // and the reader's answers for the new version checked entity by entity.
-#include <gtest/gtest.h>
-#include <sys/wait.h>
-
-#include <cstdlib>
-#include <fstream>
 #include <map>
-#include <sstream>
-#include <string>
-#include <vector>
 
+#include "DxfilterFixture.h"
 #include "JsonStreams/JIStream.h"
 
+namespace dxtest {
 namespace {
-
-struct Result {
-  int code = -1;
-  std::string out, err;
-};
-
-std::string Slurp(const std::string& path) {
-  std::ifstream in(path);
-  std::stringstream all;
-  all << in.rdbuf();
-  return all.str();
-}
-
-std::string Quote(const std::string& arg) {
-  std::string quoted = "'";
-  for (char c : arg) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return quoted + "'";
-}
 
 // A GlobalId of 22 characters of the IFC alphabet, one per tag.
 std::string Gid(const std::string& tag) {
@@ -99,32 +75,8 @@ std::string IfcModel(const std::vector<Wall>& walls) {
 // uid -> column -> the reader's answer, from `resolve --json`.
 using Answers = std::map<std::string, std::map<std::string, std::string>>;
 
-class DxfilterCarry : public ::testing::Test {
+class DxfilterCarry : public DxfilterTest {
  protected:
-  void SetUp() override {
-    char pattern[] = "/tmp/dxfilter-carry-test-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    _dir = pattern;
-  }
-  void TearDown() override { std::system(("rm -rf " + Quote(_dir)).c_str()); }
-
-  Result Run(const std::vector<std::string>& args) {
-    std::string command = "cd " + Quote(_dir) + " && " + Quote(DX_DXFILTER);
-    for (const std::string& a : args) command += " " + Quote(a);
-    command += " </dev/null >" + Quote(_dir + "/out") + " 2>" + Quote(_dir + "/err");
-    Result r;
-    int status = std::system(command.c_str());
-    r.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    r.out = Slurp(_dir + "/out");
-    r.err = Slurp(_dir + "/err");
-    return r;
-  }
-  std::string File(const std::string& name) const { return _dir + "/" + name; }
-  std::string Write(const std::string& name, const std::string& text) const {
-    std::ofstream(File(name)) << text;
-    return File(name);
-  }
-
   Answers Resolve(const std::string& document, const std::vector<std::string>& extra = {}) {
     std::vector<std::string> args = {"resolve", File(document), "--json"};
     args.insert(args.end(), extra.begin(), extra.end());
@@ -146,7 +98,7 @@ class DxfilterCarry : public ::testing::Test {
   // What the page writes at OK: the user's edits in "userEdits" of the document's data.
   std::string Edited(const std::string& document, const std::string& name,
                      const std::string& userEdits) {
-    std::string text = Slurp(File(document));
+    std::string text = Read(document);
     const std::string data = "{\"data\":{";
     EXPECT_EQ(text.rfind(data, 0), 0u);
     text.insert(data.size(), "\"userEdits\":" + userEdits + ",");
@@ -165,8 +117,6 @@ class DxfilterCarry : public ::testing::Test {
       }
     }
   }
-
-  std::string _dir;
 };
 
 const std::vector<Wall> kVersion1 = {{"A", "Wall A", 0},
@@ -213,7 +163,7 @@ TEST_F(DxfilterCarry, ChoicesReachTheNextVersionEntityByEntity) {
   EXPECT_NE(notCarried.err.find("--carry"), std::string::npos);
 
   // Edited again on the new version, then carried once more: every choice arrives.
-  std::string v2 = Slurp(File("v2.json"));
+  std::string v2 = Read("v2.json");
   const std::string edits = "\"userEdits\":{";
   ASSERT_NE(v2.find(edits), std::string::npos);
   v2.insert(v2.find(edits) + edits.size(), "\"" + Gid("F") + "\":{\"Import\":\"false\"},");
@@ -238,7 +188,7 @@ TEST_F(DxfilterCarry, ADocumentWithoutRecordedEditsCarriesItsImportValuesAndSays
   Write("v2.ifc", IfcModel(kVersion2));
   ASSERT_EQ(Run({"generate", "IFC", File("v1.ifc"), "-o", "v1.json"}).code, 0);
   // Another tool switched B off in the values themselves.
-  std::string v1 = Slurp(File("v1.json"));
+  std::string v1 = Read("v1.json");
   const size_t b = v1.find("\"Import\":\"true\"", v1.find(Gid("B")));
   ASSERT_NE(b, std::string::npos);
   v1.replace(b, 15, "\"Import\":\"false\"");
@@ -248,7 +198,7 @@ TEST_F(DxfilterCarry, ADocumentWithoutRecordedEditsCarriesItsImportValuesAndSays
   ASSERT_EQ(g.code, 0) << g.err;
   EXPECT_EQ(g.out, "1 edit carried, 2 new, 2 gone, 0 dropped\n");
   EXPECT_NE(g.err.find("records no edits"), std::string::npos);
-  EXPECT_NE(Slurp(File("v2.json")).find("\n    "), std::string::npos);
+  EXPECT_NE(Read("v2.json").find("\n    "), std::string::npos);
   ASSERT_EQ(Run({"generate", "IFC", File("v2.ifc"), "-o", "v2-plain.json"}).code, 0);
   ExpectAnswers(Resolve("v2.json"), Resolve("v2-plain.json"), {{Gid("B"), {{"Import", "false"}}}});
 }
@@ -259,14 +209,15 @@ TEST_F(DxfilterCarry, ABadOldDocumentFailsBeforeAnythingIsWritten) {
                         Write("bad.json", "{\"data\":"), "-o", "v2.json"});
   EXPECT_EQ(notJson.code, 1);
   EXPECT_NE(notJson.err.find("cannot carry from"), std::string::npos);
-  EXPECT_EQ(std::count(notJson.err.begin(), notJson.err.end(), '\n'), 1);
+  EXPECT_EQ(CountOf(notJson.err, '\n'), 1);
   Result wrongEdits =
       Run({"generate", "IFC", File("v2.ifc"), "--carry",
            Write("wrong.json", R"({"data":{"userEdits":[]},"roots":[]})"), "-o", "v2.json"});
   EXPECT_EQ(wrongEdits.code, 1);
   EXPECT_NE(wrongEdits.err.find("userEdits"), std::string::npos);
-  EXPECT_TRUE(Slurp(File("v2.json")).empty());
+  EXPECT_TRUE(Read("v2.json").empty());
   EXPECT_EQ(Run({"generate", "IFC", File("v2.ifc"), "--carry", File("missing.json")}).code, 2);
 }
 
 }  // namespace
+}  // namespace dxtest

@@ -8,6 +8,7 @@
 # A patch is a `git diff` of product code, preceded by one header line:
 #   Tests: CTEST_REGEX          ctest tests to run (Release build in build/faults)
 #   Node: FILE...               or node --test files (the page's logic)
+# DX_FAULT_TARGETS (optional): the ninja targets to rebuild instead of everything.
 set -uo pipefail
 cd "$(dirname "$0")/../.."
 area=${1:?usage: tests/faults/run.sh AREA [PATCH...]}
@@ -15,6 +16,7 @@ shift
 patches=("$@")
 ((${#patches[@]})) || patches=(tests/faults/"$area"/*.patch)
 build=build/faults
+read -r -a targets <<<"${DX_FAULT_TARGETS:-}"
 if [ ! -f "$build/build.ninja" ]; then
   cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DDX_BENCH=OFF >/dev/null || exit 1
 fi
@@ -27,7 +29,7 @@ for patch in "${patches[@]}"; do
     exit 1
   fi
   result=missed
-  if ! ninja -C "$build" >/dev/null 2>&1; then
+  if ! ninja -C "$build" "${targets[@]}" >/dev/null 2>&1; then
     result=caught # a fault the compiler refuses is caught too
   else
     case "$header" in
@@ -43,6 +45,6 @@ for patch in "${patches[@]}"; do
   [ $result = caught ] && caught=$((caught + 1)) || missed=$((missed + 1))
   echo "$name: $result"
 done
-ninja -C "$build" >/dev/null 2>&1
+ninja -C "$build" "${targets[@]}" >/dev/null 2>&1
 echo "$area: $caught caught, $missed missed"
 [ "$missed" -eq 0 ]

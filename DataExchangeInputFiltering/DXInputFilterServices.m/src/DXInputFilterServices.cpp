@@ -5,13 +5,11 @@
 // of the definitions below (one translation unit, so the order is the language's):
 // the module object first, then the four switches. The kit then runs the registration
 // table, whose rows each make one registration and return the module object.
-#include <new>
-
 #include "DXModuleSwitches.h"
 #include "DataExchangeUtilities/QORDXEnvironmentVariable.h"
 #include "ObjectModelRuntime/QORFillDictionary.h"
 #include "ObjectModelRuntime/QORGetEnv.h"
-#include "ObjectModelRuntime/QOROMModule.h"
+#include "ObjectModelRuntime/QOROMModuleTable.h"
 #include "QORCloudJsonFilter.h"
 #include "QORCloudResolvedFilter.h"
 #include "QORJsonFilterWriter.h"
@@ -87,32 +85,12 @@ QOROMModule* RegisterFilterReaderTie() {
   return Module();
 }
 
-// Bounded by null slots; the module info points at the first slot and just behind
-// the last function. The build links the section among the data that is read-only
-// once relocated (cmake/ModuleTableReadOnly.ld), so nothing can rewrite the table.
-__attribute__((section("zqyom"), used)) QORRegistrationFunction const s_registrationTable[] = {
-    nullptr,
-    &RegisterCloudFilterGenerator,
-    &RegisterCloudFilterGeneratorTie,
-    &RegisterCloudFilterReader,
-    &RegisterCloudFilterReaderTie,
-    &RegisterFilterGenerator,
-    &RegisterFilterGeneratorTie,
-    &RegisterFilterReader,
-    &RegisterFilterReaderTie,
-    &RegisterDialogFactory,
-    nullptr,
-};
-constexpr size_t kTableSlots = sizeof(s_registrationTable) / sizeof(s_registrationTable[0]);
-
-// The module object is never destroyed: the kit keeps pointers to it.
-alignas(QOROMModule) unsigned char s_moduleStorage[sizeof(QOROMModule)];
-QOROMModule* const s_pModule = new (s_moduleStorage)
-    QOROMModule(QOROMModuleInfo{&s_registrationTable[0], &s_registrationTable[kTableSlots - 1]});
-
-QOROMModule* Module() {
-  return s_pModule;
-}
+// The build links the table's section among the data that is read-only once relocated
+// (cmake/ModuleTableReadOnly.ld), so nothing can rewrite the table.
+QOR_MODULE_TABLE(Module, &RegisterCloudFilterGenerator, &RegisterCloudFilterGeneratorTie,
+                 &RegisterCloudFilterReader, &RegisterCloudFilterReaderTie,
+                 &RegisterFilterGenerator, &RegisterFilterGeneratorTie, &RegisterFilterReader,
+                 &RegisterFilterReaderTie, &RegisterDialogFactory)
 
 }  // namespace
 

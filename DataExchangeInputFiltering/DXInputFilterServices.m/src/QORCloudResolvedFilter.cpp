@@ -29,19 +29,14 @@ QORCloudResolvedFilter::~QORCloudResolvedFilter() = default;
 
 HRESULT QORCloudResolvedFilter::ReadFilterDocument(const JSON::JIStream& root) {
   if (root.Empty()) return E_INVALIDARG;
-  Reset();
-  if (root.Exist("data")) {
-    JSON::JIStream data = root.ReadObject("data");
-    if (data.Exist("filterID")) _filterId = data.ReadString("filterID");
-    if (data.Exist("settings")) _settings = data.ReadObject("settings");
-    if (data.Exist("results")) {
-      for (const JSON::JIStream& record : data.ReadObjects("results")) {
-        if (!record.Exist("resourceid")) continue;
-        // Previews and relations between resources are not resources to import.
-        if (record.Exist("previewObject") || record.Exist("from") || record.Exist("to")) continue;
-        QORDXUnicodeString id(record.ReadString("resourceid"));
-        _mappingTable.try_emplace(std::move(id), MappingEntry{record, JSON::JIStream()});
-      }
+  const JSON::JIStream data = ReadHeader(root);
+  if (data.Exist("results")) {
+    for (const JSON::JIStream& record : data.ReadObjects("results")) {
+      if (!record.Exist("resourceid")) continue;
+      // Previews and relations between resources are not resources to import.
+      if (record.Exist("previewObject") || record.Exist("from") || record.Exist("to")) continue;
+      QORDXUnicodeString id(record.ReadString("resourceid"));
+      _mappingTable.try_emplace(std::move(id), MappingEntry{record, JSON::JIStream()});
     }
   }
   DumpMappingTable();

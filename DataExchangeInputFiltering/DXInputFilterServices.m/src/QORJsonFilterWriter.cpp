@@ -4,10 +4,12 @@
 #include <algorithm>
 #include <atomic>
 
+#include "DXColumnTyping.h"
 #include "DXDocumentMembers.h"
 #include "DXLazyMetaObject.h"
 #include "DXWebViewer.h"
 #include "DataExchangeUtilities/QORDXEnvironmentVariable.h"
+#include "InputFilteringInterfaces/QORIInputFilterGenerator.h"
 #include "InputFilteringInterfaces/QORIResolvedInputFilter.h"
 #include "JsonStreams/JIStream.h"
 #include "ObjectModelRuntime/QORErrorText.h"
@@ -18,49 +20,19 @@ namespace {
 
 std::atomic<const QORMetaClass*> s_pMetaObject{nullptr};
 
-const QORDXUnicodeString kEntityToRemove("EntityToRemove");
+const QORDXUnicodeString kEntityToRemove(QORDXEntityList::kEntityToRemove);
 
 // What a column type code puts into the column object.
 void AddColumnTyping(JSON::JOStream& column, JSON::JOStream& columnData, int32_t type,
                      const QORListValQORUnicodeString& possibleValues) {
-  const char* representation = nullptr;
-  bool editable = true;
-  switch (type) {
-    case 0:
-      representation = "string";
-      editable = false;
-      break;
-    case 1:
-      representation = "boolean";
-      break;
-    case 3:
-      representation = "string";
-      break;
-    case 4:
-    case 5:
-      representation = "number";
-      break;
-    case 6:
-      representation = "date";
-      break;
-    case 7:
-      representation = "color";
-      break;
-    case 8:
-      editable = false;
-      break;
-    default:
-      break;  // 2 (enumeration) and unknown codes: editable, no representation
-  }
-  column.Add("editableFlag", editable);
-  if (editable) column.Add("editionPolicy", "EditionInPlace");
-  if (representation) column.Add("typeRepresentation", representation);
-  if (type == 2) {
-    columnData.Add("type", "enum");
+  const DXColumnTyping typing = DXColumnTyping::Of(type);
+  column.Add("editableFlag", typing.editable);
+  if (typing.editable) column.Add("editionPolicy", "EditionInPlace");
+  if (typing.representation) column.Add("typeRepresentation", typing.representation);
+  if (typing.dataType) columnData.Add("type", typing.dataType);
+  if (type == QORDXColumnType::kEnumeration) {
     std::vector<QORUnicodeString> values(possibleValues.begin(), possibleValues.end());
     columnData.Add("possibleValues", values);
-  } else if (type == 8) {
-    columnData.Add("type", "runtime");
   }
 }
 
@@ -281,7 +253,7 @@ void QORJsonFilterWriter::BuildNode(const QORIInputFilterStructure_var& provider
     int32_t type = 0;
     QORListValQORUnicodeString possibleValues;
     provider->GetColumnDescription(columnName, text, type, possibleValues);
-    if (type == 8) continue;  // runtime columns are computed by the page
+    if (type == QORDXColumnType::kRuntime) continue;  // computed by the page
     if (_cells.size() <= cellCount) _cells.resize(cellCount + 1);
     Cell& cell = _cells[cellCount];
     cell.value = QORUnicodeString();

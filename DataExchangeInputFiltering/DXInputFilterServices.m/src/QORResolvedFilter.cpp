@@ -41,6 +41,15 @@ void QORResolvedFilter::Reset() {
   _filterId = QORUnicodeString();
 }
 
+JSON::JIStream QORResolvedFilter::ReadHeader(const JSON::JIStream& root) {
+  Reset();
+  if (!root.Exist("data")) return JSON::JIStream();
+  JSON::JIStream data = root.ReadObject("data");
+  if (data.Exist("filterID")) _filterId = data.ReadString("filterID");
+  if (data.Exist("settings")) _settings = data.ReadObject("settings");
+  return data;
+}
+
 HRESULT QORResolvedFilter::ReadFilterFile(const QORUnicodeString& path) {
   JSON::JIStream root;
   if (!root.ParseFile(path, true)) return E_FAIL;
@@ -49,12 +58,7 @@ HRESULT QORResolvedFilter::ReadFilterFile(const QORUnicodeString& path) {
 
 HRESULT QORResolvedFilter::ReadFilterDocument(const JSON::JIStream& root) {
   if (root.Empty()) return E_INVALIDARG;
-  Reset();
-  if (root.Exist("data")) {
-    JSON::JIStream data = root.ReadObject("data");
-    if (data.Exist("filterID")) _filterId = data.ReadString("filterID");
-    if (data.Exist("settings")) _settings = data.ReadObject("settings");
-  }
+  ReadHeader(root);
   if (root.Exist("roots")) {
     for (const JSON::JIStream& node : root.ReadObjects("roots")) ReadNode(node);
   }

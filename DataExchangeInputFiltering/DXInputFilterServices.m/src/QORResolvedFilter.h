@@ -41,6 +41,9 @@ class QORResolvedFilter : public QORBaseUnknown {
  protected:
   // Forgets everything an earlier read left.
   void Reset();
+  // Forgets the earlier read, then takes the filter id and the settings from the
+  // document's "data", which it gives back (empty when there is none).
+  JSON::JIStream ReadHeader(const JSON::JIStream& root);
 
   QORUnicodeString _filterId;
   std::unordered_map<QORDXUnicodeString, MappingEntry, QORDXUnicodeStringHash> _mappingTable;

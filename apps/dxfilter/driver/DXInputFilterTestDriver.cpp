@@ -5,10 +5,9 @@
 // const QORUnicodeString* holding the data string), and "DXInputFilterNotificationText",
 // which reads the text a received notification carries.
 #include <atomic>
-#include <new>
 
 #include "ObjectModelRuntime/QORFillDictionary.h"
-#include "ObjectModelRuntime/QOROMModule.h"
+#include "ObjectModelRuntime/QOROMModuleTable.h"
 #include "QORInputFilterNotifWithString.h"
 
 namespace {
@@ -88,13 +87,6 @@ QOROMModule* RegisterJSReplay() {
   return Module();
 }
 
-__attribute__((section("zqyom"), used)) QORRegistrationFunction const s_registrationTable[] = {
-    nullptr, &RegisterButtonReplay, &RegisterJSReplay, &RegisterNotificationText, nullptr};
-alignas(QOROMModule) unsigned char s_moduleStorage[sizeof(QOROMModule)];
-QOROMModule* const s_pModule = new (s_moduleStorage)
-    QOROMModule(QOROMModuleInfo{&s_registrationTable[0], &s_registrationTable[4]});
-QOROMModule* Module() {
-  return s_pModule;
-}
+QOR_MODULE_TABLE(Module, &RegisterButtonReplay, &RegisterJSReplay, &RegisterNotificationText)
 
 }  // namespace

@@ -1,9 +1,7 @@
 // InputIfcFilter.cpp - the IFC provider module: its registration table, the late type
 // "INPUT_IFC_FILTER" and the TIE that binds QORIInputFilterStructure to the provider.
-#include <new>
-
 #include "ObjectModelRuntime/QORFillDictionary.h"
-#include "ObjectModelRuntime/QOROMModule.h"
+#include "ObjectModelRuntime/QOROMModuleTable.h"
 #include "QORIfcFilterStructure.h"
 #include "TIEQORIInputFilterStructureQORIfcFilterStructure.h"
 
@@ -26,15 +24,7 @@ QOROMModule* RegisterIfcFilterTie() {
   return Module();
 }
 
-__attribute__((section("zqyom"), used)) QORRegistrationFunction const s_registrationTable[] = {
-    nullptr, &RegisterIfcFilter, &RegisterIfcFilterTie, nullptr};
-
-alignas(QOROMModule) unsigned char s_moduleStorage[sizeof(QOROMModule)];
-QOROMModule* const s_pModule = new (s_moduleStorage)
-    QOROMModule(QOROMModuleInfo{&s_registrationTable[0], &s_registrationTable[3]});
-QOROMModule* Module() {
-  return s_pModule;
-}
+QOR_MODULE_TABLE(Module, &RegisterIfcFilter, &RegisterIfcFilterTie)
 
 }  // namespace
 

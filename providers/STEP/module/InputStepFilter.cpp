@@ -1,9 +1,7 @@
 // InputStepFilter.cpp - the STEP provider module: its registration table, the late type
 // "INPUT_STEP_FILTER" and the TIE that binds QORIInputFilterStructure to the provider.
-#include <new>
-
 #include "ObjectModelRuntime/QORFillDictionary.h"
-#include "ObjectModelRuntime/QOROMModule.h"
+#include "ObjectModelRuntime/QOROMModuleTable.h"
 #include "QORStepFilterStructure.h"
 #include "TIEQORIInputFilterStructureQORStepFilterStructure.h"
 
@@ -26,15 +24,7 @@ QOROMModule* RegisterStepFilterTie() {
   return Module();
 }
 
-__attribute__((section("zqyom"), used)) QORRegistrationFunction const s_registrationTable[] = {
-    nullptr, &RegisterStepFilter, &RegisterStepFilterTie, nullptr};
-
-alignas(QOROMModule) unsigned char s_moduleStorage[sizeof(QOROMModule)];
-QOROMModule* const s_pModule = new (s_moduleStorage)
-    QOROMModule(QOROMModuleInfo{&s_registrationTable[0], &s_registrationTable[3]});
-QOROMModule* Module() {
-  return s_pModule;
-}
+QOR_MODULE_TABLE(Module, &RegisterStepFilter, &RegisterStepFilterTie)
 
 }  // namespace
 
