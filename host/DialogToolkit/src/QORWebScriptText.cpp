@@ -3,6 +3,7 @@
 
 #include <cstring>
 
+#include "JsonStreams/src/JsonText.h"
 #include "SystemStrings/QORUtf8.h"
 
 namespace {
@@ -98,98 +99,35 @@ bool Decode(std::string_view s, std::string& out) {
   return true;
 }
 
-// A literal's value is written as JSON escapes it, with each "'" then written "\'": the
-// filter dialog's init script has always carried its document so, and
-// DialogEscapingTest holds it to that byte for byte.
-struct Escapes {
-  unsigned char special[256] = {};
-  constexpr Escapes() {
-    for (int c = 0; c < 0x20; ++c) special[c] = 1;
-    special[static_cast<unsigned char>('"')] = 1;
-    special[static_cast<unsigned char>('\\')] = 1;
-    special[static_cast<unsigned char>('\'')] = 1;
-    special[static_cast<unsigned char>('<')] = 1;
-    special[0xE2] = 1;  // may start U+2028 or U+2029
+// A literal's value is written as JSON escapes it for a script, with each "'" then
+// written "\'": the filter dialog's init script has always carried its document so, and
+// DialogEscapingTest holds it to that byte for byte. The JSON streams' escaper does the
+// JSON part; this sink adds the apostrophes and leaves out the enclosing quotes (inner
+// quotes come escaped, through Write).
+struct ScriptLiteralSink {
+  std::string& out;
+  void Write(const char* bytes, size_t count) {
+    while (count > 0) {
+      const void* hit = std::memchr(bytes, '\'', count);
+      const size_t plain = hit ? static_cast<size_t>(static_cast<const char*>(hit) - bytes) : count;
+      out.append(bytes, plain);
+      if (!hit) return;
+      out.append("\\'", 2);
+      bytes += plain + 1;
+      count -= plain + 1;
+    }
+  }
+  void Put(char c) {
+    if (c != '"') out.push_back(c);
   }
 };
-constexpr Escapes kEscapes;
-
-// Calls plain(begin, length) for each run of bytes taken as they are and escape(text)
-// for each escaped byte or sequence, in order.
-template <class Plain, class Escape>
-void WalkEscaped(std::string_view text, Plain plain, Escape escape) {
-  static const char kHex[] = "0123456789abcdef";
-  const size_t n = text.size();
-  size_t i = 0;
-  while (i < n) {
-    size_t run = i;
-    while (run < n && !kEscapes.special[static_cast<unsigned char>(text[run])]) ++run;
-    if (run > i) plain(text.data() + i, run - i);
-    i = run;
-    if (i >= n) break;
-    const unsigned char c = static_cast<unsigned char>(text[i]);
-    switch (c) {
-      case '"':
-        escape(std::string_view("\\\""));
-        break;
-      case '\\':
-        escape(std::string_view("\\\\"));
-        break;
-      case '\'':
-        escape(std::string_view("\\'"));
-        break;
-      case '\n':
-        escape(std::string_view("\\n"));
-        break;
-      case '\r':
-        escape(std::string_view("\\r"));
-        break;
-      case '\t':
-        escape(std::string_view("\\t"));
-        break;
-      case '\b':
-        escape(std::string_view("\\b"));
-        break;
-      case '\f':
-        escape(std::string_view("\\f"));
-        break;
-      case '<':
-        if (i + 1 < n && (text[i + 1] == '/' || text[i + 1] == '!'))
-          escape(std::string_view("\\u003c"));
-        else
-          plain(text.data() + i, 1);
-        break;
-      case 0xE2:
-        if (i + 2 < n && static_cast<unsigned char>(text[i + 1]) == 0x80 &&
-            (static_cast<unsigned char>(text[i + 2]) == 0xA8 ||
-             static_cast<unsigned char>(text[i + 2]) == 0xA9)) {
-          const bool line = static_cast<unsigned char>(text[i + 2]) == 0xA8;
-          escape(std::string_view(line ? "\\u2028" : "\\u2029"));
-          i += 2;
-        } else {
-          plain(text.data() + i, 1);
-        }
-        break;
-      default: {
-        const char code[] = {'\\', 'u', '0', '0', kHex[c >> 4], kHex[c & 0xF]};
-        escape(std::string_view(code, sizeof(code)));
-      }
-    }
-    ++i;
-  }
-}
 
 }  // namespace
 
 void QORAppendScriptLiteral(std::string_view text, std::string& out) {
-  size_t length = 0;
-  WalkEscaped(
-      text, [&](const char*, size_t count) { length += count; },
-      [&](std::string_view escaped) { length += escaped.size(); });
-  out.reserve(out.size() + length);
-  WalkEscaped(
-      text, [&](const char* begin, size_t count) { out.append(begin, count); },
-      [&](std::string_view escaped) { out.append(escaped); });
+  out.reserve(out.size() + text.size() + text.size() / 16 + 64);
+  ScriptLiteralSink sink{out};
+  JSON::detail::WriteQuoted<true>(sink, text);
 }
 
 namespace {
