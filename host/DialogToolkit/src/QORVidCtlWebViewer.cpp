@@ -1,9 +1,9 @@
 // QORVidCtlWebViewer.cpp - the web viewer: the scripts it queues for its page, and the
 // arguments of the page's messages.
 #include "DialogToolkit/QORVidCtlWebViewer.h"
-#include "DialogToolkit/QORVidFraWindow.h"
 
 #include "DialogToolkit/QORDialogToolkit.h"
+#include "DialogToolkit/QORVidFraWindow.h"
 #include "DialogToolkit/QORVidJSMessageEventArgs.h"
 #include "DialogToolkit/src/QORDialogToolkitMeta.h"
 #include "DialogToolkit/src/QORWebScriptText.h"
