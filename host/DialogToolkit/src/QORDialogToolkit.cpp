@@ -8,8 +8,8 @@
 #include <mutex>
 #include <optional>
 
-#include "DialogToolkit/src/QORWebHost.h"
 #include "DialogToolkit/src/QORWebServer.h"
+#include "DialogToolkit/src/QORWebSystem.h"
 #include "ObjectModelRuntime/QORGetEnv.h"
 
 namespace {

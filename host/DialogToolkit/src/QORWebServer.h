@@ -6,12 +6,13 @@
 #include <memory>
 #include <string>
 
-struct QORWebPage;
+#include "DialogToolkit/src/QORWebServerSetup.h"
 
 class QORWebServer {
  public:
-  // The running server, started on the first call; null when it cannot start.
-  static QORWebServer* Instance();
+  // The running server, started on the first call with setup (later calls' setup is not
+  // looked at); null when it cannot start.
+  static QORWebServer* Instance(const QORWebServerSetup& setup);
   // Stops the running server, if any, and joins its threads; Instance then gives null.
   static void StopRunning();
 

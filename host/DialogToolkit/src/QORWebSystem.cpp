@@ -1,5 +1,7 @@
 // QORWebSystem.cpp - what the web backend asks of the system: random ids and starting
 // the browser.
+#include "DialogToolkit/src/QORWebSystem.h"
+
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/random.h>
@@ -17,8 +19,6 @@
 #include <string>
 #include <thread>
 #include <vector>
-
-#include "DialogToolkit/src/QORWebHost.h"
 
 bool QORWebRandomHex(size_t bytes, std::string& out) {
   std::vector<unsigned char> raw(bytes);

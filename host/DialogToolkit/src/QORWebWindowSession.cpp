@@ -12,10 +12,10 @@
 #include "DialogToolkit/QORVidFraDialog.h"
 #include "DialogToolkit/QORVidJSMessageEventArgs.h"
 #include "DialogToolkit/QORWebAssets.h"
-#include "DialogToolkit/src/QORWebHost.h"
 #include "DialogToolkit/src/QORWebPage.h"
 #include "DialogToolkit/src/QORWebScriptText.h"
 #include "DialogToolkit/src/QORWebServer.h"
+#include "DialogToolkit/src/QORWebSystem.h"
 #include "EventToolkit/QORSYPEventArgs.h"
 #include "ObjectModelRuntime/QORMsgCatalog.h"
 
@@ -56,6 +56,53 @@ Widget* Alive(const QORWeakRef& ref) {
 bool IsGone(QORWebPage& page) {
   std::lock_guard<std::mutex> lock(page.mutex);
   return page.gone;
+}
+
+// --- what the server's requests stand for, run on the host thread
+
+void RaiseLoadStart(const std::shared_ptr<QORWebPage>& page) {
+  if (IsGone(*page)) return;
+  auto* viewer = Alive<QORVidCtlWebViewer>(page->viewer);
+  if (!viewer || !Alive<QORVidFraWindow>(page->window)) return;
+  auto* args = new QORSYPEventArgs();
+  if (!args) return;
+  viewer->RaiseEvent(QORVidCtlWebViewer::LoadStart(), args);
+  args->Release();
+}
+
+void RaiseMessage(const std::shared_ptr<QORWebPage>& page, std::vector<QORUnicodeString> strings) {
+  if (IsGone(*page)) return;
+  auto* viewer = Alive<QORVidCtlWebViewer>(page->viewer);
+  if (!viewer || !Alive<QORVidFraWindow>(page->window)) return;
+  auto* args = new QORVidJSMessageEventArgs(std::move(strings));
+  if (!args) return;
+  viewer->RaiseEvent(QORVidCtlWebViewer::JSMessage(), args);
+  args->Release();
+}
+
+void ClickButton(const std::shared_ptr<QORWebPage>& page, int button) {
+  if (IsGone(*page)) return;
+  auto* window = Alive<QORVidFraWindow>(page->window);
+  auto* dialog = window ? dynamic_cast<QORVidFraDialog*>(window) : nullptr;
+  if (dialog) dialog->ClickStandardButton(button);
+}
+
+void RaiseClosed(const std::shared_ptr<QORWebPage>& page) {
+  if (IsGone(*page)) return;
+  auto* window = Alive<QORVidFraWindow>(page->window);
+  if (!window) return;
+  auto* args = new QORSYPEventArgs();
+  if (!args) return;
+  window->RaiseEvent(QORVidFraWindow::Closed(), args);
+  args->Release();
+}
+
+void PageLost(const std::shared_ptr<QORWebPage>& page) {
+  if (IsGone(*page) || !Alive<QORVidFraWindow>(page->window)) return;
+  QORDialogToolkit::Notice(Text("PageLost",
+                                "the page stopped answering (its browser was closed or ended); "
+                                "the window is closed as if cancelled"));
+  RaiseClosed(page);
 }
 
 class WebWindowSession final : public QORWebWindowSession {
@@ -222,7 +269,16 @@ class WebWindowSession final : public QORWebWindowSession {
 
 QORWebWindowSession* QORWebWindowSession::Open(QORVidFraWindow* window) {
   if (!window) return nullptr;
-  QORWebServer* server = QORWebServer::Instance();
+  QORWebServerSetup setup;
+  setup.messageSizeLimit = &QORDialogToolkit::GetMessageSizeLimit;
+  setup.leaveGrace = &QORDialogToolkit::GetLeaveGrace;
+  setup.lostGrace = &QORDialogToolkit::GetLostGrace;
+  setup.loadStart = &RaiseLoadStart;
+  setup.message = &RaiseMessage;
+  setup.button = &ClickButton;
+  setup.closed = &RaiseClosed;
+  setup.pageLost = &PageLost;
+  QORWebServer* server = QORWebServer::Instance(setup);
   if (!server) return nullptr;
   std::string token;
   if (!QORWebRandomHex(16, token)) return nullptr;
@@ -243,52 +299,4 @@ QORWebWindowSession* QORWebWindowSession::Open(QORVidFraWindow* window) {
   server->Add(page);
   if (window->GetVisibleFlag()) session->Show();
   return session;
-}
-
-// --- what the server's requests stand for, run on the host thread
-
-void QORWebHost::RaiseLoadStart(const std::shared_ptr<QORWebPage>& page) {
-  if (IsGone(*page)) return;
-  auto* viewer = Alive<QORVidCtlWebViewer>(page->viewer);
-  if (!viewer || !Alive<QORVidFraWindow>(page->window)) return;
-  auto* args = new QORSYPEventArgs();
-  if (!args) return;
-  viewer->RaiseEvent(QORVidCtlWebViewer::LoadStart(), args);
-  args->Release();
-}
-
-void QORWebHost::RaiseMessage(const std::shared_ptr<QORWebPage>& page,
-                              std::vector<QORUnicodeString> strings) {
-  if (IsGone(*page)) return;
-  auto* viewer = Alive<QORVidCtlWebViewer>(page->viewer);
-  if (!viewer || !Alive<QORVidFraWindow>(page->window)) return;
-  auto* args = new QORVidJSMessageEventArgs(std::move(strings));
-  if (!args) return;
-  viewer->RaiseEvent(QORVidCtlWebViewer::JSMessage(), args);
-  args->Release();
-}
-
-void QORWebHost::ClickButton(const std::shared_ptr<QORWebPage>& page, int button) {
-  if (IsGone(*page)) return;
-  auto* window = Alive<QORVidFraWindow>(page->window);
-  auto* dialog = window ? dynamic_cast<QORVidFraDialog*>(window) : nullptr;
-  if (dialog) dialog->ClickStandardButton(button);
-}
-
-void QORWebHost::PageLost(const std::shared_ptr<QORWebPage>& page) {
-  if (IsGone(*page) || !Alive<QORVidFraWindow>(page->window)) return;
-  QORDialogToolkit::Notice(Text("PageLost",
-                                "the page stopped answering (its browser was closed or ended); "
-                                "the window is closed as if cancelled"));
-  RaiseClosed(page);
-}
-
-void QORWebHost::RaiseClosed(const std::shared_ptr<QORWebPage>& page) {
-  if (IsGone(*page)) return;
-  auto* window = Alive<QORVidFraWindow>(page->window);
-  if (!window) return;
-  auto* args = new QORSYPEventArgs();
-  if (!args) return;
-  window->RaiseEvent(QORVidFraWindow::Closed(), args);
-  args->Release();
 }
