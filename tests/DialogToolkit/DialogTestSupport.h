@@ -1,8 +1,10 @@
 // DialogTestSupport.h - what the dialog toolkit's tests share: classes of the object
-// model made here, an event recorder, and a page played by an HTTP client.
+// model made here, an event recorder, a page played by an HTTP client, and the fixture
+// of a shown dialog whose content is a web viewer on a small test page.
 #pragma once
 
 #include <arpa/inet.h>
+#include <gtest/gtest.h>
 #include <httplib.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -12,18 +14,23 @@
 #include <chrono>
 #include <functional>
 #include <future>
-#include <map>
-#include <mutex>
+#include <regex>
 #include <string>
 #include <vector>
 
+#include "DialogToolkit/QORDialogToolkit.h"
+#include "DialogToolkit/QORVidCtlWebViewer.h"
+#include "DialogToolkit/QORVidFraDialog.h"
 #include "DialogToolkit/QORVidFraDialogButtonClickedEventArgs.h"
 #include "DialogToolkit/QORVidJSMessageEventArgs.h"
+#include "DialogToolkit/QORWebAssets.h"
+#include "EventToolkit/QOREventHandler.h"
 #include "EventToolkit/QOREventLoop.h"
 #include "EventToolkit/QORSYPEventArgs.h"
 #include "JsonStreams/JIStream.h"
-#include "ObjectModelRuntime/QORBaseUnknown.h"
 #include "ObjectModelRuntime/QORMetaClass.h"
+
+using namespace std::chrono_literals;
 
 // The meta protocol of a class defined in a test, derived from Parent.
 #define DIALOG_TEST_META(Class, Parent)                                                 \
@@ -43,46 +50,47 @@
     return MetaObject()->IsAKindOf(name);                                               \
   }
 
-// Records the events it is subscribed to, and on which thread they ran.
+// Subscribes target's method to a widget's event; the widget keeps the handler.
+template <class Target, class Args>
+void Subscribe(QORVidWidget* widget, QOREvent* event, Target* target,
+               void (Target::*method)(QORBaseUnknown*, Args*)) {
+  auto* handler = new QORMethodEventHandler<Target, Args>(target, method);
+  widget->AddHandler(event, handler, 0);
+  handler->Release();
+}
+
+// Records the events it is subscribed to, and whether they ran on the host thread.
 class EventRecorder : public QORBaseUnknown {
  public:
-  void OnLoadStart(QORBaseUnknown* sender, QORSYPEventArgs*) {
-    loadStarts.push_back(sender);
-    Note();
-  }
-  void OnClosed(QORBaseUnknown* sender, QORSYPEventArgs*) {
-    closed.push_back(sender);
-    Note();
-  }
+  void OnLoadStart(QORBaseUnknown* sender, QORSYPEventArgs*) { Note(loadStarts, sender); }
+  void OnClosed(QORBaseUnknown* sender, QORSYPEventArgs*) { Note(closed, sender); }
   void OnMessage(QORBaseUnknown*, QORVidJSMessageEventArgs* args) {
     std::vector<std::string> strings;
     for (const QORUnicodeString& s : args->GetMessages()) strings.push_back(s.Str());
-    messages.push_back(std::move(strings));
-    Note();
+    Note(messages, std::move(strings));
   }
   void OnAccept(QORBaseUnknown*, QORVidFraDialogButtonClickedEventArgs* args) {
-    accepted.push_back(args->GetStandardButton());
-    Note();
+    Note(accepted, args->GetStandardButton());
   }
   void OnReject(QORBaseUnknown*, QORVidFraDialogButtonClickedEventArgs* args) {
-    rejected.push_back(args->GetStandardButton());
-    Note();
+    Note(rejected, args->GetStandardButton());
   }
 
   std::vector<QORBaseUnknown*> loadStarts, closed;
   std::vector<std::vector<std::string>> messages;
   std::vector<int> accepted, rejected;
-  int offHostThread = 0;  // events that ran on another thread than the host's
+  int offHostThread = 0;
 
  private:
-  void Note() {
+  template <class List, class Value>
+  void Note(List& list, Value value) {
+    list.push_back(std::move(value));
     if (!QOREventLoop::Host().IsHostThread()) ++offHostThread;
   }
 };
 
-// Work running on another thread, as a browser's requests run beside the program.
-// Its result is ready before the host loop is woken, so a RunUntil waiting on it sees
-// it at once; the thread is joined when this goes.
+// Work on another thread, as a browser's requests run beside the program. The result
+// is set before the host loop is woken, so a RunUntil waiting on it sees it at once.
 template <class Result>
 class Background {
  public:
@@ -95,15 +103,12 @@ class Background {
       QOREventLoop::Host().Post([] {});
     });
   }
-  template <class Duration>
-  std::future_status wait_for(Duration d) const {
-    return _result.wait_for(d);
-  }
+  bool Ready() const { return _result.wait_for(0s) == std::future_status::ready; }
   Result get() { return _result.get(); }
 
  private:
   std::future<Result> _result;
-  std::future<void> _thread;
+  std::future<void> _thread;  // joined when this goes
 };
 
 template <class Work>
@@ -111,97 +116,73 @@ auto Async(Work work) {
   return Background<decltype(work())>(std::move(work));
 }
 
-template <class Result>
-bool IsReady(const Background<Result>& future) {
-  return future.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
-}
-
-// Runs work on another thread while the host thread turns the event loop, as a
-// browser's requests and the program's events interleave; gives the work's result.
+// Runs work on another thread while the host thread turns the event loop.
 template <class Work>
-auto OffHost(Work work, std::chrono::milliseconds limit = std::chrono::seconds(30)) {
+auto OffHost(Work work, std::chrono::milliseconds limit = 30s) {
   auto future = Async(std::move(work));
-  QOREventLoop::Host().RunUntil([&] { return IsReady(future); }, limit);
+  QOREventLoop::Host().RunUntil([&] { return future.Ready(); }, limit);
   return future.get();
 }
 
+inline int Status(const httplib::Result& answer) {
+  return answer ? answer->status : -1;
+}
+
+inline JSON::JIStream ParseJson(const httplib::Result& answer) {
+  JSON::JIStream json;
+  if (answer) json.Parse(answer->body);
+  return json;
+}
+
 // One browser tab, played by an HTTP client: the window page's requests and the
-// viewer page's (through the bridge's protocol).
+// viewer page's (through the bridge's protocol). Tabs of one browser share its cookie:
+// without one, the tab loads the window page to be given it.
 class PageClient {
  public:
-  PageClient(int port, std::string token, std::string tab = "tab0000000000000000000000000000a")
-      : _port(port),
-        _token(std::move(token)),
-        _base("/" + _token),
-        _tab(std::move(tab)),
-        _client("127.0.0.1", port) {
+  PageClient(int port, const std::string& token, std::string cookie = "",
+             std::string tab = "tab0000000000000000000000000000a")
+      : _port(port), _base("/" + token), _tab(std::move(tab)), _client("127.0.0.1", port) {
     _client.set_read_timeout(40, 0);
-    _client.set_keep_alive(true);
-    _client.set_tcp_nodelay(true);
-    // Tabs of one browser share its cookie: the first loads the window page for it,
-    // while tabs made at the same time on other threads wait.
-    static std::mutex jarMutex;
-    std::lock_guard<std::mutex> lock(jarMutex);
-    std::string& cookie = CookieJar()[std::to_string(port) + "/" + _token];
     if (cookie.empty()) {
       auto page = _client.Get(_base + "/");
-      if (page && page->has_header("Set-Cookie")) {
-        const std::string set = page->get_header_value("Set-Cookie");
-        cookie = set.substr(0, set.find(';'));
-        SetCookies()[std::to_string(port) + "/" + _token] = set;
-      }
+      _setCookie = page ? page->get_header_value("Set-Cookie") : "";
+      cookie = _setCookie.substr(0, _setCookie.find(';'));
     }
-    if (!cookie.empty()) _client.set_default_headers({{"Cookie", cookie}});
+    _cookie = cookie;
+    _client.set_default_headers({{"Cookie", cookie}});
   }
 
-  // The browser's cookies, by port and page token.
-  static std::map<std::string, std::string>& CookieJar() {
-    static std::map<std::string, std::string> jar;
-    return jar;
-  }
-  // The Set-Cookie headers as the server sent them, by the same key.
-  static std::map<std::string, std::string>& SetCookies() {
-    static std::map<std::string, std::string> headers;
-    return headers;
-  }
-  const std::string& Cookie() const { return CookieJar()[std::to_string(_port) + "/" + _token]; }
-  const std::string& SetCookie() const {
-    return SetCookies()[std::to_string(_port) + "/" + _token];
-  }
-
+  const std::string& Cookie() const { return _cookie; }
+  const std::string& SetCookie() const { return _setCookie; }
   const std::string& Base() const { return _base; }
   std::string Origin() const { return "http://127.0.0.1:" + std::to_string(_port); }
   const std::string& Tab() const { return _tab; }
 
   httplib::Result Get(const std::string& path, httplib::Headers headers = {}) {
     headers.emplace("X-Qor-Tab", _tab);
-    return _client.Get(Base() + path, headers);
+    return _client.Get(_base + path, headers);
   }
-  httplib::Result Post(const std::string& path, const std::string& body = "",
-                       httplib::Headers headers = {}) {
-    headers.emplace("X-Qor-Tab", _tab);
-    if (headers.find("Origin") == headers.end()) headers.emplace("Origin", Origin());
-    return _client.Post(Base() + path, headers, body, "application/json");
+  httplib::Result Post(const std::string& path, const std::string& body = "") {
+    return _client.Post(_base + path, {{"X-Qor-Tab", _tab}, {"Origin", Origin()}}, body,
+                        "application/json");
   }
 
-  // A new load of the viewer page (its first, or a reload): the page, then the
-  // bridge's first question for scripts.
+  // A new load of the viewer page (its first, or a reload).
   std::string LoadViewer(const std::string& servedPath) {
     static std::atomic<int> loads{0};
     _load = "load" + std::to_string(1000000 + loads.fetch_add(1)) + _tab.substr(0, 8);
     _next = 0;
-    auto page = _client.Get(Base() + "/" + servedPath);
+    auto page = _client.Get(_base + "/" + servedPath);
     return page && page->status == 200 ? page->body : "";
   }
 
   // One answer of the script stream: the scripts' addresses (empty on a time-out).
   std::vector<std::string> NextScriptAddresses(int* status = nullptr) {
     auto answer = Get("/__qor/scripts?load=" + _load + "&after=" + std::to_string(_next));
-    if (status) *status = answer ? answer->status : -1;
-    std::vector<std::string> addresses;
-    if (!answer || answer->status != 200) return addresses;
+    if (status) *status = Status(answer);
     JSON::JIStream json;
-    if (!json.Parse(answer->body)) return addresses;
+    std::vector<std::string> addresses;
+    if (Status(answer) != 200 || !json.Parse(answer->body)) return addresses;
     for (const QORUnicodeString& s : json.ReadStrings("scripts")) addresses.push_back(s.Str());
     _next = std::stoul(json.ReadRawString("next").Str());
     return addresses;
@@ -213,7 +194,7 @@ class PageClient {
     for (int turns = 0; texts.size() < count && turns < 20; ++turns) {
       for (const std::string& address : NextScriptAddresses()) {
         auto script = _client.Get(address);
-        texts.push_back(script && script->status == 200 ? script->body : "<missing>");
+        texts.push_back(Status(script) == 200 ? script->body : "<missing>");
       }
     }
     return texts;
@@ -223,9 +204,7 @@ class PageClient {
 
  private:
   int _port;
-  std::string _token;
-  std::string _base;
-  std::string _tab;
+  std::string _base, _tab, _cookie, _setCookie;
   httplib::Client _client;
   std::string _load;
   size_t _next = 0;
@@ -245,8 +224,7 @@ inline int ConnectLoopback(int port) {
   return fd;
 }
 
-// Sends request as it is on a new connection and gives what came back until the
-// server closed it (for requests a well-behaved client cannot make).
+// Sends request as it is on a new connection; what came back until the server closed it.
 inline std::string RawExchange(int port, const std::string& request) {
   const int fd = ConnectLoopback(port);
   if (fd < 0) return "";
@@ -263,8 +241,69 @@ inline std::string RawExchange(int port, const std::string& request) {
   return answer;
 }
 
-// The status code of a raw answer, -1 when there is none.
-inline int RawStatus(const std::string& answer) {
-  if (answer.size() < 12 || !answer.starts_with("HTTP/1.")) return -1;
-  return std::atoi(answer.substr(9, 3).c_str());
-}
+inline constexpr char kViewerPath[] = "webapps/DialogToolkitTests/viewer.html";
+inline const std::string kViewerRoute = std::string("/") + kViewerPath;
+
+class WebDialog : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    QORDialogToolkit::SetBackend(QORDialogToolkit::Backend::Web);
+    QORDialogToolkit::SetBrowserCommand("");
+    QORDialogToolkit::SetMessageSizeLimit(size_t(256) << 20);
+    QORDialogToolkit::SetLeaveGrace(3s);
+    QORDialogToolkit::SetAddressSink([this](const std::string& a) { announced.push_back(a); });
+    ASSERT_TRUE(QORWebAssets::Register(
+        kViewerPath, "<!doctype html><html><head><meta charset=\"utf-8\"><title>viewer</title>",
+        "text/html; charset=utf-8"));
+    recorder = new EventRecorder();
+    dialog = new QORVidFraDialog(nullptr, "TestDialog");
+    dialog->SetTitle(QORUnicodeString("Filter <import> & \"check\""));
+    dialog->SetStandardButtons(QORVidFraDialog::kOK | QORVidFraDialog::kCancel);
+    viewer = new QORVidCtlWebViewer(dialog, "TestViewer", QORUnicodeString());
+    viewer->SetHomeURL(QORUnicodeString((std::string("zqrtv://") + kViewerPath).c_str()));
+    viewer->Build();
+    Subscribe(dialog, QORVidFraWindow::Closed(), recorder, &EventRecorder::OnClosed);
+    Subscribe(dialog, QORVidFraDialog::AcceptButtonClicked(), recorder, &EventRecorder::OnAccept);
+    Subscribe(dialog, QORVidFraDialog::RejectButtonClicked(), recorder, &EventRecorder::OnReject);
+    Subscribe(viewer, QORVidCtlWebViewer::LoadStart(), recorder, &EventRecorder::OnLoadStart);
+    Subscribe(viewer, QORVidCtlWebViewer::JSMessage(), recorder, &EventRecorder::OnMessage);
+    dialog->SetApplicativeWidget(viewer);
+  }
+
+  void TearDown() override {
+    if (viewer) viewer->RequestDelayedDestruction();
+    if (dialog) dialog->RequestDelayedDestruction();
+    QOREventLoop::Host().RunPending();
+    recorder->Release();
+    QORDialogToolkit::SetAddressSink(nullptr);
+    QORDialogToolkit::SetMessageSizeLimit(size_t(256) << 20);
+    QORWebAssets::Unregister(kViewerPath);
+  }
+
+  // Shows the dialog and reads its announced address.
+  void Show() {
+    dialog->SetVisibleFlag(1);
+    ASSERT_EQ(announced.size(), 1u);
+    std::smatch match;
+    static const std::regex kAddress(R"(^http://127\.0\.0\.1:(\d+)/([0-9a-f]{32})/$)");
+    ASSERT_TRUE(std::regex_match(announced[0], match, kAddress)) << announced[0];
+    port = std::stoi(match[1]);
+    token = match[2];
+    EXPECT_EQ(dialog->GetAddress(), announced[0]);
+  }
+
+  bool RunUntil(const std::function<bool()>& condition, std::chrono::milliseconds limit = 10s) {
+    return QOREventLoop::Host().RunUntil(condition, limit);
+  }
+  // Turns the loop for a while, for things that must not happen.
+  void RunFor(std::chrono::milliseconds time) {
+    QOREventLoop::Host().RunUntil([] { return false; }, time);
+  }
+
+  std::vector<std::string> announced;
+  EventRecorder* recorder = nullptr;
+  QORVidFraDialog* dialog = nullptr;
+  QORVidCtlWebViewer* viewer = nullptr;
+  int port = 0;
+  std::string token;
+};

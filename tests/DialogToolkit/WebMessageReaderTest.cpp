@@ -14,6 +14,12 @@ struct Verdict {
   std::vector<std::string> strings;
 };
 
+std::string Repeat(const std::string& text, int times) {
+  std::string out;
+  while (times-- > 0) out += text;
+  return out;
+}
+
 // Feeds the body in pieces cut at the given offsets.
 Verdict Read(const std::string& body, std::vector<size_t> cuts) {
   QORWebMessageReader reader;
@@ -44,6 +50,9 @@ TEST(WebMessageReader, EverySplitOffsetGivesTheWholeBodysVerdict) {
       {R"(["a"] x)", {false, {}}},
       {R"(["a")", {false, {}}},
       {R"(["\u00zz"])", {false, {}}},
+      // Every escape, densely, so that blocks of escapes are taken as well as single ones.
+      {"[\"" + Repeat(R"(\b\f\n\r\t\/\"\\x)", 12) + "\"]",
+       {true, {Repeat("\b\f\n\r\t/\"\\x", 12)}}},
   };
   for (const auto& [body, expected] : bodies) {
     SCOPED_TRACE(body);

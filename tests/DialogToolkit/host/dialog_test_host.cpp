@@ -21,63 +21,30 @@
 #include "EventToolkit/QOREventHandler.h"
 #include "EventToolkit/QOREventLoop.h"
 #include "EventToolkit/QORSYPEventArgs.h"
+#include "JsonStreams/QORJsonString.h"
 
 namespace {
 
-const char kPage[] = R"(<!doctype html>
-<html lang="en">
-<head><meta charset="utf-8"><title>Browser test page</title></head>
-<body>
-<p id="pushed">waiting</p>
-<p id="ok"></p>
-</body>
-</html>
-)";
-
 void Say(const std::string& line) {
-  std::fputs(line.c_str(), stdout);
-  std::fputc('\n', stdout);
+  std::printf("%s\n", line.c_str());
   std::fflush(stdout);
-}
-
-std::string Quote(const std::string& text) {
-  std::string out(1, '"');
-  for (char c : text) {
-    if (c == '"' || c == '\\') {
-      out += '\\';
-      out += c;
-    } else if (static_cast<unsigned char>(c) < 0x20) {
-      char buf[8];
-      std::snprintf(buf, sizeof(buf), "\\u%04x",
-                    static_cast<unsigned>(static_cast<unsigned char>(c)));
-      out += buf;
-    } else {
-      out += c;
-    }
-  }
-  out.push_back('"');
-  return out;
 }
 
 class Probe : public QORBaseUnknown {
  public:
   QORVidCtlWebViewer* viewer = nullptr;
+  bool closed = false;
 
   void OnLoadStart(QORBaseUnknown*, QORSYPEventArgs*) {
     Say("loadstart");
-    viewer->RunJavaScript(
-        "document.getElementById('pushed').textContent = 'pushed script ran';"
-        "document.body.dataset.runs = String(Number(document.body.dataset.runs || 0) + 1);",
-        __FILE__, __LINE__);
+    viewer->RunJavaScript("document.getElementById('pushed').textContent = 'pushed script ran';",
+                          __FILE__, __LINE__);
   }
   void OnMessage(QORBaseUnknown*, QORVidJSMessageEventArgs* args) {
     std::string line = "message [";
-    for (size_t i = 0; i < args->GetMessages().size(); ++i) {
-      if (i) line.push_back(',');
-      line.append(Quote(args->GetMessages()[i].Str()));
-    }
-    line.push_back(']');
-    Say(line);
+    for (const QORUnicodeString& s : args->GetMessages())
+      line += (line.back() == '[' ? "" : ",") + QORJsonString(s.Str());
+    Say(line + "]");
   }
   void OnButton(QORBaseUnknown*, QORVidFraDialogButtonClickedEventArgs* args) {
     Say("button " + std::to_string(args->GetStandardButton()));
@@ -89,7 +56,6 @@ class Probe : public QORBaseUnknown {
     Say("closed");
     closed = true;
   }
-  bool closed = false;
 };
 
 template <class Args>
@@ -105,23 +71,24 @@ void Subscribe(QORVidWidget* widget, QOREvent* event, Probe* probe,
 int main(int argc, char** argv) {
   long graceMs = 3000, timeoutS = 120;
   for (int i = 1; i + 1 < argc; i += 2) {
-    if (std::strcmp(argv[i], "--grace-ms") == 0)
-      graceMs = std::atol(argv[i + 1]);
-    else if (std::strcmp(argv[i], "--timeout-s") == 0)
-      timeoutS = std::atol(argv[i + 1]);
+    if (std::strcmp(argv[i], "--grace-ms") == 0) graceMs = std::atol(argv[i + 1]);
+    if (std::strcmp(argv[i], "--timeout-s") == 0) timeoutS = std::atol(argv[i + 1]);
   }
   QOREventLoop& loop = QOREventLoop::Host();
   QORDialogToolkit::SetBackend(QORDialogToolkit::Backend::Web);
   QORDialogToolkit::SetBrowserCommand("");
   QORDialogToolkit::SetLeaveGrace(std::chrono::milliseconds(graceMs));
   QORDialogToolkit::SetAddressSink([](const std::string& address) { Say("address " + address); });
-  QORWebAssets::Register("webapps/DialogToolkitTests/browser.html", kPage,
+  QORWebAssets::Register("webapps/DialogToolkitTests/browser.html",
+                         "<!doctype html><html lang=\"en\"><head><meta charset=\"utf-8\">"
+                         "<title>Browser test page</title></head><body><p id=\"pushed\">waiting"
+                         "</p><p id=\"ok\"></p></body></html>",
                          "text/html; charset=utf-8");
 
   auto* probe = new Probe();
   auto* dialog = new QORVidFraDialog(nullptr, "BrowserTestDialog");
   dialog->SetTitle(QORUnicodeString("Browser test dialog"));
-  dialog->SetStandardButtons(QORVidFraDialog::kOK | QORVidFraDialog::kCancel);
+  dialog->SetStandardButtons(QORVidFraDialog::kOkCancel);
   auto* viewer = new QORVidCtlWebViewer(dialog, "BrowserTestViewer", QORUnicodeString());
   probe->viewer = viewer;
   viewer->SetHomeURL("zqrtv://webapps/DialogToolkitTests/browser.html");
@@ -137,7 +104,6 @@ int main(int argc, char** argv) {
     Say("error: the dialog could not be shown");
     return 2;
   }
-
   // Runs until the user closes the window, or gives up.
   const int code =
       loop.RunUntil([&] { return probe->closed; }, std::chrono::seconds(timeoutS)) ? 0 : 3;
