@@ -238,7 +238,7 @@ std::map<std::string, void*> FindInModule(const std::vector<std::string>& names,
 }
 
 const char kInitAndShow[] =
-    "_ZN11DXWebViewer11InitAndShowE16QORUnicodeStringP19QORJsonFilterWriter";
+    "_ZN11DXWebViewer11InitAndShowE16QORUnicodeStringP16DXWebViewerOwner";
 const char kOnPageMessage[] =
     "_ZN11DXWebViewer13OnPageMessageEP14QORBaseUnknownP24QORVidJSMessageEventArgs";
 const char kOnStandardButtonClicked[] =

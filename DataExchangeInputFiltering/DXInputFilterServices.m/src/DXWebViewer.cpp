@@ -6,9 +6,10 @@
 #include <atomic>
 #include <filesystem>
 
+#include "DXClassMeta.h"
 #include "DXInputFilterWebViewer.h"
-#include "DXLazyMetaObject.h"
 #include "DXModuleSwitches.h"
+#include "DXWebViewerOwner.h"
 #include "DataExchangeUtilities/QORDXUnicodeString.h"
 #include "EventToolkit/QORCheck.h"
 #include "EventToolkit/QORDynamicCast.h"
@@ -21,7 +22,6 @@
 #include "QORInputFilterNotifWithString.h"
 #include "QORInputFilterPanelClosedNotif.h"
 #include "QORInputFilterPanelLoadedNotif.h"
-#include "QORJsonFilterWriter.h"
 #include "fctCreateDXWebViewer.h"
 
 namespace {
@@ -38,8 +38,8 @@ const char kTestModeRequire[] =
 }  // namespace
 
 const QORMetaClass* DXWebViewer::MetaObject() {
-  return DXLazyMetaObject(s_pMetaObject,
-                          [] { return DX_CLASS_META(DXWebViewer, QORVidFraDialog::MetaObject()); });
+  return zqy::internal::LazyMetaObject(
+      s_pMetaObject, [] { return DX_CLASS_META(DXWebViewer, QORVidFraDialog::MetaObject()); });
 }
 const QORMetaClass* DXWebViewer::GetMetaObject() const {
   return MetaObject();
@@ -74,7 +74,7 @@ void DXWebViewer::Subscribe(QORVidWidget* widget, QOREvent* i_pEvent, QOREventHa
   handler->Release();
 }
 
-HRESULT DXWebViewer::InitAndShow(QORUnicodeString jsonText, QORJsonFilterWriter* owner) {
+HRESULT DXWebViewer::InitAndShow(QORUnicodeString jsonText, DXWebViewerOwner* owner) {
   _pOwner = owner;
   if (_pOwner) _sourcePath = _pOwner->GetSourcePath();
 

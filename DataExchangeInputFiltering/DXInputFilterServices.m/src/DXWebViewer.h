@@ -18,7 +18,7 @@
 #include "SystemStrings/QORUnicodeString.h"
 
 class DXInputFilterWebViewer;
-class QORJsonFilterWriter;
+class DXWebViewerOwner;
 
 class DXWebViewer : public QORVidFraDialog {
  public:
@@ -32,7 +32,7 @@ class DXWebViewer : public QORVidFraDialog {
 
   // Sets the window up, creates the viewer and shows the page; S_OK, or E_FAIL when
   // the viewer cannot be created.
-  HRESULT InitAndShow(QORUnicodeString jsonText, QORJsonFilterWriter* owner);
+  HRESULT InitAndShow(QORUnicodeString jsonText, DXWebViewerOwner* owner);
   // The owner lets go of the dialog: answers from then on reach no owner.
   void DetachOwner() { _pOwner = nullptr; }
 
@@ -56,6 +56,6 @@ class DXWebViewer : public QORVidFraDialog {
   QORUnicodeString _jsonText;
   QORUnicodeString _sourcePath;
   bool _pageInitialized = false;
-  QORJsonFilterWriter* _pOwner = nullptr;
+  DXWebViewerOwner* _pOwner = nullptr;
   DXInputFilterWebViewer* _pWebViewer = nullptr;
 };

@@ -3,7 +3,7 @@
 
 #include <atomic>
 
-#include "DXLazyMetaObject.h"
+#include "DXClassMeta.h"
 #include "JsonStreams/JIStream.h"
 #include "QORCloudResolvedFilter.h"
 
@@ -12,7 +12,7 @@ std::atomic<const QORMetaClass*> s_pMetaObject{nullptr};
 }  // namespace
 
 const QORMetaClass* QORCloudJsonFilter::MetaObject() {
-  return DXLazyMetaObject(s_pMetaObject, [] {
+  return zqy::internal::LazyMetaObject(s_pMetaObject, [] {
     return DX_CLASS_META(QORCloudJsonFilter, QORJsonFilterWriter::MetaObject());
   });
 }

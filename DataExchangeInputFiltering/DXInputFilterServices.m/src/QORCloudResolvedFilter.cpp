@@ -3,14 +3,14 @@
 
 #include <atomic>
 
-#include "DXLazyMetaObject.h"
+#include "DXClassMeta.h"
 
 namespace {
 std::atomic<const QORMetaClass*> s_pMetaObject{nullptr};
 }  // namespace
 
 const QORMetaClass* QORCloudResolvedFilter::MetaObject() {
-  return DXLazyMetaObject(s_pMetaObject, [] {
+  return zqy::internal::LazyMetaObject(s_pMetaObject, [] {
     return DX_CLASS_META(QORCloudResolvedFilter, QORResolvedFilter::MetaObject());
   });
 }

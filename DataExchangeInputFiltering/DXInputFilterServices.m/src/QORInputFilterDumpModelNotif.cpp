@@ -3,7 +3,7 @@
 
 #include <atomic>
 
-#include "DXLazyMetaObject.h"
+#include "DXClassMeta.h"
 
 namespace {
 std::atomic<const QORMetaClass*> s_pMetaObject{nullptr};
@@ -14,7 +14,7 @@ QORInputFilterDumpModelNotif::QORInputFilterDumpModelNotif(const QORUnicodeStrin
 QORInputFilterDumpModelNotif::~QORInputFilterDumpModelNotif() = default;
 
 const QORMetaClass* QORInputFilterDumpModelNotif::MetaObject() {
-  return DXLazyMetaObject(s_pMetaObject, [] {
+  return zqy::internal::LazyMetaObject(s_pMetaObject, [] {
     return DX_CLASS_META(QORInputFilterDumpModelNotif, QORInputFilterNotifWithString::MetaObject());
   });
 }

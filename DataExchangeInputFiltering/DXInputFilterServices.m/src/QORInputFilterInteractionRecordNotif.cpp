@@ -3,7 +3,7 @@
 
 #include <atomic>
 
-#include "DXLazyMetaObject.h"
+#include "DXClassMeta.h"
 
 namespace {
 std::atomic<const QORMetaClass*> s_pMetaObject{nullptr};
@@ -15,7 +15,7 @@ QORInputFilterInteractionRecordNotif::QORInputFilterInteractionRecordNotif(
 QORInputFilterInteractionRecordNotif::~QORInputFilterInteractionRecordNotif() = default;
 
 const QORMetaClass* QORInputFilterInteractionRecordNotif::MetaObject() {
-  return DXLazyMetaObject(s_pMetaObject, [] {
+  return zqy::internal::LazyMetaObject(s_pMetaObject, [] {
     return DX_CLASS_META(QORInputFilterInteractionRecordNotif,
                          QORInputFilterNotifWithString::MetaObject());
   });

@@ -4,7 +4,7 @@
 #include <atomic>
 #include <utility>
 
-#include "DXLazyMetaObject.h"
+#include "DXClassMeta.h"
 
 namespace {
 std::atomic<const QORMetaClass*> s_pMetaObject{nullptr};
@@ -38,7 +38,7 @@ QORUnicodeString QORInputFilterNotifWithString::GetDataString() const {
 }
 
 const QORMetaClass* QORInputFilterNotifWithString::MetaObject() {
-  return DXLazyMetaObject(s_pMetaObject, [] {
+  return zqy::internal::LazyMetaObject(s_pMetaObject, [] {
     return DX_CLASS_META(QORInputFilterNotifWithString, QORNotification::MetaObject());
   });
 }

@@ -3,7 +3,7 @@
 
 #include <atomic>
 
-#include "DXLazyMetaObject.h"
+#include "DXClassMeta.h"
 
 namespace {
 std::atomic<const QORMetaClass*> s_pMetaObject{nullptr};
@@ -13,7 +13,7 @@ QORInputFilterPanelLoadedNotif::QORInputFilterPanelLoadedNotif(int mode) : QORNo
 QORInputFilterPanelLoadedNotif::~QORInputFilterPanelLoadedNotif() = default;
 
 const QORMetaClass* QORInputFilterPanelLoadedNotif::MetaObject() {
-  return DXLazyMetaObject(s_pMetaObject, [] {
+  return zqy::internal::LazyMetaObject(s_pMetaObject, [] {
     return DX_CLASS_META(QORInputFilterPanelLoadedNotif, QORNotification::MetaObject());
   });
 }

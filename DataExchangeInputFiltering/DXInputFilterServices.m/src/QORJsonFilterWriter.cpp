@@ -4,9 +4,9 @@
 #include <algorithm>
 #include <atomic>
 
+#include "DXClassMeta.h"
 #include "DXColumnTyping.h"
 #include "DXDocumentMembers.h"
-#include "DXLazyMetaObject.h"
 #include "DXWebViewer.h"
 #include "DataExchangeUtilities/QORDXEnvironmentVariable.h"
 #include "InputFilteringInterfaces/QORIInputFilterGenerator.h"
@@ -39,7 +39,7 @@ void AddColumnTyping(JSON::JOStream& column, JSON::JOStream& columnData, int32_t
 }  // namespace
 
 const QORMetaClass* QORJsonFilterWriter::MetaObject() {
-  return DXLazyMetaObject(s_pMetaObject, [] {
+  return zqy::internal::LazyMetaObject(s_pMetaObject, [] {
     return DX_CLASS_META(QORJsonFilterWriter, QORBaseUnknown::MetaObject());
   });
 }

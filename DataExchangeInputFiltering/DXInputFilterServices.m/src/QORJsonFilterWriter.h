@@ -7,6 +7,7 @@
 // and the reader. QORCloudJsonFilter derives from it.
 #pragma once
 
+#include "DXWebViewerOwner.h"
 #include "DataExchangeUtilities/QORDXUnicodeString.h"
 #include "FilterSettingsStore.h"
 #include "InputFilteringInterfaces/QORIInputFilterStructure.h"
@@ -19,7 +20,7 @@ class QORCommand;
 class QORIResolvedInputFilter;
 class QORResolvedFilter;
 
-class QORJsonFilterWriter : public QORBaseUnknown {
+class QORJsonFilterWriter : public QORBaseUnknown, public DXWebViewerOwner {
  public:
   QORJsonFilterWriter();
   ~QORJsonFilterWriter() override;
@@ -36,9 +37,9 @@ class QORJsonFilterWriter : public QORBaseUnknown {
   virtual HRESULT LoadDocumentFromFile(QORUnicodeString path, const QORUnicodeString* settingsText);
   virtual HRESULT ShowFilterDialog(QORCommand* father);
   virtual HRESULT GetResolvedFilter(QORIResolvedInputFilter** out);
-  virtual HRESULT SaveDocumentToFile(QORUnicodeString path);
-  virtual HRESULT SetDocumentFromText(const QORUnicodeString& text);
-  virtual const QORUnicodeString& GetSourcePath();
+  HRESULT SaveDocumentToFile(QORUnicodeString path) override;
+  HRESULT SetDocumentFromText(const QORUnicodeString& text) override;
+  const QORUnicodeString& GetSourcePath() override;
 
   // Deepest entity tree that fits the JSON streams' nesting limit: a node at tree
   // depth d nests 2d + 1 deep, and its "uid" array two levels more.

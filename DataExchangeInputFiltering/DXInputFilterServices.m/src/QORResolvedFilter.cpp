@@ -3,7 +3,7 @@
 
 #include <atomic>
 
-#include "DXLazyMetaObject.h"
+#include "DXClassMeta.h"
 
 namespace {
 
@@ -19,7 +19,7 @@ QORUnicodeString ReadValueText(const JSON::JIStream& view, const char* key) {
 }  // namespace
 
 const QORMetaClass* QORResolvedFilter::MetaObject() {
-  return DXLazyMetaObject(
+  return zqy::internal::LazyMetaObject(
       s_pMetaObject, [] { return DX_CLASS_META(QORResolvedFilter, QORBaseUnknown::MetaObject()); });
 }
 const QORMetaClass* QORResolvedFilter::GetMetaObject() const {

@@ -1,7 +1,7 @@
 // TIEQORIInputFilterGeneratorQORCloudJsonFilter.cpp - meta class and creation of the TIE.
 #include "TIEQORIInputFilterGeneratorQORCloudJsonFilter.h"
 
-#include "DXLazyMetaObject.h"
+#include "DXClassMeta.h"
 
 namespace {
 std::atomic<const QORMetaClass*> s_pMetaObject{nullptr};
@@ -9,7 +9,7 @@ QORBaseUnknown* s_pObjectSlot = nullptr;
 }  // namespace
 
 const QORMetaClass* TIEQORIInputFilterGeneratorQORCloudJsonFilter::MetaObject() {
-  return DXLazyMetaObject(s_pMetaObject, [] {
+  return zqy::internal::LazyMetaObject(s_pMetaObject, [] {
     return zqy::internal::Tie_InitMetaObject(IID_QORIInputFilterGenerator,
                                              "QORIInputFilterGenerator",
                                              QORIInputFilterGenerator::MetaObject(),

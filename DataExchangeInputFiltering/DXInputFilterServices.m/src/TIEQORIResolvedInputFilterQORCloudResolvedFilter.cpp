@@ -1,7 +1,7 @@
 // TIEQORIResolvedInputFilterQORCloudResolvedFilter.cpp - meta class and creation of the TIE.
 #include "TIEQORIResolvedInputFilterQORCloudResolvedFilter.h"
 
-#include "DXLazyMetaObject.h"
+#include "DXClassMeta.h"
 
 namespace {
 std::atomic<const QORMetaClass*> s_pMetaObject{nullptr};
@@ -9,7 +9,7 @@ QORBaseUnknown* s_pObjectSlot = nullptr;
 }  // namespace
 
 const QORMetaClass* TIEQORIResolvedInputFilterQORCloudResolvedFilter::MetaObject() {
-  return DXLazyMetaObject(s_pMetaObject, [] {
+  return zqy::internal::LazyMetaObject(s_pMetaObject, [] {
     return zqy::internal::Tie_InitMetaObject(IID_QORIResolvedInputFilter, "QORIResolvedInputFilter",
                                              QORIResolvedInputFilter::MetaObject(),
                                              QORCloudResolvedFilter::MetaObject(),
