@@ -180,6 +180,9 @@ describe('exact round trip', () => {
     model.applyEdits([{ index: kitchen0, column: importColumn, value: 'true' }, { index: wall12, column: importColumn, value: 'false' }]);
     assert.equal(model.pinned.size, 0, 'no node parsed');
     assert.equal(model.subtreeImport(find(model, 'Storey 1')), -1);
+    // Wall 1.2's other values cannot be read: none shown, none editable.
+    assert.equal(model.cellText(wall12, model.column('ImportMode')), '');
+    assert.equal(model.applyEdits([{ index: wall12, column: model.column('Name'), value: 'x' }]), null);
     assert.equal(model.serialize(), text
       .replace('"f\\u0061lse"', '"true"')
       .replace(/("label":"Wall 1\.2","data":\{[^}]*\},"grid":\{"Import":)"true"/, '$1"false"')

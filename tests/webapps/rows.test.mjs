@@ -60,14 +60,6 @@ describe('the document read from its text', () => {
     assert.deepEqual(first, labels(whole, rowsOf(whole, 3).rows).slice(0, first.length));
     assert.equal(new FilterModel(houseText(), { limit: whole.size }).partial, false);
   });
-
-  test('a node whose data does not parse shows no values and cannot be edited; the others are untouched', () => {
-    const model = new FilterModel(houseText().replace(/("label":"Site","data":\{"uid":\["\w+"\],"instance":)"(#\d+)"/, '$1$2'));
-    const site = find(model, 'Site');
-    assert.equal(model.cellText(site, model.column('ImportMode')), '');
-    assert.equal(model.applyEdits([{ index: site, column: model.column('Name'), value: 'x' }]), null);
-    assert.equal(model.cellText(find(model, 'House'), model.column('Type')), 'IfcBuilding');
-  });
 });
 
 describe('rows shown', () => {
