@@ -36,12 +36,29 @@ import { launch, missingBrowser } from '../tests/browser/support/browser.mjs';
 import { Session, missingBuild } from '../tests/browser/support/dxfilter.mjs';
 import { writeModel } from '../tests/browser/support/building.mjs';
 
+// --help prints the banner above; anything else unknown is refused before a browser starts.
+if (process.argv.includes('--help') || process.argv.includes('-h')) {
+  const banner = fs.readFileSync(new URL(import.meta.url), 'utf8').split('\n');
+  console.log(banner.slice(0, banner.findIndex((l) => !l.startsWith('//'))).map((l) => l.replace(/^\/\/ ?/, '')).join('\n'));
+  process.exit(0);
+}
+for (let k = 2; k < process.argv.length; k += 2) {
+  if (!['--sizes', '--runs', '--vs', '--screenshot'].includes(process.argv[k]) || k + 1 >= process.argv.length) {
+    console.error(`bench_filter_page: ${process.argv[k]}: unknown option or missing value (see --help)`);
+    process.exit(2);
+  }
+}
+
 function option(name, fallback) {
   const at = process.argv.indexOf(`--${name}`);
   return at > 0 && at + 1 < process.argv.length ? process.argv[at + 1] : fallback;
 }
 const SIZES = option('sizes', '300,100000,1000000').split(',').map(Number);
 const RUNS = Number(option('runs', '5'));
+if (!SIZES.every((n) => Number.isInteger(n) && n > 0) || !(Number.isInteger(RUNS) && RUNS > 0)) {
+  console.error('bench_filter_page: --sizes and --runs take positive whole numbers');
+  process.exit(2);
+}
 const SCREENSHOT = option('screenshot', '');
 const VS = option('vs', '');
 const SCROLL_FRAMES = 600;
