@@ -1,18 +1,16 @@
 // End to end: a model's choices made in the browser travel to its next versions with
 // `--carry`, the page marks what is new and lists what is gone, and the import of the
 // last version reads the choices on the right entities.
-import { describe, test, before, after } from 'node:test';
+import { describe, test, before } from 'node:test';
 import assert from 'node:assert/strict';
 import fs from 'node:fs';
 import path from 'node:path';
-import { launch, missingBrowser } from './support/browser.mjs';
-import { FilterDialog, axeViolations } from './support/filterPage.mjs';
+import { missingBrowser } from './support/browser.mjs';
+import { axeViolations, browserSuite, finishOk, openDialog } from './support/filterPage.mjs';
 import { writeModelOfWalls, globalId } from './support/ifc.mjs';
-import { Session, answers, changes, missingBuild, runOk, tempDir } from './support/dxfilter.mjs';
+import { answers, changes, missingBuild, runOk } from './support/dxfilter.mjs';
 
 const unavailable = missingBuild() ?? (await missingBrowser());
-
-const ended = (result) => `${result.signal ? `killed by ${result.signal}` : `exit ${result.code}`}: ${result.stderr.trim()}`;
 
 // Three weeks of one model. Week 2: A renamed, B moved up a storey, C removed, E given a
 // new GlobalId (gone and new at once), F added. Week 3: D removed, G added.
@@ -31,43 +29,21 @@ const WEEK3 = [
 const CONTAINERS = ['Test Project', 'Test Site', 'Test Building', 'Level 0', 'Level 1'];
 
 describe('carrying choices made in the browser to the next versions of a model', { skip: unavailable ?? false }, () => {
-  let browser;
-  let dir;
+  const suite = browserSuite('dx-carry-');
   let settings;
-  const model = (week) => path.join(dir, `week${week}.ifc`);
-  const filter = (week) => path.join(dir, `week${week}.filter.json`);
+  const model = (week) => path.join(suite.dir, `week${week}.ifc`);
+  const filter = (week) => path.join(suite.dir, `week${week}.filter.json`);
   const readData = (file) => JSON.parse(fs.readFileSync(file, 'utf8')).data;
 
-  before(async () => {
-    browser = await launch();
-    dir = tempDir('dx-carry-');
-    settings = path.join(dir, 'settings.json');
+  before(() => {
+    settings = path.join(suite.dir, 'settings.json');
     fs.writeFileSync(settings, JSON.stringify({ format: 'IFC', settings: { defaultProfile: 'ForDesign' } }));
     [WEEK1, WEEK2, WEEK3].forEach((walls, k) => writeModelOfWalls(model(k + 1), walls, ['Level 0', 'Level 1']));
   });
 
-  after(async () => {
-    await browser?.close();
-    if (dir) fs.rmSync(dir, { recursive: true, force: true });
-  });
-
   async function edit(t, week, carryFrom) {
-    const args = ['edit', 'IFC', model(week), '--settings', settings, '-o', filter(week), '--no-browser'];
-    if (carryFrom) args.push('--carry', carryFrom);
-    const session = new Session(args);
-    t.after(() => session.stop());
-    const dialog = await FilterDialog.open(browser, await session.address());
-    t.after(() => dialog.close());
-    return { session, dialog };
-  }
-
-  async function ok(session, dialog) {
-    await dialog.button('OK');
-    const result = await session.finished();
-    assert.equal(result.code, 0, ended(result));
-    assert.deepEqual(dialog.alerts, []);
-    assert.deepEqual(dialog.errors, []);
-    return result;
+    const carry = carryFrom ? ['--carry', carryFrom] : [];
+    return openDialog(t, suite.browser, ['edit', 'IFC', model(week), '--settings', settings, '-o', filter(week), ...carry]);
   }
 
   const badged = (dialog) => dialog.frame.locator('.tg-body .tg-row:has(.badge-new) .kind-tree .cell-label').allTextContents();
@@ -84,7 +60,7 @@ describe('carrying choices made in the browser to the next versions of a model',
     await dialog.choose('Wall B', 'Import mode', 'ForCoordination');
     await dialog.toggle('Wall C', 'Import', { alone: true });
     await dialog.choose('Wall E', 'Import mode', 'ForLifecycle');
-    await ok(session, dialog);
+    await finishOk(session, dialog);
     assert.equal(Object.keys(readData(filter(1)).userEdits).length, 4);
     assert.equal(readData(filter(1)).carry, undefined);
   });
@@ -137,7 +113,7 @@ describe('carrying choices made in the browser to the next versions of a model',
     assert.deepEqual(await axeViolations(dialog), []);
 
     await dialog.toggle('Wall F', 'Import', { alone: true });
-    await ok(session, dialog);
+    await finishOk(session, dialog);
     const data = readData(filter(2));
     // The page adds its own edit to the carried ones and nothing of its marks.
     assert.deepEqual(Object.keys(data.userEdits).sort(), [globalId(100), globalId(101), globalId(105)].sort());
@@ -147,7 +123,7 @@ describe('carrying choices made in the browser to the next versions of a model',
   });
 
   test('week 3: carried once more, the import reads every choice on its entity', async () => {
-    const plain = path.join(dir, 'week3.plain.json');
+    const plain = path.join(suite.dir, 'week3.plain.json');
     await runOk(['generate', 'IFC', model(3), '--settings', settings, '-o', plain]);
     const { stdout } = await runOk(['generate', 'IFC', model(3), '--settings', settings, '-o', filter(3), '--carry', filter(2)]);
     assert.match(stdout, /^3 edits carried, 1 new, 1 gone, 0 dropped$/m);

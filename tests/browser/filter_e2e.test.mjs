@@ -1,35 +1,27 @@
 // End to end: dxfilter shows the filter dialog, a headless Chromium plays the user, and
 // what the import reads back (dxfilter resolve) must show the user's edits exactly
 // where they were made.
-import { describe, test, before, after } from 'node:test';
+import { describe, test, before } from 'node:test';
 import assert from 'node:assert/strict';
 import fs from 'node:fs';
 import path from 'node:path';
-import { browserCommand, launch, missingBrowser } from './support/browser.mjs';
-import { FilterDialog } from './support/filterPage.mjs';
+import { browserCommand, missingBrowser } from './support/browser.mjs';
+import { browserSuite, finishOk as ok, openDialog } from './support/filterPage.mjs';
 import { writeModelOfWalls, copyWithExtraWall, globalId } from './support/ifc.mjs';
-import { Session, answers, changes, missingBuild, repo, runOk, sampleHouse, tempDir, uidOf } from './support/dxfilter.mjs';
+import { Session, answers, changes, ended, missingBuild, repo, runOk, sampleHouse, uidOf } from './support/dxfilter.mjs';
 
 const unavailable = missingBuild() ?? (await missingBrowser());
-// How a session ended, for a failed assertion on its exit.
-const ended = (result) => `${result.signal ? `killed by ${result.signal}` : `exit ${result.code}`}: ${result.stderr.trim()}`;
 const HOSTILE = '<img src=x onerror=alert(1)>';
 
 describe('filtering in the browser', { skip: unavailable ?? false }, () => {
-  let browser, dir, settings;
-  const file = (name) => path.join(dir, name);
+  const suite = browserSuite('dx-e2e-');
+  let settings;
+  const file = (name) => path.join(suite.dir, name);
   const images = async (dialog) => (await dialog.page.locator('img').count()) + (await dialog.frame.locator('img').count());
 
-  before(async () => {
-    browser = await launch();
-    dir = tempDir();
+  before(() => {
     settings = file('settings.json');
     fs.writeFileSync(settings, JSON.stringify({ format: 'IFC', settings: { defaultProfile: 'ForDesign' } }));
-  });
-
-  after(async () => {
-    await browser?.close();
-    if (dir) fs.rmSync(dir, { recursive: true, force: true });
   });
 
   // `dxfilter generate`, then the document's answers.
@@ -39,22 +31,9 @@ describe('filtering in the browser', { skip: unavailable ?? false }, () => {
   }
 
   // Opens `dxfilter edit` (or record) in the browser; the caller ends it with a button.
-  async function edit(t, model, output, command = ['edit'], format = ['IFC', '--settings', settings]) {
+  function edit(t, model, output, command = ['edit'], format = ['IFC', '--settings', settings]) {
     const [kind, ...options] = format;
-    const session = new Session([...command, kind, model, ...options, '-o', output, '--no-browser']);
-    t.after(() => session.stop());
-    const dialog = await FilterDialog.open(browser, await session.address());
-    t.after(() => dialog.close());
-    return { session, dialog };
-  }
-
-  async function ok(session, dialog) {
-    await dialog.button('OK');
-    const result = await session.finished();
-    assert.equal(result.code, 0, ended(result));
-    assert.deepEqual(dialog.alerts, []);
-    assert.deepEqual(dialog.errors, []);
-    return result;
+    return openDialog(t, suite.browser, [...command, kind, model, ...options, '-o', output]);
   }
 
   test('edits of a tick, a list, a text and a subtree, kept across a reload, reach the import there and nowhere else', async (t) => {
@@ -163,7 +142,7 @@ describe('filtering in the browser', { skip: unavailable ?? false }, () => {
     assert.equal(edits.size, 3 + 13, 'three edits on the ground floor, the first floor and its 12 entities');
 
     async function replay(model, name) {
-      const chromium = browserCommand(dir, name);
+      const chromium = browserCommand(suite.dir, name);
       t.after(() => chromium.stop());
       const replaying = new Session(['replay', scenario, 'IFC', model, '--settings', settings, '-o', file(`${name}.json`), '--browser', chromium.command]);
       t.after(() => replaying.stop());

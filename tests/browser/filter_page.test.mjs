@@ -1,24 +1,24 @@
 // The filter page on a building of a few thousand entities, as a user works with it:
 // ticks that cascade, types grouped, renames, leaving, keyboard and accessibility.
 // What the import reads back (dxfilter resolve) is checked once the session ends.
-import { describe, test, before, after } from 'node:test';
+import { describe, test, before } from 'node:test';
 import assert from 'node:assert/strict';
 import fs from 'node:fs';
 import path from 'node:path';
-import { launch, missingBrowser } from './support/browser.mjs';
-import { FilterDialog, axeViolations } from './support/filterPage.mjs';
+import { missingBrowser } from './support/browser.mjs';
+import { axeViolations, browserSuite, openDialog } from './support/filterPage.mjs';
 import { writeModel } from './support/building.mjs';
-import { Session, answers, changes, missingBuild, runOk, tempDir, uidOf } from './support/dxfilter.mjs';
+import { answers, changes, missingBuild, runOk, uidOf } from './support/dxfilter.mjs';
 
 const unavailable = missingBuild() ?? (await missingBrowser());
 const count = (text) => Number(/^([\d,]+) of/.exec(text)[1].replace(/,/g, ''));
 
 describe('the filter page on a building of 3,000 entities', { skip: unavailable ?? false }, () => {
-  let browser, dir, model, generated, baseline, document;
+  const suite = browserSuite('dx-page-');
+  let dir, model, generated, baseline, document;
 
   before(async () => {
-    browser = await launch();
-    dir = tempDir();
+    dir = suite.dir;
     model = path.join(dir, 'tower.ifc');
     writeModel(model, 3000);
     generated = path.join(dir, 'generated.json');
@@ -27,18 +27,7 @@ describe('the filter page on a building of 3,000 entities', { skip: unavailable 
     document = JSON.parse(fs.readFileSync(generated, 'utf8'));
   });
 
-  after(async () => {
-    await browser?.close();
-    if (dir) fs.rmSync(dir, { recursive: true, force: true });
-  });
-
-  async function edit(t, output, contextOptions) {
-    const session = new Session(['edit', 'IFC', model, '-o', output, '--no-browser']);
-    t.after(() => session.stop());
-    const dialog = await FilterDialog.open(browser, await session.address(), contextOptions);
-    t.after(() => dialog.close());
-    return { session, dialog };
-  }
+  const edit = (t, output, contextOptions) => openDialog(t, suite.browser, ['edit', 'IFC', model, '-o', output], contextOptions);
 
   // A storey's elements in the generated document.
   const storeyOf = (label) => document.roots[0].children[0].children.flatMap((b) => b.children).find((s) => s.label === label).children;

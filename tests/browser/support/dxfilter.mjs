@@ -89,6 +89,9 @@ export class Session {
   }
 }
 
+// How a session ended, for a failed assertion on its exit.
+export const ended = (result) => `${result.signal ? `killed by ${result.signal}` : `exit ${result.code}`}: ${result.stderr.trim()}`;
+
 // Runs dxfilter to its end: { code, stdout, stderr }; a non-zero exit is an error
 // carrying what dxfilter said.
 export async function runOk(args, timeoutMs = 60000) {
