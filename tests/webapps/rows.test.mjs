@@ -60,6 +60,24 @@ describe('the document read from its text', () => {
     assert.deepEqual(first, labels(whole, rowsOf(whole, 3).rows).slice(0, first.length));
     assert.equal(new FilterModel(houseText(), { limit: whole.size }).partial, false);
   });
+
+  test('read in slices of any size, the document gives the model read in one block; an error stays thrown', () => {
+    const text = houseText();
+    const whole = new FilterModel(text);
+    for (let slice = 1; slice <= whole.size + 1; slice++) {
+      const model = new FilterModel(text, { sliced: true });
+      let steps = 0;
+      while (!model.readSome(slice)) steps++;
+      assert.equal(steps, Math.ceil(whole.size / slice) - 1, `slice ${slice}`);
+      assert.deepEqual({ ...model, reading: null }, { ...whole, reading: null }, `slice ${slice}`);
+    }
+    const bad = new FilterModel(text.replace('"label":"Kitchen 1"', '"label":"Kitchen 1",,'), { sliced: true });
+    assert.equal(bad.readSome(3), false);
+    for (let k = 0; k < 2; k++) assert.throws(() => bad.readSome(), /expected a key at line 1/);
+    // Nesting deeper than the call stack is walked, not recursed.
+    const deep = `{"roots":${'[{"children":'.repeat(100000)}[]${'}]'.repeat(100000)}}`;
+    assert.equal(DocumentIndex.build(deep).maxDepth, 99999);
+  });
 });
 
 describe('rows shown', () => {
