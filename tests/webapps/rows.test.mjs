@@ -40,8 +40,16 @@ describe('the document read from its text', () => {
     assert.deepEqual(DocumentIndex.build(escaped, ['Import', 'Type']).values.map((v) => v[0]), ['fa\\lse', 'IfcWall']);
   });
 
-  test('a preview of the first nodes is the whole in pre-order, cut nodes counting nothing, nothing editable', () => {
-    const whole = new FilterModel(houseText());
+  test('read in slices of any size, the document is the one read in one block; a preview of its first nodes edits nothing', () => {
+    const text = houseText();
+    const whole = new FilterModel(text);
+    for (let slice = 1; slice <= whole.size + 1; slice++) {
+      const model = new FilterModel(text, { sliced: true });
+      let steps = 0;
+      while (!model.readSome(slice)) steps++;
+      assert.equal(steps, Math.ceil(whole.size / slice) - 1, `slice ${slice}`);
+      assert.deepEqual(model, whole, `slice ${slice}`);
+    }
     const storey1 = find(whole, 'Storey 1');
     const cutAt = storey1 + 2; // inside Storey 1's first room
     const preview = new FilterModel(houseText(), { limit: cutAt });
@@ -52,25 +60,12 @@ describe('the document read from its text', () => {
       assert.equal(preview.end[i], open ? cutAt : whole.end[i], preview.label(i));
       assert.equal(preview.runtimeText(i), open ? '…' : whole.runtimeText(i), preview.label(i));
     }
-    assert.equal(preview.runtimeText(storey1), '…');
     assert.equal(preview.canEdit(find(preview, 'Door 0.1'), preview.column('Name')), false);
     assert.equal(preview.applyEdits([{ index: 0, column: preview.column('Name'), value: 'x' }]), null);
     assert.equal(preview.serialize(), houseText(), 'a preview answers the document as it came');
     const first = labels(preview, rowsOf(preview, 3).rows);
     assert.deepEqual(first, labels(whole, rowsOf(whole, 3).rows).slice(0, first.length));
     assert.equal(new FilterModel(houseText(), { limit: whole.size }).partial, false);
-  });
-
-  test('read in slices of any size, the document gives the model read in one block; an error stays thrown', () => {
-    const text = houseText();
-    const whole = new FilterModel(text);
-    for (let slice = 1; slice <= whole.size + 1; slice++) {
-      const model = new FilterModel(text, { sliced: true });
-      let steps = 0;
-      while (!model.readSome(slice)) steps++;
-      assert.equal(steps, Math.ceil(whole.size / slice) - 1, `slice ${slice}`);
-      assert.deepEqual({ ...model, reading: null }, { ...whole, reading: null }, `slice ${slice}`);
-    }
     const bad = new FilterModel(text.replace('"label":"Kitchen 1"', '"label":"Kitchen 1",,'), { sliced: true });
     assert.equal(bad.readSome(3), false);
     for (let k = 0; k < 2; k++) assert.throws(() => bad.readSome(), /expected a key at line 1/);
@@ -84,7 +79,6 @@ describe('rows shown', () => {
   test('follow the expansion in pre-order; a closed entity hides its subtree', () => {
     const model = new FilterModel(houseText());
     const { state, rows } = rowsOf(model, 3);
-    assert.deepEqual(labels(model, rows), ['Sample house project', 'Site', 'House', 'Storey 0', 'Storey 1', 'Unplaced', '']);
     state.setExpanded(find(model, 'Storey 1'), true);
     rows.rebuild();
     assert.deepEqual(labels(model, rows).slice(4, 7), ['Storey 1', 'Living room 1', 'Kitchen 1']);
