@@ -16,6 +16,9 @@
 //   all read     navigation until the whole document is read and shown (a large one
 //                shows its first rows from its first nodes before); the actions below
 //                start after it
+//   input wait   from a large document's preview being painted until the whole is
+//                read, a click on a tick every 40 ms: the longest wait from a click
+//                being due to the paint after it
 //   expand all   a click on "Expand all" until painted
 //   tick bottom  after a scroll to the very bottom with everything expanded, a click on
 //                a tick there until painted; then Ctrl+Z until painted (undo)
@@ -36,12 +39,29 @@ import { launch, missingBrowser } from '../tests/browser/support/browser.mjs';
 import { Session, missingBuild } from '../tests/browser/support/dxfilter.mjs';
 import { writeModel } from '../tests/browser/support/building.mjs';
 
+// --help prints the banner above; anything else unknown is refused before a browser starts.
+if (process.argv.includes('--help') || process.argv.includes('-h')) {
+  const banner = fs.readFileSync(new URL(import.meta.url), 'utf8').split('\n');
+  console.log(banner.slice(0, banner.findIndex((l) => !l.startsWith('//'))).map((l) => l.replace(/^\/\/ ?/, '')).join('\n'));
+  process.exit(0);
+}
+for (let k = 2; k < process.argv.length; k += 2) {
+  if (!['--sizes', '--runs', '--vs', '--screenshot'].includes(process.argv[k]) || k + 1 >= process.argv.length) {
+    console.error(`bench_filter_page: ${process.argv[k]}: unknown option or missing value (see --help)`);
+    process.exit(2);
+  }
+}
+
 function option(name, fallback) {
   const at = process.argv.indexOf(`--${name}`);
   return at > 0 && at + 1 < process.argv.length ? process.argv[at + 1] : fallback;
 }
 const SIZES = option('sizes', '300,100000,1000000').split(',').map(Number);
 const RUNS = Number(option('runs', '5'));
+if (!SIZES.every((n) => Number.isInteger(n) && n > 0) || !(Number.isInteger(RUNS) && RUNS > 0)) {
+  console.error('bench_filter_page: --sizes and --runs take positive whole numbers');
+  process.exit(2);
+}
 const SCREENSHOT = option('screenshot', '');
 const VS = option('vs', '');
 const SCROLL_FRAMES = 600;
@@ -64,11 +84,32 @@ function watchFirstRows() {
       window.__firstRowsSeen = true;
       painted('__firstRowsAt');
     }
+    const preview = list.getEntriesByName('filter-preview-painted')[0];
+    if (preview) probe(preview.startTime + 40);
     if (!window.__readySeen && list.getEntriesByName('filter-ready').length) {
       window.__readySeen = true;
       painted('__readyAt');
     }
   }).observe({ type: 'mark', buffered: true });
+  // From the preview's paint, a click on a tick every 40 ms while the whole is read (the
+  // preview edits nothing), each timed from when it was due to the next paint after it:
+  // the longest input wait. The first is due 40 ms after the paint, so a read that holds
+  // the page in one block counts in full even though this observer only runs after it.
+  window.__inputWait = 0;
+  function probe(due) {
+    setTimeout(() => {
+      const whole = !window.require('ZQ/DXInputFilterDisplay/Filter').model()?.partial;
+      if (!whole) document.querySelector('.tg-body .tick')?.dispatchEvent(new MouseEvent('click', { bubbles: true, cancelable: true }));
+      requestAnimationFrame(() => {
+        const channel = new MessageChannel();
+        channel.port1.onmessage = () => {
+          window.__inputWait = Math.max(window.__inputWait, performance.now() - due);
+          if (!whole) probe(performance.now() + 40);
+        };
+        channel.port2.postMessage(0);
+      });
+    }, Math.max(0, due - performance.now()));
+  }
 }
 
 // Runs in the filter page's frame: the user's actions, each timed to the next paint.
@@ -172,7 +213,7 @@ async function run(browser, model, dir, size, other = '') {
     });
     if (previews) await frame.waitForFunction(() => window.__readyAt, null, { timeout: 120000, polling: 20 });
     const readyAt = previews ? await frame.evaluate(() => window.__readyAt) : firstRowsAt;
-    const result = { firstRows: firstRowsAt - top, ready: readyAt - top };
+    const result = { firstRows: firstRowsAt - top, ready: readyAt - top, inputWait: await frame.evaluate(() => window.__inputWait) };
     if (SCREENSHOT) {
       await frame.check('#group-types');
       await frame.click('.tg-row:has(.cell-label:text-is("B1 Level 1")) .tg-chevron');
@@ -245,6 +286,7 @@ function report(size, model, results, others = null) {
     (others ? ` (this build, then ${VS}):` : ':'));
   line('first rows', 'firstRows', 'ms', TARGETS.firstRows(size));
   line('all read', 'ready', 'ms');
+  line('input wait', 'inputWait', 'ms', TARGETS.action);
   line('expand one', 'expandOne', 'ms', TARGETS.action);
   line('tick parent', 'tickParent', 'ms', TARGETS.action);
   line('expand all', 'expandAll', 'ms', TARGETS.bulk);

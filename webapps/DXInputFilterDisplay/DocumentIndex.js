@@ -50,7 +50,9 @@ define([], function () {
   // generator writes the columns before the roots).
   // limit: when given, the pass ends after that many nodes: the index is then "partial",
   // the first nodes in pre-order, and those it left open ("open") end with it.
-  function build(text, wanted, limit) {
+  // The pass runs in steps (step(nodes) until it returns the index), so a large
+  // document can be read in slices between the user's input.
+  function start(text, wanted, limit) {
     if (typeof text !== 'string') throw new TypeError('JSON text expected');
     limit = limit > 0 ? limit : -1;
     var chooser = typeof wanted === 'function' ? wanted : null;
@@ -241,155 +243,205 @@ define([], function () {
       } while (nextMember());
     }
 
-    function nodeList(parentIndex, level) {
+    // The node lists from the roots' "[" on. An explicit stack of open lists rather than
+    // recursion: the pass can stop after any node and go on later (see start), and a
+    // deep tree cannot exhaust the call stack.
+    function* nodeLists() {
       expect(OPEN_ARRAY, '[');
       if (ws() === CLOSE_ARRAY) {
         i++;
         return;
       }
-      var k = 0;
-      for (;;) {
+      var outer = []; // lists that hold the current one
+      var list = { parent: -1, level: 0, k: 0, node: -1 };
+      elements: for (;;) {
         ws();
         if (size === limit) throw LIMIT_REACHED;
+        if (size === pauseAt) yield;
         if (size === capacity) grow();
         var node = size++;
-        parent[node] = parentIndex;
+        var level = list.level;
+        parent[node] = list.parent;
         depth[node] = level;
-        pos[node] = k++;
+        pos[node] = list.k++;
         nodeStart[node] = i;
         labelAt[node] = labelEnd[node] = -1;
         dataAt[node] = dataEnd[node] = -1;
         gridAt[node] = gridEnd[node] = -1;
+        memberCount[node] = 0;
         for (var w = 0; w < values.length; w++) {
           values[w].push(undefined);
           valueAt[w][node] = -1;
         }
-        if (parentIndex < 0) roots.push(node);
+        if (list.parent < 0) roots.push(node);
         if (level > maxDepth) maxDepth = level;
-        if (text.charCodeAt(i) === OPEN_OBJECT) {
-          var count = 0;
-          if (openObject()) {
-            do {
-              memberCount[node] = ++count; // as it goes: a node a preview cuts open has some
-              var key = keyOf(NODE_KEYS);
-              expect(COLON, ':');
-              var c = ws();
-              var at = i;
-              if (key === 0) {
-                labelAt[node] = at;
-                skipValue();
-                labelEnd[node] = i;
-              } else if (key === 1 && c === OPEN_OBJECT) {
-                dataAt[node] = at;
-                skipValue();
-                dataEnd[node] = i;
-              } else if (key === 2 && c === OPEN_OBJECT) {
-                gridAt[node] = at;
-                if (values.length) gridValues(node);
-                else skipValue();
-                gridEnd[node] = i;
-              } else if (key === 3 && c === OPEN_ARRAY) {
-                nodeList(node, level + 1);
-              } else {
-                skipValue();
+        list.node = node;
+        var inObject = false;
+        if (text.charCodeAt(i) === OPEN_OBJECT) inObject = openObject();
+        else skipValue(); // not an object: shown as no entity
+        for (;;) {
+          while (inObject) {
+            memberCount[node]++; // as it goes: a node a preview cuts open has some
+            var key = keyOf(NODE_KEYS);
+            expect(COLON, ':');
+            var c = ws();
+            var at = i;
+            if (key === 0) {
+              labelAt[node] = at;
+              skipValue();
+              labelEnd[node] = i;
+            } else if (key === 1 && c === OPEN_OBJECT) {
+              dataAt[node] = at;
+              skipValue();
+              dataEnd[node] = i;
+            } else if (key === 2 && c === OPEN_OBJECT) {
+              gridAt[node] = at;
+              if (values.length) gridValues(node);
+              else skipValue();
+              gridEnd[node] = i;
+            } else if (key === 3 && c === OPEN_ARRAY) {
+              i++;
+              if (ws() !== CLOSE_ARRAY) {
+                outer.push(list);
+                list = { parent: node, level: level + 1, k: 0, node: -1 };
+                continue elements;
               }
-            } while (nextMember());
+              i++;
+            } else {
+              skipValue();
+            }
+            inObject = nextMember();
           }
-        } else {
-          skipValue(); // not an object: shown as no entity
+          end[node] = size;
+          var next = ws();
+          i++;
+          if (next === COMMA) continue elements;
+          if (next !== CLOSE_ARRAY) fail(text, i - 1, 'expected , or ]');
+          // The list ends: back to the members of the node that holds it.
+          if (!outer.length) return;
+          list = outer.pop();
+          node = list.node;
+          level = list.level;
+          inObject = nextMember();
         }
-        end[node] = size;
-        var next = ws();
-        i++;
-        if (next === CLOSE_ARRAY) return;
-        if (next !== COMMA) fail(text, i - 1, 'expected , or ]');
       }
     }
 
     var top = { dataAt: -1, dataEnd: -1, columnsAt: -1, columnsEnd: -1 };
     var TOP_KEYS = ['"roots"', '"data"', '"columns"'];
     var partial = false;
-    try {
-      if (openObject()) {
-        do {
-          var key = keyOf(TOP_KEYS);
-          expect(COLON, ':');
-          var c = ws();
-          var at = i;
-          if (key === 0 && c === OPEN_ARRAY) {
-            rootsSeen = true;
-            nodeList(-1, 0);
-          } else if (key === 1 && c === OPEN_OBJECT) {
-            top.dataAt = at;
-            skipValue();
-            top.dataEnd = i;
-          } else if (key === 2) {
-            top.columnsAt = at;
-            skipValue();
-            top.columnsEnd = i;
-            if (chooser) {
-              var keys = chooser(text.slice(at, i));
-              chooser = null;
-              if (!rootsSeen && Array.isArray(keys)) {
-                // Keys that need escapes in JSON are read from the parsed grid instead.
-                wanted = keys.filter(function (k) { return JSON.stringify(k) === '"' + k + '"'; });
-                gridKeys = wanted.map(function (k) { return '"' + k + '"'; });
-                values = wanted.map(function () { return []; });
-                valueAt = wanted.map(function () { return new Int32Array(capacity); });
+    var pauseAt = -1; // the node count at which the pass yields (see step)
+
+    function* pass() {
+      try {
+        if (openObject()) {
+          do {
+            var key = keyOf(TOP_KEYS);
+            expect(COLON, ':');
+            var c = ws();
+            var at = i;
+            if (key === 0 && c === OPEN_ARRAY) {
+              rootsSeen = true;
+              yield* nodeLists();
+            } else if (key === 1 && c === OPEN_OBJECT) {
+              top.dataAt = at;
+              skipValue();
+              top.dataEnd = i;
+            } else if (key === 2) {
+              top.columnsAt = at;
+              skipValue();
+              top.columnsEnd = i;
+              if (chooser) {
+                var keys = chooser(text.slice(at, i));
+                chooser = null;
+                if (!rootsSeen && Array.isArray(keys)) {
+                  // Keys that need escapes in JSON are read from the parsed grid instead.
+                  wanted = keys.filter(function (k) { return JSON.stringify(k) === '"' + k + '"'; });
+                  gridKeys = wanted.map(function (k) { return '"' + k + '"'; });
+                  values = wanted.map(function () { return []; });
+                  valueAt = wanted.map(function () { return new Int32Array(capacity); });
+                }
               }
+            } else {
+              skipValue();
             }
-          } else {
-            skipValue();
-          }
-        } while (nextMember());
-      }
-    } catch (e) {
-      if (e !== LIMIT_REACHED) throw e;
-      partial = true;
-    }
-    if (chooser) chooser(null);
-    var open = [];
-    if (partial) {
-      for (var o = 0; o < size; o++) {
-        if (end[o] === 0) {
-          end[o] = size;
-          open.push(o);
+          } while (nextMember());
         }
+      } catch (e) {
+        if (e !== LIMIT_REACHED) throw e;
+        partial = true;
       }
-    } else {
-      ws();
-      if (i < n) fail(text, i, 'text after the document');
     }
 
-    function trimmed(a) {
-      return a.slice(0, size);
+    function result() {
+      if (chooser) chooser(null);
+      var open = [];
+      if (partial) {
+        for (var o = 0; o < size; o++) {
+          if (end[o] === 0) {
+            end[o] = size;
+            open.push(o);
+          }
+        }
+      } else {
+        ws();
+        if (i < n) fail(text, i, 'text after the document');
+      }
+
+      function trimmed(a) {
+        return a.slice(0, size);
+      }
+
+      return {
+        size: size,
+        parent: trimmed(parent),
+        depth: trimmed(depth),
+        pos: trimmed(pos),
+        end: trimmed(end),
+        nodeStart: trimmed(nodeStart),
+        labelAt: trimmed(labelAt),
+        labelEnd: trimmed(labelEnd),
+        dataAt: trimmed(dataAt),
+        dataEnd: trimmed(dataEnd),
+        gridAt: trimmed(gridAt),
+        gridEnd: trimmed(gridEnd),
+        memberCount: trimmed(memberCount),
+        wanted: wanted,
+        values: values,
+        valueAt: valueAt.map(trimmed),
+        roots: roots,
+        maxDepth: maxDepth,
+        top: top,
+        partial: partial,
+        open: open,
+        readTo: i // where the pass ended
+      };
     }
 
-    return {
-      size: size,
-      parent: trimmed(parent),
-      depth: trimmed(depth),
-      pos: trimmed(pos),
-      end: trimmed(end),
-      nodeStart: trimmed(nodeStart),
-      labelAt: trimmed(labelAt),
-      labelEnd: trimmed(labelEnd),
-      dataAt: trimmed(dataAt),
-      dataEnd: trimmed(dataEnd),
-      gridAt: trimmed(gridAt),
-      gridEnd: trimmed(gridEnd),
-      memberCount: trimmed(memberCount),
-      wanted: wanted,
-      values: values,
-      valueAt: valueAt.map(trimmed),
-      roots: roots,
-      maxDepth: maxDepth,
-      top: top,
-      partial: partial,
-      open: open,
-      readTo: i // where the pass ended
-    };
+    var walk = pass();
+    var index = null;
+    var error = null;
+    // Reads `nodes` more nodes (all that are left when not given): the index once the
+    // pass is over, else null. An error ends the pass and is thrown again on every
+    // later step.
+    function step(nodes) {
+      if (error) throw error;
+      if (index) return index;
+      pauseAt = nodes > 0 && nodes < Infinity ? size + nodes : -1;
+      try {
+        if (walk.next().done) index = result();
+      } catch (e) {
+        error = e;
+        throw e;
+      }
+      return index;
+    }
+    return { step: step };
   }
 
-  return { build: build };
+  function build(text, wanted, limit) {
+    return start(text, wanted, limit).step();
+  }
+
+  return { build: build, start: start };
 });

@@ -99,12 +99,28 @@ define(['./RawJson', './Nls', './DocumentIndex'], function (RawJson, Nls, Docume
     this.text = sourceText;
     this.resolver = options.resolver || new Nls.Resolver({});
     var self = this;
-    var index = DocumentIndex.build(sourceText, function (columnsText) {
+    this.reading = DocumentIndex.start(sourceText, function (columnsText) {
       self.readColumns(columnsText);
       // The columns come first: their catalogs can be on their way while the rest is read.
       if (options.onColumns) options.onColumns(self.columnCatalogs());
       return self.wantedKeys();
     }, options.limit);
+    if (!options.sliced) this.readSome();
+  }
+
+  // With the "sliced" option the document is read here, `nodes` at a time (all when
+  // not given), until this returns true; the model is usable only from then.
+  FilterModel.prototype.readSome = function (nodes) {
+    if (!this.reading) return true;
+    var index = this.reading.step(nodes);
+    if (!index) return false;
+    this.reading = null;
+    this.indexed(index);
+    return true;
+  };
+
+  FilterModel.prototype.indexed = function (index) {
+    var sourceText = this.text;
     if (!this.columns) this.readColumns(null);
     this.index = index;
     // A preview: the document's first nodes only, shown while the whole is read. Nodes

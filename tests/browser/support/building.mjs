@@ -6,7 +6,7 @@
 //   node tests/browser/support/building.mjs FILE ENTITIES
 import fs from 'node:fs';
 import { fileURLToPath } from 'node:url';
-import { globalId } from './ifc.mjs';
+import { FOOTER, HEADER, MODEL_PREAMBLE, globalId } from './ifc.mjs';
 
 // Weighted like a real storey: walls first, then openings, then the rest.
 const TYPES = [
@@ -28,12 +28,7 @@ export function writeModel(file, entities) {
       buffer = '';
     }
   };
-  for (const line of ['ISO-10303-21;', 'HEADER;', "FILE_DESCRIPTION(('ViewDefinition [ReferenceView]'),'2;1');",
-    "FILE_NAME('bench.ifc','2024-05-14T10:00:00',(''),(''),'','','');", "FILE_SCHEMA(('IFC4'));", 'ENDSEC;', 'DATA;',
-    "#1=IFCPERSON($,'Bench',$,$,$,$,$,$);", "#2=IFCORGANIZATION($,'Bench',$,$,$);", '#3=IFCPERSONANDORGANIZATION(#1,#2,$);',
-    "#4=IFCAPPLICATION(#2,'1.0','Bench Writer','BenchWriter');", '#5=IFCOWNERHISTORY(#3,#4,$,.ADDED.,$,$,$,1715680800);',
-    '#6=IFCSIUNIT(*,.LENGTHUNIT.,.MILLI.,.METRE.);', '#7=IFCUNITASSIGNMENT((#6));', '#8=IFCCARTESIANPOINT((0.,0.,0.));',
-    '#9=IFCAXIS2PLACEMENT3D(#8,$,$);', "#10=IFCGEOMETRICREPRESENTATIONCONTEXT($,'Model',3,1.E-05,#9,$);",
+  for (const line of [...HEADER, ...MODEL_PREAMBLE,
     `#11=IFCPROJECT('${globalId(11)}',#5,'Bench Project',$,$,$,$,(#10),#7);`, '#12=IFCLOCALPLACEMENT($,#9);',
     `#13=IFCSITE('${globalId(13)}',#5,'Bench Site',$,$,#12,$,$,.ELEMENT.,$,$,$,$,$);`,
     `#14=IFCRELAGGREGATES('${globalId(14)}',#5,$,$,#11,(#13));`]) write(line);
@@ -73,8 +68,7 @@ export function writeModel(file, entities) {
     write(`#${id}=IFCRELAGGREGATES('${globalId(id++)}',#5,$,$,#${building},(${storeys.join(',')}));`);
   }
   write(`#${id}=IFCRELAGGREGATES('${globalId(id++)}',#5,$,$,#13,(${buildings.join(',')}));`);
-  write('ENDSEC;');
-  write('END-ISO-10303-21;');
+  FOOTER.forEach(write);
   fs.writeSync(out, buffer);
   fs.closeSync(out);
   return { entities: count, bytes: fs.statSync(file).size };

@@ -48,27 +48,6 @@ function withTimeout(promise, ms, what) {
   return Promise.race([promise, timeout]).finally(() => clearTimeout(timer));
 }
 
-// Runs dxfilter to its end: { code, stdout, stderr }.
-export async function run(args, { timeoutMs = 60000 } = {}) {
-  const child = spawn(dxfilter, args, { cwd: repo, env: childEnv(), stdio: ['ignore', 'pipe', 'pipe'] });
-  const out = collect(child);
-  try {
-    return await withTimeout(out.exited, timeoutMs, `dxfilter ${args[0]}`);
-  } catch (e) {
-    child.kill('SIGKILL');
-    throw e;
-  }
-}
-
-// Like run(), but a non-zero exit is an error carrying what dxfilter said.
-export async function runOk(args, options) {
-  const result = await run(args, options);
-  if (result.code !== 0) {
-    throw new Error(`dxfilter ${args.join(' ')} exited ${result.code}: ${result.stderr.trim()}`);
-  }
-  return result;
-}
-
 // An interactive session (edit, record, replay): the child and its dialog's address.
 export class Session {
   // program, env: another build's dxfilter and what it needs (the page benchmark's --vs).
@@ -108,6 +87,24 @@ export class Session {
       this.child.kill('SIGKILL');
     }
   }
+}
+
+// How a session ended, for a failed assertion on its exit.
+export const ended = (result) => `${result.signal ? `killed by ${result.signal}` : `exit ${result.code}`}: ${result.stderr.trim()}`;
+
+// Runs dxfilter to its end: { code, stdout, stderr }; a non-zero exit is an error
+// carrying what dxfilter said.
+export async function runOk(args, timeoutMs = 60000) {
+  const session = new Session(args);
+  let result;
+  try {
+    result = await session.finished(timeoutMs);
+  } catch (e) {
+    session.child.kill('SIGKILL');
+    throw e;
+  }
+  if (result.code !== 0) throw new Error(`dxfilter ${args.join(' ')} exited ${result.code}: ${result.stderr.trim()}`);
+  return result;
 }
 
 // Every entity's answers: uid -> { label, depth, values }, from `resolve --json`.

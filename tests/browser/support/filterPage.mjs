@@ -1,6 +1,12 @@
 // The filter dialog as a user sees it in the browser: the kit's window page (title,
 // OK/Cancel) around the filter page in its iframe. Actions go through the mouse and
 // keyboard, as a user's would, and each waits until the page shows its effect.
+import assert from 'node:assert/strict';
+import fs from 'node:fs';
+import { createRequire } from 'node:module';
+import { after, before } from 'node:test';
+import { launch } from './browser.mjs';
+import { Session, ended, tempDir } from './dxfilter.mjs';
 
 export const VIEWPORT = { width: 1280, height: 840 };
 
@@ -22,8 +28,8 @@ export class FilterDialog {
     page.on('pageerror', (error) => this.errors.push(String(error)));
   }
 
-  static async open(browser, address) {
-    const context = await browser.newContext({ viewport: VIEWPORT });
+  static async open(browser, address, contextOptions = {}) {
+    const context = await browser.newContext({ viewport: VIEWPORT, ...contextOptions });
     const dialog = new FilterDialog(await context.newPage());
     await dialog.page.goto(address);
     await dialog.ready();
@@ -82,18 +88,10 @@ export class FilterDialog {
       })), fields);
   }
 
-  async expand(label) {
-    const row = this.row(label);
-    await row.locator('.tg-chevron').click();
-    await this.frame.locator('.tg-body .tg-row[aria-expanded="true"]', {
-      has: this.frame.locator('.kind-tree .cell-label', { hasText: exactly(label) }),
-    }).waitFor();
-  }
-
-  async collapse(label) {
-    const row = this.row(label);
-    await row.locator('.tg-chevron').click();
-    await this.frame.locator('.tg-body .tg-row[aria-expanded="false"]', {
+  // Opens or closes a row with its chevron.
+  async setOpen(label, open) {
+    await this.row(label).locator('.tg-chevron').click();
+    await this.frame.locator(`.tg-body .tg-row[aria-expanded="${open}"]`, {
       has: this.frame.locator('.kind-tree .cell-label', { hasText: exactly(label) }),
     }).waitFor();
   }
@@ -157,4 +155,47 @@ export class FilterDialog {
   buttonNames() {
     return this.page.locator('#qor-buttons button').evaluateAll((buttons) => buttons.map((b) => b.dataset.name));
   }
+}
+
+// The serious and critical findings of an accessibility scan of the filter page as shown.
+export async function axeViolations(dialog) {
+  const frame = dialog.page.frames().find((f) => f.url().includes('FilterJS.html'));
+  await frame.evaluate(fs.readFileSync(createRequire(import.meta.url).resolve('axe-core/axe.min.js'), 'utf8'));
+  return frame.evaluate(async () => {
+    const result = await window.axe.run(document, { resultTypes: ['violations'] });
+    return result.violations.filter((v) => v.impact === 'serious' || v.impact === 'critical')
+      .map((v) => `${v.id}: ${v.nodes.slice(0, 3).map((n) => n.target.join(' ')).join(' | ')}`);
+  });
+}
+
+// A browser and a scratch folder for the suite it is called in: { browser, dir }.
+export function browserSuite(prefix) {
+  const suite = {};
+  before(async () => {
+    suite.browser = await launch();
+    suite.dir = tempDir(prefix);
+  });
+  after(async () => {
+    await suite.browser?.close();
+    if (suite.dir) fs.rmSync(suite.dir, { recursive: true, force: true });
+  });
+  return suite;
+}
+
+// dxfilter with `args` showing its dialog in the browser; both end with the test.
+export async function openDialog(t, browser, args, contextOptions) {
+  const session = new Session([...args, '--no-browser']);
+  t.after(() => session.stop());
+  const dialog = await FilterDialog.open(browser, await session.address(), contextOptions);
+  t.after(() => dialog.close());
+  return { session, dialog };
+}
+
+// OK, then dxfilter's clean exit with nothing asked or thrown on the way.
+export async function finishOk(session, dialog) {
+  await dialog.button('OK');
+  const result = await session.finished();
+  assert.equal(result.code, 0, ended(result));
+  assert.deepEqual([dialog.alerts, dialog.errors], [[], []]);
+  return result;
 }

@@ -45,40 +45,35 @@ export const MODEL_PREAMBLE = [
     "#10=IFCGEOMETRICREPRESENTATIONCONTEXT($,'Model',3,1.E-05,#9,$);",
 ];
 
-// Project, site, building and one storey holding a wall per name; each wall's name is
-// written with `wide` escapes, its description as given.
-export function writeModelOfWalls(file, walls) {
+// A STEP file's lines before and after its data.
+export const HEADER = ['ISO-10303-21;', 'HEADER;', "FILE_DESCRIPTION(('ViewDefinition [ReferenceView]'),'2;1');",
+  "FILE_NAME('test.ifc','2024-05-14T10:00:00',(''),(''),'','','');", "FILE_SCHEMA(('IFC4'));", 'ENDSEC;', 'DATA;'];
+export const FOOTER = ['ENDSEC;', 'END-ISO-10303-21;'];
+
+// Project, site and building with the given storeys (3 m apart), holding one wall each of
+// `walls`: { name, description, wide (the escapes of its texts), storey (index), id (of its GlobalId) }.
+export function writeModelOfWalls(file, walls, storeys = ['Only Storey']) {
   const lines = [
     ...MODEL_PREAMBLE,
     `#11=IFCPROJECT('${globalId(1)}',#5,'Test Project',$,$,$,$,(#10),#7);`,
     '#12=IFCLOCALPLACEMENT($,#9);',
     `#13=IFCSITE('${globalId(2)}',#5,'Test Site',$,$,#12,$,$,.ELEMENT.,$,$,$,$,$);`,
     `#14=IFCBUILDING('${globalId(3)}',#5,'Test Building',$,$,#12,$,$,.ELEMENT.,$,$,$);`,
-    `#15=IFCBUILDINGSTOREY('${globalId(4)}',#5,'Only Storey',$,$,#12,$,$,.ELEMENT.,0.);`,
-    `#16=IFCRELAGGREGATES('${globalId(5)}',#5,$,$,#11,(#13));`,
-    `#17=IFCRELAGGREGATES('${globalId(6)}',#5,$,$,#13,(#14));`,
-    `#18=IFCRELAGGREGATES('${globalId(7)}',#5,$,$,#14,(#15));`,
+    ...storeys.map((name, s) => `#${15 + s}=IFCBUILDINGSTOREY('${globalId(4 + s)}',#5,'${name}',$,$,#12,$,$,.ELEMENT.,${s * 3000}.);`),
+    `#50=IFCRELAGGREGATES('${globalId(50)}',#5,$,$,#11,(#13));`,
+    `#51=IFCRELAGGREGATES('${globalId(51)}',#5,$,$,#13,(#14));`,
+    `#52=IFCRELAGGREGATES('${globalId(52)}',#5,$,$,#14,(${storeys.map((_, s) => `#${15 + s}`).join(',')}));`,
   ];
-  const ids = walls.map((wall, k) => {
-    const id = 100 + k;
-    lines.push(`#${id}=IFCWALL('${globalId(100 + k)}',#5,'${stepText(wall.name, wall.wide)}',` +
+  const contained = storeys.map(() => []);
+  walls.forEach((wall, k) => {
+    lines.push(`#${100 + k}=IFCWALL('${globalId(wall.id ?? 100 + k)}',#5,'${stepText(wall.name, wall.wide)}',` +
       `'${stepText(wall.description ?? '', wall.wide)}',$,#12,$,$,.STANDARD.);`);
-    return `#${id}`;
+    contained[wall.storey ?? 0].push(`#${100 + k}`);
   });
-  lines.push(`#99=IFCRELCONTAINEDINSPATIALSTRUCTURE('${globalId(8)}',#5,$,$,(${ids.join(',')}),#15);`);
-  fs.writeFileSync(file, [
-    'ISO-10303-21;',
-    'HEADER;',
-    "FILE_DESCRIPTION(('ViewDefinition [ReferenceView]'),'2;1');",
-    "FILE_NAME('test.ifc','2024-05-14T10:00:00',(''),(''),'','','');",
-    "FILE_SCHEMA(('IFC4'));",
-    'ENDSEC;',
-    'DATA;',
-    ...lines,
-    'ENDSEC;',
-    'END-ISO-10303-21;',
-    '',
-  ].join('\n'));
+  contained.forEach((ids, s) => {
+    if (ids.length) lines.push(`#${60 + s}=IFCRELCONTAINEDINSPATIALSTRUCTURE('${globalId(60 + s)}',#5,$,$,(${ids.join(',')}),#${15 + s});`);
+  });
+  fs.writeFileSync(file, `${[...HEADER, ...lines, ...FOOTER].join('\n')}\n`);
 }
 
 // A copy of a STEP file with one more wall, contained in the spatial element `container`
