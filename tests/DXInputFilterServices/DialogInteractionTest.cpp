@@ -1,368 +1,253 @@
-// DialogInteractionTest.cpp - the dialog at work: its standard buttons, the messages
-// its page posts, and the replays a test driver sends in test mode.
+// DialogInteractionTest.cpp - the dialog at work, one scenario a row: its standard
+// buttons, the messages its page posts, the replays a test driver sends in test mode,
+// and the answer saved for use (QORDX_SAVEANDUSE_JSONFILTER).
 #include <gtest/gtest.h>
-#include <unistd.h>
 
-#include <cstdlib>
 #include <filesystem>
 
 #include "DialogFixture.h"
-#include "EventToolkit/QORDynamicCast.h"
 #include "ObjectModelRuntime/QORErrorText.h"
-#include "ObjectModelRuntime/QORFillDictionary.h"
 
 namespace dxtest {
 namespace {
 
-constexpr const char* kDocument = R"({"data":{"filterID":"F-1"},"roots":[{"label":"Site"}]})";
 constexpr const char* kAnswer =
     R"({"data":{"filterID":"F-1"},"roots":[{"label":"Edited","data":{"uid":["u9"]},"grid":{"X":"edited"}}]})";
+const std::string kOk = SendNewJsonScript("onOkClick");
+const std::string kSave = SendNewJsonScript("onSaveClick");
+const std::string kOkAnswer = std::string("page:onOkClick|") + kAnswer;
 
-using Names = std::vector<std::string>;
+enum Saving { kNoSaving, kToQorTemp, kToTmpdir };
 
-// A dialog shown over kDocument whose page has been initialised.
-class ShownDialog : public DialogFixture {
- protected:
-  void ShowLoadedPage() {
-    ASSERT_EQ(Load(kDocument), S_OK);
-    ASSERT_NE(Show(), nullptr);
-    LoadStart();
-    ASSERT_EQ(Scripts().size(), 1u);
-  }
-  // Nothing was closed, told or run beyond the init script, and the document stands.
-  void ExpectUntouched() {
-    EXPECT_EQ(Dialog()->GetVisibleFlag(), 1);
-    EXPECT_EQ(father.Names(), Names{});
-    EXPECT_EQ(Scripts().size(), 1u);
-    EXPECT_EQ(Json(Document()), Json(kDocument));
-  }
+struct Scenario {
+  const char* name;
+  bool testMode;
+  Names steps;  // after the generated document is shown and its page started loading
+  Names father;
+  Names scripts = {};  // after the init script
+  bool visible = true;
+  int lastButton = -1;        // -1: not looked at
+  bool answerTaken = false;   // else the generated document stands
+  std::string error = "";     // part of the error text the user is given
+  Saving saving = kNoSaving;  // and then whether the answer was saved for use
+  const char* source = "/models/part.stp";
 };
 
-// --- standard buttons
-
-using DialogButtons = ShownDialog;
-
-TEST_F(DialogButtons, OkAsksThePageForItsDocumentAndWaits) {
-  DX_DIALOG_PROCESS(NormalMode());
-  ShowLoadedPage();
-  Click(QORVidFraDialog::kOK);
-  EXPECT_EQ(Scripts(), (Names{InitScript(Escaped(kDocument)), SendNewJsonScript("onOkClick")}));
-  EXPECT_EQ(Dialog()->GetLastClickedButton(), QORVidFraDialog::kOK);
-  // Closing is the page's answer's business.
-  EXPECT_EQ(Dialog()->GetVisibleFlag(), 1);
-  EXPECT_EQ(father.Names(), Names{});
-  EXPECT_EQ(Json(Document()), Json(kDocument));
+void PrintTo(const Scenario& s, std::ostream* os) {
+  *os << s.name;
 }
 
-TEST_F(DialogButtons, SaveAsksThePageForItsDocumentInTestMode) {
-  DX_DIALOG_PROCESS(TestMode());
-  ShowLoadedPage();
-  Click(QORVidFraDialog::kSave);
-  EXPECT_EQ(Scripts().back(), SendNewJsonScript("onSaveClick"));
-  EXPECT_EQ(Scripts().size(), 2u);
-  EXPECT_EQ(Dialog()->GetVisibleFlag(), 1);
-  EXPECT_EQ(father.Names(), Names{});
-}
-
-TEST_F(DialogButtons, CancelHidesAndTellsTheFatherLeavingTheDocumentAlone) {
-  DX_DIALOG_PROCESS(NormalMode());
-  ShowLoadedPage();
-  Click(QORVidFraDialog::kCancel);
-  EXPECT_EQ(Dialog()->GetVisibleFlag(), 0);
-  EXPECT_EQ(father.Names(), Names{"PanelClosed"});
-  EXPECT_EQ(father.taken[0].sender, Dialog());
-  EXPECT_EQ(father.taken[0].mode, -1);
-  EXPECT_EQ(Scripts().size(), 1u);
-  EXPECT_EQ(Json(Document()), Json(kDocument));
-}
-
-TEST_F(DialogButtons, ClosingTheWindowHidesAndTellsTheFather) {
-  DX_DIALOG_PROCESS(NormalMode());
-  ShowLoadedPage();
-  CloseWindow();
-  EXPECT_EQ(Dialog()->GetVisibleFlag(), 0);
-  EXPECT_EQ(father.Names(), Names{"PanelClosed"});
-  EXPECT_EQ(father.taken[0].sender, Dialog());
-  EXPECT_EQ(Json(Document()), Json(kDocument));
-}
-
-TEST_F(DialogButtons, SaveOutsideTestModeAndButtonsWithoutARoleDoNothing) {
-  DX_DIALOG_PROCESS(NormalMode());
-  ShowLoadedPage();
-  Click(QORVidFraDialog::kSave);  // not shown outside test mode
-  EXPECT_EQ(Dialog()->GetLastClickedButton(), 0);
-  // A host may show Apply; the dialog gives it no meaning.
-  Dialog()->SetStandardButtons(Dialog()->GetStandardButtons() | QORVidFraDialog::kApply);
-  Click(QORVidFraDialog::kApply);
-  EXPECT_EQ(Dialog()->GetLastClickedButton(), QORVidFraDialog::kApply);
-  ExpectUntouched();
-}
-
-// --- what the page posts
-
-class DialogPageMessages : public ShownDialog, public ::testing::WithParamInterface<bool> {
- protected:
-  DialogProcess Mode() const { return GetParam() ? TestMode() : NormalMode(); }
-  bool InTestMode() const { return GetParam(); }
+const Scenario kScenarios[] = {
+    // Buttons: OK asks the page for its document and waits for the answer.
+    {"Ok", false, {"OK"}, {}, {kOk}, true, QORVidFraDialog::kOK},
+    {"SaveInTestMode", true, {"Save"}, {}, {kSave}, true, QORVidFraDialog::kSave},
+    {"Cancel", false, {"Cancel"}, {"PanelClosed"}, {}, false, QORVidFraDialog::kCancel},
+    {"CloseWindow", false, {"close"}, {"PanelClosed"}, {}, false},
+    // Save is not shown outside test mode; a host may show Apply, which means nothing.
+    {"SaveOutsideTestMode", false, {"Save"}, {}, {}, true, 0},
+    {"ApplyWithoutRole", false, {"show Apply", "Apply"}, {}, {}, true, QORVidFraDialog::kApply},
+    // What the page posts.
+    {"OnLoad", false, {"page:onLoad"}, {"PanelLoaded"}},
+    {"OnLoadInTestMode", true, {"page:onLoad"}, {"PanelLoaded"}},
+    {"OkAnswer", false, {kOkAnswer}, {"PanelClosed"}, {}, false, -1, true},
+    // In test mode the answer is dumped first; the father learns of the closing last.
+    {"OkAnswerInTestMode",
+     true,
+     {kOkAnswer},
+     {std::string("DumpModel ") + kAnswer, "PanelClosed"},
+     {},
+     false,
+     -1,
+     true},
+    // A refused answer ends as Cancel: a host reading the last button sees no OK.
+    {"BrokenOkAnswer",
+     false,
+     {"OK", "page:onOkClick|{\"roots\":["},
+     {"PanelClosed"},
+     {kOk},
+     false,
+     QORVidFraDialog::kCancel,
+     false,
+     "not a filter document"},
+    {"NonObjectOkAnswerInTestMode",
+     true,
+     {"OK", "page:onOkClick|[1,2]"},
+     {"PanelClosed"},
+     {kOk},
+     false,
+     QORVidFraDialog::kCancel,
+     false,
+     "not a filter document"},
+    {"RecordOutsideTestMode", false, {"page:registerInteraction|{\"node\":\"it's\"}"}, {}},
+    {"RecordInTestMode",
+     true,
+     {"page:registerInteraction|{\"node\":\"it's\"}"},
+     {"InteractionRecord {\"node\":\"it's\"}"}},
+    {"SaveAnswerOutsideTestMode", false, {std::string("page:onSaveClick|") + kAnswer}, {}},
+    {"SaveAnswerInTestMode",
+     true,
+     {std::string("page:onSaveClick|") + kAnswer},
+     {std::string("DumpModel ") + kAnswer}},
+    {"NotificationKindsInTestMode",
+     true,
+     {"page:onLoad", "page:registerInteraction|r", "page:onSaveClick|s", "Cancel"},
+     {"PanelLoaded", "InteractionRecord r", "DumpModel s", "PanelClosed"},
+     {},
+     false},
+    {"OtherShapesIgnored",
+     false,
+     {"page", "page:onOkClick", kOkAnswer + "|extra", "page:onLoad|", "page:onLoad||",
+      "page:OnLoad", std::string("page:unknown|") + kAnswer, "page:registerInteraction",
+      kOkAnswer + "|"},
+     {}},
+    // Replays of test mode: a button by its toolkit name, whatever its case; a page
+    // interaction run as it came.
+    {"ButtonReplays",
+     true,
+     {"replay:OK", "replay:Save", "replay:cancel"},
+     {"PanelClosed"},
+     {kOk, kSave},
+     false},
+    {"ReplayOfButtonsNotShown", true, {"replay:Apply", "replay:", "replay:OK "}, {}, {}, true, 0},
+    {"PageReplay",
+     true,
+     {"simulate:{\"node\":'n1',\"path\":\"a\\b\"}", "replay:OK"},
+     {},
+     {"require(['ZQ/DXInputFilterDisplay/Filter'], function(Filter) { "
+      "Filter.simulate('{\"node\":'n1',\"path\":\"a\\b\"}'); });",
+      kOk}},
+    // Outside test mode nobody below takes the replays: they go on up to the father.
+    {"ReplaysOutsideTestMode",
+     false,
+     {"replay:Cancel", "simulate:{}"},
+     {"ButtonInteractionReplay Cancel", "JSInteractionReplay {}"},
+     {},
+     true,
+     0},
+    // The answer saved for use, under the source file's name.
+    {"SavedForUse", false, {kOkAnswer}, {"PanelClosed"}, {}, false, -1, true, "", kToQorTemp},
+    {"SavedForUseInTestMode",
+     true,
+     {kOkAnswer},
+     {std::string("DumpModel ") + kAnswer, "PanelClosed"},
+     {},
+     false,
+     -1,
+     true,
+     "",
+     kToQorTemp},
+    {"SavedForUseWithoutQorTemp",
+     false,
+     {kOkAnswer},
+     {"PanelClosed"},
+     {},
+     false,
+     -1,
+     true,
+     "",
+     kToTmpdir,
+     "C:\\models\\part.stp"},
+    {"RefusedAnswerNotSaved",
+     false,
+     {"page:onOkClick|not json"},
+     {"PanelClosed"},
+     {},
+     false,
+     QORVidFraDialog::kCancel,
+     false,
+     "not a filter document",
+     kToQorTemp},
+    {"NothingSavedBeforeTheAnswer",
+     false,
+     {"OK", "page:onLoad", "Cancel"},
+     {"PanelLoaded", "PanelClosed"},
+     {kOk},
+     false,
+     QORVidFraDialog::kCancel,
+     false,
+     "",
+     kToQorTemp},
 };
 
-TEST_P(DialogPageMessages, OnLoadTellsTheFatherThePanelIsLoaded) {
-  DX_DIALOG_PROCESS(Mode());
-  ShowLoadedPage();
-  PageSays({"onLoad"});
-  EXPECT_EQ(father.Names(), Names{"PanelLoaded"});
-  EXPECT_EQ(father.taken[0].sender, Dialog());
-  EXPECT_EQ(father.taken[0].mode, -1);
-  EXPECT_EQ(Dialog()->GetVisibleFlag(), 1);
-}
+class DialogScenario : public DialogFixture, public ::testing::WithParamInterface<Scenario> {};
 
-TEST_P(DialogPageMessages, OkAnswerReplacesTheDocumentThenCloses) {
-  DX_DIALOG_PROCESS(Mode());
-  ShowLoadedPage();
-  PageSays({"onOkClick", kAnswer});
-  EXPECT_EQ(Json(Document()), Json(kAnswer));
-  Ref<QORIResolvedInputFilter> reader;
-  ASSERT_EQ(generator->GetResolvedFilter(reader.Out()), S_OK);
-  QORUnicodeString value("<none>");
-  reader->GetObjectAttribute("u9", "X", value);
-  EXPECT_EQ(value.Str(), "edited");
-  EXPECT_EQ(Dialog()->GetVisibleFlag(), 0);
-  // In test mode the answer is dumped first; the father learns of the closing last.
-  EXPECT_EQ(father.Names(),
-            (InTestMode() ? Names{std::string("DumpModel ") + kAnswer, "PanelClosed"}
-                          : Names{"PanelClosed"}));
-  for (const Taken& t : father.taken) EXPECT_EQ(t.sender, Dialog());
-  EXPECT_EQ(Scripts().size(), 1u);
-}
-
-TEST_P(DialogPageMessages, RefusedOkAnswerKeepsTheDocumentAndEndsAsCancel) {
-  DX_DIALOG_PROCESS(Mode());
-  ShowLoadedPage();
-  for (const char* answer : {R"({"roots":[)", "[1,2]"}) {
-    SCOPED_TRACE(answer);
-    father.taken.clear();
-    Click(QORVidFraDialog::kOK);
-    PageSays({"onOkClick", answer});
-    EXPECT_EQ(Json(Document()), Json(kDocument));
-    EXPECT_EQ(Dialog()->GetVisibleFlag(), 0);
-    // A host reading the last button sees no OK, and is told why.
-    EXPECT_EQ(Dialog()->GetLastClickedButton(), QORVidFraDialog::kCancel);
-    EXPECT_NE(QORTakeErrorText().find("not a filter document"), std::string::npos);
-    EXPECT_EQ(father.Names(), Names{"PanelClosed"});
-  }
-}
-
-TEST_P(DialogPageMessages, RegisterInteractionIsRecordedInTestModeOnly) {
-  DX_DIALOG_PROCESS(Mode());
-  ShowLoadedPage();
-  const std::string interaction = R"({"type":"expand","node":"it's"})";
-  PageSays({"registerInteraction", interaction});
-  EXPECT_EQ(father.Names(), InTestMode() ? Names{"InteractionRecord " + interaction} : Names{});
-  EXPECT_EQ(Dialog()->GetVisibleFlag(), 1);
-  EXPECT_EQ(Json(Document()), Json(kDocument));
-}
-
-TEST_P(DialogPageMessages, SaveAnswerIsDumpedInTestModeOnlyAndChangesNothing) {
-  DX_DIALOG_PROCESS(Mode());
-  ShowLoadedPage();
-  PageSays({"onSaveClick", kAnswer});
-  EXPECT_EQ(father.Names(), InTestMode() ? Names{std::string("DumpModel ") + kAnswer} : Names{});
-  EXPECT_EQ(Dialog()->GetVisibleFlag(), 1);
-  EXPECT_EQ(Json(Document()), Json(kDocument));
-}
-
-TEST_P(DialogPageMessages, MessagesOfOtherShapesAreIgnored) {
-  DX_DIALOG_PROCESS(Mode());
-  ShowLoadedPage();
-  const std::vector<std::vector<std::string>> ignored = {
-      {},
-      {"onOkClick"},
-      {"onOkClick", kAnswer, "extra"},
-      {"onLoad", ""},
-      {"onLoad", "", ""},
-      {"OnLoad"},
-      {"unknown", kAnswer},
-      {"registerInteraction"},
-      {"onSaveClick", kAnswer, ""},
-  };
-  for (const auto& message : ignored) PageSays(message);
-  ExpectUntouched();
-}
-
-INSTANTIATE_TEST_SUITE_P(Modes, DialogPageMessages, ::testing::Bool(),
-                         [](const ::testing::TestParamInfo<bool>& info) {
-                           return info.param ? "TestMode" : "NormalMode";
-                         });
-
-// --- the answer saved for use (QORDX_SAVEANDUSE_JSONFILTER)
-
-using DialogSaveAndUse = ShownDialog;
-
-TEST_F(DialogSaveAndUse, OkAnswerIsSavedUnderTheSourceFileNameInTheTemporaryFolder) {
+TEST_P(DialogScenario, Runs) {
+  const Scenario& s = GetParam();
   TempDir temporary;  // the parent's serves the child
-  DX_DIALOG_PROCESS(SaveAndUse(temporary.Path()));
-  const std::string folder = std::getenv("QORTemp");
-  for (const char* source : {"/models/part.stp", "C:\\models\\part.stp"}) {
-    SCOPED_TRACE(source);
-    std::filesystem::remove(folder + "/part.stpJSON_Modified.json");
-    ASSERT_EQ(Generate(source), S_OK);
-    ASSERT_NE(Show(), nullptr);
-    PageSays({"onOkClick", kAnswer});
-    EXPECT_EQ(Json(ReadFile(folder + "/part.stpJSON_Modified.json").value_or("")), Json(kAnswer));
-    EXPECT_EQ(Json(Document()), Json(kAnswer));
-    EXPECT_EQ(Dialog()->GetVisibleFlag(), 0);
-    EXPECT_EQ(father.Names().back(), "PanelClosed");
-  }
-}
+  DialogProcess process = Mode(s.testMode);
+  process.saveAndUse = s.saving != kNoSaving;
+  if (s.saving == kToQorTemp) process.temporaryFolder = temporary.Path();
+  if (s.saving == kToTmpdir) process.env["TMPDIR"] = temporary.Path();
+  DX_DIALOG_PROCESS(process);
 
-TEST_F(DialogSaveAndUse, RefusedOkAnswerSavesNothing) {
-  TempDir temporary;
-  DX_DIALOG_PROCESS(SaveAndUse(temporary.Path()));
-  const std::string folder = std::getenv("QORTemp");
-  ASSERT_EQ(Generate("/models/part.stp"), S_OK);
+  ASSERT_EQ(Generate(s.source), S_OK);
   const std::string generated = Document();
   ASSERT_NE(Show(), nullptr);
-  PageSays({"onOkClick", "not json"});
-  EXPECT_FALSE(std::filesystem::exists(folder + "/part.stpJSON_Modified.json"));
-  EXPECT_EQ(Document(), generated);
-  EXPECT_EQ(father.Names(), Names{"PanelClosed"});
-}
-
-TEST_F(DialogSaveAndUse, TestModeDumpsAndSavesTheAnswer) {
-  TempDir temporary;
-  DX_DIALOG_PROCESS(SaveAndUse(temporary.Path(), true));
-  const std::string folder = std::getenv("QORTemp");
-  ASSERT_EQ(Generate("/models/part.stp"), S_OK);
-  ASSERT_NE(Show(), nullptr);
-  EXPECT_EQ(Dialog()->GetStandardButtons(), 0x1A);
-  PageSays({"onOkClick", kAnswer});
-  EXPECT_EQ(Json(ReadFile(folder + "/part.stpJSON_Modified.json").value_or("")), Json(kAnswer));
-  EXPECT_EQ(father.Names(), (Names{std::string("DumpModel ") + kAnswer, "PanelClosed"}));
-}
-
-TEST_F(DialogSaveAndUse, WithoutTemporaryFolderTheAnswerGoesToThePlatformTemporaryFolder) {
-  TempDir temporary;
-  DialogProcess process = SaveAndUse(std::nullopt);
-  process.env["TMPDIR"] = temporary.Path();
-  DX_DIALOG_PROCESS(process);
-  const std::string folder = std::getenv("TMPDIR");
-  ASSERT_EQ(Generate("/models/part.stp"), S_OK);
-  ASSERT_NE(Show(), nullptr);
-  PageSays({"onOkClick", kAnswer});
-  EXPECT_EQ(Json(ReadFile(folder + "/part.stpJSON_Modified.json").value_or("")), Json(kAnswer));
-  std::error_code ignored;
-  EXPECT_FALSE(std::filesystem::exists("/part.stpJSON_Modified.json", ignored));
-  EXPECT_EQ(Json(Document()), Json(kAnswer));
-  EXPECT_EQ(father.Names(), Names{"PanelClosed"});
-}
-
-TEST_F(DialogSaveAndUse, NothingIsSavedBeforeThePageAnswers) {
-  TempDir temporary;
-  DX_DIALOG_PROCESS(SaveAndUse(temporary.Path()));
-  const std::string folder = std::getenv("QORTemp");
-  ASSERT_EQ(Generate("/models/part.stp"), S_OK);
-  ASSERT_NE(Show(), nullptr);
-  LoadStart();
-  Click(QORVidFraDialog::kOK);
-  PageSays({"onLoad"});
-  Click(QORVidFraDialog::kCancel);
-  EXPECT_FALSE(std::filesystem::exists(folder + "/part.stpJSON_Modified.json"));
-}
-
-// --- a dialog without owner (made by the "DXWebViewer" factory)
-
-class DialogWithoutOwner : public DialogFixture {
- protected:
-  void TearDown() override {
-    if (_dialog) _dialog->RequestDelayedDestruction();
-    DialogFixture::TearDown();
-  }
-  QORVidFraDialog* Make() {
-    _dialog = static_cast<QORVidFraDialog*>(QORFillDictionary::FindFactory("DXWebViewer")(nullptr));
-    return _dialog;
-  }
-  QORVidCtlWebViewer* ViewerOf(QORVidFraDialog* dialog) {
-    return QORDynamicCast<QORVidCtlWebViewer>(dialog->GetApplicativeWidget());
+  Do("load");
+  QORTakeErrorText();
+  for (const std::string& step : s.steps) {
+    if (step == "show Apply")
+      Dialog()->SetStandardButtons(Dialog()->GetStandardButtons() | QORVidFraDialog::kApply);
+    else
+      Do(step);
   }
 
- private:
-  QORVidFraDialog* _dialog = nullptr;
-};
+  Names scripts = {InitScript(Escaped(generated), s.testMode)};
+  scripts.insert(scripts.end(), s.scripts.begin(), s.scripts.end());
+  EXPECT_EQ(Scripts(), scripts);
+  EXPECT_EQ(father.names, s.father);
+  for (size_t i = 0; i < father.senders.size(); ++i) {
+    // Replays come from the driver; the dialog's own notifications from the dialog.
+    EXPECT_EQ(father.senders[i], father.names[i].find("Replay") == std::string::npos
+                                     ? static_cast<QORCommand*>(Dialog())
+                                     : &driver)
+        << father.names[i];
+    EXPECT_EQ(father.modes[i], -1) << father.names[i];
+  }
+  EXPECT_EQ(Dialog()->GetVisibleFlag(), s.visible ? 1 : 0);
+  if (s.lastButton >= 0) {
+    EXPECT_EQ(Dialog()->GetLastClickedButton(), s.lastButton);
+  }
+  const std::string error = QORTakeErrorText();
+  if (!s.error.empty()) {
+    EXPECT_NE(error.find(s.error), std::string::npos) << error;
+  }
+  EXPECT_EQ(Json(Document()), Json(s.answerTaken ? kAnswer : generated));
+
+  if (s.answerTaken) {
+    Ref<QORIResolvedInputFilter> reader;
+    ASSERT_EQ(generator->GetResolvedFilter(reader.Out()), S_OK);
+    QORUnicodeString value("<none>");
+    reader->GetObjectAttribute("u9", "X", value);
+    EXPECT_EQ(value.Str(), "edited");
+  }
+  if (s.saving != kNoSaving) {
+    const std::string folder = std::getenv(s.saving == kToQorTemp ? "QORTemp" : "TMPDIR");
+    const std::string saved = folder + "/part.stpJSON_Modified.json";
+    if (s.answerTaken)
+      EXPECT_EQ(Json(ReadFile(saved).value_or("")), Json(kAnswer));
+    else
+      EXPECT_FALSE(std::filesystem::exists(saved));
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Scenarios, DialogScenario, ::testing::ValuesIn(kScenarios),
+                         [](const ::testing::TestParamInfo<Scenario>& info) {
+                           return std::string(info.param.name);
+                         });
+
+// A dialog without owner keeps the answer for a page that starts loading later, but
+// neither closes nor tells anyone.
+using DialogWithoutOwner = DialogFixture;
 
 TEST_F(DialogWithoutOwner, OkAnswerIsKeptButNeitherClosesNorTellsAnyone) {
-  DX_DIALOG_PROCESS(TestMode());
-  ASSERT_EQ(dialog_internals::Missing(), "");
-  QORVidFraDialog* dialog = Make();
-  ASSERT_NE(dialog, nullptr);
-  ASSERT_EQ(dialog_internals::InitAndShowWithoutOwner(dialog, QORUnicodeString(kDocument)), S_OK);
-  QORVidCtlWebViewer* viewer = ViewerOf(dialog);
-  ASSERT_NE(viewer, nullptr);
-  RaisePageMessage(viewer, {"onOkClick", kAnswer});
-  EXPECT_EQ(dialog->GetVisibleFlag(), 1);
-  // The answer is what a page that starts loading now is given.
-  RaiseLoadStart(viewer);
-  EXPECT_EQ(ScriptsOf(viewer), Names{TestModeInitScript(Escaped(kAnswer))});
-}
-
-// --- replays of test mode
-
-using DialogReplays = ShownDialog;
-
-TEST_F(DialogReplays, ButtonReplayActsAsTheClick) {
-  DX_DIALOG_PROCESS(TestMode());
-  ShowLoadedPage();
-  Replay(ButtonReplay("OK"));
-  EXPECT_EQ(Scripts().back(), SendNewJsonScript("onOkClick"));
-  EXPECT_EQ(Dialog()->GetLastClickedButton(), QORVidFraDialog::kOK);
-  Replay(ButtonReplay("Save"));
-  EXPECT_EQ(Scripts().back(), SendNewJsonScript("onSaveClick"));
-  EXPECT_EQ(Dialog()->GetLastClickedButton(), QORVidFraDialog::kSave);
-  EXPECT_EQ(Scripts().size(), 3u);
-  EXPECT_EQ(Dialog()->GetVisibleFlag(), 1);
-  // Names are the toolkit's, whatever their case.
-  Replay(ButtonReplay("cancel"));
-  EXPECT_EQ(Dialog()->GetVisibleFlag(), 0);
-  EXPECT_EQ(father.Names(), Names{"PanelClosed"});
-}
-
-TEST_F(DialogReplays, ReplayOfAButtonNotShownDoesNothing) {
-  DX_DIALOG_PROCESS(TestMode());
-  ShowLoadedPage();
-  for (const char* button : {"Apply", "", "OK "}) Replay(ButtonReplay(button));
-  EXPECT_EQ(Dialog()->GetLastClickedButton(), 0);
-  ExpectUntouched();
-}
-
-TEST_F(DialogReplays, PageReplayRunsTheInteractionTextAsItCame) {
-  DX_DIALOG_PROCESS(TestMode());
-  ShowLoadedPage();
-  const std::string interaction = R"({"type":"check","node":'n1',"path":"a\b"})";
-  Replay(PageReplay(interaction));
-  EXPECT_EQ(Scripts().back(), SimulateScript(interaction));
-  EXPECT_EQ(Scripts().back(),
-            "require(['ZQ/DXInputFilterDisplay/Filter'], function(Filter) { Filter.simulate('" +
-                interaction + "'); });");
-  EXPECT_EQ(father.Names(), Names{});
-}
-
-TEST_F(DialogReplays, OutsideTestModeReplaysPassTheDialogBy) {
-  DX_DIALOG_PROCESS(NormalMode());
-  ShowLoadedPage();
-  Replay(ButtonReplay("Cancel"));
-  Replay(PageReplay("{}"));
-  EXPECT_EQ(Dialog()->GetLastClickedButton(), 0);
-  EXPECT_EQ(Dialog()->GetVisibleFlag(), 1);
-  EXPECT_EQ(Scripts().size(), 1u);
-  // Nobody below took them: they went on up to the father.
-  EXPECT_EQ(father.Names(), (Names{"ButtonInteractionReplay Cancel", "JSInteractionReplay {}"}));
-}
-
-TEST_F(DialogReplays, InTestModeTheDialogTakesTheReplaysItself) {
-  DX_DIALOG_PROCESS(TestMode());
-  ShowLoadedPage();
-  Replay(PageReplay("{}"));
-  Replay(ButtonReplay("OK"));
-  EXPECT_EQ(father.Names(), Names{});
+  DX_DIALOG_PROCESS(Mode(true));
+  OwnerlessDialog shown(R"({"roots":[]})");
+  ASSERT_NE(shown.viewer, nullptr);
+  RaisePageMessage(shown.viewer, {"onOkClick", kAnswer});
+  EXPECT_EQ(shown.dialog->GetVisibleFlag(), 1);
+  RaiseLoadStart(shown.viewer);
+  EXPECT_EQ(shown.Scripts(), Names{InitScript(Escaped(kAnswer), true)});
 }
 
 }  // namespace
