@@ -3,8 +3,6 @@
 // and the answer saved for use (QORDX_SAVEANDUSE_JSONFILTER).
 #include <gtest/gtest.h>
 
-#include <filesystem>
-
 #include "DialogFixture.h"
 #include "ObjectModelRuntime/QORErrorText.h"
 
@@ -17,170 +15,112 @@ const std::string kOk = SendNewJsonScript("onOkClick");
 const std::string kSave = SendNewJsonScript("onSaveClick");
 const std::string kOkAnswer = std::string("page:onOkClick|") + kAnswer;
 
-enum Saving { kNoSaving, kToQorTemp, kToTmpdir };
+const std::string kDump = std::string("DumpModel ") + kAnswer;
 
 struct Scenario {
   const char* name;
-  bool testMode;
+  // Words for what is not the default: "test" (test mode), "hidden" (the dialog closed),
+  // "OK" "Save" "Cancel" "Apply" "none" (the last button clicked), "taken" (the answer
+  // is the document), "refused" (the user is told the answer is no filter document),
+  // "QORTemp" "TMPDIR" (the answer is saved for use, and where).
+  std::string flags;
   Names steps;  // after the generated document is shown and its page started loading
   Names father;
-  Names scripts = {};  // after the init script
-  bool visible = true;
-  int lastButton = -1;        // -1: not looked at
-  bool answerTaken = false;   // else the generated document stands
-  std::string error = "";     // part of the error text the user is given
-  Saving saving = kNoSaving;  // and then whether the answer was saved for use
-  const char* source = "/models/part.stp";
+  Names scripts;  // after the init script
 };
 
 void PrintTo(const Scenario& s, std::ostream* os) {
   *os << s.name;
 }
 
+// Buttons: OK asks the page for its document and waits for the answer. Save is not
+// shown outside test mode; a host may show Apply, which means nothing. In test mode
+// the page's answer is dumped first; the father learns of the closing last. A refused
+// answer ends as Cancel: a host reading the last button sees no OK. Replays of test
+// mode name a button by its toolkit name, whatever its case, or carry a page
+// interaction run as it came; outside test mode nobody below takes them, and they go
+// on up to the father. The answer is saved for use under the source file's name, only
+// once it is taken.
 const Scenario kScenarios[] = {
-    // Buttons: OK asks the page for its document and waits for the answer.
-    {"Ok", false, {"OK"}, {}, {kOk}, true, QORVidFraDialog::kOK},
-    {"SaveInTestMode", true, {"Save"}, {}, {kSave}, true, QORVidFraDialog::kSave},
-    {"Cancel", false, {"Cancel"}, {"PanelClosed"}, {}, false, QORVidFraDialog::kCancel},
-    {"CloseWindow", false, {"close"}, {"PanelClosed"}, {}, false},
-    // Save is not shown outside test mode; a host may show Apply, which means nothing.
-    {"SaveOutsideTestMode", false, {"Save"}, {}, {}, true, 0},
-    {"ApplyWithoutRole", false, {"show Apply", "Apply"}, {}, {}, true, QORVidFraDialog::kApply},
-    // What the page posts.
-    {"OnLoad", false, {"page:onLoad"}, {"PanelLoaded"}},
-    {"OnLoadInTestMode", true, {"page:onLoad"}, {"PanelLoaded"}},
-    {"OkAnswer", false, {kOkAnswer}, {"PanelClosed"}, {}, false, -1, true},
-    // In test mode the answer is dumped first; the father learns of the closing last.
-    {"OkAnswerInTestMode",
-     true,
-     {kOkAnswer},
-     {std::string("DumpModel ") + kAnswer, "PanelClosed"},
-     {},
-     false,
-     -1,
-     true},
-    // A refused answer ends as Cancel: a host reading the last button sees no OK.
+    {"Ok", "OK", {"OK"}, {}, {kOk}},
+    {"SaveInTestMode", "test Save", {"Save"}, {}, {kSave}},
+    {"Cancel", "hidden Cancel", {"Cancel"}, {"PanelClosed"}, {}},
+    {"CloseWindow", "hidden", {"close"}, {"PanelClosed"}, {}},
+    {"SaveOutsideTestModeAndApply", "Apply", {"Save", "show Apply", "Apply"}, {}, {}},
+    {"OkAnswer", "hidden taken", {kOkAnswer}, {"PanelClosed"}, {}},
+    {"OkAnswerInTestMode", "test hidden taken", {kOkAnswer}, {kDump, "PanelClosed"}, {}},
     {"BrokenOkAnswer",
-     false,
+     "hidden Cancel refused",
      {"OK", "page:onOkClick|{\"roots\":["},
      {"PanelClosed"},
-     {kOk},
-     false,
-     QORVidFraDialog::kCancel,
-     false,
-     "not a filter document"},
+     {kOk}},
     {"NonObjectOkAnswerInTestMode",
-     true,
+     "test hidden Cancel refused",
      {"OK", "page:onOkClick|[1,2]"},
      {"PanelClosed"},
-     {kOk},
-     false,
-     QORVidFraDialog::kCancel,
-     false,
-     "not a filter document"},
-    {"RecordOutsideTestMode", false, {"page:registerInteraction|{\"node\":\"it's\"}"}, {}},
-    {"RecordInTestMode",
-     true,
-     {"page:registerInteraction|{\"node\":\"it's\"}"},
-     {"InteractionRecord {\"node\":\"it's\"}"}},
-    {"SaveAnswerOutsideTestMode", false, {std::string("page:onSaveClick|") + kAnswer}, {}},
-    {"SaveAnswerInTestMode",
-     true,
-     {std::string("page:onSaveClick|") + kAnswer},
-     {std::string("DumpModel ") + kAnswer}},
-    {"NotificationKindsInTestMode",
-     true,
-     {"page:onLoad", "page:registerInteraction|r", "page:onSaveClick|s", "Cancel"},
-     {"PanelLoaded", "InteractionRecord r", "DumpModel s", "PanelClosed"},
-     {},
-     false},
+     {kOk}},
+    {"NotificationsInTestMode",
+     "test hidden",
+     {"page:onLoad", "page:registerInteraction|{\"node\":\"it's\"}", "page:onSaveClick|s",
+      "Cancel"},
+     {"PanelLoaded", "InteractionRecord {\"node\":\"it's\"}", "DumpModel s", "PanelClosed"},
+     {}},
     {"OtherShapesIgnored",
-     false,
+     "",
      {"page", "page:onOkClick", kOkAnswer + "|extra", "page:onLoad|", "page:onLoad||",
       "page:OnLoad", std::string("page:unknown|") + kAnswer, "page:registerInteraction",
-      kOkAnswer + "|"},
+      kOkAnswer + "|", "page:registerInteraction|{}", "page:onSaveClick|{}", "page:onLoad"},
+     {"PanelLoaded"},
      {}},
-    // Replays of test mode: a button by its toolkit name, whatever its case; a page
-    // interaction run as it came.
     {"ButtonReplays",
-     true,
+     "test hidden",
      {"replay:OK", "replay:Save", "replay:cancel"},
      {"PanelClosed"},
-     {kOk, kSave},
-     false},
-    {"ReplayOfButtonsNotShown", true, {"replay:Apply", "replay:", "replay:OK "}, {}, {}, true, 0},
+     {kOk, kSave}},
+    {"ReplayOfButtonsNotShown", "test none", {"replay:Apply", "replay:", "replay:OK "}, {}, {}},
     {"PageReplay",
-     true,
-     {"simulate:{\"node\":'n1',\"path\":\"a\\b\"}", "replay:OK"},
+     "test",
+     {"simulate:{\"node\":'n1',\"path\":\"a\\b\"}"},
      {},
      {"require(['ZQ/DXInputFilterDisplay/Filter'], function(Filter) { "
-      "Filter.simulate('{\"node\":'n1',\"path\":\"a\\b\"}'); });",
-      kOk}},
-    // Outside test mode nobody below takes the replays: they go on up to the father.
+      "Filter.simulate('{\"node\":'n1',\"path\":\"a\\b\"}'); });"}},
     {"ReplaysOutsideTestMode",
-     false,
+     "none",
      {"replay:Cancel", "simulate:{}"},
      {"ButtonInteractionReplay Cancel", "JSInteractionReplay {}"},
-     {},
-     true,
-     0},
-    // The answer saved for use, under the source file's name.
-    {"SavedForUse", false, {kOkAnswer}, {"PanelClosed"}, {}, false, -1, true, "", kToQorTemp},
-    {"SavedForUseInTestMode",
-     true,
-     {kOkAnswer},
-     {std::string("DumpModel ") + kAnswer, "PanelClosed"},
-     {},
-     false,
-     -1,
-     true,
-     "",
-     kToQorTemp},
-    {"SavedForUseWithoutQorTemp",
-     false,
-     {kOkAnswer},
-     {"PanelClosed"},
-     {},
-     false,
-     -1,
-     true,
-     "",
-     kToTmpdir,
-     "C:\\models\\part.stp"},
+     {}},
+    {"SavedForUse", "hidden taken QORTemp", {kOkAnswer}, {"PanelClosed"}, {}},
+    {"SavedForUseInTestMode", "test hidden taken QORTemp", {kOkAnswer}, {kDump, "PanelClosed"}, {}},
+    {"SavedForUseWithoutQorTemp", "hidden taken TMPDIR", {kOkAnswer}, {"PanelClosed"}, {}},
     {"RefusedAnswerNotSaved",
-     false,
+     "hidden Cancel refused QORTemp",
      {"page:onOkClick|not json"},
      {"PanelClosed"},
-     {},
-     false,
-     QORVidFraDialog::kCancel,
-     false,
-     "not a filter document",
-     kToQorTemp},
+     {}},
     {"NothingSavedBeforeTheAnswer",
-     false,
+     "hidden Cancel QORTemp",
      {"OK", "page:onLoad", "Cancel"},
      {"PanelLoaded", "PanelClosed"},
-     {kOk},
-     false,
-     QORVidFraDialog::kCancel,
-     false,
-     "",
-     kToQorTemp},
+     {kOk}},
 };
 
-class DialogScenario : public DialogFixture, public ::testing::WithParamInterface<Scenario> {};
+class DialogScenario : public DialogFixture, public ::testing::WithParamInterface<Scenario> {
+ protected:
+  bool Has(const std::string& word) const {
+    return (" " + GetParam().flags + " ").find(" " + word + " ") != std::string::npos;
+  }
+};
 
 TEST_P(DialogScenario, Runs) {
   const Scenario& s = GetParam();
   TempDir temporary;  // the parent's serves the child
-  DialogProcess process = Mode(s.testMode);
-  process.saveAndUse = s.saving != kNoSaving;
-  if (s.saving == kToQorTemp) process.temporaryFolder = temporary.Path();
-  if (s.saving == kToTmpdir) process.env["TMPDIR"] = temporary.Path();
+  DialogProcess process = Mode(Has("test"));
+  process.saveAndUse = Has("QORTemp") || Has("TMPDIR");
+  if (Has("QORTemp")) process.temporaryFolder = temporary.Path();
+  if (Has("TMPDIR")) process.env["TMPDIR"] = temporary.Path();
   DX_DIALOG_PROCESS(process);
 
-  ASSERT_EQ(Generate(s.source), S_OK);
+  ASSERT_EQ(Generate(Has("TMPDIR") ? "C:\\models\\part.stp" : "/models/part.stp"), S_OK);
   const std::string generated = Document();
   ASSERT_NE(Show(), nullptr);
   Do("load");
@@ -192,7 +132,7 @@ TEST_P(DialogScenario, Runs) {
       Do(step);
   }
 
-  Names scripts = {InitScript(Escaped(generated), s.testMode)};
+  Names scripts = {InitScript(Escaped(generated), Has("test"))};
   scripts.insert(scripts.end(), s.scripts.begin(), s.scripts.end());
   EXPECT_EQ(Scripts(), scripts);
   EXPECT_EQ(father.names, s.father);
@@ -204,30 +144,30 @@ TEST_P(DialogScenario, Runs) {
         << father.names[i];
     EXPECT_EQ(father.modes[i], -1) << father.names[i];
   }
-  EXPECT_EQ(Dialog()->GetVisibleFlag(), s.visible ? 1 : 0);
-  if (s.lastButton >= 0) {
-    EXPECT_EQ(Dialog()->GetLastClickedButton(), s.lastButton);
+  EXPECT_EQ(Dialog()->GetVisibleFlag(), Has("hidden") ? 0 : 1);
+  const std::pair<const char*, int> buttons[] = {{"OK", QORVidFraDialog::kOK},
+                                                 {"Save", QORVidFraDialog::kSave},
+                                                 {"Cancel", QORVidFraDialog::kCancel},
+                                                 {"Apply", QORVidFraDialog::kApply},
+                                                 {"none", 0}};
+  for (const auto& [word, button] : buttons) {
+    if (Has(word)) {
+      EXPECT_EQ(Dialog()->GetLastClickedButton(), button) << word;
+    }
   }
-  const std::string error = QORTakeErrorText();
-  if (!s.error.empty()) {
-    EXPECT_NE(error.find(s.error), std::string::npos) << error;
-  }
-  EXPECT_EQ(Json(Document()), Json(s.answerTaken ? kAnswer : generated));
-
-  if (s.answerTaken) {
+  EXPECT_EQ(QORTakeErrorText().find("not a filter document") != std::string::npos, Has("refused"));
+  EXPECT_EQ(Json(Document()), Json(Has("taken") ? kAnswer : generated));
+  if (Has("taken")) {
     Ref<QORIResolvedInputFilter> reader;
     ASSERT_EQ(generator->GetResolvedFilter(reader.Out()), S_OK);
     QORUnicodeString value("<none>");
     reader->GetObjectAttribute("u9", "X", value);
     EXPECT_EQ(value.Str(), "edited");
   }
-  if (s.saving != kNoSaving) {
-    const std::string folder = std::getenv(s.saving == kToQorTemp ? "QORTemp" : "TMPDIR");
-    const std::string saved = folder + "/part.stpJSON_Modified.json";
-    if (s.answerTaken)
-      EXPECT_EQ(Json(ReadFile(saved).value_or("")), Json(kAnswer));
-    else
-      EXPECT_FALSE(std::filesystem::exists(saved));
+  if (process.saveAndUse) {
+    const std::string saved = std::string(std::getenv(Has("QORTemp") ? "QORTemp" : "TMPDIR")) +
+                              "/part.stpJSON_Modified.json";
+    EXPECT_EQ(Json(ReadFile(saved).value_or("")), Json(Has("taken") ? kAnswer : "<none>"));
   }
 }
 
