@@ -192,6 +192,9 @@ TEST(DialogNotificationText, CopiesKeepTheTextAndMovesTakeOrSwapIt) {
   EXPECT_EQ(c.GetDataString().Str(), "a");
   EXPECT_EQ(c.GetMode(), 1);
   EXPECT_EQ(b.GetDataString().Str(), "c");  // NOLINT(bugprone-use-after-move)
+  EXPECT_EQ(QORInputFilterNotifWithString(-1).GetDataString().Str(), "");
+  EXPECT_STREQ(a.IsA(), "QORInputFilterNotifWithString");
+  EXPECT_TRUE(a.IsAKindOf("QORNotification"));
   // Known by name, but the object model cannot make one by it.
   EXPECT_EQ(QORInputFilterNotifWithString::CreateItself(), nullptr);
 }

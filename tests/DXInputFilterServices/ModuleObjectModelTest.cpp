@@ -43,6 +43,9 @@ TEST(ModuleMeta, EachComponentIsItsClassBoundByATie) {
     QORBaseUnknown* implementation = object->GetImpl();
     EXPECT_STREQ(implementation->IsA(), c.className);
     EXPECT_STREQ(implementation->GetMetaObject()->GetParent()->GetName(), c.parentClass);
+    EXPECT_TRUE(implementation->IsAKindOf(c.parentClass));
+    EXPECT_TRUE(
+        object->IsAKindOf(c.generator ? "QORIInputFilterGenerator" : "QORIResolvedInputFilter"));
     EXPECT_EQ(object->GetMetaObject()->GetImplementationMeta(), implementation->GetMetaObject());
     EXPECT_EQ(object->QueryInterface(Iid(!c.generator), &p), E_NOINTERFACE);
     EXPECT_EQ(implementation->GetRefCount(), 1);
