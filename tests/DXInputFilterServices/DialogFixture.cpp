@@ -2,12 +2,10 @@
 // look-up of the dialog's unexported methods.
 #include "DialogFixture.h"
 
-#include <dlfcn.h>
-#include <elf.h>
-
-#include <atomic>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <map>
 
 #include "DataExchangeUtilities/QORDXUnicodeString.h"
 #include "DialogToolkit/QORDialogToolkit.h"
@@ -15,6 +13,7 @@
 #include "EventToolkit/QOREventLoop.h"
 #include "ObjectModelRuntime/QORFillDictionary.h"
 #include "ObjectModelRuntime/QOROMModule.h"
+#include "QORInputFilterNotifWithString.h"
 
 namespace dxtest {
 
@@ -22,78 +21,48 @@ namespace {
 
 constexpr const char* kTestModeVariable = "DXWebViewerForKWT";
 constexpr const char* kSaveAndUseVariable = "QORDX_SAVEANDUSE_JSONFILTER";
-constexpr const char* kTemporaryVariable = "QORTemp";
 // Names the one test a child process was started for.
 constexpr const char* kChildTestVariable = "DXT_DIALOG_CHILD_TEST";
 
 // The switches as the module read them: the environment this process started with.
-struct StartSwitches {
-  bool testMode = std::getenv(kTestModeVariable) != nullptr;
-  bool saveAndUse = std::getenv(kSaveAndUseVariable) != nullptr;
-  std::optional<std::string> temporaryFolder = [] {
-    const char* value = std::getenv(kTemporaryVariable);
-    return value ? std::optional<std::string>(value) : std::nullopt;
-  }();
-};
-const StartSwitches s_start;
-
-std::string CurrentTestName() {
-  const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
-  return info ? std::string(info->test_suite_name()) + "." + info->name() : std::string();
-}
+const bool s_testMode = std::getenv(kTestModeVariable) != nullptr;
+const bool s_saveAndUse = std::getenv(kSaveAndUseVariable) != nullptr;
+const std::optional<std::string> s_temporaryFolder = [] {
+  const char* value = std::getenv("QORTemp");
+  return value ? std::optional<std::string>(value) : std::nullopt;
+}();
 
 }  // namespace
 
-DialogProcess NormalMode() {
-  return DialogProcess{};
-}
-DialogProcess TestMode() {
-  DialogProcess process;
-  process.testMode = true;
-  return process;
-}
-DialogProcess SaveAndUse(std::optional<std::string> temporaryFolder, bool testMode) {
-  DialogProcess process;
-  process.testMode = testMode;
-  process.saveAndUse = true;
-  process.temporaryFolder = std::move(temporaryFolder);
-  return process;
-}
-
 bool RunsHere(const DialogProcess& process) {
-  const std::string test = CurrentTestName();
+  const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
+  const std::string test = std::string(info->test_suite_name()) + "." + info->name();
+  const bool sameSwitches = s_testMode == process.testMode && s_saveAndUse == process.saveAndUse;
   const char* child = std::getenv(kChildTestVariable);
   if (child && test == child) {
-    // Started for this test: the switches must be the ones asked for, or the parent
-    // and child would disagree on what ran.
-    if (s_start.testMode != process.testMode || s_start.saveAndUse != process.saveAndUse) {
-      ADD_FAILURE() << "child process started with other switches than the test needs";
-      return false;
-    }
-    return true;
+    // Started for this test: parent and child must agree on what ran.
+    EXPECT_TRUE(sameSwitches) << "child process started with other switches than the test needs";
+    return sameSwitches;
   }
-  const bool sameSwitches =
-      s_start.testMode == process.testMode && s_start.saveAndUse == process.saveAndUse &&
-      (!process.saveAndUse || s_start.temporaryFolder == process.temporaryFolder);
-  if (sameSwitches && process.env.empty()) return true;
+  if (sameSwitches && process.env.empty() &&
+      (!process.saveAndUse || s_temporaryFolder == process.temporaryFolder))
+    return true;
 
   EnvChanges env = process.env;
   env[kTestModeVariable] = process.testMode ? std::optional<std::string>("1") : std::nullopt;
   env[kSaveAndUseVariable] = process.saveAndUse ? std::optional<std::string>("1") : std::nullopt;
-  env[kTemporaryVariable] = process.temporaryFolder;
+  env["QORTemp"] = process.temporaryFolder;
   env[kChildTestVariable] = test;
-  for (const char* name :
-       {"KWT_DUMP_QORResolvedFilter", "MDW_KWT_TMP", "DXT_CHILD_ROLE", "GTEST_FILTER",
-        "GTEST_OUTPUT", "GTEST_SHUFFLE", "GTEST_REPEAT", "GTEST_ALSO_RUN_DISABLED_TESTS"})
+  for (const char* name : {"KWT_DUMP_QORResolvedFilter", "MDW_KWT_TMP", "DXT_CHILD_ROLE",
+                           "GTEST_FILTER", "GTEST_OUTPUT", "GTEST_SHUFFLE", "GTEST_REPEAT"})
     env[name] = std::nullopt;
   ChildRun run = RunSelfInChild({"--gtest_filter=" + test}, env, true);
   // The child must have run this very test, and passed it.
-  const bool passed = run.exitCode == 0 &&
-                      run.out.find("[       OK ] " + test) != std::string::npos &&
-                      run.out.find("[  SKIPPED ]") == std::string::npos;
-  EXPECT_TRUE(passed) << "in a child process started with the switches the test needs, exit "
-                      << run.exitCode << ":\n"
-                      << run.out;
+  EXPECT_TRUE(run.exitCode == 0 && run.out.find("[       OK ] " + test) != std::string::npos &&
+              run.out.find("[  SKIPPED ]") == std::string::npos)
+      << "in a child process started with the switches the test needs, exit " << run.exitCode
+      << ":\n"
+      << run.out;
   return false;
 }
 
@@ -109,33 +78,17 @@ FatherCommand::FatherCommand() : QORCommand(nullptr, "father") {
 }
 
 void FatherCommand::Take(QORCommand* sender, QORNotification* notification, void*) {
-  Taken t;
-  t.className = notification->IsA();
-  t.mode = notification->GetMode();
-  t.sender = sender;
-  t.kindOfWithString = notification->IsAKindOf("QORInputFilterNotifWithString") != 0;
-  t.kindOfNotification = notification->IsAKindOf("QORNotification") != 0;
+  std::string name = notification->IsA();
+  // "QORInputFilter" + name + "Notif"
+  name = name.substr(14, name.size() - 19);
   if (auto* withString = QORDynamicCast<QORInputFilterNotifWithString>(notification))
-    t.text = withString->GetDataString().Str();
-  taken.push_back(std::move(t));
-}
-
-std::vector<std::string> FatherCommand::Names() const {
-  std::vector<std::string> names;
-  for (const Taken& t : taken) {
-    std::string name = t.className;
-    if (name.rfind("QORInputFilter", 0) == 0) name.erase(0, std::strlen("QORInputFilter"));
-    if (name.size() > 5 && name.compare(name.size() - 5, 5, "Notif") == 0)
-      name.resize(name.size() - 5);
-    if (t.text) name += " " + *t.text;
-    names.push_back(name);
-  }
-  return names;
+    name += " " + withString->GetDataString().Str();
+  names.push_back(name);
+  senders.push_back(sender);
+  modes.push_back(notification->GetMode());
 }
 
 namespace {
-constexpr const char* kDriverModuleFile = "libDXInputFilterTestDriver.so";
-
 QORNotification* MakeReplay(const char* factoryName, const std::string& text) {
   QORFactoryFunction make = QORFillDictionary::FindFactory(factoryName);
   const QORUnicodeString data(text);
@@ -152,24 +105,21 @@ QORNotification* PageReplay(const std::string& interaction) {
 
 // --- scripts
 
-std::string InitScript(std::string_view escapedDocument) {
-  return std::string(kRequireFilter) + "Filter.init('" + std::string(escapedDocument) + "'); });";
-}
-
-std::string TestModeInitScript(std::string_view escapedDocument) {
-  return std::string(kRequireFilter) + std::string(12, ' ') +
-         "require(['ZQ/SelectiveWebUI_TST/InputFilteringSimulateScenario'], "
-         "function(simulationServices) {" +
-         std::string(17, ' ') + "Filter.registerInteractions(simulationServices);Filter.init('" +
-         std::string(escapedDocument) + "'); });});";
+std::string InitScript(std::string_view escapedDocument, bool testMode) {
+  const std::string init = "Filter.init('" + std::string(escapedDocument) + "'); ";
+  return "require(['ZQ/DXInputFilterDisplay/Filter'], function(Filter) { " +
+         (testMode
+              ? "            require(['ZQ/SelectiveWebUI_TST/InputFilteringSimulateScenario'], "
+                "function(simulationServices) {                 "
+                "Filter.registerInteractions(simulationServices);" +
+                    init + "});"
+              : init) +
+         "});";
 }
 
 std::string SendNewJsonScript(std::string_view answer) {
-  return std::string(kRequireFilter) + "Filter.sendNewJson('" + std::string(answer) + "'); });";
-}
-
-std::string SimulateScript(std::string_view interaction) {
-  return std::string(kRequireFilter) + "Filter.simulate('" + std::string(interaction) + "'); });";
+  return "require(['ZQ/DXInputFilterDisplay/Filter'], function(Filter) { Filter.sendNewJson('" +
+         std::string(answer) + "'); });";
 }
 
 std::string Escaped(std::string_view document) {
@@ -183,104 +133,40 @@ std::string Escaped(std::string_view document) {
 namespace dialog_internals {
 namespace {
 
-struct Methods {
-  void* initAndShow = nullptr;
-  void* onPageMessage = nullptr;
-  void* onStandardButtonClicked = nullptr;
-  std::string missing;
+const char* const kMethods[] = {
+    "_ZN11DXWebViewer11InitAndShowE16QORUnicodeStringP16DXWebViewerOwner",
+    "_ZN11DXWebViewer13OnPageMessageEP14QORBaseUnknownP24QORVidJSMessageEventArgs",
+    "_ZN11DXWebViewer23OnStandardButtonClickedEP14QORBaseUnknownP37QORVidFraDialogButtonClicked"
+    "EventArgs",
 };
-
-// Addresses of the named functions in the loaded module, from the module file's
-// symbol table (hidden symbols are there unless the file was stripped).
-std::map<std::string, void*> FindInModule(const std::vector<std::string>& names, std::string& why) {
-  std::map<std::string, void*> found;
-  Dl_info info{};
-  auto factory = QORFillDictionary::FindFactory("DXWebViewer");
-  if (!factory || !dladdr(reinterpret_cast<void*>(factory), &info) || !info.dli_fbase) {
-    why = "the module's load address is unknown";
-    return found;
-  }
-  std::optional<std::string> file = ReadFile(info.dli_fname);
-  if (!file || file->size() < sizeof(Elf64_Ehdr)) {
-    why = std::string("cannot read ") + info.dli_fname;
-    return found;
-  }
-  const char* bytes = file->data();
-  const size_t size = file->size();
-  auto header = reinterpret_cast<const Elf64_Ehdr*>(bytes);
-  if (std::memcmp(header->e_ident, ELFMAG, SELFMAG) != 0 ||
-      header->e_ident[EI_CLASS] != ELFCLASS64 || header->e_shentsize != sizeof(Elf64_Shdr) ||
-      header->e_shoff + size_t(header->e_shnum) * sizeof(Elf64_Shdr) > size) {
-    why = "not a 64-bit ELF file";
-    return found;
-  }
-  auto sections = reinterpret_cast<const Elf64_Shdr*>(bytes + header->e_shoff);
-  for (size_t s = 0; s < header->e_shnum; ++s) {
-    const Elf64_Shdr& table = sections[s];
-    if (table.sh_type != SHT_SYMTAB || table.sh_link >= header->e_shnum) continue;
-    const Elf64_Shdr& strings = sections[table.sh_link];
-    if (table.sh_offset + table.sh_size > size || strings.sh_offset + strings.sh_size > size)
-      continue;
-    auto symbols = reinterpret_cast<const Elf64_Sym*>(bytes + table.sh_offset);
-    for (size_t i = 0; i < table.sh_size / sizeof(Elf64_Sym); ++i) {
-      const Elf64_Sym& symbol = symbols[i];
-      if (ELF64_ST_TYPE(symbol.st_info) != STT_FUNC || !symbol.st_value ||
-          symbol.st_name >= strings.sh_size)
-        continue;
-      const char* name = bytes + strings.sh_offset + symbol.st_name;
-      for (const std::string& wanted : names)
-        if (wanted == name) found[wanted] = static_cast<char*>(info.dli_fbase) + symbol.st_value;
-    }
-  }
-  for (const std::string& wanted : names)
-    if (!found.count(wanted)) why += "not in the module's symbol table: " + wanted + "\n";
-  return found;
-}
-
-const char kInitAndShow[] =
-    "_ZN11DXWebViewer11InitAndShowE16QORUnicodeStringP16DXWebViewerOwner";
-const char kOnPageMessage[] =
-    "_ZN11DXWebViewer13OnPageMessageEP14QORBaseUnknownP24QORVidJSMessageEventArgs";
-const char kOnStandardButtonClicked[] =
-    "_ZN11DXWebViewer23OnStandardButtonClickedEP14QORBaseUnknownP37QORVidFraDialogButtonClickedEven"
-    "tArgs";
-
-const Methods& Find() {
-  static const Methods methods = [] {
-    Methods m;
-    auto found = FindInModule({kInitAndShow, kOnPageMessage, kOnStandardButtonClicked}, m.missing);
-    m.initAndShow = found[kInitAndShow];
-    m.onPageMessage = found[kOnPageMessage];
-    m.onStandardButtonClicked = found[kOnStandardButtonClicked];
-    return m;
-  }();
-  return methods;
-}
 
 // A member function called through its address: the object comes first, as the
 // platform's calling convention passes it. The dialog classes derive singly, so the
 // dialog's address is the DXWebViewer's.
 template <class Result, class... Args>
-Result Call(void* function, QORVidFraDialog* dialog, Args... args) {
-  return reinterpret_cast<Result (*)(void*, Args...)>(function)(dialog, args...);
+Result Call(int method, QORVidFraDialog* dialog, Args... args) {
+  return reinterpret_cast<Result (*)(void*, Args...)>(HiddenSymbol(kMethods[method]))(dialog,
+                                                                                      args...);
 }
 
 }  // namespace
 
 std::string Missing() {
-  return Find().missing;
+  std::string missing;
+  for (const char* method : kMethods)
+    if (!HiddenSymbol(method)) missing += std::string("not in the module's symbols: ") + method;
+  return missing;
 }
-
 HRESULT InitAndShowWithoutOwner(QORVidFraDialog* dialog, const QORUnicodeString& text) {
-  return Call<HRESULT, QORUnicodeString, void*>(Find().initAndShow, dialog, text, nullptr);
+  return Call<HRESULT, QORUnicodeString, void*>(0, dialog, text, nullptr);
 }
 void OnPageMessage(QORVidFraDialog* dialog, QORBaseUnknown* sender,
                    QORVidJSMessageEventArgs* args) {
-  Call<void>(Find().onPageMessage, dialog, sender, args);
+  Call<void>(1, dialog, sender, args);
 }
 void OnStandardButtonClicked(QORVidFraDialog* dialog, QORBaseUnknown* sender,
                              QORVidFraDialogButtonClickedEventArgs* args) {
-  Call<void>(Find().onStandardButtonClicked, dialog, sender, args);
+  Call<void>(2, dialog, sender, args);
 }
 
 }  // namespace dialog_internals
@@ -302,8 +188,19 @@ void RaisePageMessage(QORVidCtlWebViewer* viewer, const std::vector<std::string>
   Raise(viewer, QORVidCtlWebViewer::JSMessage(), new QORVidJSMessageEventArgs(std::move(messages)));
 }
 
-std::vector<std::string> ScriptsOf(const QORVidCtlWebViewer* viewer) {
-  return viewer ? viewer->GetScripts() : std::vector<std::string>{};
+OwnerlessDialog::OwnerlessDialog(const std::string& text) {
+  EXPECT_EQ(dialog_internals::Missing(), "");
+  dialog = static_cast<QORVidFraDialog*>(QORFillDictionary::FindFactory("DXWebViewer")(nullptr));
+  if (!dialog || !dialog_internals::Missing().empty()) return;
+  EXPECT_EQ(
+      dialog_internals::InitAndShowWithoutOwner(dialog, QORUnicodeString(text.data(), text.size())),
+      S_OK);
+  viewer = QORDynamicCast<QORVidCtlWebViewer>(dialog->GetApplicativeWidget());
+  EXPECT_NE(viewer, nullptr);
+}
+
+OwnerlessDialog::~OwnerlessDialog() {
+  if (dialog) dialog->RequestDelayedDestruction();
 }
 
 void RunDelayedDestructions() {
@@ -316,7 +213,7 @@ void DialogFixture::SetUp() {
   ASSERT_TRUE(LoadFilterModule());
   // The replays come from the driver's module, as in a test driver's process.
   std::string why;
-  ASSERT_TRUE(QORSucceeded(QORLoadModule(kDriverModuleFile, &why))) << why;
+  ASSERT_TRUE(QORSucceeded(QORLoadModule("libDXInputFilterTestDriver.so", &why))) << why;
   QORDialogToolkit::SetBackend(QORDialogToolkit::Backend::None);
   RegisterTestProviders();
   SetProviderModel(&model);
@@ -326,7 +223,6 @@ void DialogFixture::SetUp() {
   RunDelayedDestructions();  // whatever an earlier test left queued
   _liveAtStart = QORLiveAllocations();
   ASSERT_EQ(Instantiate("INPUT_FILTER_GENERATOR", generator), S_OK);
-  ASSERT_TRUE(generator);
 }
 
 void DialogFixture::TearDown() {
@@ -355,13 +251,8 @@ HRESULT DialogFixture::Generate(const char* sourcePath) {
                                      nullptr);
 }
 
-std::string DialogFixture::Document() {
-  return SavedDocument(generator.Get(), dir);
-}
-
 QORVidFraDialog* DialogFixture::Show() {
-  if (generator->ShowFilterDialog(&father) != S_OK) return nullptr;
-  return Dialog();
+  return generator->ShowFilterDialog(&father) == S_OK ? Dialog() : nullptr;
 }
 
 QORVidFraDialog* DialogFixture::Dialog() const {
@@ -376,13 +267,40 @@ QORVidCtlWebViewer* DialogFixture::Viewer() const {
   return dialog ? QORDynamicCast<QORVidCtlWebViewer>(dialog->GetApplicativeWidget()) : nullptr;
 }
 
-void DialogFixture::Replay(QORNotification* notification) {
-  ASSERT_NE(notification, nullptr) << "the test driver module made no replay";
-  driver.SendNotification(Dialog(), notification);
+void DialogFixture::Do(const std::string& step) {
+  SCOPED_TRACE(step);
+  const size_t colon = step.find(':');
+  const std::string verb = step.substr(0, colon);
+  const std::string rest = colon == std::string::npos ? "" : step.substr(colon + 1);
+  const std::map<std::string, int> buttons = {{"OK", QORVidFraDialog::kOK},
+                                              {"Cancel", QORVidFraDialog::kCancel},
+                                              {"Save", QORVidFraDialog::kSave},
+                                              {"Apply", QORVidFraDialog::kApply}};
+  if (verb == "load") {
+    RaiseLoadStart(Viewer());
+  } else if (buttons.count(verb)) {
+    Dialog()->ClickStandardButton(buttons.at(verb));
+  } else if (verb == "close") {
+    Raise(Dialog(), QORVidFraWindow::Closed(), new QORSYPEventArgs());
+  } else if (verb == "page") {
+    std::vector<std::string> strings;
+    for (size_t at = 0; colon != std::string::npos && at <= rest.size();) {
+      const size_t bar = std::min(rest.find('|', at), rest.size());
+      strings.push_back(rest.substr(at, bar - at));
+      at = bar + 1;
+    }
+    RaisePageMessage(Viewer(), strings);
+  } else if (verb == "replay" || verb == "simulate") {
+    QORNotification* replay = verb == "replay" ? ButtonReplay(rest) : PageReplay(rest);
+    ASSERT_NE(replay, nullptr) << "the test driver module made no replay";
+    driver.SendNotification(Dialog(), replay);
+  } else {
+    FAIL() << "no such step";
+  }
 }
 
-std::vector<std::string> DialogFixture::TakeChecks() {
-  std::vector<std::string> expressions;
+Names DialogFixture::TakeChecks() {
+  Names expressions;
   for (const QORCheckReport& report : checks) expressions.push_back(report.expression);
   checks.clear();
   return expressions;

@@ -6,7 +6,6 @@
 
 #include <gtest/gtest.h>
 
-#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -20,7 +19,6 @@
 #include "EventToolkit/QORCheck.h"
 #include "EventToolkit/QORSYPEventArgs.h"
 #include "FilterTestSupport.h"
-#include "QORInputFilterNotifWithString.h"
 #include "TestStructureProvider.h"
 
 namespace dxtest {
@@ -35,9 +33,9 @@ struct DialogProcess {
   // a test that names any always runs in a child.
   EnvChanges env;
 };
-DialogProcess NormalMode();
-DialogProcess TestMode();
-DialogProcess SaveAndUse(std::optional<std::string> temporaryFolder, bool testMode = false);
+inline DialogProcess Mode(bool testMode) {
+  return DialogProcess{testMode, false, std::nullopt, {}};
+}
 
 // True when this process was started as the test needs: the test goes on here.
 // Otherwise the running test is run again in a child process started that way, its
@@ -46,24 +44,16 @@ bool RunsHere(const DialogProcess& process);
 #define DX_DIALOG_PROCESS(process) \
   if (!::dxtest::RunsHere(process)) return
 
-// A notification that reached the father command.
-struct Taken {
-  std::string className;
-  std::optional<std::string> text;  // when it carries one
-  int mode = 0;
-  QORCommand* sender = nullptr;
-  bool kindOfWithString = false;    // IsAKindOf("QORInputFilterNotifWithString")
-  bool kindOfNotification = false;  // IsAKindOf("QORNotification")
-};
-
 // The father command the host hands to ShowFilterDialog. It takes the four
 // notifications of the dialog, and the replays when nobody below took them.
 class FatherCommand : public QORCommand {
  public:
   FatherCommand();
-  // "PanelClosed", "DumpModel <text>", ... in the order taken.
-  std::vector<std::string> Names() const;
-  std::vector<Taken> taken;
+  // "PanelClosed", "DumpModel <text>", ... in the order taken; a text only for the
+  // notifications that carry one.
+  Names names;
+  std::vector<QORCommand*> senders;
+  std::vector<int> modes;
 
  private:
   void Take(QORCommand* sender, QORNotification* notification, void*);
@@ -75,12 +65,8 @@ QORNotification* ButtonReplay(const std::string& button);
 QORNotification* PageReplay(const std::string& interaction);
 
 // The scripts the dialog gives its page.
-inline constexpr std::string_view kRequireFilter =
-    "require(['ZQ/DXInputFilterDisplay/Filter'], function(Filter) { ";
-std::string InitScript(std::string_view escapedDocument);
-std::string TestModeInitScript(std::string_view escapedDocument);
+std::string InitScript(std::string_view escapedDocument, bool testMode = false);
 std::string SendNewJsonScript(std::string_view answer);  // 'onOkClick' or 'onSaveClick'
-std::string SimulateScript(std::string_view interaction);
 // A document as the init script quotes it: EscapeJSON, then every ' as \'.
 std::string Escaped(std::string_view document);
 
@@ -100,7 +86,17 @@ void OnStandardButtonClicked(QORVidFraDialog* dialog, QORBaseUnknown* sender,
 void Raise(QORVidWidget* widget, QOREvent* event, QOREventArgs* args);
 void RaiseLoadStart(QORVidCtlWebViewer* viewer);
 void RaisePageMessage(QORVidCtlWebViewer* viewer, const std::vector<std::string>& strings);
-std::vector<std::string> ScriptsOf(const QORVidCtlWebViewer* viewer);
+
+// A dialog made by the "DXWebViewer" factory, without owner, shown over any text;
+// destroyed on a later turn of the loop.
+class OwnerlessDialog {
+ public:
+  explicit OwnerlessDialog(const std::string& text);
+  ~OwnerlessDialog();
+  QORVidFraDialog* dialog = nullptr;
+  QORVidCtlWebViewer* viewer = nullptr;
+  Names Scripts() const { return viewer ? viewer->GetScripts() : Names{}; }
+};
 
 // Runs the host loop's queued work a few turns: a delayed destruction may queue one more.
 void RunDelayedDestructions();
@@ -115,7 +111,7 @@ class DialogFixture : public ::testing::Test {
   // Generates the one-entity document of the test provider from sourcePath.
   HRESULT Generate(const char* sourcePath = "/data/model.src");
   // The generator's document as it saves it.
-  std::string Document();
+  std::string Document() { return SavedDocument(generator.Get(), dir); }
 
   // Shows the dialog under the father command; the dialog, or null when it failed.
   QORVidFraDialog* Show();
@@ -123,16 +119,15 @@ class DialogFixture : public ::testing::Test {
   QORVidFraDialog* Dialog() const;
   QORVidCtlWebViewer* Viewer() const;
 
-  void LoadStart() { RaiseLoadStart(Viewer()); }
-  void PageSays(const std::vector<std::string>& strings) { RaisePageMessage(Viewer(), strings); }
-  void Click(int button) { Dialog()->ClickStandardButton(button); }
-  void CloseWindow() { Raise(Dialog(), QORVidFraWindow::Closed(), new QORSYPEventArgs()); }
-  std::vector<std::string> Scripts() const { return ScriptsOf(Viewer()); }
-  // Sends a replay notification to the dialog as a test driver does.
-  void Replay(QORNotification* notification);
+  // One step of what the user, the page or a test driver does: "load" (the page
+  // starts loading), "OK" "Cancel" "Save" "Apply" (a button), "close" (the window),
+  // "page:<string>|<string>..." (a page message), "replay:<button>" and
+  // "simulate:<interaction>" (a driver's replays).
+  void Do(const std::string& step);
+  Names Scripts() const { return Viewer() ? Viewer()->GetScripts() : Names{}; }
 
   // The check reports so far, as their expressions; clears them.
-  std::vector<std::string> TakeChecks();
+  Names TakeChecks();
 
   TestProviderModel model;
   TempDir dir;

@@ -1,368 +1,193 @@
-// DialogInteractionTest.cpp - the dialog at work: its standard buttons, the messages
-// its page posts, and the replays a test driver sends in test mode.
+// DialogInteractionTest.cpp - the dialog at work, one scenario a row: its standard
+// buttons, the messages its page posts, the replays a test driver sends in test mode,
+// and the answer saved for use (QORDX_SAVEANDUSE_JSONFILTER).
 #include <gtest/gtest.h>
-#include <unistd.h>
-
-#include <cstdlib>
-#include <filesystem>
 
 #include "DialogFixture.h"
-#include "EventToolkit/QORDynamicCast.h"
 #include "ObjectModelRuntime/QORErrorText.h"
-#include "ObjectModelRuntime/QORFillDictionary.h"
 
 namespace dxtest {
 namespace {
 
-constexpr const char* kDocument = R"({"data":{"filterID":"F-1"},"roots":[{"label":"Site"}]})";
 constexpr const char* kAnswer =
     R"({"data":{"filterID":"F-1"},"roots":[{"label":"Edited","data":{"uid":["u9"]},"grid":{"X":"edited"}}]})";
+const std::string kOk = SendNewJsonScript("onOkClick");
+const std::string kSave = SendNewJsonScript("onSaveClick");
+const std::string kOkAnswer = std::string("page:onOkClick|") + kAnswer;
 
-using Names = std::vector<std::string>;
+const std::string kDump = std::string("DumpModel ") + kAnswer;
 
-// A dialog shown over kDocument whose page has been initialised.
-class ShownDialog : public DialogFixture {
+struct Scenario {
+  const char* name;
+  // Words for what is not the default: "test" (test mode), "hidden" (the dialog closed),
+  // "OK" "Save" "Cancel" "Apply" "none" (the last button clicked), "taken" (the answer
+  // is the document), "refused" (the user is told the answer is no filter document),
+  // "QORTemp" "TMPDIR" (the answer is saved for use, and where).
+  std::string flags;
+  Names steps;  // after the generated document is shown and its page started loading
+  Names father;
+  Names scripts;  // after the init script
+};
+
+void PrintTo(const Scenario& s, std::ostream* os) {
+  *os << s.name;
+}
+
+// Buttons: OK asks the page for its document and waits for the answer. Save is not
+// shown outside test mode; a host may show Apply, which means nothing. In test mode
+// the page's answer is dumped first; the father learns of the closing last. A refused
+// answer ends as Cancel: a host reading the last button sees no OK. Replays of test
+// mode name a button by its toolkit name, whatever its case, or carry a page
+// interaction run as it came; outside test mode nobody below takes them, and they go
+// on up to the father. The answer is saved for use under the source file's name, only
+// once it is taken.
+const Scenario kScenarios[] = {
+    {"Ok", "OK", {"OK"}, {}, {kOk}},
+    {"SaveInTestMode", "test Save", {"Save"}, {}, {kSave}},
+    {"Cancel", "hidden Cancel", {"Cancel"}, {"PanelClosed"}, {}},
+    {"CloseWindow", "hidden", {"close"}, {"PanelClosed"}, {}},
+    {"SaveOutsideTestModeAndApply", "Apply", {"Save", "show Apply", "Apply"}, {}, {}},
+    {"OkAnswer", "hidden taken", {kOkAnswer}, {"PanelClosed"}, {}},
+    {"OkAnswerInTestMode", "test hidden taken", {kOkAnswer}, {kDump, "PanelClosed"}, {}},
+    {"BrokenOkAnswer",
+     "hidden Cancel refused",
+     {"OK", "page:onOkClick|{\"roots\":["},
+     {"PanelClosed"},
+     {kOk}},
+    {"NonObjectOkAnswerInTestMode",
+     "test hidden Cancel refused",
+     {"OK", "page:onOkClick|[1,2]"},
+     {"PanelClosed"},
+     {kOk}},
+    {"NotificationsInTestMode",
+     "test hidden",
+     {"page:onLoad", "page:registerInteraction|{\"node\":\"it's\"}", "page:onSaveClick|s",
+      "Cancel"},
+     {"PanelLoaded", "InteractionRecord {\"node\":\"it's\"}", "DumpModel s", "PanelClosed"},
+     {}},
+    {"OtherShapesIgnored",
+     "",
+     {"page", "page:onOkClick", kOkAnswer + "|extra", "page:onLoad|", "page:onLoad||",
+      "page:OnLoad", std::string("page:unknown|") + kAnswer, "page:registerInteraction",
+      kOkAnswer + "|", "page:registerInteraction|{}", "page:onSaveClick|{}", "page:onLoad"},
+     {"PanelLoaded"},
+     {}},
+    {"ButtonReplays",
+     "test hidden",
+     {"replay:OK", "replay:Save", "replay:cancel"},
+     {"PanelClosed"},
+     {kOk, kSave}},
+    {"ReplayOfButtonsNotShown", "test none", {"replay:Apply", "replay:", "replay:OK "}, {}, {}},
+    {"PageReplay",
+     "test",
+     {"simulate:{\"node\":'n1',\"path\":\"a\\b\"}"},
+     {},
+     {"require(['ZQ/DXInputFilterDisplay/Filter'], function(Filter) { "
+      "Filter.simulate('{\"node\":'n1',\"path\":\"a\\b\"}'); });"}},
+    {"ReplaysOutsideTestMode",
+     "none",
+     {"replay:Cancel", "simulate:{}"},
+     {"ButtonInteractionReplay Cancel", "JSInteractionReplay {}"},
+     {}},
+    {"SavedForUse", "hidden taken QORTemp", {kOkAnswer}, {"PanelClosed"}, {}},
+    {"SavedForUseInTestMode", "test hidden taken QORTemp", {kOkAnswer}, {kDump, "PanelClosed"}, {}},
+    {"SavedForUseWithoutQorTemp", "hidden taken TMPDIR", {kOkAnswer}, {"PanelClosed"}, {}},
+    {"RefusedAnswerNotSaved",
+     "hidden Cancel refused QORTemp",
+     {"page:onOkClick|not json"},
+     {"PanelClosed"},
+     {}},
+    {"NothingSavedBeforeTheAnswer",
+     "hidden Cancel QORTemp",
+     {"OK", "page:onLoad", "Cancel"},
+     {"PanelLoaded", "PanelClosed"},
+     {kOk}},
+};
+
+class DialogScenario : public DialogFixture, public ::testing::WithParamInterface<Scenario> {
  protected:
-  void ShowLoadedPage() {
-    ASSERT_EQ(Load(kDocument), S_OK);
-    ASSERT_NE(Show(), nullptr);
-    LoadStart();
-    ASSERT_EQ(Scripts().size(), 1u);
-  }
-  // Nothing was closed, told or run beyond the init script, and the document stands.
-  void ExpectUntouched() {
-    EXPECT_EQ(Dialog()->GetVisibleFlag(), 1);
-    EXPECT_EQ(father.Names(), Names{});
-    EXPECT_EQ(Scripts().size(), 1u);
-    EXPECT_EQ(Json(Document()), Json(kDocument));
+  bool Has(const std::string& word) const {
+    return (" " + GetParam().flags + " ").find(" " + word + " ") != std::string::npos;
   }
 };
 
-// --- standard buttons
-
-using DialogButtons = ShownDialog;
-
-TEST_F(DialogButtons, OkAsksThePageForItsDocumentAndWaits) {
-  DX_DIALOG_PROCESS(NormalMode());
-  ShowLoadedPage();
-  Click(QORVidFraDialog::kOK);
-  EXPECT_EQ(Scripts(), (Names{InitScript(Escaped(kDocument)), SendNewJsonScript("onOkClick")}));
-  EXPECT_EQ(Dialog()->GetLastClickedButton(), QORVidFraDialog::kOK);
-  // Closing is the page's answer's business.
-  EXPECT_EQ(Dialog()->GetVisibleFlag(), 1);
-  EXPECT_EQ(father.Names(), Names{});
-  EXPECT_EQ(Json(Document()), Json(kDocument));
-}
-
-TEST_F(DialogButtons, SaveAsksThePageForItsDocumentInTestMode) {
-  DX_DIALOG_PROCESS(TestMode());
-  ShowLoadedPage();
-  Click(QORVidFraDialog::kSave);
-  EXPECT_EQ(Scripts().back(), SendNewJsonScript("onSaveClick"));
-  EXPECT_EQ(Scripts().size(), 2u);
-  EXPECT_EQ(Dialog()->GetVisibleFlag(), 1);
-  EXPECT_EQ(father.Names(), Names{});
-}
-
-TEST_F(DialogButtons, CancelHidesAndTellsTheFatherLeavingTheDocumentAlone) {
-  DX_DIALOG_PROCESS(NormalMode());
-  ShowLoadedPage();
-  Click(QORVidFraDialog::kCancel);
-  EXPECT_EQ(Dialog()->GetVisibleFlag(), 0);
-  EXPECT_EQ(father.Names(), Names{"PanelClosed"});
-  EXPECT_EQ(father.taken[0].sender, Dialog());
-  EXPECT_EQ(father.taken[0].mode, -1);
-  EXPECT_EQ(Scripts().size(), 1u);
-  EXPECT_EQ(Json(Document()), Json(kDocument));
-}
-
-TEST_F(DialogButtons, ClosingTheWindowHidesAndTellsTheFather) {
-  DX_DIALOG_PROCESS(NormalMode());
-  ShowLoadedPage();
-  CloseWindow();
-  EXPECT_EQ(Dialog()->GetVisibleFlag(), 0);
-  EXPECT_EQ(father.Names(), Names{"PanelClosed"});
-  EXPECT_EQ(father.taken[0].sender, Dialog());
-  EXPECT_EQ(Json(Document()), Json(kDocument));
-}
-
-TEST_F(DialogButtons, SaveOutsideTestModeAndButtonsWithoutARoleDoNothing) {
-  DX_DIALOG_PROCESS(NormalMode());
-  ShowLoadedPage();
-  Click(QORVidFraDialog::kSave);  // not shown outside test mode
-  EXPECT_EQ(Dialog()->GetLastClickedButton(), 0);
-  // A host may show Apply; the dialog gives it no meaning.
-  Dialog()->SetStandardButtons(Dialog()->GetStandardButtons() | QORVidFraDialog::kApply);
-  Click(QORVidFraDialog::kApply);
-  EXPECT_EQ(Dialog()->GetLastClickedButton(), QORVidFraDialog::kApply);
-  ExpectUntouched();
-}
-
-// --- what the page posts
-
-class DialogPageMessages : public ShownDialog, public ::testing::WithParamInterface<bool> {
- protected:
-  DialogProcess Mode() const { return GetParam() ? TestMode() : NormalMode(); }
-  bool InTestMode() const { return GetParam(); }
-};
-
-TEST_P(DialogPageMessages, OnLoadTellsTheFatherThePanelIsLoaded) {
-  DX_DIALOG_PROCESS(Mode());
-  ShowLoadedPage();
-  PageSays({"onLoad"});
-  EXPECT_EQ(father.Names(), Names{"PanelLoaded"});
-  EXPECT_EQ(father.taken[0].sender, Dialog());
-  EXPECT_EQ(father.taken[0].mode, -1);
-  EXPECT_EQ(Dialog()->GetVisibleFlag(), 1);
-}
-
-TEST_P(DialogPageMessages, OkAnswerReplacesTheDocumentThenCloses) {
-  DX_DIALOG_PROCESS(Mode());
-  ShowLoadedPage();
-  PageSays({"onOkClick", kAnswer});
-  EXPECT_EQ(Json(Document()), Json(kAnswer));
-  Ref<QORIResolvedInputFilter> reader;
-  ASSERT_EQ(generator->GetResolvedFilter(reader.Out()), S_OK);
-  QORUnicodeString value("<none>");
-  reader->GetObjectAttribute("u9", "X", value);
-  EXPECT_EQ(value.Str(), "edited");
-  EXPECT_EQ(Dialog()->GetVisibleFlag(), 0);
-  // In test mode the answer is dumped first; the father learns of the closing last.
-  EXPECT_EQ(father.Names(),
-            (InTestMode() ? Names{std::string("DumpModel ") + kAnswer, "PanelClosed"}
-                          : Names{"PanelClosed"}));
-  for (const Taken& t : father.taken) EXPECT_EQ(t.sender, Dialog());
-  EXPECT_EQ(Scripts().size(), 1u);
-}
-
-TEST_P(DialogPageMessages, RefusedOkAnswerKeepsTheDocumentAndEndsAsCancel) {
-  DX_DIALOG_PROCESS(Mode());
-  ShowLoadedPage();
-  for (const char* answer : {R"({"roots":[)", "[1,2]"}) {
-    SCOPED_TRACE(answer);
-    father.taken.clear();
-    Click(QORVidFraDialog::kOK);
-    PageSays({"onOkClick", answer});
-    EXPECT_EQ(Json(Document()), Json(kDocument));
-    EXPECT_EQ(Dialog()->GetVisibleFlag(), 0);
-    // A host reading the last button sees no OK, and is told why.
-    EXPECT_EQ(Dialog()->GetLastClickedButton(), QORVidFraDialog::kCancel);
-    EXPECT_NE(QORTakeErrorText().find("not a filter document"), std::string::npos);
-    EXPECT_EQ(father.Names(), Names{"PanelClosed"});
-  }
-}
-
-TEST_P(DialogPageMessages, RegisterInteractionIsRecordedInTestModeOnly) {
-  DX_DIALOG_PROCESS(Mode());
-  ShowLoadedPage();
-  const std::string interaction = R"({"type":"expand","node":"it's"})";
-  PageSays({"registerInteraction", interaction});
-  EXPECT_EQ(father.Names(), InTestMode() ? Names{"InteractionRecord " + interaction} : Names{});
-  EXPECT_EQ(Dialog()->GetVisibleFlag(), 1);
-  EXPECT_EQ(Json(Document()), Json(kDocument));
-}
-
-TEST_P(DialogPageMessages, SaveAnswerIsDumpedInTestModeOnlyAndChangesNothing) {
-  DX_DIALOG_PROCESS(Mode());
-  ShowLoadedPage();
-  PageSays({"onSaveClick", kAnswer});
-  EXPECT_EQ(father.Names(), InTestMode() ? Names{std::string("DumpModel ") + kAnswer} : Names{});
-  EXPECT_EQ(Dialog()->GetVisibleFlag(), 1);
-  EXPECT_EQ(Json(Document()), Json(kDocument));
-}
-
-TEST_P(DialogPageMessages, MessagesOfOtherShapesAreIgnored) {
-  DX_DIALOG_PROCESS(Mode());
-  ShowLoadedPage();
-  const std::vector<std::vector<std::string>> ignored = {
-      {},
-      {"onOkClick"},
-      {"onOkClick", kAnswer, "extra"},
-      {"onLoad", ""},
-      {"onLoad", "", ""},
-      {"OnLoad"},
-      {"unknown", kAnswer},
-      {"registerInteraction"},
-      {"onSaveClick", kAnswer, ""},
-  };
-  for (const auto& message : ignored) PageSays(message);
-  ExpectUntouched();
-}
-
-INSTANTIATE_TEST_SUITE_P(Modes, DialogPageMessages, ::testing::Bool(),
-                         [](const ::testing::TestParamInfo<bool>& info) {
-                           return info.param ? "TestMode" : "NormalMode";
-                         });
-
-// --- the answer saved for use (QORDX_SAVEANDUSE_JSONFILTER)
-
-using DialogSaveAndUse = ShownDialog;
-
-TEST_F(DialogSaveAndUse, OkAnswerIsSavedUnderTheSourceFileNameInTheTemporaryFolder) {
+TEST_P(DialogScenario, Runs) {
+  const Scenario& s = GetParam();
   TempDir temporary;  // the parent's serves the child
-  DX_DIALOG_PROCESS(SaveAndUse(temporary.Path()));
-  const std::string folder = std::getenv("QORTemp");
-  for (const char* source : {"/models/part.stp", "C:\\models\\part.stp"}) {
-    SCOPED_TRACE(source);
-    std::filesystem::remove(folder + "/part.stpJSON_Modified.json");
-    ASSERT_EQ(Generate(source), S_OK);
-    ASSERT_NE(Show(), nullptr);
-    PageSays({"onOkClick", kAnswer});
-    EXPECT_EQ(Json(ReadFile(folder + "/part.stpJSON_Modified.json").value_or("")), Json(kAnswer));
-    EXPECT_EQ(Json(Document()), Json(kAnswer));
-    EXPECT_EQ(Dialog()->GetVisibleFlag(), 0);
-    EXPECT_EQ(father.Names().back(), "PanelClosed");
-  }
-}
+  DialogProcess process = Mode(Has("test"));
+  process.saveAndUse = Has("QORTemp") || Has("TMPDIR");
+  if (Has("QORTemp")) process.temporaryFolder = temporary.Path();
+  if (Has("TMPDIR")) process.env["TMPDIR"] = temporary.Path();
+  DX_DIALOG_PROCESS(process);
 
-TEST_F(DialogSaveAndUse, RefusedOkAnswerSavesNothing) {
-  TempDir temporary;
-  DX_DIALOG_PROCESS(SaveAndUse(temporary.Path()));
-  const std::string folder = std::getenv("QORTemp");
-  ASSERT_EQ(Generate("/models/part.stp"), S_OK);
+  ASSERT_EQ(Generate(Has("TMPDIR") ? "C:\\models\\part.stp" : "/models/part.stp"), S_OK);
   const std::string generated = Document();
   ASSERT_NE(Show(), nullptr);
-  PageSays({"onOkClick", "not json"});
-  EXPECT_FALSE(std::filesystem::exists(folder + "/part.stpJSON_Modified.json"));
-  EXPECT_EQ(Document(), generated);
-  EXPECT_EQ(father.Names(), Names{"PanelClosed"});
-}
-
-TEST_F(DialogSaveAndUse, TestModeDumpsAndSavesTheAnswer) {
-  TempDir temporary;
-  DX_DIALOG_PROCESS(SaveAndUse(temporary.Path(), true));
-  const std::string folder = std::getenv("QORTemp");
-  ASSERT_EQ(Generate("/models/part.stp"), S_OK);
-  ASSERT_NE(Show(), nullptr);
-  EXPECT_EQ(Dialog()->GetStandardButtons(), 0x1A);
-  PageSays({"onOkClick", kAnswer});
-  EXPECT_EQ(Json(ReadFile(folder + "/part.stpJSON_Modified.json").value_or("")), Json(kAnswer));
-  EXPECT_EQ(father.Names(), (Names{std::string("DumpModel ") + kAnswer, "PanelClosed"}));
-}
-
-TEST_F(DialogSaveAndUse, WithoutTemporaryFolderTheAnswerGoesToThePlatformTemporaryFolder) {
-  TempDir temporary;
-  DialogProcess process = SaveAndUse(std::nullopt);
-  process.env["TMPDIR"] = temporary.Path();
-  DX_DIALOG_PROCESS(process);
-  const std::string folder = std::getenv("TMPDIR");
-  ASSERT_EQ(Generate("/models/part.stp"), S_OK);
-  ASSERT_NE(Show(), nullptr);
-  PageSays({"onOkClick", kAnswer});
-  EXPECT_EQ(Json(ReadFile(folder + "/part.stpJSON_Modified.json").value_or("")), Json(kAnswer));
-  std::error_code ignored;
-  EXPECT_FALSE(std::filesystem::exists("/part.stpJSON_Modified.json", ignored));
-  EXPECT_EQ(Json(Document()), Json(kAnswer));
-  EXPECT_EQ(father.Names(), Names{"PanelClosed"});
-}
-
-TEST_F(DialogSaveAndUse, NothingIsSavedBeforeThePageAnswers) {
-  TempDir temporary;
-  DX_DIALOG_PROCESS(SaveAndUse(temporary.Path()));
-  const std::string folder = std::getenv("QORTemp");
-  ASSERT_EQ(Generate("/models/part.stp"), S_OK);
-  ASSERT_NE(Show(), nullptr);
-  LoadStart();
-  Click(QORVidFraDialog::kOK);
-  PageSays({"onLoad"});
-  Click(QORVidFraDialog::kCancel);
-  EXPECT_FALSE(std::filesystem::exists(folder + "/part.stpJSON_Modified.json"));
-}
-
-// --- a dialog without owner (made by the "DXWebViewer" factory)
-
-class DialogWithoutOwner : public DialogFixture {
- protected:
-  void TearDown() override {
-    if (_dialog) _dialog->RequestDelayedDestruction();
-    DialogFixture::TearDown();
-  }
-  QORVidFraDialog* Make() {
-    _dialog = static_cast<QORVidFraDialog*>(QORFillDictionary::FindFactory("DXWebViewer")(nullptr));
-    return _dialog;
-  }
-  QORVidCtlWebViewer* ViewerOf(QORVidFraDialog* dialog) {
-    return QORDynamicCast<QORVidCtlWebViewer>(dialog->GetApplicativeWidget());
+  Do("load");
+  QORTakeErrorText();
+  for (const std::string& step : s.steps) {
+    if (step == "show Apply")
+      Dialog()->SetStandardButtons(Dialog()->GetStandardButtons() | QORVidFraDialog::kApply);
+    else
+      Do(step);
   }
 
- private:
-  QORVidFraDialog* _dialog = nullptr;
-};
+  Names scripts = {InitScript(Escaped(generated), Has("test"))};
+  scripts.insert(scripts.end(), s.scripts.begin(), s.scripts.end());
+  EXPECT_EQ(Scripts(), scripts);
+  EXPECT_EQ(father.names, s.father);
+  for (size_t i = 0; i < father.senders.size(); ++i) {
+    // Replays come from the driver; the dialog's own notifications from the dialog.
+    EXPECT_EQ(father.senders[i], father.names[i].find("Replay") == std::string::npos
+                                     ? static_cast<QORCommand*>(Dialog())
+                                     : &driver)
+        << father.names[i];
+    EXPECT_EQ(father.modes[i], -1) << father.names[i];
+  }
+  EXPECT_EQ(Dialog()->GetVisibleFlag(), Has("hidden") ? 0 : 1);
+  const std::pair<const char*, int> buttons[] = {{"OK", QORVidFraDialog::kOK},
+                                                 {"Save", QORVidFraDialog::kSave},
+                                                 {"Cancel", QORVidFraDialog::kCancel},
+                                                 {"Apply", QORVidFraDialog::kApply},
+                                                 {"none", 0}};
+  for (const auto& [word, button] : buttons) {
+    if (Has(word)) {
+      EXPECT_EQ(Dialog()->GetLastClickedButton(), button) << word;
+    }
+  }
+  EXPECT_EQ(QORTakeErrorText().find("not a filter document") != std::string::npos, Has("refused"));
+  EXPECT_EQ(Json(Document()), Json(Has("taken") ? kAnswer : generated));
+  if (Has("taken")) {
+    Ref<QORIResolvedInputFilter> reader;
+    ASSERT_EQ(generator->GetResolvedFilter(reader.Out()), S_OK);
+    QORUnicodeString value("<none>");
+    reader->GetObjectAttribute("u9", "X", value);
+    EXPECT_EQ(value.Str(), "edited");
+  }
+  if (process.saveAndUse) {
+    const std::string saved = std::string(std::getenv(Has("QORTemp") ? "QORTemp" : "TMPDIR")) +
+                              "/part.stpJSON_Modified.json";
+    EXPECT_EQ(Json(ReadFile(saved).value_or("")), Json(Has("taken") ? kAnswer : "<none>"));
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Scenarios, DialogScenario, ::testing::ValuesIn(kScenarios),
+                         [](const ::testing::TestParamInfo<Scenario>& info) {
+                           return std::string(info.param.name);
+                         });
+
+// A dialog without owner keeps the answer for a page that starts loading later, but
+// neither closes nor tells anyone.
+using DialogWithoutOwner = DialogFixture;
 
 TEST_F(DialogWithoutOwner, OkAnswerIsKeptButNeitherClosesNorTellsAnyone) {
-  DX_DIALOG_PROCESS(TestMode());
-  ASSERT_EQ(dialog_internals::Missing(), "");
-  QORVidFraDialog* dialog = Make();
-  ASSERT_NE(dialog, nullptr);
-  ASSERT_EQ(dialog_internals::InitAndShowWithoutOwner(dialog, QORUnicodeString(kDocument)), S_OK);
-  QORVidCtlWebViewer* viewer = ViewerOf(dialog);
-  ASSERT_NE(viewer, nullptr);
-  RaisePageMessage(viewer, {"onOkClick", kAnswer});
-  EXPECT_EQ(dialog->GetVisibleFlag(), 1);
-  // The answer is what a page that starts loading now is given.
-  RaiseLoadStart(viewer);
-  EXPECT_EQ(ScriptsOf(viewer), Names{TestModeInitScript(Escaped(kAnswer))});
-}
-
-// --- replays of test mode
-
-using DialogReplays = ShownDialog;
-
-TEST_F(DialogReplays, ButtonReplayActsAsTheClick) {
-  DX_DIALOG_PROCESS(TestMode());
-  ShowLoadedPage();
-  Replay(ButtonReplay("OK"));
-  EXPECT_EQ(Scripts().back(), SendNewJsonScript("onOkClick"));
-  EXPECT_EQ(Dialog()->GetLastClickedButton(), QORVidFraDialog::kOK);
-  Replay(ButtonReplay("Save"));
-  EXPECT_EQ(Scripts().back(), SendNewJsonScript("onSaveClick"));
-  EXPECT_EQ(Dialog()->GetLastClickedButton(), QORVidFraDialog::kSave);
-  EXPECT_EQ(Scripts().size(), 3u);
-  EXPECT_EQ(Dialog()->GetVisibleFlag(), 1);
-  // Names are the toolkit's, whatever their case.
-  Replay(ButtonReplay("cancel"));
-  EXPECT_EQ(Dialog()->GetVisibleFlag(), 0);
-  EXPECT_EQ(father.Names(), Names{"PanelClosed"});
-}
-
-TEST_F(DialogReplays, ReplayOfAButtonNotShownDoesNothing) {
-  DX_DIALOG_PROCESS(TestMode());
-  ShowLoadedPage();
-  for (const char* button : {"Apply", "", "OK "}) Replay(ButtonReplay(button));
-  EXPECT_EQ(Dialog()->GetLastClickedButton(), 0);
-  ExpectUntouched();
-}
-
-TEST_F(DialogReplays, PageReplayRunsTheInteractionTextAsItCame) {
-  DX_DIALOG_PROCESS(TestMode());
-  ShowLoadedPage();
-  const std::string interaction = R"({"type":"check","node":'n1',"path":"a\b"})";
-  Replay(PageReplay(interaction));
-  EXPECT_EQ(Scripts().back(), SimulateScript(interaction));
-  EXPECT_EQ(Scripts().back(),
-            "require(['ZQ/DXInputFilterDisplay/Filter'], function(Filter) { Filter.simulate('" +
-                interaction + "'); });");
-  EXPECT_EQ(father.Names(), Names{});
-}
-
-TEST_F(DialogReplays, OutsideTestModeReplaysPassTheDialogBy) {
-  DX_DIALOG_PROCESS(NormalMode());
-  ShowLoadedPage();
-  Replay(ButtonReplay("Cancel"));
-  Replay(PageReplay("{}"));
-  EXPECT_EQ(Dialog()->GetLastClickedButton(), 0);
-  EXPECT_EQ(Dialog()->GetVisibleFlag(), 1);
-  EXPECT_EQ(Scripts().size(), 1u);
-  // Nobody below took them: they went on up to the father.
-  EXPECT_EQ(father.Names(), (Names{"ButtonInteractionReplay Cancel", "JSInteractionReplay {}"}));
-}
-
-TEST_F(DialogReplays, InTestModeTheDialogTakesTheReplaysItself) {
-  DX_DIALOG_PROCESS(TestMode());
-  ShowLoadedPage();
-  Replay(PageReplay("{}"));
-  Replay(ButtonReplay("OK"));
-  EXPECT_EQ(father.Names(), Names{});
+  DX_DIALOG_PROCESS(Mode(true));
+  OwnerlessDialog shown(R"({"roots":[]})");
+  ASSERT_NE(shown.viewer, nullptr);
+  RaisePageMessage(shown.viewer, {"onOkClick", kAnswer});
+  EXPECT_EQ(shown.dialog->GetVisibleFlag(), 1);
+  RaiseLoadStart(shown.viewer);
+  EXPECT_EQ(shown.Scripts(), Names{InitScript(Escaped(kAnswer), true)});
 }
 
 }  // namespace

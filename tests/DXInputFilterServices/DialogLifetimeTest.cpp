@@ -8,57 +8,41 @@
 #include "EventToolkit/QOREventLoop.h"
 #include "ObjectModelRuntime/QORFillDictionary.h"
 #include "ObjectModelRuntime/QORWeakRef.h"
+#include "QORInputFilterNotifWithString.h"
 #include "fctCreateDXWebViewer.h"
 
 namespace dxtest {
 namespace {
 
 constexpr const char* kDocument = R"({"data":{"filterID":"F-1"},"roots":[{"label":"Site"}]})";
-constexpr const char* kOther = R"({"data":{"filterID":"F-2"},"roots":[]})";
 constexpr const char* kAnswer = R"({"data":{"filterID":"F-1"},"roots":[{"label":"Edited"}]})";
-
-using Names = std::vector<std::string>;
-
-// --- one dialog per document
 
 using DialogLifetime = DialogFixture;
 
-TEST_F(DialogLifetime, SecondShowFailsWhileTheDialogIsKeptEvenClosed) {
-  DX_DIALOG_PROCESS(NormalMode());
-  ASSERT_EQ(Load(kDocument), S_OK);
-  QORVidFraDialog* first = Show();
-  ASSERT_NE(first, nullptr);
-  EXPECT_EQ(generator->ShowFilterDialog(&father), E_FAIL);
-  Click(QORVidFraDialog::kCancel);
-  ASSERT_EQ(first->GetVisibleFlag(), 0);
-  EXPECT_EQ(generator->ShowFilterDialog(&father), E_FAIL);
-  EXPECT_EQ(father.GetChildren().size(), 1u);
-
-  // A new document, loaded or generated, lets a new dialog be shown.
-  ASSERT_EQ(Load(kOther), S_OK);
-  QORVidFraDialog* second = Show();
-  ASSERT_NE(second, nullptr);
-  EXPECT_NE(second, first);
-  EXPECT_EQ(generator->ShowFilterDialog(&father), E_FAIL);
-  ASSERT_EQ(Generate(), S_OK);
-  EXPECT_NE(Show(), nullptr);
-}
-
-TEST_F(DialogLifetime, NewDocumentDropsTheDialogOnALaterTurnOfTheLoop) {
-  DX_DIALOG_PROCESS(NormalMode());
+// One dialog per document: a second show fails while the first is kept, even closed;
+// a new document, loaded or generated, drops the dialog on a later turn of the loop
+// (the caller may be one of its own handlers) and lets a new one be shown.
+TEST_F(DialogLifetime, OneDialogPerDocumentDroppedOnALaterTurn) {
+  DX_DIALOG_PROCESS(Mode(false));
   for (bool generate : {true, false}) {
     SCOPED_TRACE(generate ? "GenerateDocument" : "LoadDocumentFromFile");
     ASSERT_EQ(Load(kDocument), S_OK);
     QORVidFraDialog* dialog = Show();
     ASSERT_NE(dialog, nullptr);
+    EXPECT_EQ(generator->ShowFilterDialog(&father), E_FAIL);
+    Do("Cancel");
+    EXPECT_EQ(generator->ShowFilterDialog(&father), E_FAIL);
+    EXPECT_EQ(father.GetChildren().size(), 1u);
     QORWeakRef dialogRef(dialog), viewerRef(Viewer());
-    ASSERT_TRUE(viewerRef.IsAlive());
 
-    ASSERT_EQ(generate ? Generate() : Load(kOther), S_OK);
-    // Not inside the call: the caller may be one of the dialog's own handlers.
+    ASSERT_EQ(generate ? Generate() : Load(R"({"roots":[]})"), S_OK);
     EXPECT_TRUE(dialogRef.IsAlive());
     EXPECT_TRUE(dialog->IsDestructionRequested());
     EXPECT_TRUE(viewerRef.IsAlive());
+    QORVidFraDialog* second = Show();
+    EXPECT_NE(second, nullptr);
+    EXPECT_NE(second, dialog);
+    ASSERT_EQ(Load(kDocument), S_OK);
 
     RunDelayedDestructions();
     EXPECT_FALSE(dialogRef.IsAlive());
@@ -68,14 +52,13 @@ TEST_F(DialogLifetime, NewDocumentDropsTheDialogOnALaterTurnOfTheLoop) {
 }
 
 TEST_F(DialogLifetime, AnswerReachingADroppedDialogLeavesTheNewDocumentAlone) {
-  DX_DIALOG_PROCESS(NormalMode());
+  DX_DIALOG_PROCESS(Mode(false));
   ASSERT_EQ(Load(kDocument), S_OK);
   ASSERT_NE(Show(), nullptr);
   QORVidCtlWebViewer* oldViewer = Viewer();
-  LoadStart();
+  Do("load");
   ASSERT_EQ(Generate(), S_OK);
   const std::string generated = Document();
-
   // The old page answers before the loop gets round to freeing its dialog.
   RaisePageMessage(oldViewer, {"onOkClick", kAnswer});
   EXPECT_EQ(Document(), generated);
@@ -83,77 +66,43 @@ TEST_F(DialogLifetime, AnswerReachingADroppedDialogLeavesTheNewDocumentAlone) {
 
 class DialogOwnerGone : public DialogFixture, public ::testing::WithParamInterface<bool> {};
 
-TEST_P(DialogOwnerGone, PageAnswerAfterTheGeneratorIsReleasedReachesNothingFreed) {
-  DX_DIALOG_PROCESS(GetParam() ? TestMode() : NormalMode());
+// The fixture's tear-down compares the live objects with those before the generator;
+// this drives every path that makes one first, then lets the generator go while
+// answers are still on their way.
+TEST_P(DialogOwnerGone, EverythingIsFreedOnceAndLateAnswersReachNothing) {
+  DX_DIALOG_PROCESS(Mode(GetParam()));
   ASSERT_EQ(Load(kDocument), S_OK);
   ASSERT_NE(Show(), nullptr);
   QORVidCtlWebViewer* viewer = Viewer();
-  QORWeakRef dialogRef(Dialog());
-  LoadStart();
+  QORWeakRef dialogRef(Dialog()), viewerRef(viewer);
+  for (const char* step : {"load", "page:onLoad", "page:registerInteraction|{}",
+                           "page:onSaveClick|{}", "OK", "replay:OK", "simulate:{}"})
+    Do(step);
+  father.names.clear();
 
   // One answer is already queued on the host loop when the host lets the generator
   // go, another comes in before the loop turns.
   QOREventLoop::Host().Post([viewer] { RaisePageMessage(viewer, {"onOkClick", kAnswer}); });
   generator.Reset();
+  EXPECT_TRUE(dialogRef.IsAlive());
   RaisePageMessage(viewer, {"onOkClick", kAnswer});
   RaiseLoadStart(viewer);
   RunDelayedDestructions();
 
   // The answers had nobody to hand the document to: nothing closed, nothing dumped.
-  EXPECT_EQ(father.Names(), Names{});
-  EXPECT_FALSE(dialogRef.IsAlive());
-}
-
-INSTANTIATE_TEST_SUITE_P(Modes, DialogOwnerGone, ::testing::Bool(),
-                         [](const ::testing::TestParamInfo<bool>& info) {
-                           return info.param ? "TestMode" : "NormalMode";
-                         });
-
-class DialogObjects : public DialogFixture, public ::testing::WithParamInterface<bool> {};
-
-TEST_P(DialogObjects, EverythingTheDialogMadeIsFreedOnceAfterTheGeneratorGoes) {
-  DX_DIALOG_PROCESS(GetParam() ? TestMode() : NormalMode());
-  // The fixture's tear-down compares the live objects with those before the
-  // generator; this drives every path that makes one first.
-  ASSERT_EQ(Load(kDocument), S_OK);
-  ASSERT_NE(Show(), nullptr);
-  QORWeakRef dialogRef(Dialog()), viewerRef(Viewer());
-  LoadStart();
-  PageSays({"onLoad"});
-  PageSays({"registerInteraction", "{}"});
-  PageSays({"onSaveClick", kAnswer});
-  Click(QORVidFraDialog::kOK);
-  Replay(ButtonReplay("OK"));
-  Replay(PageReplay("{}"));
-  PageSays({"onOkClick", kAnswer});
-  CloseWindow();
-  Click(QORVidFraDialog::kCancel);
-  EXPECT_FALSE(father.taken.empty());
-
-  generator.Reset();
-  EXPECT_TRUE(dialogRef.IsAlive());
-  RunDelayedDestructions();
+  EXPECT_EQ(father.names, Names{});
   EXPECT_FALSE(dialogRef.IsAlive());
   EXPECT_FALSE(viewerRef.IsAlive());
 }
 
-INSTANTIATE_TEST_SUITE_P(Modes, DialogObjects, ::testing::Bool(),
-                         [](const ::testing::TestParamInfo<bool>& info) {
-                           return info.param ? "TestMode" : "NormalMode";
-                         });
+INSTANTIATE_TEST_SUITE_P(Modes, DialogOwnerGone, ::testing::Bool());
 
 // --- check reports of the handlers
 
 using DialogChecks = DialogFixture;
 
-bool FromDialogSource(const QORCheckReport& report) {
-  const std::string suffix = "DXWebViewer.cpp";
-  return report.file.size() >= suffix.size() &&
-         report.file.compare(report.file.size() - suffix.size(), suffix.size(), suffix) == 0;
-}
-
 TEST_F(DialogChecks, ArgumentsOfTheWrongClassAreReportedAndDropped) {
-  DX_DIALOG_PROCESS(NormalMode());
+  DX_DIALOG_PROCESS(Mode(false));
   ASSERT_EQ(Load(kDocument), S_OK);
   QORVidFraDialog* dialog = Show();
   ASSERT_NE(dialog, nullptr);
@@ -164,87 +113,56 @@ TEST_F(DialogChecks, ArgumentsOfTheWrongClassAreReportedAndDropped) {
   EXPECT_EQ(TakeChecks(), (Names{"pArgs", "pArgs", "pArgs", "pArgs"}));
   EXPECT_TRUE(Scripts().empty());
   EXPECT_EQ(dialog->GetVisibleFlag(), 1);
-  EXPECT_EQ(father.Names(), Names{});
+  EXPECT_EQ(father.names, Names{});
 }
 
-TEST_F(DialogChecks, PageMessageWithoutSenderOrArgumentsIsReported) {
-  DX_DIALOG_PROCESS(NormalMode());
+// Null senders and arguments, and a dialog without viewer, are reported from the
+// dialog's own source instead of acted on.
+TEST_F(DialogChecks, MissingSenderArgumentsOrViewerAreReported) {
+  DX_DIALOG_PROCESS(Mode(false));
   ASSERT_EQ(dialog_internals::Missing(), "");
   ASSERT_EQ(Load(kDocument), S_OK);
   QORVidFraDialog* dialog = Show();
   ASSERT_NE(dialog, nullptr);
-  auto* args = new QORVidJSMessageEventArgs({QORUnicodeString("onLoad")});
-  dialog_internals::OnPageMessage(dialog, nullptr, args);
-  dialog_internals::OnPageMessage(dialog, Viewer(), nullptr);
-  args->Release();
-  ASSERT_EQ(checks.size(), 2u);
-  EXPECT_TRUE(FromDialogSource(checks[0])) << checks[0].file;
-  EXPECT_EQ(TakeChecks(), (Names{"i_pSender", "i_pArgs"}));
-  EXPECT_EQ(father.Names(), Names{});
-}
-
-TEST_F(DialogChecks, ButtonClickWithoutArgumentsIsReported) {
-  DX_DIALOG_PROCESS(NormalMode());
-  ASSERT_EQ(dialog_internals::Missing(), "");
-  ASSERT_EQ(Load(kDocument), S_OK);
-  QORVidFraDialog* dialog = Show();
-  ASSERT_NE(dialog, nullptr);
-  dialog_internals::OnStandardButtonClicked(dialog, dialog, nullptr);
-  ASSERT_EQ(checks.size(), 1u);
-  EXPECT_TRUE(FromDialogSource(checks[0])) << checks[0].file;
-  EXPECT_EQ(TakeChecks(), Names{"i_pArgs"});
-  EXPECT_TRUE(Scripts().empty());
-}
-
-TEST_F(DialogChecks, DialogWithoutViewerReportsItInsteadOfActing) {
-  DX_DIALOG_PROCESS(NormalMode());
-  ASSERT_EQ(dialog_internals::Missing(), "");
-  auto* dialog = static_cast<QORVidFraDialog*>(fctCreateDXWebViewer(nullptr));
-  ASSERT_NE(dialog, nullptr);
-  auto* click = new QORVidFraDialogButtonClickedEventArgs(QORVidFraDialog::kOK);
   auto* message = new QORVidJSMessageEventArgs({QORUnicodeString("onLoad")});
-  dialog_internals::OnStandardButtonClicked(dialog, dialog, click);
-  dialog_internals::OnPageMessage(dialog, dialog, message);
+  auto* click = new QORVidFraDialogButtonClickedEventArgs(QORVidFraDialog::kOK);
+  dialog_internals::OnPageMessage(dialog, nullptr, message);
+  dialog_internals::OnPageMessage(dialog, Viewer(), nullptr);
+  dialog_internals::OnStandardButtonClicked(dialog, dialog, nullptr);
+  auto* bare = static_cast<QORVidFraDialog*>(fctCreateDXWebViewer(nullptr));
+  ASSERT_NE(bare, nullptr);
+  dialog_internals::OnStandardButtonClicked(bare, bare, click);
+  dialog_internals::OnPageMessage(bare, bare, message);
   click->Release();
   message->Release();
-  dialog->RequestDelayedDestruction();
-  ASSERT_EQ(checks.size(), 2u);
-  EXPECT_TRUE(FromDialogSource(checks[1])) << checks[1].file;
-  EXPECT_EQ(TakeChecks(), (Names{"_pWebViewer", "_pWebViewer"}));
+  bare->RequestDelayedDestruction();
+  for (const QORCheckReport& report : checks)
+    EXPECT_TRUE(report.file.ends_with("DXWebViewer.cpp")) << report.file;
+  EXPECT_EQ(TakeChecks(), (Names{"i_pSender", "i_pArgs", "i_pArgs", "_pWebViewer", "_pWebViewer"}));
+  EXPECT_TRUE(Scripts().empty());
+  EXPECT_EQ(father.names, Names{});
 }
 
 // --- the named factory
 
-using DialogFactory = DialogFixture;
-
-TEST_F(DialogFactory, NamedFactoryMakesABareDialog) {
-  DX_DIALOG_PROCESS(NormalMode());
+TEST_F(DialogLifetime, FactoryMakesABareDialogOrNothingAndShowFailsWithIt) {
+  DX_DIALOG_PROCESS(Mode(false));
   QORFactoryFunction factory = QORFillDictionary::FindFactory("DXWebViewer");
   ASSERT_EQ(factory, &fctCreateDXWebViewer);
-  auto* made = static_cast<QORBaseUnknown*>(factory(nullptr));
-  ASSERT_NE(made, nullptr);
-  EXPECT_STREQ(made->IsA(), "DXWebViewer");
-  auto* dialog = QORDynamicCast<QORVidFraDialog>(made);
+  auto* dialog = QORDynamicCast<QORVidFraDialog>(static_cast<QORBaseUnknown*>(factory(nullptr)));
   ASSERT_NE(dialog, nullptr);
+  EXPECT_STREQ(dialog->IsA(), "DXWebViewer");
   EXPECT_EQ(dialog->GetFather(), nullptr);
   EXPECT_EQ(dialog->GetApplicativeWidget(), nullptr);
   EXPECT_EQ(dialog->GetVisibleFlag(), 0);
   EXPECT_EQ(dialog->GetStandardButtons(), 0);
   EXPECT_EQ(dialog->GetRefCount(), 1);
   dialog->RequestDelayedDestruction();
-}
 
-TEST_F(DialogFactory, FactoryGivesNothingWhenMemoryIsExhausted) {
-  DX_DIALOG_PROCESS(NormalMode());
   const long live = QORLiveAllocations();
   QORFailNextAllocations(1);
   EXPECT_EQ(fctCreateDXWebViewer(nullptr), nullptr);
-  QORFailNextAllocations(0);
   EXPECT_EQ(QORLiveAllocations(), live);
-}
-
-TEST_F(DialogFactory, ShowFailsWhenTheDialogCannotBeMade) {
-  DX_DIALOG_PROCESS(NormalMode());
   ASSERT_EQ(Load(kDocument), S_OK);
   QORFailNextAllocations(1);
   EXPECT_EQ(generator->ShowFilterDialog(&father), E_FAIL);
@@ -253,8 +171,6 @@ TEST_F(DialogFactory, ShowFailsWhenTheDialogCannotBeMade) {
   // Nothing was kept of the attempt.
   EXPECT_NE(Show(), nullptr);
 }
-
-// --- the notifications
 
 // Copies keep the text on both sides; a move takes it (construction) or swaps it
 // (assignment), and the mode follows the source.
@@ -277,32 +193,10 @@ TEST(DialogNotificationText, CopiesKeepTheTextAndMovesTakeOrSwapIt) {
   EXPECT_EQ(c.GetMode(), 1);
   EXPECT_EQ(b.GetDataString().Str(), "c");  // NOLINT(bugprone-use-after-move)
   EXPECT_EQ(QORInputFilterNotifWithString(-1).GetDataString().Str(), "");
+  EXPECT_STREQ(a.IsA(), "QORInputFilterNotifWithString");
+  EXPECT_TRUE(a.IsAKindOf("QORNotification"));
   // Known by name, but the object model cannot make one by it.
   EXPECT_EQ(QORInputFilterNotifWithString::CreateItself(), nullptr);
-  EXPECT_TRUE(a.IsAKindOf("QORNotification"));
-  EXPECT_FALSE(a.IsAKindOf("QORInputFilterDumpModelNotif"));
-}
-
-using DialogNotificationKinds = DialogFixture;
-
-TEST_F(DialogNotificationKinds, OnlyDumpAndRecordCarryText) {
-  DX_DIALOG_PROCESS(TestMode());
-  ASSERT_EQ(Load(kDocument), S_OK);
-  ASSERT_NE(Show(), nullptr);
-  PageSays({"onLoad"});
-  PageSays({"registerInteraction", "r"});
-  PageSays({"onSaveClick", "s"});
-  Click(QORVidFraDialog::kCancel);
-  ASSERT_EQ(father.Names(),
-            (Names{"PanelLoaded", "InteractionRecord r", "DumpModel s", "PanelClosed"}));
-  const bool withString[] = {false, true, true, false};
-  for (size_t i = 0; i < father.taken.size(); ++i) {
-    SCOPED_TRACE(father.taken[i].className);
-    EXPECT_EQ(father.taken[i].kindOfWithString, withString[i]);
-    EXPECT_TRUE(father.taken[i].kindOfNotification);
-    EXPECT_EQ(father.taken[i].mode, -1);
-    EXPECT_EQ(father.taken[i].sender, Dialog());
-  }
 }
 
 }  // namespace

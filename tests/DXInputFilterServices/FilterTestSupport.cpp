@@ -1,6 +1,8 @@
 // FilterTestSupport.cpp - module loading, files, JSON comparison and child processes.
 #include "FilterTestSupport.h"
 
+#include <dlfcn.h>
+#include <link.h>
 #include <simdjson.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -26,17 +28,18 @@ namespace {
 constexpr const char* kRoleVariable = "DXT_CHILD_ROLE";
 constexpr const char* kReaderVariable = "DXT_READER";
 constexpr const char* kDocumentVariable = "DXT_DOCUMENT";
-constexpr const char* kSetAfterVariable = "DXT_SET_AFTER_LOAD";
-constexpr const char* kUnsetAfterVariable = "DXT_UNSET_AFTER_LOAD";
+constexpr const char* kAfterLoadVariable = "DXT_AFTER_LOAD";
 
 [[noreturn]] void RunChildRole() {
   if (QORFailed(QORLoadModule(kModuleFile))) std::exit(20);
-  if (const char* set = std::getenv(kSetAfterVariable)) {
-    std::string assignment(set);
-    size_t eq = assignment.find('=');
-    setenv(assignment.substr(0, eq).c_str(), assignment.substr(eq + 1).c_str(), 1);
+  if (const char* change = std::getenv(kAfterLoadVariable)) {
+    const std::string assignment(change);
+    const size_t eq = assignment.find('=');
+    if (eq == std::string::npos)
+      unsetenv(change);
+    else
+      setenv(assignment.substr(0, eq).c_str(), assignment.substr(eq + 1).c_str(), 1);
   }
-  if (const char* unset = std::getenv(kUnsetAfterVariable)) unsetenv(unset);
   void* p = nullptr;
   const char* lateType = std::getenv(kReaderVariable);
   if (QORFailed(QORInstantiateComponent(lateType, IID_QORIResolvedInputFilter, &p)) || !p)
@@ -82,6 +85,28 @@ std::string LoadedModulePath() {
   return ModulePath();
 }
 
+// nm reads the symbol table; the module's load address turns the file's addresses into
+// the process's.
+void* HiddenSymbol(const std::string& mangledName) {
+  static const std::map<std::string, uintptr_t> symbols = [] {
+    std::map<std::string, uintptr_t> found;
+    void* handle = dlopen(ModulePath().c_str(), RTLD_NOW | RTLD_NOLOAD);
+    link_map* map = nullptr;
+    if (!handle || dlinfo(handle, RTLD_DI_LINKMAP, &map) != 0) return found;
+    FILE* nm = popen(("nm --defined-only '" + ModulePath() + "'").c_str(), "r");
+    char line[1024], type = 0, name[900];
+    unsigned long long value = 0;
+    while (nm && std::fgets(line, sizeof(line), nm))
+      if (std::sscanf(line, "%llx %c %899s", &value, &type, name) == 3)
+        found[name] = map->l_addr + value;
+    if (nm) pclose(nm);
+    dlclose(handle);
+    return found;
+  }();
+  auto it = symbols.find(mangledName);
+  return it == symbols.end() ? nullptr : reinterpret_cast<void*>(it->second);
+}
+
 TempDir::TempDir() {
   std::string pattern = (std::filesystem::temp_directory_path() / "dxfilter-XXXXXX").string();
   if (char* made = mkdtemp(pattern.data())) _path = made;
@@ -121,35 +146,6 @@ std::string JsonAt(std::string_view text, std::string_view pointer) {
   return simdjson::minify(value);
 }
 
-std::vector<std::string> JsonKeys(std::string_view text, std::string_view pointer) {
-  std::vector<std::string> keys;
-  simdjson::dom::parser parser;
-  bool ok = false;
-  simdjson::dom::element root = Parse(parser, text, ok);
-  simdjson::dom::object object;
-  if (!ok || root.at_pointer(pointer).get_object().get(object) != simdjson::SUCCESS) return keys;
-  for (auto field : object) keys.emplace_back(field.key);
-  return keys;
-}
-
-bool HasWhitespaceOutsideStrings(std::string_view text) {
-  bool inString = false;
-  for (size_t i = 0; i < text.size(); ++i) {
-    char c = text[i];
-    if (inString) {
-      if (c == '\\')
-        ++i;
-      else if (c == '"')
-        inString = false;
-    } else if (c == '"') {
-      inString = true;
-    } else if (c == ' ' || c == '\n' || c == '\t' || c == '\r') {
-      return true;
-    }
-  }
-  return false;
-}
-
 // The class's type information stays inside the module, so the undefined-behaviour
 // checker must not look for it here.
 __attribute__((no_sanitize("vptr"))) std::string GeneratorSourcePath(
@@ -164,30 +160,13 @@ std::string SavedDocument(QORIInputFilterGenerator* generator, const TempDir& di
   return ReadFile(path).value_or("<not saved>");
 }
 
-ScopedEnv::ScopedEnv(const char* name, const char* value) : _name(name) {
-  if (const char* previous = std::getenv(name)) _previous = previous;
-  if (value)
-    setenv(name, value, 1);
-  else
-    unsetenv(name);
-}
-
-ScopedEnv::~ScopedEnv() {
-  if (_previous)
-    setenv(_name.c_str(), _previous->c_str(), 1);
-  else
-    unsetenv(_name.c_str());
-}
-
 ChildRun RunReaderInChild(const ChildRequest& request) {
   EnvChanges env{{"KWT_DUMP_QORResolvedFilter", std::nullopt}, {"MDW_KWT_TMP", std::nullopt}};
   for (const auto& [name, value] : request.env) env[name] = value;
   env[kRoleVariable] = "read";
   env[kReaderVariable] = request.readerLateType;
   env[kDocumentVariable] = request.documentPath;
-  if (request.setAfterLoad)
-    env[kSetAfterVariable] = request.setAfterLoad->first + "=" + request.setAfterLoad->second;
-  if (request.unsetAfterLoad) env[kUnsetAfterVariable] = *request.unsetAfterLoad;
+  if (!request.afterLoad.empty()) env[kAfterLoadVariable] = request.afterLoad;
   return RunSelfInChild({}, env);
 }
 

@@ -19,28 +19,26 @@
 
 namespace dxtest {
 
+using Names = std::vector<std::string>;
+
 inline constexpr const char* kModuleFile = "libDXInputFilterServices.so";
 
 // Loads the module once per process; false with the reason when it cannot.
 ::testing::AssertionResult LoadFilterModule();
 // The module file as loaded (empty before LoadFilterModule succeeded).
 std::string LoadedModulePath();
+// Where a symbol the module does not export lies in this process, from the module
+// file's symbol table (null when absent, or when the file was stripped).
+void* HiddenSymbol(const std::string& mangledName);
 
 // Owns one reference of an interface pointer handed out by the module.
 template <class T>
 class Ref {
  public:
   Ref() = default;
-  explicit Ref(T* p) : _p(p) {}
   Ref(const Ref&) = delete;
   Ref& operator=(const Ref&) = delete;
-  Ref(Ref&& other) noexcept : _p(std::exchange(other._p, nullptr)) {}
-  Ref& operator=(Ref&& other) noexcept {
-    std::swap(_p, other._p);
-    return *this;
-  }
   ~Ref() { Reset(); }
-
   T* operator->() const { return _p; }
   T* Get() const { return _p; }
   explicit operator bool() const { return _p != nullptr; }
@@ -52,8 +50,6 @@ class Ref {
   void Reset() {
     if (_p) std::exchange(_p, nullptr)->Release();
   }
-  // Gives up the reference to the caller.
-  T* Detach() { return std::exchange(_p, nullptr); }
 
  private:
   T* _p = nullptr;
@@ -91,12 +87,6 @@ std::string Json(std::string_view text);
 // Compact text of the value at a JSON pointer ("" is the whole document), or
 // "<missing>".
 std::string JsonAt(std::string_view text, std::string_view pointer);
-// Member names of the object at a JSON pointer, in order.
-std::vector<std::string> JsonKeys(std::string_view text, std::string_view pointer);
-
-// True when the JSON text has blanks or line breaks between its tokens.
-bool HasWhitespaceOutsideStrings(std::string_view text);
-
 // The source path the generator keeps from its last generation; the interface has no
 // way to ask it, so it is read from the implementation class.
 std::string GeneratorSourcePath(QORIInputFilterGenerator* generator);
@@ -104,19 +94,6 @@ std::string GeneratorSourcePath(QORIInputFilterGenerator* generator);
 // Saves the generator's document to a new file of dir and gives the file's text;
 // "<not saved>" when saving fails.
 std::string SavedDocument(QORIInputFilterGenerator* generator, const TempDir& dir);
-
-// Sets an environment variable for one scope, putting back what was there.
-class ScopedEnv {
- public:
-  ScopedEnv(const char* name, const char* value);  // null value: unset
-  ~ScopedEnv();
-  ScopedEnv(const ScopedEnv&) = delete;
-  ScopedEnv& operator=(const ScopedEnv&) = delete;
-
- private:
-  std::string _name;
-  std::optional<std::string> _previous;
-};
 
 // A fresh process of this test program that loads the module, instantiates a reader
 // and reads one filter file, so that the switches the module fixes at load time can be
@@ -130,9 +107,9 @@ struct ChildRequest {
   std::string readerLateType = "INPUT_FILTER_READER";
   std::string documentPath;
   std::map<std::string, std::optional<std::string>> env;
-  // Changed in the child after the module has loaded and before the read.
-  std::optional<std::pair<std::string, std::string>> setAfterLoad;
-  std::optional<std::string> unsetAfterLoad;
+  // Changed in the child after the module has loaded and before the read: "NAME=VALUE"
+  // sets a variable, "NAME" removes it.
+  std::string afterLoad;
 };
 ChildRun RunReaderInChild(const ChildRequest& request);
 

@@ -135,87 +135,62 @@ TEST_F(GeneratorSettings, ModeIsDecidedForEachEntityBeforeItsCells) {
           "GetEntityValue(old,Mode)", "GetEntityValue(old,Other)"}));
 }
 
-TEST_F(GeneratorSettings, WithoutSettingsOrEntityListNothingIsDecided) {
-  model.roots = {AddEntity("e", "Wall", "true")};
-  ASSERT_EQ(Generate(), S_OK);
-  EXPECT_EQ(ModeGiven(model.roots[0]), std::nullopt);
-  EXPECT_TRUE(model.CallsOf("GetEntityAttribute").empty());
-  EXPECT_EQ(JsonAt(Document(), "/data/settings"), "<missing>");
-}
-
 TEST_F(GeneratorSettings, SettingsMemberIsCopiedIntoTheDocumentData) {
   model.roots = {AddEntity("e", "Slab", "true")};
+  ASSERT_EQ(Generate(), S_OK);
+  EXPECT_EQ(JsonAt(Document(), "/data/settings"), "<missing>");
+  EXPECT_TRUE(model.CallsOf("GetEntityAttribute").empty());
+  model.calls.clear();
   const char* settings =
       R"({ "format" : "TestUsage", "settings" : { "defaultProfile" : "ForDesign",)"
       R"( "limit" : 12, "flags" : [ true, null ], "nested" : { "path" : "C:\\dir\\f \"q\"" } } })";
   ASSERT_EQ(Generate(settings), S_OK);
-  std::string doc = Document();
-  EXPECT_EQ(JsonKeys(doc, "/data"),
-            (std::vector<std::string>{"filterID", "formatUsage", "settings"}));
-  EXPECT_EQ(JsonAt(doc, "/data/settings"),
-            Json(R"({"defaultProfile":"ForDesign","limit":12,"flags":[true,null],)"
-                 R"("nested":{"path":"C:\\dir\\f \"q\""}})"));
+  EXPECT_EQ(
+      JsonAt(Document(), "/data"),
+      Json(R"({"filterID":"F-1","formatUsage":"TestUsage","settings":{"defaultProfile":)"
+           R"("ForDesign","limit":12,"flags":[true,null],"nested":{"path":"C:\\dir\\f \"q\""}}})"));
   // The format check asks the provider once, the document header once more.
   EXPECT_EQ(model.CallsOf("GetFormatUsage").size(), 2u);
 }
 
-TEST_F(GeneratorSettings, UnreadableSettingsFailAfterAskingTheFormatAndKeepTheDocument) {
+// Unreadable settings, or settings of another format, fail after asking the format and
+// keep the document; settings without a format stand for the empty format.
+TEST_F(GeneratorSettings, RefusedSettingsFailAfterAskingTheFormatAndKeepTheDocument) {
   model.roots = {AddEntity("e", "Slab", "true")};
   ASSERT_EQ(Generate(), S_OK);
   const std::string before = Document();
-
-  for (const char* settings : {"not json", "{\"x\":1}", "[1]", "\"format\"", ""}) {
+  for (const std::string& settings :
+       {std::string("not json"), std::string("{\"x\":1}"), std::string("[1]"), std::string(""),
+        Settings("ForDesign", "OtherUsage"), Settings("ForDesign", "testusage"),
+        std::string(R"({"settings":{"defaultProfile":"ForDesign"}})")}) {
     model.calls.clear();
-    EXPECT_EQ(Generate(settings), E_FAIL) << settings;
+    EXPECT_EQ(Generate(settings.c_str()), E_FAIL) << settings;
     EXPECT_EQ(
         model.Trace({"SetInputFile", "GetFormatUsage", "GetColumns", "GetRoots", "GetFilterID"}),
         (std::vector<std::string>{"SetInputFile(/data/model.src)", "GetFormatUsage()"}))
         << settings;
     EXPECT_EQ(Document(), before) << settings;
   }
-}
-
-TEST_F(GeneratorSettings, SettingsOfAnotherFormatFailAndKeepTheDocument) {
-  model.roots = {AddEntity("e", "Slab", "true")};
-  ASSERT_EQ(Generate(), S_OK);
-  const std::string before = Document();
-
-  EXPECT_EQ(Generate(Settings("ForDesign", "OtherUsage").c_str()), E_FAIL);
-  EXPECT_EQ(Document(), before);
-  EXPECT_EQ(Generate(Settings("ForDesign", "testusage").c_str()), E_FAIL);
-  EXPECT_EQ(Document(), before);
-  // Settings without a format stand for the empty format.
-  EXPECT_EQ(Generate(R"({"settings":{"defaultProfile":"ForDesign"}})"), E_FAIL);
   model.formatUsage = "";
   EXPECT_EQ(Generate(R"({"settings":{"defaultProfile":"ForDesign"}})"), S_OK);
 }
 
-// Whether the first generation's settings were taken or rejected, a second one without
-// settings decides nothing and copies nothing.
-TEST_F(GeneratorSettings, SecondGenerationWithoutSettingsKeepsNothingOfTheFirst) {
-  model.roots = {AddEntity("e", "Slab", "true")};
-  for (const char* usage : {"TestUsage", "OtherUsage"}) {
-    SCOPED_TRACE(usage);
-    EXPECT_EQ(Generate(Settings("ForDesign", usage).c_str()),
-              std::string(usage) == "TestUsage" ? S_OK : E_FAIL);
-    model.calls.clear();
-    ASSERT_EQ(Generate(), S_OK);
-    EXPECT_EQ(JsonAt(Document(), "/data/settings"), "<missing>");
-    EXPECT_EQ(ModeGiven(model.roots[0]), std::nullopt);
-    EXPECT_TRUE(model.CallsOf("GetEntityAttribute").empty());
-  }
-}
-
+// Whether the last generation's settings were taken or rejected, the next one reads its
+// own afresh: without settings it decides nothing and copies nothing.
 TEST_F(GeneratorSettings, EachGenerationReadsItsSettingsAfresh) {
   model.roots = {AddEntity("e", "Slab", "true")};
   ASSERT_EQ(Generate(Settings("ForCoordination").c_str()), S_OK);
   EXPECT_EQ(ModeGiven(model.roots[0]), "ForCoordination");
   model.calls.clear();
-
   // A profile left from the first generation would still win over ForDesign.
   ASSERT_EQ(Generate(Settings("ForDesign").c_str()), S_OK);
   EXPECT_EQ(ModeGiven(model.roots[0]), "ForDesign");
-  EXPECT_EQ(JsonAt(Document(), "/data/settings"), Json(R"({"defaultProfile":"ForDesign"})"));
+  EXPECT_EQ(Generate(Settings("ForDesign", "OtherUsage").c_str()), E_FAIL);
+  model.calls.clear();
+  ASSERT_EQ(Generate(), S_OK);
+  EXPECT_EQ(JsonAt(Document(), "/data/settings"), "<missing>");
+  EXPECT_EQ(ModeGiven(model.roots[0]), std::nullopt);
+  EXPECT_TRUE(model.CallsOf("GetEntityAttribute").empty());
 }
 
 TEST_F(GeneratorSettings, EntityListWithoutSettingsSkipsTheFormatCheck) {

@@ -4,146 +4,113 @@
 #include <gtest/gtest.h>
 
 #include "FilterTestSupport.h"
-#include "JsonStreams/JIStream.h"
-#include "JsonStreams/JOStream.h"
 
 namespace dxtest {
 namespace {
 
-constexpr const char* kDumpSwitch = "KWT_DUMP_QORResolvedFilter";
-constexpr const char* kTmpFolder = "MDW_KWT_TMP";
-
-constexpr const char* kSettings = R"({"profile":"ForDesign","n":2})";
 const std::string kDocument =
-    std::string(R"({"data":{"filterID":"F","settings":)") + kSettings +
-    R"(},"roots":[)"
+    R"({"data":{"filterID":"F","settings":{"profile":"ForDesign","n":2}},"roots":[)"
     R"({"label":"a","data":{"uid":["u2"],"NLS_grid":{"b":"20"}},"grid":{"c":"3"}},)"
     R"({"label":"b","data":{"uid":["u10","u1"]},"grid":{"b":"2","x":"y"}}]})";
 
 const std::string kHeader = "INPUT_FILTER_READER: MAPPING TABLE :\n";
-
-std::string Pretty(const char* json) {
-  JSON::JIStream view;
-  if (!view.Parse(std::string_view(json))) return "<invalid settings>";
-  return JSON::JOStream(view).PrettyStringify(false).Str();
-}
-
-std::string SettingsSection(const char* json) {
-  return "SETTINGS :\n" + Pretty(json) + "\n";
-}
-
-std::string Record(const std::string& uid, const std::string& primary,
-                   const std::string& fallback) {
-  return "   " + uid + ":  " + primary + "  NLS: " + fallback + " \n";
-}
-
+const std::string kSettings = "SETTINGS :\n{\n    \"profile\": \"ForDesign\",\n    \"n\": 2\n}\n";
+const std::string kBare = "OBJECTS :\n   u1: {} \n   u10: {} \n   u2: {} \n";
 // Sorted by uid as bytes: u1, u10, u2.
-std::string FullListing() {
-  return kHeader + SettingsSection(kSettings) + "OBJECTS :\n" +
-         Record("u1", "", R"({"b":"2","x":"y"})") + Record("u10", "", R"({"b":"2","x":"y"})") +
-         Record("u2", R"({"b":"20"})", R"({"c":"3"})");
-}
+const std::string kFull = kHeader + kSettings + "OBJECTS :\n" +
+                          "   u1:    NLS: {\"b\":\"2\",\"x\":\"y\"} \n"
+                          "   u10:    NLS: {\"b\":\"2\",\"x\":\"y\"} \n"
+                          "   u2:  {\"b\":\"20\"}  NLS: {\"c\":\"3\"} \n";
 
-class ReaderDump : public ::testing::Test {
- protected:
-  void SetUp() override {
-    ASSERT_TRUE(LoadFilterModule());
-    request.documentPath = dir.Write("filter.json", kDocument);
-  }
-  ChildRun Run() {
-    ChildRun run = RunReaderInChild(request);
-    EXPECT_EQ(run.exitCode, expectedExit) << run.out;
-    return run;
-  }
-
-  TempDir dir;
-  ChildRequest request;
-  int expectedExit = 0;
+struct DumpCase {
+  const char* title;
+  std::optional<std::string> dumpSwitch;
+  std::optional<std::string> tmpFolder;  // "<dir>" stands for the test's folder
+  std::string out;                       // "<dir>" as well
+  std::string file = "";                 // the listing in <dir>/file.txt, if any
 };
 
-TEST_F(ReaderDump, SwitchWithoutTokensListsEverythingOnStandardOutput) {
-  request.env[kDumpSwitch] = "";
-  EXPECT_EQ(Run().out, FullListing());
-  // A folder alone changes nothing: only a file token sends the listing there.
-  request.env[kTmpFolder] = dir.Path();
-  EXPECT_EQ(Run().out, FullListing());
+const DumpCase kCases[] = {
+    {"SwitchWithoutTokensListsEverything", "", std::nullopt, kFull},
+    // A folder alone changes nothing: only a file token sends the listing there.
+    {"FolderWithoutFileToken", "", "<dir>", kFull},
+    {"NoSwitchNoDump", std::nullopt, "<dir>", ""},
+    {"FileTokenWithFolder", "file.txt", "<dir>",
+     "INPUT_FILTER_READER: MAPPING TABLE INTO : <dir>/file.txt\n", kFull},
+    {"FileTokenWithoutFolderIsAnAttributeName", "file.txt", std::nullopt, kHeader + kBare},
+    {"FileTokenWithEmptyFolder", "file.txt", "", kHeader + kBare},
+    {"FileTokenWithMissingFolder", "file.txt", "<dir>/missing", kHeader + kBare},
+    {"AttributeTokens", "a;b", std::nullopt,
+     kHeader + "OBJECTS :\n   u1: {, \"b\":\"2\"} \n   u10: {, \"b\":\"2\"} \n"
+               "   u2: {, \"b\":\"20\"} \n"},
+    {"EmptyTokens", "x;;c", std::nullopt,
+     kHeader + "OBJECTS :\n   u1: {\"x\":\"y\", } \n   u10: {\"x\":\"y\", } \n"
+               "   u2: {, \"c\":\"3\"} \n"},
+    {"SettingsToken", "settings;b", std::nullopt,
+     kHeader + kSettings +
+         "OBJECTS :\n   u1: {\"b\":\"2\"} \n   u10: {\"b\":\"2\"} \n   u2: {\"b\":\"20\"} \n"},
+    {"FileAndSettingsTokens", "file.txt;settings", "<dir>/",
+     "INPUT_FILTER_READER: MAPPING TABLE INTO : <dir>/file.txt\n", kHeader + kSettings + kBare},
+};
+
+class ReaderDump : public ::testing::TestWithParam<DumpCase> {
+ protected:
+  void SetUp() override { ASSERT_TRUE(LoadFilterModule()); }
+  std::string Resolve(std::string text) const {
+    for (size_t at; (at = text.find("<dir>")) != std::string::npos;)
+      text.replace(at, 5, dir.Path());
+    return text;
+  }
+  TempDir dir;
+};
+
+TEST_P(ReaderDump, Lists) {
+  const DumpCase& c = GetParam();
+  ChildRequest request;
+  request.documentPath = dir.Write("filter.json", kDocument);
+  if (c.dumpSwitch) request.env["KWT_DUMP_QORResolvedFilter"] = *c.dumpSwitch;
+  if (c.tmpFolder) request.env["MDW_KWT_TMP"] = Resolve(*c.tmpFolder);
+  ChildRun run = RunReaderInChild(request);
+  EXPECT_EQ(run.exitCode, 0) << run.out;
+  EXPECT_EQ(run.out, Resolve(c.out));
+  if (!c.file.empty()) {
+    EXPECT_EQ(ReadFile(dir.File("file.txt")).value_or("<no file>"), c.file);
+  }
 }
 
-TEST_F(ReaderDump, SwitchIsTakenWhenTheModuleLoads) {
-  request.env[kDumpSwitch] = "";
-  request.unsetAfterLoad = kDumpSwitch;
-  EXPECT_EQ(Run().out, FullListing());
+INSTANTIATE_TEST_SUITE_P(Switches, ReaderDump, ::testing::ValuesIn(kCases),
+                         [](const ::testing::TestParamInfo<DumpCase>& info) {
+                           return std::string(info.param.title);
+                         });
+
+TEST_F(ReaderDump, SwitchIsTakenWhenTheModuleLoadsOnly) {
+  ChildRequest request;
+  request.documentPath = dir.Write("filter.json", kDocument);
+  request.env["KWT_DUMP_QORResolvedFilter"] = "";
+  request.afterLoad = "KWT_DUMP_QORResolvedFilter";
+  EXPECT_EQ(RunReaderInChild(request).out, kFull);
+  request.env.clear();
+  request.afterLoad = "KWT_DUMP_QORResolvedFilter=a;b";
+  EXPECT_EQ(RunReaderInChild(request).out, "");
 }
 
-TEST_F(ReaderDump, SwitchSetAfterTheModuleLoadedDumpsNothing) {
-  EXPECT_EQ(Run().out, "");
-  request.setAfterLoad = std::make_pair(std::string(kDumpSwitch), std::string("a;b"));
-  EXPECT_EQ(Run().out, "");
-}
-
-TEST_F(ReaderDump, FileTokenWithTmpFolderSendsTheListingIntoThatFile) {
-  request.env[kDumpSwitch] = "file.txt";
-  request.env[kTmpFolder] = dir.Path();
-  EXPECT_EQ(Run().out, "INPUT_FILTER_READER: MAPPING TABLE INTO : " + dir.Path() + "/file.txt\n");
-  EXPECT_EQ(ReadFile(dir.File("file.txt")).value_or("<no file>"), FullListing());
-}
-
-TEST_F(ReaderDump, FileTokenWithoutUsableFolderIsAnAttributeName) {
-  const std::string selective = kHeader + "OBJECTS :\n   u1: {} \n   u10: {} \n   u2: {} \n";
-  request.env[kDumpSwitch] = "file.txt";
-  EXPECT_EQ(Run().out, selective);
-  request.env[kTmpFolder] = "";
-  EXPECT_EQ(Run().out, selective);
-  request.env[kTmpFolder] = dir.File("missing/folder");
-  EXPECT_EQ(Run().out, selective);
-}
-
-TEST_F(ReaderDump, AttributeTokensListTheValuesFound) {
-  request.env[kDumpSwitch] = "a;b";
-  EXPECT_EQ(Run().out, kHeader + "OBJECTS :\n" +
-                           "   u1: {, \"b\":\"2\"} \n"
-                           "   u10: {, \"b\":\"2\"} \n"
-                           "   u2: {, \"b\":\"20\"} \n");
-  request.env[kDumpSwitch] = "x;;c";
-  EXPECT_EQ(Run().out, kHeader + "OBJECTS :\n" +
-                           "   u1: {\"x\":\"y\", } \n"
-                           "   u10: {\"x\":\"y\", } \n"
-                           "   u2: {, \"c\":\"3\"} \n");
-}
-
-TEST_F(ReaderDump, SettingsTokenAddsTheSettingsSection) {
-  request.env[kDumpSwitch] = "settings;b";
-  EXPECT_EQ(Run().out, kHeader + SettingsSection(kSettings) + "OBJECTS :\n" +
-                           "   u1: {\"b\":\"2\"} \n"
-                           "   u10: {\"b\":\"2\"} \n"
-                           "   u2: {\"b\":\"20\"} \n");
-}
-
-TEST_F(ReaderDump, FileAndSettingsTokensWriteSettingsAndBareRecordsIntoTheFile) {
-  request.env[kDumpSwitch] = "file.txt;settings";
-  request.env[kTmpFolder] = dir.Path() + "/";
-  EXPECT_EQ(Run().out, "INPUT_FILTER_READER: MAPPING TABLE INTO : " + dir.Path() + "/file.txt\n");
-  EXPECT_EQ(
-      ReadFile(dir.File("file.txt")).value_or("<no file>"),
-      kHeader + SettingsSection(kSettings) + "OBJECTS :\n   u1: {} \n   u10: {} \n   u2: {} \n");
-}
-
-TEST_F(ReaderDump, EmptyTableStillPrintsTheHeaders) {
+// An empty table still prints its headers (the read fails after the dump), and the
+// cloud reader lists whole records.
+TEST_F(ReaderDump, EmptyTableAndCloudRecords) {
+  ChildRequest request;
+  request.env["KWT_DUMP_QORResolvedFilter"] = "";
   request.documentPath =
       dir.Write("empty.json", R"({"data":{"filterID":"F"},"roots":[{"label":"no uid"}]})");
-  request.env[kDumpSwitch] = "";
-  expectedExit = 10;  // nothing to resolve: the read fails, after the dump
-  EXPECT_EQ(Run().out, kHeader + SettingsSection("{}") + "OBJECTS :\n");
-}
+  ChildRun run = RunReaderInChild(request);
+  EXPECT_EQ(run.exitCode, 10);
+  EXPECT_EQ(run.out, kHeader + "SETTINGS :\n{}\nOBJECTS :\n");
 
-TEST_F(ReaderDump, CloudReaderListsWholeRecords) {
   request.readerLateType = "INPUT_CLOUDFILTER_READER";
   request.documentPath = dir.Write(
       "cloud.json", R"({"data":{"results":[{"resourceid":"r2","k":1},{"resourceid":"r1"}]}})");
-  request.env[kDumpSwitch] = "";
-  EXPECT_EQ(Run().out, kHeader + SettingsSection("{}") + "OBJECTS :\n" +
-                           Record("r1", R"({"resourceid":"r1"})", "") +
-                           Record("r2", R"({"resourceid":"r2","k":1})", ""));
+  EXPECT_EQ(RunReaderInChild(request).out, kHeader + "SETTINGS :\n{}\nOBJECTS :\n" +
+                                               "   r1:  {\"resourceid\":\"r1\"}  NLS:  \n" +
+                                               "   r2:  {\"resourceid\":\"r2\",\"k\":1}  NLS:  \n");
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
-// ResolvedFilterReaderTest.cpp - the reader created by late type: reading filter
-// files into its uid table, and the look-ups the import makes afterwards.
+// ResolvedFilterReaderTest.cpp - the readers created by late type, the filter reader
+// and the cloud reader: reading documents into their uid tables, and the look-ups the
+// import makes afterwards, one document a row.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -10,218 +11,196 @@
 namespace dxtest {
 namespace {
 
-class FilterReader : public ::testing::Test {
- protected:
-  void SetUp() override {
-    ASSERT_TRUE(LoadFilterModule());
-    _live = QORLiveAllocations();
-    ASSERT_EQ(Instantiate("INPUT_FILTER_READER", reader), S_OK);
-  }
-  void TearDown() override {
-    reader.Reset();
-    EXPECT_EQ(QORLiveAllocations(), _live);
-  }
+constexpr const char* kFilter = "INPUT_FILTER_READER";
+constexpr const char* kCloud = "INPUT_CLOUDFILTER_READER";
 
-  HRESULT Read(std::string_view text) {
-    return reader->ReadFilterFile(
-        QORUnicodeString(dir.Write("filter-" + std::to_string(++_files) + ".json", text)));
-  }
-  std::vector<std::string> Ids() {
-    std::vector<QORUnicodeString> ids;
-    EXPECT_EQ(reader->GetObjectIds(ids), S_OK);
-    std::vector<std::string> sorted;
-    for (const QORUnicodeString& id : ids) sorted.push_back(id.Str());
-    std::sort(sorted.begin(), sorted.end());
-    return sorted;
-  }
-  // The attribute's value, or "<E_FAIL>" (value left as it was) when there is none.
-  std::string Attribute(const char* uid, const char* name) {
-    QORUnicodeString value("untouched");
-    HRESULT hr = reader->GetObjectAttribute(uid, name, value);
-    if (hr == E_FAIL && value.Str() == "untouched") return "<E_FAIL>";
-    return hr == S_OK ? value.Str() : "<hr " + std::to_string(hr) + ">";
-  }
-  std::string Setting(const char* name) {
-    QORUnicodeString value("untouched");
-    HRESULT hr = reader->GetSetting(name, value);
-    if (hr == E_FAIL && value.Str() == "untouched") return "<E_FAIL>";
-    return hr == S_OK ? value.Str() : "<hr " + std::to_string(hr) + ">";
-  }
-  std::string FilterId() {
-    QORUnicodeString id("untouched");
-    HRESULT hr = reader->GetFilterID(id);
-    if (hr == E_FAIL && id.Str() == "untouched") return "<E_FAIL>";
-    return hr == S_OK ? id.Str() : "<hr " + std::to_string(hr) + ">";
-  }
+// A question to a reader: "uid/name", "setting:name" or "filterID"; the answer, or
+// "<E_FAIL>" when the reader failed and left the value alone.
+std::string Ask(QORIResolvedInputFilter* reader, const std::string& question) {
+  QORUnicodeString value("untouched");
+  HRESULT hr;
+  if (question == "filterID")
+    hr = reader->GetFilterID(value);
+  else if (question.rfind("setting:", 0) == 0)
+    hr = reader->GetSetting(QORUnicodeString(question.substr(8)), value);
+  else
+    hr = reader->GetObjectAttribute(QORUnicodeString(question.substr(0, question.find('/'))),
+                                    QORUnicodeString(question.substr(question.find('/') + 1)),
+                                    value);
+  if (hr == E_FAIL && value.Str() == "untouched") return "<E_FAIL>";
+  return hr == S_OK ? value.Str() : "<hr " + std::to_string(hr) + ">";
+}
 
-  TempDir dir;
-  Ref<QORIResolvedInputFilter> reader;
-
- private:
-  long _live = 0;
-  int _files = 0;
-};
+// The ids, sorted; they come after what the list held.
+Names Ids(QORIResolvedInputFilter* reader) {
+  std::vector<QORUnicodeString> ids{QORUnicodeString("kept")};
+  EXPECT_EQ(reader->GetObjectIds(ids), S_OK);
+  EXPECT_EQ(ids[0].Str(), "kept");
+  Names sorted;
+  for (size_t i = 1; i < ids.size(); ++i) sorted.push_back(ids[i].Str());
+  std::sort(sorted.begin(), sorted.end());
+  return sorted;
+}
 
 constexpr const char* kFirstDocument =
     R"({"data":{"filterID":"first","settings":{"profile":"A"}},)"
     R"("roots":[{"label":"r","data":{"uid":["u1"]},"grid":{"x":"1"}}]})";
 
-TEST_F(FilterReader, UnreadableFileOrEmptyRootFailsAndForgetsNothing) {
-  ASSERT_EQ(Read(kFirstDocument), S_OK);
-  const std::pair<const char*, HRESULT> cases[] = {
-      {"{\"roots\":[{", E_FAIL}, {"", E_FAIL}, {"{}", E_INVALIDARG}, {" { } ", E_INVALIDARG}};
-  for (const auto& [text, code] : cases) EXPECT_EQ(Read(text), code) << text;
-  EXPECT_EQ(reader->ReadFilterFile(QORUnicodeString(dir.File("absent.json"))), E_FAIL);
-  EXPECT_EQ(Ids(), std::vector<std::string>{"u1"});
-  EXPECT_EQ(Attribute("u1", "x"), "1");
-  EXPECT_EQ(FilterId(), "first");
-  EXPECT_EQ(Setting("profile"), "A");
+constexpr const char* kExchange =
+    R"({"data":{"filterID":"cloud-1","settings":{"mode":"sync","n":4},"results":[)"
+    R"({"resourceid":"r1","name":"abc","size":5,"tags":["t"]},)"
+    R"({"name":"no id"},)"
+    R"({"resourceid":"p1","previewObject":{"x":1}},)"
+    R"({"resourceid":"f1","from":"r1"},)"
+    R"({"resourceid":"t1","to":"r1"},)"
+    R"({"resourceid":"r1","name":"second"},)"
+    R"({"resourceid":"r2","name":"C:\\dir \"q\""}]},)"
+    R"("results":[{"resourceid":"outside"}]})";
+
+struct ReaderCase {
+  const char* title;
+  const char* lateType;
+  std::string document;
+  HRESULT read;
+  Names ids;
+  Names answers;  // "question=answer"
+};
+
+void PrintTo(const ReaderCase& c, std::ostream* os) {
+  *os << c.title;
 }
 
-TEST_F(FilterReader, DocumentWithoutUidsFailsYetAnswersItsHeader) {
-  ASSERT_EQ(Read(kFirstDocument), S_OK);
-  EXPECT_EQ(Read(R"({"data":{"filterID":"second","settings":{"profile":"B"}},)"
-                 R"("roots":[{"label":"no uid","data":{},"grid":{"x":"2"}}]})"),
-            E_FAIL);
-  EXPECT_EQ(Ids(), std::vector<std::string>{});
-  EXPECT_EQ(Attribute("u1", "x"), "<E_FAIL>");
-  EXPECT_EQ(FilterId(), "second");
-  EXPECT_EQ(Setting("profile"), "B");
-}
+const ReaderCase kCases[] = {
+    // Pre-order: A, B (child of A), C, then D (child of C); the first node wins a uid.
+    {"FirstNodeInPreOrderWins",
+     kFilter,
+     R"({"roots":[{"label":"A","data":{},"grid":{},"children":[)"
+     R"({"label":"B","data":{"uid":["dup"]},"grid":{"who":"B"}}]},)"
+     R"({"label":"C","data":{"uid":["dup","c"]},"grid":{"who":"C"},"children":[)"
+     R"({"label":"D","data":{"uid":["c","d"]},"grid":{"who":"D"}}]}]})",
+     S_OK,
+     {"c", "d", "dup"},
+     {"dup/who=B", "c/who=C", "d/who=D", "u1/x=<E_FAIL>"}},
+    // NLS_grid first, then grid; every uid of a node shares them; nothing else is read.
+    {"NlsGridThenGrid",
+     kFilter,
+     R"({"roots":[{"label":"n","data":{"uid":["a","b"],"NLS_grid":{"k":"nls","n":"N"},)"
+     R"("grid":{"inData":"1"},"kept":"2"},"NLS_grid":{"onNode":"3"},"grid":{"k":"literal","g":"G"}}]})",
+     S_OK,
+     {"a", "b"},
+     {"a/k=nls", "b/k=nls", "b/n=N", "b/g=G", "a/label=<E_FAIL>", "a/inData=<E_FAIL>",
+      "a/onNode=<E_FAIL>", "a/kept=<E_FAIL>", "c/k=<E_FAIL>"}},
+    {"UidMustBeAnArrayOfStrings",
+     kFilter,
+     R"({"roots":[{"data":{"uid":"single"},"grid":{"x":"1"}},{"data":{"uid":["listed"]},"grid":{"x":"2"}},)"
+     R"({"uid":["outside"],"data":{},"grid":{"x":"3"}}]})",
+     S_OK,
+     {"listed"},
+     {"listed/x=2"}},
+    // No uid at all: the read fails, yet the header is answered.
+    {"NoUidAnywhere",
+     kFilter,
+     R"({"data":{"filterID":"second","settings":{"profile":"B"}},)"
+     R"("roots":[{"label":"no uid","data":{"uid":"single"},"grid":{"x":"2"}}]})",
+     E_FAIL,
+     {},
+     {"u1/x=<E_FAIL>", "filterID=second", "setting:profile=B"}},
+    {"NodesWithoutDataLeadToTheirChildren",
+     kFilter,
+     R"({"roots":[{"label":"bare","children":[{"grid":{},"children":[)"
+     R"({"data":{"uid":["deep"]},"grid":{"x":"found"}}]}]},{}]})",
+     S_OK,
+     {"deep"},
+     {"deep/x=found", "filterID=<E_FAIL>", "setting:profile=<E_FAIL>"}},
+    {"ValuesComeBackDecodedOrAsCompactJson",
+     kFilter,
+     R"({"data":{"filterID":"Caf\u00e9 \"7\""},"roots":[{"data":{"uid":["u"],)"
+     R"("NLS_grid":{"esc":"say \"hi\"\\now"}},"grid":{"path":"C:\\dir","line":"a\nb",)"
+     R"("accent":"caf\u00e9","n":12,"neg":-3,"t":true,"z":null,"o":{ "a" : [ 1, "x" ] },"empty":""}}]})",
+     S_OK,
+     {"u"},
+     {"u/esc=say \"hi\"\\now", "u/path=C:\\dir", "u/line=a\nb", "u/accent=caf\xC3\xA9", "u/n=12",
+      "u/neg=-3", "u/t=true", "u/z=null", R"(u/o={"a":[1,"x"]})",
+      "u/empty=", "filterID=Caf\xC3\xA9 \"7\""}},
+    {"SettingsFromDataOnly",
+     kFilter,
+     R"({"data":{"filterID":"","settings":{"s":"a \"b\" C:\\d","n":3,"b":false,)"
+     R"("o":{"k":["v",1]}}},"settings":{"t":"x"},"roots":[{"data":{"uid":["u"]}}]})",
+     S_OK,
+     {"u"},
+     {"setting:s=a \"b\" C:\\d", "setting:n=3", "setting:b=false", R"(setting:o={"k":["v",1]})",
+      "setting:t=<E_FAIL>", "filterID=<E_FAIL>"}},
+    {"EmptyRootIsInvalid", kFilter, " { } ", E_INVALIDARG, {"u1"}, {"u1/x=1"}},
+    {"UnreadableFileForgetsNothing",
+     kFilter,
+     R"({"roots":[{)",
+     E_FAIL,
+     {"u1"},
+     {"u1/x=1", "filterID=first", "setting:profile=A"}},
+    // Cloud: the result records of "data"/"results" with a resource id, but no previews
+    // nor relations; the first record of an id wins.
+    {"CloudResultRecords",
+     kCloud,
+     kExchange,
+     S_OK,
+     {"r1", "r2"},
+     {"r1/name=abc", "r1/resourceid=r1", "r1/size=5", R"(r1/tags=["t"])", "r1/missing=<E_FAIL>",
+      "r2/name=C:\\dir \"q\"", "p1/resourceid=<E_FAIL>", "f1/resourceid=<E_FAIL>",
+      "t1/resourceid=<E_FAIL>", "outside/resourceid=<E_FAIL>", "filterID=cloud-1",
+      "setting:mode=sync", "setting:n=4"}},
+    {"CloudWithoutData",
+     kCloud,
+     R"({"results":[{"resourceid":"r9"}]})",
+     S_OK,
+     {},
+     {"filterID=<E_FAIL>", "setting:mode=<E_FAIL>"}},
+    {"CloudWithoutResults", kCloud, R"({"data":{"filterID":"bare"}})", S_OK, {}, {"filterID=bare"}},
+    {"CloudFilterNodesAreNoRecords",
+     kCloud,
+     R"({"roots":[{"data":{"uid":["u1"]},"grid":{"x":"1"}}]})",
+     S_OK,
+     {},
+     {}},
+    {"CloudEmptyRootIsInvalid", kCloud, "{}", E_INVALIDARG, {"r1", "r2"}, {"filterID=cloud-1"}},
+    {"CloudUnreadableFile", kCloud, "{\"results\":", E_FAIL, {"r1", "r2"}, {"filterID=cloud-1"}},
+};
 
-TEST_F(FilterReader, SecondReadForgetsTheFirstDocument) {
-  ASSERT_EQ(Read(kFirstDocument), S_OK);
-  ASSERT_EQ(Read(R"({"roots":[{"data":{"uid":["u2"]},"grid":{"y":"2"}}]})"), S_OK);
-  EXPECT_EQ(Ids(), std::vector<std::string>{"u2"});
-  EXPECT_EQ(Attribute("u1", "x"), "<E_FAIL>");
-  EXPECT_EQ(FilterId(), "<E_FAIL>");
-  EXPECT_EQ(Setting("profile"), "<E_FAIL>");
-}
-
-TEST_F(FilterReader, FirstNodeInPreOrderWinsForADuplicateUid) {
-  // Pre-order: A, B (child of A), C, then D (child of C).
-  ASSERT_EQ(Read(R"({"roots":[)"
-                 R"({"label":"A","data":{},"grid":{},"children":[)"
-                 R"({"label":"B","data":{"uid":["dup"]},"grid":{"who":"B"}}]},)"
-                 R"({"label":"C","data":{"uid":["dup","c"]},"grid":{"who":"C"},"children":[)"
-                 R"({"label":"D","data":{"uid":["c","d"]},"grid":{"who":"D"}}]}]})"),
-            S_OK);
-  EXPECT_EQ(Ids(), (std::vector<std::string>{"c", "d", "dup"}));
-  EXPECT_EQ(Attribute("dup", "who"), "B");
-  EXPECT_EQ(Attribute("c", "who"), "C");
-  EXPECT_EQ(Attribute("d", "who"), "D");
-}
-
-TEST_F(FilterReader, NlsGridIsAskedBeforeGridAndAllUidsOfANodeShareThem) {
-  ASSERT_EQ(
-      Read(R"({"roots":[{"label":"n","data":{"uid":["a","b"],"NLS_grid":{"k":"nls","n":"N"}},)"
-           R"("grid":{"k":"literal","g":"G"}}]})"),
-      S_OK);
-  for (const char* uid : {"a", "b"}) {
-    EXPECT_EQ(Attribute(uid, "k"), "nls") << uid;
-    EXPECT_EQ(Attribute(uid, "n"), "N") << uid;
-    EXPECT_EQ(Attribute(uid, "g"), "G") << uid;
-    EXPECT_EQ(Attribute(uid, "missing"), "<E_FAIL>") << uid;
-    EXPECT_EQ(Attribute(uid, "label"), "<E_FAIL>") << uid;
+class FilterReader : public ::testing::TestWithParam<ReaderCase> {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(LoadFilterModule());
+    _live = QORLiveAllocations();
   }
-  EXPECT_EQ(Attribute("c", "k"), "<E_FAIL>");
-}
+  void TearDown() override { EXPECT_EQ(QORLiveAllocations(), _live); }
+  TempDir dir;
 
-TEST_F(FilterReader, OnlyNlsGridInDataAndGridOnTheNodeAreRead) {
-  ASSERT_EQ(Read(R"({"roots":[{"data":{"uid":["u"],"grid":{"inData":"1"},"kept":"2"},)"
-                 R"("NLS_grid":{"onNode":"3"},"grid":{"plain":"4"}}]})"),
+ private:
+  long _live = 0;
+};
+
+// Each document is read after another one: what a read failure leaves, and what a
+// success forgets, shows in the answers.
+TEST_P(FilterReader, AnswersTheDocument) {
+  const ReaderCase& c = GetParam();
+  Ref<QORIResolvedInputFilter> reader;
+  ASSERT_EQ(Instantiate(c.lateType, reader), S_OK);
+  const bool cloud = c.lateType == std::string(kCloud);
+  ASSERT_EQ(reader->ReadFilterFile(
+                QORUnicodeString(dir.Write("before.json", cloud ? kExchange : kFirstDocument))),
             S_OK);
-  EXPECT_EQ(Attribute("u", "inData"), "<E_FAIL>");
-  EXPECT_EQ(Attribute("u", "onNode"), "<E_FAIL>");
-  EXPECT_EQ(Attribute("u", "kept"), "<E_FAIL>");
-  EXPECT_EQ(Attribute("u", "plain"), "4");
+  EXPECT_EQ(reader->ReadFilterFile(QORUnicodeString(dir.Write("filter.json", c.document))), c.read);
+  EXPECT_EQ(Ids(reader.Get()), c.ids);
+  for (const std::string& qa : c.answers)
+    EXPECT_EQ(Ask(reader.Get(), qa.substr(0, qa.find('='))), qa.substr(qa.find('=') + 1)) << qa;
+  // A missing file changes nothing either.
+  EXPECT_EQ(reader->ReadFilterFile(QORUnicodeString(dir.File("absent.json"))), E_FAIL);
+  EXPECT_EQ(Ids(reader.Get()), c.ids);
 }
 
-TEST_F(FilterReader, UidMustBeAnArrayOfStrings) {
-  EXPECT_EQ(Read(R"({"roots":[{"data":{"uid":"single"},"grid":{"x":"1"}}]})"), E_FAIL);
-  EXPECT_EQ(Ids(), std::vector<std::string>{});
-  ASSERT_EQ(Read(R"({"roots":[{"data":{"uid":"single"},"grid":{"x":"1"}},)"
-                 R"({"data":{"uid":["listed"]},"grid":{"x":"2"}}]})"),
-            S_OK);
-  EXPECT_EQ(Ids(), std::vector<std::string>{"listed"});
-  // A uid at node level is no uid either.
-  EXPECT_EQ(Read(R"({"roots":[{"uid":["outside"],"data":{},"grid":{"x":"1"}}]})"), E_FAIL);
-}
-
-TEST_F(FilterReader, NodesWithoutDataStillLeadToTheirChildren) {
-  ASSERT_EQ(Read(R"({"roots":[{"label":"bare","children":[{"grid":{},"children":[)"
-                 R"({"data":{"uid":["deep"]},"grid":{"x":"found"}}]}]},{}]})"),
-            S_OK);
-  EXPECT_EQ(Ids(), std::vector<std::string>{"deep"});
-  EXPECT_EQ(Attribute("deep", "x"), "found");
-}
-
-TEST_F(FilterReader, StringValuesComeBackDecoded) {
-  ASSERT_EQ(Read(R"({"roots":[{"data":{"uid":["u"],"NLS_grid":{"esc":"say \"hi\"\\now"}},)"
-                 R"("grid":{"path":"C:\\dir","line":"a\nb","accent":"caf\u00e9","tab":"\t",)"
-                 R"("plain":"C:\\dir\\sub"}}]})"),
-            S_OK);
-  EXPECT_EQ(Attribute("u", "esc"), "say \"hi\"\\now");
-  EXPECT_EQ(Attribute("u", "path"), "C:\\dir");
-  EXPECT_EQ(Attribute("u", "line"), "a\nb");
-  EXPECT_EQ(Attribute("u", "accent"), "caf\xC3\xA9");
-  EXPECT_EQ(Attribute("u", "tab"), "\t");
-  EXPECT_EQ(Attribute("u", "plain"), "C:\\dir\\sub");
-}
-
-TEST_F(FilterReader, OtherValuesComeBackAsCompactJson) {
-  ASSERT_EQ(Read(R"({"roots":[{"data":{"uid":["u"]},"grid":{"n":12,"neg":-3,"t":true,"f":false,)"
-                 R"("z":null,"o":{ "a" : [ 1, "x" ] },"arr":[ 1 , 2 ],"empty":""}}]})"),
-            S_OK);
-  EXPECT_EQ(Attribute("u", "n"), "12");
-  EXPECT_EQ(Attribute("u", "neg"), "-3");
-  EXPECT_EQ(Attribute("u", "t"), "true");
-  EXPECT_EQ(Attribute("u", "f"), "false");
-  EXPECT_EQ(Attribute("u", "z"), "null");
-  EXPECT_EQ(Attribute("u", "o"), R"({"a":[1,"x"]})");
-  EXPECT_EQ(Attribute("u", "arr"), "[1,2]");
-  EXPECT_EQ(Attribute("u", "empty"), "");
-}
-
-TEST_F(FilterReader, FilterIdIsAnsweredOnlyWhenNotEmpty) {
-  ASSERT_EQ(Read(R"({"data":{"filterID":""},"roots":[{"data":{"uid":["u"]}}]})"), S_OK);
-  EXPECT_EQ(FilterId(), "<E_FAIL>");
-  ASSERT_EQ(Read(R"({"data":{},"roots":[{"data":{"uid":["u"]}}]})"), S_OK);
-  EXPECT_EQ(FilterId(), "<E_FAIL>");
-  ASSERT_EQ(Read(R"({"data":{"filterID":"Caf\u00e9 \"7\""},"roots":[{"data":{"uid":["u"]}}]})"),
-            S_OK);
-  EXPECT_EQ(FilterId(), "Caf\xC3\xA9 \"7\"");
-}
-
-TEST_F(FilterReader, SettingsAnswerTextForStringsAndJsonForTheRest) {
-  ASSERT_EQ(Read(R"({"data":{"settings":{"s":"a \"b\" C:\\d","n":3,"b":false,)"
-                 R"("o":{"k":["v",1]},"nul":null}},"roots":[{"data":{"uid":["u"]}}]})"),
-            S_OK);
-  EXPECT_EQ(Setting("s"), "a \"b\" C:\\d");
-  EXPECT_EQ(Setting("n"), "3");
-  EXPECT_EQ(Setting("b"), "false");
-  EXPECT_EQ(Setting("o"), R"({"k":["v",1]})");
-  EXPECT_EQ(Setting("nul"), "null");
-  EXPECT_EQ(Setting("missing"), "<E_FAIL>");
-  // Settings are read from "data" only.
-  ASSERT_EQ(Read(R"({"settings":{"s":"x"},"roots":[{"data":{"uid":["u"]}}]})"), S_OK);
-  EXPECT_EQ(Setting("s"), "<E_FAIL>");
-}
-
-TEST_F(FilterReader, ObjectIdsAreAppendedAfterWhatTheListHeld) {
-  ASSERT_EQ(
-      Read(R"({"roots":[{"data":{"uid":["b","a"]},"children":[{"data":{"uid":["c","a"]}}]}]})"),
-      S_OK);
-  std::vector<QORUnicodeString> ids{QORUnicodeString("kept-1"), QORUnicodeString("kept-2")};
-  ASSERT_EQ(reader->GetObjectIds(ids), S_OK);
-  ASSERT_EQ(ids.size(), 5u);
-  EXPECT_EQ(ids[0].Str(), "kept-1");
-  EXPECT_EQ(ids[1].Str(), "kept-2");
-  std::vector<std::string> added;
-  for (size_t i = 2; i < ids.size(); ++i) added.push_back(ids[i].Str());
-  std::sort(added.begin(), added.end());
-  EXPECT_EQ(added, (std::vector<std::string>{"a", "b", "c"}));
-}
+INSTANTIATE_TEST_SUITE_P(Documents, FilterReader, ::testing::ValuesIn(kCases),
+                         [](const ::testing::TestParamInfo<ReaderCase>& info) {
+                           return std::string(info.param.title);
+                         });
 
 }  // namespace
 }  // namespace dxtest

@@ -18,53 +18,53 @@ namespace {
 TestProviderModel* g_model = nullptr;
 std::atomic<int> g_liveProviders{0};
 
-const QORMetaClass* ComponentMeta(std::atomic<const QORMetaClass*>& slot, const char* name,
-                                  size_t size) {
-  return zqy::internal::LazyComponentMetaObject(slot, name, &QORBaseUnknown::MetaObject,
-                                                "DXInputFilterServicesTests", size);
-}
-
-// The configurable provider.
-class TestStructureProvider : public QORBaseUnknown {
+// What every test component shares: its meta class and the count of live providers.
+template <class Self>
+class Counted : public QORBaseUnknown {
  public:
-  TestStructureProvider() : _model(g_model ? g_model : &_empty) { ++g_liveProviders; }
-  ~TestStructureProvider() override { --g_liveProviders; }
-
+  Counted() { ++g_liveProviders; }
+  ~Counted() override { --g_liveProviders; }
   static const QORMetaClass* MetaObject() {
     static std::atomic<const QORMetaClass*> slot{nullptr};
-    return ComponentMeta(slot, "TestStructureProvider", sizeof(TestStructureProvider));
+    return zqy::internal::LazyComponentMetaObject(slot, Self::kName, &QORBaseUnknown::MetaObject,
+                                                  "DXInputFilterServicesTests", sizeof(Self));
   }
   const QORMetaClass* GetMetaObject() const override { return MetaObject(); }
+};
+
+// The configurable provider.
+class TestStructureProvider : public Counted<TestStructureProvider> {
+ public:
+  static constexpr const char* kName = "TestStructureProvider";
 
   HRESULT SetInputFile(QORUnicodeString path) {
     Record("SetInputFile", nullptr, path.Str());
-    return _model->setInputFileResult;
+    return Model().setInputFileResult;
   }
   HRESULT GetFilterID(QORUnicodeString& id) {
     Record("GetFilterID", nullptr, "");
-    id = _model->filterId.c_str();
+    id = Model().filterId.c_str();
     return S_OK;
   }
   HRESULT GetFormatUsage(QORUnicodeString& usage) {
     Record("GetFormatUsage", nullptr, "");
-    usage = _model->formatUsage.c_str();
+    usage = Model().formatUsage.c_str();
     return S_OK;
   }
   HRESULT GetColumns(QORListValQORUnicodeString& columns) {
     Record("GetColumns", nullptr, "");
-    for (const std::string& name : _model->columnNames) columns.Append(QORUnicodeString(name));
+    for (const std::string& name : Model().columnNames) columns.Append(QORUnicodeString(name));
     return S_OK;
   }
   HRESULT GetColumnDescription(QORUnicodeString column, QORUnicodeString& text, int32_t& type,
                                QORListValQORUnicodeString& values) {
     Record("GetColumnDescription", nullptr, column.Str());
-    auto it = _model->columns.find(column.Str());
-    if (it == _model->columns.end()) return E_FAIL;
+    auto it = Model().columns.find(column.Str());
+    if (it == Model().columns.end()) return E_FAIL;
     text = it->second.text.c_str();
     type = it->second.type;
-    if (auto seq = _model->typeSequence.find(column.Str());
-        seq != _model->typeSequence.end() && !seq->second.empty()) {
-      size_t asked = _model->CountOf("GetColumnDescription", column.Str()) - 1;
+    if (auto seq = Model().typeSequence.find(column.Str()); seq != Model().typeSequence.end()) {
+      size_t asked = Model().CountOf("GetColumnDescription", column.Str()) - 1;
       type = seq->second[std::min(asked, seq->second.size() - 1)];
     }
     for (const std::string& v : it->second.possibleValues) values.Append(QORUnicodeString(v));
@@ -72,14 +72,13 @@ class TestStructureProvider : public QORBaseUnknown {
   }
   HRESULT GetRoots(QORRawCollPV& roots) {
     Record("GetRoots", nullptr, "");
-    for (TestEntity* root : _model->roots) roots.Append(root);
+    for (TestEntity* root : Model().roots) roots.Append(root);
     return S_OK;
   }
   HRESULT GetEntityLabel(void* entity, QORUnicodeString& label, QORListValQORUnicodeString& uids,
                          bool& isNLS) {
-    Record("GetEntityLabel", entity, "");
-    if (!entity) return E_INVALIDARG;
-    auto* e = static_cast<TestEntity*>(entity);
+    TestEntity* e = Record("GetEntityLabel", entity, "");
+    if (!e) return E_INVALIDARG;
     label = e->label.c_str();
     for (const std::string& uid : e->uids) uids.Append(QORUnicodeString(uid));
     isNLS = e->labelIsNLS;
@@ -87,54 +86,50 @@ class TestStructureProvider : public QORBaseUnknown {
   }
   HRESULT GetEntityData(void* entity, QORListValQORUnicodeString& keys,
                         QORListValQORUnicodeString& values) {
-    Record("GetEntityData", entity, "");
-    if (!entity) return E_INVALIDARG;
-    for (const auto& [key, value] : static_cast<TestEntity*>(entity)->data) {
+    TestEntity* e = Record("GetEntityData", entity, "");
+    if (!e) return E_INVALIDARG;
+    for (const auto& [key, value] : e->data) {
       keys.Append(QORUnicodeString(key));
       values.Append(QORUnicodeString(value));
     }
     return S_OK;
   }
   HRESULT GetChildren(void* entity, QORRawCollPV& children) {
-    Record("GetChildren", entity, "");
-    if (!entity) return E_INVALIDARG;
-    for (TestEntity* child : static_cast<TestEntity*>(entity)->children) children.Append(child);
+    TestEntity* e = Record("GetChildren", entity, "");
+    if (!e) return E_INVALIDARG;
+    for (TestEntity* child : e->children) children.Append(child);
     return S_OK;
   }
   HRESULT GetEntityValue(void* entity, QORUnicodeString column, QORUnicodeString& value,
                          bool& isNLS, const QORUnicodeString* mode) {
-    ProviderCall& call = Record("GetEntityValue", entity, column.Str());
-    if (mode) call.mode = mode->Str();
-    if (!entity) return E_INVALIDARG;
-    if (!_model->modeEchoColumn.empty() && column.Str() == _model->modeEchoColumn) {
+    TestEntity* e = Record("GetEntityValue", entity, column.Str());
+    if (mode) Model().calls.back().mode = mode->Str();
+    if (!e) return E_INVALIDARG;
+    isNLS = false;
+    if (!Model().modeEchoColumn.empty() && column.Str() == Model().modeEchoColumn) {
       value = mode ? mode->CastToCharPtr() : "";
-      isNLS = false;
-      return S_OK;
+    } else if (auto it = e->values.find(column.Str()); it != e->values.end()) {
+      value = it->second.first.c_str();
+      isNLS = it->second.second;
     }
-    auto* e = static_cast<TestEntity*>(entity);
-    auto it = e->values.find(column.Str());
-    if (it == e->values.end()) return S_OK;
-    value = it->second.first.c_str();
-    isNLS = it->second.second;
     return S_OK;
   }
   HRESULT GetEntityAttribute(void* entity, QORUnicodeString name, QORUnicodeString& value) {
-    Record("GetEntityAttribute", entity, name.Str());
-    if (!entity) return E_INVALIDARG;
-    auto* e = static_cast<TestEntity*>(entity);
-    auto it = e->attributes.find(name.Str());
-    if (it != e->attributes.end()) value = it->second.c_str();
+    TestEntity* e = Record("GetEntityAttribute", entity, name.Str());
+    if (!e) return E_INVALIDARG;
+    if (auto it = e->attributes.find(name.Str()); it != e->attributes.end())
+      value = it->second.c_str();
     return S_OK;
   }
 
  private:
-  ProviderCall& Record(const char* method, void* entity, std::string argument) {
-    _model->calls.push_back(
-        ProviderCall{method, static_cast<const TestEntity*>(entity), std::move(argument), {}});
-    return _model->calls.back();
+  TestProviderModel& Model() { return g_model ? *g_model : _empty; }
+  TestEntity* Record(const char* method, void* entity, std::string argument) {
+    auto* e = static_cast<TestEntity*>(entity);
+    Model().calls.push_back(ProviderCall{method, e, std::move(argument), {}});
+    return e;
   }
 
-  TestProviderModel* _model;
   TestProviderModel _empty;
 };
 
@@ -142,15 +137,9 @@ typedef QORInputFilterStructureTie<TestStructureProvider>
     TIEQORIInputFilterStructureTestStructureProvider;
 
 // Answers every interface query with success and no object.
-class NullObjectProvider : public QORBaseUnknown {
+class NullObjectProvider : public Counted<NullObjectProvider> {
  public:
-  NullObjectProvider() { ++g_liveProviders; }
-  ~NullObjectProvider() override { --g_liveProviders; }
-  static const QORMetaClass* MetaObject() {
-    static std::atomic<const QORMetaClass*> slot{nullptr};
-    return ComponentMeta(slot, "NullObjectProvider", sizeof(NullObjectProvider));
-  }
-  const QORMetaClass* GetMetaObject() const override { return MetaObject(); }
+  static constexpr const char* kName = "NullObjectProvider";
   using QORBaseUnknown::QueryInterface;
   HRESULT QueryInterface(const IID&, void** out) override {
     if (out) *out = nullptr;
@@ -159,77 +148,43 @@ class NullObjectProvider : public QORBaseUnknown {
 };
 
 // A component that has no TIE for the structure interface.
-class NoInterfaceProvider : public QORBaseUnknown {
+class NoInterfaceProvider : public Counted<NoInterfaceProvider> {
  public:
-  NoInterfaceProvider() { ++g_liveProviders; }
-  ~NoInterfaceProvider() override { --g_liveProviders; }
-  static const QORMetaClass* MetaObject() {
-    static std::atomic<const QORMetaClass*> slot{nullptr};
-    return ComponentMeta(slot, "NoInterfaceProvider", sizeof(NoInterfaceProvider));
-  }
-  const QORMetaClass* GetMetaObject() const override { return MetaObject(); }
+  static constexpr const char* kName = "NoInterfaceProvider";
 };
 
-QORBaseUnknown* CreateTestStructureProvider() {
-  return new TestStructureProvider();
-}
-QORBaseUnknown* CreateNullObjectProvider() {
-  return new NullObjectProvider();
-}
-QORBaseUnknown* CreateNoInterfaceProvider() {
-  return new NoInterfaceProvider();
+template <class T>
+QORBaseUnknown* Create() {
+  return new T();
 }
 QORBaseUnknown* CreateNothing() {
   return nullptr;
 }
 
-std::string FilterLateType(const char* format) {
-  return std::string("INPUT_") + format + "_FILTER";
-}
-
 }  // namespace
-
-TestEntity* TestProviderModel::Add(const std::string& name, const std::string& label,
-                                   std::vector<std::string> uids) {
-  _entities.push_back(std::make_unique<TestEntity>());
-  TestEntity* e = _entities.back().get();
-  e->name = name;
-  e->label = label;
-  e->uids = std::move(uids);
-  return e;
-}
-
-void TestProviderModel::AddColumn(const std::string& name, const std::string& text, int32_t type,
-                                  std::vector<std::string> possibleValues) {
-  columnNames.push_back(name);
-  columns[name] = TestColumn{text, type, std::move(possibleValues)};
-}
 
 std::vector<ProviderCall> TestProviderModel::CallsOf(const std::string& method) const {
   std::vector<ProviderCall> found;
-  for (const ProviderCall& call : calls)
-    if (call.method == method) found.push_back(call);
+  std::copy_if(calls.begin(), calls.end(), std::back_inserter(found),
+               [&](const ProviderCall& call) { return call.method == method; });
   return found;
 }
 
 std::vector<std::string> TestProviderModel::Trace(const std::vector<std::string>& methods) const {
   std::vector<std::string> trace;
   for (const ProviderCall& call : calls) {
-    for (const std::string& method : methods) {
-      if (call.method != method) continue;
-      std::string line = call.method + "(" + (call.entity ? call.entity->name : "");
-      if (!call.argument.empty()) line += (call.entity ? "," : "") + call.argument;
-      trace.push_back(line + ")");
-    }
+    if (std::find(methods.begin(), methods.end(), call.method) == methods.end()) continue;
+    std::string line = call.method + "(" + (call.entity ? call.entity->name : "");
+    if (!call.argument.empty()) line += (call.entity ? "," : "") + call.argument;
+    trace.push_back(line + ")");
   }
   return trace;
 }
 
 size_t TestProviderModel::CountOf(const std::string& method, const std::string& argument) const {
-  size_t n = 0;
-  for (const ProviderCall& call : calls)
-    if (call.method == method && call.argument == argument) ++n;
-  return n;
+  return std::count_if(calls.begin(), calls.end(), [&](const ProviderCall& call) {
+    return call.method == method && call.argument == argument;
+  });
 }
 
 void SetProviderModel(TestProviderModel* model) {
@@ -243,19 +198,18 @@ int LiveProviders() {
 void RegisterTestProviders() {
   static std::once_flag once;
   std::call_once(once, [] {
-    QORFillDictionary::RegisterFunctionCreation(FilterLateType(kTestFormat).c_str(),
-                                                &CreateTestStructureProvider);
-    QORFillDictionary::RegisterFunctionCreation(FilterLateType(kMixedCaseFormat).c_str(),
-                                                &CreateTestStructureProvider);
+    const std::pair<const char*, QORBaseUnknown* (*)()> formats[] = {
+        {kTestFormat, &Create<TestStructureProvider>},
+        {kMixedCaseFormat, &Create<TestStructureProvider>},
+        {kNullObjectFormat, &Create<NullObjectProvider>},
+        {kNoInterfaceFormat, &Create<NoInterfaceProvider>},
+        {kNoCreationFormat, &CreateNothing}};
+    for (const auto& [format, create] : formats)
+      QORFillDictionary::RegisterFunctionCreation(
+          (std::string("INPUT_") + format + "_FILTER").c_str(), create);
     QORFillDictionary::Register(
         TestStructureProvider::MetaObject(), QORIInputFilterStructure::MetaObject(),
         &TIEQORIInputFilterStructureTestStructureProvider::Create, nullptr, 1);
-    QORFillDictionary::RegisterFunctionCreation(FilterLateType(kNullObjectFormat).c_str(),
-                                                &CreateNullObjectProvider);
-    QORFillDictionary::RegisterFunctionCreation(FilterLateType(kNoInterfaceFormat).c_str(),
-                                                &CreateNoInterfaceProvider);
-    QORFillDictionary::RegisterFunctionCreation(FilterLateType(kNoCreationFormat).c_str(),
-                                                &CreateNothing);
   });
 }
 

@@ -66,9 +66,16 @@ class TestProviderModel {
   std::vector<ProviderCall> calls;
 
   TestEntity* Add(const std::string& name, const std::string& label,
-                  std::vector<std::string> uids = {});
+                  std::vector<std::string> uids = {}) {
+    _entities.push_back(std::make_unique<TestEntity>());
+    *_entities.back() = TestEntity{name, label, false, std::move(uids), {}, {}, {}, {}};
+    return _entities.back().get();
+  }
   void AddColumn(const std::string& name, const std::string& text, int32_t type,
-                 std::vector<std::string> possibleValues = {});
+                 std::vector<std::string> possibleValues = {}) {
+    columnNames.push_back(name);
+    columns[name] = TestColumn{text, type, std::move(possibleValues)};
+  }
 
   // Calls of one method, in order.
   std::vector<ProviderCall> CallsOf(const std::string& method) const;
