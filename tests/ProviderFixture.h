@@ -46,6 +46,16 @@ class ProviderFixture : public ::testing::Test {
     return path;
   }
 
+  // The generator refuses the file, with an error text holding `reason`.
+  static void ExpectRefused(const char* format, const std::string& path, const std::string& reason,
+                            const QORUnicodeString* settings = nullptr) {
+    QORTakeErrorText();
+    EXPECT_LT(NewGenerator()->GenerateDocument(format, QORUnicodeString(path), settings), 0)
+        << path;
+    const std::string text = QORTakeErrorText();
+    EXPECT_NE(text.find(reason), std::string::npos) << path << ": " << text;
+  }
+
   // Generates the file's document with the entities of `removes` left out, saves it, reads it
   // back and indexes its rows.
   void Generate(const char* format, const std::string& file, const QORUnicodeString* settings,

@@ -61,21 +61,23 @@ TEST(ProviderBase, ColumnsAndImportCells) {
             E_INVALIDARG);
 
   const QORUnicodeString no("NoImport"), design("ForDesign");
-  QORUnicodeString value;
-  const int import = provider.ColumnIndex("Import");
-  const int mode = provider.ColumnIndex("ImportMode");
-  ASSERT_TRUE(provider.ImportCell(import, &no, value));
-  EXPECT_EQ(value.Str(), "false");
-  ASSERT_TRUE(provider.ImportCell(import, &design, value));
-  EXPECT_EQ(value.Str(), "true");
-  ASSERT_TRUE(provider.ImportCell(import, nullptr, value));
-  EXPECT_EQ(value.Str(), "true");
-  ASSERT_TRUE(provider.ImportCell(mode, &design, value));
-  EXPECT_EQ(value.Str(), "ForDesign");
-  ASSERT_TRUE(provider.ImportCell(mode, nullptr, value));
-  EXPECT_EQ(value.Str(), "");
-  EXPECT_FALSE(provider.ImportCell(provider.ColumnIndex("Size"), &no, value));
-  EXPECT_FALSE(provider.ImportCell(provider.ColumnIndex("Nope"), &no, value));
+  struct Cell {
+    const char* column;
+    const QORUnicodeString* mode;
+    const char* value;  // null: the base leaves the column to the provider
+  };
+  for (const Cell& c :
+       {Cell{"Import", &no, "false"}, Cell{"Import", &design, "true"},
+        Cell{"Import", nullptr, "true"}, Cell{"ImportMode", &design, "ForDesign"},
+        Cell{"ImportMode", nullptr, ""}, Cell{"Size", &no, nullptr}, Cell{"Nope", &no, nullptr}}) {
+    QORUnicodeString value;
+    EXPECT_EQ(provider.ImportCell(provider.ColumnIndex(c.column), c.mode, value),
+              c.value != nullptr)
+        << c.column;
+    if (c.value != nullptr) {
+      EXPECT_EQ(value.Str(), c.value) << c.column;
+    }
+  }
 }
 
 TEST(ProviderBase, OpeningFollowsTheReaderAndKeepsNothingOnFailure) {

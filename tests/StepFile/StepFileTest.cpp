@@ -1,10 +1,10 @@
 // The file level: header, instance index, sections and the errors a damaged file gives.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "StepFile.h"
@@ -13,13 +13,14 @@ namespace {
 
 using step::StepEntry;
 using step::StepFile;
+using step::StepIndexOptions;
 using step::StepParameters;
 
 std::string Wrap(const std::string& data, const std::string& schema = "IFC4") {
   return "ISO-10303-21;\nHEADER;\n"
          "FILE_DESCRIPTION(('ViewDefinition [CoordinationView]','Option [x]'),'2;1');\n"
-         "FILE_NAME('a.ifc','2024-01-01T00:00:00',('Team','Second'),('Studio'),'pre 1.0',"
-         "'writer 2.0','none');\n"
+         "FILE_NAME('a\\X2\\00C4\\X0\\.ifc','2024-01-01T00:00:00',('Team','Second'),('Studio'),"
+         "'pre 1.0','writer 2.0','none');\n"
          "FILE_SCHEMA(('" +
          schema + "'));\nENDSEC;\nDATA;\n" + data + "ENDSEC;\nEND-ISO-10303-21;\n";
 }
@@ -31,121 +32,176 @@ bool OpenExact(StepFile& file, std::vector<char>& storage, const std::string& te
   return file.OpenBuffer(std::string_view(storage.data(), storage.size()), error);
 }
 
-std::string TypeOf(const StepFile& file, uint64_t id) {
-  const StepEntry* e = file.Find(id);
-  return e == nullptr ? "<none>" : std::string(file.TypeName(*e));
+// The index as "id:TYPE" in file order ("c" on a complex instance), and what Find gives for
+// each of `lookups`.
+std::string Index(const StepFile& file, const std::vector<uint64_t>& lookups = {}) {
+  std::string out;
+  for (const StepEntry& e : file.Entries())
+    out += std::to_string(e.id) + ":" + std::string(file.TypeName(e)) + (e.complex ? "c " : " ");
+  for (const uint64_t id : lookups) {
+    const StepEntry* e = file.Find(id);
+    out += "| " + std::to_string(id) + "=" + (e ? std::string(file.TypeName(*e)) : "none") + " ";
+  }
+  return out;
 }
 
-TEST(StepFile, ReadsHeader) {
+TEST(StepFile, HeaderIsReadAndDecoded) {
+  const std::string text = Wrap("", "ifc2x3");
   StepFile file;
   std::string error;
-  const std::string text = Wrap("", "ifc2x3");
   ASSERT_TRUE(file.OpenBuffer(text, error)) << error;
   const auto& h = file.Header();
-  EXPECT_EQ(h.description,
-            (std::vector<std::string>{"ViewDefinition [CoordinationView]", "Option [x]"}));
-  EXPECT_EQ(h.implementationLevel, "2;1");
-  EXPECT_EQ(h.name, "a.ifc");
-  EXPECT_EQ(h.timeStamp, "2024-01-01T00:00:00");
-  EXPECT_EQ(h.author, (std::vector<std::string>{"Team", "Second"}));
-  EXPECT_EQ(h.organization, (std::vector<std::string>{"Studio"}));
-  EXPECT_EQ(h.preprocessorVersion, "pre 1.0");
-  EXPECT_EQ(h.originatingSystem, "writer 2.0");
-  EXPECT_EQ(h.authorization, "none");
-  EXPECT_EQ(h.schemas, (std::vector<std::string>{"ifc2x3"}));
+  auto join = [](const std::vector<std::string>& list) {
+    std::string out;
+    for (const std::string& s : list) out += s + "|";
+    return out;
+  };
+  EXPECT_EQ(join(h.description) + h.implementationLevel + "|" + h.name + "|" + h.timeStamp + "|" +
+                join(h.author) + join(h.organization) + h.preprocessorVersion + "|" +
+                h.originatingSystem + "|" + h.authorization + "|" + join(h.schemas),
+            "ViewDefinition [CoordinationView]|Option [x]|2;1|a\xC3\x84.ifc|2024-01-01T00:00:00|"
+            "Team|Second|Studio|pre 1.0|writer 2.0|none|ifc2x3|");
   EXPECT_EQ(file.Schema(), "IFC2X3");
   EXPECT_TRUE(file.Entries().empty());
 }
 
-TEST(StepFile, HeaderStringsAreDecoded) {
-  StepFile file;
-  std::string error;
-  const std::string text =
-      "ISO-10303-21;HEADER;FILE_DESCRIPTION((''),'2;1');"
-      "FILE_NAME('Stra\\X\\DFe \\X2\\00C4\\X0\\','',(''),(''),'','','');"
-      "FILE_SCHEMA(('IFC4'));ENDSEC;DATA;ENDSEC;END-ISO-10303-21;";
-  ASSERT_TRUE(file.OpenBuffer(text, error)) << error;
-  EXPECT_EQ(file.Header().name,
-            "Stra\xC3\x9F"
-            "e \xC3\x84");
+// Everything the index shows, as text.
+std::string Describe(const StepFile& file) {
+  std::string out;
+  for (uint32_t code = 0; code < file.Types().Size(); ++code) {
+    out += std::string(file.Types().Name(code)) + " ";
+  }
+  out += "\n";
+  for (const StepEntry& e : file.Entries()) {
+    out += std::to_string(e.id) + ":" + std::to_string(e.type) + ":" + std::to_string(e.offset) +
+           ":" + std::to_string(e.length) + (e.complex ? "c" : "") + " ";
+    const StepEntry* found = file.Find(e.id);
+    out += found == nullptr ? "missing " : std::to_string(file.SlotOf(*found)) + " ";
+  }
+  return out;
 }
 
-TEST(StepFile, IndexesInstancesWithoutDecodingThem) {
+struct Result {
+  bool ok = false;
+  std::string error;
+  std::string index;
+  std::size_t split = 0;
+};
+
+Result Open(const std::vector<char>& bytes, const StepIndexOptions& options) {
+  StepFile file;
+  Result r;
+  // An exactly sized copy, so the sanitizer sees any read past the end.
+  r.ok = file.OpenBuffer(std::string_view(bytes.data(), bytes.size()), r.error, options);
+  if (r.ok) r.index = Describe(file);
+  r.split = file.SplitOffset();
+  return r;
+}
+
+// Splits near every byte of the DATA section and compares with one pass; returns how many
+// splits were taken up (the others found their guess was not a record start).
+int ExpectSameAtEverySplit(const std::string& text, Result* single = nullptr) {
+  const std::vector<char> bytes(text.begin(), text.end());
+  StepIndexOptions one;
+  one.splitFrom = 0;
+  const Result expected = Open(bytes, one);
+  int used = 0;
+  for (std::size_t near = 1; near < bytes.size(); ++near) {
+    StepIndexOptions options;
+    options.splitFrom = 1;
+    options.splitNear = near;
+    const Result got = Open(bytes, options);
+    EXPECT_EQ(got.ok, expected.ok) << "split near " << near;
+    EXPECT_EQ(got.error, expected.error) << "split near " << near;
+    EXPECT_EQ(got.index, expected.index) << "split near " << near;
+    if (got.split != 0) ++used;
+  }
+  if (single != nullptr) *single = expected;
+  return used;
+}
+
+// What the index holds for crafted DATA sections, read without decoding any record.
+// Each is indexed the same wherever a second thread starts.
+TEST(StepSplit, IndexOfCraftedFiles) {
+  struct Case {
+    std::string text;
+    std::vector<uint64_t> lookups;
+    std::string index;
+  };
+  const Case cases[] = {
+      // Comments, strings holding ';' and comment marks, spacing, lower-case keywords.
+      {Wrap("#1=IFCPERSON($,'Doe',$);\n/* a comment with #2=FAKE(); inside */\n"
+            "#2 = IFCLABELHOLDER ( 'semi;colon', 'it''s;' ) ;\n"
+            "#3=\nIFCPOINT((0.,/* inline */0.));\n  #10=ifcwall('x');\n"
+            "#4=IFCTEXT('/* not a comment */');#5=IFCBINARY(\"0AF\");\n"),
+       {6},
+       "1:IFCPERSON 2:IFCLABELHOLDER 3:IFCPOINT 10:IFCWALL 4:IFCTEXT 5:IFCBINARY | 6=none "},
+      // Strings and comments that hold what looks like records, across lines.
+      {Wrap("#2=IFCLABELHOLDER('a;\n#3=IFCFAKE(''x'');\n#4=IFCFAKE();','it''s;\n#9=X();');\n"
+            "/* a comment ;\n#5=IFCINCOMMENT(); */\n#8=ifcwall('lower;case');\n"
+            "#10=IFCWALLSTANDARDCASE('x');#11=IFCWALL('y');#12=IFCWALLSTANDARDCASE('z');\n"
+            "#0000000013=IFCLEADINGZEROS();\n#123456789=IFCNINEDIGITS();\n"),
+       {3, 5},
+       "2:IFCLABELHOLDER 8:IFCWALL 10:IFCWALLSTANDARDCASE 11:IFCWALL 12:IFCWALLSTANDARDCASE "
+       "13:IFCLEADINGZEROS 123456789:IFCNINEDIGITS | 3=none | 5=none "},
+      // Complex instances are named by their first part.
+      {Wrap("#1=(IFCREPRESENTATIONITEM()IFCSOLIDMODEL());\n#2=( IFCA(1) IFCB('x') );\n"
+            "#3=IFCWALL();\n"),
+       {},
+       "1:IFCREPRESENTATIONITEMc 2:IFCAc 3:IFCWALL "},
+      // Sparse numbers; a repeated number keeps the first record, dense or not.
+      {Wrap("#4000000000=IFCBIG();\n#7=IFCFIRST();\n#5=IFCSMALL();\n#7=IFCSECOND();\n"),
+       {7, 6, 4000000001u, 0},
+       "4000000000:IFCBIG 7:IFCFIRST 5:IFCSMALL 7:IFCSECOND | 7=IFCFIRST | 6=none | "
+       "4000000001=none | 0=none "},
+      {Wrap("#1=IFCA();\n#2=IFCB();\n#2=IFCC();\n#3=IFCD();\n#2=IFCE();\n"),
+       {2, 4},
+       "1:IFCA 2:IFCB 2:IFCC 3:IFCD 2:IFCE | 2=IFCB | 4=none "},
+      // The type of the record before is a guess for the next: whole keywords only.
+      {Wrap(
+           "#1=IFCWALL();\n#2=IFCWALLSTANDARDCASE();\n#3=IFCWALL();\n#4=IFCWALLS();\n"
+           "#5=IfcWall();\n#6=IFCWAL();\n#7=IFCWALL ();\n#8=IFCWALL_X();\n#9=(IFCWALL()IFCX());\n"),
+       {},
+       "1:IFCWALL 2:IFCWALLSTANDARDCASE 3:IFCWALL 4:IFCWALLS 5:IFCWALL 6:IFCWAL 7:IFCWALL "
+       "8:IFCWALL_X 9:IFCWALLc "},
+      // A byte order mark, a leading comment, several DATA sections and other sections.
+      {"\xEF\xBB\xBF/* c */ ISO-10303-21;\nHEADER;\nFILE_SCHEMA(('IFC4'));\nENDSEC;\n"
+       "DATA('first',('IFC4'));\n#1=IFCA();\nENDSEC;\nANCHOR;\n<anchor> = #1;\nENDSEC;\n"
+       "DATA;\n#2=IFCB();\nENDSEC;\nEND-ISO-10303-21;",
+       {},
+       "1:IFCA 2:IFCB "},
+  };
+  for (const Case& c : cases) {
+    StepFile file;
+    std::vector<char> storage;
+    std::string error;
+    ASSERT_TRUE(OpenExact(file, storage, c.text, error)) << error;
+    EXPECT_EQ(Index(file, c.lookups), c.index);
+    EXPECT_GT(ExpectSameAtEverySplit(c.text), 3) << c.index;  // the second thread's work used
+  }
+}
+
+TEST(StepFile, RecordBodiesDecodeAndRepeatsAreCounted) {
+  // The file keeps a view of the buffer: it must outlive the file's use.
   const std::string text = Wrap(
-      "#1=IFCPERSON($,'Doe',$,$,$,$,$,$);\n"
-      "/* a comment with #2=FAKE(); inside */\n"
       "#2 = IFCLABELHOLDER ( 'semi;colon', 'it''s;' ) ;\n"
-      "#3=\nIFCCARTESIANPOINT((0.,0.,/* inline */0.));\n"
-      "  #10=ifcwall('x',$,'lower-case keyword');\n"
-      "#4=IFCTEXT('/* not a comment */');#5=IFCBINARY(\"0AF\");\n");
+      "#3=( IFCA(1) IFCB('x') );\n#2=IFCC();\n#4=IFCD();\n#2=IFCE();\n");
   StepFile file;
   std::string error;
   ASSERT_TRUE(file.OpenBuffer(text, error)) << error;
-  ASSERT_EQ(file.Entries().size(), 6u);
-  EXPECT_EQ(TypeOf(file, 1), "IFCPERSON");
-  EXPECT_EQ(TypeOf(file, 2), "IFCLABELHOLDER");
-  EXPECT_EQ(TypeOf(file, 3), "IFCCARTESIANPOINT");
-  EXPECT_EQ(TypeOf(file, 10), "IFCWALL");
-  EXPECT_EQ(TypeOf(file, 4), "IFCTEXT");
-  EXPECT_EQ(TypeOf(file, 5), "IFCBINARY");
-  EXPECT_EQ(TypeOf(file, 6), "<none>");
-
-  // Entries keep file order, and the body runs from '(' to just before ';'.
-  EXPECT_EQ(file.Entries()[3].id, 10u);
+  // The body runs from '(' to just before ';'.
   EXPECT_EQ(file.Body(*file.Find(2)), "( 'semi;colon', 'it''s;' ) ");
-
   StepParameters params;
   ASSERT_TRUE(file.Decode(*file.Find(2), params));
-  EXPECT_EQ(params.DecodedString(0), "semi;colon");
   EXPECT_EQ(params.DecodedString(1), "it's;");
-  ASSERT_TRUE(file.Decode(*file.Find(4), params));
-  EXPECT_EQ(params.DecodedString(0), "/* not a comment */");
-}
-
-TEST(StepFile, ComplexInstances) {
-  const std::string text = Wrap(
-      "#1=(IFCREPRESENTATIONITEM()IFCGEOMETRICREPRESENTATIONITEM()IFCSOLIDMODEL());\n"
-      "#2=( IFCA(1) IFCB('x') );\n#3=IFCWALL();\n");
-  StepFile file;
-  std::string error;
-  ASSERT_TRUE(file.OpenBuffer(text, error)) << error;
-  const StepEntry* e = file.Find(1);
-  ASSERT_NE(e, nullptr);
-  EXPECT_TRUE(e->complex);
-  EXPECT_EQ(file.TypeName(*e), "IFCREPRESENTATIONITEM");
-  EXPECT_FALSE(file.Find(3)->complex);
-
-  StepParameters params;
-  ASSERT_TRUE(file.Decode(*file.Find(2), params));
+  ASSERT_TRUE(file.Decode(*file.Find(3), params));
   ASSERT_EQ(params.size(), 2u);
   EXPECT_EQ(params[1].text, "IFCB");
-}
-
-TEST(StepFile, SparseAndRepeatedInstanceNumbers) {
-  const std::string text = Wrap(
-      "#4000000000=IFCBIG();\n#7=IFCFIRST();\n#5=IFCSMALL();\n#7=IFCSECOND();\n"
-      "#123456789=IFCMID();\n");
-  StepFile file;
-  std::string error;
-  ASSERT_TRUE(file.OpenBuffer(text, error)) << error;
-  EXPECT_EQ(TypeOf(file, 4000000000u), "IFCBIG");
-  EXPECT_EQ(TypeOf(file, 123456789), "IFCMID");
-  EXPECT_EQ(TypeOf(file, 5), "IFCSMALL");
-  EXPECT_EQ(TypeOf(file, 7), "IFCFIRST");
-  EXPECT_EQ(TypeOf(file, 6), "<none>");
-  EXPECT_EQ(TypeOf(file, 4000000001u), "<none>");
-  EXPECT_EQ(TypeOf(file, 0), "<none>");
-  EXPECT_EQ(file.DuplicateIds(), 1u);
-
-  // Dense numbering, repeated number: the first still wins, and the repeats are counted.
-  const std::string dense = Wrap("#1=IFCA();\n#2=IFCB();\n#2=IFCC();\n#3=IFCD();\n#2=IFCE();\n");
-  ASSERT_TRUE(file.OpenBuffer(dense, error)) << error;
-  EXPECT_EQ(TypeOf(file, 2), "IFCB");
-  EXPECT_EQ(TypeOf(file, 3), "IFCD");
-  EXPECT_EQ(TypeOf(file, 4), "<none>");
-  file.ReleaseIndex();
   EXPECT_EQ(file.DuplicateIds(), 2u);
-  ASSERT_TRUE(file.OpenBuffer(Wrap("#1=IFCA();\n#2=IFCB();\n"), error)) << error;
+  file.ReleaseIndex();  // the count outlives the index
+  EXPECT_EQ(file.DuplicateIds(), 2u);
+  const std::string plain = Wrap("#1=IFCA();\n#2=IFCB();\n");
+  ASSERT_TRUE(file.OpenBuffer(plain, error)) << error;
   EXPECT_EQ(file.DuplicateIds(), 0u);
 }
 
@@ -154,79 +210,26 @@ TEST(StepFile, InstanceNumbersOfEveryLength) {
   // and runs of every length, leading zeros included, must read the same as digit by digit.
   std::string data;
   std::vector<uint64_t> ids;
-  uint64_t id = 7;
-  for (int digits = 1; digits <= 10; ++digits, id = id * 10 + 3) {
-    if (id > 4294967294u) break;
-    ids.push_back(id);
-    data += "#" + std::to_string(id) + "=IFCA();\n";
-    data += "#" + std::string(static_cast<std::size_t>(11 - digits), '0') + std::to_string(id + 1) +
+  for (uint64_t id = 7; id < 4294967294u; id = id * 10 + 3) {
+    data += "#" + std::to_string(id) + "=IFCA();\n#" +
+            std::string(11 - std::to_string(id).size(), '0') + std::to_string(id + 1) +
             "=IFCB();\n";
-    ids.push_back(id + 1);
+    ids.insert(ids.end(), {id, id + 1});
   }
   data += "#4294967294=IFCMAX();\n#00000000000000000009=IFCZEROS();\n";
-  const std::string text = Wrap(data);
   StepFile file;
   std::vector<char> storage;
   std::string error;
-  ASSERT_TRUE(OpenExact(file, storage, text, error)) << error;
+  ASSERT_TRUE(OpenExact(file, storage, Wrap(data), error)) << error;
   for (const uint64_t n : ids) EXPECT_NE(file.Find(n), nullptr) << n;
-  EXPECT_EQ(TypeOf(file, 4294967294u), "IFCMAX");
-  EXPECT_EQ(TypeOf(file, 9), "IFCZEROS");
-
-  EXPECT_FALSE(OpenExact(file, storage, Wrap("#4294967295=IFCA();\n"), error));
-  EXPECT_NE(error.find("instance number too large"), std::string::npos) << error;
-  // Cut right after the number, with fewer than eight bytes left.
-  for (const char* cut : {"#1", "#1234567", "#12345678", "#123456789"}) {
-    const std::string head =
-        "ISO-10303-21;HEADER;FILE_SCHEMA(('IFC4'));ENDSEC;DATA;" + std::string(cut);
-    EXPECT_FALSE(OpenExact(file, storage, head, error)) << cut;
-    EXPECT_EQ(error.rfind("truncated file", 0), 0u) << cut << ": " << error;
-  }
+  EXPECT_EQ(Index(file, {4294967294u, 9}).substr(Index(file).size()),
+            "| 4294967294=IFCMAX | 9=IFCZEROS ");
 }
 
-TEST(StepFile, TypeKeywordsThatPrefixOneAnother) {
-  // The type of the record before is a guess for the next one: it must still match whole
-  // keywords only, whatever the case.
-  const std::string text = Wrap(
-      "#1=IFCWALL();\n#2=IFCWALLSTANDARDCASE();\n#3=IFCWALL();\n#4=IFCWALLSTANDARDCASE();\n"
-      "#5=IFCWALLS();\n#6=IfcWall();\n#7=IFCWAL();\n#8=IFCWALL ();\n#9=IFCWALL_X();\n"
-      "#10=(IFCWALL()IFCX());\n#11=IFCWALL();\n");
-  StepFile file;
-  std::vector<char> storage;
-  std::string error;
-  ASSERT_TRUE(OpenExact(file, storage, text, error)) << error;
-  const std::vector<std::string> expected = {"IFCWALL",   "IFCWALLSTANDARDCASE",
-                                             "IFCWALL",   "IFCWALLSTANDARDCASE",
-                                             "IFCWALLS",  "IFCWALL",
-                                             "IFCWAL",    "IFCWALL",
-                                             "IFCWALL_X", "IFCWALL",
-                                             "IFCWALL"};
-  for (std::size_t i = 0; i < expected.size(); ++i) {
-    EXPECT_EQ(TypeOf(file, i + 1), expected[i]) << "#" << i + 1;
-  }
-  EXPECT_EQ(file.Types().Size(), 5u);
-}
-
-TEST(StepFile, SeveralDataSectionsAndOtherSections) {
-  const std::string text =
-      "\xEF\xBB\xBF/* leading comment */ ISO-10303-21;\nHEADER;\nFILE_DESCRIPTION((''),'2;1');\n"
-      "FILE_NAME('','',(''),(''),'','','');\nFILE_SCHEMA(('IFC4'));\nENDSEC;\n"
-      "DATA('first',('IFC4'));\n#1=IFCA();\nENDSEC;\n"
-      "ANCHOR;\n<anchor> = #1;\nENDSEC;\n"
-      "DATA;\n#2=IFCB();\nENDSEC;\nEND-ISO-10303-21;";
-  StepFile file;
-  std::string error;
-  ASSERT_TRUE(file.OpenBuffer(text, error)) << error;
-  EXPECT_EQ(TypeOf(file, 1), "IFCA");
-  EXPECT_EQ(TypeOf(file, 2), "IFCB");
-}
-
-TEST(StepFile, RejectsWhatIsNotStep) {
-  struct Case {
-    std::string text;
-    std::string message;
-  };
-  const std::vector<Case> cases = {
+// The same error wherever a second thread starts.
+TEST(StepSplit, RejectsWhatIsNotStepWithOneLine) {
+  const std::string head = "ISO-10303-21;HEADER;FILE_SCHEMA(('IFC4'));ENDSEC;DATA;";
+  const std::pair<std::string, std::string> cases[] = {
       {"", "empty"},
       {"{\"json\": true}", "not a STEP file"},
       {"ISO-10303-22;", "not a STEP file"},
@@ -238,17 +241,21 @@ TEST(StepFile, RejectsWhatIsNotStep) {
       {Wrap("#1=();\n"), "has no type"},
       {Wrap("#=IFCA();\n"), "expected digits"},
       {Wrap("#99999999999=IFCA();\n"), "instance number too large"},
+      {Wrap("#4294967295=IFCA();\n"), "instance number too large"},
       {"ISO-10303-21;HEADER;FILE_SCHEMA(('IFC4'));ENDSEC;HEADER;ENDSEC;DATA;ENDSEC;"
        "END-ISO-10303-21;",
        "second HEADER"},
+      // Cut right after the number, with fewer than eight bytes left.
+      {head + "#1", "truncated file"},
+      {head + "#1234567", "truncated file"},
+      {head + "#123456789", "truncated file"},
   };
-  for (const Case& c : cases) {
-    StepFile file;
-    std::vector<char> storage;
-    std::string error;
-    EXPECT_FALSE(OpenExact(file, storage, c.text, error)) << c.text;
-    EXPECT_NE(error.find(c.message), std::string::npos) << "got: " << error;
-    EXPECT_EQ(error.find('\n'), std::string::npos) << error;
+  for (const auto& [text, message] : cases) {
+    Result single;
+    ExpectSameAtEverySplit(text, &single);
+    EXPECT_FALSE(single.ok) << text;
+    EXPECT_NE(single.error.find(message), std::string::npos) << "got: " << single.error;
+    EXPECT_EQ(single.error.find('\n'), std::string::npos) << single.error;
   }
 }
 
@@ -257,8 +264,7 @@ TEST(StepFile, EveryTruncationIsReportedAsSuch) {
       "#1=IFCPERSON($,'Doe',$,$,$,$,$,$);\n"
       "/* comment */\n#2=IFCTEXT('a''b\\X2\\00FC\\X0\\');\n"
       "#3=(IFCA()IFCB(1.5E-3));\n#4=IFCBIN(\"0F\",.T.,(1,(2)),*);\n");
-  const std::size_t complete =
-      full.find("END-ISO-10303-21") + std::string("END-ISO-10303-21").size();
+  const std::size_t complete = full.find("END-ISO-10303-21") + 16;
   StepFile file;
   std::vector<char> storage;
   std::string error;
@@ -266,61 +272,82 @@ TEST(StepFile, EveryTruncationIsReportedAsSuch) {
   for (std::size_t cut = 0; cut < complete; ++cut) {
     error.clear();
     ASSERT_FALSE(OpenExact(file, storage, full.substr(0, cut), error)) << "cut at " << cut;
-    if (cut >= std::string("ISO-10303-21").size()) {
-      EXPECT_EQ(error.rfind("truncated file", 0), 0u) << "cut at " << cut << ": " << error;
+    if (cut >= 12) {
+      EXPECT_EQ(error.rfind("truncated file", 0), 0u) << cut << ": " << error;
     }
   }
 }
 
-TEST(StepFile, OpensFromDiskAndReportsMissingFiles) {
-  const auto dir =
-      std::filesystem::temp_directory_path() / ("ifc_stepfile_" + std::to_string(::getpid()));
+TEST(StepFile, FromDiskAndReleasedIndex) {
+  const auto dir = std::filesystem::path(::testing::TempDir()) / "stepfile";
   std::filesystem::create_directories(dir);
   const auto path = (dir / "small.ifc").string();
-  {
-    std::ofstream out(path, std::ios::binary);
-    out << Wrap("#1=IFCA('x');\n");
-  }
+  std::ofstream(path, std::ios::binary) << Wrap("#1=IFCA('x');\n");
   StepFile file;
   std::string error;
   ASSERT_TRUE(file.Open(path, error)) << error;
-  EXPECT_EQ(TypeOf(file, 1), "IFCA");
-
+  EXPECT_EQ(Index(file, {1}), "1:IFCA | 1=IFCA ");
   // Release drops the index but keeps header and bytes.
   const std::size_t size = file.Bytes().size();
   file.ReleaseIndex();
-  EXPECT_TRUE(file.Entries().empty());
-  EXPECT_EQ(file.Find(1), nullptr);
+  EXPECT_EQ(Index(file, {1}), "| 1=none ");
   EXPECT_EQ(file.Bytes().size(), size);
   EXPECT_EQ(file.Schema(), "IFC4");
 
   const auto empty = (dir / "empty.ifc").string();
-  { std::ofstream out(empty, std::ios::binary); }
-  EXPECT_FALSE(file.Open(empty, error));
-  EXPECT_NE(error.find("empty"), std::string::npos) << error;
-
+  std::ofstream(empty, std::ios::binary).flush();
   const auto missing = (dir / "missing.ifc").string();
-  EXPECT_FALSE(file.Open(missing, error));
-  EXPECT_NE(error.find(missing), std::string::npos) << error;
-  EXPECT_NE(error.find("No such file"), std::string::npos) << error;
-
-  EXPECT_FALSE(file.Open(dir.string(), error));
-  EXPECT_NE(error.find("not a regular file"), std::string::npos) << error;
+  const std::pair<std::string, std::string> refused[] = {
+      {empty, "empty"},
+      {missing, "cannot open '" + missing + "': No such file"},
+      {dir.string(), "not a regular file"}};
+  for (const auto& [where, message] : refused) {
+    EXPECT_FALSE(file.Open(where, error)) << where;
+    EXPECT_NE(error.find(message), std::string::npos) << error;
+  }
   std::filesystem::remove_all(dir);
 }
 
-TEST(StepFile, HugeStringRecord) {
-  const std::string name(8u << 20, 'n');
-  const std::string text = Wrap("#1=IFCWALL('" + name + "x''y;z');\n#2=IFCB();\n");
-  StepFile file;
-  std::string error;
-  ASSERT_TRUE(file.OpenBuffer(text, error)) << error;
-  StepParameters params;
-  ASSERT_TRUE(file.Decode(*file.Find(1), params));
-  const std::string decoded = params.DecodedString(0);
-  EXPECT_EQ(decoded.size(), name.size() + 5);
-  EXPECT_EQ(decoded.substr(decoded.size() - 5), "x'y;z");
-  EXPECT_EQ(TypeOf(file, 2), "IFCB");
+TEST(StepSplit, LongFileSplitsInTheMiddle) {
+  std::string data;
+  for (int i = 1; i <= 20000; ++i) {
+    data += "#" + std::to_string(i) + "=IFCTYPE" + std::to_string(i % 37) + "('n;" +
+            std::to_string(i) + "',#" + std::to_string(i / 2 + 1) + ");\n";
+  }
+  const std::string text = Wrap(data);
+  const std::vector<char> bytes(text.begin(), text.end());
+  StepIndexOptions single;
+  single.splitFrom = 0;
+  StepIndexOptions split;
+  split.splitFrom = 1;
+  const Result one = Open(bytes, single);
+  const Result two = Open(bytes, split);
+  ASSERT_TRUE(one.ok) << one.error;
+  EXPECT_EQ(one.split, 0u);
+  EXPECT_NE(two.split, 0u);
+  EXPECT_EQ(two.index, one.index);
+}
+
+TEST(StepSplit, TooManyTypesFailsAtTheSameRecord) {
+  // The type table is full after 65535 types; the two halves together overflow it.
+  std::string data;
+  for (int i = 0; i < 70000; ++i)
+    data += "#" + std::to_string(i + 1) + "=T" + std::to_string(i) + "();\n";
+  const std::string text = Wrap(data);
+  const std::vector<char> bytes(text.begin(), text.end());
+  StepIndexOptions single;
+  single.splitFrom = 0;
+  const Result expected = Open(bytes, single);
+  ASSERT_FALSE(expected.ok);
+  EXPECT_NE(expected.error.find("too many distinct entity types"), std::string::npos);
+  for (const std::size_t near : {bytes.size() / 10, bytes.size() / 2, bytes.size() * 9 / 10}) {
+    StepIndexOptions options;
+    options.splitFrom = 1;
+    options.splitNear = near;
+    const Result got = Open(bytes, options);
+    EXPECT_FALSE(got.ok);
+    EXPECT_EQ(got.error, expected.error) << "split near " << near;
+  }
 }
 
 }  // namespace

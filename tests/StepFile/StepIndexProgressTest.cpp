@@ -16,20 +16,12 @@ using step::StepFile;
 using step::StepIndexOptions;
 using step::StepIndexProgress;
 
-// About 40 MB: more than two of the strides at which indexing reports.
-const std::string& LargeFile() {
-  static const std::string text = [] {
-    std::string t = "ISO-10303-21;HEADER;FILE_SCHEMA(('X'));ENDSEC;DATA;\n";
-    t.reserve(41u << 20);
-    for (uint32_t id = 1; t.size() < (40u << 20); ++id) {
-      t += "#" + std::to_string(id) + "=CARTESIAN_POINT('',(1.5,2.5,3.5));\n";
-    }
-    return t + "ENDSEC;END-ISO-10303-21;\n";
-  }();
-  return text;
-}
-
 TEST(StepIndexProgress, ReportsGrowToTheFileSizeOnTheOpeningThread) {
+  // About 40 MB: more than two of the strides at which indexing reports.
+  std::string text = "ISO-10303-21;HEADER;FILE_SCHEMA(('X'));ENDSEC;DATA;\n";
+  for (uint32_t id = 1; text.size() < (40u << 20); ++id)
+    text += "#" + std::to_string(id) + "=CARTESIAN_POINT('',(1.5,2.5,3.5));\n";
+  text += "ENDSEC;END-ISO-10303-21;\n";
   for (const std::size_t splitFrom : {std::size_t{0}, std::size_t{1}}) {
     std::vector<std::pair<uint64_t, uint64_t>> reports;
     const std::thread::id opener = std::this_thread::get_id();
@@ -43,20 +35,19 @@ TEST(StepIndexProgress, ReportsGrowToTheFileSizeOnTheOpeningThread) {
       std::string error;
       StepIndexOptions options;
       options.splitFrom = splitFrom;
-      ASSERT_TRUE(file.OpenBuffer(LargeFile(), error, options)) << error;
+      ASSERT_TRUE(file.OpenBuffer(text, error, options)) << error;
     }
     ASSERT_GE(reports.size(), 2u) << "split from " << splitFrom;
     EXPECT_FALSE(otherThread);
     for (std::size_t i = 0; i < reports.size(); ++i) {
-      EXPECT_EQ(reports[i].second, LargeFile().size());
+      EXPECT_EQ(reports[i].second, text.size());
       EXPECT_LE(reports[i].first, reports[i].second);
       if (i > 0) {
         EXPECT_GE(reports[i].first, reports[i - 1].first);
       }
     }
-    EXPECT_EQ(reports.back().first, LargeFile().size());
-    // Something between the start and the end was reported, not only the end.
-    EXPECT_LT(reports.front().first, LargeFile().size());
+    EXPECT_EQ(reports.back().first, text.size());
+    EXPECT_LT(reports.front().first, text.size());  // not only the end
   }
   // Once the reporter is gone, opening reports nothing, and nested reporters restore.
   int outer = 0, inner = 0;

@@ -649,36 +649,38 @@ void PropertyIndex::Resolve() {
     }
   }
   std::sort(_typeOf.begin(), _typeOf.end());
-  // The sets each type has of its own (HasPropertySets).
-  if (_every || !_wantedProperties.empty()) {
-    uint32_t lastType = 0;
-    for (const uint64_t pair : _typeOf) {
-      const auto type = static_cast<uint32_t>(pair);
-      if (type == lastType) continue;
-      lastType = type;
-      const StepEntry* e = _file.Find(type);
-      if (e == nullptr || e->complex || !_file.Decode(*e, _params, 5)) continue;
-      for (const StepValue& item : _params.Items(_params.Unwrap(_params.At(5))))
-        if (item.kind == StepKind::Reference)
-          _typeSets.push_back((uint64_t{type} << 32) | Number(item.reference));
-    }
-  }
+  // Each type once: its own sets (HasPropertySets, the sixth attribute) and, for layers, its
+  // representation maps (RepresentationMaps, IfcTypeProduct's seventh in every schema read).
+  const bool wantSets = _every || !_wantedProperties.empty();
   if (_wantLayer) {
-    // Mapped items lead to a representation map, types to their maps: both are read here,
-    // while the index is still there, down to the representation mapped.
+    // Mapped items lead to a representation map: read here, while the index is still there,
+    // down to the representation mapped.
     for (const auto& segment : _segments)
       for (const Taken::Shape& shape : segment->shapes)
         if (shape.form == Taken::kMappedItem)
           segment->refs[shape.first] = MappedRepresentation(segment->refs[shape.first]);
+  }
+  if (wantSets || _wantLayer) {
+    const std::size_t last = _wantLayer ? 6 : 5;
+    std::vector<uint32_t> maps;
     uint32_t lastType = 0;
     for (const uint64_t pair : _typeOf) {
       const auto type = static_cast<uint32_t>(pair);
       if (type == lastType) continue;
       lastType = type;
       const StepEntry* e = _file.Find(type);
-      // IfcTypeProduct's RepresentationMaps is its seventh attribute in every schema read.
-      if (e == nullptr || e->complex || !_file.Decode(*e, _params, 6)) continue;
-      std::vector<uint32_t> maps;
+      if (e == nullptr || e->complex) continue;
+      const bool whole = _file.Decode(*e, _params, last);
+      // A record damaged after its sets still gives them, as when only sets are read.
+      if (!whole && (last == 5 || !wantSets || !_file.Decode(*e, _params, 5))) continue;
+      if (wantSets) {
+        for (const StepValue& item : _params.Items(_params.Unwrap(_params.At(5))))
+          if (item.kind == StepKind::Reference)
+            _typeSets.push_back((uint64_t{type} << 32) | Number(item.reference));
+      }
+      if (!_wantLayer || !whole) continue;
+      // Copied out first: reading the maps decodes other records into _params.
+      maps.clear();
       for (const StepValue& item : _params.Items(_params.Unwrap(_params.At(6))))
         if (item.kind == StepKind::Reference) maps.push_back(Number(item.reference));
       for (const uint32_t map : maps)

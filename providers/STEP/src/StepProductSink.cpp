@@ -12,21 +12,6 @@ bool StepProductSink::SetCodePage(const std::string& name, std::string& error) {
   return _pages[0].Open(name, error) && _pages[1].Open(name, error);
 }
 
-uint8_t StepProductSink::Select(std::string_view type) const {
-  if (type == "PRODUCT") return kProduct;
-  if (type == "PRODUCT_DEFINITION_FORMATION" ||
-      type == "PRODUCT_DEFINITION_FORMATION_WITH_SPECIFIED_SOURCE") {
-    return kFormation;
-  }
-  // The subtypes that add attributes after the four of PRODUCT_DEFINITION.
-  if (type == "PRODUCT_DEFINITION" || type == "PRODUCT_DEFINITION_WITH_ASSOCIATED_DOCUMENTS" ||
-      type == "COMPOSITE_ASSEMBLY_DEFINITION" || type == "COMPOSITE_ASSEMBLY_SEQUENCE_DEFINITION") {
-    return kDefinition;
-  }
-  if (type == "NEXT_ASSEMBLY_USAGE_OCCURRENCE") return kUsage;
-  return kSkip;
-}
-
 namespace {
 
 std::span<const StepValue> Top(const StepParameters& params) {
@@ -44,6 +29,40 @@ bool SameName(std::string_view a, std::string_view b) {
   return true;
 }
 
+// The record types the sink reads and the part each plays. Supertype and subtype stay apart:
+// a complex record holds each attribute in the part that declares it, or all in its leaf.
+enum class Part : uint8_t {
+  None,
+  Product,
+  Formation,
+  FormationSubtype,
+  Definition,
+  DefinitionSubtype,  // adds attributes after the four of PRODUCT_DEFINITION
+  Usage,
+  Relationship,
+  Component,
+};
+
+constexpr std::pair<std::string_view, Part> kParts[] = {
+    {"PRODUCT", Part::Product},
+    {"PRODUCT_DEFINITION_FORMATION", Part::Formation},
+    {"PRODUCT_DEFINITION_FORMATION_WITH_SPECIFIED_SOURCE", Part::FormationSubtype},
+    {"PRODUCT_DEFINITION", Part::Definition},
+    {"PRODUCT_DEFINITION_WITH_ASSOCIATED_DOCUMENTS", Part::DefinitionSubtype},
+    {"COMPOSITE_ASSEMBLY_DEFINITION", Part::DefinitionSubtype},
+    {"COMPOSITE_ASSEMBLY_SEQUENCE_DEFINITION", Part::DefinitionSubtype},
+    {"NEXT_ASSEMBLY_USAGE_OCCURRENCE", Part::Usage},
+    {"PRODUCT_DEFINITION_RELATIONSHIP", Part::Relationship},
+    {"ASSEMBLY_COMPONENT_USAGE", Part::Component},
+};
+
+// Simple records' types come upper-cased; complex records' parts as the file wrote them.
+Part PartOf(std::string_view name) {
+  for (const auto& [known, part] : kParts)
+    if (SameName(name, known)) return part;
+  return Part::None;
+}
+
 bool Contains(std::string_view body, std::string_view upper) {
   for (std::size_t i = 0; i + upper.size() <= body.size(); ++i) {
     if ((body[i] & ~0x20) == upper[0] && SameName(body.substr(i, upper.size()), upper)) {
@@ -59,6 +78,23 @@ bool MayHoldProduct(std::string_view body) {
 }
 
 }  // namespace
+
+uint8_t StepProductSink::Select(std::string_view type) const {
+  switch (PartOf(type)) {
+    case Part::Product:
+      return kProduct;
+    case Part::Formation:
+    case Part::FormationSubtype:
+      return kFormation;
+    case Part::Definition:
+    case Part::DefinitionSubtype:
+      return kDefinition;
+    case Part::Usage:
+      return kUsage;
+    default:
+      return kSkip;
+  }
+}
 
 std::string StepProductSink::Text(unsigned thread, const StepValue& value) const {
   const StepValue& v = _params[thread].Unwrap(value);
@@ -141,30 +177,39 @@ void StepProductSink::TakeComplex(unsigned thread, const StepEntry& entry, std::
   for (const StepValue& part : Top(params)) {
     const std::string_view name = part.text;
     const auto items = params.Items(part);
-    if (SameName(name, "PRODUCT")) {
-      isProduct = true;
-      product = items;
-    } else if (SameName(name, "PRODUCT_DEFINITION_FORMATION")) {
-      isFormation = true;
-      formation = items;
-    } else if (SameName(name, "PRODUCT_DEFINITION_FORMATION_WITH_SPECIFIED_SOURCE")) {
-      isFormation = true;
-      if (formation.empty()) formation = items;
-    } else if (SameName(name, "PRODUCT_DEFINITION")) {
-      isDefinition = true;
-      definition = items;
-    } else if (SameName(name, "PRODUCT_DEFINITION_WITH_ASSOCIATED_DOCUMENTS") ||
-               SameName(name, "COMPOSITE_ASSEMBLY_DEFINITION") ||
-               SameName(name, "COMPOSITE_ASSEMBLY_SEQUENCE_DEFINITION")) {
-      isDefinition = true;
-      definitionSubtype = items;
-    } else if (SameName(name, "NEXT_ASSEMBLY_USAGE_OCCURRENCE")) {
-      isUsage = true;
-      usage = items;
-    } else if (SameName(name, "PRODUCT_DEFINITION_RELATIONSHIP")) {
-      relation = items;
-    } else if (SameName(name, "ASSEMBLY_COMPONENT_USAGE")) {
-      component = items;
+    switch (PartOf(name)) {
+      case Part::Product:
+        isProduct = true;
+        product = items;
+        break;
+      case Part::Formation:
+        isFormation = true;
+        formation = items;
+        break;
+      case Part::FormationSubtype:
+        isFormation = true;
+        if (formation.empty()) formation = items;
+        break;
+      case Part::Definition:
+        isDefinition = true;
+        definition = items;
+        break;
+      case Part::DefinitionSubtype:
+        isDefinition = true;
+        definitionSubtype = items;
+        break;
+      case Part::Usage:
+        isUsage = true;
+        usage = items;
+        break;
+      case Part::Relationship:
+        relation = items;
+        break;
+      case Part::Component:
+        component = items;
+        break;
+      case Part::None:
+        break;
     }
   }
   if (!parsed) {
