@@ -52,7 +52,8 @@ TEST_F(Dxfilter, CommandsAnswerWithTheirCodeAndOneLineOfReason) {
   Write("empty.json", R"({"roots":[{"label":"no id","data":{}}]})");
   Write("twice.json", R"({"columns":[{"dataIndex":"x","data":{}}],"roots":[)"
                       R"({"label":"A","data":{"uid":["dup"]},"grid":{"x":"a"},"children":[)"
-                      R"({"label":"B","data":{"uid":["dup"]}},{"data":{"uid":["dup"]}}]}]})");
+                      R"({"label":"B","data":{"uid":["dup"]}},{"data":{"uid":["dup"]}}]},)"
+                      R"({"data":{"uid":["p","q"]},"grid":{"x":"b"}}]})");
   Write("cut.jsonl", "{\"interaction\":\"select\"}\n");
   Write("deep.ifc", DeepIfc(509));
   // Project and site take two levels: 508 elements fill the 510 a document holds.
@@ -70,7 +71,6 @@ TEST_F(Dxfilter, CommandsAnswerWithTheirCodeAndOneLineOfReason) {
                                         first + R"(":{"Import":"false","Type":"IfcSlab"}},)"));
   Write("bad.ifc", "ISO-10303-21;\nHEADER;\n");
   Write("w.json", R"({"format":"STEP"})");
-  Write("e.json", R"({"data":{"userEdits":[]}})");
   Write("array.json", "[]");
   Write("a.json", "[1,2]");
   Write("r.json", R"({"data":{"results":[]}})");
@@ -97,7 +97,6 @@ TEST_F(Dxfilter, CommandsAnswerWithTheirCodeAndOneLineOfReason) {
       {"generate IFC @house -o pipe", 1, "cannot write pipe: a FIFO without a reader"},
       {"generate IFC @house -o no/f.json", 1, "cannot write no/f.json: No such file or directory"},
       {"generate IFC @house --carry n.json -o c.json", 1, "cannot carry from"},
-      {"generate IFC @house --carry e.json -o c.json", 1, "userEdits"},
       {"generate IFC @house --carry missing.json", 2, ""},
       {"generate IFC @house --carry old.json -o no/c.json", 1, "no/c.json"},
       {"generate IFC @house --carry old.json -o v2.json", 0, "",
@@ -127,6 +126,7 @@ TEST_F(Dxfilter, CommandsAnswerWithTheirCodeAndOneLineOfReason) {
       {"resolve empty.json", 0, "holds no entity with an id"},
       {"resolve array.json", 0, "holds no entity with an id"},
       {"resolve twice.json", 0, "2 entities share a GlobalId with an earlier one"},
+      {"resolve twice.json --get p x", 0, "", "b\n"},  // any uid of an entity answers
       {"resolve hostile.json --ids", 0, "", "x\"]; [\"injected\\x1B]0;owned\\x07\n"},
       {"resolve hostile.json --json", 0, "",
        "{\"filterID\":\"f\",\"entities\":[\n{\"uid\":\"x\\\"]; "
