@@ -87,7 +87,11 @@ struct Outcome {
   bool ok = false;
 };
 
-inline Outcome RunInChild(const std::function<Outcome()>& body) {
+// Runs body in a child process and gives back what it returned (plain data, sent through
+// a pipe), with ok false when the child failed; usage, when given, receives the child's
+// resource usage: its peak memory and processor time are its own.
+template <class T>
+inline T RunInChild(const std::function<T()>& body, struct rusage* usage = nullptr) {
   int fds[2];
   if (::pipe(fds) != 0) std::abort();
   std::fflush(stdout);
@@ -95,7 +99,7 @@ inline Outcome RunInChild(const std::function<Outcome()>& body) {
   const pid_t pid = ::fork();
   if (pid == 0) {
     ::close(fds[0]);
-    const Outcome outcome = body();
+    const T outcome = body();
     std::fflush(stdout);
     const bool sent =
         ::write(fds[1], &outcome, sizeof(outcome)) == static_cast<ssize_t>(sizeof(outcome));
@@ -103,14 +107,19 @@ inline Outcome RunInChild(const std::function<Outcome()>& body) {
     ::_exit(sent ? 0 : 2);
   }
   ::close(fds[1]);
-  Outcome outcome;
+  T outcome{};
   const bool got =
       ::read(fds[0], &outcome, sizeof(outcome)) == static_cast<ssize_t>(sizeof(outcome));
   ::close(fds[0]);
   int status = 0;
-  ::waitpid(pid, &status, 0);
+  struct rusage own {};
+  ::wait4(pid, &status, 0, usage ? usage : &own);
   if (!got || !WIFEXITED(status) || WEXITSTATUS(status) != 0) outcome.ok = false;
   return outcome;
+}
+
+inline Outcome RunInChild(const std::function<Outcome()>& body) {
+  return RunInChild<Outcome>(body);
 }
 
 inline double Best(std::vector<double> v) {
@@ -223,29 +232,17 @@ inline double Seconds(const timeval& t) {
 // Runs `work` in a child process; the child's peak memory and processor time are its own.
 // The time is the whole call's unless `work` sets its own.
 inline Result InChild(const std::function<bool(Result&)>& work) {
-  int fds[2];
-  if (::pipe(fds) != 0) return {};
-  std::fflush(stdout);
-  std::fflush(stderr);
-  const pid_t pid = ::fork();
-  if (pid == 0) {
-    ::close(fds[0]);
-    Result r;
-    const auto start = std::chrono::steady_clock::now();
-    r.ok = work(r);
-    const auto end = std::chrono::steady_clock::now();
-    if (r.seconds == 0) r.seconds = std::chrono::duration<double>(end - start).count();
-    const ssize_t written = ::write(fds[1], &r, sizeof r);
-    ::_exit(written == static_cast<ssize_t>(sizeof r) ? 0 : 1);
-  }
-  ::close(fds[1]);
-  Result r;
-  if (::read(fds[0], &r, sizeof r) != static_cast<ssize_t>(sizeof r)) r.ok = false;
-  ::close(fds[0]);
-  int status = 0;
   struct rusage usage {};
-  ::wait4(pid, &status, 0, &usage);
-  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) r.ok = false;
+  Result r = RunInChild<Result>(
+      [&] {
+        Result child;
+        const auto start = std::chrono::steady_clock::now();
+        child.ok = work(child);
+        const auto end = std::chrono::steady_clock::now();
+        if (child.seconds == 0) child.seconds = std::chrono::duration<double>(end - start).count();
+        return child;
+      },
+      &usage);
   r.peakKiB = usage.ru_maxrss;
   r.cpuSeconds = Seconds(usage.ru_utime) + Seconds(usage.ru_stime);
   return r;

@@ -8,8 +8,6 @@
 //   bench_json_streams [nodes...]      (default: 100000 1000000)
 #include <simdjson.h>
 #include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <charconv>
@@ -22,6 +20,7 @@
 #include <string_view>
 #include <vector>
 
+#include "BenchProcess.h"
 #include "JsonStreams/JIStream.h"
 #include "JsonStreams/JOStream.h"
 
@@ -193,26 +192,8 @@ uint64_t Digest(std::string_view text) {
 }
 
 Outcome RunInChild(const std::function<Outcome()>& body) {
-  int fds[2];
-  if (::pipe(fds) != 0) std::abort();
-  std::fflush(stdout);
-  const pid_t pid = ::fork();
-  if (pid == 0) {
-    ::close(fds[0]);
-    const Outcome outcome = body();
-    if (::write(fds[1], &outcome, sizeof(outcome)) != static_cast<ssize_t>(sizeof(outcome)))
-      ::_exit(2);
-    ::_exit(0);
-  }
-  ::close(fds[1]);
-  Outcome outcome;
-  const bool got =
-      ::read(fds[0], &outcome, sizeof(outcome)) == static_cast<ssize_t>(sizeof(outcome));
-  ::close(fds[0]);
-  int status = 0;
-  struct rusage usage;
-  ::wait4(pid, &status, 0, &usage);
-  if (!got || !WIFEXITED(status) || WEXITSTATUS(status) != 0) outcome.ok = false;
+  struct rusage usage {};
+  Outcome outcome = measure::RunInChild<Outcome>(body, &usage);
   outcome.peakKb = usage.ru_maxrss;
   return outcome;
 }

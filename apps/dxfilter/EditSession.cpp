@@ -80,8 +80,21 @@ bool NotificationText(QORNotification* notification, QORUnicodeString& text) {
   return readText(&request) != nullptr;
 }
 
+// Why the columns of an answer are not those of a filter document; empty when they are.
+// Gives the import column (the first boolean one, "" for none) as well.
+std::string CheckColumns(const std::vector<JSON::JIStream>& columns, std::string& importColumn) {
+  importColumn.clear();
+  for (const JSON::JIStream& column : columns) {
+    const std::string index = column.ReadString("dataIndex").Str();
+    if (index.empty()) return "a column has no \"dataIndex\"";
+    if (importColumn.empty() && column.ReadString("typeRepresentation").Str() == "boolean")
+      importColumn = index;
+  }
+  return "";
+}
+
 // Why an answer of the page cannot be the filter document; empty when it can. Gives the
-// import column (the first boolean one, "" for none) as well.
+// import column as well.
 std::string CheckAnswer(const QORUnicodeString& answer, std::string& importColumn) {
   JSON::JIStream document;
   // The kit leaves a message's long strings room to be parsed where they lie.
@@ -91,14 +104,78 @@ std::string CheckAnswer(const QORUnicodeString& answer, std::string& importColum
   for (const char* key : {"columns", "roots"})
     if (document.GetType(key) != JSON::Type::Array)
       return std::string("it has no \"") + key + "\" array";
-  importColumn.clear();
-  for (const JSON::JIStream& column : document.ReadObjects("columns")) {
-    const std::string index = column.ReadString("dataIndex").Str();
-    if (index.empty()) return "a column has no \"dataIndex\"";
-    if (importColumn.empty() && column.ReadString("typeRepresentation").Str() == "boolean")
-      importColumn = index;
+  return CheckColumns(document.ReadObjects("columns"), importColumn);
+}
+
+// Where the JSON value that starts at text[at] ends; npos when the text ends first. Only
+// strings and nesting are followed: the text is known to be valid JSON.
+size_t ValueEnd(std::string_view text, size_t at) {
+  int depth = 0;
+  for (; at < text.size(); ++at) {
+    const char c = text[at];
+    if (c == '"') {
+      for (++at; at < text.size() && text[at] != '"'; ++at)
+        if (text[at] == '\\') ++at;
+      if (at >= text.size()) return std::string_view::npos;
+    } else if (c == '{' || c == '[') {
+      ++depth;
+    } else if (c == '}' || c == ']') {
+      if (--depth < 0) return at;
+    } else if (depth == 0 && (c == ',' || c == ' ' || c == '\n' || c == '\t' || c == '\r')) {
+      return at;
+    }
+    if (depth == 0 && (c == '"' || c == '}' || c == ']')) return at + 1;
   }
-  return "";
+  return std::string_view::npos;
+}
+
+// CheckAnswer for an answer the dialog's generator has already parsed and taken (so valid
+// JSON and an object): the members before and at "roots" are found by their brackets, and
+// only the columns are parsed. A second parse of a 20 MB answer to read its first
+// kilobytes cost more than the rest of the way to the written file. False when the text
+// is not as expected (a key with escapes, say): the caller then parses it whole.
+bool CheckTakenAnswer(std::string_view text, std::string& fault, std::string& importColumn) {
+  const auto blank = [&](size_t at) { return text.find_first_not_of(" \t\r\n", at); };
+  size_t at = blank(0);
+  if (at == std::string_view::npos || text[at] != '{') return false;
+  std::string_view data, columns, roots;
+  for (at = blank(at + 1); at != std::string_view::npos && text[at] == '"';) {
+    const size_t keyEnd = text.find('"', at + 1);
+    if (keyEnd == std::string_view::npos) return false;
+    const std::string_view key = text.substr(at + 1, keyEnd - at - 1);
+    if (key.find('\\') != std::string_view::npos) return false;
+    const size_t colon = blank(keyEnd + 1);
+    if (colon == std::string_view::npos || text[colon] != ':') return false;
+    const size_t value = blank(colon + 1);
+    if (value == std::string_view::npos) return false;
+    const size_t end = ValueEnd(text, value);
+    if (end == std::string_view::npos) return false;
+    std::string_view* member = key == "data"      ? &data
+                               : key == "columns" ? &columns
+                               : key == "roots"   ? &roots
+                                                  : nullptr;
+    // The first of repeated keys counts, as a parse reads it.
+    if (member && member->empty()) *member = text.substr(value, end - value);
+    // The tree is the bulk of the text: once it is reached, what matters is known.
+    if (!data.empty() && !columns.empty() && !roots.empty()) break;
+    at = blank(end);
+    if (at == std::string_view::npos) return false;
+    if (text[at] == '}') break;
+    if (text[at] != ',') return false;
+    at = blank(at + 1);
+  }
+  fault.clear();
+  if (data.empty() || data[0] != '{')
+    fault = "it has no \"data\" object";
+  else if (columns.empty() || columns[0] != '[')
+    fault = "it has no \"columns\" array";
+  else if (roots.empty() || roots[0] != '[')
+    fault = "it has no \"roots\" array";
+  if (!fault.empty()) return true;
+  JSON::JIStream parsed;
+  if (!parsed.Parse("{\"columns\":" + std::string(columns) + "}")) return false;
+  fault = CheckColumns(parsed.ReadObjects("columns"), importColumn);
+  return true;
 }
 
 }  // namespace
@@ -213,8 +290,13 @@ void EditSession::OnPageMessage(QORBaseUnknown*, QORVidJSMessageEventArgs* i_pAr
   const std::vector<QORUnicodeString>& strings = i_pArgs->GetMessages();
   if (strings.size() == 2 && strings[0].Compare("onOkClick")) {
     // Checked where it lies: the answer is the whole document, and only its fault is kept.
+    // The dialog gave it to the generator first, which parsed it; an answer that the
+    // generator refused ends the dialog as a Cancel, and is parsed again only to say why.
     _answered = true;
-    _answerFault = CheckAnswer(strings[1], _importColumn);
+    QORVidFraDialog* dialog = Dialog();
+    const bool taken = dialog && dialog->GetLastClickedButton() != QORVidFraDialog::kCancel;
+    if (!taken || !CheckTakenAnswer(strings[1].View(), _answerFault, _importColumn))
+      _answerFault = CheckAnswer(strings[1], _importColumn);
   }
   if (strings.size() == 2 && strings[0].Compare("onSaveClick") && _dumpPending) WriteSaveDump();
   _dumpPending = false;
