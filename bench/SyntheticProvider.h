@@ -152,8 +152,10 @@ struct Text {
   char data[96];
   size_t size = 0;
   Text& operator<<(std::string_view s) {
-    std::memcpy(data + size, s.data(), s.size());
-    size += s.size();
+    // An empty view may carry a null pointer, which memcpy must not get; a long one is cut.
+    const size_t n = std::min(s.size(), sizeof(data) - size);
+    if (n) std::memcpy(data + size, s.data(), n);
+    size += n;
     return *this;
   }
   Text& operator<<(uint64_t n) {
