@@ -2,9 +2,9 @@
 # the binary as a table of (path, bytes, media type). The server only looks paths up
 # in that table, so no request can reach a file outside it.
 #
-#   qor_page_bundle(QORHostKit)                    # FilterBundle.js, made by node
+#   qor_page_bundle(QORDialogToolkit)              # FilterBundle.js, made by node
 #   qor_default_web_assets(assets)                 # webapps/, vendor scripts, kit pages
-#   qor_embed_web_assets(QORHostKit ${assets})     # key file key file ...
+#   qor_embed_web_assets(QORDialogToolkit ${assets}) # key file key file ...
 #
 # The bytes come in through the assembler's .incbin: a file of megabytes costs no
 # compile time. The generated source lists every file as a dependency, and the globs

@@ -1,7 +1,7 @@
 # Install.cmake - the installed layout and the .deb (./dx package).
 #
 #   bin/dxfilter                       RPATH $ORIGIN/../lib/<package>
-#   lib/<package>/libQORHostKit.so     the kit, for hosts that embed it
+#   lib/<package>/libQOR<area>.so      the kit, one library an area, for hosts that embed it
 #   lib/<package>/modules/*.so         the filtering module, the providers, the test driver
 #   share/<package>/catalogs           message catalogs
 #   share/<package>/web                the page as the kit serves it (webapps/, __qor/)
@@ -20,7 +20,7 @@ set_target_properties(dxfilter PROPERTIES INSTALL_RPATH "$ORIGIN/../${DX_INSTALL
 set_target_properties(${dx_modules} PROPERTIES INSTALL_RPATH "$ORIGIN:$ORIGIN/..")
 
 install(TARGETS dxfilter RUNTIME DESTINATION bin)
-install(TARGETS QORHostKit EXPORT DataExchangeInputFilteringTargets
+install(TARGETS QORHostKit ${DX_HOST_LIBRARIES} EXPORT DataExchangeInputFilteringTargets
         LIBRARY DESTINATION ${DX_INSTALL_LIBDIR})
 install(TARGETS DXInputFilterServices EXPORT DataExchangeInputFilteringTargets
         LIBRARY DESTINATION ${DX_INSTALL_MODULEDIR})
@@ -64,6 +64,11 @@ install(FILES ${CMAKE_BINARY_DIR}/DataExchangeInputFilteringConfig.cmake
               ${CMAKE_BINARY_DIR}/DataExchangeInputFilteringConfigVersion.cmake
         DESTINATION ${dx_cmake_dir})
 
+# The kit's libraries, each before the ones it uses.
+set(dx_pc_libs ${DX_HOST_LIBRARIES})
+list(REVERSE dx_pc_libs)
+list(TRANSFORM dx_pc_libs PREPEND "-l")
+list(JOIN dx_pc_libs " " DX_PC_LIBS)
 configure_file(${CMAKE_CURRENT_LIST_DIR}/dx-input-filtering.pc.in
                ${CMAKE_BINARY_DIR}/${DX_PACKAGE_NAME}.pc @ONLY)
 install(FILES ${CMAKE_BINARY_DIR}/${DX_PACKAGE_NAME}.pc DESTINATION lib/pkgconfig)

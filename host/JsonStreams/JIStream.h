@@ -26,7 +26,7 @@
 #include <string_view>
 #include <vector>
 
-#include "ObjectModelRuntime/QORTypes.h"
+#include "SystemStrings/QORTypes.h"
 #include "SystemStrings/QORUnicodeString.h"
 
 namespace JSON {

@@ -21,7 +21,7 @@
 #include <vector>
 
 #include "JsonStreams/JIStream.h"
-#include "ObjectModelRuntime/QORTypes.h"
+#include "SystemStrings/QORTypes.h"
 #include "SystemStrings/QORUnicodeString.h"
 
 namespace JSON {

@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "ObjectModelRuntime/QORTypes.h"
+#include "SystemStrings/QORTypes.h"
 
 // Where the literal goes: plain JSON, or inside a script element of a page, where "</",
 // "<!" and the line separators U+2028 and U+2029 must not appear as they are.

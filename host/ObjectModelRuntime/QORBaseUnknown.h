@@ -17,7 +17,7 @@
 #include <cstdint>
 
 #include "ObjectModelRuntime/QORMetaClass.h"
-#include "ObjectModelRuntime/QORTypes.h"
+#include "SystemStrings/QORTypes.h"
 
 class QORWeakControl;
 

@@ -10,7 +10,7 @@
 
 #include <string>
 
-#include "ObjectModelRuntime/QORTypes.h"
+#include "SystemStrings/QORTypes.h"
 
 QOR_KIT_API void QORSetErrorText(const std::string& text);
 // The reason left by the last failure on this thread ("" when none), and forgets it.

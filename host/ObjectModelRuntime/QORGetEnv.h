@@ -5,7 +5,7 @@
 #include <string_view>
 #include <vector>
 
-#include "ObjectModelRuntime/QORTypes.h"
+#include "SystemStrings/QORTypes.h"
 #include "SystemStrings/QORUnicodeString.h"
 
 // The value of an environment variable, or null when it is not defined.

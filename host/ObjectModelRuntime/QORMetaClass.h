@@ -14,7 +14,7 @@
 #include <cstddef>
 #include <string>
 
-#include "ObjectModelRuntime/QORTypes.h"
+#include "SystemStrings/QORTypes.h"
 
 class QOR_KIT_API QORMetaClass {
  public:

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "ObjectModelRuntime/QORTypes.h"
+#include "SystemStrings/QORTypes.h"
 
 class QOROMModule;
 typedef QOROMModule* (*QORRegistrationFunction)();

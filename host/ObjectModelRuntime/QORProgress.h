@@ -13,7 +13,7 @@
 #include <cstdint>
 #include <string>
 
-#include "ObjectModelRuntime/QORTypes.h"
+#include "SystemStrings/QORTypes.h"
 
 class QOR_KIT_API QORProgress {
  public:

@@ -4,7 +4,7 @@
 
 #include <vector>
 
-#include "ObjectModelRuntime/QORTypes.h"
+#include "SystemStrings/QORTypes.h"
 
 class QOR_KIT_API QORRawCollPV {
  public:

@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "ObjectModelRuntime/QORTypes.h"
+#include "SystemStrings/QORTypes.h"
 
 class QOR_KIT_API QORString {
  public:

@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "ObjectModelRuntime/QORTypes.h"
+#include "SystemStrings/QORTypes.h"
 
 class QOR_KIT_API QORUnicodeChar {
  public:

@@ -10,8 +10,8 @@
 #include <string_view>
 #include <utility>
 
-#include "ObjectModelRuntime/QORTypes.h"
 #include "SystemStrings/QORString.h"
+#include "SystemStrings/QORTypes.h"
 #include "SystemStrings/QORUnicodeChar.h"
 
 class QOR_KIT_API QORUnicodeString {

@@ -3,16 +3,15 @@
 #include <gtest/gtest.h>
 
 #include <array>
-#include <atomic>
+#include <chrono>
 #include <latch>
 #include <thread>
 #include <utility>
 #include <vector>
 
-#include "InputFilteringInterfaces/QORIResolvedInputFilter.h"
 #include "ObjectModelRuntime/LocalObjects.h"
 #include "ObjectModelRuntime/QORBaseUnknown_var.h"
-#include "ObjectModelRuntime/QORMetaClass.h"
+#include "ObjectModelRuntime/QORWeakRef.h"
 #include "ObjectModelRuntime/TestPluginAccess.h"
 
 namespace {
@@ -24,7 +23,6 @@ template <class Body>
 void RunTogether(Body body) {
   std::latch start(kThreads);
   std::vector<std::thread> threads;
-  threads.reserve(kThreads);
   for (int i = 0; i < kThreads; ++i) {
     threads.emplace_back([&start, &body, i] {
       start.arrive_and_wait();
@@ -34,201 +32,112 @@ void RunTogether(Body body) {
   for (std::thread& t : threads) t.join();
 }
 
-// ---- lazily created meta classes -----------------------------------------------------
-
-// One meta class per Self, through the kit's lazy creation as modules use it.
-template <class Self>
-const QORMetaClass* LazyMeta(const char* name, const QORMetaClass* (*parent)()) {
-  static std::atomic<const QORMetaClass*> s_meta{nullptr};
-  return zqy::internal::LazyComponentMetaObject(s_meta, name, parent, "ConcurrencyTest",
-                                                sizeof(Self));
-}
-
 // Fresh class pairs, one per round: a meta class can only be raced for once.
-constexpr int kRounds = 8;
-constexpr const char* kRaceParentNames[kRounds] = {"RaceParent0", "RaceParent1", "RaceParent2",
-                                                   "RaceParent3", "RaceParent4", "RaceParent5",
-                                                   "RaceParent6", "RaceParent7"};
-constexpr const char* kRaceChildNames[kRounds] = {"RaceChild0", "RaceChild1", "RaceChild2",
-                                                  "RaceChild3", "RaceChild4", "RaceChild5",
-                                                  "RaceChild6", "RaceChild7"};
-
+constexpr const char* kRaceNames[] = {"RaceParent0", "RaceChild0", "RaceParent1", "RaceChild1",
+                                      "RaceParent2", "RaceChild2", "RaceParent3", "RaceChild3"};
 template <int N>
-class RaceParent : public QORBaseUnknown {
- public:
-  static const QORMetaClass* MetaObject() {
-    return LazyMeta<RaceParent>(kRaceParentNames[N], &QORBaseUnknown::MetaObject);
-  }
+struct RaceParent : LocalClass<RaceParent<N>> {
+  static constexpr const char* kName = kRaceNames[2 * N];
 };
-
 template <int N>
-class RaceChild : public RaceParent<N> {
- public:
-  static const QORMetaClass* MetaObject() {
-    return LazyMeta<RaceChild>(kRaceChildNames[N], &RaceParent<N>::MetaObject);
-  }
+struct RaceChild : LocalClass<RaceChild<N>, RaceParent<N>> {
+  static constexpr const char* kName = kRaceNames[2 * N + 1];
 };
 
 template <int N>
 void RaceForMetaClasses() {
+  using zqy::internal::MetaObjectCreationCount;
   SCOPED_TRACE(::testing::Message() << "round " << N);
-  ASSERT_EQ(zqy::internal::MetaObjectCreationCount(kRaceChildNames[N]), 0);
-  ASSERT_EQ(zqy::internal::MetaObjectCreationCount(kRaceParentNames[N]), 0);
-
+  ASSERT_EQ(MetaObjectCreationCount(RaceChild<N>::kName), 0);
   std::array<const QORMetaClass*, kThreads> children{}, parents{};
-  RunTogether([&](int i) {
-    // Half the threads come in through the child, half through the parent.
-    if (i % 2 == 0) {
-      children[static_cast<size_t>(i)] = RaceChild<N>::MetaObject();
-      parents[static_cast<size_t>(i)] = RaceParent<N>::MetaObject();
-    } else {
-      parents[static_cast<size_t>(i)] = RaceParent<N>::MetaObject();
-      children[static_cast<size_t>(i)] = RaceChild<N>::MetaObject();
-    }
-  });
-
-  EXPECT_EQ(zqy::internal::MetaObjectCreationCount(kRaceChildNames[N]), 1);
-  EXPECT_EQ(zqy::internal::MetaObjectCreationCount(kRaceParentNames[N]), 1);
-  ASSERT_NE(children[0], nullptr);
-  for (int i = 0; i < kThreads; ++i) {
-    EXPECT_EQ(children[static_cast<size_t>(i)], children[0]) << "thread " << i;
-    EXPECT_EQ(parents[static_cast<size_t>(i)], parents[0]) << "thread " << i;
+  std::latch arrived(kThreads);
+  std::thread race;
+  {
+    // Holding the guard lets every thread pass the unguarded first test before any
+    // creates, so a creation that skipped the test under the guard would show.
+    zqy::internal::om_guard held;
+    race = std::thread([&] {
+      RunTogether([&](int i) {
+        // Half the threads come in through the child, half through the parent.
+        const size_t k = static_cast<size_t>(i);
+        arrived.count_down();
+        if (i % 2) parents[k] = RaceParent<N>::MetaObject();
+        children[k] = RaceChild<N>::MetaObject();
+        if (i % 2 == 0) parents[k] = RaceParent<N>::MetaObject();
+      });
+    });
+    arrived.wait();
+    // Time to reach the guard; the outcome must be the same however they are scheduled.
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  race.join();
+  EXPECT_EQ(MetaObjectCreationCount(RaceChild<N>::kName), 1);
+  EXPECT_EQ(MetaObjectCreationCount(RaceParent<N>::kName), 1);
+  for (size_t i = 0; i < kThreads; ++i) {
+    EXPECT_EQ(children[i], children[0]) << "thread " << i;
+    EXPECT_EQ(parents[i], parents[0]) << "thread " << i;
   }
   EXPECT_EQ(children[0]->GetParent(), parents[0]);
-  EXPECT_STREQ(children[0]->GetName(), kRaceChildNames[N]);
-}
-
-template <int... N>
-void RaceForAllRounds(std::integer_sequence<int, N...>) {
-  (RaceForMetaClasses<N>(), ...);
 }
 
 TEST(ConcurrentMetaClass, ConcurrentFirstUseCreatesEachMetaClassOnceAndSharesIt) {
-  RaceForAllRounds(std::make_integer_sequence<int, kRounds>());
+  RaceForMetaClasses<0>();
+  RaceForMetaClasses<1>();
+  RaceForMetaClasses<2>();
+  RaceForMetaClasses<3>();
 }
 
-TEST(ConcurrentMetaClass, ConcurrentGuardUsersAreMutuallyExclusive) {
-  int inside = 0;  // written under the guard only
-  int maxInside = 0;
-  long total = 0;
-  RunTogether([&](int) {
-    for (int k = 0; k < 200; ++k) {
-      zqy::internal::om_guard outer;
-      zqy::internal::om_guard inner;  // reentry must not open the door to others
-      ++inside;
-      if (inside > maxInside) maxInside = inside;
-      ++total;
-      --inside;
-    }
-  });
-  EXPECT_EQ(maxInside, 1);
-  EXPECT_EQ(total, 200L * kThreads);
-}
-
-// ---- reference counting --------------------------------------------------------------
-
-TEST(ConcurrentHolder, ConcurrentHolderCopiesLeaveTheCountWhereItWas) {
+TEST(ConcurrentHolder, ConcurrentHoldersAndFirstWeakRefsLeaveTheObjectAsItWas) {
   std::atomic<int> destroyed{0};
   auto* object = new LocalCounted(&destroyed);
-  ASSERT_NE(object, nullptr);
-  const QORBaseUnknown_var shared(object);
-  RunTogether([&](int) {
-    for (int k = 0; k < 500; ++k) {
-      QORBaseUnknown_var copy(shared);
-      QORBaseUnknown_var moved(std::move(copy));
-      moved.__CastTo(shared.Get());
-    }
-  });
-  EXPECT_EQ(object->GetRefCount(), 2);
-  EXPECT_EQ(destroyed.load(), 0);
+  std::vector<QORWeakRef> refs(kThreads);
+  {
+    const QORBaseUnknown_var shared(object);
+    RunTogether([&](int i) {
+      refs[static_cast<size_t>(i)] = QORWeakRef(object);
+      for (int k = 0; k < 500; ++k) {
+        QORBaseUnknown_var copy(shared);
+        QORBaseUnknown_var moved(std::move(copy));
+        moved.__CastTo(shared.Get());
+      }
+    });
+  }
+  EXPECT_EQ(object->GetRefCount(), 1);
+  for (const QORWeakRef& r : refs) EXPECT_EQ(r.Get(), object);
   object->Release();
+  EXPECT_EQ(destroyed.load(), 1);
+  // Had two control blocks been installed, some of these would still see the object.
+  for (const QORWeakRef& r : refs) EXPECT_EQ(r.Get(), nullptr);
 }
 
 using ConcurrentComponents = TestPluginTest;
 
-TEST_F(ConcurrentComponents, ConcurrentInstantiationAndReleaseFreesEveryObjectOnce) {
-  constexpr int kPerThread = 100;
+TEST_F(ConcurrentComponents, ConcurrentQueriesAndLastReleasesFreeEveryObjectOnce) {
   const long live = QORLiveAllocations();
-  const ClassCounts leaf = Counts(kLeaf), middleTies = Counts(kTieProbeMiddle),
-                    filterTies = Counts(kTieFilterBase);
-  std::atomic<int> failures{0};
-
-  RunTogether([&](int i) {
-    for (int k = 0; k < kPerThread; ++k) {
-      void* out = nullptr;
-      if (QORInstantiateComponent(kLeaf, IID_QORITestProbe, &out) != S_OK || !out) {
-        failures.fetch_add(1);
-        continue;
-      }
-      auto* probe = static_cast<QORITestProbe*>(out);
-      probe->SetValue(k);
-      void* second = nullptr;
-      if (probe->QueryInterface(IID_QORIResolvedInputFilter, &second) != S_OK || !second)
-        failures.fetch_add(1);
-      auto* filter = static_cast<QORIResolvedInputFilter*>(second);
-      // Alternate which holder goes last.
-      if ((i + k) % 2 == 0) {
-        probe->Release();
-        if (filter) filter->Release();
-      } else {
-        if (filter) filter->Release();
-        probe->Release();
-      }
-    }
-  });
-
-  EXPECT_EQ(failures.load(), 0);
-  const int made = kThreads * kPerThread;
-  EXPECT_EQ(Counts(kLeaf), Plus(leaf, made, made));
-  EXPECT_EQ(Counts(kTieProbeMiddle), Plus(middleTies, made, made));
-  EXPECT_EQ(Counts(kTieFilterBase), Plus(filterTies, made, made));
-  EXPECT_EQ(QORLiveAllocations(), live);
-}
-
-TEST_F(ConcurrentComponents, ConcurrentLastReleasesOfSharedTiesFreeTheImplementationOnce) {
-  constexpr int kObjects = 40;
-  const long live = QORLiveAllocations();
-  const ClassCounts base = Counts(kBase);
-
-  for (int round = 0; round < kObjects; ++round) {
-    QORBaseUnknown* impl = Instantiate(kBase, IID_QORBaseUnknown);
-    ASSERT_NE(impl, nullptr);
-    // Thread 0 holds the implementation itself; the others a TIE each, of either
-    // interface, and one TIE is held twice by a pair of threads.
+  const ClassCounts leaf = Counts(kLeaf), filterTies = Counts(kTieFilterBase);
+  for (int round = 0; round < 40; ++round) {
+    // Thread 0 holds the implementation itself, made in the race; the others a TIE each
+    // of either interface, queried together, and one TIE is held twice.
     std::array<QORBaseUnknown*, kThreads> held{};
-    held[0] = impl;
-    for (int i = 1; i < kThreads; ++i) {
-      const IID& iid = i % 2 ? IID_QORITestProbe : IID_QORIResolvedInputFilter;
-      held[static_cast<size_t>(i)] = Query<QORBaseUnknown>(impl, iid);
-      ASSERT_NE(held[static_cast<size_t>(i)], nullptr);
-    }
-    held[kThreads - 1]->Release();
+    std::latch made(1);
+    RunTogether([&](int i) {
+      const size_t k = static_cast<size_t>(i);
+      if (i == 0) {
+        held[0] = Instantiate(kLeaf, IID_QORBaseUnknown);
+        made.count_down();
+      } else if (i + 1 < kThreads) {
+        made.wait();
+        held[k] =
+            Query<QORBaseUnknown>(held[0], i % 2 ? IID_QORITestProbe : IID_QORIResolvedInputFilter);
+      }
+    });
     held[kThreads - 1] = held[1];
     held[1]->AddRef();
-
     RunTogether([&](int i) { held[static_cast<size_t>(i)]->Release(); });
-    ASSERT_EQ(Counts(kBase), Plus(base, round + 1, round + 1)) << "round " << round;
+    ASSERT_EQ(Counts(kLeaf), Plus(leaf, round + 1, round + 1)) << "round " << round;
   }
+  EXPECT_EQ(Counts(kTieFilterBase), Plus(filterTies, 40 * 7, 40 * 7));
   EXPECT_EQ(QORLiveAllocations(), live);
-}
-
-TEST_F(ConcurrentComponents, ConcurrentQueriesOnOneObjectShareOneTieMetaClass) {
-  QORBaseUnknown* impl = Instantiate(kStructure, IID_QORBaseUnknown);
-  ASSERT_NE(impl, nullptr);
-  std::array<const QORMetaClass*, kThreads> metas{};
-  RunTogether([&](int i) {
-    void* out = nullptr;
-    if (impl->QueryInterface(IID_QORIInputFilterStructure, &out) == S_OK && out) {
-      auto* tie = static_cast<QORBaseUnknown*>(out);
-      metas[static_cast<size_t>(i)] = tie->GetMetaObject();
-      tie->Release();
-    }
-  });
-  ASSERT_NE(metas[0], nullptr);
-  for (const QORMetaClass* m : metas) EXPECT_EQ(m, metas[0]);
-  EXPECT_EQ(metas[0]->GetTypeOfClass(), QORMetaClass::kTie);
-  EXPECT_EQ(impl->GetRefCount(), 1);
-  impl->Release();
 }
 
 }  // namespace

@@ -1,10 +1,11 @@
-// LocalObjects.h - a component of the test program itself, for tests that need an
-// object of the model but no plug-in.
+// LocalObjects.h - components of the test program itself, for tests that need objects
+// or meta classes of the model but no plug-in.
 #pragma once
 
 #include <atomic>
 
 #include "ObjectModelRuntime/QORBaseUnknown.h"
+#include "ObjectModelRuntime/QORMetaClass.h"
 
 // Counts its destructions into a counter owned by the test.
 class LocalCounted : public QORBaseUnknown {
@@ -14,4 +15,17 @@ class LocalCounted : public QORBaseUnknown {
 
  private:
   std::atomic<int>* _destroyed;
+};
+
+// A class whose meta class, named Self::kName, is made lazily by the kit on first use.
+// Each test names classes no other test asks for, so it can watch their creation.
+template <class Self, class Parent = QORBaseUnknown>
+class LocalClass : public Parent {
+ public:
+  static const QORMetaClass* MetaObject() {
+    static std::atomic<const QORMetaClass*> s_meta{nullptr};
+    return zqy::internal::LazyComponentMetaObject(s_meta, Self::kName, &Parent::MetaObject,
+                                                  "LocalObjects", sizeof(Self));
+  }
+  const QORMetaClass* GetMetaObject() const override { return MetaObject(); }
 };

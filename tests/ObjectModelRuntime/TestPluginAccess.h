@@ -7,9 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "InputFilteringInterfaces/QORIInputFilterStructure.h"
 #include "InputFilteringInterfaces/QORIResolvedInputFilter.h"
-#include "ObjectModelRuntime/QORBaseUnknown.h"
 #include "ObjectModelRuntime/QORInstantiateComponent.h"
 #include "ObjectModelRuntime/QOROMModule.h"
 #include "ObjectModelRuntime/plugin/QORITestProbe.h"
@@ -36,13 +34,9 @@ class TestPluginTest : public ::testing::Test {
     ASSERT_TRUE(hr == S_OK || hr == S_FALSE) << why;
     _handle = dlopen(DX_TEST_PLUGIN_PATH, RTLD_NOW | RTLD_NOLOAD);
     ASSERT_NE(_handle, nullptr) << dlerror();
-    _constructed =
-        reinterpret_cast<QORTestPluginCountFn>(dlsym(_handle, kTestPluginConstructedSymbol));
-    _destroyed = reinterpret_cast<QORTestPluginCountFn>(dlsym(_handle, kTestPluginDestroyedSymbol));
+    _count = reinterpret_cast<QORTestPluginCountFn>(dlsym(_handle, kTestPluginCountSymbol));
     _order = reinterpret_cast<QORTestPluginOrderFn>(dlsym(_handle, kTestPluginOrderSymbol));
-    ASSERT_NE(_constructed, nullptr);
-    ASSERT_NE(_destroyed, nullptr);
-    ASSERT_NE(_order, nullptr);
+    ASSERT_TRUE(_count && _order) << dlerror();
   }
   void TearDown() override {
     QORFailNextAllocations(0);
@@ -50,7 +44,7 @@ class TestPluginTest : public ::testing::Test {
   }
 
   ClassCounts Counts(const char* className) const {
-    ClassCounts c{_constructed(className), _destroyed(className)};
+    ClassCounts c{_count(className, 0), _count(className, 1)};
     EXPECT_GE(c.constructed, 0) << className << " is not counted by the plug-in";
     return c;
   }
@@ -60,8 +54,7 @@ class TestPluginTest : public ::testing::Test {
 
   std::vector<int> RegistrationOrder() const {
     std::vector<int> order(64);
-    int runs = _order(order.data(), static_cast<int>(order.size()));
-    order.resize(static_cast<size_t>(runs));
+    order.resize(static_cast<size_t>(_order(order.data(), static_cast<int>(order.size()))));
     return order;
   }
 
@@ -69,23 +62,20 @@ class TestPluginTest : public ::testing::Test {
   template <class T = QORBaseUnknown>
   static T* Instantiate(const char* lateType, const IID& iid) {
     void* out = nullptr;
-    HRESULT hr = QORInstantiateComponent(lateType, iid, &out);
-    EXPECT_EQ(hr, S_OK) << lateType;
+    EXPECT_EQ(QORInstantiateComponent(lateType, iid, &out), S_OK) << lateType;
     return static_cast<T*>(out);
   }
 
   template <class T>
   static T* Query(QORBaseUnknown* from, const IID& iid) {
     void* out = nullptr;
-    HRESULT hr = from->QueryInterface(iid, &out);
-    EXPECT_EQ(hr, S_OK);
+    EXPECT_EQ(from->QueryInterface(iid, &out), S_OK);
     return static_cast<T*>(out);
   }
 
  private:
   void* _handle = nullptr;
-  QORTestPluginCountFn _constructed = nullptr;
-  QORTestPluginCountFn _destroyed = nullptr;
+  QORTestPluginCountFn _count = nullptr;
   QORTestPluginOrderFn _order = nullptr;
 };
 
@@ -93,7 +83,6 @@ class TestPluginTest : public ::testing::Test {
 inline constexpr const char* kBase = "TPBaseComponent";
 inline constexpr const char* kMiddle = "TPMiddleComponent";
 inline constexpr const char* kLeaf = "TPLeafComponent";
-inline constexpr const char* kStructure = "TPStructureProvider";
 inline constexpr const char* kTieProbeBase = "TIEQORITestProbeTPBaseComponent";
 inline constexpr const char* kTieProbeMiddle = "TIEQORITestProbeTPMiddleComponent";
 inline constexpr const char* kTieFilterBase = "TIEQORIResolvedInputFilterTPBaseComponent";

@@ -1,40 +1,50 @@
 // QORMsgCatalog.cpp - message look-up in the shipped catalogs.
 #include "ObjectModelRuntime/QORMsgCatalog.h"
 
-#include <limits.h>
-#include <unistd.h>
+#include <simdjson.h>
 
-#include <fstream>
 #include <mutex>
-#include <sstream>
+#include <string_view>
 #include <unordered_map>
 
-#include "JsonStreams/JIStream.h"
 #include "ObjectModelRuntime/QORGetEnv.h"
 
 namespace {
 
+// A catalog read once: its texts by key, and its object as compact JSON for the page.
+// Read with simdjson itself rather than the JSON streams, which sit above the object
+// model and use its catalogs.
+struct Catalog {
+  bool found = false;
+  std::string json;
+  std::unordered_map<std::string, std::string> texts;
+};
+
 std::mutex g_mutex;
 // Parsed catalogs by "language/catalog"; catalogs are small and read once.
-std::unordered_map<std::string, JSON::JIStream>& Cache() {
-  static auto* cache = new std::unordered_map<std::string, JSON::JIStream>();
+std::unordered_map<std::string, Catalog>& Cache() {
+  static auto* cache = new std::unordered_map<std::string, Catalog>();
   return *cache;
 }
 
-JSON::JIStream Load(const std::string& language, const std::string& catalog) {
+const Catalog& Load(const std::string& language, const std::string& catalog) {
   const std::string key = language + "/" + catalog;
   std::lock_guard<std::mutex> lock(g_mutex);
   auto it = Cache().find(key);
   if (it != Cache().end()) return it->second;
-  JSON::JIStream found;
+  Catalog& found = Cache()[key];
   for (const std::string& folder : QORMsgCatalog::CatalogPath()) {
-    JSON::JIStream view;
-    if (view.ParseFile(QORUnicodeString(folder + "/" + key + ".json")) && view.IsObject()) {
-      found = view;
-      break;
+    simdjson::dom::parser parser;
+    simdjson::dom::object object;
+    if (parser.load(folder + "/" + key + ".json").get(object) != simdjson::SUCCESS) continue;
+    found.found = true;
+    found.json = simdjson::minify(object);
+    for (simdjson::dom::key_value_pair member : object) {
+      std::string_view text;
+      if (member.value.get(text) == simdjson::SUCCESS) found.texts.emplace(member.key, text);
     }
+    break;
   }
-  Cache()[key] = found;
   return found;
 }
 
@@ -66,19 +76,21 @@ std::vector<std::string> QORMsgCatalog::CatalogPath() {
 
 std::string QORMsgCatalog::CatalogAsJson(const char* catalog) {
   if (!catalog || !IsPlainName(catalog)) return "{}";
-  JSON::JIStream view = Load(Language(), catalog);
-  if (view.Empty() && Language() != "en") view = Load("en", catalog);
-  return view.Empty() ? "{}" : view.Stringify().Str();
+  const Catalog* found = &Load(Language(), catalog);
+  if (!found->found) found = &Load("en", catalog);
+  return found->found ? found->json : "{}";
 }
 
 QORUnicodeString QORMsgCatalog::BuildMessage(const char* catalog, const char* key,
                                              const std::vector<QORUnicodeString>& parameters,
                                              const QORUnicodeString& defaultText) {
   if (!catalog || !key || !IsPlainName(catalog)) return defaultText;
-  JSON::JIStream view = Load(Language(), catalog);
-  if (!view.Exist(key) && Language() != "en") view = Load("en", catalog);
-  if (!view.Exist(key)) return defaultText;
-  QORUnicodeString text = view.ReadString(key);
+  auto textOf = [key](const Catalog& c) { return c.texts.find(key); };
+  const Catalog* found = &Load(Language(), catalog);
+  if (textOf(*found) == found->texts.end()) found = &Load("en", catalog);
+  auto it = textOf(*found);
+  if (it == found->texts.end()) return defaultText;
+  QORUnicodeString text(it->second);
   for (size_t i = parameters.size(); i > 0; --i)  // "/p10" before "/p1"
     text.ReplaceAll(QORUnicodeString("/p" + std::to_string(i)), parameters[i - 1]);
   return text;
