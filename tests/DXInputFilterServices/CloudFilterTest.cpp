@@ -100,14 +100,5 @@ TEST_F(CloudGenerator, ResolvedFilterIsACloudReaderOverTheMergedDocument) {
   EXPECT_EQ(value.Str(), "abc");
 }
 
-TEST_F(CloudGenerator, ResolvedFilterNeedsNoResults) {
-  ASSERT_EQ(LoadCloud(R"({"data":{"filterID":"empty"}})", nullptr), S_OK);
-  Ref<QORIResolvedInputFilter> reader;
-  ASSERT_EQ(cloud->GetResolvedFilter(reader.Out()), S_OK);
-  QORUnicodeString id;
-  EXPECT_EQ(reader->GetFilterID(id), S_OK);
-  EXPECT_EQ(id.Str(), "empty");
-}
-
 }  // namespace
 }  // namespace dxtest

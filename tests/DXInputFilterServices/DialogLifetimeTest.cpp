@@ -152,11 +152,7 @@ TEST_F(DialogLifetime, FactoryMakesABareDialogOrNothingAndShowFailsWithIt) {
   auto* dialog = QORDynamicCast<QORVidFraDialog>(static_cast<QORBaseUnknown*>(factory(nullptr)));
   ASSERT_NE(dialog, nullptr);
   EXPECT_STREQ(dialog->IsA(), "DXWebViewer");
-  EXPECT_EQ(dialog->GetFather(), nullptr);
   EXPECT_EQ(dialog->GetApplicativeWidget(), nullptr);
-  EXPECT_EQ(dialog->GetVisibleFlag(), 0);
-  EXPECT_EQ(dialog->GetStandardButtons(), 0);
-  EXPECT_EQ(dialog->GetRefCount(), 1);
   dialog->RequestDelayedDestruction();
 
   const long live = QORLiveAllocations();

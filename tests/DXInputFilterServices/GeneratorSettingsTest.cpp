@@ -137,10 +137,6 @@ TEST_F(GeneratorSettings, ModeIsDecidedForEachEntityBeforeItsCells) {
 
 TEST_F(GeneratorSettings, SettingsMemberIsCopiedIntoTheDocumentData) {
   model.roots = {AddEntity("e", "Slab", "true")};
-  ASSERT_EQ(Generate(), S_OK);
-  EXPECT_EQ(JsonAt(Document(), "/data/settings"), "<missing>");
-  EXPECT_TRUE(model.CallsOf("GetEntityAttribute").empty());
-  model.calls.clear();
   const char* settings =
       R"({ "format" : "TestUsage", "settings" : { "defaultProfile" : "ForDesign",)"
       R"( "limit" : 12, "flags" : [ true, null ], "nested" : { "path" : "C:\\dir\\f \"q\"" } } })";
@@ -191,17 +187,6 @@ TEST_F(GeneratorSettings, EachGenerationReadsItsSettingsAfresh) {
   EXPECT_EQ(JsonAt(Document(), "/data/settings"), "<missing>");
   EXPECT_EQ(ModeGiven(model.roots[0]), std::nullopt);
   EXPECT_TRUE(model.CallsOf("GetEntityAttribute").empty());
-}
-
-TEST_F(GeneratorSettings, EntityListWithoutSettingsSkipsTheFormatCheck) {
-  model.formatUsage = "AnyUsage";
-  RemoveEntities({"Wall"});
-  model.roots = {AddEntity("e", "Wall", "true")};
-  ASSERT_EQ(Generate(), S_OK);
-  EXPECT_EQ(ModeGiven(model.roots[0]), "NoImport");
-  // Asked for the document header only.
-  EXPECT_EQ(model.CallsOf("GetFormatUsage").size(), 1u);
-  EXPECT_EQ(JsonAt(Document(), "/data/settings"), "<missing>");
 }
 
 TEST_F(GeneratorSettings, LaterEntityListReplacesTheEarlierOne) {
