@@ -51,19 +51,11 @@ TEST_P(DialogWindow, ShowsTheFilterPageAndHandsItTheDocumentOnce) {
   EXPECT_TRUE(Scripts().empty());
   EXPECT_EQ(dialog->GetLastClickedButton(), 0);
 
-  // Spelled out here, so that the fixture's helpers cannot drift with the code. A page
-  // that starts loading again (a navigation) is not initialised twice.
+  // The escaped document spelled out, so that it cannot drift with the escaping helper.
+  // A page that starts loading again (a navigation) is not initialised twice.
   Do("load");
   Do("load");
-  const std::string init = "Filter.init('{\\\"a\\\":\\\"it\\'s\\\"}'); ";
-  EXPECT_EQ(Scripts(), Names{"require(['ZQ/DXInputFilterDisplay/Filter'], function(Filter) { " +
-                             (testMode ? "            require(['ZQ/SelectiveWebUI_TST/"
-                                         "InputFilteringSimulateScenario'], "
-                                         "function(simulationServices) {                 "
-                                         "Filter.registerInteractions(simulationServices);" +
-                                             init + "});"
-                                       : init) +
-                             "});"});
+  EXPECT_EQ(Scripts(), Names{InitScript(R"({\"a\":\"it\'s\"})", testMode)});
   EXPECT_TRUE(father.names.empty());
 }
 
