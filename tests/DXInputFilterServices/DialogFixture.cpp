@@ -88,21 +88,6 @@ void FatherCommand::Take(QORCommand* sender, QORNotification* notification, void
   modes.push_back(notification->GetMode());
 }
 
-namespace {
-QORNotification* MakeReplay(const char* factoryName, const std::string& text) {
-  QORFactoryFunction make = QORFillDictionary::FindFactory(factoryName);
-  const QORUnicodeString data(text);
-  return make ? static_cast<QORNotification*>(make(const_cast<QORUnicodeString*>(&data))) : nullptr;
-}
-}  // namespace
-
-QORNotification* ButtonReplay(const std::string& button) {
-  return MakeReplay("QORInputFilterButtonInteractionReplayNotif", button);
-}
-QORNotification* PageReplay(const std::string& interaction) {
-  return MakeReplay("QORInputFilterJSInteractionReplayNotif", interaction);
-}
-
 // --- scripts
 
 std::string InitScript(std::string_view escapedDocument, bool testMode) {
@@ -291,8 +276,12 @@ void DialogFixture::Do(const std::string& step) {
     }
     RaisePageMessage(Viewer(), strings);
   } else if (verb == "replay" || verb == "simulate") {
-    QORNotification* replay = verb == "replay" ? ButtonReplay(rest) : PageReplay(rest);
-    ASSERT_NE(replay, nullptr) << "the test driver module made no replay";
+    QORFactoryFunction make = QORFillDictionary::FindFactory(
+        verb == "replay" ? "QORInputFilterButtonInteractionReplayNotif"
+                         : "QORInputFilterJSInteractionReplayNotif");
+    ASSERT_NE(make, nullptr) << "the test driver module made no replay";
+    const QORUnicodeString data(rest);
+    auto* replay = static_cast<QORNotification*>(make(const_cast<QORUnicodeString*>(&data)));
     driver.SendNotification(Dialog(), replay);
   } else {
     FAIL() << "no such step";

@@ -61,8 +61,6 @@ class FatherCommand : public QORCommand {
 
 // The replay notifications of test mode, made by the test driver module's factories as
 // a driver makes them; null when the driver module cannot be loaded.
-QORNotification* ButtonReplay(const std::string& button);
-QORNotification* PageReplay(const std::string& interaction);
 
 // The scripts the dialog gives its page.
 std::string InitScript(std::string_view escapedDocument, bool testMode = false);

@@ -42,8 +42,6 @@ void PrintTo(const Scenario& s, std::ostream* os) {
 // on up to the father. The answer is saved for use under the source file's name, only
 // once it is taken.
 const Scenario kScenarios[] = {
-    {"Ok", "OK", {"OK"}, {}, {kOk}},
-    {"SaveInTestMode", "test Save", {"Save"}, {}, {kSave}},
     {"Cancel", "hidden Cancel", {"Cancel"}, {"PanelClosed"}, {}},
     {"CloseWindow", "hidden", {"close"}, {"PanelClosed"}, {}},
     {"SaveOutsideTestModeAndApply", "Apply", {"Save", "show Apply", "Apply"}, {}, {}},
@@ -90,7 +88,6 @@ const Scenario kScenarios[] = {
      {"ButtonInteractionReplay Cancel", "JSInteractionReplay {}"},
      {}},
     {"SavedForUse", "hidden taken QORTemp", {kOkAnswer}, {"PanelClosed"}, {}},
-    {"SavedForUseInTestMode", "test hidden taken QORTemp", {kOkAnswer}, {kDump, "PanelClosed"}, {}},
     {"SavedForUseWithoutQorTemp", "hidden taken TMPDIR", {kOkAnswer}, {"PanelClosed"}, {}},
     {"RefusedAnswerNotSaved",
      "hidden Cancel refused QORTemp",

@@ -4,9 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "DialogFixture.h"
-#include "EventToolkit/QORDynamicCast.h"
 #include "EventToolkit/QOREventLoop.h"
-#include "ObjectModelRuntime/QORFillDictionary.h"
 #include "ObjectModelRuntime/QORWeakRef.h"
 #include "QORInputFilterNotifWithString.h"
 #include "fctCreateDXWebViewer.h"
@@ -101,21 +99,6 @@ INSTANTIATE_TEST_SUITE_P(Modes, DialogOwnerGone, ::testing::Bool());
 
 using DialogChecks = DialogFixture;
 
-TEST_F(DialogChecks, ArgumentsOfTheWrongClassAreReportedAndDropped) {
-  DX_DIALOG_PROCESS(Mode(false));
-  ASSERT_EQ(Load(kDocument), S_OK);
-  QORVidFraDialog* dialog = Show();
-  ASSERT_NE(dialog, nullptr);
-  Raise(Viewer(), QORVidCtlWebViewer::LoadStart(), new QORVidJSMessageEventArgs({"onLoad"}));
-  Raise(Viewer(), QORVidCtlWebViewer::JSMessage(), new QORSYPEventArgs());
-  Raise(dialog, QORVidFraDialog::RejectButtonClicked(), new QORSYPEventArgs());
-  Raise(dialog, QORVidFraWindow::Closed(), new QORVidFraDialogButtonClickedEventArgs(16));
-  EXPECT_EQ(TakeChecks(), (Names{"pArgs", "pArgs", "pArgs", "pArgs"}));
-  EXPECT_TRUE(Scripts().empty());
-  EXPECT_EQ(dialog->GetVisibleFlag(), 1);
-  EXPECT_EQ(father.names, Names{});
-}
-
 // Null senders and arguments, and a dialog without viewer, are reported from the
 // dialog's own source instead of acted on.
 TEST_F(DialogChecks, MissingSenderArgumentsOrViewerAreReported) {
@@ -143,22 +126,10 @@ TEST_F(DialogChecks, MissingSenderArgumentsOrViewerAreReported) {
   EXPECT_EQ(father.names, Names{});
 }
 
-// --- the named factory
+// --- the named factory; the ownerless dialogs elsewhere come from it
 
-TEST_F(DialogLifetime, FactoryMakesABareDialogOrNothingAndShowFailsWithIt) {
+TEST_F(DialogLifetime, FailedAllocationMakesNoDialogAndShowFailsWithIt) {
   DX_DIALOG_PROCESS(Mode(false));
-  QORFactoryFunction factory = QORFillDictionary::FindFactory("DXWebViewer");
-  ASSERT_EQ(factory, &fctCreateDXWebViewer);
-  auto* dialog = QORDynamicCast<QORVidFraDialog>(static_cast<QORBaseUnknown*>(factory(nullptr)));
-  ASSERT_NE(dialog, nullptr);
-  EXPECT_STREQ(dialog->IsA(), "DXWebViewer");
-  EXPECT_EQ(dialog->GetFather(), nullptr);
-  EXPECT_EQ(dialog->GetApplicativeWidget(), nullptr);
-  EXPECT_EQ(dialog->GetVisibleFlag(), 0);
-  EXPECT_EQ(dialog->GetStandardButtons(), 0);
-  EXPECT_EQ(dialog->GetRefCount(), 1);
-  dialog->RequestDelayedDestruction();
-
   const long live = QORLiveAllocations();
   QORFailNextAllocations(1);
   EXPECT_EQ(fctCreateDXWebViewer(nullptr), nullptr);

@@ -99,19 +99,5 @@ TEST_F(GeneratorFiles, LoadingReplacesTheDocumentAndRefusesWhatIsNotOne) {
   EXPECT_EQ(Document(), Json(other));
 }
 
-TEST_F(GeneratorFiles, GeneratedDocumentSurvivesSaveAndLoadUnchanged) {
-  ASSERT_EQ(Generate(R"({"format":"TestUsage","settings":{"defaultProfile":"ForDesign"}})"), S_OK);
-  const std::string path = dir.File("round.json");
-  ASSERT_EQ(generator->SaveDocumentToFile(QORUnicodeString(path)), S_OK);
-  const std::string saved = ReadFile(path).value_or("");
-
-  Ref<QORIInputFilterGenerator> other;
-  ASSERT_EQ(Instantiate("INPUT_FILTER_GENERATOR", other), S_OK);
-  ASSERT_EQ(other->LoadDocumentFromFile(QORUnicodeString(path), nullptr), S_OK);
-  EXPECT_EQ(SavedDocument(other.Get(), dir), saved);
-  EXPECT_EQ(JsonAt(saved, "/roots/0/label"), R"("Étage \"1\"")");
-  EXPECT_EQ(JsonAt(saved, "/roots/0/grid/Name"), R"("back\\slash")");
-}
-
 }  // namespace
 }  // namespace dxtest

@@ -112,7 +112,8 @@ INSTANTIATE_TEST_SUITE_P(
                  std::vector<std::string>{}}),
     [](const ::testing::TestParamInfo<ModeCase>& info) { return std::string(info.param.title); });
 
-TEST_F(GeneratorSettings, ModeIsDecidedForEachEntityBeforeItsCells) {
+// Each entity gets its own mode: a removed parent passes nothing on to its child.
+TEST_F(GeneratorSettings, ModeIsDecidedForEachEntityOnItsOwn) {
   RemoveEntities({"Wall"});
   TestEntity* wall = AddEntity("wall", "Wall", "true");
   TestEntity* slab = AddEntity("slab", "Slab", "true");
@@ -124,23 +125,10 @@ TEST_F(GeneratorSettings, ModeIsDecidedForEachEntityBeforeItsCells) {
   EXPECT_EQ(ModeGiven(wall), "NoImport");
   EXPECT_EQ(ModeGiven(slab), "ForDesign");
   EXPECT_EQ(ModeGiven(old), std::nullopt);
-  EXPECT_EQ(
-      model.Trace({"GetEntityLabel", "GetEntityAttribute", "GetEntityValue"}),
-      (std::vector<std::string>{
-          "GetEntityLabel(wall)", "GetEntityAttribute(wall,EntityName)",
-          "GetEntityValue(wall,Mode)", "GetEntityValue(wall,Other)", "GetEntityLabel(slab)",
-          "GetEntityAttribute(slab,EntityName)", "GetEntityAttribute(slab,IsLatestSpatialEntity)",
-          "GetEntityValue(slab,Mode)", "GetEntityValue(slab,Other)", "GetEntityLabel(old)",
-          "GetEntityAttribute(old,EntityName)", "GetEntityAttribute(old,IsLatestSpatialEntity)",
-          "GetEntityValue(old,Mode)", "GetEntityValue(old,Other)"}));
 }
 
 TEST_F(GeneratorSettings, SettingsMemberIsCopiedIntoTheDocumentData) {
   model.roots = {AddEntity("e", "Slab", "true")};
-  ASSERT_EQ(Generate(), S_OK);
-  EXPECT_EQ(JsonAt(Document(), "/data/settings"), "<missing>");
-  EXPECT_TRUE(model.CallsOf("GetEntityAttribute").empty());
-  model.calls.clear();
   const char* settings =
       R"({ "format" : "TestUsage", "settings" : { "defaultProfile" : "ForDesign",)"
       R"( "limit" : 12, "flags" : [ true, null ], "nested" : { "path" : "C:\\dir\\f \"q\"" } } })";
@@ -191,17 +179,6 @@ TEST_F(GeneratorSettings, EachGenerationReadsItsSettingsAfresh) {
   EXPECT_EQ(JsonAt(Document(), "/data/settings"), "<missing>");
   EXPECT_EQ(ModeGiven(model.roots[0]), std::nullopt);
   EXPECT_TRUE(model.CallsOf("GetEntityAttribute").empty());
-}
-
-TEST_F(GeneratorSettings, EntityListWithoutSettingsSkipsTheFormatCheck) {
-  model.formatUsage = "AnyUsage";
-  RemoveEntities({"Wall"});
-  model.roots = {AddEntity("e", "Wall", "true")};
-  ASSERT_EQ(Generate(), S_OK);
-  EXPECT_EQ(ModeGiven(model.roots[0]), "NoImport");
-  // Asked for the document header only.
-  EXPECT_EQ(model.CallsOf("GetFormatUsage").size(), 1u);
-  EXPECT_EQ(JsonAt(Document(), "/data/settings"), "<missing>");
 }
 
 TEST_F(GeneratorSettings, LaterEntityListReplacesTheEarlierOne) {
