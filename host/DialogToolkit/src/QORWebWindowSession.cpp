@@ -17,6 +17,7 @@
 #include "DialogToolkit/src/QORWebServer.h"
 #include "DialogToolkit/src/QORWebSystem.h"
 #include "EventToolkit/QORSYPEventArgs.h"
+#include "JsonStreams/QORJsonString.h"
 #include "ObjectModelRuntime/QORMsgCatalog.h"
 
 namespace {
@@ -28,15 +29,6 @@ constexpr size_t kTextApartFrom = 256 * 1024;
 
 std::string Text(const char* key, const char* english) {
   return QORMsgCatalog::BuildMessage(kCatalog, key, {}, QORUnicodeString(english)).Str();
-}
-
-std::string JsonText(const std::string& text) {
-  std::string out = "\"";
-  for (char c : text) {
-    if (c == '"' || c == '\\') out += '\\';
-    if (static_cast<unsigned char>(c) >= 0x20) out += c;
-  }
-  return out + "\"";
 }
 
 // "zqrtv://webapps/X" is the program's web application X, served as webapps/X.
@@ -286,10 +278,10 @@ QORWebWindowSession* QORWebWindowSession::Open(QORVidFraWindow* window) {
   auto page = std::make_shared<QORWebPage>(token);
   page->window = QORWeakRef(window);
   page->language = QORMsgCatalog::Language();
-  page->labelsJson = "{\"2\":" + JsonText(Text("OK", "OK")) +
-                     ",\"4\":" + JsonText(Text("Apply", "Apply")) +
-                     ",\"8\":" + JsonText(Text("Save", "Save")) +
-                     ",\"16\":" + JsonText(Text("Cancel", "Cancel")) + "}";
+  page->labelsJson = "{\"2\":" + QORJsonString(Text("OK", "OK")) +
+                     ",\"4\":" + QORJsonString(Text("Apply", "Apply")) +
+                     ",\"8\":" + QORJsonString(Text("Save", "Save")) +
+                     ",\"16\":" + QORJsonString(Text("Cancel", "Cancel")) + "}";
   page->closedText = Text("DialogClosed", "This dialog is closed.");
   page->otherTabText = Text("DialogInOtherTab", "This dialog is open in another tab.");
   page->closeText = Text("Close", "Close");
