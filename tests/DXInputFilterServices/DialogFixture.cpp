@@ -206,9 +206,9 @@ void DialogFixture::SetUp() {
   std::string why;
   ASSERT_TRUE(QORSucceeded(QORLoadModule("libDXInputFilterTestDriver.so", &why))) << why;
   QORDialogToolkit::SetBackend(QORDialogToolkit::Backend::None);
-  RegisterTestProviders();
-  SetProviderModel(&model);
-  model.roots = {model.Add("site", "Site", {"u1"})};
+  synth::RegisterShapedProvider();
+  synth::g_shape = &shape;
+  shape.children = {{synth::kRoots, {0}}};
   _previousSink =
       QORSetCheckSink([this](const QORCheckReport& report) { checks.push_back(report); });
   RunDelayedDestructions();  // whatever an earlier test left queued
@@ -219,7 +219,7 @@ void DialogFixture::SetUp() {
 void DialogFixture::TearDown() {
   generator.Reset();
   RunDelayedDestructions();
-  SetProviderModel(nullptr);
+  synth::g_shape = nullptr;
   QORSetCheckSink(std::move(_previousSink));
   // The dialog, its viewer, their handlers and every notification are gone with the
   // generator, and nothing failed a check unless the test took the report.
@@ -238,8 +238,8 @@ HRESULT DialogFixture::Load(std::string_view documentText) {
 }
 
 HRESULT DialogFixture::Generate(const char* sourcePath) {
-  return generator->GenerateDocument(QORUnicodeString(kTestFormat), QORUnicodeString(sourcePath),
-                                     nullptr);
+  return generator->GenerateDocument(QORUnicodeString(synth::kShapedFormat),
+                                     QORUnicodeString(sourcePath), nullptr);
 }
 
 QORVidFraDialog* DialogFixture::Show() {

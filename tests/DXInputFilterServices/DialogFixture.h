@@ -19,7 +19,7 @@
 #include "EventToolkit/QORCheck.h"
 #include "EventToolkit/QORSYPEventArgs.h"
 #include "FilterTestSupport.h"
-#include "TestStructureProvider.h"
+#include "SyntheticProvider.h"
 
 namespace dxtest {
 
@@ -106,7 +106,7 @@ class DialogFixture : public ::testing::Test {
 
   // Gives the generator exactly this document (compact JSON keeps its text).
   HRESULT Load(std::string_view documentText);
-  // Generates the one-entity document of the test provider from sourcePath.
+  // Generates the one-entity document of the shaped provider from sourcePath.
   HRESULT Generate(const char* sourcePath = "/data/model.src");
   // The generator's document as it saves it.
   std::string Document() { return SavedDocument(generator.Get(), dir); }
@@ -127,7 +127,7 @@ class DialogFixture : public ::testing::Test {
   // The check reports so far, as their expressions; clears them.
   Names TakeChecks();
 
-  TestProviderModel model;
+  synth::Shape shape;
   TempDir dir;
   FatherCommand father;
   QORCommand driver{nullptr, "driver"};
