@@ -23,26 +23,13 @@
 
 namespace dxtest {
 
-// How the process that runs a dialog test was started. The module reads its switches
-// once, while it loads, and this program links the module: that is before main.
-struct DialogProcess {
-  bool testMode = false;                       // DXWebViewerForKWT defined
-  bool saveAndUse = false;                     // QORDX_SAVEANDUSE_JSONFILTER defined
-  std::optional<std::string> temporaryFolder;  // QORTemp, looked at with saveAndUse only
-  // Further variables that only a fresh process honours (catalog folders, language);
-  // a test that names any always runs in a child.
-  EnvChanges env;
-};
-inline DialogProcess Mode(bool testMode) {
-  return DialogProcess{testMode, false, std::nullopt, {}};
+// The switches of a dialog test's process: test mode (DXWebViewerForKWT) or not, none
+// of the answer's saving for use (QORDX_SAVEANDUSE_JSONFILTER, QORTemp).
+inline EnvChanges Mode(bool testMode) {
+  return {{"DXWebViewerForKWT", testMode ? std::optional<std::string>("1") : std::nullopt},
+          {"QORDX_SAVEANDUSE_JSONFILTER", std::nullopt},
+          {"QORTemp", std::nullopt}};
 }
-
-// True when this process was started as the test needs: the test goes on here.
-// Otherwise the running test is run again in a child process started that way, its
-// outcome reported in this one, and false tells the test to stop.
-bool RunsHere(const DialogProcess& process);
-#define DX_DIALOG_PROCESS(process) \
-  if (!::dxtest::RunsHere(process)) return
 
 // The father command the host hands to ShowFilterDialog. It takes the four
 // notifications of the dialog, and the replays when nobody below took them.
