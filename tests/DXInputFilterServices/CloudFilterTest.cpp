@@ -28,12 +28,11 @@ class CloudGenerator : public GeneratorFixture {
 };
 
 TEST_F(CloudGenerator, NeitherGeneratesNorShowsAndRefusesWhatIsNoObject) {
-  model.roots = {model.Add("a", "A", {"u1"})};
-  EXPECT_EQ(
-      cloud->GenerateDocument(QORUnicodeString(kTestFormat), QORUnicodeString("/x.src"), nullptr),
-      E_NOTIMPL);
+  EXPECT_EQ(cloud->GenerateDocument(QORUnicodeString(synth::kShapedFormat),
+                                    QORUnicodeString("/x.src"), nullptr),
+            E_NOTIMPL);
   EXPECT_EQ(cloud->ShowFilterDialog(nullptr), E_NOTIMPL);
-  EXPECT_TRUE(model.calls.empty());
+  EXPECT_EQ(shape.calls, Names{});
   EXPECT_EQ(GeneratorSourcePath(cloud.Get()), "");
   EXPECT_EQ(CloudDocument(), "{}");
 

@@ -17,61 +17,6 @@
 
 namespace dxtest {
 
-namespace {
-
-constexpr const char* kTestModeVariable = "DXWebViewerForKWT";
-constexpr const char* kSaveAndUseVariable = "QORDX_SAVEANDUSE_JSONFILTER";
-// Names the one test a child process was started for.
-constexpr const char* kChildTestVariable = "DXT_DIALOG_CHILD_TEST";
-
-// The switches as the module read them: the environment this process started with.
-const bool s_testMode = std::getenv(kTestModeVariable) != nullptr;
-const bool s_saveAndUse = std::getenv(kSaveAndUseVariable) != nullptr;
-const std::optional<std::string> s_temporaryFolder = [] {
-  const char* value = std::getenv("QORTemp");
-  return value ? std::optional<std::string>(value) : std::nullopt;
-}();
-
-}  // namespace
-
-bool RunsHere(const DialogProcess& process) {
-  const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
-  const std::string test = std::string(info->test_suite_name()) + "." + info->name();
-  const bool sameSwitches = s_testMode == process.testMode && s_saveAndUse == process.saveAndUse;
-  const char* child = std::getenv(kChildTestVariable);
-  if (child && test == child) {
-    // Started for this test: parent and child must agree on what ran.
-    EXPECT_TRUE(sameSwitches) << "child process started with other switches than the test needs";
-    return sameSwitches;
-  }
-  if (sameSwitches && process.env.empty() &&
-      (!process.saveAndUse || s_temporaryFolder == process.temporaryFolder))
-    return true;
-
-  EnvChanges env = process.env;
-  env[kTestModeVariable] = process.testMode ? std::optional<std::string>("1") : std::nullopt;
-  env[kSaveAndUseVariable] = process.saveAndUse ? std::optional<std::string>("1") : std::nullopt;
-  env["QORTemp"] = process.temporaryFolder;
-  env[kChildTestVariable] = test;
-  for (const char* name : {"KWT_DUMP_QORResolvedFilter", "MDW_KWT_TMP", "DXT_CHILD_ROLE",
-                           "GTEST_FILTER", "GTEST_OUTPUT", "GTEST_SHUFFLE", "GTEST_REPEAT"})
-    env[name] = std::nullopt;
-  ChildRun run = RunSelfInChild({"--gtest_filter=" + test}, env, true);
-  // The child must have run this very test, and passed it. ctest calls any test whose
-  // output holds gtest's skip marker skipped, failed or not: the marker is never written
-  // out here, neither in the check nor in the child's output shown with a failure.
-  const std::string skipMark = std::string("[  SKIP") + "PED ]";
-  const bool passed = run.exitCode == 0 &&
-                      run.out.find("[       OK ] " + test) != std::string::npos &&
-                      run.out.find(skipMark) == std::string::npos;
-  for (size_t at = run.out.find(skipMark); at != std::string::npos; at = run.out.find(skipMark, at))
-    run.out.replace(at, skipMark.size(), "[ child skipped ]");
-  EXPECT_TRUE(passed) << "in a child process started with the switches the test needs, exit "
-                      << run.exitCode << ":\n"
-                      << run.out;
-  return false;
-}
-
 // --- father command and replays
 
 FatherCommand::FatherCommand() : QORCommand(nullptr, "father") {
@@ -206,9 +151,9 @@ void DialogFixture::SetUp() {
   std::string why;
   ASSERT_TRUE(QORSucceeded(QORLoadModule("libDXInputFilterTestDriver.so", &why))) << why;
   QORDialogToolkit::SetBackend(QORDialogToolkit::Backend::None);
-  RegisterTestProviders();
-  SetProviderModel(&model);
-  model.roots = {model.Add("site", "Site", {"u1"})};
+  synth::RegisterShapedProvider();
+  synth::g_shape = &shape;
+  shape.children = {{synth::kRoots, {0}}};
   _previousSink =
       QORSetCheckSink([this](const QORCheckReport& report) { checks.push_back(report); });
   RunDelayedDestructions();  // whatever an earlier test left queued
@@ -219,7 +164,7 @@ void DialogFixture::SetUp() {
 void DialogFixture::TearDown() {
   generator.Reset();
   RunDelayedDestructions();
-  SetProviderModel(nullptr);
+  synth::g_shape = nullptr;
   QORSetCheckSink(std::move(_previousSink));
   // The dialog, its viewer, their handlers and every notification are gone with the
   // generator, and nothing failed a check unless the test took the report.
@@ -238,8 +183,8 @@ HRESULT DialogFixture::Load(std::string_view documentText) {
 }
 
 HRESULT DialogFixture::Generate(const char* sourcePath) {
-  return generator->GenerateDocument(QORUnicodeString(kTestFormat), QORUnicodeString(sourcePath),
-                                     nullptr);
+  return generator->GenerateDocument(QORUnicodeString(synth::kShapedFormat),
+                                     QORUnicodeString(sourcePath), nullptr);
 }
 
 QORVidFraDialog* DialogFixture::Show() {

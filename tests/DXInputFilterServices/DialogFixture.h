@@ -19,30 +19,17 @@
 #include "EventToolkit/QORCheck.h"
 #include "EventToolkit/QORSYPEventArgs.h"
 #include "FilterTestSupport.h"
-#include "TestStructureProvider.h"
+#include "SyntheticProvider.h"
 
 namespace dxtest {
 
-// How the process that runs a dialog test was started. The module reads its switches
-// once, while it loads, and this program links the module: that is before main.
-struct DialogProcess {
-  bool testMode = false;                       // DXWebViewerForKWT defined
-  bool saveAndUse = false;                     // QORDX_SAVEANDUSE_JSONFILTER defined
-  std::optional<std::string> temporaryFolder;  // QORTemp, looked at with saveAndUse only
-  // Further variables that only a fresh process honours (catalog folders, language);
-  // a test that names any always runs in a child.
-  EnvChanges env;
-};
-inline DialogProcess Mode(bool testMode) {
-  return DialogProcess{testMode, false, std::nullopt, {}};
+// The switches of a dialog test's process: test mode (DXWebViewerForKWT) or not, none
+// of the answer's saving for use (QORDX_SAVEANDUSE_JSONFILTER, QORTemp).
+inline EnvChanges Mode(bool testMode) {
+  return {{"DXWebViewerForKWT", testMode ? std::optional<std::string>("1") : std::nullopt},
+          {"QORDX_SAVEANDUSE_JSONFILTER", std::nullopt},
+          {"QORTemp", std::nullopt}};
 }
-
-// True when this process was started as the test needs: the test goes on here.
-// Otherwise the running test is run again in a child process started that way, its
-// outcome reported in this one, and false tells the test to stop.
-bool RunsHere(const DialogProcess& process);
-#define DX_DIALOG_PROCESS(process) \
-  if (!::dxtest::RunsHere(process)) return
 
 // The father command the host hands to ShowFilterDialog. It takes the four
 // notifications of the dialog, and the replays when nobody below took them.
@@ -106,7 +93,7 @@ class DialogFixture : public ::testing::Test {
 
   // Gives the generator exactly this document (compact JSON keeps its text).
   HRESULT Load(std::string_view documentText);
-  // Generates the one-entity document of the test provider from sourcePath.
+  // Generates the one-entity document of the shaped provider from sourcePath.
   HRESULT Generate(const char* sourcePath = "/data/model.src");
   // The generator's document as it saves it.
   std::string Document() { return SavedDocument(generator.Get(), dir); }
@@ -127,7 +114,7 @@ class DialogFixture : public ::testing::Test {
   // The check reports so far, as their expressions; clears them.
   Names TakeChecks();
 
-  TestProviderModel model;
+  synth::Shape shape;
   TempDir dir;
   FatherCommand father;
   QORCommand driver{nullptr, "driver"};

@@ -111,11 +111,13 @@ class DialogScenario : public DialogFixture, public ::testing::WithParamInterfac
 TEST_P(DialogScenario, Runs) {
   const Scenario& s = GetParam();
   TempDir temporary;  // the parent's serves the child
-  DialogProcess process = Mode(Has("test"));
-  process.saveAndUse = Has("QORTemp") || Has("TMPDIR");
-  if (Has("QORTemp")) process.temporaryFolder = temporary.Path();
-  if (Has("TMPDIR")) process.env["TMPDIR"] = temporary.Path();
-  DX_DIALOG_PROCESS(process);
+  EnvChanges process = Mode(Has("test"));
+  const bool saveAndUse = Has("QORTemp") || Has("TMPDIR");
+  if (saveAndUse) {
+    process["QORDX_SAVEANDUSE_JSONFILTER"] = "1";
+    process[Has("QORTemp") ? "QORTemp" : "TMPDIR"] = temporary.Path();
+  }
+  DX_IN_PROCESS(process);
 
   ASSERT_EQ(Generate(Has("TMPDIR") ? "C:\\models\\part.stp" : "/models/part.stp"), S_OK);
   const std::string generated = Document();
@@ -161,7 +163,7 @@ TEST_P(DialogScenario, Runs) {
     reader->GetObjectAttribute("u9", "X", value);
     EXPECT_EQ(value.Str(), "edited");
   }
-  if (process.saveAndUse) {
+  if (saveAndUse) {
     const std::string saved = std::string(std::getenv(Has("QORTemp") ? "QORTemp" : "TMPDIR")) +
                               "/part.stpJSON_Modified.json";
     EXPECT_EQ(Json(ReadFile(saved).value_or("")), Json(Has("taken") ? kAnswer : "<none>"));
@@ -178,7 +180,7 @@ INSTANTIATE_TEST_SUITE_P(Scenarios, DialogScenario, ::testing::ValuesIn(kScenari
 using DialogWithoutOwner = DialogFixture;
 
 TEST_F(DialogWithoutOwner, OkAnswerIsKeptButNeitherClosesNorTellsAnyone) {
-  DX_DIALOG_PROCESS(Mode(true));
+  DX_IN_PROCESS(Mode(true));
   OwnerlessDialog shown(R"({"roots":[]})");
   ASSERT_NE(shown.viewer, nullptr);
   RaisePageMessage(shown.viewer, {"onOkClick", kAnswer});

@@ -21,7 +21,7 @@ using DialogLifetime = DialogFixture;
 // a new document, loaded or generated, drops the dialog on a later turn of the loop
 // (the caller may be one of its own handlers) and lets a new one be shown.
 TEST_F(DialogLifetime, OneDialogPerDocumentDroppedOnALaterTurn) {
-  DX_DIALOG_PROCESS(Mode(false));
+  DX_IN_PROCESS(Mode(false));
   for (bool generate : {true, false}) {
     SCOPED_TRACE(generate ? "GenerateDocument" : "LoadDocumentFromFile");
     ASSERT_EQ(Load(kDocument), S_OK);
@@ -50,7 +50,7 @@ TEST_F(DialogLifetime, OneDialogPerDocumentDroppedOnALaterTurn) {
 }
 
 TEST_F(DialogLifetime, AnswerReachingADroppedDialogLeavesTheNewDocumentAlone) {
-  DX_DIALOG_PROCESS(Mode(false));
+  DX_IN_PROCESS(Mode(false));
   ASSERT_EQ(Load(kDocument), S_OK);
   ASSERT_NE(Show(), nullptr);
   QORVidCtlWebViewer* oldViewer = Viewer();
@@ -68,7 +68,7 @@ class DialogOwnerGone : public DialogFixture, public ::testing::WithParamInterfa
 // this drives every path that makes one first, then lets the generator go while
 // answers are still on their way.
 TEST_P(DialogOwnerGone, EverythingIsFreedOnceAndLateAnswersReachNothing) {
-  DX_DIALOG_PROCESS(Mode(GetParam()));
+  DX_IN_PROCESS(Mode(GetParam()));
   ASSERT_EQ(Load(kDocument), S_OK);
   ASSERT_NE(Show(), nullptr);
   QORVidCtlWebViewer* viewer = Viewer();
@@ -102,7 +102,7 @@ using DialogChecks = DialogFixture;
 // Null senders and arguments, and a dialog without viewer, are reported from the
 // dialog's own source instead of acted on.
 TEST_F(DialogChecks, MissingSenderArgumentsOrViewerAreReported) {
-  DX_DIALOG_PROCESS(Mode(false));
+  DX_IN_PROCESS(Mode(false));
   ASSERT_EQ(dialog_internals::Missing(), "");
   ASSERT_EQ(Load(kDocument), S_OK);
   QORVidFraDialog* dialog = Show();
@@ -129,7 +129,7 @@ TEST_F(DialogChecks, MissingSenderArgumentsOrViewerAreReported) {
 // --- the named factory; the ownerless dialogs elsewhere come from it
 
 TEST_F(DialogLifetime, FailedAllocationMakesNoDialogAndShowFailsWithIt) {
-  DX_DIALOG_PROCESS(Mode(false));
+  DX_IN_PROCESS(Mode(false));
   const long live = QORLiveAllocations();
   QORFailNextAllocations(1);
   EXPECT_EQ(fctCreateDXWebViewer(nullptr), nullptr);

@@ -26,7 +26,7 @@ class DialogWindow : public DialogFixture, public ::testing::WithParamInterface<
 
 TEST_P(DialogWindow, ShowsTheFilterPageAndHandsItTheDocumentOnce) {
   const bool testMode = GetParam();
-  DX_DIALOG_PROCESS(Mode(testMode));
+  DX_IN_PROCESS(Mode(testMode));
   ASSERT_EQ(Load(R"({"a":"it's"})"), S_OK);
   ASSERT_EQ(generator->ShowFilterDialog(&father), S_OK);
 
@@ -69,12 +69,12 @@ TEST_F(DialogFixture, TitleIsTheFilteringCatalogsInTheUsersLanguage) {
                  R"json({"FilteringUI_Title":"Filter (en)"})json");
   catalogs.Write("fr/DataExchangeInputFiltering.json",
                  R"({"FilteringUI_Title":"Filtre de l'import","Other":"x"})");
-  DialogProcess process;
-  process.env = {{"QOR_CATALOG_PATH", catalogs.Path()},
-                 {"LC_ALL", "fr_FR.UTF-8"},
-                 {"LC_MESSAGES", std::nullopt},
-                 {"LANG", std::nullopt}};
-  DX_DIALOG_PROCESS(process);
+  EnvChanges process = Mode(false);
+  process.insert({{"QOR_CATALOG_PATH", catalogs.Path()},
+                  {"LC_ALL", "fr_FR.UTF-8"},
+                  {"LC_MESSAGES", std::nullopt},
+                  {"LANG", std::nullopt}});
+  DX_IN_PROCESS(process);
   ASSERT_EQ(Generate(), S_OK);
   ASSERT_NE(Show(), nullptr);
   EXPECT_EQ(Dialog()->GetTitle().Str(), "Filtre de l'import");
@@ -83,7 +83,7 @@ TEST_F(DialogFixture, TitleIsTheFilteringCatalogsInTheUsersLanguage) {
 // Documents shorter than four characters (not bytes) are no filter, and are never
 // sent; only a dialog made by the factory takes an arbitrary text.
 TEST_F(DialogFixture, DocumentIsSentFromFourCharacters) {
-  DX_DIALOG_PROCESS(Mode(false));
+  DX_IN_PROCESS(Mode(false));
   ASSERT_EQ(Load("{}"), S_OK);
   ASSERT_NE(Show(), nullptr);
   Do("load");
@@ -153,7 +153,7 @@ class DialogEscaping : public DialogFixture, public ::testing::WithParamInterfac
 // library's EscapeJSON gives, with each "'" then written "\'"; and where the text is
 // valid UTF-8, the literal reads back as the text itself.
 TEST_P(DialogEscaping, ScriptStandsForTheDocumentTextExactly) {
-  DX_DIALOG_PROCESS(Mode(GetParam()));
+  DX_IN_PROCESS(Mode(GetParam()));
   std::string everyByte;
   for (int c = 0; c < 256; ++c) everyByte += static_cast<char>(c);
   // Raw control characters, a trailing backslash, lone apostrophes, a NUL; sequences

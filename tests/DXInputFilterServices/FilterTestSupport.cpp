@@ -23,38 +23,18 @@ namespace dxtest {
 
 namespace {
 
-// Child side of RunReaderInChild: runs before main when the program is started with
-// DXT_CHILD_ROLE, and never returns.
-constexpr const char* kRoleVariable = "DXT_CHILD_ROLE";
-constexpr const char* kReaderVariable = "DXT_READER";
-constexpr const char* kDocumentVariable = "DXT_DOCUMENT";
-constexpr const char* kAfterLoadVariable = "DXT_AFTER_LOAD";
+// Names the one test a child process was started for.
+constexpr const char* kChildTestVariable = "DXT_CHILD_TEST";
 
-[[noreturn]] void RunChildRole() {
-  if (QORFailed(QORLoadModule(kModuleFile))) std::exit(20);
-  if (const char* change = std::getenv(kAfterLoadVariable)) {
-    const std::string assignment(change);
-    const size_t eq = assignment.find('=');
-    if (eq == std::string::npos)
-      unsetenv(change);
-    else
-      setenv(assignment.substr(0, eq).c_str(), assignment.substr(eq + 1).c_str(), 1);
+// The environment as the module saw it when it loaded, before any test changed it.
+const std::map<std::string, std::string> s_startEnvironment = [] {
+  std::map<std::string, std::string> env;
+  for (char** e = environ; *e; ++e) {
+    const std::string entry(*e);
+    if (const size_t eq = entry.find('='); eq != std::string::npos)
+      env[entry.substr(0, eq)] = entry.substr(eq + 1);
   }
-  void* p = nullptr;
-  const char* lateType = std::getenv(kReaderVariable);
-  if (QORFailed(QORInstantiateComponent(lateType, IID_QORIResolvedInputFilter, &p)) || !p)
-    std::exit(21);
-  auto* reader = static_cast<QORIResolvedInputFilter*>(p);
-  HRESULT hr = reader->ReadFilterFile(QORUnicodeString(std::getenv(kDocumentVariable)));
-  reader->Release();
-  std::fflush(stdout);
-  std::exit(hr == S_OK ? 0 : 10);
-}
-
-[[maybe_unused]] const bool s_childRoleChecked = [] {
-  if (const char* role = std::getenv(kRoleVariable); role && std::strcmp(role, "read") == 0)
-    RunChildRole();
-  return true;
+  return env;
 }();
 
 std::string& ModulePath() {
@@ -160,24 +140,43 @@ std::string SavedDocument(QORIInputFilterGenerator* generator, const TempDir& di
   return ReadFile(path).value_or("<not saved>");
 }
 
-ChildRun RunReaderInChild(const ChildRequest& request) {
-  EnvChanges env{{"KWT_DUMP_QORResolvedFilter", std::nullopt}, {"MDW_KWT_TMP", std::nullopt}};
-  for (const auto& [name, value] : request.env) env[name] = value;
-  env[kRoleVariable] = "read";
-  env[kReaderVariable] = request.readerLateType;
-  env[kDocumentVariable] = request.documentPath;
-  if (!request.afterLoad.empty()) env[kAfterLoadVariable] = request.afterLoad;
-  return RunSelfInChild({}, env);
+bool RunsHere(const EnvChanges& wanted) {
+  const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
+  const std::string test = std::string(info->test_suite_name()) + "." + info->name();
+  // A child started for this test runs it, in whatever fresh folders it makes.
+  const char* child = std::getenv(kChildTestVariable);
+  if (child && test == child) return true;
+  bool same = true;
+  for (const auto& [name, value] : wanted) {
+    const auto it = s_startEnvironment.find(name);
+    same = same && (value ? it != s_startEnvironment.end() && it->second == *value
+                          : it == s_startEnvironment.end());
+  }
+  if (same) return true;
+
+  EnvChanges env = wanted;
+  env[kChildTestVariable] = test;
+  for (const char* name : {"GTEST_FILTER", "GTEST_OUTPUT", "GTEST_SHUFFLE", "GTEST_REPEAT"})
+    env[name] = std::nullopt;
+  ChildRun run = RunSelfInChild({"--gtest_filter=" + test}, env, true);
+  // The child must have run this very test, and passed it. ctest calls any test whose
+  // output holds gtest's skip marker skipped, failed or not: the marker is never written
+  // out here, neither in the check nor in the child's output shown with a failure.
+  const std::string skipMark = std::string("[  SKIP") + "PED ]";
+  const bool passed = run.exitCode == 0 &&
+                      run.out.find("[       OK ] " + test) != std::string::npos &&
+                      run.out.find(skipMark) == std::string::npos;
+  for (size_t at = run.out.find(skipMark); at != std::string::npos; at = run.out.find(skipMark, at))
+    run.out.replace(at, skipMark.size(), "[ child skipped ]");
+  EXPECT_TRUE(passed) << "in a child process started with the environment the test needs, exit "
+                      << run.exitCode << ":\n"
+                      << run.out;
+  return false;
 }
 
 ChildRun RunSelfInChild(const std::vector<std::string>& arguments, const EnvChanges& changes,
                         bool captureStandardError) {
-  std::map<std::string, std::string> env;
-  for (char** e = environ; *e; ++e) {
-    std::string entry(*e);
-    size_t eq = entry.find('=');
-    if (eq != std::string::npos) env[entry.substr(0, eq)] = entry.substr(eq + 1);
-  }
+  std::map<std::string, std::string> env = s_startEnvironment;
   for (const auto& [name, value] : changes) {
     if (value)
       env[name] = *value;

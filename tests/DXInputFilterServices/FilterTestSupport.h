@@ -95,29 +95,25 @@ std::string GeneratorSourcePath(QORIInputFilterGenerator* generator);
 // "<not saved>" when saving fails.
 std::string SavedDocument(QORIInputFilterGenerator* generator, const TempDir& dir);
 
-// A fresh process of this test program that loads the module, instantiates a reader
-// and reads one filter file, so that the switches the module fixes at load time can be
-// chosen. env names variables to set (a value) or remove (none) before the module
-// loads; the caller's KWT_DUMP_QORResolvedFilter and MDW_KWT_TMP are removed first.
 struct ChildRun {
-  int exitCode = -1;  // 0: the read succeeded; 10: it failed; other: the child broke
-  std::string out;    // everything the child wrote on its standard output
+  int exitCode = -1;
+  std::string out;  // everything the child wrote on its standard output
 };
-struct ChildRequest {
-  std::string readerLateType = "INPUT_FILTER_READER";
-  std::string documentPath;
-  std::map<std::string, std::optional<std::string>> env;
-  // Changed in the child after the module has loaded and before the read: "NAME=VALUE"
-  // sets a variable, "NAME" removes it.
-  std::string afterLoad;
-};
-ChildRun RunReaderInChild(const ChildRequest& request);
-
 // A fresh process of this test program with the given arguments; env names variables
 // to set (a value) or remove (none) on top of this process's environment. Standard
 // output is captured, standard error with it when asked.
 using EnvChanges = std::map<std::string, std::optional<std::string>>;
 ChildRun RunSelfInChild(const std::vector<std::string>& arguments, const EnvChanges& env,
                         bool captureStandardError = false);
+
+// The module reads its switches once, while it loads, and this program links it: that
+// is before main. True when this process started with every variable of env as given
+// (a value, or unset), or is the child started for this test: the test goes on here.
+// Otherwise the running test is run again in a child process started so, its outcome
+// reported in this one, and false tells the test to stop. A folder the test made before
+// is the parent's: the child finds it through the variable that names it.
+bool RunsHere(const EnvChanges& env);
+#define DX_IN_PROCESS(env) \
+  if (!::dxtest::RunsHere(env)) return
 
 }  // namespace dxtest

@@ -1,5 +1,6 @@
 // GeneratorDocumentTest.cpp - the filter document the generator builds from a
-// structure provider: the "data" header, the columns, and the entity tree as nodes.
+// structure provider (the "data" header, the columns, the entity tree as nodes), what
+// it does with a provider's failures, and the document files it saves and loads.
 #include <gtest/gtest.h>
 
 #include "GeneratorFixture.h"
@@ -11,228 +12,220 @@ namespace {
 
 using GeneratorDocument = GeneratorFixture;
 
-// The source path goes to the provider, and is kept even before a provider is found.
-TEST_F(GeneratorDocument, SourcePathIsKeptEvenWithoutAProvider) {
-  ASSERT_EQ(Generate(nullptr, kTestFormat, "C:\\models\\house.src"), S_OK);
-  EXPECT_EQ(model.Trace({"SetInputFile"}), Names{"SetInputFile(C:\\models\\house.src)"});
+// Components that serve no structure: one answers every query with success and no
+// object, the other has no structure interface.
+template <bool kAnswersNull>
+class Faceless : public QORBaseUnknown {
+ public:
+  static const QORMetaClass* MetaObject() {
+    static std::atomic<const QORMetaClass*> slot{nullptr};
+    return synth::ComponentMeta(slot, kAnswersNull ? "NullObjectProvider" : "NoInterfaceProvider",
+                                sizeof(Faceless));
+  }
+  const QORMetaClass* GetMetaObject() const override { return MetaObject(); }
+  using QORBaseUnknown::QueryInterface;
+  HRESULT QueryInterface(const IID& iid, void** out) override {
+    if (!kAnswersNull) return QORBaseUnknown::QueryInterface(iid, out);
+    if (out) *out = nullptr;
+    return S_OK;
+  }
+};
+
+// Each way of not getting a provider gives its own code and keeps the document, and the
+// source path of the last request is kept even when no provider was found.
+TEST_F(GeneratorDocument, ProviderFailuresGiveTheirCodeAndKeepThePreviousDocument) {
+  static std::once_flag once;
+  std::call_once(once, [] {
+    QORFillDictionary::RegisterFunctionCreation(
+        "INPUT_NOCREATION_FILTER", [] { return static_cast<QORBaseUnknown*>(nullptr); });
+    QORFillDictionary::RegisterFunctionCreation(
+        "INPUT_NULLOBJECT_FILTER", [] { return static_cast<QORBaseUnknown*>(new Faceless<true>); });
+    QORFillDictionary::RegisterFunctionCreation("INPUT_NOINTERFACE_FILTER", [] {
+      return static_cast<QORBaseUnknown*>(new Faceless<false>);
+    });
+  });
+  ASSERT_EQ(Generate(nullptr, "SHAPED", "C:\\models\\house.src"), S_OK);
+  EXPECT_EQ(Calls("SetInputFile"), Names{"SetInputFile(C:\\models\\house.src)"});
   EXPECT_EQ(GeneratorSourcePath(generator.Get()), "C:\\models\\house.src");
-  EXPECT_LT(Generate(nullptr, "DXTEST_UNKNOWN", "/other/path.src"), 0);
-  EXPECT_EQ(GeneratorSourcePath(generator.Get()), "/other/path.src");
+  const std::string before = Document();
+  const std::pair<const char*, HRESULT> cases[] = {
+      {"NOT_REGISTERED", QOR_E_CLASSNOTREG},
+      {"shaped", QOR_E_CLASSNOTREG},  // the format name as it is given
+      {"NOCREATION", E_OUTOFMEMORY},
+      {"NULLOBJECT", E_FAIL},  // a success without an object
+      {"NOINTERFACE", E_NOINTERFACE},
+  };
+  for (const auto& [format, code] : cases) {
+    EXPECT_EQ(Generate(nullptr, format, format), code) << format;
+    EXPECT_EQ(GeneratorSourcePath(generator.Get()), format);
+    EXPECT_EQ(Document(), before) << format;
+  }
+
+  // The input file's refusal comes back before anything else is asked.
+  shape.calls.clear();
+  shape.inputFile = static_cast<HRESULT>(0x80070002u);
+  EXPECT_EQ(Generate(R"({"format":"SynthImport","settings":{}})"), shape.inputFile);
+  EXPECT_EQ(shape.calls, Names{"SetInputFile(/data/model.src)"});
+  EXPECT_EQ(Document(), before);
 }
 
 // The first listed column is the tree column, described under the name "tree"; the
 // type code decides editing, representation and type. A runtime column is never a
 // cell and never asked for values.
 TEST_F(GeneratorDocument, ColumnTypeCodesDecideEditingRepresentationAndType) {
-  const std::pair<int32_t, const char*> codes[] = {
-      {0, R"("editableFlag":false,"typeRepresentation":"string","data":{)"},
-      {1,
-       R"("editableFlag":true,"editionPolicy":"EditionInPlace","typeRepresentation":"boolean","data":{)"},
-      {2,
-       R"("editableFlag":true,"editionPolicy":"EditionInPlace","data":{"type":"enum","possibleValues":["a","b"],)"},
-      {3,
-       R"("editableFlag":true,"editionPolicy":"EditionInPlace","typeRepresentation":"string","data":{)"},
-      {4,
-       R"("editableFlag":true,"editionPolicy":"EditionInPlace","typeRepresentation":"number","data":{)"},
-      {5,
-       R"("editableFlag":true,"editionPolicy":"EditionInPlace","typeRepresentation":"number","data":{)"},
-      {6,
-       R"("editableFlag":true,"editionPolicy":"EditionInPlace","typeRepresentation":"date","data":{)"},
-      {7,
-       R"("editableFlag":true,"editionPolicy":"EditionInPlace","typeRepresentation":"color","data":{)"},
-      {8, R"("editableFlag":false,"data":{"type":"runtime",)"},
-      {9, R"("editableFlag":true,"editionPolicy":"EditionInPlace","data":{)"},
-      {-1, R"("editableFlag":true,"editionPolicy":"EditionInPlace","data":{)"},
-  };
-  model.AddColumn("FirstListed", "Wrong text", 3);
-  model.columns["tree"] = TestColumn{"Tree text", 0, {}};
-  std::string expected =
-      R"([{"dataIndex":"tree","editableFlag":false,"data":{"NLS_text":"Tree text"}})";
-  TestEntity* a = model.Add("a", "A");
-  for (const auto& [code, description] : codes) {
-    const std::string name = "c" + std::to_string(code);
-    model.AddColumn(name, "t", code, code == 2 ? std::vector<std::string>{"a", "b"} : Names{});
-    a->values[name] = {"v", false};
-    expected += R"(,{"dataIndex":")" + name + R"(",)" + description + R"("NLS_text":"t"}})";
-  }
-  model.AddColumn("c2e", "t", 2);
-  expected += R"(,{"dataIndex":"c2e","editableFlag":true,"editionPolicy":"EditionInPlace",)"
-              R"("data":{"type":"enum","possibleValues":[],"NLS_text":"t"}}])";
-  model.roots = {a};
-
+  shape.columns = {4, 1, 2, 3, 5, 6, 7, 8, 9, 10};
   ASSERT_EQ(Generate(), S_OK);
   const std::string doc = Document();
-  EXPECT_EQ(JsonAt(doc, "/columns"), Json(expected));
-  EXPECT_EQ(model.CountOf("GetColumnDescription", "tree"), 1u);
-  EXPECT_EQ(model.CountOf("GetColumnDescription", "FirstListed"), 0u);
-  EXPECT_EQ(model.CountOf("GetEntityValue", "c8"), 0u);
-  EXPECT_EQ(JsonAt(doc, "/roots/0/grid/c8"), "<missing>");
-  EXPECT_EQ(JsonAt(doc, "/roots/0/grid/c9"), R"("v")");
+  const std::string editable = R"("editableFlag":true,"editionPolicy":"EditionInPlace",)";
+  EXPECT_EQ(
+      JsonAt(doc, "/columns"),
+      Json(R"([{"dataIndex":"tree","editableFlag":false,"data":{"NLS_text":"Model structure"}},)"
+           R"({"dataIndex":"Name","editableFlag":false,"typeRepresentation":"string",)"
+           R"("data":{"NLS_text":"Name"}},{"dataIndex":"Visible",)" +
+           editable + R"("typeRepresentation":"boolean","data":{"NLS_text":"Visible"}},)" +
+           R"({"dataIndex":"Discipline",)" + editable +
+           R"("data":{"type":"enum","possibleValues":["Architecture","Structure",)"
+           R"("Building services"],"NLS_text":"Discipline"}},{"dataIndex":"Count",)" +
+           editable + R"("typeRepresentation":"number","data":{"NLS_text":"Count"}},)" +
+           R"({"dataIndex":"Length",)" + editable +
+           R"("typeRepresentation":"number","data":{"NLS_text":"Length"}},)" +
+           R"({"dataIndex":"Modified",)" + editable +
+           R"("typeRepresentation":"date","data":{"NLS_text":"Last modified"}},)" +
+           R"({"dataIndex":"Color",)" + editable +
+           R"("typeRepresentation":"color","data":{"NLS_text":"Colour"}},)" +
+           R"({"dataIndex":"Status","editableFlag":false,"data":{"type":"runtime",)"
+           R"("NLS_text":"Status"}},{"dataIndex":"ImportMode",)" +
+           editable + R"("data":{"NLS_text":"Import mode"}}])"));
+  EXPECT_EQ(Calls("GetColumnDescription(Description)"), Names{});
+  EXPECT_EQ(Calls("GetEntityValue(0,Status"), Names{});
+  EXPECT_EQ(JsonAt(doc, "/roots/0/grid"),
+            Json(R"({"Name":"Element 0","Discipline":"Architecture","Count":"0",)"
+                 R"("Modified":"2024-01-01"})"));
 }
 
 // The nodes follow the provider's tree depth first in pre-order: label or NLS label,
 // uids only when there are some, the entity data after them, cells split into grid
 // and NLS grid with empty ones left out; a null handle is an empty object and never
-// handed back; an entity shared by sibling branches is no loop.
+// handed back; an entity shared by sibling branches is no loop. A repeated key (a
+// column listed twice, entity data named like the node's own keys) keeps its first
+// place and takes the last value.
 TEST_F(GeneratorDocument, NodesFollowTheProviderTree) {
-  model.AddColumn("tree", "T", 0);
-  model.AddColumn("Literal", "l", 3);
-  model.AddColumn("Nls", "n", 3);
-  TestEntity* a = model.Add("a", "A");
-  a->values["Literal"] = {"12.5", false};
-  a->values["Nls"] = {"", true};
-  TestEntity* b = model.Add("b", "LABEL_KEY", {"u1"});
-  b->labelIsNLS = true;
-  b->values["Nls"] = {"V_KEY", true};
-  b->values["Literal"] = {"", false};
-  b->data = {{"zeta", "1"}, {"alpha", "two"}};
-  TestEntity* c = model.Add("c", "", {"u2"});
-  TestEntity* shared = model.Add("shared", "S");
-  a->children = {b, nullptr, shared};
-  b->children = {c};
-  c->children = {shared, shared};
-  model.roots = {nullptr, a, shared};
+  shape.columns = {0, 4, 3, 1, 3};
+  shape.children = {{synth::kRoots, {synth::kNullHandle, 1, 16}},
+                    {1, {2, synth::kNullHandle, 16}},
+                    {2, {7}},
+                    {7, {14, 16}},
+                    {14, {16}}};
+  shape.withoutUid = {1, 16};
+  shape.data[2] = {{"extra", "1"}, {"uid", "replaced"}, {"extra", "2"}};
+  shape.data[14] = {{"uid", "x"}};  // the only repeat is of the first key
+  shape.data[16] = {};
 
   ASSERT_EQ(Generate(), S_OK);
-  const std::string s = R"({"label":"S","data":{},"grid":{}})";
+  const std::string s =
+      R"({"data":{"NLS_label":"LBL_IfcOpeningElement_16","NLS_grid":{"Description":)"
+      R"("Generated element of the synthetic model"}},)"
+      R"("grid":{"Discipline":"Structure","Name":"Element 16"}})";
   EXPECT_EQ(JsonAt(Document(), "/roots"),
-            Json(R"([{},{"label":"A","data":{},"grid":{"Literal":"12.5"},"children":[)"
-                 R"({"data":{"NLS_label":"LABEL_KEY","uid":["u1"],"NLS_grid":{"Nls":"V_KEY"},)"
-                 R"("zeta":"1","alpha":"two"},"grid":{},"children":[)"
-                 R"({"label":"","data":{"uid":["u2"]},"grid":{},"children":[)" +
-                 s + "," + s + "]}]},{}," + s + "]}," + s + "]"));
-  EXPECT_EQ(model.Trace({"GetEntityLabel"}),
-            (Names{"GetEntityLabel(a)", "GetEntityLabel(b)", "GetEntityLabel(c)",
-                   "GetEntityLabel(shared)", "GetEntityLabel(shared)", "GetEntityLabel(shared)",
-                   "GetEntityLabel(shared)"}));
-  for (const char* method : {"GetEntityLabel", "GetEntityData", "GetChildren", "GetEntityValue"})
-    for (const ProviderCall& call : model.CallsOf(method)) EXPECT_NE(call.entity, nullptr);
+            Json(R"([{},{"label":"IfcSlab 1","data":{"NLS_grid":{"Discipline":"Structure",)"
+                 R"("Name":"Element 1"},"entityType":"IfcSlab","sourceLine":"107"},)"
+                 R"("grid":{"Description":"Sleeve 2\" at C:\\Pipes\\Main"},"children":[)"
+                 R"({"label":"IfcMember 2","data":{"uid":"replaced","NLS_grid":{"Description":)"
+                 R"("Generated element of the synthetic model"},"extra":"2"},)"
+                 R"("grid":{"Discipline":"Building services","Name":"Element 2"},"children":[)"
+                 R"({"label":"IfcOpeningElement 7","data":{"uid":[")" +
+                 synth::UidString(7) +
+                 R"("],"NLS_grid":{"Discipline":"Structure","Name":"Element 7"},)"
+                 R"("entityType":"IfcOpeningElement","sourceLine":"149"},"grid":{},"children":[)"
+                 R"({"label":"IfcMember 14","data":{"uid":"x"},)"
+                 R"("grid":{"Discipline":"Building services","Name":"Element 14"},"children":[)" +
+                 s + "]}," + s + "]}]},{}," + s + "]}," + s + "]"));
+  EXPECT_EQ(Calls("GetEntityLabel"),
+            (Names{"GetEntityLabel(1)", "GetEntityLabel(2)", "GetEntityLabel(7)",
+                   "GetEntityLabel(14)", "GetEntityLabel(16)", "GetEntityLabel(16)",
+                   "GetEntityLabel(16)", "GetEntityLabel(16)"}));
+  for (const std::string& call : shape.calls) EXPECT_EQ(call.find("(null"), std::string::npos);
 }
 
 // Columns and their types are asked again for every node, never cached: the header
-// sees a string column, node a a runtime one, node b a string one again.
+// sees a string column, node 1 a runtime one, node 3 a string one again.
 TEST_F(GeneratorDocument, ColumnsAndTypesAreAskedAgainForEveryNode) {
-  model.AddColumn("tree", "T", 0);
-  model.AddColumn("X", "x", 3);
-  model.AddColumn("Y", "y", 4);
-  model.typeSequence["X"] = {3, 8, 3};
-  TestEntity* a = model.Add("a", "A");
-  a->values["X"] = {"va", false};
-  TestEntity* b = model.Add("b", "B");
-  b->values["X"] = {"vb", false};
-  model.roots = {a, b};
-
+  shape.columns = {0, 4, 1};
+  shape.types["Description"] = {3, 8, 3};
+  shape.children = {{synth::kRoots, {1, 3}}};
   ASSERT_EQ(Generate(), S_OK);
   const std::string doc = Document();
   EXPECT_EQ(JsonAt(doc, "/columns/1/typeRepresentation"), R"("string")");
   EXPECT_EQ(JsonAt(doc, "/roots/0/grid"), "{}");
-  EXPECT_EQ(JsonAt(doc, "/roots/1/grid"), Json(R"({"X":"vb"})"));
-  EXPECT_EQ(model.CallsOf("GetColumns").size(), 3u);
-  EXPECT_EQ(model.CountOf("GetColumnDescription", "Y"), 3u);
-  EXPECT_EQ(model.Trace({"GetEntityValue"}),
-            (Names{"GetEntityValue(a,Y)", "GetEntityValue(b,X)", "GetEntityValue(b,Y)"}));
+  EXPECT_EQ(JsonAt(doc, "/roots/1/grid"),
+            Json("{\"Description\":\"Mur ext\xC3\xA9rieur porteur\"}"));
+  EXPECT_EQ(Calls("GetColumns").size(), 3u);
+  EXPECT_EQ(Calls("GetColumnDescription(Name)").size(), 3u);
+  EXPECT_EQ(
+      Calls("GetEntityValue"),
+      (Names{"GetEntityValue(1,Name)", "GetEntityValue(3,Description)", "GetEntityValue(3,Name)"}));
 }
 
 TEST_F(GeneratorDocument, GenerationReplacesItsMembersAndKeepsOtherTopLevelMembers) {
   ASSERT_EQ(Load(R"({"extra":{"keep":[1,2]},"data":{"old":true},"columns":[1],"roots":[2]})"),
             S_OK);
-  model.roots = {model.Add("a", "A", {"u1"})};
+  shape.columns = {0};
+  shape.data = {{0, {}}, {1, {}}};
   ASSERT_EQ(Generate(), S_OK);
+  const std::string columns =
+      R"("columns":[{"dataIndex":"tree","editableFlag":false,"data":{"NLS_text":"Model structure"}}],)";
   EXPECT_EQ(Json(Document()),
-            Json(R"({"extra":{"keep":[1,2]},"data":{"filterID":"F-1","formatUsage":"TestUsage"},)"
-                 R"("columns":[],"roots":[{"label":"A","data":{"uid":["u1"]},"grid":{}}]})"));
+            Json(R"({"extra":{"keep":[1,2]},"data":{"filterID":"SYNTH-FILTER-0001",)"
+                 R"("formatUsage":"SynthImport"},)" +
+                 columns + R"("roots":[{"data":{"NLS_label":"LBL_IfcPlate_0","uid":[")" +
+                 synth::UidString(0) + R"("]},"grid":{}}]})"));
 
   // Generating again over the generated document replaces, never appends.
-  model.filterId = "F-2";
-  model.roots = {model.Add("b", "B")};
+  shape.filterId = "F-2";
+  shape.children = {{synth::kRoots, {1}}};
+  shape.withoutUid = {1};
   ASSERT_EQ(Generate(), S_OK);
-  EXPECT_EQ(Json(Document()),
-            Json(R"({"extra":{"keep":[1,2]},"data":{"filterID":"F-2","formatUsage":"TestUsage"},)"
-                 R"("columns":[],"roots":[{"label":"B","data":{},"grid":{}}]})"));
+  EXPECT_EQ(
+      Json(Document()),
+      Json(R"({"extra":{"keep":[1,2]},"data":{"filterID":"F-2","formatUsage":"SynthImport"},)" +
+           columns + R"("roots":[{"label":"IfcSlab 1","data":{},"grid":{}}]})"));
 }
 
 TEST_F(GeneratorDocument, LoopingProviderTreeFailsAndKeepsThePreviousDocument) {
-  model.roots = {model.Add("first", "First", {"u1"})};
   ASSERT_EQ(Generate(), S_OK);
   const std::string before = Document();
-
-  TestEntity* a = model.Add("a", "A");
-  TestEntity* b = model.Add("b", "B");
-  TestEntity* self = model.Add("self", "Self");
-  a->children = {b};
-  b->children = {a};  // back to an ancestor
-  self->children = {self};
-  for (TestEntity* root : {a, self}) {
-    model.roots = {root};
-    model.calls.clear();
+  // 1 and 2 lead back to each other, 3 to itself.
+  for (const auto& [root, labelsAsked] : {std::pair<int64_t, size_t>{1, 2}, {3, 1}}) {
+    shape.children = {{synth::kRoots, {root}}, {1, {2}}, {2, {1}}, {3, {3}}};
+    shape.calls.clear();
     QORTakeErrorText();
     EXPECT_EQ(Generate(), E_FAIL);
     EXPECT_EQ(Document(), before);
     EXPECT_EQ(QORTakeErrorText(), "the structure provider's entity tree loops back on itself");
     // Found where it closes, not by running into the depth limit.
-    EXPECT_EQ(model.CallsOf("GetEntityLabel").size(), root == a ? 2u : 1u);
+    EXPECT_EQ(Calls("GetEntityLabel").size(), labelsAsked);
   }
 }
 
-// A provider may repeat a key: a column listed twice, or entity data named like the node's
-// own keys. The later value takes the first one's place, as the document's objects do,
-// while nodes without repeats around it are written as usual.
-TEST_F(GeneratorDocument, RepeatedKeysKeepTheFirstPlaceAndTheLastValue) {
-  model.AddColumn("tree", "T", 0);
-  model.AddColumn("Name", "N", 3);
-  model.AddColumn("Kind", "K", 3);
-  model.columnNames.push_back("Name");
-  TestEntity* plain = model.Add("plain", "Plain", {"p"});
-  plain->values["Kind"] = {"KIND_KEY", true};
-  plain->data = {{"instance", "#1"}};
-  TestEntity* odd = model.Add("odd", "Odd", {"u"});
-  odd->values["Name"] = {"n", false};
-  odd->values["Kind"] = {"k", false};
-  odd->data = {{"extra", "1"}, {"uid", "replaced"}, {"extra", "2"}};
-  // The only repeat is of the first key.
-  TestEntity* first = model.Add("first", "First", {"f"});
-  first->data = {{"uid", "x"}};
-  plain->children = {odd, first};
-  model.roots = {plain};
-
-  ASSERT_EQ(Generate(), S_OK);
-  EXPECT_EQ(
-      JsonAt(Document(), "/roots/0"),
-      Json(R"({"label":"Plain","data":{"uid":["p"],"NLS_grid":{"Kind":"KIND_KEY"},)"
-           R"("instance":"#1"},"grid":{},"children":[{"label":"Odd","data":{"uid":"replaced",)"
-           R"("extra":"2"},"grid":{"Name":"n","Kind":"k"}},)"
-           R"({"label":"First","data":{"uid":"x"},"grid":{}}]})"));
-}
-
-class GeneratorDepth : public GeneratorFixture {
- protected:
-  // A chain of depth entities, the deepest with a uid and a cell.
-  void BuildChain(int depth) {
-    model.roots = {model.Add("level1", "L")};
-    TestEntity* parent = model.roots[0];
-    for (int level = 2; level <= depth; ++level) {
-      parent->children = {model.Add("level" + std::to_string(level), "L")};
-      parent = parent->children[0];
-    }
-    parent->uids = {"deepest"};
-    parent->values["X"] = {"bottom", true};
-  }
-};
-
-TEST_F(GeneratorDepth, DeepestAllowedTreeIsResolvedAndOneLevelMoreFails) {
-  model.AddColumn("tree", "T", 0);
-  model.AddColumn("X", "x", 3);
+TEST_F(GeneratorDocument, DeepestAllowedTreeIsResolvedAndOneLevelMoreFails) {
   ASSERT_EQ(QORJsonFilterWriter::kMaxTreeDepth, 510);
-  BuildChain(QORJsonFilterWriter::kMaxTreeDepth);
+  shape.columns = {0, 1};
+  // A chain of depth entities, 1 at the top.
+  const auto chain = [this](int64_t depth) {
+    shape.children = {{synth::kRoots, {1}}};
+    for (int64_t level = 1; level < depth; ++level) shape.children[level] = {level + 1};
+  };
+  chain(QORJsonFilterWriter::kMaxTreeDepth);
   ASSERT_EQ(Generate(), S_OK);
   const std::string before = Document();
   Ref<QORIResolvedInputFilter> reader;
   ASSERT_EQ(generator->GetResolvedFilter(reader.Out()), S_OK);
   QORUnicodeString value;
-  EXPECT_EQ(reader->GetObjectAttribute("deepest", "X", value), S_OK);
-  EXPECT_EQ(value.Str(), "bottom");
+  EXPECT_EQ(reader->GetObjectAttribute(QORUnicodeString(synth::UidString(510)), "Name", value),
+            S_OK);
+  EXPECT_EQ(value.Str(), "Element 510");
 
-  BuildChain(QORJsonFilterWriter::kMaxTreeDepth + 1);
+  chain(QORJsonFilterWriter::kMaxTreeDepth + 1);
   QORTakeErrorText();
   EXPECT_EQ(Generate(), E_FAIL);
   EXPECT_EQ(Document(), before);
@@ -240,8 +233,45 @@ TEST_F(GeneratorDepth, DeepestAllowedTreeIsResolvedAndOneLevelMoreFails) {
   EXPECT_EQ(QORTakeErrorText(),
             "the entity tree is 511 levels deep or more; a filter document holds at most 510");
   // The generator is still usable afterwards.
-  BuildChain(3);
+  chain(3);
   EXPECT_EQ(Generate(), S_OK);
+}
+
+// Compact unless MDW_KWT_TMP is set at all, looked at on each save; never written to an
+// unwritable place. Loading replaces the document, and refuses what is not one.
+TEST_F(GeneratorDocument, SavedCompactUnlessKwtTmpIsSetAndLoadedWhenAnObject) {
+  shape.columns = {0, 4};
+  shape.children = {{synth::kRoots, {1, 3}}};
+  ASSERT_EQ(Generate(), S_OK);
+  const auto saveTo = [this](const std::string& name) {
+    const std::string path = dir.File(name);
+    if (generator->SaveDocumentToFile(QORUnicodeString(path)) != S_OK) return std::string();
+    return ReadFile(path).value_or("");
+  };
+  unsetenv("MDW_KWT_TMP");
+  const std::string compact = saveTo("compact.json");
+  EXPECT_EQ(compact, Json(compact));
+  setenv("MDW_KWT_TMP", "", 1);
+  const std::string indented = saveTo("indented.json");
+  unsetenv("MDW_KWT_TMP");
+  EXPECT_NE(indented.find("\n  "), std::string::npos);
+  EXPECT_EQ(Json(indented), compact);
+  EXPECT_EQ(saveTo("compact-again.json"), compact);
+  EXPECT_EQ(saveTo("missing/folder/f.json"), "");
+  EXPECT_EQ(generator->SaveDocumentToFile(QORUnicodeString(dir.Path())), E_FAIL);
+
+  EXPECT_EQ(generator->LoadDocumentFromFile(QORUnicodeString(dir.File("absent.json")), nullptr),
+            E_FAIL);
+  for (const char* bad : {"{\"data\":", "[1]", "\"text\"", "12", ""}) {
+    EXPECT_EQ(Load(bad), E_FAIL) << bad;
+    EXPECT_EQ(Document(), compact) << bad;
+  }
+  const std::string other = R"({"roots":[],"data":{"filterID":"loaded"},"misc":[1,{"a":null}]})";
+  QORUnicodeString settings(R"({"format":"Whatever","settings":{"x":1}})");
+  EXPECT_EQ(
+      generator->LoadDocumentFromFile(QORUnicodeString(dir.Write("other.json", other)), &settings),
+      S_OK);
+  EXPECT_EQ(Document(), Json(other));
 }
 
 }  // namespace

@@ -114,16 +114,12 @@ class ReaderHandOff : public GeneratorFixture {
  protected:
   void SetUp() override {
     GeneratorFixture::SetUp();
-    model.AddColumn("tree", "T", 0);
-    model.AddColumn("X", "x", 3);
+    shape.columns = {0, 1};
   }
-  void Roots(const std::string& uid, const std::string& x) {
-    model.roots = {model.Add(uid, uid, {uid})};
-    model.roots[0]->values["X"] = {x, false};
-  }
-  static std::string Attribute(QORIResolvedInputFilter* reader, const char* uid) {
+  // The one root's "Name" as a reader answers it, by the uid of entity i.
+  static std::string Name(QORIResolvedInputFilter* reader, uint64_t i) {
     QORUnicodeString value("<none>");
-    reader->GetObjectAttribute(uid, "X", value);
+    reader->GetObjectAttribute(QORUnicodeString(synth::UidString(i)), "Name", value);
     return value.Str();
   }
 };
@@ -131,7 +127,7 @@ class ReaderHandOff : public GeneratorFixture {
 // Each hand-off is a new reader over the document of that moment, and outlives the
 // generator.
 TEST_F(ReaderHandOff, EachHandOffIsANewReaderOverTheDocumentOfThatMoment) {
-  Roots("u1", "first");
+  shape.children = {{synth::kRoots, {1}}};
   ASSERT_EQ(Generate(), S_OK);
   Ref<QORIResolvedInputFilter> first, second;
   ASSERT_EQ(generator->GetResolvedFilter(first.Out()), S_OK);
@@ -139,15 +135,15 @@ TEST_F(ReaderHandOff, EachHandOffIsANewReaderOverTheDocumentOfThatMoment) {
   EXPECT_NE(first->GetImpl(), second->GetImpl());
   EXPECT_STREQ(first->GetImpl()->IsA(), "QORResolvedFilter");
 
-  Roots("u2", "later");
+  shape.children = {{synth::kRoots, {2}}};
   ASSERT_EQ(Generate(), S_OK);
   Ref<QORIResolvedInputFilter> third;
   ASSERT_EQ(generator->GetResolvedFilter(third.Out()), S_OK);
   generator.Reset();
-  EXPECT_EQ(Attribute(first.Get(), "u1"), "first");
-  EXPECT_EQ(Attribute(first.Get(), "u2"), "<none>");
-  EXPECT_EQ(Attribute(third.Get(), "u1"), "<none>");
-  EXPECT_EQ(Attribute(third.Get(), "u2"), "later");
+  EXPECT_EQ(Name(first.Get(), 1), "Element 1");
+  EXPECT_EQ(Name(first.Get(), 2), "<none>");
+  EXPECT_EQ(Name(third.Get(), 1), "<none>");
+  EXPECT_EQ(Name(third.Get(), 2), "Element 2");
   EXPECT_EQ(third->GetImpl()->GetRefCount(), 1);
 }
 
@@ -156,11 +152,11 @@ TEST_F(ReaderHandOff, FailedHandOffLeavesTheOutPointerAlone) {
   QORIResolvedInputFilter* out = sentinel;
   // Nothing generated yet: an empty document.
   EXPECT_LT(generator->GetResolvedFilter(&out), 0);
-  model.roots = {model.Add("a", "No uid anywhere")};
-  model.roots[0]->children = {model.Add("b", "Nor here")};
+  shape.children = {{synth::kRoots, {1}}, {1, {2}}};
+  shape.withoutUid = {1, 2};
   ASSERT_EQ(Generate(), S_OK);
   EXPECT_EQ(generator->GetResolvedFilter(&out), E_FAIL);
-  Roots("u1", "x");
+  shape.withoutUid.clear();
   ASSERT_EQ(Generate(), S_OK);
   EXPECT_LT(generator->GetResolvedFilter(nullptr), 0);
   QORFailNextAllocations(1);

@@ -1,7 +1,10 @@
 // ResolvedFilterDumpTest.cpp - the readers' diagnostic dump. The switch is fixed when
-// the module loads, so every case runs in a fresh child process whose environment is
-// chosen before the load; its standard output is compared byte for byte.
+// the module loads, so every case runs in a process started with the environment it
+// needs; the dump on standard output is compared byte for byte.
 #include <gtest/gtest.h>
+
+#include <cstdio>
+#include <fstream>
 
 #include "FilterTestSupport.h"
 
@@ -56,25 +59,45 @@ const DumpCase kCases[] = {
 class ReaderDump : public ::testing::TestWithParam<DumpCase> {
  protected:
   void SetUp() override { ASSERT_TRUE(LoadFilterModule()); }
+  // Runs the test in a process started with the dump switch and folder given; false
+  // when that was a child and the test is done here.
+  bool Switched(std::optional<std::string> dumpSwitch, std::optional<std::string> tmpFolder) {
+    // A child finds the parent's folder in DXT_FOLDER.
+    const char* parents = std::getenv("DXT_FOLDER");
+    folder = parents ? parents : dir.Path();
+    if (tmpFolder) tmpFolder = Resolve(*tmpFolder);
+    return RunsHere({{"DXT_FOLDER", folder},
+                     {"KWT_DUMP_QORResolvedFilter", dumpSwitch},
+                     {"MDW_KWT_TMP", tmpFolder}});
+  }
   std::string Resolve(std::string text) const {
-    for (size_t at; (at = text.find("<dir>")) != std::string::npos;)
-      text.replace(at, 5, dir.Path());
+    for (size_t at; (at = text.find("<dir>")) != std::string::npos;) text.replace(at, 5, folder);
     return text;
   }
+  // What reading the document prints, and the read's result in read.
+  std::string Dump(const std::string& document, HRESULT& read,
+                   const char* lateType = "INPUT_FILTER_READER") {
+    Ref<QORIResolvedInputFilter> reader;
+    EXPECT_EQ(Instantiate(lateType, reader), S_OK);
+    const std::string path = folder + "/filter.json";
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << document;
+    ::testing::internal::CaptureStdout();
+    read = reader->ReadFilterFile(QORUnicodeString(path));
+    std::fflush(stdout);
+    return ::testing::internal::GetCapturedStdout();
+  }
   TempDir dir;
+  std::string folder;
+  HRESULT read = E_FAIL;
 };
 
 TEST_P(ReaderDump, Lists) {
   const DumpCase& c = GetParam();
-  ChildRequest request;
-  request.documentPath = dir.Write("filter.json", kDocument);
-  if (c.dumpSwitch) request.env["KWT_DUMP_QORResolvedFilter"] = *c.dumpSwitch;
-  if (c.tmpFolder) request.env["MDW_KWT_TMP"] = Resolve(*c.tmpFolder);
-  ChildRun run = RunReaderInChild(request);
-  EXPECT_EQ(run.exitCode, 0) << run.out;
-  EXPECT_EQ(run.out, Resolve(c.out));
+  if (!Switched(c.dumpSwitch, c.tmpFolder)) return;
+  EXPECT_EQ(Dump(kDocument, read), Resolve(c.out));
+  EXPECT_EQ(read, S_OK);
   if (!c.file.empty()) {
-    EXPECT_EQ(ReadFile(dir.File("file.txt")).value_or("<no file>"), c.file);
+    EXPECT_EQ(ReadFile(folder + "/file.txt").value_or("<no file>"), c.file);
   }
 }
 
@@ -84,33 +107,30 @@ INSTANTIATE_TEST_SUITE_P(Switches, ReaderDump, ::testing::ValuesIn(kCases),
                          });
 
 TEST_F(ReaderDump, SwitchIsTakenWhenTheModuleLoadsOnly) {
-  ChildRequest request;
-  request.documentPath = dir.Write("filter.json", kDocument);
-  request.env["KWT_DUMP_QORResolvedFilter"] = "";
-  request.afterLoad = "KWT_DUMP_QORResolvedFilter";
-  EXPECT_EQ(RunReaderInChild(request).out, kFull);
-  request.env.clear();
-  request.afterLoad = "KWT_DUMP_QORResolvedFilter=a;b";
-  EXPECT_EQ(RunReaderInChild(request).out, "");
+  if (!Switched("", std::nullopt)) return;
+  unsetenv("KWT_DUMP_QORResolvedFilter");
+  EXPECT_EQ(Dump(kDocument, read), kFull);
+  setenv("KWT_DUMP_QORResolvedFilter", "", 1);
+}
+
+TEST_F(ReaderDump, SwitchSetAfterTheModuleLoadedDumpsNothing) {
+  if (!Switched(std::nullopt, std::nullopt)) return;
+  setenv("KWT_DUMP_QORResolvedFilter", "a;b", 1);
+  EXPECT_EQ(Dump(kDocument, read), "");
+  unsetenv("KWT_DUMP_QORResolvedFilter");
 }
 
 // An empty table still prints its headers (the read fails after the dump), and the
 // cloud reader lists whole records.
 TEST_F(ReaderDump, EmptyTableAndCloudRecords) {
-  ChildRequest request;
-  request.env["KWT_DUMP_QORResolvedFilter"] = "";
-  request.documentPath =
-      dir.Write("empty.json", R"({"data":{"filterID":"F"},"roots":[{"label":"no uid"}]})");
-  ChildRun run = RunReaderInChild(request);
-  EXPECT_EQ(run.exitCode, 10);
-  EXPECT_EQ(run.out, kHeader + "SETTINGS :\n{}\nOBJECTS :\n");
-
-  request.readerLateType = "INPUT_CLOUDFILTER_READER";
-  request.documentPath = dir.Write(
-      "cloud.json", R"({"data":{"results":[{"resourceid":"r2","k":1},{"resourceid":"r1"}]}})");
-  EXPECT_EQ(RunReaderInChild(request).out, kHeader + "SETTINGS :\n{}\nOBJECTS :\n" +
-                                               "   r1:  {\"resourceid\":\"r1\"}  NLS:  \n" +
-                                               "   r2:  {\"resourceid\":\"r2\",\"k\":1}  NLS:  \n");
+  if (!Switched("", std::nullopt)) return;
+  EXPECT_EQ(Dump(R"({"data":{"filterID":"F"},"roots":[{"label":"no uid"}]})", read),
+            kHeader + "SETTINGS :\n{}\nOBJECTS :\n");
+  EXPECT_EQ(read, E_FAIL);
+  EXPECT_EQ(Dump(R"({"data":{"results":[{"resourceid":"r2","k":1},{"resourceid":"r1"}]}})", read,
+                 "INPUT_CLOUDFILTER_READER"),
+            kHeader + "SETTINGS :\n{}\nOBJECTS :\n" + "   r1:  {\"resourceid\":\"r1\"}  NLS:  \n" +
+                "   r2:  {\"resourceid\":\"r2\",\"k\":1}  NLS:  \n");
 }
 
 }  // namespace
