@@ -30,7 +30,10 @@ std::string Cell(const Model& model, const std::string& label, const std::string
   const PropertyIndex* index = model.Properties();
   const int c = index ? index->ColumnIndex(column) : -1;
   if (c < 0) return "<no column>";
-  return std::string(index->Value(static_cast<std::size_t>(c), node->InstanceNumber()));
+  const std::string_view value = model.Value(static_cast<std::size_t>(c), *node);
+  // The model's table by node and the index's search by instance agree.
+  EXPECT_EQ(value, index->Value(static_cast<std::size_t>(c), node->InstanceNumber())) << label;
+  return std::string(value);
 }
 
 const PropertyIndex::Column* ColumnOf(const Model& model, const std::string& name) {

@@ -66,7 +66,14 @@ int QORIfcFilterStructure::IsAKindOf(const char* className) const {
 }
 
 QORIfcFilterStructure::QORIfcFilterStructure()
-    : QORInputFilterStructureBase(kColumns, "DXIfcProvider") {}
+    : QORInputFilterStructureBase(kColumns, "DXIfcProvider") {
+  for (const QORFilterColumn& c : kColumns) {
+    Answer& a = _answers.emplace_back();
+    a.name = c.name;
+    DescribeColumn(a.name, a.text, a.type, a.values);
+  }
+  _fixedCount = _answers.size();
+}
 QORIfcFilterStructure::~QORIfcFilterStructure() = default;
 
 HRESULT QORIfcFilterStructure::SetInputFile(QORUnicodeString path) {
@@ -76,7 +83,9 @@ HRESULT QORIfcFilterStructure::SetInputFile(QORUnicodeString path) {
     _pModel.reset();
     return hr;
   }
-  _chosenDescriptions.clear();
+  // Both hold views into the model about to go.
+  _answers.resize(_fixedCount);
+  _supertypes.clear();
   const HRESULT hr = OpenModel(_pModel, "reading IFC file", native,
                                [&](ifc::Model& model, const Reporter& report, std::string& error) {
                                  const step::StepIndexProgress indexing(report);
@@ -107,18 +116,40 @@ HRESULT QORIfcFilterStructure::GetFormatUsage(QORUnicodeString& usage) {
 }
 
 HRESULT QORIfcFilterStructure::GetColumns(QORListValQORUnicodeString& columns) {
-  QORInputFilterStructureBase::GetColumns(columns);
-  if (const ifc::PropertyIndex* chosen = _pModel ? _pModel->Properties() : nullptr)
-    for (const auto& c : chosen->Columns()) columns.Append(QORUnicodeString(c.name));
+  columns.Reserve(columns.Size() + static_cast<int>(_answers.size()));
+  for (const Answer& a : _answers) columns.Append(QORUnicodeString(a.name));
   return S_OK;
 }
 
 HRESULT QORIfcFilterStructure::GetColumnDescription(QORUnicodeString column, QORUnicodeString& text,
                                                     int32_t& type,
                                                     QORListValQORUnicodeString& values) {
-  const HRESULT hr = DescribeColumn(column.View(), text, type, values);
-  if (hr != E_INVALIDARG) return hr;
-  return DescribeChosenColumn(column, text, type);
+  const int index = FindColumn(column.View(), _nextDescribed);
+  if (index < 0) return E_INVALIDARG;
+  const Answer& a = _answers[static_cast<std::size_t>(index)];
+  text.Str().assign(a.text.Str());
+  type = a.type;
+  for (const QORUnicodeString& v : a.values) values.Append(v);
+  return S_OK;
+}
+
+int QORIfcFilterStructure::FindColumn(std::string_view name, std::size_t& next) {
+  const std::size_t count = _answers.size();
+  // A few from the expected one: the generator skips the runtime column's cells.
+  for (std::size_t k = 0; k < 3 && k < count; ++k) {
+    const std::size_t i = (next + k) % count;
+    if (_answers[i].name != name) continue;
+    next = (i + 1) % count;
+    return static_cast<int>(i);
+  }
+  int index = name == "tree" ? 0 : ColumnIndex(name);
+  const ifc::PropertyIndex* chosen = _pModel ? _pModel->Properties() : nullptr;
+  if (index < 0 && chosen != nullptr) {
+    const int c = chosen->ColumnIndex(name);
+    if (c >= 0) index = static_cast<int>(_fixedCount) + c;
+  }
+  if (index >= 0) next = (static_cast<std::size_t>(index) + 1) % count;
+  return index;
 }
 
 HRESULT QORIfcFilterStructure::GetRoots(QORRawCollPV& roots) {
@@ -165,10 +196,13 @@ HRESULT QORIfcFilterStructure::GetEntityData(void* entity, QORListValQORUnicodeS
   std::string instance("#");
   instance += std::to_string(node->InstanceNumber());
   values.Append(QORUnicodeString(std::move(instance)));
-  std::string supertypes = ifc::TypeCatalog::Supertypes(node->TypeName());
-  if (!supertypes.empty()) {
+  auto known = _supertypes.find(node->TypeName());
+  if (known == _supertypes.end())
+    known =
+        _supertypes.emplace(node->TypeName(), ifc::TypeCatalog::Supertypes(node->TypeName())).first;
+  if (!known->second.empty()) {
     keys.Append(QORUnicodeString("supertypes"));
-    values.Append(QORUnicodeString(std::move(supertypes)));
+    values.Append(QORUnicodeString(known->second));
   }
   return S_OK;
 }
@@ -179,8 +213,8 @@ HRESULT QORIfcFilterStructure::GetEntityValue(void* entity, QORUnicodeString col
   if (!entity) return E_INVALIDARG;
   const ifc::Node* node = AsNode(entity);
   isNLS = false;
-  const int index = ColumnIndex(column.View());
-  if (ImportCell(index, mode, value)) return S_OK;
+  const int index = FindColumn(column.View(), _nextValued);
+  if (ImportCell(index < static_cast<int>(_fixedCount) ? index : -1, mode, value)) return S_OK;
   switch (index) {
     case kType:
       Assign(value, node->TypeName());
@@ -195,7 +229,9 @@ HRESULT QORIfcFilterStructure::GetEntityValue(void* entity, QORUnicodeString col
       Assign(value, node->IsSynthetic() ? std::string_view() : _pModel->Description(*node));
       return S_OK;
     default:
-      return ChosenColumnValue(entity, column, value);
+      if (index < static_cast<int>(_fixedCount)) return E_INVALIDARG;
+      Assign(value, _pModel->Value(static_cast<std::size_t>(index) - _fixedCount, *node));
+      return S_OK;
   }
 }
 
@@ -243,42 +279,19 @@ HRESULT QORIfcFilterStructure::ReadChosenColumns(std::vector<std::string>& colum
 }
 
 void QORIfcFilterStructure::DescribeChosenColumns() {
-  _chosenDescriptions.clear();
+  _answers.resize(_fixedCount);
   const ifc::PropertyIndex* chosen = _pModel ? _pModel->Properties() : nullptr;
   if (chosen == nullptr) return;
   for (const ifc::PropertyIndex::Column& c : chosen->Columns()) {
-    QORUnicodeString text;
+    Answer& a = _answers.emplace_back();
+    a.name = c.name;
     if (c.source == ifc::PropertyIndex::Source::Property) {
-      text = QORUnicodeString(c.unit.empty() ? c.name : c.name + " (" + c.unit + ")");
+      a.text = QORUnicodeString(c.unit.empty() ? c.name : c.name + " (" + c.unit + ")");
     } else {
-      text = QORUnicodeString("DXIfcProvider.Column_" + c.name);
+      a.text = QORUnicodeString("DXIfcProvider.Column_" + c.name);
     }
     // Type codes: 0 read-only text, 1 boolean, 4 number.
-    int32_t type = 0;
-    if (c.kind == ifc::PropertyIndex::Kind::Boolean) type = 1;
-    if (c.kind == ifc::PropertyIndex::Kind::Number) type = 4;
-    _chosenDescriptions.emplace_back(std::move(text), type);
+    if (c.kind == ifc::PropertyIndex::Kind::Boolean) a.type = 1;
+    if (c.kind == ifc::PropertyIndex::Kind::Number) a.type = 4;
   }
-}
-
-HRESULT QORIfcFilterStructure::DescribeChosenColumn(const QORUnicodeString& column,
-                                                    QORUnicodeString& text, int32_t& type) const {
-  const ifc::PropertyIndex* chosen = _pModel ? _pModel->Properties() : nullptr;
-  const int index = chosen ? chosen->ColumnIndex(column.Str()) : -1;
-  if (index < 0) return E_INVALIDARG;
-  text = _chosenDescriptions[static_cast<std::size_t>(index)].first;
-  type = _chosenDescriptions[static_cast<std::size_t>(index)].second;
-  return S_OK;
-}
-
-HRESULT QORIfcFilterStructure::ChosenColumnValue(const void* entity, const QORUnicodeString& column,
-                                                 QORUnicodeString& value) const {
-  const ifc::PropertyIndex* chosen = _pModel ? _pModel->Properties() : nullptr;
-  const int index = chosen ? chosen->ColumnIndex(column.Str()) : -1;
-  if (index < 0) return E_INVALIDARG;
-  const ifc::Node* node = AsNode(const_cast<void*>(entity));
-  Assign(value, node->IsSynthetic()
-                    ? std::string_view()
-                    : chosen->Value(static_cast<std::size_t>(index), node->InstanceNumber()));
-  return S_OK;
 }

@@ -20,6 +20,8 @@
 
 #include <memory>
 #include <string>
+#include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "InputFilteringInterfaces/QORInputFilterStructureBase.h"
@@ -55,15 +57,27 @@ class QORIfcFilterStructure : public QORInputFilterStructureBase {
   virtual HRESULT GetEntityAttribute(void* entity, QORUnicodeString name, QORUnicodeString& value);
 
  private:
+  // What GetColumnDescription answers for one column, made once.
+  struct Answer {
+    std::string_view name;
+    QORUnicodeString text;
+    int32_t type = 0;
+    QORListValQORUnicodeString values;
+  };
+
   // The columns chosen by the host, after the fixed ones.
   static HRESULT ReadChosenColumns(std::vector<std::string>& columns);
   void DescribeChosenColumns();
-  HRESULT DescribeChosenColumn(const QORUnicodeString& column, QORUnicodeString& text,
-                               int32_t& type) const;
-  HRESULT ChosenColumnValue(const void* entity, const QORUnicodeString& column,
-                            QORUnicodeString& value) const;
+  // Index in _answers, -1 for a column the provider does not have. The generator asks for
+  // the columns in order, entity after entity, so the one after the last found is tried
+  // first (`next` keeps it).
+  int FindColumn(std::string_view name, std::size_t& next);
 
   std::unique_ptr<ifc::Model> _pModel;
-  // Title and type code of each chosen column, asked for once per entity and column.
-  std::vector<std::pair<QORUnicodeString, int32_t>> _chosenDescriptions;
+  // The fixed columns, then the chosen ones.
+  std::vector<Answer> _answers;
+  std::size_t _fixedCount = 0;
+  std::size_t _nextDescribed = 0, _nextValued = 0;
+  // "IfcWall" -> "IfcBuildingElement IfcElement ...", by type name as the model keeps it.
+  std::unordered_map<std::string_view, std::string> _supertypes;
 };

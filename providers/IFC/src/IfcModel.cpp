@@ -1,5 +1,7 @@
 #include "IfcModel.h"
 
+#include <algorithm>
+
 #include "IfcStepNames.h"
 #include "IfcTreeBuilder.h"
 #include "IfcTypeCatalog.h"
@@ -12,6 +14,8 @@ constexpr std::size_t kObjectTypeIndex = 4;
 constexpr std::size_t kContextLongNameIndex = 5;  // IfcProject (IfcContext in IFC4)
 constexpr std::size_t kSpatialLongNameIndex = 7;
 constexpr std::size_t kTagIndex = 7;
+// Cells of the node table at most (16 MiB).
+constexpr std::size_t kNodeCellLimit = std::size_t{4} << 20;
 
 bool StartsWith(std::string_view s, std::string_view prefix) {
   return s.substr(0, prefix.size()) == prefix;
@@ -38,6 +42,7 @@ void Model::Close() {
   std::vector<Node>().swap(_nodes);
   std::vector<std::string>().swap(_texts);
   std::vector<std::string_view>().swap(_descriptions);
+  std::vector<uint32_t>().swap(_nodeCells);
   _schema = SchemaVersion::Unknown;
   _pProperties.reset();
   _file = StepFile();
@@ -64,7 +69,10 @@ bool Model::Open(const std::string& path, std::string& error,
     }
   }
   // The cells are joined once the index and the builder's work are freed.
-  if (_pProperties) _pProperties->Build();
+  if (_pProperties) {
+    _pProperties->Build();
+    IndexCells();
+  }
   return true;
 }
 
@@ -80,8 +88,43 @@ bool Model::OpenBuffer(std::string_view bytes, std::string& error,
       return false;
     }
   }
-  if (_pProperties) _pProperties->Build();
+  if (_pProperties) {
+    _pProperties->Build();
+    IndexCells();
+  }
   return true;
+}
+
+void Model::IndexCells() {
+  const std::size_t columns = _pProperties->Columns().size();
+  if (columns == 0 || columns * _nodes.size() > kNodeCellLimit) return;
+  // (instance, node) by instance, to walk beside each column's cells.
+  std::vector<uint64_t> byInstance;
+  byInstance.reserve(_nodes.size());
+  for (std::size_t i = 0; i < _nodes.size(); ++i)
+    if (!_nodes[i].IsSynthetic()) byInstance.push_back((uint64_t{_nodes[i]._instance} << 32) | i);
+  std::sort(byInstance.begin(), byInstance.end());
+  _nodeCells.assign(columns * _nodes.size(), 0);
+  for (std::size_t c = 0; c < columns; ++c) {
+    const auto cells = _pProperties->Cells(c);
+    auto cell = cells.begin();
+    for (const uint64_t pair : byInstance) {
+      const auto instance = static_cast<uint32_t>(pair >> 32);
+      while (cell != cells.end() && cell->instance < instance) ++cell;
+      if (cell == cells.end()) break;
+      if (cell->instance == instance)
+        _nodeCells[static_cast<uint32_t>(pair) * columns + c] = cell->text;
+    }
+  }
+}
+
+std::string_view Model::Value(std::size_t column, const Node& node) const {
+  if (!_pProperties || node.IsSynthetic()) return {};
+  const std::size_t columns = _pProperties->Columns().size();
+  if (column >= columns) return {};
+  if (_nodeCells.empty()) return _pProperties->Value(column, node._instance);
+  const auto index = static_cast<std::size_t>(&node - _nodes.data());
+  return _pProperties->Text(_nodeCells[index * columns + column]);
 }
 
 bool Model::Build(TreeBuilder& builder, std::string& error) {

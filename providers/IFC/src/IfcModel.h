@@ -90,6 +90,10 @@ class Model {
 
   // The columns asked for when opening, with their values; null when none was asked.
   const PropertyIndex* Properties() const { return _pProperties.get(); }
+  // The cell of a node in one of those columns (an index into Properties()->Columns());
+  // empty when it has none. The generator asks for every cell of every node: this is a
+  // table look-up, not a search.
+  std::string_view Value(std::size_t column, const Node& node) const;
 
   // IfcRoot.Description, decoded with the tree; empty for the synthetic group.
   std::string_view Description(const Node& node) const {
@@ -105,6 +109,7 @@ class Model {
  private:
   bool Build(TreeBuilder& builder, std::string& error);
   StepRecordSink& SinkFor(TreeBuilder& builder, std::span<const std::string> columns);
+  void IndexCells();
 
   StepFile _file;
   SchemaVersion _schema = SchemaVersion::Unknown;
@@ -115,6 +120,9 @@ class Model {
   const Node* const* _pRoots = nullptr;
   std::size_t _rootCount = 0;
   std::unique_ptr<PropertyIndex> _pProperties;
+  // Node-major: each chosen column's cell text (PropertyIndex::Text) for each node. Left
+  // empty when there are too many columns for one (discovery); Value searches then.
+  std::vector<uint32_t> _nodeCells;
 };
 
 }  // namespace ifc

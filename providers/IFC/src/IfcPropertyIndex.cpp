@@ -50,24 +50,30 @@ uint32_t Number(uint64_t id) {
   return static_cast<uint32_t>(std::min<uint64_t>(id, UINT32_MAX));
 }
 
-std::string Upper(std::string_view s) {
-  std::string out(s);
-  for (char& c : out)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  return out;
+// Case ignored, without making a string: this runs for every typed value taken.
+bool SameUpper(std::string_view s, std::string_view upper) {
+  if (s.size() != upper.size()) return false;
+  for (std::size_t i = 0; i < s.size(); ++i) {
+    const char c = s[i] >= 'a' && s[i] <= 'z' ? static_cast<char>(s[i] - 'a' + 'A') : s[i];
+    if (c != upper[i]) return false;
+  }
+  return true;
 }
 
 uint8_t MeasureUnit(std::string_view keyword) {
-  const std::string k = Upper(keyword);
-  if (k == "IFCLENGTHMEASURE" || k == "IFCPOSITIVELENGTHMEASURE" ||
-      k == "IFCNONNEGATIVELENGTHMEASURE")
-    return kLength;
-  if (k == "IFCAREAMEASURE") return kArea;
-  if (k == "IFCVOLUMEMEASURE") return kVolume;
-  if (k == "IFCPLANEANGLEMEASURE" || k == "IFCPOSITIVEPLANEANGLEMEASURE") return kAngle;
-  if (k == "IFCMASSMEASURE") return kMass;
-  if (k == "IFCTIMEMEASURE") return kTime;
-  if (k == "IFCTHERMODYNAMICTEMPERATUREMEASURE") return kTemperature;
+  static constexpr std::pair<std::string_view, uint8_t> kMeasures[] = {
+      {"IFCLENGTHMEASURE", kLength},
+      {"IFCPOSITIVELENGTHMEASURE", kLength},
+      {"IFCNONNEGATIVELENGTHMEASURE", kLength},
+      {"IFCAREAMEASURE", kArea},
+      {"IFCVOLUMEMEASURE", kVolume},
+      {"IFCPLANEANGLEMEASURE", kAngle},
+      {"IFCPOSITIVEPLANEANGLEMEASURE", kAngle},
+      {"IFCMASSMEASURE", kMass},
+      {"IFCTIMEMEASURE", kTime},
+      {"IFCTHERMODYNAMICTEMPERATUREMEASURE", kTemperature}};
+  for (const auto& [name, kind] : kMeasures)
+    if (SameUpper(keyword, name)) return kind;
   return kNoUnit;
 }
 
@@ -755,25 +761,43 @@ void PropertyIndex::BuildProperties() {
   };
   std::vector<Entry> entries;
   std::string key;
-  // Column of (set name, property name) codes of a segment, asked once per pair.
+  // The wanted sets of each property name code of each segment, looked up once a code.
+  using Wanted = std::vector<std::pair<std::string, int>>;
+  static const Wanted kNotLooked;
+  std::vector<std::vector<const Wanted*>> wantedOf(_segments.size());
+  auto wantedSets = [&](uint32_t segment, uint16_t code) {
+    std::vector<const Wanted*>& known = wantedOf[segment];
+    if (known.empty()) known.assign(_segments[segment]->names.size(), &kNotLooked);
+    if (known[code] == &kNotLooked) {
+      const auto it = _wantedProperties.find(_segments[segment]->names[code]);
+      known[code] = it == _wantedProperties.end() ? nullptr : &it->second;
+    }
+    return known[code];
+  };
+  // Writers put a set's values just before it, in order: the value after the last one found
+  // is tried before a search.
+  auto next = values.begin();
   for (const auto& segment : _segments) {
     for (const Taken::Set& set : segment->sets) {
       const std::string& setName = segment->names[set.name];
       for (uint32_t k = set.first; k < set.first + set.count; ++k) {
         const uint32_t id = segment->refs[k];
-        const auto at = std::lower_bound(values.begin(), values.end(), id,
-                                         [](const ValueAt& v, uint32_t n) { return v.id < n; });
-        if (at == values.end() || at->id != id) continue;
+        auto at = next;
+        if (at == values.end() || at->id != id) {
+          at = std::lower_bound(values.begin(), values.end(), id,
+                                [](const ValueAt& v, uint32_t n) { return v.id < n; });
+          if (at == values.end() || at->id != id) continue;
+        }
+        next = at + 1;
         const Taken& owner = *_segments[at->segment];
-        const std::string& propertyName = owner.names[owner.values[at->index].name];
+        const uint16_t nameCode = owner.values[at->index].name;
         int column = -1;
         if (_every) {
-          key.assign(setName).append(".").append(propertyName);
+          key.assign(setName).append(".").append(owner.names[nameCode]);
           column = AddColumn(key, Source::Property);
           _stats.resize(_columns.size());
-        } else if (const auto wanted = _wantedProperties.find(propertyName);
-                   wanted != _wantedProperties.end()) {
-          for (const auto& [wantedSet, wantedColumn] : wanted->second)
+        } else if (const Wanted* wanted = wantedSets(at->segment, nameCode)) {
+          for (const auto& [wantedSet, wantedColumn] : *wanted)
             if (wantedSet == setName) column = wantedColumn;
         }
         if (column >= 0)
@@ -786,9 +810,14 @@ void PropertyIndex::BuildProperties() {
                    [](const Entry& a, const Entry& b) { return a.set < b.set; });
   if (entries.empty()) return;
 
+  // Relationships mostly follow their sets in the file: the entries after the last set's
+  // are tried before a search.
+  auto nextEntry = entries.begin();
   auto emitSet = [&](uint32_t instance, uint32_t set, uint32_t order) {
-    auto it = std::lower_bound(entries.begin(), entries.end(), set,
-                               [](const Entry& e, uint32_t n) { return e.set < n; });
+    auto it = nextEntry;
+    if (it == entries.end() || it->set != set || (it != entries.begin() && (it - 1)->set == set))
+      it = std::lower_bound(entries.begin(), entries.end(), set,
+                            [](const Entry& e, uint32_t n) { return e.set < n; });
     for (; it != entries.end() && it->set == set; ++it) {
       const Taken::Value& v = _segments[it->segment]->values[it->index];
       _pending.push_back({it->column, instance, order, it->segment, v.text.offset, v.text.length});
@@ -802,6 +831,7 @@ void PropertyIndex::BuildProperties() {
       }
       if (st.unitKind == kNoUnit) st.unitKind = v.unitKind;
     }
+    nextEntry = it;
   };
 
   // The entities' own sets, in file order of their relationships.

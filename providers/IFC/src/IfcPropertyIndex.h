@@ -83,13 +83,19 @@ class PropertyIndex : public StepRecordSink {
   // How many instances have a cell in the column.
   std::size_t CellCount(std::size_t column) const { return _cells[column].size(); }
 
- private:
-  struct Taken;
   // 8 bytes: the values of a column repeat ("true", a material), so each text is kept once.
   struct Cell {
     uint32_t instance = 0;
-    uint32_t text = 0;  // in _texts
+    uint32_t text = 0;  // see Text; 0 is the empty text
   };
+  // A column's cells by instance, for a reader that walks them all.
+  std::span<const Cell> Cells(std::size_t column) const { return _cells[column]; }
+  std::string_view Text(uint32_t text) const {
+    return std::string_view(_textStore).substr(_texts[text].first, _texts[text].second);
+  }
+
+ private:
+  struct Taken;
   // A candidate cell while building; the first by (column, instance, order) wins.
   struct Pending {
     uint32_t column = 0;
@@ -106,9 +112,7 @@ class PropertyIndex : public StepRecordSink {
     uint8_t unitKind = 0;  // first measure or quantity with a kind of unit
   };
 
-  std::string_view ValueView(const Cell& c) const {
-    return std::string_view(_textStore).substr(_texts[c.text].first, _texts[c.text].second);
-  }
+  std::string_view ValueView(const Cell& c) const { return Text(c.text); }
   int AddColumn(std::string name, Source source);
   int NamedColumn(Source source);
   std::string_view PendingText(const Pending& p) const;
