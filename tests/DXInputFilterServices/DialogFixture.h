@@ -19,7 +19,7 @@
 #include "EventToolkit/QORCheck.h"
 #include "EventToolkit/QORSYPEventArgs.h"
 #include "FilterTestSupport.h"
-#include "SyntheticProvider.h"
+#include "ShapedProvider.h"
 
 namespace dxtest {
 

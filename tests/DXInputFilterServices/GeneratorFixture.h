@@ -9,7 +9,7 @@
 
 #include "FilterTestSupport.h"
 #include "ObjectModelRuntime/QORBaseUnknown.h"
-#include "SyntheticProvider.h"
+#include "ShapedProvider.h"
 
 namespace dxtest {
 
