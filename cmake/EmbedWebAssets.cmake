@@ -1,10 +1,12 @@
 # EmbedWebAssets.cmake - the files the dialog toolkit's web server serves, built into
-# the binary as a table of (path, bytes, media type). The server only looks paths up
-# in that table, so no request can reach a file outside it.
+# the binaries as tables of (path, bytes, media type): the kit's own pages in the kit,
+# each web application in the library that ships it. The server only looks paths up
+# in those tables, so no request can reach a file outside them.
 #
-#   qor_page_bundle(QORDialogToolkit)              # FilterBundle.js, made by node
-#   qor_default_web_assets(assets)                 # webapps/, vendor scripts, kit pages
-#   qor_embed_web_assets(QORDialogToolkit ${assets}) # key file key file ...
+#   qor_kit_web_assets(assets)                          # the kit's __qor/ pages
+#   qor_folder_web_assets(assets folder webapps/Name)   # a web application's files
+#   qor_embed_web_assets(QORDialogToolkit ${assets})    # key file key file ...
+#   qor_embed_web_assets(SomeModule SET ${assets})      # added when the module loads
 #
 # The bytes come in through the assembler's .incbin: a file of megabytes costs no
 # compile time. The generated source lists every file as a dependency, and the globs
@@ -43,47 +45,31 @@ function(qor_web_media_type file out_var)
   set(${out_var} "${type}" PARENT_SCOPE)
 endfunction()
 
-# Key/file pairs of what the program serves: everything under the repository's
-# webapps/ (as webapps/<relative path>), RequireJS and Tabulator when node_modules is
-# there (as webapps/vendor/...), and the kit's own window page, bridge and styles (as
-# __qor/<name>).
-function(qor_default_web_assets out_var)
+# Key/file pairs of every file under folder (dot files left out), keyed as
+# <prefix>/<relative path>; the relative paths named after SKIP are left out too.
+function(qor_folder_web_assets out_var folder prefix)
+  cmake_parse_arguments(PARSE_ARGV 3 arg "" "" "SKIP")
   set(pairs)
-  set(root "${CMAKE_SOURCE_DIR}/webapps")
-  if(IS_DIRECTORY "${root}")
-    file(GLOB_RECURSE files LIST_DIRECTORIES false CONFIGURE_DEPENDS "${root}/*")
-    list(SORT files)
-    foreach(file ${files})
-      file(RELATIVE_PATH rel "${root}" "${file}")
-      # Dot files (.gitkeep, editor files) are not part of any page.
-      # The bundle is made at build time (qor_page_bundle); a copy in the sources is stale.
-      if(rel MATCHES "(^|/)\\." OR rel STREQUAL "DXInputFilterDisplay/FilterBundle.js")
-        continue()
-      endif()
-      list(APPEND pairs "webapps/${rel}" "${file}")
-    endforeach()
-    if(IS_DIRECTORY "${root}/DXInputFilterDisplay")
-      list(APPEND pairs "webapps/DXInputFilterDisplay/FilterBundle.js"
-                "${CMAKE_BINARY_DIR}/web/FilterBundle.js")
+  file(GLOB_RECURSE files LIST_DIRECTORIES false CONFIGURE_DEPENDS "${folder}/*")
+  list(SORT files)
+  foreach(file ${files})
+    file(RELATIVE_PATH rel "${folder}" "${file}")
+    # Dot files (.gitkeep, editor files) are not part of any page.
+    if(rel MATCHES "(^|/)\\." OR rel IN_LIST arg_SKIP)
+      continue()
     endif()
-  endif()
-  set(modules "${CMAKE_SOURCE_DIR}/node_modules")
-  set(vendors
-    "requirejs/require.js" "require.js")
-  list(LENGTH vendors n)
-  math(EXPR last "${n} - 1")
-  foreach(i RANGE 0 ${last} 2)
-    math(EXPR j "${i} + 1")
-    list(GET vendors ${i} from)
-    list(GET vendors ${j} name)
-    if(EXISTS "${modules}/${from}")
-      list(APPEND pairs "webapps/vendor/${name}" "${modules}/${from}")
-    endif()
+    list(APPEND pairs "${prefix}/${rel}" "${file}")
   endforeach()
+  set(${out_var} "${pairs}" PARENT_SCOPE)
+endfunction()
+
+# The kit's own window page, bridge and styles, as __qor/<name>.
+function(qor_kit_web_assets out_var)
   set(kit "${CMAKE_SOURCE_DIR}/host/DialogToolkit/web")
   file(GLOB kit_files LIST_DIRECTORIES false CONFIGURE_DEPENDS
        "${kit}/*.html" "${kit}/*.js" "${kit}/*.css")
   list(SORT kit_files)
+  set(pairs)
   foreach(file ${kit_files})
     get_filename_component(name "${file}" NAME)
     list(APPEND pairs "__qor/${name}" "${file}")
@@ -91,29 +77,14 @@ function(qor_default_web_assets out_var)
   set(${out_var} "${pairs}" PARENT_SCOPE)
 endfunction()
 
-# FilterBundle.js, the filter page's modules in one file, is made by node from the
-# modules at build time, before target embeds or installs it.
-function(qor_page_bundle target)
-  set(bundle "${CMAKE_BINARY_DIR}/web/FilterBundle.js")
-  set(page "${CMAKE_SOURCE_DIR}/webapps/DXInputFilterDisplay")
-  if(NOT IS_DIRECTORY "${page}")
-    return()
-  endif()
-  find_program(QOR_NODE NAMES node nodejs REQUIRED)
-  file(GLOB_RECURSE modules LIST_DIRECTORIES false CONFIGURE_DEPENDS "${page}/*.js")
-  list(FILTER modules EXCLUDE REGEX "/FilterBundle\\.js$")
-  set(script "${CMAKE_SOURCE_DIR}/cmake/PageBundle.mjs")
-  add_custom_command(OUTPUT "${bundle}"
-                     COMMAND "${QOR_NODE}" "${script}" --out "${bundle}"
-                     DEPENDS ${modules} "${script}"
-                     COMMENT "Bundling the filter page's modules"
-                     VERBATIM)
-  target_sources(${target} PRIVATE "${bundle}")
-endfunction()
-
-# Generates the table's source from key/file pairs and adds it to target.
+# Generates the table's source from key/file pairs and adds it to target. Without SET
+# it is the kit's own table; with SET the library adds its files to the kit's table
+# when it is loaded and takes them back when it is unloaded. Either way the files are
+# recorded for installation (cmake/Install.cmake).
 function(qor_embed_web_assets target)
-  set(pairs ${ARGN})
+  cmake_parse_arguments(PARSE_ARGV 1 arg "SET" "" "")
+  set(pairs ${arg_UNPARSED_ARGUMENTS})
+  set_property(GLOBAL APPEND PROPERTY QOR_WEB_ASSETS ${pairs})
   set(out "${CMAKE_CURRENT_BINARY_DIR}/${target}_web_assets.cpp")
   set(asm "")
   set(decls "")
@@ -148,7 +119,11 @@ function(qor_embed_web_assets target)
   endif()
 
   set(text "// Generated by cmake/EmbedWebAssets.cmake from the files it names; do not edit.\n")
-  string(APPEND text "#include \"DialogToolkit/src/QORWebAssetsEmbedded.h\"\n\n")
+  if(arg_SET)
+    string(APPEND text "#include <iterator>\n\n#include \"DialogToolkit/QORWebAssets.h\"\n\n")
+  else()
+    string(APPEND text "#include \"DialogToolkit/src/QORWebAssetsEmbedded.h\"\n\n")
+  endif()
   if(count GREATER 0)
     string(APPEND text
       "#define QOR_ASSET_SYMBOL __attribute__((visibility(\"hidden\")))\n\n"
@@ -158,15 +133,25 @@ function(qor_embed_web_assets target)
       "    \".popsection\\n\");\n\n"
       "extern \"C\" {\n${decls}}\n\n"
       "namespace {\n"
-      "const QOREmbeddedWebAsset kAssets[] = {\n${rows}};\n"
-      "}  // namespace\n\n"
-      "const QOREmbeddedWebAsset* QOREmbeddedWebAssets(size_t* count) {\n"
-      "  *count = sizeof(kAssets) / sizeof(kAssets[0]);\n"
-      "  return kAssets;\n"
-      "}\n")
-  else()
+      "const QORWebAssets::Entry kAssets[] = {\n${rows}};\n")
+    if(arg_SET)
+      string(APPEND text
+        "struct Registration {\n"
+        "  Registration() { QORWebAssets::AddSet(kAssets, std::size(kAssets)); }\n"
+        "  ~Registration() { QORWebAssets::RemoveSet(kAssets); }\n"
+        "} registration;\n"
+        "}  // namespace\n")
+    else()
+      string(APPEND text
+        "}  // namespace\n\n"
+        "const QORWebAssets::Entry* QOREmbeddedWebAssets(size_t* count) {\n"
+        "  *count = sizeof(kAssets) / sizeof(kAssets[0]);\n"
+        "  return kAssets;\n"
+        "}\n")
+    endif()
+  elseif(NOT arg_SET)
     string(APPEND text
-      "const QOREmbeddedWebAsset* QOREmbeddedWebAssets(size_t* count) {\n"
+      "const QORWebAssets::Entry* QOREmbeddedWebAssets(size_t* count) {\n"
       "  *count = 0;\n"
       "  return nullptr;\n"
       "}\n")

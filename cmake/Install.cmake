@@ -29,9 +29,9 @@ install(TARGETS DXInputFilterTestDriver InputIfcFilter InputStepFilter
 
 install(DIRECTORY ${CMAKE_SOURCE_DIR}/catalogs/ DESTINATION ${DX_INSTALL_CATALOGDIR})
 
-# The same keys as the embedded table: a host that serves the page itself gets the
-# files the kit would serve.
-qor_default_web_assets(dx_install_web_assets)
+# The same keys as the embedded tables (the kit's and the modules'): a host that
+# serves the page itself gets the files the kit would serve.
+get_property(dx_install_web_assets GLOBAL PROPERTY QOR_WEB_ASSETS)
 list(LENGTH dx_install_web_assets dx_count)
 math(EXPR dx_last "${dx_count} - 1")
 foreach(i RANGE 0 ${dx_last} 2)

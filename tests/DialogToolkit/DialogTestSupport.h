@@ -11,12 +11,8 @@
 #include <unistd.h>
 
 #include <atomic>
-#include <chrono>
-#include <functional>
 #include <future>
 #include <regex>
-#include <string>
-#include <vector>
 
 #include "DialogToolkit/QORDialogToolkit.h"
 #include "DialogToolkit/QORVidCtlWebViewer.h"
@@ -28,27 +24,10 @@
 #include "EventToolkit/QOREventLoop.h"
 #include "EventToolkit/QORSYPEventArgs.h"
 #include "JsonStreams/JIStream.h"
+#include "JsonStreams/QORJsonString.h"
 #include "ObjectModelRuntime/QORMetaClass.h"
 
 using namespace std::chrono_literals;
-
-// The meta protocol of a class defined in a test, derived from Parent.
-#define DIALOG_TEST_META(Class, Parent)                                                 \
- public:                                                                                \
-  static const QORMetaClass* MetaObject() {                                             \
-    static std::atomic<const QORMetaClass*> slot{nullptr};                              \
-    return zqy::internal::LazyComponentMetaObject(slot, #Class, &Parent::MetaObject,    \
-                                                  "DialogToolkitTests", sizeof(Class)); \
-  }                                                                                     \
-  const QORMetaClass* GetMetaObject() const override {                                  \
-    return MetaObject();                                                                \
-  }                                                                                     \
-  const char* IsA() const override {                                                    \
-    return MetaObject()->GetName();                                                     \
-  }                                                                                     \
-  int IsAKindOf(const char* name) const override {                                      \
-    return MetaObject()->IsAKindOf(name);                                               \
-  }
 
 // Subscribes target's method to a widget's event; the widget keeps the handler.
 template <class Target, class Args>
@@ -59,32 +38,35 @@ void Subscribe(QORVidWidget* widget, QOREvent* event, Target* target,
   handler->Release();
 }
 
-// Records the events it is subscribed to, and whether they ran on the host thread.
+// Writes down the events it is subscribed to, one line each: "loadstart <sender>",
+// "message <JSON array of its strings>", "accept <button>", "reject <button>",
+// "closed <sender>"; and counts those raised off the host thread.
 class EventRecorder : public QORBaseUnknown {
  public:
-  void OnLoadStart(QORBaseUnknown* sender, QORSYPEventArgs*) { Note(loadStarts, sender); }
-  void OnClosed(QORBaseUnknown* sender, QORSYPEventArgs*) { Note(closed, sender); }
+  void OnLoadStart(QORBaseUnknown* s, QORSYPEventArgs*) { Note("loadstart " + NameOf(s)); }
+  void OnClosed(QORBaseUnknown* s, QORSYPEventArgs*) { Note("closed " + NameOf(s)); }
   void OnMessage(QORBaseUnknown*, QORVidJSMessageEventArgs* args) {
-    std::vector<std::string> strings;
-    for (const QORUnicodeString& s : args->GetMessages()) strings.push_back(s.Str());
-    Note(messages, std::move(strings));
+    std::string strings;
+    for (const QORUnicodeString& s : args->GetMessages())
+      strings += (strings.empty() ? "" : ",") + QORJsonString(s.Str());
+    Note("message [" + strings + "]");
   }
   void OnAccept(QORBaseUnknown*, QORVidFraDialogButtonClickedEventArgs* args) {
-    Note(accepted, args->GetStandardButton());
+    Note("accept " + std::to_string(args->GetStandardButton()));
   }
   void OnReject(QORBaseUnknown*, QORVidFraDialogButtonClickedEventArgs* args) {
-    Note(rejected, args->GetStandardButton());
+    Note("reject " + std::to_string(args->GetStandardButton()));
   }
 
-  std::vector<QORBaseUnknown*> loadStarts, closed;
-  std::vector<std::vector<std::string>> messages;
-  std::vector<int> accepted, rejected;
+  std::vector<std::string> log;
   int offHostThread = 0;
 
  private:
-  template <class List, class Value>
-  void Note(List& list, Value value) {
-    list.push_back(std::move(value));
+  static std::string NameOf(QORBaseUnknown* widget) {
+    return static_cast<QORCommand*>(widget)->GetName();
+  }
+  void Note(std::string line) {
+    log.push_back(std::move(line));
     if (!QOREventLoop::Host().IsHostThread()) ++offHostThread;
   }
 };
@@ -92,28 +74,22 @@ class EventRecorder : public QORBaseUnknown {
 // Work on another thread, as a browser's requests run beside the program. The result
 // is set before the host loop is woken, so a RunUntil waiting on it sees it at once.
 template <class Result>
-class Background {
- public:
-  template <class Work>
-  explicit Background(Work work) {
-    auto promise = std::make_shared<std::promise<Result>>();
-    _result = promise->get_future();
-    _thread = std::async(std::launch::async, [promise, work = std::move(work)]() mutable {
-      promise->set_value(work());
-      QOREventLoop::Host().Post([] {});
-    });
-  }
-  bool Ready() const { return _result.wait_for(0s) == std::future_status::ready; }
-  Result get() { return _result.get(); }
-
- private:
-  std::future<Result> _result;
-  std::future<void> _thread;  // joined when this goes
+struct Background {
+  std::shared_ptr<std::promise<Result>> promise = std::make_shared<std::promise<Result>>();
+  std::future<Result> result = promise->get_future();
+  std::future<void> thread;  // joined first when this goes
+  bool Ready() const { return result.wait_for(0s) == std::future_status::ready; }
+  Result get() { return result.get(); }
 };
 
 template <class Work>
 auto Async(Work work) {
-  return Background<decltype(work())>(std::move(work));
+  Background<decltype(work())> background;
+  background.thread = std::async(std::launch::async, [promise = background.promise, work]() {
+    promise->set_value(work());
+    QOREventLoop::Host().Post([] {});
+  });
+  return background;
 }
 
 // Runs work on another thread while the host thread turns the event loop.
@@ -134,94 +110,87 @@ inline JSON::JIStream ParseJson(const httplib::Result& answer) {
   return json;
 }
 
+inline constexpr char kViewerPath[] = "webapps/DialogToolkitTests/viewer.html";
+
 // One browser tab, played by an HTTP client: the window page's requests and the
 // viewer page's (through the bridge's protocol). Tabs of one browser share its cookie:
 // without one, the tab loads the window page to be given it.
-class PageClient {
- public:
-  PageClient(int port, const std::string& token, std::string cookie = "",
-             std::string tab = "tab0000000000000000000000000000a")
-      : _port(port), _base("/" + token), _tab(std::move(tab)), _client("127.0.0.1", port) {
-    _client.set_read_timeout(40, 0);
+struct PageClient {
+  PageClient(int port, const std::string& token, std::string cookie = "")
+      : base("/" + token),
+        origin("http://127.0.0.1:" + std::to_string(port)),
+        client("127.0.0.1", port) {
+    client.set_read_timeout(40, 0);
     if (cookie.empty()) {
-      auto page = _client.Get(_base + "/");
-      _setCookie = page ? page->get_header_value("Set-Cookie") : "";
-      cookie = _setCookie.substr(0, _setCookie.find(';'));
+      auto page = client.Get(base + "/");
+      setCookie = page ? page->get_header_value("Set-Cookie") : "";
+      cookie = setCookie.substr(0, setCookie.find(';'));
     }
-    _cookie = cookie;
-    _client.set_default_headers({{"Cookie", cookie}});
+    this->cookie = cookie;
+    client.set_default_headers({{"Cookie", cookie}});
   }
 
-  const std::string& Cookie() const { return _cookie; }
-  const std::string& SetCookie() const { return _setCookie; }
-  const std::string& Base() const { return _base; }
-  std::string Origin() const { return "http://127.0.0.1:" + std::to_string(_port); }
-  const std::string& Tab() const { return _tab; }
-
-  httplib::Result Get(const std::string& path, httplib::Headers headers = {}) {
-    headers.emplace("X-Qor-Tab", _tab);
-    return _client.Get(_base + path, headers);
+  httplib::Result Get(const std::string& path) {
+    return client.Get(base + path, {{"X-Qor-Tab", tab}});
   }
   httplib::Result Post(const std::string& path, const std::string& body = "") {
-    return _client.Post(_base + path, {{"X-Qor-Tab", _tab}, {"Origin", Origin()}}, body,
-                        "application/json");
+    return client.Post(base + path, {{"X-Qor-Tab", tab}, {"Origin", origin}}, body,
+                       "application/json");
   }
 
   // A new load of the viewer page (its first, or a reload).
-  std::string LoadViewer(const std::string& servedPath) {
+  std::string LoadViewer() {
     static std::atomic<int> loads{0};
-    _load = "load" + std::to_string(1000000 + loads.fetch_add(1)) + _tab.substr(0, 8);
-    _next = 0;
-    auto page = _client.Get(_base + "/" + servedPath);
-    return page && page->status == 200 ? page->body : "";
+    load = "load" + std::to_string(1000000 + loads.fetch_add(1)) + tab.substr(0, 8);
+    next = 0;
+    return Fetch(base + "/" + kViewerPath);
   }
 
   // One answer of the script stream: the scripts' addresses (empty on a time-out).
-  std::vector<std::string> NextScriptAddresses(int* status = nullptr) {
-    auto answer = Get("/__qor/scripts?load=" + _load + "&after=" + std::to_string(_next));
-    if (status) *status = Status(answer);
+  std::vector<std::string> NextScriptAddresses() {
+    auto answer = Get("/__qor/scripts?load=" + load + "&after=" + std::to_string(next));
     JSON::JIStream json;
     std::vector<std::string> addresses;
     if (Status(answer) != 200 || !json.Parse(answer->body)) return addresses;
     for (const QORUnicodeString& s : json.ReadStrings("scripts")) addresses.push_back(s.Str());
-    _next = std::stoul(json.ReadRawString("next").Str());
+    next = std::stoul(json.ReadRawString("next").Str());
     return addresses;
+  }
+
+  // The window state the page polls for, asked off the host thread.
+  std::string State(const std::string& field, const std::string& query = "") {
+    return ParseJson(OffHost([&] { return Get("/__qor/state" + query); }))
+        .ReadRawString(field.c_str())
+        .Str();
+  }
+
+  // The body served at address (a whole path), or "<status>" when it is not 200.
+  std::string Fetch(const std::string& address) {
+    auto answer = client.Get(address);
+    return Status(answer) == 200 ? answer->body : "<" + std::to_string(Status(answer)) + ">";
   }
 
   // Follows the stream until count scripts came, fetching each; the texts in order.
   std::vector<std::string> RunScripts(size_t count) {
     std::vector<std::string> texts;
-    for (int turns = 0; texts.size() < count && turns < 20; ++turns) {
-      for (const std::string& address : NextScriptAddresses()) {
-        auto script = _client.Get(address);
-        texts.push_back(Status(script) == 200 ? script->body : "<missing>");
-      }
-    }
+    for (int turns = 0; texts.size() < count && turns < 20; ++turns)
+      for (const std::string& address : NextScriptAddresses()) texts.push_back(Fetch(address));
     return texts;
   }
 
-  httplib::Client& Raw() { return _client; }
-
- private:
-  int _port;
-  std::string _base, _tab, _cookie, _setCookie;
-  httplib::Client _client;
-  std::string _load;
-  size_t _next = 0;
+  std::string base, origin, tab = "tab0000000000000000000000000000a", cookie, setCookie;
+  httplib::Client client;
+  std::string load;
+  size_t next = 0;
 };
 
 // A connection to the dialog server on loopback, -1 when refused.
 inline int ConnectLoopback(int port) {
   const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_port = htons(static_cast<uint16_t>(port));
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  if (fd >= 0 && connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0) {
-    close(fd);
-    return -1;
-  }
-  return fd;
+  sockaddr_in address{AF_INET, htons(static_cast<uint16_t>(port)), {htonl(INADDR_LOOPBACK)}, {}};
+  if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) == 0) return fd;
+  close(fd);
+  return -1;
 }
 
 // Sends request as it is on a new connection; what came back until the server closed it.
@@ -241,9 +210,6 @@ inline std::string RawExchange(int port, const std::string& request) {
   return answer;
 }
 
-inline constexpr char kViewerPath[] = "webapps/DialogToolkitTests/viewer.html";
-inline const std::string kViewerRoute = std::string("/") + kViewerPath;
-
 class WebDialog : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -252,6 +218,8 @@ class WebDialog : public ::testing::Test {
     QORDialogToolkit::SetMessageSizeLimit(size_t(256) << 20);
     QORDialogToolkit::SetLeaveGrace(3s);
     QORDialogToolkit::SetAddressSink([this](const std::string& a) { announced.push_back(a); });
+    QORDialogToolkit::SetNoticeSink([this](const std::string& text) { notices.push_back(text); });
+    QORDialogToolkit::SetLostGrace(20s);
     ASSERT_TRUE(QORWebAssets::Register(
         kViewerPath, "<!doctype html><html><head><meta charset=\"utf-8\"><title>viewer</title>",
         "text/html; charset=utf-8"));
@@ -274,9 +242,10 @@ class WebDialog : public ::testing::Test {
     if (viewer) viewer->RequestDelayedDestruction();
     if (dialog) dialog->RequestDelayedDestruction();
     QOREventLoop::Host().RunPending();
+    EXPECT_EQ(recorder->offHostThread, 0) << "events raised off the host thread";
     recorder->Release();
     QORDialogToolkit::SetAddressSink(nullptr);
-    QORDialogToolkit::SetMessageSizeLimit(size_t(256) << 20);
+    QORDialogToolkit::SetNoticeSink(nullptr);
     QORWebAssets::Unregister(kViewerPath);
   }
 
@@ -289,7 +258,6 @@ class WebDialog : public ::testing::Test {
     ASSERT_TRUE(std::regex_match(announced[0], match, kAddress)) << announced[0];
     port = std::stoi(match[1]);
     token = match[2];
-    EXPECT_EQ(dialog->GetAddress(), announced[0]);
   }
 
   bool RunUntil(const std::function<bool()>& condition, std::chrono::milliseconds limit = 10s) {
@@ -300,7 +268,7 @@ class WebDialog : public ::testing::Test {
     QOREventLoop::Host().RunUntil([] { return false; }, time);
   }
 
-  std::vector<std::string> announced;
+  std::vector<std::string> announced, notices;
   EventRecorder* recorder = nullptr;
   QORVidFraDialog* dialog = nullptr;
   QORVidCtlWebViewer* viewer = nullptr;

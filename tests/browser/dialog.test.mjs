@@ -1,6 +1,6 @@
-// The dialog toolkit's web backend in a real browser: a tiny kit program shows a
-// dialog whose content is a web viewer on a test page; headless Chromium opens the
-// announced address, and the program must see what the user does there.
+// The dialog toolkit's web backend in a real browser: the kit's test program, run as a
+// browser host, shows a dialog whose content is a web viewer on a test page; headless
+// Chromium opens the announced address, and the program must see what the user does.
 import { test } from 'node:test';
 import assert from 'node:assert/strict';
 import { spawn } from 'node:child_process';
@@ -13,11 +13,11 @@ import { fileURLToPath } from 'node:url';
 const root = path.resolve(path.dirname(fileURLToPath(import.meta.url)), '../..');
 const chromiumPath = '/usr/bin/chromium';
 const hostProgram = [process.env.DX_BUILD_DIR, path.join(root, 'build/release')].filter(Boolean)
-  .map((build) => path.join(build, 'bin/dialog_test_host')).find((p) => fs.existsSync(p));
+  .map((build) => path.join(build, 'bin/test_DialogToolkit')).find((p) => fs.existsSync(p));
 
 async function unavailable() {
   if (!fs.existsSync(chromiumPath)) return `no Chromium at ${chromiumPath}`;
-  if (!hostProgram) return 'dialog_test_host is not built (build/release, or set DX_BUILD_DIR)';
+  if (!hostProgram) return 'test_DialogToolkit is not built (build/release, or set DX_BUILD_DIR)';
   return import('playwright-core').then(() => null, () => 'playwright-core is not installed (npm ci)');
 }
 
@@ -45,7 +45,7 @@ const skip = await unavailable();
 test('a kit dialog in Chromium runs pushed scripts, carries messages, OK and closing to the program',
   { skip: skip ?? false, timeout: 120000 }, async (t) => {
     const { chromium } = await import('playwright-core');
-    const host = startHost(['--grace-ms', '2500', '--timeout-s', '100']);
+    const host = startHost(['--browser-host']);
     t.after(() => host.child.exitCode === null && host.child.kill('SIGTERM'));
     const address = (await host.waitFor((l) => l.startsWith('address '), 'its address')).slice(8);
     assert.match(address, /^http:\/\/127\.0\.0\.1:\d+\/[0-9a-f]{32}\/$/);
@@ -66,18 +66,19 @@ test('a kit dialog in Chromium runs pushed scripts, carries messages, OK and clo
     await page.goto(address);
     const buttons = page.locator('#qor-buttons button');
     await buttons.first().waitFor();
-    assert.equal(await page.locator('#qor-title').textContent(), 'Browser test dialog');
+    assert.equal(await page.locator('#qor-title').textContent(), 'Filter <import> & "check"');
     assert.deepEqual(await buttons.evaluateAll((bs) => bs.map((b) => b.dataset.name)), ['OK', 'Cancel']);
 
     // The viewer loaded its home page by itself; the program pushed a script on LoadStart.
-    const pushed = () => page.frameLocator('#qor-viewer').locator('#pushed', { hasText: 'pushed script ran' })
-      .waitFor({ timeout: 15000 });
+    const viewerTitle = (title) => page.waitForFunction(
+      (t) => document.querySelector('#qor-viewer')?.contentDocument?.title.includes(t), title, { timeout: 15000 });
+    const pushed = () => viewerTitle('| loadstart TestViewer');
     await pushed();
-    await host.waitFor((l) => l === 'loadstart', 'LoadStart');
+    await host.waitFor((l) => l === 'loadstart TestViewer', 'LoadStart');
 
     // A message posted with the bridge reaches the program with its strings; anything
     // but an array of strings is refused in the page already.
-    const frame = page.frames().find((f) => f.url().endsWith('/webapps/DialogToolkitTests/browser.html'));
+    const frame = page.frames().find((f) => f.url().endsWith('/webapps/DialogToolkitTests/viewer.html'));
     await frame.evaluate(() => window.qor.post(['fromPage', 'h\u00e9llo "world"\n']));
     const message = await host.waitFor((l) => l.startsWith('message '), 'the message');
     assert.deepEqual(JSON.parse(message.slice(8)), ['fromPage', 'h\u00e9llo "world"\n']);
@@ -86,8 +87,8 @@ test('a kit dialog in Chromium runs pushed scripts, carries messages, OK and clo
 
     // OK in the window page raises the dialog's accept event; the program answers.
     await buttons.first().click();
-    await host.waitFor((l) => l === 'button 2', 'the OK click');
-    await page.frameLocator('#qor-viewer').locator('#ok', { hasText: 'ok seen' }).waitFor({ timeout: 15000 });
+    await host.waitFor((l) => l === 'accept 2', 'the OK click');
+    await viewerTitle('| accept 2');
 
     // A reload is the same page coming back: the script runs again, no second LoadStart,
     // the window stays open. On the window page, Escape is Cancel and Enter is OK.
@@ -95,15 +96,15 @@ test('a kit dialog in Chromium runs pushed scripts, carries messages, OK and clo
     await pushed();
     await page.locator('#qor-title').click();
     await page.keyboard.press('Escape');
-    await host.waitFor((l) => l === 'button 16', 'Escape as Cancel');
+    await host.waitFor((l) => l === 'reject 16', 'Escape as Cancel');
     await page.keyboard.press('Enter');
-    await host.waitFor(() => host.count('button 2') === 2, 'Enter as OK');
-    assert.equal(host.count('loadstart'), 1);
-    assert.equal(host.count('closed'), 0);
+    await host.waitFor(() => host.count('accept 2') === 2, 'Enter as OK');
+    assert.equal(host.count('loadstart TestViewer'), 1);
+    assert.equal(host.count('closed TestDialog'), 0);
 
     // Closing the tab closes the window once the grace is over.
     await page.close();
-    await host.waitFor((l) => l === 'closed', 'the window closing', 15000);
+    await host.waitFor((l) => l === 'closed TestDialog', 'the window closing', 15000);
     assert.equal(await host.exited, 0);
     assert.deepEqual(errors, []);
   });

@@ -1,5 +1,6 @@
-// QORWebAssets.cpp - the table of served files: the embedded ones, and those added at
-// run time, which take precedence so that a program can replace an embedded page.
+// QORWebAssets.cpp - the table of served files: single files added at run time first,
+// so that a program can replace a page, then the libraries' sets, newest first, then
+// the kit's own embedded files.
 #include "DialogToolkit/QORWebAssets.h"
 
 #include <algorithm>
@@ -16,17 +17,25 @@ struct Added {
   std::string mediaType;
 };
 
+using Index = std::unordered_map<std::string_view, const QORWebAssets::Entry*>;
+
 struct Table {
   std::mutex mutex;
   std::map<std::string, Added, std::less<>> added;
-  std::unordered_map<std::string_view, const QOREmbeddedWebAsset*> embedded;
+  std::vector<std::pair<const QORWebAssets::Entry*, Index>> sets;
+  Index embedded;  // never changes after construction: read without the lock
 
   Table() {
     size_t count = 0;
-    const QOREmbeddedWebAsset* assets = QOREmbeddedWebAssets(&count);
+    const QORWebAssets::Entry* assets = QOREmbeddedWebAssets(&count);
     for (size_t i = 0; i < count; ++i) embedded.emplace(assets[i].path, &assets[i]);
   }
 };
+
+QORWebAssets::Asset FromEntry(const QORWebAssets::Entry& entry) {
+  return {std::string_view(entry.begin, static_cast<size_t>(entry.end - entry.begin)),
+          entry.mediaType, nullptr};
+}
 
 Table& GetTable() {
   // Never destroyed: server threads may still look paths up while the process exits.
@@ -51,6 +60,30 @@ bool IsServablePath(const std::string& path) {
 }
 
 }  // namespace
+
+bool QORWebAssets::AddSet(const Entry* entries, size_t count) {
+  Index index;
+  bool all = true;
+  for (size_t i = 0; i < count; ++i) {
+    const Entry& entry = entries[i];
+    const bool servable = entry.path && entry.begin && entry.end >= entry.begin &&
+                          entry.mediaType && *entry.mediaType && IsServablePath(entry.path);
+    if (servable)
+      index.emplace(entry.path, &entry);
+    else
+      all = false;
+  }
+  Table& table = GetTable();
+  std::lock_guard<std::mutex> lock(table.mutex);
+  table.sets.emplace_back(entries, std::move(index));
+  return all;
+}
+
+void QORWebAssets::RemoveSet(const Entry* entries) {
+  Table& table = GetTable();
+  std::lock_guard<std::mutex> lock(table.mutex);
+  std::erase_if(table.sets, [&](const auto& set) { return set.first == entries; });
+}
 
 bool QORWebAssets::Register(const std::string& path, std::string bytes,
                             const std::string& mediaType) {
@@ -83,12 +116,14 @@ std::optional<QORWebAssets::Asset> QORWebAssets::Find(std::string_view path) {
           it->second.bytes, it->second.mediaType);
       return Asset{*holder->first, holder->second, holder};
     }
+    for (auto set = table.sets.rbegin(); set != table.sets.rend(); ++set) {
+      auto found = set->second.find(path);
+      if (found != set->second.end()) return FromEntry(*found->second);
+    }
   }
   auto it = table.embedded.find(path);
   if (it == table.embedded.end()) return std::nullopt;
-  const QOREmbeddedWebAsset* asset = it->second;
-  return Asset{std::string_view(asset->begin, static_cast<size_t>(asset->end - asset->begin)),
-               asset->mediaType, nullptr};
+  return FromEntry(*it->second);
 }
 
 std::vector<std::string> QORWebAssets::Paths() {
@@ -97,6 +132,8 @@ std::vector<std::string> QORWebAssets::Paths() {
   {
     std::lock_guard<std::mutex> lock(table.mutex);
     for (const auto& [path, added] : table.added) paths.push_back(path);
+    for (const auto& [entries, index] : table.sets)
+      for (const auto& [path, entry] : index) paths.emplace_back(path);
   }
   for (const auto& [path, asset] : table.embedded) paths.emplace_back(path);
   std::sort(paths.begin(), paths.end());

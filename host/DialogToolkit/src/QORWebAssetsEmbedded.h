@@ -1,14 +1,10 @@
-// QORWebAssetsEmbedded.h - the table the build generates (cmake/EmbedWebAssets.cmake).
+// QORWebAssetsEmbedded.h - the kit's own files, in the table the build generates
+// (cmake/EmbedWebAssets.cmake).
 #pragma once
 
 #include <cstddef>
 
-struct QOREmbeddedWebAsset {
-  const char* path;
-  const char* begin;
-  const char* end;
-  const char* mediaType;
-};
+#include "DialogToolkit/QORWebAssets.h"
 
 // The embedded files, in the order the build listed them.
-const QOREmbeddedWebAsset* QOREmbeddedWebAssets(size_t* count);
+const QORWebAssets::Entry* QOREmbeddedWebAssets(size_t* count);
