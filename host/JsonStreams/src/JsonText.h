@@ -279,6 +279,15 @@ inline void AppendQuoted(ByteBuffer& buffer, std::string_view text) {
     std::memcpy(out + 1 + i, &word, 8);
   }
   if (i + 8 > size) {
+    if (size >= 8) {
+      // The last bytes as one word that overlaps the ones already checked.
+      uint64_t word;
+      std::memcpy(&word, p + size - 8, 8);
+      if (!NeedsEscapeCheck(word)) {
+        std::memcpy(out + 1 + size - 8, &word, 8);
+        i = size;
+      }
+    }
     for (; i < size && !NeedsEscapeCheck(static_cast<unsigned char>(p[i])); ++i) out[1 + i] = p[i];
     if (i == size) {
       out[0] = '"';
