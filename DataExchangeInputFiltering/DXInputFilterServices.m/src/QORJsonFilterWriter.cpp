@@ -234,29 +234,36 @@ bool KeysDistinct(size_t count, const KeyOf& key) {
 
 void QORJsonFilterWriter::BuildNode(const QORIInputFilterStructure_var& provider, void* entity,
                                     JSON::JOStream::ValueWriter& out) {
-  QORUnicodeString label;
-  QORListValQORUnicodeString uids;
+  // Every answer lands in scratch kept from the last node: emptied, not freed, so the
+  // provider's assignments reuse its capacity instead of allocating a node's worth of text.
+  NodeScratch& s = _scratch;
+  QORUnicodeString& label = s.label;
+  QORListValQORUnicodeString& uids = s.uids;
+  label.Str().clear();
+  uids.RemoveAll();
   bool labelIsNLS = false;
   provider->GetEntityLabel(entity, label, uids, labelIsNLS);
 
-  QORUnicodeString mode;
+  QORUnicodeString& mode = s.mode;
+  mode.Str().clear();
   if (_pSettings) _pSettings->DecideImportMode(provider, entity, mode);
   const QORUnicodeString* pMode = mode.IsEmpty() ? nullptr : &mode;
 
-  QORListValQORUnicodeString columnNames;
+  QORListValQORUnicodeString& columnNames = s.columnNames;
+  columnNames.RemoveAll();
   provider->GetColumns(columnNames);
   size_t cellCount = 0;
   size_t nlsCount = 0;
   for (int i = 2; i <= columnNames.Size(); ++i) {
     const QORUnicodeString& columnName = columnNames[i];
-    QORUnicodeString text;
+    s.text.Str().clear();
+    s.possibleValues.RemoveAll();
     int32_t type = 0;
-    QORListValQORUnicodeString possibleValues;
-    provider->GetColumnDescription(columnName, text, type, possibleValues);
+    provider->GetColumnDescription(columnName, s.text, type, s.possibleValues);
     if (type == QORDXColumnType::kRuntime) continue;  // computed by the page
     if (_cells.size() <= cellCount) _cells.resize(cellCount + 1);
     Cell& cell = _cells[cellCount];
-    cell.value = QORUnicodeString();
+    cell.value.Str().clear();
     cell.isNLS = false;
     provider->GetEntityValue(entity, columnName, cell.value, cell.isNLS, pMode);
     if (cell.value.IsEmpty()) continue;
@@ -265,7 +272,10 @@ void QORJsonFilterWriter::BuildNode(const QORIInputFilterStructure_var& provider
     ++cellCount;
   }
 
-  QORListValQORUnicodeString keys, values;
+  QORListValQORUnicodeString& keys = s.keys;
+  QORListValQORUnicodeString& values = s.values;
+  keys.RemoveAll();
+  values.RemoveAll();
   provider->GetEntityData(entity, keys, values);
   const int dataCount = std::min(keys.Size(), values.Size());
 
@@ -286,7 +296,8 @@ void QORJsonFilterWriter::BuildNode(const QORIInputFilterStructure_var& provider
   auto cellName = [&](size_t k) { return columnNames[_cells[k].column].View(); };
   const bool distinctCells = KeysDistinct(cellCount, cellName);
   // Entity data keys may repeat each other or the node's own data keys.
-  std::vector<std::string_view> dataKeys;
+  std::vector<std::string_view>& dataKeys = s.dataKeys;
+  dataKeys.clear();
   if (labelIsNLS) dataKeys.emplace_back("NLS_label");
   if (uids.Size() > 0) dataKeys.emplace_back("uid");
   if (nlsCount > 0) dataKeys.emplace_back("NLS_grid");

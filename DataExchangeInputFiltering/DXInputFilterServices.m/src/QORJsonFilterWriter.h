@@ -77,4 +77,11 @@ class QORJsonFilterWriter : public QORBaseUnknown, public DXWebViewerOwner {
     QORUnicodeString value;
   };
   std::vector<Cell> _cells;
+  // The rest of a node's answers, likewise kept between nodes.
+  struct NodeScratch {
+    QORUnicodeString label, mode, text;
+    QORListValQORUnicodeString uids, columnNames, possibleValues, keys, values;
+    std::vector<std::string_view> dataKeys;
+  };
+  NodeScratch _scratch;
 };

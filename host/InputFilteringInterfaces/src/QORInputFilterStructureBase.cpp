@@ -25,14 +25,19 @@ QORInputFilterStructureBase::QORInputFilterStructureBase(std::span<const QORFilt
 QORInputFilterStructureBase::~QORInputFilterStructureBase() = default;
 
 int QORInputFilterStructureBase::ColumnIndex(std::string_view name) const {
-  for (std::size_t i = 0; i < _names.size(); ++i)
-    if (name == _names[i]) return static_cast<int>(i);
+  // The first byte first: most names differ there, and a comparison of the rest calls memcmp.
+  for (std::size_t i = 0; i < _names.size(); ++i) {
+    const std::string_view candidate = _names[i];
+    if (candidate.size() == name.size() && (name.empty() || candidate[0] == name[0]) &&
+        candidate == name)
+      return static_cast<int>(i);
+  }
   return -1;
 }
 
 HRESULT QORInputFilterStructureBase::GetColumns(QORListValQORUnicodeString& columns) {
   columns.Reserve(static_cast<int>(_columns.size()));
-  for (const QORFilterColumn& c : _columns) columns.Append(QORUnicodeString(c.name));
+  for (const std::string_view name : _names) columns.Append(QORUnicodeString(name));
   return S_OK;
 }
 

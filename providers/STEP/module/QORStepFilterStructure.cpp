@@ -3,6 +3,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <charconv>
 #include <cstdlib>
 
 #include "InputFilteringInterfaces/QORInputFilterNotes.h"
@@ -40,6 +41,17 @@ constexpr QORFilterColumn kColumns[] = {{"Entity", QORDXColumnType::kReadOnlyTex
 
 const step::StepOccurrence* AsNode(void* entity) {
   return static_cast<const step::StepOccurrence*>(entity);
+}
+
+// Numbers of every node's cells, written without the temporary std::to_string makes.
+void AppendNumber(std::string& out, uint32_t number) {
+  char digits[10];
+  const auto end = std::to_chars(digits, digits + sizeof digits, number).ptr;
+  out.append(digits, static_cast<std::size_t>(end - digits));
+}
+void AssignNumber(std::string& out, uint32_t number) {
+  out.clear();
+  AppendNumber(out, number);
 }
 
 // The settings the host hands over in the environment (see the header).
@@ -154,9 +166,10 @@ HRESULT QORStepFilterStructure::GetEntityData(void* entity, QORListValQORUnicode
   const uint32_t instance =
       usage != nullptr ? usage->instance : _pAssembly->Definition(node).instance;
   keys.Append(QORUnicodeString("instance"));
-  std::string text("#");
-  text += std::to_string(instance);
-  values.Append(QORUnicodeString(std::move(text)));
+  QORUnicodeString text;
+  text.Str().push_back('#');
+  AppendNumber(text.Str(), instance);
+  values.Append(std::move(text));
   return S_OK;
 }
 
@@ -165,10 +178,10 @@ HRESULT QORStepFilterStructure::GetEntityValue(void* entity, QORUnicodeString co
                                                const QORUnicodeString* mode) {
   if (!entity || !_pAssembly) return E_INVALIDARG;
   const step::StepOccurrence& node = *AsNode(entity);
-  const step::StepProduct* product = _pAssembly->Product(node);
   isNLS = false;
   const int index = ColumnIndex(column.View());
   if (ImportCell(index, mode, value)) return S_OK;
+  const step::StepProduct* product = _pAssembly->Product(node);
   switch (index) {
     case kKind:
       value = _pAssembly->IsPart(node) ? "part" : "assembly";
@@ -188,7 +201,7 @@ HRESULT QORStepFilterStructure::GetEntityValue(void* entity, QORUnicodeString co
       return S_OK;
     }
     case kQuantity:
-      value.Str().assign(std::to_string(_pAssembly->Quantity(node)));
+      AssignNumber(value.Str(), _pAssembly->Quantity(node));
       return S_OK;
     case kSchemaApplication:
       value.Str().assign(_pAssembly->SchemaApplication());
