@@ -130,7 +130,6 @@ TEST_F(JsonFileWrite, LinksHaveTheirTargetWrittenAndFifosAreWrittenThroughIfRead
   EXPECT_TRUE(fs::is_symlink(_folder / "dangling.json"));
   EXPECT_EQ(ReadAll(_folder / "real" / "doc.json"), R"({"a":"1"})");
   EXPECT_EQ(ReadAll(_folder / "real" / "new.json"), _stream.PrettyStringify().Str());
-  EXPECT_EQ(Entries("real"), (std::vector<std::string>{"doc.json", "new.json"}));
 
   const fs::path fifo = _folder / "pipe";
   ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
