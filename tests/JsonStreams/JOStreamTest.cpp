@@ -10,6 +10,7 @@
 
 #include "JsonStreams/JIStream.h"
 #include "JsonStreams/JOStream.h"
+#include "JsonStreams/QORJsonString.h"
 
 namespace {
 
@@ -141,6 +142,11 @@ TEST(JOStream, TextReadsBackExactlyAndInvalidUtf8BecomesReplacementCharacters) {
   JOStream stream;
   stream.Add("k", "\b\f\n\r\t\x01\"\\");
   EXPECT_EQ(Text(stream), R"({"k":"\b\f\n\r\t\u0001\"\\"})");
+  // Quoted by hand: only script quoting hides what could end a script.
+  EXPECT_EQ(QORJsonString("</p><!--"), R"("</p><!--")");
+  const std::string script = QORJsonString("</p><!--", QORJsonQuoting::kScript);
+  EXPECT_EQ(script.find("</"), std::string::npos) << script;
+  EXPECT_EQ(script.find("<!"), std::string::npos) << script;
 }
 
 // Large children stay separate objects while small ones are copied in: the text must read

@@ -102,6 +102,9 @@ TEST_F(ObjectLifetime, TieAnswersItsOwnInterfaceAsksItsImplementationForOthersAn
   QORInterface_var<QORITestProbe> held;
   held.__CastTo(filter);
   ASSERT_TRUE(held);
+  held->SetValue(7);
+  EXPECT_EQ(probe->GetValue(), 7);
+  EXPECT_THROW(QORInterface_var<QORITestProbe>()->GetValue(), QORNullVarError);
   for (QORBaseUnknown* o :
        {static_cast<QORBaseUnknown*>(filter), impl, static_cast<QORBaseUnknown*>(probe)})
     o->Release();
