@@ -5,9 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <fstream>
-#include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "InputFilteringInterfaces/QORIInputFilterGenerator.h"
@@ -20,8 +19,7 @@
 
 class ProviderFixture : public ::testing::Test {
  protected:
-  typedef QORInterface_var<QORIInputFilterGenerator> Generator_var;
-  typedef QORInterface_var<QORIResolvedInputFilter> Reader_var;
+  using Generator_var = QORInterface_var<QORIInputFilterGenerator>;
 
   // From a derived fixture's SetUpTestSuite.
   static void LoadModules(const char* providerModule) {
@@ -39,13 +37,6 @@ class ProviderFixture : public ::testing::Test {
     return g;
   }
 
-  // A file of `text` in the test's temporary folder; its path.
-  static std::string WriteTemp(const std::string& name, const std::string& text) {
-    const std::string path = ::testing::TempDir() + "/" + name;
-    std::ofstream(path, std::ios::binary) << text;
-    return path;
-  }
-
   // The generator refuses the file, with an error text holding `reason`.
   static void ExpectRefused(const char* format, const std::string& path, const std::string& reason,
                             const QORUnicodeString* settings = nullptr) {
@@ -57,15 +48,13 @@ class ProviderFixture : public ::testing::Test {
   }
 
   // Generates the file's document with the entities of `removes` left out, saves it, reads it
-  // back and indexes its rows.
+  // back and lists its rows.
   void Generate(const char* format, const std::string& file, const QORUnicodeString* settings,
                 const std::vector<std::string>& removes = {}) {
     Generator_var generator = NewGenerator();
-    if (!removes.empty()) {
-      QORListValQORUnicodeString names;
-      for (const std::string& r : removes) names.Append(QORUnicodeString(r));
-      generator->AddEntityList(0, names);
-    }
+    QORListValQORUnicodeString names;
+    for (const std::string& r : removes) names.Append(QORUnicodeString(r));
+    if (!removes.empty()) generator->AddEntityList(0, names);
     ASSERT_EQ(generator->GenerateDocument(format, QORUnicodeString(file), settings), S_OK)
         << QORTakeErrorText();
     const std::string path = ::testing::TempDir() + "/provider.filter.json";
@@ -73,53 +62,46 @@ class ProviderFixture : public ::testing::Test {
     ASSERT_TRUE(_document.ParseFile(QORUnicodeString(path)));
     QORIResolvedInputFilter* raw = nullptr;
     ASSERT_EQ(generator->GetResolvedFilter(&raw), S_OK);
-    _reader = Reader_var(raw);
+    _reader = QORInterface_var<QORIResolvedInputFilter>(raw);
     raw->Release();
-    Index(_document.ReadObjects("roots"), "", 0);
+    _rows.clear();
+    List(_document.ReadObjects("roots"), "");
   }
 
-  // The reader's answer for the row of a path of labels ("Gearbox/Housing") or, when no path
-  // matches, of a label; "<none>" when it has no value.
-  std::string Answer(const std::string& key, const char* column) {
-    auto it = _uidByPath.find(key);
-    if (it == _uidByPath.end()) it = _uidByLabel.find(key);
-    if (it == _uidByLabel.end()) return "<no entity " + key + ">";
+  // Position in the document of the first row whose path of labels ("Gearbox/Housing") or
+  // label is `key`; SIZE_MAX for none.
+  std::size_t Position(const std::string& key) const {
+    for (std::size_t i = 0; i < _rows.size(); ++i) {
+      const std::string& path = _rows[i].first;
+      if (path == key || path.ends_with("/" + key)) return i;
+    }
+    return SIZE_MAX;
+  }
+
+  // The reader's answer for that row; "<none>" when it has no value.
+  std::string Answer(const std::string& key, const char* column) const {
+    const std::size_t i = Position(key);
+    if (i == SIZE_MAX) return "<no entity " + key + ">";
     QORUnicodeString value;
-    if (_reader->GetObjectAttribute(QORUnicodeString(it->second), QORUnicodeString(column), value) <
-        0)
+    if (_reader->GetObjectAttribute(QORUnicodeString(_rows[i].second), QORUnicodeString(column),
+                                    value) < 0)
       return "<none>";
     return value.Str();
   }
 
-  // Row of a label in document order.
-  std::size_t Position(const std::string& label) const {
-    for (std::size_t i = 0; i < _order.size(); ++i)
-      if (_order[i] == label) return i;
-    return SIZE_MAX;
-  }
-
   JSON::JIStream _document;
-  Reader_var _reader;
-  std::map<std::string, std::string> _uidByPath;   // rows with a uid
-  std::map<std::string, std::string> _uidByLabel;  // the first row of each label
-  std::map<std::string, int> _depth;               // by label
-  std::vector<std::string> _order;                 // labels in document order
+  QORInterface_var<QORIResolvedInputFilter> _reader;
+  std::vector<std::pair<std::string, std::string>> _rows;  // path of labels and uid, in order
 
  private:
-  void Index(const std::vector<JSON::JIStream>& nodes, const std::string& above, int depth) {
+  void List(const std::vector<JSON::JIStream>& nodes, const std::string& above) {
     for (const JSON::JIStream& node : nodes) {
       const JSON::JIStream data = node.ReadObject("data");
-      const std::string label =
-          node.Exist("label") ? node.ReadString("label").Str() : data.ReadString("NLS_label").Str();
-      const std::string path = above + label;
+      const std::string path = above + (node.Exist("label") ? node.ReadString("label").Str()
+                                                            : data.ReadString("NLS_label").Str());
       const std::vector<QORUnicodeString> uids = data.ReadStrings("uid");
-      if (!uids.empty()) {
-        _uidByPath[path] = uids.front().Str();
-        _uidByLabel.emplace(label, uids.front().Str());
-      }
-      _order.push_back(label);
-      _depth.emplace(label, depth);
-      Index(node.ReadObjects("children"), path + "/", depth + 1);
+      _rows.emplace_back(path, uids.empty() ? "" : uids.front().Str());
+      List(node.ReadObjects("children"), path + "/");
     }
   }
 };

@@ -142,24 +142,11 @@ TEST(JOStream, TextReadsBackExactlyAndInvalidUtf8BecomesReplacementCharacters) {
   JOStream stream;
   stream.Add("k", "\b\f\n\r\t\x01\"\\");
   EXPECT_EQ(Text(stream), R"({"k":"\b\f\n\r\t\u0001\"\\"})");
-}
-
-// Text written as JSON by hand (web answers, recorded lines) goes through the same
-// escaper: nothing is dropped, everything reads back.
-TEST(JsonString, ControlCharactersAreEscapedAndReadBackExactly) {
-  using namespace std::string_literals;
-  const std::string text = "tab\t nul\0 esc\x1b[31m \"q\" \\ </p> <!--"s;
-  for (QORJsonQuoting quoting : {QORJsonQuoting::kJson, QORJsonQuoting::kScript}) {
-    const std::string quoted = QORJsonString(text, quoting);
-    for (char c : quoted) EXPECT_GE(static_cast<unsigned char>(c), 0x20) << quoted;
-    simdjson::dom::parser parser;
-    std::string_view read;
-    ASSERT_EQ(parser.parse(quoted).get(read), simdjson::SUCCESS) << quoted;
-    EXPECT_EQ(read, text);
-    const bool script = quoting == QORJsonQuoting::kScript;
-    EXPECT_EQ(quoted.find("</") == std::string::npos, script);
-    EXPECT_EQ(quoted.find("<!") == std::string::npos, script);
-  }
+  // Quoted by hand: only script quoting hides what could end a script.
+  EXPECT_EQ(QORJsonString("</p><!--"), R"("</p><!--")");
+  const std::string script = QORJsonString("</p><!--", QORJsonQuoting::kScript);
+  EXPECT_EQ(script.find("</"), std::string::npos) << script;
+  EXPECT_EQ(script.find("<!"), std::string::npos) << script;
 }
 
 // Large children stay separate objects while small ones are copied in: the text must read
@@ -246,7 +233,6 @@ TEST(JOStream, PrettyOutputIndentsAndHoldsTheSameValue) {
   JOStream stream;
   stream.Add("a", "x");
   stream.Add("b", JOStream());
-  stream.Add("e", std::vector<QORUnicodeString>{"1", "2"});
   // Text that looks like structure must pass through untouched.
   stream.Add("tricky", "{[,:]} \"quoted, with: {braces}\" back\\slash\\");
   stream.Add("{,}", "\\");
@@ -257,8 +243,8 @@ TEST(JOStream, PrettyOutputIndentsAndHoldsTheSameValue) {
   EXPECT_TRUE(stream.AddRawString("raw", R"({"n":[1.50,{"m":[]}],"s":"\"\\"})"));
   const std::string pretty = stream.PrettyStringify().Str();
   EXPECT_EQ(Minified(pretty), Text(stream));
-  EXPECT_EQ(pretty.substr(0, 51),
-            "{\n    \"a\": \"x\",\n    \"b\": {},\n    \"e\": [\n        \"1\"");
+  EXPECT_TRUE(pretty.starts_with("{\n    \"a\": \"x\",\n    \"b\": {},\n    \"tricky\": "))
+      << pretty;
   EXPECT_NE(pretty.find("\n            \"c\": {"), std::string::npos);  // the chain is indented
 }
 

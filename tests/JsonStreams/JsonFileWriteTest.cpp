@@ -62,22 +62,6 @@ class JsonFileWrite : public ::testing::Test {
   JOStream _stream;
 };
 
-TEST_F(JsonFileWrite, FilesHoldTheTextAndReplaceTheOldFileKeepingItsPermissions) {
-  JOStream stream = LargeStream(20000);  // several write buffers
-  stream.Add("nested", LargeStream(3));
-  std::ofstream(_folder / "compact.json") << "old content";
-  const auto perms = fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read;
-  fs::permissions(_folder / "compact.json", perms);
-  ASSERT_TRUE(stream.WriteFile(PathOf("compact.json")));
-  ASSERT_TRUE(stream.WritePrettyFile(PathOf("pretty.json")));
-  ASSERT_TRUE(JOStream().WriteFile(PathOf("empty.json")));
-  EXPECT_EQ(ReadAll(_folder / "compact.json"), stream.Stringify().Str());
-  EXPECT_EQ(ReadAll(_folder / "pretty.json"), stream.PrettyStringify().Str());
-  EXPECT_EQ(ReadAll(_folder / "empty.json"), "{}");
-  EXPECT_EQ(fs::status(_folder / "compact.json").permissions(), perms);
-  EXPECT_EQ(Entries(), (std::vector<std::string>{"compact.json", "empty.json", "pretty.json"}));
-}
-
 TEST_F(JsonFileWrite, AFailedWriteSaysWhyAndLeavesEverythingAsItWas) {
   fs::create_directory(_folder / "dir");
   std::ofstream(_folder / "dir" / "inside.txt") << "kept";
@@ -118,19 +102,27 @@ TEST_F(JsonFileWrite, WriteThatFailsHalfwayLeavesTheTargetUntouched) {
   EXPECT_EQ(Entries(), std::vector<std::string>{"doc.json"});
 }
 
-// What is not a regular file is never replaced by one.
-TEST_F(JsonFileWrite, LinksHaveTheirTargetWrittenAndFifosAreWrittenThroughIfRead) {
+// Files hold the text and replace the old file keeping its permissions; what is not a
+// regular file is never replaced by one.
+TEST_F(JsonFileWrite, FilesLinkTargetsAndFifosGetTheText) {
+  JOStream stream = LargeStream(20000);  // several write buffers
+  stream.Add("nested", LargeStream(3));
   fs::create_directory(_folder / "real");
   std::ofstream(_folder / "real" / "doc.json") << "old";
+  std::ofstream(_folder / "empty.json") << "old content";
+  const auto perms = fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read;
+  fs::permissions(_folder / "real" / "doc.json", perms);
   fs::create_symlink("real/doc.json", _folder / "link.json");
   fs::create_symlink("real/new.json", _folder / "dangling.json");
-  ASSERT_TRUE(_stream.WriteFile(PathOf("link.json")));
-  ASSERT_TRUE(_stream.WritePrettyFile(PathOf("dangling.json")));
+  ASSERT_TRUE(stream.WriteFile(PathOf("link.json")));
+  ASSERT_TRUE(stream.WritePrettyFile(PathOf("dangling.json")));
+  ASSERT_TRUE(JOStream().WriteFile(PathOf("empty.json")));
   EXPECT_TRUE(fs::is_symlink(_folder / "link.json"));
   EXPECT_TRUE(fs::is_symlink(_folder / "dangling.json"));
-  EXPECT_EQ(ReadAll(_folder / "real" / "doc.json"), R"({"a":"1"})");
-  EXPECT_EQ(ReadAll(_folder / "real" / "new.json"), _stream.PrettyStringify().Str());
-  EXPECT_EQ(Entries("real"), (std::vector<std::string>{"doc.json", "new.json"}));
+  EXPECT_EQ(ReadAll(_folder / "real" / "doc.json"), stream.Stringify().Str());
+  EXPECT_EQ(ReadAll(_folder / "real" / "new.json"), stream.PrettyStringify().Str());
+  EXPECT_EQ(ReadAll(_folder / "empty.json"), "{}");
+  EXPECT_EQ(fs::status(_folder / "real" / "doc.json").permissions(), perms);
 
   const fs::path fifo = _folder / "pipe";
   ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
@@ -145,7 +137,8 @@ TEST_F(JsonFileWrite, LinksHaveTheirTargetWrittenAndFifosAreWrittenThroughIfRead
   ::close(reader);
   EXPECT_EQ(std::string(buffer, got > 0 ? static_cast<size_t>(got) : 0), R"({"a":"1"})");
   EXPECT_TRUE(fs::is_fifo(fifo));
-  EXPECT_EQ(Entries(), (std::vector<std::string>{"dangling.json", "link.json", "pipe", "real"}));
+  EXPECT_EQ(Entries(),
+            (std::vector<std::string>{"dangling.json", "empty.json", "link.json", "pipe", "real"}));
 }
 
 // A child rewrites a file again and again; SIGTERM lands while it writes.

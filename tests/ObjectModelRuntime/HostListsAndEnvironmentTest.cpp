@@ -1,6 +1,5 @@
-// The host's one-based lists, its environment look-up and its path splitting.
+// The host's one-based lists and its path splitting.
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include "ObjectModelRuntime/QORGetEnv.h"
 #include "ObjectModelRuntime/QORListValQORUnicodeString.h"
@@ -34,17 +33,6 @@ TEST(HostList, IndicesRunFromOneToSize) {
   EXPECT_EQ(pointers[1], &a);
   EXPECT_EQ(pointers[2], nullptr);
   EXPECT_EQ(pointers[3], &b);
-}
-
-TEST(HostEnvironment, GetEnvGivesNullForUndefinedAndTheValueOtherwise) {
-  const char* name = "QOR_HOSTKIT_TEST_VARIABLE";
-  unsetenv(name);
-  EXPECT_EQ(QORGetEnv(name), nullptr);
-  EXPECT_EQ(QORGetEnv(nullptr), nullptr);
-  setenv(name, "", 1);
-  ASSERT_NE(QORGetEnv(name), nullptr);
-  EXPECT_STREQ(QORGetEnv(name), "");
-  unsetenv(name);
 }
 
 TEST(HostPaths, SplitPathSeparatesFolderAndFileNameAtTheLastSeparator) {

@@ -30,19 +30,6 @@ TEST(MetaClass, ParentIsCreatedOnceBeforeItsChildWhenTheChildIsAskedFirst) {
   EXPECT_EQ(root->IsAKindOf("QORBaseUnknown"), 1);
   EXPECT_EQ(root->IsAKindOf("OrderParent"), 0);
   EXPECT_EQ(root->IsAKindOf(nullptr), 0);
-
-  // Made by hand, each call makes and counts a new meta class of the same identifier.
-  const int before = MetaObjectCreationCount("TwiceMadeClass");
-  const QORMetaClass* a = zqy::internal::fct_RetrieveMetaObject(
-      "TwiceMadeClass", QORMetaClass::kComponent, nullptr, "QORNull", "MetaClassTest", 8);
-  const QORMetaClass* b = zqy::internal::fct_RetrieveMetaObject(
-      "TwiceMadeClass", QORMetaClass::kComponent, nullptr, "QORNull", "MetaClassTest", 8);
-  EXPECT_NE(a, b);
-  EXPECT_EQ(MetaObjectCreationCount("TwiceMadeClass"), before + 2);
-  EXPECT_EQ(a->GetClassId(), b->GetClassId());
-  EXPECT_NE(a->GetClassId(), child->GetClassId());
-  EXPECT_EQ(a->GetObjectSize(), 8u);
-  EXPECT_STREQ(a->GetExtensionName(), "QORNull");
 }
 
 using PluginMetaClass = TestPluginTest;
@@ -52,11 +39,8 @@ TEST_F(PluginMetaClass, ComponentAndTieMetasNameTheirClassesAndKinship) {
   QORBaseUnknown* base = Instantiate(kBase, IID_QORBaseUnknown);
   ASSERT_NE(leaf, nullptr);
   ASSERT_NE(base, nullptr);
-  const QORMetaClass* meta = leaf->GetMetaObject();
-  EXPECT_STREQ(leaf->IsA(), kLeaf);
-  EXPECT_EQ(meta->GetTypeOfClass(), QORMetaClass::kComponent);
-  EXPECT_STREQ(meta->GetFrameworkName(), "QORTestPlugin");
-  const QORMetaClass* m = meta;
+  EXPECT_EQ(leaf->GetMetaObject()->GetTypeOfClass(), QORMetaClass::kComponent);
+  const QORMetaClass* m = leaf->GetMetaObject();
   for (const char* name : {kLeaf, kMiddle, kBase, "QORBaseUnknown"}) {
     ASSERT_NE(m, nullptr) << "chain ends before " << name;
     EXPECT_STREQ(m->GetName(), name);
@@ -76,11 +60,7 @@ TEST_F(PluginMetaClass, ComponentAndTieMetasNameTheirClassesAndKinship) {
   EXPECT_STREQ(tie->GetName(), "QORIResolvedInputFilter");
   EXPECT_EQ(tie->GetImplementationMeta(), base->GetMetaObject());
   EXPECT_EQ(tie->GetInterfaceMeta(), QORIResolvedInputFilter::MetaObject());
-  EXPECT_EQ(tie->GetInterfaceMeta()->GetTypeOfClass(), QORMetaClass::kInterface);
-  EXPECT_EQ(tie->GetInterfaceMeta()->GetClassId(), IID_QORIResolvedInputFilter);
-  EXPECT_EQ(filter->IsAKindOf("QORBaseUnknown"), 1);
-  EXPECT_EQ(filter->IsAKindOf(kBase), 0);
-  EXPECT_EQ(zqy::internal::MetaObjectCreationCount(kLeaf), 1);
+  EXPECT_EQ(filter->IsAKindOf(kBase), 0);  // a TIE is of its interface's kin
 
   // A class without a TIE of its own is served by its nearest parent's: TPMiddleComponent's
   // for the probe (although TPBaseComponent binds it too), TPBaseComponent's for the filter.

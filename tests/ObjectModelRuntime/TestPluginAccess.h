@@ -20,10 +20,6 @@ struct ClassCounts {
   bool operator==(const ClassCounts&) const = default;
 };
 
-inline void PrintTo(const ClassCounts& c, std::ostream* os) {
-  *os << "{constructed " << c.constructed << ", destroyed " << c.destroyed << "}";
-}
-
 // Fixture for tests that use the plug-in's components. The module is loaded once per
 // process (later loads answer S_FALSE); its probes are found with dlsym.
 class TestPluginTest : public ::testing::Test {

@@ -3,10 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <fstream>
-#include <map>
-#include <regex>
+#include <cctype>
 #include <set>
+#include <span>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -18,15 +17,6 @@ namespace {
 using step::StepAssembly;
 using step::StepAssemblyOptions;
 using step::StepOccurrence;
-
-const std::string kGearbox = std::string(DX_SAMPLES_DIR) + "/Gearbox.stp";
-
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
 
 std::string Wrap(const std::string& data, const std::string& schema = "AUTOMOTIVE_DESIGN") {
   return "ISO-10303-21;\nHEADER;\nFILE_DESCRIPTION((''),'2;1');\n"
@@ -51,19 +41,18 @@ std::string Usage(int number, const std::string& id, int parentDef, int childDef
 }
 
 // Every occurrence as "uid|label|part number|quantity", depth first.
+void AddRows(const StepAssembly& a, std::span<const StepOccurrence> nodes,
+             std::vector<std::string>& rows) {
+  for (const StepOccurrence& node : nodes) {
+    const step::StepProduct* p = a.Product(node);
+    rows.push_back(a.Uid(node) + "|" + a.Label(node) + "|" + (p ? p->id : "-") + "|" +
+                   std::to_string(a.Quantity(node)));
+    AddRows(a, a.Children(node), rows);
+  }
+}
 std::vector<std::string> Rows(const StepAssembly& a) {
   std::vector<std::string> rows;
-  std::vector<const StepOccurrence*> pending;
-  for (auto it = a.Roots().rbegin(); it != a.Roots().rend(); ++it) pending.push_back(&*it);
-  while (!pending.empty()) {
-    const StepOccurrence* node = pending.back();
-    pending.pop_back();
-    const step::StepProduct* p = a.Product(*node);
-    rows.push_back(a.Uid(*node) + "|" + a.Label(*node) + "|" + (p ? p->id : "-") + "|" +
-                   std::to_string(a.Quantity(*node)));
-    const auto kids = a.Children(*node);
-    for (auto it = kids.rbegin(); it != kids.rend(); ++it) pending.push_back(&*it);
-  }
+  AddRows(a, a.Roots(), rows);
   return rows;
 }
 
@@ -76,93 +65,23 @@ std::multiset<std::string> Uids(const StepAssembly& a) {
 // The same file as another export would write it: every instance renumbered (references
 // included) and the DATA records in reverse order.
 std::string Reexport(const std::string& text) {
-  const std::size_t data = text.find("DATA;\n") + 6;
-  const std::size_t end = text.find("ENDSEC;", data);
+  const std::size_t data = text.find("DATA;\n") + 6, end = text.find("ENDSEC;", data);
   std::vector<std::string> records;
   std::stringstream in(text.substr(data, end - data));
-  for (std::string line; std::getline(in, line);) {
-    if (!line.empty()) records.push_back(line);
-  }
-  std::reverse(records.begin(), records.end());
-  std::string body;
-  for (const std::string& r : records) body += r + "\n";
+  for (std::string line; std::getline(in, line);) records.insert(records.begin(), line);
   // #n becomes #(7919 * n + 13): the order of the numbers changes too.
-  static const std::regex ref("#([0-9]+)");
-  std::string out;
-  auto from = body.cbegin();
-  for (std::sregex_iterator it(body.begin(), body.end(), ref), stop; it != stop; ++it) {
-    out.append(from, (*it)[0].first);
-    out += "#" + std::to_string(7919 * std::stoull((*it)[1].str()) + 13);
-    from = (*it)[0].second;
+  std::string body;
+  for (const std::string& r : records) {
+    for (std::size_t i = 0; i < r.size(); ++i) {
+      body += r[i];
+      if (r[i] != '#' || !std::isdigit(static_cast<unsigned char>(r[i + 1]))) continue;
+      std::size_t digits = 0;
+      body += std::to_string(7919 * std::stoull(r.substr(i + 1), &digits) + 13);
+      i += digits;
+    }
+    body += "\n";
   }
-  out.append(from, body.cend());
-  return text.substr(0, data) + out + text.substr(end);
-}
-
-TEST(StepAssembly, GearboxExpandsEveryOccurrence) {
-  StepAssembly a;
-  std::string error;
-  ASSERT_TRUE(a.Open(kGearbox, error)) << error;
-  EXPECT_EQ(a.SchemaApplication(), "AP214");
-  ASSERT_EQ(a.Roots().size(), 1u);
-  // Root, 2 shaft assemblies, housing, 4 bolts, 4 parts in each shaft assembly.
-  EXPECT_EQ(a.OccurrenceCount(), 16u);
-  const std::vector<std::string> rows = Rows(a);
-  ASSERT_EQ(rows.size(), 16u);
-  EXPECT_EQ(rows[0], "GBX-100|Gearbox|GBX-100|1");
-  // Exporters that call every usage "Next assembly relationship" keep the name in the
-  // description; an unnamed usage falls back to its id.
-  EXPECT_EQ(rows[1], "GBX-100/ISA-200:1|Input shaft|ISA-200|1");
-  EXPECT_EQ(rows[3], "GBX-100/ISA-200:1/BRG-6204:1|Bearing, drive side|BRG-6204|2");
-  EXPECT_EQ(rows[5], "GBX-100/ISA-200:1/GEAR-01:1|GEAR-01:1|GEAR-01|1");
-  EXPECT_EQ(rows[8], "GBX-100/OSA-300:1/BRG-6204:1|Bearing, drive side|BRG-6204|2");
-  EXPECT_EQ(rows[11], "GBX-100/HSG-400:1|Housing|HSG-400|1");
-  EXPECT_EQ(rows[15], "GBX-100/BLT-M8:4|Cover bolt 4|BLT-M8|4");
-  // The bearing is one definition placed four times: four nodes, each a part.
-  int bearings = 0;
-  for (const std::string& row : rows) bearings += row.find("|BRG-6204|") != std::string::npos;
-  EXPECT_EQ(bearings, 4);
-  const StepOccurrence& gear = a.Children(a.Children(a.Roots()[0])[0])[3];
-  ASSERT_NE(a.Product(gear), nullptr);
-  EXPECT_EQ(a.Product(gear)->name,
-            "Pinion \xD0\xA8\xD0\xB5\xD1\x81\xD1\x82\xD0\xB5\xD1\x80\xD0\xBD\xD1\x8F z=17");
-  EXPECT_TRUE(a.IsPart(gear));
-  EXPECT_FALSE(a.IsPart(a.Roots()[0]));
-  // Every uid once (the reader keys entities by it), and the same after a re-export.
-  const std::string reexported = Reexport(ReadFile(kGearbox));
-  ASSERT_EQ(reexported.find("#81="), std::string::npos);  // no number kept its place
-  StepAssembly b;
-  ASSERT_TRUE(b.OpenBuffer(reexported, error)) << error;
-  const std::multiset<std::string> uids = Uids(a);
-  EXPECT_EQ(Uids(b), uids);
-  EXPECT_EQ(std::set<std::string>(uids.begin(), uids.end()).size(), 16u);
-}
-
-// The gearbox as other exporters write it: AP203 with plain formations, AP242 with
-// definitions that carry documents.
-TEST(StepAssembly, GearboxReadsAlikeInEverySchema) {
-  const std::string ap214 = ReadFile(kGearbox);
-  const std::regex schema("AUTOMOTIVE_DESIGN \\{ 1 0 10303 214 1 1 1 1 \\}");
-  const std::string ap203 = std::regex_replace(
-      std::regex_replace(ap214, schema, "CONFIG_CONTROL_DESIGN"),
-      std::regex("PRODUCT_DEFINITION_FORMATION_WITH_SPECIFIED_SOURCE\\(([^;]*),\\.NOT_KNOWN\\.\\)"),
-      "PRODUCT_DEFINITION_FORMATION($1)");
-  const std::string ap242 = std::regex_replace(
-      std::regex_replace(ap214, schema,
-                         "AP242_MANAGED_MODEL_BASED_3D_ENGINEERING_MIM_LF { 1 0 10303 442 1 1 4 }"),
-      std::regex("=PRODUCT_DEFINITION\\(('design'[^;]*)\\);"),
-      "=PRODUCT_DEFINITION_WITH_ASSOCIATED_DOCUMENTS($1,(#3));");
-  ASSERT_EQ(ap203.find("SPECIFIED_SOURCE"), std::string::npos);
-  ASSERT_NE(ap242.find("PRODUCT_DEFINITION_WITH_ASSOCIATED_DOCUMENTS('design'"), std::string::npos);
-  StepAssembly reference;
-  std::string error;
-  ASSERT_TRUE(reference.OpenBuffer(ap214, error)) << error;
-  for (const auto& [text, application] : {std::pair{ap203, "AP203"}, std::pair{ap242, "AP242"}}) {
-    StepAssembly a;
-    ASSERT_TRUE(a.OpenBuffer(text, error)) << application << ": " << error;
-    EXPECT_EQ(a.SchemaApplication(), application);
-    EXPECT_EQ(Rows(a), Rows(reference)) << application;
-  }
+  return text.substr(0, data) + body + text.substr(end);
 }
 
 // Crafted structures and every row they give ("uid|label|part number|quantity", depth first),
@@ -194,18 +113,21 @@ TEST(StepAssembly, StructuresOfCraftedFiles) {
        {"ROOT-ID|ROOT-ID|ROOT-ID|1", "ROOT-ID/id1|id1|P|3", "ROOT-ID/id2|Real name|P|3",
         "ROOT-ID/P|Plate|P|3"},
        ""},
-      {"without usages every part is a root, in file order",
-       Part(10, "A", "a") + Part(20, "B", "b"),
-       {"A|a|A|1", "B|b|B|1"},
-       ""},
       {"two unrelated products share a part",
        Part(10, "A", "a") + Part(20, "B", "b") + Part(30, "C", "c") + Usage(40, "1", 12, 32) +
            Usage(41, "1", 22, 32),
        {"A|a|A|1", "A/1|1|C|1", "B|b|B|1", "B/1|1|C|1"},
        ""},
-      {"two roots with one part number are told apart by their content",
-       Part(20, "A", "zeta") + Part(10, "A", "alpha"),
-       {"A~2|zeta|A|1", "A|alpha|A|1"},
+      {"without usages every part is a root in file order, one part number told apart by content",
+       Part(20, "A", "zeta") + Part(10, "A", "alpha") + Part(30, "B", "b"),
+       {"A~2|zeta|A|1", "A|alpha|A|1", "B|b|B|1"},
+       ""},
+      {"formations and definitions of the subtypes other exporters write",
+       "#10=PRODUCT('A','a','',(#9));\n"
+       "#11=PRODUCT_DEFINITION_FORMATION_WITH_SPECIFIED_SOURCE('','',#10,.NOT_KNOWN.);\n"
+       "#12=PRODUCT_DEFINITION_WITH_ASSOCIATED_DOCUMENTS('design','',#11,#9,(#3));\n" +
+           Part(20, "B", "b") + Usage(40, "ab", 12, 22),
+       {"A|a|A|1", "A/ab|ab|B|1"},
        ""},
       {"a cycle is cut where it closes",
        Part(10, "R", "r") + Part(20, "A", "a") + Part(30, "B", "b") + Usage(40, "ra", 12, 22) +
@@ -278,25 +200,6 @@ TEST(StepAssembly, ComplexRecordsReadAsTheirSimpleCounterparts) {
   EXPECT_EQ(a.UnreadComplex(), 0u);
 }
 
-TEST(StepAssembly, RepeatedInstanceNumbersAreCountedInAnyOrder) {
-  // #12 is a definition twice; #20 is a product and a usage.
-  const std::string repeated =
-      Wrap(Part(10, "A", "a") + Part(20, "B", "b") + Usage(30, "ab", 12, 22) +
-           "#12=PRODUCT_DEFINITION('again','',#11,#998);\n"
-           "#20=NEXT_ASSEMBLY_USAGE_OCCURRENCE('x','','',#12,#22,$);\n");
-  std::string error;
-  StepAssembly a, reversed;
-  ASSERT_TRUE(reversed.OpenBuffer(Reexport(repeated), error)) << error;
-  EXPECT_EQ(reversed.DuplicateInstances(), 2u);
-  ASSERT_TRUE(a.OpenBuffer(repeated, error)) << error;
-  EXPECT_EQ(a.DuplicateInstances(), 2u);
-  // References reach the first #12; the second is placed by nothing and stands as a root.
-  ASSERT_EQ(a.Roots().size(), 2u);
-  EXPECT_EQ(a.Definition(a.Roots()[0]).id, "design");
-  EXPECT_EQ(a.Children(a.Roots()[0]).size(), 2u);
-  EXPECT_EQ(a.Definition(a.Roots()[1]).id, "again");
-}
-
 // A chain of `levels` definitions, each using the next twice: 2^levels - 1 occurrences from
 // 2 * levels records of usage.
 std::string Doubling(int levels) {
@@ -330,7 +233,6 @@ TEST(StepAssembly, ExpansionBeyondTheLimitFailsBeforeBuilding) {
 TEST(StepAssembly, SchemasAreRecognisedWithoutCase) {
   const std::string data = Part(10, "A", "a");
   const std::pair<const char*, const char*> cases[] = {
-      {"CONFIG_CONTROL_DESIGN", "AP203"},
       {"automotive_design { 1 0 10303 214 3 1 1 }", "AP214"},
       {"AP242_MANAGED_MODEL_BASED_3D_ENGINEERING_MIM_LF { 1 0 10303 442 1 1 4 }", "AP242"},
       {"AP203_CONFIGURATION_CONTROLLED_3D_DESIGN_OF_MECHANICAL_PARTS_AND_ASSEMBLIES_MIM_LF",
@@ -343,12 +245,6 @@ TEST(StepAssembly, SchemasAreRecognisedWithoutCase) {
     EXPECT_EQ(a.SchemaApplication(), application) << schema;
     EXPECT_EQ(a.OccurrenceCount(), 1u);
   }
-  StepAssembly none;
-  std::string error;
-  EXPECT_FALSE(none.OpenBuffer(Wrap("#1=CARTESIAN_POINT('',(0.,0.,0.));\n", "IFC4"), error));
-  EXPECT_EQ(error, "no product structure in the file: it has no PRODUCT_DEFINITION (schema IFC4)");
-  EXPECT_FALSE(none.OpenBuffer("ISO-10303-21;\nHEADER;\n", error));
-  EXPECT_NE(error.find("truncated"), std::string::npos) << error;
 }
 
 // A product's name and description read in the code page the user names: single-byte,
@@ -363,11 +259,8 @@ TEST(StepAssembly, CodePages) {
       // "Вал" (shaft) in windows-1251, beside the same in UTF-8.
       {"windows-1251", "\xC2\xE0\xEB", "\xD0\x92\xD0\xB0\xD0\xBB", "\xD0\x92\xD0\xB0\xD0\xBB",
        "\xD0\x92\xD0\xB0\xD0\xBB"},
-      {"", "\xC2\xE0\xEB", "\\X2\\0412\\X0\\", "\xC3\x82\xC3\xA0\xC3\xAB", "\xD0\x92"},
       // "表ソア" in Shift-JIS: 95 5C, 83 5C, 83 41, then an escape and a doubled apostrophe.
       {"Shift_JIS", "\x95\x5C\x83\x5C\x83\x41 \\X2\\00E9\\X0\\''x", "\x83\x5C",
-       "\xE8\xA1\xA8\xE3\x82\xBD\xE3\x82\xA2 \xC3\xA9'x", "\xE3\x82\xBD"},
-      {"CP932", "\x95\x5C\x83\x5C\x83\x41 \\X2\\00E9\\X0\\''x", "\x83\x5C",
        "\xE8\xA1\xA8\xE3\x82\xBD\xE3\x82\xA2 \xC3\xA9'x", "\xE3\x82\xBD"},
       // A lead byte cut by the end of the string: one replacement character.
       {"Shift_JIS", "a\x83", "", "a\xEF\xBF\xBD", ""},
@@ -391,12 +284,6 @@ TEST(StepAssembly, CodePages) {
     EXPECT_EQ(p->name, c.expectedName) << c.page;
     EXPECT_EQ(p->description, c.expectedDescription) << c.page;
   }
-  StepAssemblyOptions unknown;
-  unknown.codePage = "no-such-page";
-  StepAssembly bad;
-  std::string error;
-  EXPECT_FALSE(bad.OpenBuffer(Wrap(Part(10, "A", "a")), error, unknown));
-  EXPECT_NE(error.find("no-such-page"), std::string::npos);
 }
 
 // Enough usages that a split near the middle lands among them.
@@ -422,7 +309,8 @@ std::string Wide(int parts) {
     }
     data += "#" + std::to_string(base + 4) + "=CARTESIAN_POINT('',(1.,2.,3.));\n";
   }
-  return Wrap(data);
+  // A product number taken again, counted whichever half reads it.
+  return Wrap(data + "#100=PRODUCT('again','','',(#9));\n");
 }
 
 TEST(StepAssembly, TwoThreadIndexGivesTheSameTree) {
@@ -440,6 +328,7 @@ TEST(StepAssembly, TwoThreadIndexGivesTheSameTree) {
   EXPECT_EQ(a.Roots().size(), 144u);
   EXPECT_EQ(a.UnreadComplex(), 143u);
   EXPECT_EQ(b.UnreadComplex(), 143u);
+  EXPECT_EQ(b.DuplicateInstances(), 1u);
   EXPECT_EQ(Rows(a), Rows(b));
 }
 

@@ -12,23 +12,21 @@ namespace {
 const std::string kMixed = "a\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80";
 const std::string kGrin = "\xF0\x9F\x98\x80";
 
-TEST(UnicodeStringCompare, IsNonZeroExactlyWhenTheTextsAreEqual) {
+TEST(UnicodeStringCompare, IsNonZeroExactlyWhenEqualAndNullIsEmpty) {
   const QORUnicodeString s("Level 1");
   EXPECT_NE(s.Compare("Level 1"), 0);
   for (const char* other : {"Level 2", "Level", "Level 1 ", "level 1"})
     EXPECT_EQ(s.Compare(other), 0) << other;
   EXPECT_EQ(QORUnicodeString("\xC3\xA9").Compare("e"), 0);
   EXPECT_NE(QORUnicodeString().Compare(""), 0);
-}
-
-TEST(UnicodeStringConstruction, NullIsEmptyAndByteLengthsKeepEmbeddedBytes) {
-  QORUnicodeString s(static_cast<const char*>(nullptr));
-  EXPECT_NE(s.IsEmpty(), 0);
-  s = "text";
-  s += static_cast<const char*>(nullptr);
-  EXPECT_STREQ(s + static_cast<const char*>(nullptr), "text");
-  s = static_cast<const char*>(nullptr);
-  EXPECT_NE(s.IsEmpty(), 0);
+  // Null is empty; byte lengths keep embedded bytes.
+  QORUnicodeString t(static_cast<const char*>(nullptr));
+  EXPECT_NE(t.IsEmpty(), 0);
+  t = "text";
+  t += static_cast<const char*>(nullptr);
+  EXPECT_STREQ(t + static_cast<const char*>(nullptr), "text");
+  t = static_cast<const char*>(nullptr);
+  EXPECT_NE(t.IsEmpty(), 0);
   EXPECT_EQ(QORUnicodeString("ab\0cd", 5).GetLengthInChar(), 5);
 }
 
@@ -36,10 +34,8 @@ TEST(UnicodeStringIndex, LengthsAndIndicesCountCharactersNotBytes) {
   const QORUnicodeString s(kMixed);
   EXPECT_EQ(s.GetLengthInChar(), 4);
   EXPECT_EQ(s.GetLengthInByte(), 10);
-  EXPECT_EQ(QORUnicodeString(kGrin).GetLengthInChar(), 1);
   const char32_t expected[] = {U'a', U'\u00E9', U'\u20AC', U'\U0001F600', 0};
   for (int i = 0; i < 5; ++i) EXPECT_EQ(s[i].GetCodePoint(), expected[i]) << i;
-  EXPECT_TRUE(s[0].IsASCII());
   EXPECT_FALSE(s[3].IsASCII());
   EXPECT_EQ(s[-1].GetCodePoint(), 0u);  // outside the text: U+0000
 }
@@ -65,9 +61,6 @@ TEST(UnicodeStringRemove, RemovesCharactersClampedToTheText) {
     s.Remove(c.start, c.count);
     EXPECT_EQ(s.Str(), c.left) << c.start << "," << c.count;
   }
-  QORUnicodeString one(kMixed);
-  one.Remove(3);  // count defaults to one character
-  EXPECT_EQ(one.Str(), kMixed.substr(0, 6));
 }
 
 TEST(UnicodeStringReplaceAll, ReplacesEveryNonOverlappingOccurrenceLeftToRight) {
@@ -111,10 +104,7 @@ TEST(UnicodeStringConcatenation, JoinsWithoutChangingTheOperands) {
   grown += a;
   grown += grown;  // appending itself doubles it
   EXPECT_STREQ(grown, "xleftxleft");
-  QORString narrow = b.ConvertToChar();
-  EXPECT_EQ(narrow.GetLengthInByte(), 4);
-  EXPECT_STREQ(narrow.CastToCharPtr(), b.CastToCharPtr());
-  EXPECT_EQ(b.View(), kGrin);
+  EXPECT_STREQ(b.ConvertToChar().CastToCharPtr(), kGrin.c_str());
 }
 
 }  // namespace
