@@ -170,19 +170,4 @@ describe('many entities at once', () => {
     model.undo();
     assert.equal(model.label(kitchen), 'Kitchen 0');
   });
-
-  test('the answer records edits not undone, the last value of a cell, over those a carried document holds', () => {
-    const doc = house();
-    doc.data.userEdits = { keep: { Name: 'from before' }, [doc.roots[0].data.uid[0]]: { Import: 'old', Name: 'kept' } };
-    const model = new FilterModel(JSON.stringify(doc));
-    const [project, site] = [model.roots[0], find(model, 'Site')];
-    model.applyEdits([{ index: project, column: model.column('Import'), value: 'false' }]);
-    model.applyEdits([{ index: project, column: model.column('Import'), value: 'maybe' }]);
-    model.applyEdits([{ index: site, column: model.column('Name'), value: 'Plot' }]);
-    model.undo();
-    assert.deepEqual(JSON.parse(model.serialize()).data.userEdits, { keep: { Name: 'from before' }, [model.firstUid(project)]: { Import: 'maybe', Name: 'kept' } });
-    model.undo();
-    model.undo();
-    assert.equal(model.serialize(), model.text, 'everything undone: the document as it came');
-  });
 });
