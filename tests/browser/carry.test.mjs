@@ -45,19 +45,17 @@ describe('carrying choices made in the browser to the next versions of a model',
   test('week 1 without marks; week 2 with the choices in place, the new entities marked and the gone ones listed', async (t) => {
     // Week 1: a document without a carry shows no marks.
     let { session, dialog } = await edit(t, 1);
-    assert.equal(await dialog.frame.locator('#carry-group').isHidden(), true);
-    assert.equal(await dialog.frame.locator('#carry-summary').isHidden(), true);
     await dialog.setOpen('Level 0', true);
     await dialog.setOpen('Level 1', true);
-    assert.deepEqual(await badged(dialog), []);
+    assert.deepEqual([await dialog.frame.locator('#carry-group').isHidden(), await dialog.frame.locator('#carry-summary').isHidden(), await badged(dialog)],
+      [true, true, []]);
 
     await dialog.toggle('Wall A', 'Import', { alone: true });
     await dialog.choose('Wall B', 'Import mode', 'ForCoordination');
     await dialog.toggle('Wall C', 'Import', { alone: true });
     await dialog.choose('Wall E', 'Import mode', 'ForLifecycle');
     await finishOk(session, dialog);
-    assert.equal(Object.keys(readData(filter(1)).userEdits).length, 4);
-    assert.equal(readData(filter(1)).carry, undefined);
+    assert.deepEqual([Object.keys(readData(filter(1)).userEdits).length, readData(filter(1)).carry], [4, undefined]);
 
     // Week 2: the choices are in place, the new entities marked and the gone ones listed.
     ({ session, dialog } = await edit(t, 2, '--carry', filter(1)));
@@ -65,12 +63,10 @@ describe('carrying choices made in the browser to the next versions of a model',
 
     await dialog.setOpen('Level 0', true);
     await dialog.setOpen('Level 1', true);
-    assert.equal(await dialog.checked('Wall A renamed', 'Import'), 'false', 'a rename keeps the choice');
-    await (await dialog.cell('Wall B', 'Import mode')).locator('.chip', { hasText: /^ForCoordination$/ }).waitFor();
-    assert.equal(await dialog.checked('Wall E', 'Import'), 'true');
-    assert.equal(await (await dialog.cell('Wall E', 'Import mode')).textContent(),
-      await (await dialog.cell('Wall D', 'Import mode')).textContent(),
-      'a wall under a new GlobalId is a new entity: the old one\'s choice is not its');
+    // A rename keeps the choice; a wall under a new GlobalId is a new entity: the old one's choice is not its.
+    const mode = async (label) => (await dialog.cell(label, 'Import mode')).textContent();
+    assert.deepEqual([await dialog.checked('Wall A renamed', 'Import'), await mode('Wall B'), await dialog.checked('Wall E', 'Import'), await mode('Wall E')],
+      ['false', 'ForCoordination', 'true', await mode('Wall D')]);
     assert.deepEqual((await badged(dialog)).sort(), ['Wall E', 'Wall F']);
 
     // "New since the last filter" shows the new walls and the way to them.
@@ -83,13 +79,11 @@ describe('carrying choices made in the browser to the next versions of a model',
     await dialog.row('Wall D').waitFor();
 
     // The gone panel: closed until asked for, then the removed and the re-identified walls.
-    const panel = dialog.frame.locator('#gone-panel');
+    const [panel, gone] = [dialog.frame.locator('#gone-panel'), dialog.frame.getByRole('button', { name: 'Gone (2)' })];
     assert.equal(await panel.isHidden(), true);
-    const gone = dialog.frame.getByRole('button', { name: 'Gone (2)' });
     await gone.click();
     await panel.waitFor();
-    assert.equal(await gone.getAttribute('aria-expanded'), 'true');
-    assert.deepEqual((await panel.locator('li').allTextContents()).sort(), [globalId(102), globalId(104)].sort());
+    assert.deepEqual([await gone.getAttribute('aria-expanded'), (await panel.locator('li').allTextContents()).sort()], ['true', [globalId(102), globalId(104)].sort()]);
     // Escape closes it and the focus goes back to its button.
     await panel.getByRole('button', { name: 'Close' }).focus();
     await dialog.page.keyboard.press('Escape');

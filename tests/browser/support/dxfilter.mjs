@@ -112,9 +112,7 @@ export function changes(before, after) {
   const out = new Map();
   for (const [uid, a] of before) {
     const b = after.get(uid);
-    if (!b) continue;
-    const names = new Set([...Object.keys(a.values), ...Object.keys(b.values)]);
-    for (const name of names) {
+    for (const name of new Set(b ? [...Object.keys(a.values), ...Object.keys(b.values)] : [])) {
       if (a.values[name] !== b.values[name]) out.set(`${uid} ${name}`, [a.values[name], b.values[name]]);
     }
   }
