@@ -41,15 +41,6 @@ describe('carry marks', () => {
     assert.equal(new CarryMarks(RawJson.parse('{"carry":{"carried":1e3}}')).counts().carried, 0, 'a count is written as digits');
   });
 
-  test('a catalog replaces the English texts it has, and only those', () => {
-    CarryMarks.use({ NewBadge: 'Neu', Summary: '{0} übernommen, {1} neu, {2} weg, {3} verworfen', Edits: '{0} Änderungen', NewFilter: 42 });
-    const marks = new CarryMarks({ carry: { carried: 3, new: ['a'], gone: [], dropped: 1 } });
-    // NewFilter, not a text, is ignored.
-    assert.deepEqual([marks.badge(), marks.summary(), marks.filterLabel()], ['Neu', '3 Änderungen übernommen, 1 neu, 0 weg, 1 verworfen', 'New since the last filter']);
-    CarryMarks.reset();
-    assert.equal(marks.badge(), 'New');
-  });
-
   test('on a loaded filter, only the entities named new are flagged, and the filter shows them with their path', () => {
     // Two entities new, one uid the house lacks, one uid two entities share.
     const doc = house();

@@ -41,4 +41,10 @@ test('the page\'s own texts: the English file matches the code, and a catalog ov
   assert.equal(Texts.format('Branch', '$& $1 {0}'), 'Branch: $& $1 {0}', 'arguments are taken as they are');
   Texts.reset();
   assert.equal(Texts.format('SummaryImport', 3, 40), '3 of 40 entities will be imported');
+  // The carry marks take their catalog the same way.
+  const marks = new CarryMarks({ carry: { carried: 3, new: ['a'], gone: [], dropped: 1 } });
+  CarryMarks.use({ NewBadge: 'Neu', Edits: '{0} Änderungen', NewFilter: 42 });
+  assert.deepEqual([marks.badge(), marks.summary(), marks.filterLabel()], ['Neu', '3 Änderungen carried, 1 new, 0 gone, 1 dropped', 'New since the last filter']);
+  CarryMarks.reset();
+  assert.equal(marks.badge(), 'New');
 });
