@@ -39,15 +39,4 @@ describe('the answer message from kept chunks', () => {
       assert.equal(JSON.parse(await bodyText(body, 'onOkClick', model.answerPieces()))[1], written);
     }
   });
-
-  test('changes at the very start and end, on an empty text, and chunks never splitting a surrogate pair', async () => {
-    const pair = 'a\ud83c\udfe0b\ud83c\udfe0';
-    for (const start of new AnswerBody(pair, 2).starts) assert.ok(!/[\udc00-\udfff]/.test(pair[start]), `chunk at ${start} starts inside a pair`);
-    const text = '{"a":"b"}';
-    const body = new AnswerBody(text, 4);
-    const pieces = [[0, 0, '\n'], [5, 8, '"\u0001"'], [9, 9, '\ud83c\udfe0']];
-    const written = '\n{"a":"\u0001"}\ud83c\udfe0';
-    assert.equal(await bodyText(body, 't', pieces), expected('t', written));
-    assert.deepEqual([await bodyText(new AnswerBody('', 4), 't', [[0, 0, 'x']]), await bodyText(new AnswerBody('', 4), 't', [])], [expected('t', 'x'), expected('t', '')]);
-  });
 });

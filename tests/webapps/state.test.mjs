@@ -1,14 +1,14 @@
 import { test } from 'node:test';
 import assert from 'node:assert/strict';
 import { load } from './amd.mjs';
-import { houseText } from './fixtures.mjs';
+import { houseText, find as findIn } from './fixtures.mjs';
 
 const [FilterModel, FilterState] = await load('FilterModel', 'FilterState');
 
 function setup() {
   const model = new FilterModel(houseText());
   const state = new FilterState(model);
-  const find = (label) => [...Array(model.size).keys()].find((i) => model.label(i) === label);
+  const find = (label) => findIn(model, label);
   // The rows as the grid shows them: visible entities under expanded parents, context marked "~".
   const shown = () => {
     const out = [];
