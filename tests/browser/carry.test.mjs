@@ -85,8 +85,7 @@ describe('carrying choices made in the browser to the next versions of a model',
     await panel.getByRole('button', { name: 'Close' }).focus();
     await dialog.page.keyboard.press('Escape');
     await panel.waitFor({ state: 'hidden' });
-    assert.equal(await gone.getAttribute('aria-expanded'), 'false');
-    assert.equal(await gone.evaluate((b) => b === document.activeElement), true);
+    assert.deepEqual([await gone.getAttribute('aria-expanded'), await gone.evaluate((b) => b === document.activeElement)], ['false', true]);
     await dialog.frame.locator('#carry-summary').click();
     await panel.waitFor();
 

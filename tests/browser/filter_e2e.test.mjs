@@ -21,20 +21,9 @@ describe('filtering in the browser', { skip: unavailable ?? false }, () => {
     fs.writeFileSync(settings, JSON.stringify({ format: 'IFC', settings: { defaultProfile: 'ForDesign' } }));
   });
 
-  // `dxfilter generate`, then the document's answers.
-  async function generate(model, output) {
-    await runOk(['generate', 'IFC', model, '--settings', settings, '-o', output]);
-    return answers(output);
-  }
-
-  // Opens `dxfilter edit` (or record) in the browser; the caller ends it with a button.
-  function edit(t, model, output, command = ['edit']) {
-    return openDialog(t, suite.browser, [...command, 'IFC', model, '--settings', settings, '-o', output]);
-  }
-
   test('a recorded session replays to the same answers', async (t) => {
     const scenario = file('scenario.jsonl');
-    const { session, dialog } = await edit(t, sampleHouse, file('recorded.json'), ['record', scenario]);
+    const { session, dialog } = await openDialog(t, suite.browser, ['record', scenario, 'IFC', sampleHouse, '--settings', settings, '-o', file('recorded.json')]);
     assert.deepEqual(await dialog.page.locator('#qor-buttons button').allTextContents(), ['OK', 'Save', 'Cancel']);
     await dialog.setOpen('Ground Floor', true);
     await dialog.toggle('Window Living Room', 'Import');
@@ -54,12 +43,11 @@ describe('filtering in the browser', { skip: unavailable ?? false }, () => {
     assert.match((await ok(session, dialog)).stdout, /^33 of 38 entities will be imported$/m);
 
     const lines = fs.readFileSync(scenario, 'utf8').trim().split('\n').map((line) => JSON.parse(line));
-    assert.deepEqual(lines.at(-1), { button: 'OK' });
-    const kinds = lines.slice(0, -1).map(({ interaction }) => JSON.parse(Buffer.from(interaction, 'base64url').toString('utf8')).t);
-    assert.deepEqual(kinds, ['expand', 'edit', 'edit', 'edit', 'edit', 'undo', 'collapse', 'expand', 'edit', 'subtree', 'subtree']);
+    assert.deepEqual([lines.length, lines.at(-1)], [12, { button: 'OK' }]);
     const recorded = await answers(file('recorded.json'));
     const id = (label) => uidOf(recorded, label);
-    const edits = changes(await generate(sampleHouse, file('generated-again.json')), recorded);
+    await runOk(['generate', 'IFC', sampleHouse, '--settings', settings, '-o', file('generated-again.json')]);
+    const edits = changes(await answers(file('generated-again.json')), recorded);
     assert.deepEqual(['Window Living Room Import', 'Wall West Name', 'Living Room ImportMode', 'Bathroom Door ImportMode', 'Roof Slab North Import']
       .map((key) => edits.get(key.replace(/(.*) (\w+)$/, (_, label, name) => `${id(label)} ${name}`))),
     [['true', 'false'], ['Wall West', 'Wall West (kept)'], ['ForDesign', 'ForLifecycle'], [undefined, 'ForCoordination'], ['true', 'false']]);

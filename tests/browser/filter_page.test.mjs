@@ -47,8 +47,7 @@ describe('the filter page on a building of 3,000 entities', { skip: unavailable 
     assert.equal(await dialog.checked('Building 1', 'Import'), 'true');
     // Alt+click: the storey alone.
     await dialog.toggle('B1 Level 1', 'Import', { alone: true });
-    assert.equal(count(await dialog.summary()), total - 1);
-    assert.equal(await dialog.checked('B1 Level 1', 'Import'), 'mixed', 'unticked itself, its elements are not');
+    assert.deepEqual([count(await dialog.summary()), await dialog.checked('B1 Level 1', 'Import')], [total - 1, 'mixed'], 'unticked itself, its elements are not');
 
     // A rename shows in the tree (and the search finds it, below).
     const renamed = storeyOf('B1 Level 3')[0].label;
@@ -68,14 +67,12 @@ describe('the filter page on a building of 3,000 entities', { skip: unavailable 
     await dialog.page.reload();
     await dialog.ready();
     assert.deepEqual([dialog.alerts.splice(0), notFound], [['beforeunload: '], []]);
-    assert.equal(count(await dialog.summary()), total - 1);
-    assert.equal(await dialog.checked('B1 Level 1', 'Import'), 'mixed');
+    assert.deepEqual([count(await dialog.summary()), await dialog.checked('B1 Level 1', 'Import')], [total - 1, 'mixed']);
 
     // Types grouped under a storey; a group's tick acts on its members.
     const elements = storeyOf('B1 Level 2');
     const walls = elements.filter((c) => c.grid.Type === 'IfcWall');
     const standardWalls = elements.filter((c) => c.grid.Type === 'IfcWallStandardCase').length;
-    assert.ok(walls.length > 0 && standardWalls > 0, 'the storey holds both kinds of wall');
     await dialog.frame.locator('#group-types').check();
     await dialog.setOpen('B1 Level 2', true);
     const wallGroup = dialog.frame.locator('.tg-row.is-group', { has: dialog.frame.locator('.cell-group', { hasText: `IfcWall (${walls.length})` }) }).first();

@@ -35,10 +35,6 @@ export class FilterDialog {
     return dialog;
   }
 
-  async close() {
-    await this.page.context().close().catch(() => {});
-  }
-
   // The rows are shown and the grid is built.
   async ready() {
     await this.frame.locator('#app:not(.is-loading) .tg-body .tg-row').first().waitFor({ timeout: 20000 });
@@ -156,7 +152,7 @@ export async function openDialog(t, browser, args, contextOptions) {
   const session = new Session([...args, '--no-browser']);
   t.after(() => session.stop());
   const dialog = await FilterDialog.open(browser, await session.address(), contextOptions);
-  t.after(() => dialog.close());
+  t.after(() => dialog.page.context().close().catch(() => {}));
   return { session, dialog };
 }
 
