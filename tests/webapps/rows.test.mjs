@@ -123,7 +123,6 @@ describe('many entities at once', () => {
     const states = () => [wall1, living, storey, find(model, 'Storey 1')].map((i) => model.subtreeState(i, external));
     assert.ok(model.index.wanted.includes('External'), 'read in the first pass');
     assert.deepEqual(states(), [1, -1, -1, 0]);
-    assert.equal(model.subtreeImport(storey), -1, 'Kitchen 0 is not imported');
     model.applyEdits([{ index: wall2, column: external, value: 'true' }]);
     assert.deepEqual(states(), [1, 1, 1, 0]);
     model.applyEdits(model.subtreeEdits(wall1, external, 'false'));
@@ -133,8 +132,6 @@ describe('many entities at once', () => {
     assert.deepEqual(states(), [1, -1, -1, 0]);
     model.applyEdits([{ index: wall1, column: external, value: 'false' }]);
     assert.equal(model.subtreeState(wall1, external), -1, 'an edit of an NLS cell counts too');
-    model.applyEdits(model.subtreeEdits(find(model, 'Site'), model.column('Import'), 'false'));
-    assert.equal(model.subtreeImport(storey), 0);
 
     const { rows } = rowsOf(model, 6, true);
     const groupOf = (parent, type) => rows.rows.find((id) => id < 0 && rows.group(id).parent === parent && rows.group(id).type === type);
