@@ -6,7 +6,7 @@
 // this one, run by run under the same load, and prints both and the ratios this/DIR.
 //
 // For each size the benchmark writes a building model as an IFC file (storeys of a few
-// hundred elements of mixed types, see tests/browser/support/building.mjs), and per run starts
+// hundred elements of mixed types, see tests/browser/support/ifc.mjs), and per run starts
 // `dxfilter edit` on it, navigates a fresh browser context to the dialog's address and
 // does what a user does. Every time runs from the user's action to the painted result:
 //
@@ -37,7 +37,7 @@ import os from 'node:os';
 import path from 'node:path';
 import { launch, missingBrowser } from '../tests/browser/support/browser.mjs';
 import { Session, missingBuild } from '../tests/browser/support/dxfilter.mjs';
-import { writeModel } from '../tests/browser/support/building.mjs';
+import { writeModel } from '../tests/browser/support/ifc.mjs';
 
 // --help prints the banner above; anything else unknown is refused before a browser starts.
 if (process.argv.includes('--help') || process.argv.includes('-h')) {

@@ -25,22 +25,16 @@ describe('cells show document content as text', () => {
   });
 
   test('each kind shows its value in its own way', () => {
-    const swatch = (v) => render('color', v).querySelector('.swatch');
-    assert.equal(swatch('#1A2b3C').classList.contains('swatch-unknown'), false);
-    for (const bad of ['red;background:url(http://x)', 'url(x)', '#12345', 'expression(alert(1))', 'var(--x)']) {
-      assert.ok(swatch(bad).classList.contains('swatch-unknown'), bad);
-    }
+    const unknownColour = (v) => render('color', v).querySelector('.swatch').classList.contains('swatch-unknown');
+    assert.deepEqual(['#1A2b3C', 'red;background:url(http://x)', 'url(x)', '#12345', 'expression(alert(1))', 'var(--x)'].map(unknownColour),
+      [false, true, true, true, true, true]);
     assert.deepEqual(['true', 'false', '', 'yes'].map((v) => render('boolean', v).className), ['tick tick-on', 'tick tick-off', 'tick tick-none', 'tick tick-other']);
-    assert.equal(render('boolean', 'yes').textContent, 'yes');
-    assert.equal(render('boolean', 'true').getAttribute('aria-label'), Texts.format('Yes'));
-    assert.equal(render('boolean', 'true', { mixed: true }).getAttribute('aria-checked'), 'mixed');
-    const formatNumber = (n) => n.toLocaleString('en');
-    const runtime = render('runtime', '1234 / 5000', { formatNumber });
-    assert.equal(runtime.textContent, '1,234 / 5,000');
-    assert.equal(runtime.querySelector('.runtime-fill').style.width, '25%');
-    assert.equal(render('runtime', '1 / 1').querySelector('.runtime-bar'), null);
-    assert.ok(render('enum', 'Other', { options: ['A', 'B'] }).classList.contains('chip-unknown'));
-    assert.ok(render('enum', 'B', { options: ['A', 'B'] }).classList.contains('chip-1'));
+    assert.deepEqual([render('boolean', 'yes').textContent, render('boolean', 'true').getAttribute('aria-label'),
+      render('boolean', 'true', { mixed: true }).getAttribute('aria-checked')], ['yes', Texts.format('Yes'), 'mixed']);
+    const runtime = render('runtime', '1234 / 5000', { formatNumber: (n) => n.toLocaleString('en') });
+    assert.deepEqual([runtime.textContent, runtime.querySelector('.runtime-fill').style.width, render('runtime', '1 / 1').querySelector('.runtime-bar')],
+      ['1,234 / 5,000', '25%', null]);
+    assert.deepEqual(['Other', 'B'].map((v) => render('enum', v, { options: ['A', 'B'] }).className.match(/chip-\w+/)[0]), ['chip-unknown', 'chip-1']);
     assert.equal(render('text', 'one\ntwo\r\nthree').textContent, 'one \u21b5 two \u21b5 three');
     assert.equal(render('tree', '', { empty: true }).textContent, Texts.format('EmptyEntity'));
     assert.deepEqual(['3.1000000000000001', '3000', '1,5', '1e400'].map((v) => render('number', v).textContent), ['3.1', '3000', '1,5', '1e400']);
@@ -67,8 +61,7 @@ describe('cell editors', () => {
     assert.equal(input.value, '1.50');
     input.value = 'abc';
     key(input, 'Enter');
-    assert.deepEqual(calls, [], 'not a number: the editor stays open');
-    assert.ok(input.classList.contains('is-invalid'));
+    assert.deepEqual([calls, input.classList.contains('is-invalid')], [[], true], 'not a number: the editor stays open');
     input.value = ' 3,25 ';
     key(input, 'Enter');
     assert.deepEqual(calls, [['done', '3.25'], ['after', 'down']]);

@@ -69,18 +69,13 @@ export function house() {
 
 export const houseText = () => JSON.stringify(house());
 
-// About `count` entities: a project of storeys of 500 elements each.
-export function bigDocument(count) {
-  serial = 0;
-  const storeys = [];
-  for (let s = 0; s * 500 < count; s++) {
-    const elements = Array.from({ length: 500 }, (_, e) =>
-      entity(`Wall ${s}.${e}`, 'IfcWall', { name: `Wall:${e % 7}`, mode: MODES[e % 4], importValue: e % 5 ? 'true' : 'false' }));
-    storeys.push(entity(`Storey ${s}`, 'IfcBuildingStorey', { name: `Level ${s}`, elevation: String(s * 3000), children: elements }));
-  }
-  const roots = [entity('Project', 'IfcProject', { children: storeys })];
-  return JSON.stringify({ data: { filterID: 'IFC4:Big.ifc', formatUsage: 'IFC' }, columns: columns(), roots });
-}
+// The house with what JSON.stringify cannot write, spliced in as text: numbers as written,
+// key order, escapes, line separators, astral characters and markup in a label.
+export const trickyText = () => houseText()
+  .replace('"formatUsage":"IFC"}', '"formatUsage":"IFC","settings":{"tolerance":1.50,"max":123456789012345678901234567890,"inf":1e400,"z":-0,"nested":{"list":[1,"\\u00e9",{"2":"b","1":"a"}]}}}')
+  .replace('"roots":', '"unknownTop":{"x":[true,null,0.10]},"roots":')
+  .replace('"label":"Storey 0"', `"label":"Storey 0 \u2028\u2029 \ud83c\udfe0 </script> it's \\\\ \\"q\\""`)
+  .replace('"instance":"#4"', '"instance":"#4","extra":{"n":2.0},"10":"index-like"');
 
 // The entity of that label in a model.
 export function find(model, label) {

@@ -5,20 +5,11 @@ import { load } from './amd.mjs';
 const [RawJson] = await load('RawJson');
 const roundTrip = (text) => RawJson.stringify(RawJson.parse(text));
 
-test('RawJson writes back exactly what it read, and decodes strings to their values', () => {
-  const cases = [
-    '{"big":123456789012345678901234567890,"money":1.50,"huge":1e400,"negZero":-0,"exp":2.5E-3,"neg":-12,"zero":0}',
-    '{"b":1,"10":"x","a":2,"2":"y","0":null}', // integer-like keys keep their place
-    '{"a":"first","b":1,"a":"second"}',
-    '{"e":"\\u00e9\\/\\u0041","t":"tab\\u0009","q":"\\"","nl":"\\n\\r\\b\\f\\t","s":"\\ud800x","c":"\\u0001\\u001f"}',
-    '{"ls":"\u2028\u2029","astral":"\ud83c\udfe0 house","script":"</script><!--","quote":"it\'s","bs":"C:\\\\dir"}',
-    '{"__proto__":{"polluted":true},"constructor":"c","toString":"t","hasOwnProperty":1}',
-    '[{},[],"",0,[[[]]],{"a":[1,2.0,{"b":[true,false,null]}]}]',
-    '"just a string"',
-  ];
-  for (const text of cases) assert.equal(roundTrip(text), text);
-  const doc = RawJson.parse('{"e":"\\u00e9\\/","astral":"\\ud83c\\udfe0","q":"\\"","n":1.50,"__proto__":{"polluted":true}}');
-  assert.deepEqual([doc.e, doc.astral, doc.q, doc.n.raw], ['é/', '\u{1F3E0}', '"', '1.50']);
+test('RawJson keeps what JSON.parse loses: number spelling, key order, keys held twice; a __proto__ key is data', () => {
+  const text = '{"big":123456789012345678901234567890,"money":1.50,"10":"x","a":"first","a":"second","__proto__":{"polluted":true}}';
+  assert.equal(roundTrip(text), text);
+  const doc = RawJson.parse('{"e":"\\u00e9\\/","astral":"\\ud83c\\udfe0","n":1.50,"__proto__":{"polluted":true}}');
+  assert.deepEqual([doc.e, doc.astral, doc.n.raw], ['é/', '\u{1F3E0}', '1.50']);
   assert.equal(Object.getPrototypeOf(doc), Object.prototype, 'a __proto__ member is data');
   assert.equal({}.polluted, undefined);
   assert.equal(RawJson.stringify(RawJson.parse(' { "a" : [ 1 , "x" ] ,\n"b":{ } } ')), '{"a":[1,"x"],"b":{}}');
@@ -49,46 +40,4 @@ test('RawJson edits keep the rest as it was, and a snapshot brings it all back',
   assert.equal(RawJson.stringify(tree), spanned, 'not seen until the node is touched');
   RawJson.touch(tree.roots[1]);
   assert.equal(RawJson.stringify(tree), spanned.replace('"b"', '"B"'));
-});
-
-// Random documents written with random choices of escapes, numbers and key orders.
-function randomText(seed) {
-  let state = seed >>> 0;
-  const rnd = (n) => (state = (state * 1664525 + 1013904223) >>> 0) % n;
-  const alphabet = ['a', 'Z', '0', ' ', '"', '\\', '/', '\n', '\u0001', '\u007f', 'é', '\u2028', '\ud83c\udfe0', '<', "'"];
-  const hex = (code) => '\\u' + code.toString(16)[rnd(2) ? 'toUpperCase' : 'toLowerCase']().padStart(4, '0');
-  const str = () => {
-    let out = '"';
-    for (let k = rnd(8); k > 0; k--) {
-      const ch = alphabet[rnd(alphabet.length)];
-      const code = ch.charCodeAt(0);
-      if (ch === '"' || ch === '\\') out += rnd(2) ? '\\' + ch : hex(code);
-      else if (code < 0x20) out += rnd(2) ? hex(code) : ch === '\n' ? '\\n' : '\\u0001';
-      else if (rnd(5) === 0 && ch.length === 1) out += hex(code);
-      else out += ch === '/' && rnd(2) ? '\\/' : ch;
-    }
-    return out + '"';
-  };
-  const numbers = ['0', '-0', '1.50', '1e400', '-2.5E-3', '123456789012345678901234567890', '7', '0.0'];
-  const keys = ['"a"', '"b"', '"10"', '"2"', '"__proto__"', '"\\u0061"'];
-  const value = (depth) => {
-    const kind = rnd(depth > 3 ? 3 : 5);
-    if (kind === 0) return str();
-    if (kind === 1) return numbers[rnd(numbers.length)];
-    if (kind === 2) return ['true', 'false', 'null'][rnd(3)];
-    const items = [];
-    for (let k = rnd(5); k > 0; k--) items.push(kind === 3 ? value(depth + 1) : `${rnd(2) ? keys[rnd(keys.length)] : str()}:${value(depth + 1)}`);
-    return kind === 3 ? `[${items.join(',')}]` : `{${items.join(',')}}`;
-  };
-  return `[${value(0)}]`;
-}
-
-test('random documents come back byte for byte, and decode as JSON.parse does', () => {
-  for (let seed = 1; seed <= 400; seed++) {
-    const text = randomText(seed);
-    assert.equal(roundTrip(text), text, `seed ${seed}: ${text}`);
-    const ours = JSON.parse(JSON.stringify(RawJson.parse(text), (k, v) => (v instanceof RawJson.RawNumber ? Number(v.raw) : v)));
-    const theirs = JSON.parse(text, (k, v) => (typeof v === 'number' && !Number.isFinite(v) ? null : v));
-    assert.deepEqual(ours, JSON.parse(JSON.stringify(theirs)), `seed ${seed}`);
-  }
 });

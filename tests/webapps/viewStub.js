@@ -13,10 +13,9 @@ define([], function () {
     this.shown.push(model ? { partial: model.partial, size: model.size } : null);
     if (this.onShow) this.onShow();
   };
-  ViewStub.prototype.commitEditing = function () {};
-  ViewStub.prototype.showStatus = function () {};
-  ViewStub.prototype.showValues = function () {};
-  ViewStub.prototype.showTree = function () {};
-  ViewStub.prototype.showExpansion = function () {};
+  // What else the page asks of its view: nothing to note.
+  ['commitEditing', 'showStatus', 'showValues', 'showTree', 'showExpansion'].forEach(function (name) {
+    ViewStub.prototype[name] = function () {};
+  });
   return ViewStub;
 });

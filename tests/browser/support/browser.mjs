@@ -44,16 +44,10 @@ export function browserCommand(dir, name = 'browser') {
   return {
     command: script,
     stop() {
-      let pid;
       try {
-        pid = Number(fs.readFileSync(pidFile, 'utf8'));
+        process.kill(Number(fs.readFileSync(pidFile, 'utf8')), 'SIGTERM');
       } catch {
-        return; // never started
-      }
-      try {
-        process.kill(pid, 'SIGTERM');
-      } catch {
-        // already gone
+        // not started, or already gone
       }
     },
   };

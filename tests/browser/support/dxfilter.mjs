@@ -29,17 +29,6 @@ function childEnv() {
   return env;
 }
 
-function collect(child) {
-  const out = { stdout: '', stderr: '' };
-  child.stdout.setEncoding('utf8').on('data', (d) => { out.stdout += d; });
-  child.stderr.setEncoding('utf8').on('data', (d) => { out.stderr += d; });
-  out.exited = new Promise((resolve, reject) => {
-    child.on('error', reject);
-    child.on('close', (code, signal) => resolve({ code, signal, stdout: out.stdout, stderr: out.stderr }));
-  });
-  return out;
-}
-
 function withTimeout(promise, ms, what) {
   let timer;
   const timeout = new Promise((_, reject) => {
@@ -54,8 +43,12 @@ export class Session {
   constructor(args, { program = dxfilter, env = {} } = {}) {
     this.args = args;
     this.child = spawn(program, args, { cwd: repo, env: { ...childEnv(), ...env }, stdio: ['ignore', 'pipe', 'pipe'] });
-    this.out = collect(this.child);
-    this.exited = this.out.exited;
+    this.out = { stdout: '', stderr: '' };
+    for (const name of ['stdout', 'stderr']) this.child[name].setEncoding('utf8').on('data', (d) => { this.out[name] += d; });
+    this.exited = new Promise((resolve, reject) => {
+      this.child.on('error', reject);
+      this.child.on('close', (code, signal) => resolve({ code, signal, ...this.out }));
+    });
   }
 
   // The address the kit announces on standard error.
@@ -96,13 +89,7 @@ export const ended = (result) => `${result.signal ? `killed by ${result.signal}`
 // carrying what dxfilter said.
 export async function runOk(args, timeoutMs = 60000) {
   const session = new Session(args);
-  let result;
-  try {
-    result = await session.finished(timeoutMs);
-  } catch (e) {
-    session.child.kill('SIGKILL');
-    throw e;
-  }
+  const result = await session.finished(timeoutMs).finally(() => session.stop());
   if (result.code !== 0) throw new Error(`dxfilter ${args.join(' ')} exited ${result.code}: ${result.stderr.trim()}`);
   return result;
 }
@@ -125,9 +112,7 @@ export function changes(before, after) {
   const out = new Map();
   for (const [uid, a] of before) {
     const b = after.get(uid);
-    if (!b) continue;
-    const names = new Set([...Object.keys(a.values), ...Object.keys(b.values)]);
-    for (const name of names) {
+    for (const name of new Set(b ? [...Object.keys(a.values), ...Object.keys(b.values)] : [])) {
       if (a.values[name] !== b.values[name]) out.set(`${uid} ${name}`, [a.values[name], b.values[name]]);
     }
   }

@@ -18,7 +18,6 @@ export class FilterDialog {
     this.frame = page.frameLocator('#qor-viewer');
     this.alerts = []; // dialogs the page opened (alert, confirm, prompt, beforeunload)
     this.errors = []; // uncaught errors of the page
-    this.fields = null; // promise of column title -> Tabulator field
     page.on('dialog', (dialog) => {
       this.alerts.push(`${dialog.type()}: ${dialog.message()}`);
       // A reload over unsent edits asks first; the user goes on.
@@ -36,27 +35,17 @@ export class FilterDialog {
     return dialog;
   }
 
-  async close() {
-    await this.page.context().close().catch(() => {});
-  }
-
   // The rows are shown and the grid is built.
   async ready() {
     await this.frame.locator('#app:not(.is-loading) .tg-body .tg-row').first().waitFor({ timeout: 20000 });
     await this.page.locator('#qor-buttons button').first().waitFor();
-    this.fields = null;
   }
 
   // The column's index, from the header's titles.
   async field(title) {
-    // One look at the headers, shared by callers that ask at once.
-    this.fields ??= this.frame.locator('.tg-header .tg-cell').evaluateAll((cols) =>
-      cols.map((col, k) => [col.querySelector('.col-title-text')?.textContent ?? '', k]))
-      .then((pairs) => new Map(pairs));
-    const fields = await this.fields;
-    const field = fields.get(title);
-    if (field === undefined) throw new Error(`no column titled ${title} (${[...fields.keys()].join(', ')})`);
-    return field;
+    const titles = await this.frame.locator('.tg-header .tg-cell').evaluateAll((cols) => cols.map((col) => col.querySelector('.col-title-text')?.textContent ?? ''));
+    if (!titles.includes(title)) throw new Error(`no column titled ${title} (${titles.join(', ')})`);
+    return titles.indexOf(title);
   }
 
   row(label) {
@@ -74,18 +63,6 @@ export class FilterDialog {
     return this.frame.locator('.tg-body .tg-row').evaluateAll((rows) => rows
       .sort((a, b) => Number(a.dataset.row) - Number(b.dataset.row))
       .map((row) => row.querySelector('.kind-tree .cell-label')?.textContent ?? ''));
-  }
-
-  // The text of the given columns' cells, row by row, as the rows are shown.
-  async texts(titles) {
-    const fields = await Promise.all(titles.map((title) => this.field(title)));
-    return this.frame.locator('.tg-body .tg-row').evaluateAll((rows, wanted) => rows
-      .sort((a, b) => Number(a.dataset.row) - Number(b.dataset.row))
-      .map((row) => wanted.map((k) => {
-        // A name shown as the label already reads as "=": its value is its aria-label.
-        const same = row.children[k]?.querySelector('.cell-same');
-        return same ? same.getAttribute('aria-label') : row.children[k]?.textContent ?? null;
-      })), fields);
   }
 
   // Opens or closes a row with its chevron.
@@ -109,18 +86,10 @@ export class FilterDialog {
     return (await this.cell(label, title)).locator('.tick').getAttribute('aria-checked');
   }
 
-  // Opens the list of an enumeration cell; the list stays open for the caller.
-  async openList(label, title) {
-    const cell = await this.cell(label, title);
-    await cell.dblclick();
-    const list = this.frame.locator('.list-popup');
-    await list.waitFor();
-    return list;
-  }
-
+  // Chooses from the list of an enumeration cell.
   async choose(label, title, value) {
-    const list = await this.openList(label, title);
-    await list.locator('.list-item', { hasText: exactly(value) }).click();
+    await (await this.cell(label, title)).dblclick();
+    await this.frame.locator('.list-popup .list-item', { hasText: exactly(value) }).click();
     await (await this.cell(label, title)).locator('.chip', { hasText: exactly(value) }).waitFor();
   }
 
@@ -150,10 +119,6 @@ export class FilterDialog {
 
   async button(name) {
     await this.page.locator(`#qor-buttons button[data-name="${name}"]`).click();
-  }
-
-  buttonNames() {
-    return this.page.locator('#qor-buttons button').evaluateAll((buttons) => buttons.map((b) => b.dataset.name));
   }
 }
 
@@ -187,7 +152,7 @@ export async function openDialog(t, browser, args, contextOptions) {
   const session = new Session([...args, '--no-browser']);
   t.after(() => session.stop());
   const dialog = await FilterDialog.open(browser, await session.address(), contextOptions);
-  t.after(() => dialog.close());
+  t.after(() => dialog.page.context().close().catch(() => {}));
   return { session, dialog };
 }
 

@@ -1,23 +1,14 @@
-// Small IFC files for the tests, written as STEP text.
+// IFC files for the page tests and the page benchmark, written as STEP text.
+//
+//   node tests/browser/support/ifc.mjs FILE ENTITIES     (a building model, as writeModel)
 import fs from 'node:fs';
+import { fileURLToPath } from 'node:url';
 
-// A STEP string's content: quotes doubled, backslashes doubled, anything beyond
-// printable ASCII as \X2\ (UTF-16 units, surrogates included) or \X4\ (code points).
-export function stepText(text, wide = 'X2') {
-  let out = '';
-  for (const ch of text) {
-    const cp = ch.codePointAt(0);
-    if (ch === "'") out += "''";
-    else if (ch === '\\') out += '\\\\';
-    else if (cp >= 0x20 && cp < 0x7f) out += ch;
-    else if (wide === 'X4') out += `\\X4\\${cp.toString(16).toUpperCase().padStart(8, '0')}\\X0\\`;
-    else {
-      const units = [];
-      for (let k = 0; k < ch.length; k++) units.push(ch.charCodeAt(k).toString(16).toUpperCase().padStart(4, '0'));
-      out += `\\X2\\${units.join('')}\\X0\\`;
-    }
-  }
-  return out;
+// A STEP string's content: quotes and backslashes doubled. The models here are ASCII;
+// anything else would need \X2\ escapes, so it is refused rather than written wrong.
+function stepText(text) {
+  if (/[^\x20-\x7e]/.test(text)) throw new Error(`not printable ASCII: ${JSON.stringify(text)}`);
+  return text.replace(/['\\]/g, (ch) => ch + ch);
 }
 
 // 22 characters of the IFC GlobalId alphabet, different for every n.
@@ -31,61 +22,104 @@ export function globalId(n) {
   return `1${id}`;
 }
 
-// The owner history, units and context that every test model starts with (#1 to #10).
-export const MODEL_PREAMBLE = [
-    "#1=IFCPERSON($,'Tester',$,$,$,$,$,$);",
-    "#2=IFCORGANIZATION($,'Test',$,$,$);",
-    '#3=IFCPERSONANDORGANIZATION(#1,#2,$);',
-    "#4=IFCAPPLICATION(#2,'1.0','Test Writer','TestWriter');",
-    '#5=IFCOWNERHISTORY(#3,#4,$,.ADDED.,$,$,$,1715680800);',
-    '#6=IFCSIUNIT(*,.LENGTHUNIT.,.MILLI.,.METRE.);',
-    '#7=IFCUNITASSIGNMENT((#6));',
-    '#8=IFCCARTESIANPOINT((0.,0.,0.));',
-    '#9=IFCAXIS2PLACEMENT3D(#8,$,$);',
-    "#10=IFCGEOMETRICREPRESENTATIONCONTEXT($,'Model',3,1.E-05,#9,$);",
-];
+const HEADER = ['ISO-10303-21;', 'HEADER;', "FILE_DESCRIPTION(('ViewDefinition [ReferenceView]'),'2;1');",
+  "FILE_NAME('test.ifc','2024-05-14T10:00:00',(''),(''),'','','');", "FILE_SCHEMA(('IFC4'));", 'ENDSEC;', 'DATA;',
+  "#1=IFCPERSON($,'Tester',$,$,$,$,$,$);", "#2=IFCORGANIZATION($,'Test',$,$,$);", '#3=IFCPERSONANDORGANIZATION(#1,#2,$);',
+  "#4=IFCAPPLICATION(#2,'1.0','Test Writer','TestWriter');", '#5=IFCOWNERHISTORY(#3,#4,$,.ADDED.,$,$,$,1715680800);',
+  '#6=IFCSIUNIT(*,.LENGTHUNIT.,.MILLI.,.METRE.);', '#7=IFCUNITASSIGNMENT((#6));', '#8=IFCCARTESIANPOINT((0.,0.,0.));',
+  '#9=IFCAXIS2PLACEMENT3D(#8,$,$);', "#10=IFCGEOMETRICREPRESENTATIONCONTEXT($,'Model',3,1.E-05,#9,$);", '#12=IFCLOCALPLACEMENT($,#9);'];
 
-// A STEP file's lines before and after its data.
-export const HEADER = ['ISO-10303-21;', 'HEADER;', "FILE_DESCRIPTION(('ViewDefinition [ReferenceView]'),'2;1');",
-  "FILE_NAME('test.ifc','2024-05-14T10:00:00',(''),(''),'','','');", "FILE_SCHEMA(('IFC4'));", 'ENDSEC;', 'DATA;'];
-export const FOOTER = ['ENDSEC;', 'END-ISO-10303-21;'];
+// Streams a project with one site of `buildings`: [{ name, storeys }], a storey being
+// { name, elevation (STEP real), elements }, an element { type, name, description,
+// id (of its GlobalId; else its record's) }. Storeys and
+// elements may be generators, so that a model of a million entities is never held.
+// Containers take GlobalIds above a million, clear of the elements' ids.
+export function writeIfc(file, buildings, prefix = 'Test') {
+  const out = fs.openSync(file, 'w');
+  let buffer = '';
+  const write = (line) => {
+    buffer += line + '\n';
+    if (buffer.length < 1 << 20) return;
+    fs.writeSync(out, buffer);
+    buffer = '';
+  };
+  const gid = (n) => globalId(1e6 + n);
+  HEADER.forEach(write);
+  write(`#11=IFCPROJECT('${gid(11)}',#5,'${prefix} Project',$,$,$,$,(#10),#7);`);
+  write(`#13=IFCSITE('${gid(13)}',#5,'${prefix} Site',$,$,#12,$,$,.ELEMENT.,$,$,$,$,$);`);
+  write(`#14=IFCRELAGGREGATES('${gid(14)}',#5,$,$,#11,(#13));`);
+  let id = 100;
+  const buildingIds = [];
+  for (const building of buildings) {
+    const b = id++;
+    buildingIds.push(`#${b}`);
+    write(`#${b}=IFCBUILDING('${gid(b)}',#5,'${building.name}',$,$,#12,$,$,.ELEMENT.,$,$,$);`);
+    const storeyIds = [];
+    for (const storey of building.storeys) {
+      const s = id++;
+      storeyIds.push(`#${s}`);
+      write(`#${s}=IFCBUILDINGSTOREY('${gid(s)}',#5,'${storey.name}',$,$,#12,$,$,.ELEMENT.,${storey.elevation});`);
+      const elementIds = [];
+      for (const e of storey.elements) {
+        const n = id++;
+        elementIds.push(`#${n}`);
+        write(`#${n}=${e.type}('${globalId(e.id ?? n)}',#5,'${stepText(e.name)}','${stepText(e.description ?? '')}',$,#12,$,$,.NOTDEFINED.);`);
+      }
+      if (elementIds.length) write(`#${id}=IFCRELCONTAINEDINSPATIALSTRUCTURE('${gid(id++)}',#5,$,$,(${elementIds.join(',')}),#${s});`);
+    }
+    write(`#${id}=IFCRELAGGREGATES('${gid(id++)}',#5,$,$,#${b},(${storeyIds.join(',')}));`);
+  }
+  write(`#${id}=IFCRELAGGREGATES('${gid(id++)}',#5,$,$,#13,(${buildingIds.join(',')}));`);
+  write('ENDSEC;');
+  write('END-ISO-10303-21;');
+  fs.writeSync(out, buffer);
+  fs.closeSync(out);
+}
 
-// Project, site and building with the given storeys (3 m apart), holding one wall each of
-// `walls`: { name, description, wide (the escapes of its texts), storey (index), id (of its GlobalId) }.
+// One building of the given storeys (3 m apart), holding one IFCWALL each of `walls`
+// (as elements above, with `storey`: the index of theirs).
 export function writeModelOfWalls(file, walls, storeys = ['Only Storey']) {
-  const lines = [
-    ...MODEL_PREAMBLE,
-    `#11=IFCPROJECT('${globalId(1)}',#5,'Test Project',$,$,$,$,(#10),#7);`,
-    '#12=IFCLOCALPLACEMENT($,#9);',
-    `#13=IFCSITE('${globalId(2)}',#5,'Test Site',$,$,#12,$,$,.ELEMENT.,$,$,$,$,$);`,
-    `#14=IFCBUILDING('${globalId(3)}',#5,'Test Building',$,$,#12,$,$,.ELEMENT.,$,$,$);`,
-    ...storeys.map((name, s) => `#${15 + s}=IFCBUILDINGSTOREY('${globalId(4 + s)}',#5,'${name}',$,$,#12,$,$,.ELEMENT.,${s * 3000}.);`),
-    `#50=IFCRELAGGREGATES('${globalId(50)}',#5,$,$,#11,(#13));`,
-    `#51=IFCRELAGGREGATES('${globalId(51)}',#5,$,$,#13,(#14));`,
-    `#52=IFCRELAGGREGATES('${globalId(52)}',#5,$,$,#14,(${storeys.map((_, s) => `#${15 + s}`).join(',')}));`,
-  ];
-  const contained = storeys.map(() => []);
-  walls.forEach((wall, k) => {
-    lines.push(`#${100 + k}=IFCWALL('${globalId(wall.id ?? 100 + k)}',#5,'${stepText(wall.name, wall.wide)}',` +
-      `'${stepText(wall.description ?? '', wall.wide)}',$,#12,$,$,.STANDARD.);`);
-    contained[wall.storey ?? 0].push(`#${100 + k}`);
-  });
-  contained.forEach((ids, s) => {
-    if (ids.length) lines.push(`#${60 + s}=IFCRELCONTAINEDINSPATIALSTRUCTURE('${globalId(60 + s)}',#5,$,$,(${ids.join(',')}),#${15 + s});`);
-  });
-  fs.writeFileSync(file, `${[...HEADER, ...lines, ...FOOTER].join('\n')}\n`);
+  writeIfc(file, [{ name: 'Test Building', storeys: storeys.map((name, s) => ({
+    name, elevation: `${s * 3000}.`, elements: walls.filter((w) => (w.storey ?? 0) === s).map((w) => ({ type: 'IFCWALL', ...w })),
+  })) }]);
 }
 
-// A copy of a STEP file with one more wall, contained in the spatial element `container`
-// (a "#n" reference); the wall reuses the placement and shape of an existing one.
-export function copyWithExtraWall(source, target, { globalId: id, name, container, placement, shape }) {
-  const text = fs.readFileSync(source, 'latin1');
-  const end = text.lastIndexOf('ENDSEC;');
-  if (end < 0) throw new Error(`${source}: no DATA section end`);
-  const added = [
-    `#900001=IFCWALL('${id}',#5,'${stepText(name)}','External wall',$,${placement},${shape},$,.STANDARD.);`,
-    `#900002=IFCRELCONTAINEDINSPATIALSTRUCTURE('${globalId(900002)}',#5,'Added Contents',$,(#900001),${container});`,
-    '',
-  ].join('\n');
-  fs.writeFileSync(target, text.slice(0, end) + added + text.slice(end), 'latin1');
+// Weighted like a real storey: walls first, then openings, then the rest.
+const TYPES = [
+  ['IFCWALLSTANDARDCASE', 'Wall', 14], ['IFCWALL', 'Wall', 4], ['IFCDOOR', 'Door', 8], ['IFCWINDOW', 'Window', 10],
+  ['IFCSLAB', 'Slab', 2], ['IFCCOLUMN', 'Column', 5], ['IFCBEAM', 'Beam', 5], ['IFCFURNISHINGELEMENT', 'Furniture', 6],
+  ['IFCMEMBER', 'Member', 3], ['IFCPLATE', 'Plate', 2], ['IFCCOVERING', 'Covering', 3], ['IFCRAILING', 'Railing', 1],
+];
+const PICK = TYPES.flatMap((t, k) => Array(t[2]).fill(k));
+
+// A building model of about `entities` entities: buildings of 20 storeys of 200 to 800
+// elements of mixed types, as a real model of many storeys has them; a small model is a
+// house of a dozen storeys of a few dozen elements. Returns { entities, bytes }.
+export function writeModel(file, entities) {
+  let count = 2; // project and site
+  let seed = 12345;
+  const random = () => (seed = (seed * 1103515245 + 12345) & 0x7fffffff) / 0x7fffffff;
+  function* storeys(b) {
+    for (let s = 0; s < 20 && count < entities; s++) {
+      count++;
+      const wanted = entities < 20000 ? Math.max(5, Math.floor(entities / 12)) : 200 + Math.floor(random() * 600);
+      const size = Math.min(entities - count, wanted);
+      count += size;
+      // Elevations as a model's floats have them: 3.1 written 3.1000000000000001.
+      yield { name: `B${b} Level ${s}`, elevation: (s * 3.1).toPrecision(17), elements: Array.from({ length: size }, (_, e) => {
+        const [type, name] = TYPES[PICK[Math.floor(random() * PICK.length)]];
+        return { type, name: `${name} ${b}.${s}.${e}`, description: e % 3 ? '' : 'External' };
+      }) };
+    }
+  }
+  function* buildings() {
+    for (let b = 1; count < entities; b++) {
+      count++;
+      yield { name: `Building ${b}`, storeys: storeys(b) };
+    }
+  }
+  writeIfc(file, buildings(), 'Bench');
+  return { entities: count, bytes: fs.statSync(file).size };
 }
+
+if (process.argv[1] === fileURLToPath(import.meta.url)) console.log(writeModel(process.argv[2], Number(process.argv[3])));
