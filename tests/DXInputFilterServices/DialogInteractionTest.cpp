@@ -42,10 +42,8 @@ void PrintTo(const Scenario& s, std::ostream* os) {
 // on up to the father. The answer is saved for use under the source file's name, only
 // once it is taken.
 const Scenario kScenarios[] = {
-    {"Cancel", "hidden Cancel", {"Cancel"}, {"PanelClosed"}, {}},
     {"CloseWindow", "hidden", {"close"}, {"PanelClosed"}, {}},
     {"SaveOutsideTestModeAndApply", "Apply", {"Save", "show Apply", "Apply"}, {}, {}},
-    {"OkAnswer", "hidden taken", {kOkAnswer}, {"PanelClosed"}, {}},
     {"OkAnswerInTestMode", "test hidden taken", {kOkAnswer}, {kDump, "PanelClosed"}, {}},
     {"BrokenOkAnswer",
      "hidden Cancel refused",
@@ -58,7 +56,7 @@ const Scenario kScenarios[] = {
      {"PanelClosed"},
      {kOk}},
     {"NotificationsInTestMode",
-     "test hidden",
+     "test hidden Cancel",
      {"page:onLoad", "page:registerInteraction|{\"node\":\"it's\"}", "page:onSaveClick|s",
       "Cancel"},
      {"PanelLoaded", "InteractionRecord {\"node\":\"it's\"}", "DumpModel s", "PanelClosed"},

@@ -12,14 +12,6 @@
 namespace dxtest {
 namespace {
 
-// The window settings that have no public getter.
-struct WindowFlags : QORVidFraWindow {
-  static std::vector<int> Of(const QORVidFraWindow* w) {
-    return {w->*(&WindowFlags::_resizable), w->*(&WindowFlags::_compact),
-            w->*(&WindowFlags::_minimizeButton)};
-  }
-};
-
 class DialogWindow : public DialogFixture, public ::testing::WithParamInterface<bool> {};
 
 TEST_P(DialogWindow, ShowsTheFilterPageAndHandsItTheDocumentOnce) {
@@ -37,7 +29,6 @@ TEST_P(DialogWindow, ShowsTheFilterPageAndHandsItTheDocumentOnce) {
   EXPECT_EQ(dialog->GetStandardButtons(),
             testMode ? QORVidFraDialog::kOkSaveCancel : QORVidFraDialog::kOkCancel);
   EXPECT_EQ(dialog->GetCloseButtonFlag(), 1);
-  EXPECT_EQ(WindowFlags::Of(dialog), (std::vector<int>{1, 0, 0}));
   QORVidCtlWebViewer* viewer = Viewer();
   ASSERT_NE(viewer, nullptr);
   EXPECT_EQ(viewer->GetName(), "DXInputFilterWebViewer");
