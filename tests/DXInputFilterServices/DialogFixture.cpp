@@ -124,40 +124,23 @@ void DialogFixture::SetUp() {
   std::string why;
   ASSERT_TRUE(QORSucceeded(QORLoadModule("libDXInputFilterTestDriver.so", &why))) << why;
   QORDialogToolkit::SetBackend(QORDialogToolkit::Backend::None);
-  synth::RegisterShapedProvider();
-  synth::g_shape = &shape;
-  shape.children = {{synth::kRoots, {0}}};
   _previousSink =
       QORSetCheckSink([this](const QORCheckReport& report) { checks.push_back(report); });
   RunDelayedDestructions();  // whatever an earlier test left queued
-  _liveAtStart = QORLiveAllocations();
-  ASSERT_EQ(Instantiate("INPUT_FILTER_GENERATOR", generator), S_OK);
+  GeneratorFixture::SetUp();
 }
 
 void DialogFixture::TearDown() {
   generator.Reset();
   RunDelayedDestructions();
-  synth::g_shape = nullptr;
   QORSetCheckSink(std::move(_previousSink));
   // The dialog, its viewer, their handlers and every notification are gone with the
   // generator, and nothing failed a check unless the test took the report.
-  EXPECT_EQ(QORLiveAllocations(), _liveAtStart);
+  GeneratorFixture::TearDown();
   EXPECT_TRUE(father.GetChildren().empty());
   for (const QORCheckReport& report : checks)
     ADD_FAILURE() << "check failed: " << report.expression << " (" << report.file << ":"
                   << report.line << ")";
-}
-
-HRESULT DialogFixture::Load(std::string_view documentText) {
-  static int counter = 0;
-  return generator->LoadDocumentFromFile(
-      QORUnicodeString(dir.Write("document-" + std::to_string(++counter) + ".json", documentText)),
-      nullptr);
-}
-
-HRESULT DialogFixture::Generate(const char* sourcePath) {
-  return generator->GenerateDocument(QORUnicodeString(synth::kShapedFormat),
-                                     QORUnicodeString(sourcePath), nullptr);
 }
 
 QORVidFraDialog* DialogFixture::Show() {

@@ -18,8 +18,7 @@
 #include "DialogToolkit/QORVidJSMessageEventArgs.h"
 #include "EventToolkit/QORCheck.h"
 #include "EventToolkit/QORSYPEventArgs.h"
-#include "FilterTestSupport.h"
-#include "ShapedProvider.h"
+#include "GeneratorFixture.h"
 
 namespace dxtest {
 
@@ -75,17 +74,10 @@ class OwnerlessDialog {
 // Runs the host loop's queued work a few turns: a delayed destruction may queue one more.
 void RunDelayedDestructions();
 
-class DialogFixture : public ::testing::Test {
+class DialogFixture : public GeneratorFixture {
  protected:
   void SetUp() override;
   void TearDown() override;
-
-  // Gives the generator exactly this document (compact JSON keeps its text).
-  HRESULT Load(std::string_view documentText);
-  // Generates the one-entity document of the shaped provider from sourcePath.
-  HRESULT Generate(const char* sourcePath = "/data/model.src");
-  // The generator's document as it saves it.
-  std::string Document() { return SavedDocument(generator.Get(), dir); }
 
   // Shows the dialog under the father command; the dialog, or null when it failed.
   QORVidFraDialog* Show();
@@ -100,15 +92,11 @@ class DialogFixture : public ::testing::Test {
   void Do(const std::string& step);
   Names Scripts() const { return Viewer() ? Viewer()->GetScripts() : Names{}; }
 
-  synth::Shape shape;
-  TempDir dir;
   FatherCommand father;
   QORCommand driver{nullptr, "driver"};
-  Ref<QORIInputFilterGenerator> generator;
   std::vector<QORCheckReport> checks;
 
  private:
-  long _liveAtStart = 0;
   QORCheckSink _previousSink;
 };
 

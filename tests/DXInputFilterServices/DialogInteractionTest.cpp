@@ -112,7 +112,9 @@ TEST_P(DialogScenario, Runs) {
   }
   DX_IN_PROCESS(process);
 
-  ASSERT_EQ(Generate(Has("TMPDIR") ? "C:\\models\\part.stp" : "/models/part.stp"), S_OK);
+  ASSERT_EQ(Generate(nullptr, synth::kShapedFormat,
+                     Has("TMPDIR") ? "C:\\models\\part.stp" : "/models/part.stp"),
+            S_OK);
   const std::string generated = Document();
   ASSERT_NE(Show(), nullptr);
   Do("load");

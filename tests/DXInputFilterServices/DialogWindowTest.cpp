@@ -116,17 +116,16 @@ TEST_P(DialogEscaping, ScriptStandsForTheDocumentTextExactly) {
   for (int c = 0; c < 256; ++c) everyByte += static_cast<char>(c);
   // Raw control characters, a trailing backslash, lone apostrophes, a NUL; sequences
   // cut where an escape looks ahead; invalid UTF-8, and a long text.
-  const std::string texts[] = {
-      kHardDocument,
-      std::string("\x01\x1F\x7F '\\", 6) + "\\",
-      "''''",
-      "\\'\\'",
-      std::string("ab\0cd", 5),
-      "<</<!<a",
-      "abc\xE2\x80",
-      "\xE2\x80\xA8\xE2\x80\xA9\xE2\x80\xAA\xE2\xE2\x80\xA8",
-      everyByte,
-      std::string(300000, '\'') + everyByte + std::string(300000, '"')};
+  const std::string texts[] = {kHardDocument,
+                               std::string("\x01\x1F\x7F '\\", 6) + "\\",
+                               "''''",
+                               "\\'\\'",
+                               std::string("ab\0cd", 5),
+                               "<</<!<a",
+                               "abc\xE2\x80",
+                               "\xE2\x80\xA8\xE2\x80\xA9\xE2\x80\xAA\xE2\xE2\x80\xA8",
+                               everyByte,
+                               std::string(300000, '\'') + everyByte + std::string(300000, '"')};
   for (const std::string& text : texts) {
     SCOPED_TRACE(text.substr(0, 40));
     OwnerlessDialog shown(text);
