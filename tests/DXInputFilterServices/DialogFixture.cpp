@@ -2,9 +2,7 @@
 // look-up of the dialog's unexported show.
 #include "DialogFixture.h"
 
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
+#include <algorithm>
 #include <map>
 
 #include "DataExchangeUtilities/QORDXUnicodeString.h"

@@ -7,7 +7,6 @@
 #include <filesystem>
 
 #include "DialogFixture.h"
-#include "EventToolkit/QORDynamicCast.h"
 
 namespace dxtest {
 namespace {
