@@ -147,6 +147,25 @@ TEST_F(GeneratorDocument, NodesFollowTheProviderTree) {
   for (const std::string& call : shape.calls) EXPECT_EQ(call.find("(null"), std::string::npos);
 }
 
+// Columns and their types are asked again for every node, never cached: the header
+// sees a string column, node 1 a runtime one, node 3 a string one again.
+TEST_F(GeneratorDocument, ColumnsAndTypesAreAskedAgainForEveryNode) {
+  shape.columns = {0, 4, 1};
+  shape.types["Description"] = {3, 8, 3};
+  shape.children = {{synth::kRoots, {1, 3}}};
+  ASSERT_EQ(Generate(), S_OK);
+  const std::string doc = Document();
+  EXPECT_EQ(JsonAt(doc, "/columns/1/typeRepresentation"), R"("string")");
+  EXPECT_EQ(JsonAt(doc, "/roots/0/grid"), "{}");
+  EXPECT_EQ(JsonAt(doc, "/roots/1/grid"),
+            Json("{\"Description\":\"Mur ext\xC3\xA9rieur porteur\"}"));
+  EXPECT_EQ(Calls("GetColumns").size(), 3u);
+  EXPECT_EQ(Calls("GetColumnDescription(Name)").size(), 3u);
+  EXPECT_EQ(
+      Calls("GetEntityValue"),
+      (Names{"GetEntityValue(1,Name)", "GetEntityValue(3,Description)", "GetEntityValue(3,Name)"}));
+}
+
 TEST_F(GeneratorDocument, GenerationReplacesItsMembersAndKeepsOtherTopLevelMembers) {
   ASSERT_EQ(Load(R"({"extra":{"keep":[1,2]},"data":{"old":true},"columns":[1],"roots":[2]})"),
             S_OK);

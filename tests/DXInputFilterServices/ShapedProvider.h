@@ -1,8 +1,9 @@
 // ShapedProvider.h - the module tests' structure provider: the benchmarks' synthetic
-// entities ("INPUT_SHAPED_FILTER"), served in a tree, with the data and attributes a
-// test chooses, recording every call the generator makes.
+// entities ("INPUT_SHAPED_FILTER"), served in a tree, with data, attributes and column
+// types a test chooses, recording every call the generator makes.
 #pragma once
 
+#include <algorithm>
 #include <map>
 #include <set>
 #include <string>
@@ -25,9 +26,16 @@ struct Shape {
   std::map<int64_t, std::vector<int64_t>> children;  // an entity not listed has none
   std::map<uint64_t, std::vector<std::pair<std::string, std::string>>> data;
   std::map<uint64_t, std::map<std::string, std::string>> attributes;
+  std::map<std::string, std::vector<int32_t>> types;  // in turn, the last one repeating
   std::set<uint64_t> withoutUid;
   // "Method(entity,argument)"; a cell request ends in ",mode)" when given a mode.
   std::vector<std::string> calls;
+
+  size_t Count(std::string_view prefix) const {
+    return static_cast<size_t>(std::count_if(calls.begin(), calls.end(), [&](const std::string& c) {
+      return c.compare(0, prefix.size(), prefix) == 0;
+    }));
+  }
 };
 // The shape providers created from now on serve (null: the plain tree of one root).
 inline Shape* g_shape = nullptr;
@@ -63,7 +71,12 @@ class ShapedProvider : public SyntheticProvider {
   HRESULT GetColumnDescription(QORUnicodeString column, QORUnicodeString& text, int32_t& type,
                                QORListValQORUnicodeString& values) {
     Record("GetColumnDescription", column.View());
-    return SyntheticProvider::GetColumnDescription(column, text, type, values);
+    const HRESULT hr = SyntheticProvider::GetColumnDescription(column, text, type, values);
+    if (auto it = S().types.find(column.Str()); it != S().types.end()) {
+      const size_t asked = S().Count("GetColumnDescription(" + column.Str() + ")") - 1;
+      type = it->second[std::min(asked, it->second.size() - 1)];
+    }
+    return hr;
   }
   HRESULT GetRoots(QORRawCollPV& roots) {
     Record("GetRoots", "");
