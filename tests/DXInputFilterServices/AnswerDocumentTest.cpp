@@ -37,10 +37,8 @@ TEST_F(AnswerDocument, IsWhatARewriteOfTheAnswerGivesWhateverItsForm) {
       R"({"a":1,"b":[2],"a":{"c":3}})",
       // Other forms: spaces, escapes the writer spells otherwise, escaped keys.
       R"({ "a": [1, 2] })",
-      R"({"a":{"b": 1}})",
       R"({"a":"caf\u00e9","b":"\/"})",
       R"({"a":"\u000a"})",
-      R"({"a":"\u001F"})",
       R"({"k\u0041":1})",
       "{\"a\":1}\n",
       "{}",

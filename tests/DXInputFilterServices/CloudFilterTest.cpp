@@ -59,8 +59,6 @@ TEST_F(CloudGenerator, SettingsReplaceDataSettingsAndKeepTheRest) {
        R"({"data":{"filterID":"c","settings":{"p":1}}})"},
       {R"({"data":{"settings":{"old":true}}})", "not json",
        R"({"data":{"settings":{"old":true}}})"},
-      {R"({"data":{"settings":{"old":true}}})", R"({"other":1})",
-       R"({"data":{"settings":{"old":true}}})"},
       {R"({"data":{"settings":{"old":true}}})", R"({"format":"only"})",
        R"({"data":{"settings":{"old":true}}})"},
   };

@@ -1,10 +1,8 @@
 // DialogFixture.cpp - the dialog fixture, child processes per switch set, and the
-// look-up of the dialog's unexported methods.
+// look-up of the dialog's unexported show.
 #include "DialogFixture.h"
 
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
+#include <algorithm>
 #include <map>
 
 #include "DataExchangeUtilities/QORDXUnicodeString.h"
@@ -64,48 +62,22 @@ std::string Escaped(std::string_view document) {
   return escaped.Str();
 }
 
-// --- the dialog's unexported methods
+// --- the dialog's unexported show
 
-namespace dialog_internals {
 namespace {
 
-const char* const kMethods[] = {
-    "_ZN11DXWebViewer11InitAndShowE16QORUnicodeStringP16DXWebViewerOwner",
-    "_ZN11DXWebViewer13OnPageMessageEP14QORBaseUnknownP24QORVidJSMessageEventArgs",
-    "_ZN11DXWebViewer23OnStandardButtonClickedEP14QORBaseUnknownP37QORVidFraDialogButtonClicked"
-    "EventArgs",
-};
+constexpr const char* kInitAndShow =
+    "_ZN11DXWebViewer11InitAndShowE16QORUnicodeStringP16DXWebViewerOwner";
 
-// A member function called through its address: the object comes first, as the
-// platform's calling convention passes it. The dialog classes derive singly, so the
-// dialog's address is the DXWebViewer's.
-template <class Result, class... Args>
-Result Call(int method, QORVidFraDialog* dialog, Args... args) {
-  return reinterpret_cast<Result (*)(void*, Args...)>(HiddenSymbol(kMethods[method]))(dialog,
-                                                                                      args...);
+// Called through its address, the object first as the platform's calling convention
+// passes it. The dialog classes derive singly, so the dialog's address is the
+// DXWebViewer's.
+HRESULT InitAndShowWithoutOwner(QORVidFraDialog* dialog, const QORUnicodeString& text) {
+  using Method = HRESULT (*)(void*, QORUnicodeString, void*);
+  return reinterpret_cast<Method>(HiddenSymbol(kInitAndShow))(dialog, text, nullptr);
 }
 
 }  // namespace
-
-std::string Missing() {
-  std::string missing;
-  for (const char* method : kMethods)
-    if (!HiddenSymbol(method)) missing += std::string("not in the module's symbols: ") + method;
-  return missing;
-}
-HRESULT InitAndShowWithoutOwner(QORVidFraDialog* dialog, const QORUnicodeString& text) {
-  return Call<HRESULT, QORUnicodeString, void*>(0, dialog, text, nullptr);
-}
-void OnPageMessage(QORVidFraDialog* dialog, QORBaseUnknown* sender,
-                   QORVidJSMessageEventArgs* args) {
-  Call<void>(1, dialog, sender, args);
-}
-void OnStandardButtonClicked(QORVidFraDialog* dialog, QORBaseUnknown* sender,
-                             QORVidFraDialogButtonClickedEventArgs* args) {
-  Call<void>(2, dialog, sender, args);
-}
-
-}  // namespace dialog_internals
 
 // --- events
 
@@ -125,12 +97,11 @@ void RaisePageMessage(QORVidCtlWebViewer* viewer, const std::vector<std::string>
 }
 
 OwnerlessDialog::OwnerlessDialog(const std::string& text) {
-  EXPECT_EQ(dialog_internals::Missing(), "");
+  // A stripped module has no symbol table to find it in.
+  EXPECT_NE(HiddenSymbol(kInitAndShow), nullptr);
   dialog = static_cast<QORVidFraDialog*>(QORFillDictionary::FindFactory("DXWebViewer")(nullptr));
-  if (!dialog || !dialog_internals::Missing().empty()) return;
-  EXPECT_EQ(
-      dialog_internals::InitAndShowWithoutOwner(dialog, QORUnicodeString(text.data(), text.size())),
-      S_OK);
+  if (!dialog || !HiddenSymbol(kInitAndShow)) return;
+  EXPECT_EQ(InitAndShowWithoutOwner(dialog, QORUnicodeString(text.data(), text.size())), S_OK);
   viewer = QORDynamicCast<QORVidCtlWebViewer>(dialog->GetApplicativeWidget());
   EXPECT_NE(viewer, nullptr);
 }
@@ -151,40 +122,23 @@ void DialogFixture::SetUp() {
   std::string why;
   ASSERT_TRUE(QORSucceeded(QORLoadModule("libDXInputFilterTestDriver.so", &why))) << why;
   QORDialogToolkit::SetBackend(QORDialogToolkit::Backend::None);
-  synth::RegisterShapedProvider();
-  synth::g_shape = &shape;
-  shape.children = {{synth::kRoots, {0}}};
   _previousSink =
       QORSetCheckSink([this](const QORCheckReport& report) { checks.push_back(report); });
   RunDelayedDestructions();  // whatever an earlier test left queued
-  _liveAtStart = QORLiveAllocations();
-  ASSERT_EQ(Instantiate("INPUT_FILTER_GENERATOR", generator), S_OK);
+  GeneratorFixture::SetUp();
 }
 
 void DialogFixture::TearDown() {
   generator.Reset();
   RunDelayedDestructions();
-  synth::g_shape = nullptr;
   QORSetCheckSink(std::move(_previousSink));
   // The dialog, its viewer, their handlers and every notification are gone with the
   // generator, and nothing failed a check unless the test took the report.
-  EXPECT_EQ(QORLiveAllocations(), _liveAtStart);
+  GeneratorFixture::TearDown();
   EXPECT_TRUE(father.GetChildren().empty());
   for (const QORCheckReport& report : checks)
     ADD_FAILURE() << "check failed: " << report.expression << " (" << report.file << ":"
                   << report.line << ")";
-}
-
-HRESULT DialogFixture::Load(std::string_view documentText) {
-  static int counter = 0;
-  return generator->LoadDocumentFromFile(
-      QORUnicodeString(dir.Write("document-" + std::to_string(++counter) + ".json", documentText)),
-      nullptr);
-}
-
-HRESULT DialogFixture::Generate(const char* sourcePath) {
-  return generator->GenerateDocument(QORUnicodeString(synth::kShapedFormat),
-                                     QORUnicodeString(sourcePath), nullptr);
 }
 
 QORVidFraDialog* DialogFixture::Show() {
@@ -237,13 +191,6 @@ void DialogFixture::Do(const std::string& step) {
   } else {
     FAIL() << "no such step";
   }
-}
-
-Names DialogFixture::TakeChecks() {
-  Names expressions;
-  for (const QORCheckReport& report : checks) expressions.push_back(report.expression);
-  checks.clear();
-  return expressions;
 }
 
 }  // namespace dxtest

@@ -18,8 +18,7 @@
 #include "DialogToolkit/QORVidJSMessageEventArgs.h"
 #include "EventToolkit/QORCheck.h"
 #include "EventToolkit/QORSYPEventArgs.h"
-#include "FilterTestSupport.h"
-#include "ShapedProvider.h"
+#include "GeneratorFixture.h"
 
 namespace dxtest {
 
@@ -55,25 +54,14 @@ std::string SendNewJsonScript(std::string_view answer);  // 'onOkClick' or 'onSa
 // A document as the init script quotes it: EscapeJSON, then every ' as \'.
 std::string Escaped(std::string_view document);
 
-// The dialog's own methods, which the module does not export, found in the module
-// file's symbol table. Only for what the toolkit never produces: a null sender or
-// arguments, a dialog without viewer, a dialog without owner.
-namespace dialog_internals {
-// Empty when every method below was found, else why not (a stripped module).
-std::string Missing();
-HRESULT InitAndShowWithoutOwner(QORVidFraDialog* dialog, const QORUnicodeString& text);
-void OnPageMessage(QORVidFraDialog* dialog, QORBaseUnknown* sender, QORVidJSMessageEventArgs* args);
-void OnStandardButtonClicked(QORVidFraDialog* dialog, QORBaseUnknown* sender,
-                             QORVidFraDialogButtonClickedEventArgs* args);
-}  // namespace dialog_internals
-
 // Raises an event on a widget as the toolkit does, then lets go of the arguments.
 void Raise(QORVidWidget* widget, QOREvent* event, QOREventArgs* args);
 void RaiseLoadStart(QORVidCtlWebViewer* viewer);
 void RaisePageMessage(QORVidCtlWebViewer* viewer, const std::vector<std::string>& strings);
 
-// A dialog made by the "DXWebViewer" factory, without owner, shown over any text;
-// destroyed on a later turn of the loop.
+// A dialog made by the "DXWebViewer" factory, shown over any text through its own
+// unexported show, without owner (the toolkit never makes one so); destroyed on a later
+// turn of the loop.
 class OwnerlessDialog {
  public:
   explicit OwnerlessDialog(const std::string& text);
@@ -86,17 +74,10 @@ class OwnerlessDialog {
 // Runs the host loop's queued work a few turns: a delayed destruction may queue one more.
 void RunDelayedDestructions();
 
-class DialogFixture : public ::testing::Test {
+class DialogFixture : public GeneratorFixture {
  protected:
   void SetUp() override;
   void TearDown() override;
-
-  // Gives the generator exactly this document (compact JSON keeps its text).
-  HRESULT Load(std::string_view documentText);
-  // Generates the one-entity document of the shaped provider from sourcePath.
-  HRESULT Generate(const char* sourcePath = "/data/model.src");
-  // The generator's document as it saves it.
-  std::string Document() { return SavedDocument(generator.Get(), dir); }
 
   // Shows the dialog under the father command; the dialog, or null when it failed.
   QORVidFraDialog* Show();
@@ -111,18 +92,11 @@ class DialogFixture : public ::testing::Test {
   void Do(const std::string& step);
   Names Scripts() const { return Viewer() ? Viewer()->GetScripts() : Names{}; }
 
-  // The check reports so far, as their expressions; clears them.
-  Names TakeChecks();
-
-  synth::Shape shape;
-  TempDir dir;
   FatherCommand father;
   QORCommand driver{nullptr, "driver"};
-  Ref<QORIInputFilterGenerator> generator;
   std::vector<QORCheckReport> checks;
 
  private:
-  long _liveAtStart = 0;
   QORCheckSink _previousSink;
 };
 

@@ -48,6 +48,62 @@ simdjson::dom::element Parse(simdjson::dom::parser& parser, std::string_view tex
   return root;
 }
 
+struct ChildRun {
+  int exitCode = -1;
+  std::string out;
+};
+
+// This test program run again for one test, on top of the environment it started
+// with; its standard output and error together.
+ChildRun RunTestInChild(const std::string& test, const EnvChanges& changes) {
+  std::map<std::string, std::string> env = s_startEnvironment;
+  for (const auto& [name, value] : changes) {
+    if (value)
+      env[name] = *value;
+    else
+      env.erase(name);
+  }
+
+  std::vector<std::string> entries;
+  for (const auto& [name, value] : env) entries.push_back(name + "=" + value);
+  std::vector<char*> envp;
+  for (std::string& entry : entries) envp.push_back(entry.data());
+  envp.push_back(nullptr);
+  char self[] = "/proc/self/exe";
+  std::string filter = "--gtest_filter=" + test;
+  char* argv[] = {self, filter.data(), nullptr};
+
+  ChildRun run;
+  int fds[2];
+  if (pipe(fds) != 0) return run;
+  std::fflush(stdout);
+  std::fflush(stderr);
+  pid_t pid = fork();
+  if (pid < 0) {
+    close(fds[0]);
+    close(fds[1]);
+    return run;
+  }
+  if (pid == 0) {
+    dup2(fds[1], STDOUT_FILENO);
+    dup2(fds[1], STDERR_FILENO);
+    close(fds[0]);
+    close(fds[1]);
+    execve(self, argv, envp.data());
+    _exit(127);
+  }
+  close(fds[1]);
+  char buffer[4096];
+  ssize_t n;
+  while ((n = read(fds[0], buffer, sizeof(buffer))) > 0)
+    run.out.append(buffer, static_cast<size_t>(n));
+  close(fds[0]);
+  int status = 0;
+  waitpid(pid, &status, 0);
+  run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  return run;
+}
+
 }  // namespace
 
 ::testing::AssertionResult LoadFilterModule() {
@@ -158,7 +214,7 @@ bool RunsHere(const EnvChanges& wanted) {
   env[kChildTestVariable] = test;
   for (const char* name : {"GTEST_FILTER", "GTEST_OUTPUT", "GTEST_SHUFFLE", "GTEST_REPEAT"})
     env[name] = std::nullopt;
-  ChildRun run = RunSelfInChild({"--gtest_filter=" + test}, env, true);
+  ChildRun run = RunTestInChild(test, env);
   // The child must have run this very test, and passed it. ctest calls any test whose
   // output holds gtest's skip marker skipped, failed or not: the marker is never written
   // out here, neither in the check nor in the child's output shown with a failure.
@@ -172,58 +228,6 @@ bool RunsHere(const EnvChanges& wanted) {
                       << run.exitCode << ":\n"
                       << run.out;
   return false;
-}
-
-ChildRun RunSelfInChild(const std::vector<std::string>& arguments, const EnvChanges& changes,
-                        bool captureStandardError) {
-  std::map<std::string, std::string> env = s_startEnvironment;
-  for (const auto& [name, value] : changes) {
-    if (value)
-      env[name] = *value;
-    else
-      env.erase(name);
-  }
-
-  std::vector<std::string> entries;
-  for (const auto& [name, value] : env) entries.push_back(name + "=" + value);
-  std::vector<char*> envp;
-  for (std::string& entry : entries) envp.push_back(entry.data());
-  envp.push_back(nullptr);
-  char self[] = "/proc/self/exe";
-  std::vector<std::string> args(arguments);
-  std::vector<char*> argv{self};
-  for (std::string& arg : args) argv.push_back(arg.data());
-  argv.push_back(nullptr);
-
-  ChildRun run;
-  int fds[2];
-  if (pipe(fds) != 0) return run;
-  std::fflush(stdout);
-  std::fflush(stderr);
-  pid_t pid = fork();
-  if (pid < 0) {
-    close(fds[0]);
-    close(fds[1]);
-    return run;
-  }
-  if (pid == 0) {
-    dup2(fds[1], STDOUT_FILENO);
-    if (captureStandardError) dup2(fds[1], STDERR_FILENO);
-    close(fds[0]);
-    close(fds[1]);
-    execve(self, argv.data(), envp.data());
-    _exit(127);
-  }
-  close(fds[1]);
-  char buffer[4096];
-  ssize_t n;
-  while ((n = read(fds[0], buffer, sizeof(buffer))) > 0)
-    run.out.append(buffer, static_cast<size_t>(n));
-  close(fds[0]);
-  int status = 0;
-  waitpid(pid, &status, 0);
-  run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-  return run;
 }
 
 }  // namespace dxtest

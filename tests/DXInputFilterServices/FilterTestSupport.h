@@ -95,16 +95,8 @@ std::string GeneratorSourcePath(QORIInputFilterGenerator* generator);
 // "<not saved>" when saving fails.
 std::string SavedDocument(QORIInputFilterGenerator* generator, const TempDir& dir);
 
-struct ChildRun {
-  int exitCode = -1;
-  std::string out;  // everything the child wrote on its standard output
-};
-// A fresh process of this test program with the given arguments; env names variables
-// to set (a value) or remove (none) on top of this process's environment. Standard
-// output is captured, standard error with it when asked.
+// Variables to set (a value) or remove (none).
 using EnvChanges = std::map<std::string, std::optional<std::string>>;
-ChildRun RunSelfInChild(const std::vector<std::string>& arguments, const EnvChanges& env,
-                        bool captureStandardError = false);
 
 // The module reads its switches once, while it loads, and this program links it: that
 // is before main. True when this process started with every variable of env as given

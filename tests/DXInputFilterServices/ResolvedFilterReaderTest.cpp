@@ -154,15 +154,12 @@ const ReaderCase kCases[] = {
      S_OK,
      {},
      {"filterID=<E_FAIL>", "setting:mode=<E_FAIL>"}},
-    {"CloudWithoutResults", kCloud, R"({"data":{"filterID":"bare"}})", S_OK, {}, {"filterID=bare"}},
     {"CloudFilterNodesAreNoRecords",
      kCloud,
-     R"({"roots":[{"data":{"uid":["u1"]},"grid":{"x":"1"}}]})",
+     R"({"data":{"filterID":"bare"},"roots":[{"data":{"uid":["u1"]},"grid":{"x":"1"}}]})",
      S_OK,
      {},
-     {}},
-    {"CloudEmptyRootIsInvalid", kCloud, "{}", E_INVALIDARG, {"r1", "r2"}, {"filterID=cloud-1"}},
-    {"CloudUnreadableFile", kCloud, "{\"results\":", E_FAIL, {"r1", "r2"}, {"filterID=cloud-1"}},
+     {"filterID=bare", "u1/x=<E_FAIL>"}},
 };
 
 class FilterReader : public ::testing::TestWithParam<ReaderCase> {
