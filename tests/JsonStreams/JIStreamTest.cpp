@@ -65,6 +65,7 @@ TEST(JIStream, ParseRefusesWhatIsNotOneValidJsonValueAndKeepsTheOldDocument) {
       {"{\"a\":\"\xFF\"}", "UTF-8"},
       {"{\"a\":\"\xED\xA0\x80\"}", "UTF-8"},
       {"{} x", "byte offset 3"},
+      {"[1] [2]", ""},  // an error after a closed array
       {" \n\t", "no JSON value"},
       {"\"unterminated", ""},
       {"[1e400]", ""},
