@@ -65,7 +65,7 @@ TEST(JIStream, ParseRefusesWhatIsNotOneValidJsonValueAndKeepsTheOldDocument) {
       {"{\"a\":\"\xFF\"}", "UTF-8"},
       {"{\"a\":\"\xED\xA0\x80\"}", "UTF-8"},
       {"{} x", "byte offset 3"},
-      {"[1] [2]", ""},
+      {"[1] [2]", ""},  // an error after a closed array
       {" \n\t", "no JSON value"},
       {"\"unterminated", ""},
       {"[1e400]", ""},
@@ -73,7 +73,6 @@ TEST(JIStream, ParseRefusesWhatIsNotOneValidJsonValueAndKeepsTheOldDocument) {
       {Nested(JSON::kMaxDepth + 1, "[", "]"), "deeper than 1024 levels (line 1, byte offset 1024)"},
       {Nested(JSON::kMaxDepth + 1, "{\"a\":", "}"),
        "deeper than 1024 levels (line 1, byte offset 5120)"},
-      {Nested(100000, "{\"a\":", "}"), "deeper than 1024"},
       {Nested(100000, "[", ""), ""},  // deep and never closed
   };
   for (const auto& c : cases) {

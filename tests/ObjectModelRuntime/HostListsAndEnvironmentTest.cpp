@@ -43,14 +43,8 @@ TEST(HostPaths, SplitPathSeparatesFolderAndFileNameAtTheLastSeparator) {
   } cases[] = {
       {"/data/models/site.ifc", "/data/models", "site.ifc"},
       {"C:\\data/models\\site.ifc", "C:\\data/models", "site.ifc"},
-      {"C:/data\\models/site.ifc", "C:/data\\models", "site.ifc"},
       {"site.ifc", "", "site.ifc"},
       {"/data/models/", "/data/models", ""},
-      {"/d\xC3\xA9j\xC3\xA0/pi\xC3\xA8"
-       "ce.ifc",
-       "/d\xC3\xA9j\xC3\xA0",
-       "pi\xC3\xA8"
-       "ce.ifc"},
       {"", "", ""},
   };
   for (const auto& c : cases) {
