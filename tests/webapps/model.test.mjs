@@ -172,4 +172,18 @@ describe('exact round trip', () => {
     model.undo();
     assert.equal(model.serialize(), text, 'undone, the text that came');
   });
+
+  test('a value edited in place, then its node parsed for another edit, keeps both through undo', () => {
+    const text = houseText();
+    const model = new FilterModel(text);
+    const wall = find(model, 'Wall 1.2');
+    const node = () => storeyOf(JSON.parse(model.serialize()), 1).children[0].children[1];
+    model.applyEdits([{ index: wall, column: model.column('Import'), value: 'false' }]);
+    model.applyEdits([{ index: wall, column: model.column('Name'), value: 'Renamed' }]);
+    assert.deepEqual([node().label, node().grid.Import, node().grid.Name], ['Wall 1.2', 'false', 'Renamed']);
+    model.undo();
+    assert.deepEqual([node().grid.Import, node().grid.Name, model.importFlag[wall]], ['false', 'Basic Wall:Interior', 0]);
+    model.undo();
+    assert.equal(model.serialize(), text);
+  });
 });

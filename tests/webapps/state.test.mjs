@@ -60,3 +60,26 @@ test('a search shows the matches, their ancestors as context and what lies under
   state.clearFilters();
   assert.deepEqual([state.recompute(), state.passingCount()], [true, -1], 'no criterion: everything shows');
 });
+
+test('value filters combine, keep hidden types with shown children as context, and read values after edits', () => {
+  const { model, state, shown, find, col } = setup();
+  state.expandToLevel(model.maxDepth + 1);
+  state.addFilter(col('Type'), 'isNot', 'IfcSpace');
+  state.recompute();
+  const rows = shown();
+  assert.ok(!rows.includes('Kitchen 0') && rows.includes('~Living room 0') && rows.includes('Wall 0.2') && rows.includes('Storey 1'));
+  // An unknown operator, a duplicate.
+  assert.deepEqual([state.addFilter(col('Name'), 'matches', 'x'), state.addFilter(col('Type'), 'isNot', 'IfcSpace')], [false, false]);
+  state.clearFilters();
+  state.addFilter(col('Name'), 'contains', 'flush');
+  state.addFilter(col('Import'), 'is', 'true');
+  state.recompute();
+  assert.deepEqual([state.passingCount(), state.isContext(find('Storey 0'))], [2, true]);
+  state.clearFilters();
+  state.addFilter(col('ImportMode'), 'is', 'NoImport');
+  state.recompute();
+  assert.equal(state.passingCount(), 2);
+  model.applyEdits([{ index: find('Door 0.1'), column: col('ImportMode'), value: 'NoImport' }]);
+  state.recompute();
+  assert.equal(state.passingCount(), 3);
+});
