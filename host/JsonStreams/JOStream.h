@@ -14,6 +14,7 @@
 // sequence, so the output is always valid JSON.
 #pragma once
 
+#include <cstring>
 #include <functional>
 #include <memory>
 #include <string>
@@ -21,6 +22,7 @@
 #include <vector>
 
 #include "JsonStreams/JIStream.h"
+#include "JsonStreams/JsonPlainText.h"
 #include "SystemStrings/QORTypes.h"
 #include "SystemStrings/QORUnicodeString.h"
 
@@ -81,14 +83,40 @@ class QOR_KIT_API JOStream {
   // false nothing is added and the object is as it was.
   class QOR_KIT_API ValueWriter {
    public:
-    void Put(char c);
-    void Write(std::string_view text);   // as it is
-    void Quoted(std::string_view text);  // as a JSON string
+    ValueWriter(const ValueWriter&) = delete;  // a copy's position would go stale
+    ValueWriter& operator=(const ValueWriter&) = delete;
+
+    // Inline: a filter document's tree makes tens of these calls per node.
+    void Put(char c) {
+      if (_pPos == _pEnd) Grow(1);
+      *_pPos++ = c;
+    }
+    void Write(std::string_view text) {  // as it is
+      if (text.size() > static_cast<size_t>(_pEnd - _pPos)) Grow(text.size());
+      if (!text.empty()) std::memcpy(_pPos, text.data(), text.size());
+      _pPos += text.size();
+    }
+    void Quoted(std::string_view text) {  // as a JSON string
+      if (text.size() + 2 <= static_cast<size_t>(_pEnd - _pPos) &&
+          detail::QuotePlain(_pPos, text)) {
+        _pPos += text.size() + 2;
+        return;
+      }
+      QuotedEscaped(text);
+    }
 
    private:
     friend class JOStream;
-    explicit ValueWriter(void* pBuffer) : _pBuffer(pBuffer) {}
+    explicit ValueWriter(void* pBuffer);
+    // Counts the bytes written into the buffer, which then has room for extra more.
+    void Grow(size_t extra);
+    void QuotedEscaped(std::string_view text);
+    void Commit();
+    void Refresh();  // the room left after the buffer's bytes
+
     void* _pBuffer;
+    char* _pPos;  // next byte to write, in the buffer's spare room
+    char* _pEnd;  // end of that room
   };
   bool AddWritten(const char* key, const std::function<bool(ValueWriter&)>& write);
 

@@ -127,6 +127,11 @@ TEST(JOStream, TextReadsBackExactlyAndInvalidUtf8BecomesReplacementCharacters) {
     JOStream stream;
     stream.Add("v", QORUnicodeString(c.in));
     stream.Add(QORUnicodeString("key" + c.in), "x");
+    // The one-pass writer quotes the same way.
+    stream.AddWritten("w", [&](JOStream::ValueWriter& out) {
+      out.Quoted(c.in);
+      return true;
+    });
     const std::string text = Text(stream);
     for (char ch : text) ASSERT_GE(static_cast<unsigned char>(ch), 0x20) << text;
     simdjson::dom::parser parser;
@@ -134,6 +139,8 @@ TEST(JOStream, TextReadsBackExactlyAndInvalidUtf8BecomesReplacementCharacters) {
     ASSERT_EQ(parser.parse(text).get(object), simdjson::SUCCESS) << text;
     std::string_view read;
     ASSERT_EQ(object["v"].get(read), simdjson::SUCCESS);
+    EXPECT_EQ(read, c.out);
+    ASSERT_EQ(object["w"].get(read), simdjson::SUCCESS);
     EXPECT_EQ(read, c.out);
     // Keys are C strings; the same bad key names the same member.
     EXPECT_EQ(object.at_key("key" + std::string(c.out.c_str())).error(), simdjson::SUCCESS) << text;
@@ -147,6 +154,58 @@ TEST(JOStream, TextReadsBackExactlyAndInvalidUtf8BecomesReplacementCharacters) {
   const std::string script = QORJsonString("</p><!--", QORJsonQuoting::kScript);
   EXPECT_EQ(script.find("</"), std::string::npos) << script;
   EXPECT_EQ(script.find("<!"), std::string::npos) << script;
+}
+
+// The writer's word-at-a-time copy: a byte to escape at any place in any length, and
+// one Write larger than the room taken up front.
+TEST(JOStream, WrittenValuesEscapeAtEveryPlaceAndGrowPastTheirRoom) {
+  for (size_t length = 1; length <= 24; ++length) {
+    std::vector<std::string> texts, expected;
+    for (size_t at = 0; at < length; ++at) {
+      for (const char special : {'"', '\\', '\n', '\x80'}) {
+        std::string in(length, 'a');
+        in[at] = special;
+        texts.push_back(in);
+        texts.push_back(in.substr(0, at));  // the plain head alone
+        if (special == '\x80') in.replace(at, 1, "\xEF\xBF\xBD");
+        expected.push_back(in);
+        expected.push_back(texts.back());
+      }
+    }
+    JOStream stream;
+    stream.AddWritten("w", [&](JOStream::ValueWriter& out) {
+      out.Put('[');
+      for (size_t i = 0; i < texts.size(); ++i) {
+        if (i > 0) out.Put(',');
+        out.Quoted(texts[i]);
+      }
+      out.Put(']');
+      return true;
+    });
+    JSON::JIStream read;
+    ASSERT_TRUE(read.Parse(stream.Stringify())) << Text(stream);
+    const std::vector<QORUnicodeString> strings = read.ReadStrings("w");
+    ASSERT_EQ(strings.size(), expected.size());
+    for (size_t i = 0; i < expected.size(); ++i) EXPECT_EQ(strings[i].Str(), expected[i]) << i;
+  }
+  JOStream stream;
+  stream.Add("k", true);
+  EXPECT_FALSE(stream.AddWritten("w", [](JOStream::ValueWriter& out) {
+    out.Write("[1,2");
+    return false;  // dropped: the object stays as it was
+  }));
+  // Past the room taken up front, a chunk at a time.
+  const std::string chunk(size_t{1} << 20, 'b');
+  EXPECT_TRUE(stream.AddWritten("big", [&](JOStream::ValueWriter& out) {
+    out.Put('"');
+    for (int i = 0; i < 65; ++i) out.Write(chunk);
+    out.Put('"');
+    return true;
+  }));
+  const QORUnicodeString text = stream.Stringify();
+  EXPECT_EQ(text.View().size(), 65 * chunk.size() + 19);
+  EXPECT_EQ(text.View().substr(0, 18), R"({"k":true,"big":"b)");
+  EXPECT_EQ(text.View().substr(text.View().size() - 3), "b\"}");
 }
 
 // Large children stay separate objects while small ones are copied in: the text must read

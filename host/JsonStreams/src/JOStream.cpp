@@ -583,16 +583,33 @@ bool JOStream::AddRawString(const char* key, const QORUnicodeString& jsonText) {
   return true;
 }
 
-void JOStream::ValueWriter::Put(char c) {
-  static_cast<ByteBuffer*>(_pBuffer)->Put(c);
+JOStream::ValueWriter::ValueWriter(void* pBuffer) : _pBuffer(pBuffer) {
+  Refresh();
 }
 
-void JOStream::ValueWriter::Write(std::string_view text) {
-  static_cast<ByteBuffer*>(_pBuffer)->Write(text.data(), text.size());
+void JOStream::ValueWriter::Refresh() {
+  auto& buffer = *static_cast<ByteBuffer*>(_pBuffer);
+  _pPos = buffer.Tail();
+  _pEnd = buffer.Tail() + (buffer.Capacity() - buffer.Size());
 }
 
-void JOStream::ValueWriter::Quoted(std::string_view text) {
-  detail::AppendQuoted(*static_cast<ByteBuffer*>(_pBuffer), text);
+void JOStream::ValueWriter::Commit() {
+  auto& buffer = *static_cast<ByteBuffer*>(_pBuffer);
+  buffer.Commit(static_cast<size_t>(_pPos - buffer.Tail()));
+}
+
+void JOStream::ValueWriter::Grow(size_t extra) {
+  Commit();
+  auto& buffer = *static_cast<ByteBuffer*>(_pBuffer);
+  buffer.Room(extra);
+  Refresh();
+}
+
+void JOStream::ValueWriter::QuotedEscaped(std::string_view text) {
+  Commit();
+  auto& buffer = *static_cast<ByteBuffer*>(_pBuffer);
+  detail::AppendQuoted(buffer, text);
+  Refresh();
 }
 
 bool JOStream::AddWritten(const char* key, const std::function<bool(ValueWriter&)>& write) {
@@ -604,7 +621,9 @@ bool JOStream::AddWritten(const char* key, const std::function<bool(ValueWriter&
   self.text.Reserve(self.text.Size() + kWrittenReserve);
   AdviseHugePages(self.text);
   ValueWriter writer(&self.text);
-  if (!write(writer)) {
+  const bool written = write(writer);
+  writer.Commit();
+  if (!written) {
     // Nothing was recorded for the member: dropping its text undoes it.
     self.text.Clear();
     self.text.Commit(pending.offset);

@@ -12,6 +12,7 @@
 #include <string_view>
 #include <vector>
 
+#include "JsonStreams/JsonPlainText.h"
 #include "SystemStrings/QORUtf8.h"
 
 namespace JSON::detail {
@@ -139,20 +140,6 @@ struct BufferSink {
   void Put(char c) { out.Put(c); }
 };
 
-// True when any of the 8 bytes is a control character, '"', '\\' or not ASCII.
-inline bool NeedsEscapeCheck(uint64_t x) {
-  constexpr uint64_t kOnes = 0x0101010101010101ULL, kHigh = 0x8080808080808080ULL;
-  const uint64_t quote = x ^ (kOnes * '"'), backslash = x ^ (kOnes * '\\');
-  const uint64_t control = (x - kOnes * 0x20) & ~x;
-  const uint64_t isQuote = (quote - kOnes) & ~quote;
-  const uint64_t isBackslash = (backslash - kOnes) & ~backslash;
-  return ((control | isQuote | isBackslash | x) & kHigh) != 0;
-}
-
-inline bool NeedsEscapeCheck(unsigned char c) {
-  return c < 0x20 || c == '"' || c == '\\' || c >= 0x80;
-}
-
 // The same test for text bound for a script element, where '<' needs a look too.
 inline bool NeedsScriptEscapeCheck(uint64_t x) {
   constexpr uint64_t kOnes = 0x0101010101010101ULL, kHigh = 0x8080808080808080ULL;
@@ -267,34 +254,9 @@ inline void AppendQuoted(ByteBuffer& buffer, std::string_view text) {
   }
   buffer.Room(text.size() * 6 + 2);
   char* const out = buffer.Tail();
-  // Plain ASCII, nearly every text of a document: checked and stored a word at a time,
-  // without the escaper's per-run copies (a call to memcpy each, for a few bytes).
-  const char* const p = text.data();
-  const size_t size = text.size();
-  size_t i = 0;
-  for (; i + 8 <= size; i += 8) {
-    uint64_t word;
-    std::memcpy(&word, p + i, 8);
-    if (NeedsEscapeCheck(word)) break;
-    std::memcpy(out + 1 + i, &word, 8);
-  }
-  if (i + 8 > size) {
-    if (size >= 8) {
-      // The last bytes as one word that overlaps the ones already checked.
-      uint64_t word;
-      std::memcpy(&word, p + size - 8, 8);
-      if (!NeedsEscapeCheck(word)) {
-        std::memcpy(out + 1 + size - 8, &word, 8);
-        i = size;
-      }
-    }
-    for (; i < size && !NeedsEscapeCheck(static_cast<unsigned char>(p[i])); ++i) out[1 + i] = p[i];
-    if (i == size) {
-      out[0] = '"';
-      out[1 + size] = '"';
-      buffer.Commit(size + 2);
-      return;
-    }
+  if (QuotePlain(out, text)) {
+    buffer.Commit(text.size() + 2);
+    return;
   }
   PointerSink sink{out};
   WriteQuoted(sink, text);
