@@ -77,6 +77,10 @@ class QOR_KIT_API QORInputFilterStructureBase : public QORBaseUnknown {
   // The names with their lengths known: a look-up compares lengths before any byte.
   std::vector<std::string_view> _names;
   std::vector<std::string> _titles;
+  // What GetColumns and the ImportMode description hand out, made once.
+  std::vector<QORUnicodeString> _nameTexts, _modes;
+  // Where the last look-up found its name: a provider answers one caller at a time.
+  mutable std::size_t _lastColumn = 0;
   int _import = -1, _importMode = -1;
   std::string _fileName;
 };

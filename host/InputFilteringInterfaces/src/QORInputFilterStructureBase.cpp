@@ -14,30 +14,41 @@ QORInputFilterStructureBase::QORInputFilterStructureBase(std::span<const QORFilt
                                                          const char* catalog)
     : _columns(columns) {
   _titles.reserve(columns.size());
+  _nameTexts.reserve(columns.size());
   for (std::size_t i = 0; i < columns.size(); ++i) {
     _titles.push_back(std::string(catalog) + ".Column_" + columns[i].name);
+    _nameTexts.emplace_back(columns[i].name);
     const std::string_view name = _names.emplace_back(columns[i].name);
     if (name == "Import") _import = static_cast<int>(i);
     if (name == "ImportMode") _importMode = static_cast<int>(i);
   }
+  for (const char* mode : kModes) _modes.emplace_back(mode);
 }
 
 QORInputFilterStructureBase::~QORInputFilterStructureBase() = default;
 
 int QORInputFilterStructureBase::ColumnIndex(std::string_view name) const {
   // The first byte first: most names differ there, and a comparison of the rest calls memcmp.
-  for (std::size_t i = 0; i < _names.size(); ++i) {
+  const auto matches = [&](std::size_t i) {
     const std::string_view candidate = _names[i];
-    if (candidate.size() == name.size() && (name.empty() || candidate[0] == name[0]) &&
-        candidate == name)
-      return static_cast<int>(i);
+    return candidate.size() == name.size() && (name.empty() || candidate[0] == name[0]) &&
+           candidate == name;
+  };
+  // The generator asks for a column's description, then its value, then the next column's.
+  const std::size_t count = _names.size();
+  if (_lastColumn < count) {
+    if (matches(_lastColumn)) return static_cast<int>(_lastColumn);
+    const std::size_t next = _lastColumn + 1 < count ? _lastColumn + 1 : 0;
+    if (matches(next)) return static_cast<int>(_lastColumn = next);
   }
+  for (std::size_t i = 0; i < count; ++i)
+    if (matches(i)) return static_cast<int>(_lastColumn = i);
   return -1;
 }
 
 HRESULT QORInputFilterStructureBase::GetColumns(QORListValQORUnicodeString& columns) {
-  columns.Reserve(static_cast<int>(_columns.size()));
-  for (const std::string_view name : _names) columns.Append(QORUnicodeString(name));
+  columns.Reserve(columns.Size() + static_cast<int>(_nameTexts.size()));
+  for (const QORUnicodeString& name : _nameTexts) columns.Append(name);
   return S_OK;
 }
 
@@ -55,7 +66,7 @@ HRESULT QORInputFilterStructureBase::DescribeColumn(std::string_view column, QOR
   text.Str().assign(_titles[static_cast<std::size_t>(index)]);
   type = _columns[static_cast<std::size_t>(index)].type;
   if (index == _importMode)
-    for (const char* mode : kModes) values.Append(QORUnicodeString(mode));
+    for (const QORUnicodeString& mode : _modes) values.Append(mode);
   return S_OK;
 }
 
