@@ -46,6 +46,9 @@ void FileSink::WriteThrough(const char* bytes, size_t count) {
       _failed = true;
       break;
     }
+    if (_startWriteback)  // advice: an error here changes nothing the fsync will not see
+      (void)::sync_file_range(_fd, static_cast<off_t>(_offset), written, SYNC_FILE_RANGE_WRITE);
+    _offset += static_cast<uint64_t>(written);
     bytes += written;
     count -= static_cast<size_t>(written);
   }
@@ -201,6 +204,7 @@ bool WriteFileAtomically(const std::string& given, const std::function<void(File
   int error = 0;
   try {
     FileSink sink(fd);
+    sink.StartWritebackEarly();
     body(sink);
     ok = sink.Flush();
     if (!ok) error = errno;

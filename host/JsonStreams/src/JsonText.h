@@ -380,6 +380,9 @@ class FileSink {
   }
   // Writes what is buffered; false once any write failed.
   bool Flush();
+  // Has the disk start on each piece as it is written, for a file flushed to disk at
+  // the end: the flush then waits for the last pieces only.
+  void StartWritebackEarly() { _startWriteback = true; }
 
  private:
   static constexpr size_t kCapacity = size_t{1} << 20;
@@ -389,6 +392,8 @@ class FileSink {
   char* _buffer;
   size_t _used = 0;
   bool _failed = false;
+  bool _startWriteback = false;
+  uint64_t _offset = 0;  // bytes written so far
 };
 
 // Writes a file through a temporary file in the same folder, renamed over the target
