@@ -1,6 +1,7 @@
 #include "StepAssembly.h"
 
 #include <algorithm>
+#include <span>
 #include <tuple>
 #include <unordered_map>
 #include <utility>
@@ -217,8 +218,8 @@ void StepAssembly::AssignKeys() {
   const std::vector<StepUsage>& usages = _records->usages;
   _usageKey.assign(usages.size(), std::string());
   _usageQuantity.assign(usages.size(), 1);
-  std::unordered_map<std::string, std::vector<uint32_t>> groups;
-  std::unordered_map<uint64_t, uint32_t> perChild;
+  std::vector<uint32_t> placed;  // usages whose ends are both definitions
+  placed.reserve(usages.size());
   for (uint32_t i = 0; i < usages.size(); ++i) {
     const StepUsage& u = usages[i];
     if (u.parent == kNoIndex) continue;
@@ -229,16 +230,29 @@ void StepAssembly::AssignKeys() {
       base = p == kNoIndex ? _records->definitions[u.child].id : _records->products[p].id;
     }
     _usageKey[i] = EscapeKey(base);
-    std::string group = std::to_string(u.parent);
-    group.push_back('\0');
-    group += _usageKey[i];
-    groups[group].push_back(i);
-    ++perChild[(uint64_t{u.parent} << 32) | u.child];
+    placed.push_back(i);
   }
-  for (uint32_t i = 0; i < usages.size(); ++i) {
-    const StepUsage& u = usages[i];
-    if (u.parent != kNoIndex) _usageQuantity[i] = perChild[(uint64_t{u.parent} << 32) | u.child];
-  }
+  // Runs of equal usages in sorted order rather than hash maps: a map node per usage cost
+  // more than the rest of the tree's building. Ties go by record, so each run lists its
+  // members in file order.
+  auto forEachRun = [&](auto less, auto body) {
+    std::sort(placed.begin(), placed.end(),
+              [&](uint32_t a, uint32_t b) { return less(a, b) || (!less(b, a) && a < b); });
+    for (std::size_t from = 0, to = 0; from < placed.size(); from = to) {
+      to = from + 1;
+      while (to < placed.size() && !less(placed[from], placed[to])) ++to;
+      body(std::span<const uint32_t>(placed.data() + from, to - from));
+    }
+  };
+  // Quantity: the uses of one child under one parent.
+  forEachRun(
+      [&](uint32_t a, uint32_t b) {
+        return std::tie(usages[a].parent, usages[a].child) <
+               std::tie(usages[b].parent, usages[b].child);
+      },
+      [&](std::span<const uint32_t> run) {
+        for (const uint32_t m : run) _usageQuantity[m] = static_cast<uint32_t>(run.size());
+      });
   // Siblings with one key are told apart by what they place and how they are described,
   // never by where they stand in the file.
   std::unordered_map<uint32_t, std::string> childKeys;
@@ -247,16 +261,22 @@ void StepAssembly::AssignKeys() {
     if (it == childKeys.end()) it = childKeys.emplace(d, DefinitionSortKey(d)).first;
     return it->second;
   };
-  for (auto& [group, members] : groups) {
-    if (members.size() < 2) continue;
-    for (const uint32_t m : members) childKey(usages[m].child);
-    Disambiguate(members, _usageKey, [&](uint32_t a, uint32_t b) {
-      const StepUsage& x = usages[a];
-      const StepUsage& y = usages[b];
-      return std::tie(childKeys[x.child], x.name, x.description, x.designator, x.id) <
-             std::tie(childKeys[y.child], y.name, y.description, y.designator, y.id);
-    });
-  }
+  std::vector<uint32_t> members;
+  forEachRun(
+      [&](uint32_t a, uint32_t b) {
+        return std::tie(usages[a].parent, _usageKey[a]) < std::tie(usages[b].parent, _usageKey[b]);
+      },
+      [&](std::span<const uint32_t> run) {
+        if (run.size() < 2) return;
+        members.assign(run.begin(), run.end());
+        for (const uint32_t m : members) childKey(usages[m].child);
+        Disambiguate(members, _usageKey, [&](uint32_t a, uint32_t b) {
+          const StepUsage& x = usages[a];
+          const StepUsage& y = usages[b];
+          return std::tie(childKeys[x.child], x.name, x.description, x.designator, x.id) <
+                 std::tie(childKeys[y.child], y.name, y.description, y.designator, y.id);
+        });
+      });
 }
 
 void StepAssembly::FindRoots() {
