@@ -127,11 +127,6 @@ TEST(JOStream, TextReadsBackExactlyAndInvalidUtf8BecomesReplacementCharacters) {
     JOStream stream;
     stream.Add("v", QORUnicodeString(c.in));
     stream.Add(QORUnicodeString("key" + c.in), "x");
-    // The one-pass writer quotes the same way.
-    stream.AddWritten("w", [&](JOStream::ValueWriter& out) {
-      out.Quoted(c.in);
-      return true;
-    });
     const std::string text = Text(stream);
     for (char ch : text) ASSERT_GE(static_cast<unsigned char>(ch), 0x20) << text;
     simdjson::dom::parser parser;
@@ -139,8 +134,6 @@ TEST(JOStream, TextReadsBackExactlyAndInvalidUtf8BecomesReplacementCharacters) {
     ASSERT_EQ(parser.parse(text).get(object), simdjson::SUCCESS) << text;
     std::string_view read;
     ASSERT_EQ(object["v"].get(read), simdjson::SUCCESS);
-    EXPECT_EQ(read, c.out);
-    ASSERT_EQ(object["w"].get(read), simdjson::SUCCESS);
     EXPECT_EQ(read, c.out);
     // Keys are C strings; the same bad key names the same member.
     EXPECT_EQ(object.at_key("key" + std::string(c.out.c_str())).error(), simdjson::SUCCESS) << text;
@@ -159,8 +152,8 @@ TEST(JOStream, TextReadsBackExactlyAndInvalidUtf8BecomesReplacementCharacters) {
 // The writer's word-at-a-time copy: a byte to escape at any place in any length, and
 // one Write larger than the room taken up front.
 TEST(JOStream, WrittenValuesEscapeAtEveryPlaceAndGrowPastTheirRoom) {
+  std::vector<std::string> texts, expected;
   for (size_t length = 1; length <= 24; ++length) {
-    std::vector<std::string> texts, expected;
     for (size_t at = 0; at < length; ++at) {
       for (const char special : {'"', '\\', '\n', '\x80'}) {
         std::string in(length, 'a');
@@ -172,6 +165,8 @@ TEST(JOStream, WrittenValuesEscapeAtEveryPlaceAndGrowPastTheirRoom) {
         expected.push_back(texts.back());
       }
     }
+  }
+  {
     JOStream stream;
     stream.AddWritten("w", [&](JOStream::ValueWriter& out) {
       out.Put('[');
@@ -183,7 +178,7 @@ TEST(JOStream, WrittenValuesEscapeAtEveryPlaceAndGrowPastTheirRoom) {
       return true;
     });
     JSON::JIStream read;
-    ASSERT_TRUE(read.Parse(stream.Stringify())) << Text(stream);
+    ASSERT_TRUE(read.Parse(stream.Stringify()));
     const std::vector<QORUnicodeString> strings = read.ReadStrings("w");
     ASSERT_EQ(strings.size(), expected.size());
     for (size_t i = 0; i < expected.size(); ++i) EXPECT_EQ(strings[i].Str(), expected[i]) << i;
