@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "IfcFlatParams.h"
 #include "IfcTypeCatalog.h"
 #include "StepString.h"
 
@@ -152,12 +153,20 @@ void AppendNumber(std::string_view token, std::string& out) {
 }
 
 // A name as the file spells it, decoded only when it has escapes.
+std::string_view DecodedName(std::string_view raw, std::string& scratch) {
+  if (raw.find_first_of("\\'") == std::string_view::npos) return raw;
+  scratch = StepString::Decode(raw);
+  return scratch;
+}
+
 std::string_view NameOf(const StepParameters& p, std::size_t i, std::string& scratch) {
   const StepValue& v = p.Unwrap(p.At(i));
-  if (v.kind != StepKind::String) return {};
-  if (v.text.find_first_of("\\'") == std::string_view::npos) return v.text;
-  scratch = StepString::Decode(v.text);
-  return scratch;
+  return v.kind == StepKind::String ? DecodedName(v.text, scratch) : std::string_view();
+}
+
+std::string_view NameOf(const FlatParams& p, std::size_t i, std::string& scratch) {
+  const FlatParams::Value& v = p.At(i);
+  return v.kind == FlatParams::kString ? DecodedName(v.text, scratch) : std::string_view();
 }
 
 }  // namespace
@@ -226,9 +235,9 @@ struct PropertyIndex::Taken {
   }
   // Offsets are 32 bits: a stretch keeps less text than that, or stops taking values.
   bool Full() const { return text.size() > UINT32_MAX / 2; }
-  Ref StoreDecoded(const StepValue& v) {
+  Ref StoreDecoded(std::string_view raw) {
     Ref r{static_cast<uint32_t>(text.size()), 0};
-    StepString::DecodeAppend(v.text, text);
+    StepString::DecodeAppend(raw, text);
     r.length = static_cast<uint32_t>(text.size() - r.offset);
     return r;
   }
@@ -239,6 +248,11 @@ struct PropertyIndex::Taken {
     for (const StepValue& item : p.Items(p.Unwrap(list)))
       if (item.kind == StepKind::Reference) refs.push_back(Number(item.reference));
     count = static_cast<uint32_t>(refs.size()) - first;
+  }
+  void Refs(const FlatParams& p, const FlatParams::Value& list, uint32_t& first, uint32_t& count) {
+    first = static_cast<uint32_t>(refs.size());
+    count = list.kind == FlatParams::kList ? list.count : 0;
+    for (uint32_t k = list.first; k < list.first + count; ++k) refs.push_back(Number(p.refs[k]));
   }
 
   std::string text;
@@ -255,6 +269,7 @@ struct PropertyIndex::Taken {
   std::vector<std::string> names;
   std::vector<uint32_t> refs;
   StepParameters params;
+  FlatParams flat;  // the quick reader first; params when it cannot tell
   std::string scratch;
 };
 
@@ -414,6 +429,10 @@ void PropertyIndex::Take(unsigned thread, uint32_t slot, const StepEntry& entry,
     case kBoundedValue:
     case kListValue:
     case kQuantity: {
+      // Most of a model's properties are not asked for: their name is read before the rest.
+      if (!_every && t.flat.Read(body, 0) &&
+          _wantedProperties.count(NameOf(t.flat, 0, t.scratch)) == 0)
+        return;
       // Name, Description, then the value(s); a quantity has its unit before its value.
       p.Parse(body, kind == kBoundedValue ? 5 : 3);
       const std::string_view name = NameOf(p, 0, t.scratch);
@@ -482,14 +501,18 @@ void PropertyIndex::Take(unsigned thread, uint32_t slot, const StepEntry& entry,
     case kPropertySet:
     case kElementQuantity: {
       const std::size_t list = kind == kPropertySet ? 4 : 5;
-      p.Parse(body, list);
+      const bool flat = t.flat.Read(body, list);
+      if (!flat) p.Parse(body, list);
       Taken::Set s;
       s.id = entry.id;
-      const std::string_view name = NameOf(p, 2, t.scratch);
+      const std::string_view name = flat ? NameOf(t.flat, 2, t.scratch) : NameOf(p, 2, t.scratch);
       if (!_every && _wantedSets.count(name) == 0) return;
       s.name = t.Name(name);
       if (s.name == kNoName) return;
-      t.Refs(p, p.At(list), s.first, s.count);
+      if (flat)
+        t.Refs(t.flat, t.flat.At(list), s.first, s.count);
+      else
+        t.Refs(p, p.At(list), s.first, s.count);
       t.sets.push_back(s);
       return;
     }
@@ -497,9 +520,24 @@ void PropertyIndex::Take(unsigned thread, uint32_t slot, const StepEntry& entry,
     case kRelType:
     case kRelAssociates: {
       // RelatedObjects, then the relating definition, material or classification.
-      p.Parse(body, 5);
       Taken::Rel r;
       r.kind = kind;
+      if (t.flat.Read(body, 5)) {
+        t.Refs(t.flat, t.flat.At(4), r.first, r.count);
+        const FlatParams::Value& relating = t.flat.At(5);
+        if (relating.kind == FlatParams::kReference) {
+          r.relating = Number(relating.reference);
+          t.rels.push_back(r);
+        } else if (relating.kind == FlatParams::kList) {
+          // A set of property sets (IfcPropertySetDefinitionSet): one relation each.
+          for (uint32_t k = relating.first; k < relating.first + relating.count; ++k) {
+            r.relating = Number(t.flat.refs[k]);
+            t.rels.push_back(r);
+          }
+        }
+        return;
+      }
+      p.Parse(body, 5);
       t.Refs(p, p.At(4), r.first, r.count);
       const StepValue& relating = p.Unwrap(p.At(5));
       if (relating.kind == StepKind::Reference) {
@@ -551,19 +589,38 @@ void PropertyIndex::Take(unsigned thread, uint32_t slot, const StepEntry& entry,
       // ObjectType 4, Representation 6, Tag 7 (elements); the predefined type is the first
       // enumeration after the supertypes' attributes (past CompositionType for spatial ones).
       const bool spatial = kind == kSpatialProduct;
-      p.Parse(body, _wantPredefined ? StepParameters::kAll : 7);
       if (t.Full()) return;
+      if (!_wantPredefined && t.flat.Read(body, 7)) {
+        uint64_t shape = 0;
+        if (_wantLayer && t.flat.At(6).kind == FlatParams::kReference) {
+          shape = t.flat.At(6).reference;
+          t.productShapes.emplace_back(entry.id, Number(shape));
+        }
+        const FlatParams::Value& objectType = t.flat.At(4);
+        if (_wantObjectType && objectType.kind == FlatParams::kString) {
+          t.attributes.push_back({entry.id, t.StoreDecoded(objectType.text),
+                                  static_cast<uint8_t>(Source::ObjectType)});
+        }
+        const FlatParams::Value& tag = t.flat.At(7);
+        if (_wantTag && !spatial && tag.kind == FlatParams::kString) {
+          t.attributes.push_back(
+              {entry.id, t.StoreDecoded(tag.text), static_cast<uint8_t>(Source::Tag)});
+        }
+        return;
+      }
+      p.Parse(body, _wantPredefined ? StepParameters::kAll : 7);
       uint64_t shape = 0;
       if (_wantLayer && p.Reference(6, shape))
         t.productShapes.emplace_back(entry.id, Number(shape));
       const StepValue& objectType = p.Unwrap(p.At(4));
       if (_wantObjectType && objectType.kind == StepKind::String) {
         t.attributes.push_back(
-            {entry.id, t.StoreDecoded(objectType), static_cast<uint8_t>(Source::ObjectType)});
+            {entry.id, t.StoreDecoded(objectType.text), static_cast<uint8_t>(Source::ObjectType)});
       }
       const StepValue& tag = p.Unwrap(p.At(7));
       if (_wantTag && !spatial && tag.kind == StepKind::String)
-        t.attributes.push_back({entry.id, t.StoreDecoded(tag), static_cast<uint8_t>(Source::Tag)});
+        t.attributes.push_back(
+            {entry.id, t.StoreDecoded(tag.text), static_cast<uint8_t>(Source::Tag)});
       if (_wantPredefined) {
         for (std::size_t i = spatial ? 9 : 8; i < p.size(); ++i) {
           if (p[i].kind != StepKind::Enum) continue;
