@@ -233,6 +233,19 @@ struct PropertyIndex::Taken {
     text.append(s);
     return r;
   }
+  // Sized from the file on the first record taken, as the tree's tables are: regrowing copies
+  // a table and touches fresh pages, and capacity never written costs no memory.
+  void Reserve(std::size_t bytes, bool properties, bool products) {
+    sized = true;
+    if (properties) {
+      values.reserve(bytes / 256 + 16);
+      sets.reserve(bytes / 1024 + 16);
+    }
+    if (products) attributes.reserve(bytes / 512 + 16);
+    rels.reserve(bytes / 1024 + 16);
+    refs.reserve(bytes / 256 + 16);
+    text.reserve(bytes / 32 + 256);
+  }
   // Offsets are 32 bits: a stretch keeps less text than that, or stops taking values.
   bool Full() const { return text.size() > UINT32_MAX / 2; }
   Ref StoreDecoded(std::string_view raw) {
@@ -268,6 +281,7 @@ struct PropertyIndex::Taken {
   std::unordered_map<std::string, uint16_t, NameHash, std::equal_to<>> nameCodes;
   std::vector<std::string> names;
   std::vector<uint32_t> refs;
+  bool sized = false;
   StepParameters params;
   FlatParams flat;  // the quick reader first; params when it cannot tell
   std::string scratch;
@@ -422,6 +436,11 @@ void PropertyIndex::Take(unsigned thread, uint32_t slot, const StepEntry& entry,
   const uint8_t kind = tag >> 4;
   if (kind == kNone || entry.complex) return;
   Taken& t = *_taken[thread];
+  if (!t.sized) {
+    // Each thread reads about half the file.
+    t.Reserve(_file.Bytes().size() / 2, _every || !_wantedProperties.empty(),
+              _wantTag || _wantObjectType || _wantPredefined);
+  }
   StepParameters& p = t.params;
   switch (kind) {
     case kSingleValue:
@@ -785,6 +804,15 @@ void PropertyIndex::Resolve() {
 
 void PropertyIndex::Build() {
   _stats.resize(_columns.size());
+  // About one candidate cell a value, attribute, association or shape: the table is sized
+  // once rather than regrown (types' values may still add to it).
+  std::size_t cells = 0;
+  for (const auto& segment : _segments) {
+    cells += segment->values.size() + segment->attributes.size() + segment->productShapes.size();
+    for (const Taken::Rel& r : segment->rels)
+      if (r.kind == kRelAssociates) cells += r.count;
+  }
+  _pending.reserve(cells);
   BuildProperties();
   BuildAssociations();
   BuildProducts();
@@ -817,6 +845,7 @@ void PropertyIndex::BuildProperties() {
     uint32_t set, column, segment, index;
   };
   std::vector<Entry> entries;
+  entries.reserve(values.size());
   std::string key;
   // The wanted sets of each property name code of each segment, looked up once a code.
   using Wanted = std::vector<std::pair<std::string, int>>;
@@ -863,8 +892,10 @@ void PropertyIndex::BuildProperties() {
     }
   }
   std::vector<ValueAt>().swap(values);
-  std::stable_sort(entries.begin(), entries.end(),
-                   [](const Entry& a, const Entry& b) { return a.set < b.set; });
+  // Sets mostly come in file order, so the entries are often in order already.
+  auto bySet = [](const Entry& a, const Entry& b) { return a.set < b.set; };
+  if (!std::is_sorted(entries.begin(), entries.end(), bySet))
+    std::stable_sort(entries.begin(), entries.end(), bySet);
   if (entries.empty()) return;
 
   // Relationships mostly follow their sets in the file: the entries after the last set's
@@ -882,7 +913,7 @@ void PropertyIndex::BuildProperties() {
       st.booleans += v.kind == kBooleanValue;
       st.numbers += v.kind == kNumberValue;
       st.texts += v.kind == kTextValue;
-      if (st.unit == 0) {
+      if (st.unit == 0 && !unitOf.empty()) {
         const auto unit = unitOf.find((uint64_t{it->segment} << 32) | it->index);
         if (unit != unitOf.end()) st.unit = unit->second;
       }
@@ -968,10 +999,16 @@ void PropertyIndex::BuildAssociations() {
 
 void PropertyIndex::BuildProducts() {
   const bool ifc2x3 = _file.Schema().rfind("IFC2X3", 0) == 0;
+  // Each source's column, found on its first attribute (kEveryColumn adds it then).
+  constexpr int kNotFound = -2;
+  int columnOf[std::size(kNamedColumns) + 1];
+  std::fill(std::begin(columnOf), std::end(columnOf), kNotFound);
   for (uint32_t s = 0; s < _segments.size(); ++s) {
     for (const Taken::Attribute& a : _segments[s]->attributes) {
       if ((a.source & kSpatialPredefined) != 0 && ifc2x3) continue;
-      const int column = NamedColumn(static_cast<Source>(a.source & ~kSpatialPredefined));
+      const auto source = static_cast<Source>(a.source & ~kSpatialPredefined);
+      int& column = columnOf[static_cast<std::size_t>(source)];
+      if (column == kNotFound) column = NamedColumn(source);
       if (column < 0) continue;
       ++_stats[static_cast<std::size_t>(column)].texts;
       _pending.push_back({static_cast<uint32_t>(column), a.id, 0, s, a.text.offset, a.text.length});
@@ -1171,6 +1208,11 @@ void PropertyIndex::Finish() {
     segment->text = std::move(text);
   }
   _cells.assign(_columns.size(), {});
+  {
+    std::vector<std::size_t> perColumn(_columns.size());
+    for (const Pending& p : _pending) ++perColumn[p.column];
+    for (std::size_t c = 0; c < _columns.size(); ++c) _cells[c].reserve(perColumn[c]);
+  }
   _stats.resize(_columns.size());
   // Room for every text, so the views the index below keeps stay valid.
   std::size_t room = 0;
