@@ -832,8 +832,10 @@ void PropertyIndex::BuildProperties() {
     const auto& vs = _segments[s]->values;
     for (uint32_t i = 0; i < vs.size(); ++i) values.push_back({vs[i].id, s, i});
   }
-  std::sort(values.begin(), values.end(),
-            [](const ValueAt& a, const ValueAt& b) { return a.id < b.id; });
+  // Writers mostly number upwards through the file: then there is nothing to sort.
+  auto byId = [](const ValueAt& a, const ValueAt& b) { return a.id < b.id; };
+  if (!std::is_sorted(values.begin(), values.end(), byId))
+    std::sort(values.begin(), values.end(), byId);
   // Explicit units, by value.
   std::unordered_map<uint64_t, uint32_t> unitOf;
   for (uint32_t s = 0; s < _segments.size(); ++s)
