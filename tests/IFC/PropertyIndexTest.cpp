@@ -165,6 +165,7 @@ TEST(PropertyIndex, CraftedModels) {
       {"ifc4x3-properties", "B1", "Pset_BeamCommon.Span", "6000"},
       {"ifc4x3-properties", "B2", "Pset_BeamCommon.Span", "long"},
       {"ifc4x3-properties", "B1", "Custom.Label", "Gr\xC3\xBCn"},
+      {"ifc4x3-properties", "B1", "Custom.L\xC3\xA4nge", "kurz"},
       {"ifc4x3-properties", "B1", "Material", "Steel"},       // profile set
       {"ifc4x3-properties", "B2", "Material", "Oak, Steel"},  // constituent set
       {"ifc4x3-properties", "B1", "PredefinedType", "BEAM"},
@@ -192,10 +193,12 @@ TEST(PropertyIndex, CraftedModels) {
             4u);
   // The same cells when only some columns are asked for; units and kinds.
   std::string error;
-  ASSERT_TRUE(model.Open(ifctest::Crafted("ifc4x3-properties"), error,
-                         std::vector<std::string>{"Pset_BeamCommon.Span", "Material"}))
+  ASSERT_TRUE(model.Open(
+      ifctest::Crafted("ifc4x3-properties"), error,
+      std::vector<std::string>{"Pset_BeamCommon.Span", "Material", "Custom.L\xC3\xA4nge"}))
       << error;
   EXPECT_EQ(Cell(model, "B2", "Material"), "Oak, Steel");
+  EXPECT_EQ(Cell(model, "B1", "Custom.L\xC3\xA4nge"), "kurz");  // an encoded name, asked by name
   EXPECT_EQ(ColumnOf(model, "Pset_BeamCommon.Span")->kind, Kind::Text);
   ASSERT_TRUE(model.Open(ifctest::Crafted("ifc2x3-properties"), error,
                          std::vector<std::string>{"Pset_Type.Width", "Qto.Base.GrossSideArea"}))

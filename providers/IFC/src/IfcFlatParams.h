@@ -26,7 +26,7 @@ class FlatParams {
     uint32_t first = 0;      // a list's references: refs[first .. first + count)
     uint32_t count = 0;
   };
-  static constexpr std::size_t kMax = 6;
+  static constexpr std::size_t kMax = 8;
 
   bool Read(std::string_view body, std::size_t last) {
     _pCursor = body.data();

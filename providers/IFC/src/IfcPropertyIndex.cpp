@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "IfcFlatParams.h"
 #include "IfcTypeCatalog.h"
 #include "StepString.h"
 
@@ -152,12 +153,20 @@ void AppendNumber(std::string_view token, std::string& out) {
 }
 
 // A name as the file spells it, decoded only when it has escapes.
+std::string_view DecodedName(std::string_view raw, std::string& scratch) {
+  if (raw.find_first_of("\\'") == std::string_view::npos) return raw;
+  scratch = StepString::Decode(raw);
+  return scratch;
+}
+
 std::string_view NameOf(const StepParameters& p, std::size_t i, std::string& scratch) {
   const StepValue& v = p.Unwrap(p.At(i));
-  if (v.kind != StepKind::String) return {};
-  if (v.text.find_first_of("\\'") == std::string_view::npos) return v.text;
-  scratch = StepString::Decode(v.text);
-  return scratch;
+  return v.kind == StepKind::String ? DecodedName(v.text, scratch) : std::string_view();
+}
+
+std::string_view NameOf(const FlatParams& p, std::size_t i, std::string& scratch) {
+  const FlatParams::Value& v = p.At(i);
+  return v.kind == FlatParams::kString ? DecodedName(v.text, scratch) : std::string_view();
 }
 
 }  // namespace
@@ -224,11 +233,24 @@ struct PropertyIndex::Taken {
     text.append(s);
     return r;
   }
+  // Sized from the file on the first record taken, as the tree's tables are: regrowing copies
+  // a table and touches fresh pages, and capacity never written costs no memory.
+  void Reserve(std::size_t bytes, bool properties, bool products) {
+    sized = true;
+    if (properties) {
+      values.reserve(bytes / 256 + 16);
+      sets.reserve(bytes / 1024 + 16);
+    }
+    if (products) attributes.reserve(bytes / 512 + 16);
+    rels.reserve(bytes / 1024 + 16);
+    refs.reserve(bytes / 256 + 16);
+    text.reserve(bytes / 32 + 256);
+  }
   // Offsets are 32 bits: a stretch keeps less text than that, or stops taking values.
   bool Full() const { return text.size() > UINT32_MAX / 2; }
-  Ref StoreDecoded(const StepValue& v) {
+  Ref StoreDecoded(std::string_view raw) {
     Ref r{static_cast<uint32_t>(text.size()), 0};
-    StepString::DecodeAppend(v.text, text);
+    StepString::DecodeAppend(raw, text);
     r.length = static_cast<uint32_t>(text.size() - r.offset);
     return r;
   }
@@ -239,6 +261,11 @@ struct PropertyIndex::Taken {
     for (const StepValue& item : p.Items(p.Unwrap(list)))
       if (item.kind == StepKind::Reference) refs.push_back(Number(item.reference));
     count = static_cast<uint32_t>(refs.size()) - first;
+  }
+  void Refs(const FlatParams& p, const FlatParams::Value& list, uint32_t& first, uint32_t& count) {
+    first = static_cast<uint32_t>(refs.size());
+    count = list.kind == FlatParams::kList ? list.count : 0;
+    for (uint32_t k = list.first; k < list.first + count; ++k) refs.push_back(Number(p.refs[k]));
   }
 
   std::string text;
@@ -254,7 +281,9 @@ struct PropertyIndex::Taken {
   std::unordered_map<std::string, uint16_t, NameHash, std::equal_to<>> nameCodes;
   std::vector<std::string> names;
   std::vector<uint32_t> refs;
+  bool sized = false;
   StepParameters params;
+  FlatParams flat;  // the quick reader first; params when it cannot tell
   std::string scratch;
 };
 
@@ -407,6 +436,11 @@ void PropertyIndex::Take(unsigned thread, uint32_t slot, const StepEntry& entry,
   const uint8_t kind = tag >> 4;
   if (kind == kNone || entry.complex) return;
   Taken& t = *_taken[thread];
+  if (!t.sized) {
+    // Each thread reads about half the file.
+    t.Reserve(_file.Bytes().size() / 2, _every || !_wantedProperties.empty(),
+              _wantTag || _wantObjectType || _wantPredefined);
+  }
   StepParameters& p = t.params;
   switch (kind) {
     case kSingleValue:
@@ -414,6 +448,10 @@ void PropertyIndex::Take(unsigned thread, uint32_t slot, const StepEntry& entry,
     case kBoundedValue:
     case kListValue:
     case kQuantity: {
+      // Most of a model's properties are not asked for: their name is read before the rest.
+      if (!_every && t.flat.Read(body, 0) &&
+          _wantedProperties.count(NameOf(t.flat, 0, t.scratch)) == 0)
+        return;
       // Name, Description, then the value(s); a quantity has its unit before its value.
       p.Parse(body, kind == kBoundedValue ? 5 : 3);
       const std::string_view name = NameOf(p, 0, t.scratch);
@@ -482,14 +520,18 @@ void PropertyIndex::Take(unsigned thread, uint32_t slot, const StepEntry& entry,
     case kPropertySet:
     case kElementQuantity: {
       const std::size_t list = kind == kPropertySet ? 4 : 5;
-      p.Parse(body, list);
+      const bool flat = t.flat.Read(body, list);
+      if (!flat) p.Parse(body, list);
       Taken::Set s;
       s.id = entry.id;
-      const std::string_view name = NameOf(p, 2, t.scratch);
+      const std::string_view name = flat ? NameOf(t.flat, 2, t.scratch) : NameOf(p, 2, t.scratch);
       if (!_every && _wantedSets.count(name) == 0) return;
       s.name = t.Name(name);
       if (s.name == kNoName) return;
-      t.Refs(p, p.At(list), s.first, s.count);
+      if (flat)
+        t.Refs(t.flat, t.flat.At(list), s.first, s.count);
+      else
+        t.Refs(p, p.At(list), s.first, s.count);
       t.sets.push_back(s);
       return;
     }
@@ -497,9 +539,24 @@ void PropertyIndex::Take(unsigned thread, uint32_t slot, const StepEntry& entry,
     case kRelType:
     case kRelAssociates: {
       // RelatedObjects, then the relating definition, material or classification.
-      p.Parse(body, 5);
       Taken::Rel r;
       r.kind = kind;
+      if (t.flat.Read(body, 5)) {
+        t.Refs(t.flat, t.flat.At(4), r.first, r.count);
+        const FlatParams::Value& relating = t.flat.At(5);
+        if (relating.kind == FlatParams::kReference) {
+          r.relating = Number(relating.reference);
+          t.rels.push_back(r);
+        } else if (relating.kind == FlatParams::kList) {
+          // A set of property sets (IfcPropertySetDefinitionSet): one relation each.
+          for (uint32_t k = relating.first; k < relating.first + relating.count; ++k) {
+            r.relating = Number(t.flat.refs[k]);
+            t.rels.push_back(r);
+          }
+        }
+        return;
+      }
+      p.Parse(body, 5);
       t.Refs(p, p.At(4), r.first, r.count);
       const StepValue& relating = p.Unwrap(p.At(5));
       if (relating.kind == StepKind::Reference) {
@@ -551,19 +608,38 @@ void PropertyIndex::Take(unsigned thread, uint32_t slot, const StepEntry& entry,
       // ObjectType 4, Representation 6, Tag 7 (elements); the predefined type is the first
       // enumeration after the supertypes' attributes (past CompositionType for spatial ones).
       const bool spatial = kind == kSpatialProduct;
-      p.Parse(body, _wantPredefined ? StepParameters::kAll : 7);
       if (t.Full()) return;
+      if (!_wantPredefined && t.flat.Read(body, 7)) {
+        uint64_t shape = 0;
+        if (_wantLayer && t.flat.At(6).kind == FlatParams::kReference) {
+          shape = t.flat.At(6).reference;
+          t.productShapes.emplace_back(entry.id, Number(shape));
+        }
+        const FlatParams::Value& objectType = t.flat.At(4);
+        if (_wantObjectType && objectType.kind == FlatParams::kString) {
+          t.attributes.push_back({entry.id, t.StoreDecoded(objectType.text),
+                                  static_cast<uint8_t>(Source::ObjectType)});
+        }
+        const FlatParams::Value& tag = t.flat.At(7);
+        if (_wantTag && !spatial && tag.kind == FlatParams::kString) {
+          t.attributes.push_back(
+              {entry.id, t.StoreDecoded(tag.text), static_cast<uint8_t>(Source::Tag)});
+        }
+        return;
+      }
+      p.Parse(body, _wantPredefined ? StepParameters::kAll : 7);
       uint64_t shape = 0;
       if (_wantLayer && p.Reference(6, shape))
         t.productShapes.emplace_back(entry.id, Number(shape));
       const StepValue& objectType = p.Unwrap(p.At(4));
       if (_wantObjectType && objectType.kind == StepKind::String) {
         t.attributes.push_back(
-            {entry.id, t.StoreDecoded(objectType), static_cast<uint8_t>(Source::ObjectType)});
+            {entry.id, t.StoreDecoded(objectType.text), static_cast<uint8_t>(Source::ObjectType)});
       }
       const StepValue& tag = p.Unwrap(p.At(7));
       if (_wantTag && !spatial && tag.kind == StepKind::String)
-        t.attributes.push_back({entry.id, t.StoreDecoded(tag), static_cast<uint8_t>(Source::Tag)});
+        t.attributes.push_back(
+            {entry.id, t.StoreDecoded(tag.text), static_cast<uint8_t>(Source::Tag)});
       if (_wantPredefined) {
         for (std::size_t i = spatial ? 9 : 8; i < p.size(); ++i) {
           if (p[i].kind != StepKind::Enum) continue;
@@ -728,6 +804,15 @@ void PropertyIndex::Resolve() {
 
 void PropertyIndex::Build() {
   _stats.resize(_columns.size());
+  // About one candidate cell a value, attribute, association or shape: the table is sized
+  // once rather than regrown (types' values may still add to it).
+  std::size_t cells = 0;
+  for (const auto& segment : _segments) {
+    cells += segment->values.size() + segment->attributes.size() + segment->productShapes.size();
+    for (const Taken::Rel& r : segment->rels)
+      if (r.kind == kRelAssociates) cells += r.count;
+  }
+  _pending.reserve(cells);
   BuildProperties();
   BuildAssociations();
   BuildProducts();
@@ -747,8 +832,10 @@ void PropertyIndex::BuildProperties() {
     const auto& vs = _segments[s]->values;
     for (uint32_t i = 0; i < vs.size(); ++i) values.push_back({vs[i].id, s, i});
   }
-  std::sort(values.begin(), values.end(),
-            [](const ValueAt& a, const ValueAt& b) { return a.id < b.id; });
+  // Writers mostly number upwards through the file: then there is nothing to sort.
+  auto byId = [](const ValueAt& a, const ValueAt& b) { return a.id < b.id; };
+  if (!std::is_sorted(values.begin(), values.end(), byId))
+    std::sort(values.begin(), values.end(), byId);
   // Explicit units, by value.
   std::unordered_map<uint64_t, uint32_t> unitOf;
   for (uint32_t s = 0; s < _segments.size(); ++s)
@@ -760,6 +847,7 @@ void PropertyIndex::BuildProperties() {
     uint32_t set, column, segment, index;
   };
   std::vector<Entry> entries;
+  entries.reserve(values.size());
   std::string key;
   // The wanted sets of each property name code of each segment, looked up once a code.
   using Wanted = std::vector<std::pair<std::string, int>>;
@@ -806,8 +894,10 @@ void PropertyIndex::BuildProperties() {
     }
   }
   std::vector<ValueAt>().swap(values);
-  std::stable_sort(entries.begin(), entries.end(),
-                   [](const Entry& a, const Entry& b) { return a.set < b.set; });
+  // Sets mostly come in file order, so the entries are often in order already.
+  auto bySet = [](const Entry& a, const Entry& b) { return a.set < b.set; };
+  if (!std::is_sorted(entries.begin(), entries.end(), bySet))
+    std::stable_sort(entries.begin(), entries.end(), bySet);
   if (entries.empty()) return;
 
   // Relationships mostly follow their sets in the file: the entries after the last set's
@@ -825,7 +915,7 @@ void PropertyIndex::BuildProperties() {
       st.booleans += v.kind == kBooleanValue;
       st.numbers += v.kind == kNumberValue;
       st.texts += v.kind == kTextValue;
-      if (st.unit == 0) {
+      if (st.unit == 0 && !unitOf.empty()) {
         const auto unit = unitOf.find((uint64_t{it->segment} << 32) | it->index);
         if (unit != unitOf.end()) st.unit = unit->second;
       }
@@ -911,10 +1001,16 @@ void PropertyIndex::BuildAssociations() {
 
 void PropertyIndex::BuildProducts() {
   const bool ifc2x3 = _file.Schema().rfind("IFC2X3", 0) == 0;
+  // Each source's column, found on its first attribute (kEveryColumn adds it then).
+  constexpr int kNotFound = -2;
+  int columnOf[std::size(kNamedColumns) + 1];
+  std::fill(std::begin(columnOf), std::end(columnOf), kNotFound);
   for (uint32_t s = 0; s < _segments.size(); ++s) {
     for (const Taken::Attribute& a : _segments[s]->attributes) {
       if ((a.source & kSpatialPredefined) != 0 && ifc2x3) continue;
-      const int column = NamedColumn(static_cast<Source>(a.source & ~kSpatialPredefined));
+      const auto source = static_cast<Source>(a.source & ~kSpatialPredefined);
+      int& column = columnOf[static_cast<std::size_t>(source)];
+      if (column == kNotFound) column = NamedColumn(source);
       if (column < 0) continue;
       ++_stats[static_cast<std::size_t>(column)].texts;
       _pending.push_back({static_cast<uint32_t>(column), a.id, 0, s, a.text.offset, a.text.length});
@@ -1114,6 +1210,11 @@ void PropertyIndex::Finish() {
     segment->text = std::move(text);
   }
   _cells.assign(_columns.size(), {});
+  {
+    std::vector<std::size_t> perColumn(_columns.size());
+    for (const Pending& p : _pending) ++perColumn[p.column];
+    for (std::size_t c = 0; c < _columns.size(); ++c) _cells[c].reserve(perColumn[c]);
+  }
   _stats.resize(_columns.size());
   // Room for every text, so the views the index below keeps stay valid.
   std::size_t room = 0;

@@ -138,6 +138,8 @@ class TreeBuilder : public StepRecordSink {
     bool hasKey = false;  // prefix and key are made only for names that get sorted
   };
 
+  // Sizes a stretch's tables from the file on its first record.
+  void Reserve(Taken& taken) const;
   uint32_t NodeFor(uint32_t slot, const StepEntry& entry);
   const Attributes& AttributesOf(uint32_t node) const {
     const Work& w = _work[node];
