@@ -61,7 +61,7 @@ describe('Filter, as the dialog drives it', () => {
     assert.equal(Filter.sendNewJson('onOkClick'), TRICKY);
   });
 
-  test('a large document shows its first nodes, then the whole; the preview edits and answers nothing', async () => {
+  test('a large document shows its first nodes, then the whole; edits made on the preview reach the whole', async () => {
     globalThis.requestAnimationFrame = (fn) => setTimeout(fn, 0);
     const { Filter, Services } = await freshFilter({ 'ZQ/DXInputFilterDisplay/FilterView': path.join(import.meta.dirname, 'viewStub') });
     const view = await Filter.attach({});
@@ -72,15 +72,18 @@ describe('Filter, as the dialog drives it', () => {
     view.onShow = () => {
       if (!Filter.model().partial) return;
       during.answer = Filter.sendNewJson('onApplyClick');
-      during.edited = Filter.perform({ t: 'edit', n: [0], c: 'Name', v: 'early' });
+      during.edited = Filter.perform({ t: 'subtree', n: [0], c: 'Import', v: 'false' });
+      during.ok = Filter.sendNewJson('onOkClick');
       during.replay = Filter.simulate(Services.encode({ t: 'edit', n: [0], c: 'Name', v: 'replayed' }));
     };
     await Filter.init(text);
     assert.deepEqual(view.shown.map((s) => s.partial), [true, false]);
     assert.ok(view.shown[0].size < view.shown[1].size);
-    assert.equal(during.answer, text, 'answered as it came');
-    assert.equal(during.edited, false);
+    assert.deepEqual([during.answer, during.edited, during.ok], [text, true, undefined], 'OK after an edit waits for the whole');
     assert.equal(await during.replay, true, 'a replay waits for the whole');
+    const ok = posted.find((m) => m[0] === 'onOkClick')[1];
+    assert.ok(text.includes('"Import":"true"') && !ok.includes('"Import":"true"'), 'the untick reached the entities read after the preview');
+    assert.equal(Filter.model().editCount(), 2);
     assert.equal(answer(Filter, 'onOkClick').roots[0].grid.Name, 'replayed');
   });
 

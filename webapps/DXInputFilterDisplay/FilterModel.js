@@ -140,7 +140,8 @@ define(['./RawJson', './Nls', './DocumentIndex'], function (RawJson, Nls, Docume
     if (!this.columns) this.readColumns(null);
     this.index = index;
     // A preview: the document's first nodes only, shown while the whole is read. Nodes
-    // it left open count only what it holds, so their counts are not shown.
+    // it left open count only what it holds, so their counts are not shown. Its edits
+    // are shown at once and made again on the whole (see Filter).
     this.partial = index.partial;
     this.cut = new Uint8Array(index.size);
     for (var o = 0; o < index.open.length; o++) this.cut[index.open[o]] = 1;
@@ -600,7 +601,7 @@ define(['./RawJson', './Nls', './DocumentIndex'], function (RawJson, Nls, Docume
   };
 
   FilterModel.prototype.canEdit = function (i, column) {
-    return !this.partial && !!column && column.editable && this.entity[i] === 1 && (this.editsInPlace(i, column) || !this.own(i).broken);
+    return !!column && column.editable && this.entity[i] === 1 && (this.editsInPlace(i, column) || !this.own(i).broken);
   };
 
   // ------------------------------------------------------------ types
@@ -668,7 +669,6 @@ define(['./RawJson', './Nls', './DocumentIndex'], function (RawJson, Nls, Docume
   // edited, or already show the value, are left alone. Returns the changed entities
   // (ancestors whose counts moved included), or null when nothing changed.
   FilterModel.prototype.applyEdits = function (edits) {
-    if (this.partial) return null;
     // inPlace: entity, column name, value before, for each value edited in place.
     var group = { id: 0, saved: new Map(), inPlace: [], changed: [], cells: [] };
     for (var k = 0; k < edits.length; k++) {
