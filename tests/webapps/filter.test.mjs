@@ -73,6 +73,7 @@ describe('Filter, as the dialog drives it', () => {
       if (!Filter.model().partial) return;
       during.answer = Filter.sendNewJson('onApplyClick');
       during.edited = Filter.perform({ t: 'subtree', n: [0], c: 'Import', v: 'false' });
+      Filter.perform({ t: 'collapse', n: [0, 0, 0] }); // a building, open at first
       during.ok = Filter.sendNewJson('onOkClick');
       during.replay = Filter.simulate(Services.encode({ t: 'edit', n: [0], c: 'Name', v: 'replayed' }));
     };
@@ -84,6 +85,7 @@ describe('Filter, as the dialog drives it', () => {
     const ok = posted.find((m) => m[0] === 'onOkClick')[1];
     assert.ok(text.includes('"Import":"true"') && !ok.includes('"Import":"true"'), 'the untick reached the entities read after the preview');
     assert.equal(Filter.model().editCount(), 2);
+    assert.equal(Filter.state().isExpanded(Filter.model().indexOf([0, 0, 0])), false, 'closed on the preview, closed on the whole');
     assert.equal(answer(Filter, 'onOkClick').roots[0].grid.Name, 'replayed');
   });
 

@@ -302,11 +302,12 @@ define(['require', './FilterModel', './FilterState', './Interaction', './Nls', '
           var whole = { model: parsed, state: new FilterState(parsed) };
           whole.state.expandToLevel(START_LEVEL);
           if (model && model.partial) {
-            // What the user opened on the preview stays open: its entities are the
-            // whole's first ones.
-            whole.state.expanded.set(state.expanded);
-            return catchUp(whole).then(function (current) {
-              if (current) showWhole(parsed, whole.state);
+            return catchUp(whole).then(function (caughtUp) {
+              if (!caughtUp) return;
+              // What the user opened on the preview stays open: its entities are the
+              // whole's first ones.
+              whole.state.expanded.set(state.expanded);
+              showWhole(parsed, whole.state);
             });
           }
           restoreEdits(earlier, 0, whole);
