@@ -63,7 +63,10 @@ describe('Filter, as the dialog drives it', () => {
 
   test('a large document shows its first nodes, then the whole; edits made on the preview reach the whole', async () => {
     globalThis.requestAnimationFrame = (fn) => setTimeout(fn, 0);
-    const { Filter, Services } = await freshFilter({ 'ZQ/DXInputFilterDisplay/FilterView': path.join(import.meta.dirname, 'viewStub') });
+    const stored = new Map();
+    globalThis.sessionStorage = { getItem: (k) => stored.get(k) ?? null, setItem: (k, v) => stored.set(k, String(v)), removeItem: (k) => stored.delete(k) };
+    const stub = { 'ZQ/DXInputFilterDisplay/FilterView': path.join(import.meta.dirname, 'viewStub') };
+    const { Filter, Services } = await freshFilter(stub);
     const view = await Filter.attach({});
     const doc = house(); // 1,500 copies of the house's site: 24,000 entities
     doc.roots[0].children = Array(1500).fill(doc.roots[0].children[0]);
@@ -87,6 +90,15 @@ describe('Filter, as the dialog drives it', () => {
     assert.equal(Filter.model().editCount(), 2);
     assert.equal(Filter.state().isExpanded(Filter.model().indexOf([0, 0, 0])), false, 'closed on the preview, closed on the whole');
     assert.equal(answer(Filter, 'onOkClick').roots[0].grid.Name, 'replayed');
+    // A reload: OK given on its preview waits for the whole, where the kept untick is made again.
+    const again = await freshFilter(stub);
+    const reloaded = await again.Filter.attach({});
+    reloaded.onShow = () => { if (again.Filter.model().partial) during.reloaded = again.Filter.sendNewJson('onOkClick'); };
+    posted.length = 0;
+    await again.Filter.init(text);
+    await new Promise((resolve) => setTimeout(resolve, 0));
+    assert.equal(during.reloaded, undefined);
+    assert.ok(!posted.find((m) => m[0] === 'onOkClick')[1].includes('"Import":"true"'));
   });
 
   test('edits kept across a reload come back on the same document, and never on another one', async () => {

@@ -378,8 +378,9 @@ define(['require', './FilterModel', './FilterState', './Interaction', './Nls', '
   function sendNewJson(tag) {
     var view = currentView;
     if (view) view.commitEditing();
-    if (model && model.partial && model.isDirty()) {
-      // Edits made on a preview reach every entity they name only on the whole.
+    if (model && model.partial && (model.isDirty() || (earlier && earlier.length))) {
+      // Edits made on a preview, and those kept from an earlier load, reach every entity
+      // they name only on the whole.
       var waited = loaded;
       loaded.then(function () {
         if (waited === loaded) sendNewJson(tag);
