@@ -91,15 +91,16 @@ function watchFirstRows() {
       painted('__readyAt');
     }
   }).observe({ type: 'mark', buffered: true });
-  // From the preview's paint, a click on a tick every 40 ms while the whole is read (the
-  // preview edits nothing), each timed from when it was due to the next paint after it:
+  // From the preview's paint, a click on a storey's tick every 40 ms while the whole is
+  // read (each is made again on the whole), each timed from when it was due to the next paint after it:
   // the longest input wait. The first is due 40 ms after the paint, so a read that holds
   // the page in one block counts in full even though this observer only runs after it.
   window.__inputWait = 0;
   function probe(due) {
     setTimeout(() => {
       const whole = !window.require('ZQ/DXInputFilterDisplay/Filter').model()?.partial;
-      if (!whole) document.querySelector('.tg-body .tick')?.dispatchEvent(new MouseEvent('click', { bubbles: true, cancelable: true }));
+      const ticks = document.querySelectorAll('.tg-body .tg-row[aria-level="4"] .tick');
+      if (!whole) ticks[ticks.length - 1]?.dispatchEvent(new MouseEvent('click', { bubbles: true, cancelable: true }));
       requestAnimationFrame(() => {
         const channel = new MessageChannel();
         channel.port1.onmessage = () => {

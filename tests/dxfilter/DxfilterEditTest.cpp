@@ -39,11 +39,13 @@ TEST_F(DxfilterEdit, ThePagesAnswerDecidesWhatIsWritten) {
     std::string answer;
     int code;
     const char* said;  // on standard output when written, else on standard error
-  } cases[] = {{true, edited, 0, "37 of 38 entities will be imported\n"},
-               {false, untyped, 0, "38 of 38 entities will be imported\n"},
-               {true, "not json", 1, "not valid JSON"},
-               {true, "[1,2]", 1, "top level is not a JSON object"},
-               {true, R"({"data":{},"columns":[]})", 1, "no \"roots\" array"}};
+  } cases[] = {
+      {true, edited, 0, "37 of 38 entities will be imported\n"},
+      {false, untyped, 0, "38 of 38 entities will be imported\n"},
+      {true, "not json", 1, "not valid JSON"},
+      {true, "[1,2]", 1, "top level is not a JSON object"},
+      {true, R"({"data":{},"columns":[]})", 1, "no \"roots\" array"},
+      {true, R"({"data":{},"columns":[],"roots":{"children":[]}})", 1, "no \"roots\" array"}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.said);
     std::filesystem::remove(File("out.json"));

@@ -61,9 +61,12 @@ describe('Filter, as the dialog drives it', () => {
     assert.equal(Filter.sendNewJson('onOkClick'), TRICKY);
   });
 
-  test('a large document shows its first nodes, then the whole; the preview edits and answers nothing', async () => {
+  test('a large document shows its first nodes, then the whole; edits made on the preview reach the whole', async () => {
     globalThis.requestAnimationFrame = (fn) => setTimeout(fn, 0);
-    const { Filter, Services } = await freshFilter({ 'ZQ/DXInputFilterDisplay/FilterView': path.join(import.meta.dirname, 'viewStub') });
+    const stored = new Map();
+    globalThis.sessionStorage = { getItem: (k) => stored.get(k) ?? null, setItem: (k, v) => stored.set(k, String(v)), removeItem: (k) => stored.delete(k) };
+    const stub = { 'ZQ/DXInputFilterDisplay/FilterView': path.join(import.meta.dirname, 'viewStub') };
+    const { Filter, Services } = await freshFilter(stub);
     const view = await Filter.attach({});
     const doc = house(); // 1,500 copies of the house's site: 24,000 entities
     doc.roots[0].children = Array(1500).fill(doc.roots[0].children[0]);
@@ -72,16 +75,30 @@ describe('Filter, as the dialog drives it', () => {
     view.onShow = () => {
       if (!Filter.model().partial) return;
       during.answer = Filter.sendNewJson('onApplyClick');
-      during.edited = Filter.perform({ t: 'edit', n: [0], c: 'Name', v: 'early' });
+      during.edited = Filter.perform({ t: 'subtree', n: [0], c: 'Import', v: 'false' });
+      Filter.perform({ t: 'collapse', n: [0, 0, 0] }); // a building, open at first
+      during.ok = Filter.sendNewJson('onOkClick');
       during.replay = Filter.simulate(Services.encode({ t: 'edit', n: [0], c: 'Name', v: 'replayed' }));
     };
     await Filter.init(text);
     assert.deepEqual(view.shown.map((s) => s.partial), [true, false]);
     assert.ok(view.shown[0].size < view.shown[1].size);
-    assert.equal(during.answer, text, 'answered as it came');
-    assert.equal(during.edited, false);
+    assert.deepEqual([during.answer, during.edited, during.ok], [text, true, undefined], 'OK after an edit waits for the whole');
     assert.equal(await during.replay, true, 'a replay waits for the whole');
+    const ok = posted.find((m) => m[0] === 'onOkClick')[1];
+    assert.ok(text.includes('"Import":"true"') && !ok.includes('"Import":"true"'), 'the untick reached the entities read after the preview');
+    assert.equal(Filter.model().editCount(), 2);
+    assert.equal(Filter.state().isExpanded(Filter.model().indexOf([0, 0, 0])), false, 'closed on the preview, closed on the whole');
     assert.equal(answer(Filter, 'onOkClick').roots[0].grid.Name, 'replayed');
+    // A reload: OK given on its preview waits for the whole, where the kept untick is made again.
+    const again = await freshFilter(stub);
+    const reloaded = await again.Filter.attach({});
+    reloaded.onShow = () => { if (again.Filter.model().partial) during.reloaded = again.Filter.sendNewJson('onOkClick'); };
+    posted.length = 0;
+    await again.Filter.init(text);
+    await new Promise((resolve) => setTimeout(resolve, 0));
+    assert.equal(during.reloaded, undefined);
+    assert.ok(!posted.find((m) => m[0] === 'onOkClick')[1].includes('"Import":"true"'));
   });
 
   test('edits kept across a reload come back on the same document, and never on another one', async () => {

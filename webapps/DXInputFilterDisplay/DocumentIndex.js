@@ -140,8 +140,8 @@ define([], function () {
     // Typed arrays grown by doubling: a dozen growing plain arrays copied at the end
     // cost as much garbage collection as the pass itself at 100,000 nodes.
     // Sized from the text (generated nodes take 200 bytes or more), so a large document
-    // seldom grows at all.
-    var capacity = Math.max(1024, n >> 8);
+    // seldom grows at all, and the arrays are handed out as they are, not copied.
+    var capacity = Math.max(1024, Math.ceil(n / 200));
     if (limit > 0) capacity = Math.min(capacity, limit);
     var size = 0;
     var parent = new Int32Array(capacity);
@@ -158,6 +158,19 @@ define([], function () {
     var memberCount = new Int32Array(capacity);
     var values = wanted.map(function () { return []; });
     var valueAt = wanted.map(function () { return new Int32Array(capacity); });
+    // The collected values are few distinct texts (ticks, types): one string each rather
+    // than one a node, which at a million nodes made every full garbage collection
+    // take 100 ms. A key of many distinct values stops being interned at the bound.
+    var INTERN_LIMIT = 4096;
+    var seen = [];
+
+    function interned(k, value) {
+      var known = seen[k] || (seen[k] = new Map());
+      var same = known.get(value);
+      if (same !== undefined) return same;
+      if (known.size < INTERN_LIMIT) known.set(value, value);
+      return value;
+    }
 
     function grown(a) {
       var b = new Int32Array(capacity);
@@ -236,7 +249,7 @@ define([], function () {
           // Where the value's token is, so an edit can be written in place; a key seen
           // twice in one grid (-2) is left to the full parse.
           valueAt[k][node] = valueAt[k][node] === -1 ? i : -2;
-          values[k][node] = readString();
+          values[k][node] = interned(k, readString());
         } else {
           skipValue();
         }
@@ -359,6 +372,7 @@ define([], function () {
                   wanted = keys.filter(function (k) { return JSON.stringify(k) === '"' + k + '"'; });
                   gridKeys = wanted.map(function (k) { return '"' + k + '"'; });
                   values = wanted.map(function () { return []; });
+                  seen = [];
                   valueAt = wanted.map(function () { return new Int32Array(capacity); });
                 }
               }
@@ -388,8 +402,10 @@ define([], function () {
         if (i < n) fail(text, i, 'text after the document');
       }
 
+      // Views, not copies: a copy of each array at a million nodes held the page for
+      // tens of milliseconds, and its garbage longer.
       function trimmed(a) {
-        return a.slice(0, size);
+        return a.subarray(0, size);
       }
 
       return {

@@ -49,6 +49,8 @@ define(['require', './FilterModel', './FilterState', './Interaction', './Nls', '
   var sourcePrint = null; // fingerprint(sourceText), made once a document
   var kept = null; // what the storage holds for this document, as written last
   var answer = null; // the answer's message, made ready while the page is idle
+  var earlier = null; // edits kept from an earlier load of this document
+  var previewEdits = []; // edits made on a preview: made again on the whole once it is read
 
   // ------------------------------------------------------------ kept edits
 
@@ -112,24 +114,47 @@ define(['require', './FilterModel', './FilterState', './Interaction', './Nls', '
     if (store) store.removeItem(storageKey());
   }
 
-  // Makes the kept edits of this document again; replays that no longer apply are skipped.
-  function restoreEdits() {
+  // The kept edits of an earlier load of this document, as actions.
+  function earlierEdits() {
     var stored = keptEdits();
-    if (!stored || stored.doc !== documentPrint()) return 0;
-    var count = 0;
+    if (!stored || stored.doc !== documentPrint()) return [];
+    return stored.actions.map(function (text) {
+      try {
+        return Interaction.decode(text);
+      } catch (e) {
+        return null;
+      }
+    });
+  }
+
+  // Makes actions again on `target` (the current model when not given), from `from` on,
+  // while hasTime() says so; returns where it stopped. Those that no longer apply are
+  // skipped.
+  function restoreEdits(actions, from, target, hasTime) {
+    var current = { model: model, state: state };
+    if (target) {
+      model = target.model;
+      state = target.state;
+    }
     restoring = true;
+    var k = from;
     try {
-      stored.actions.forEach(function (text) {
+      while (k < actions.length && (!hasTime || k === from || hasTime())) {
         try {
-          if (apply(Interaction.decode(text))) count++;
+          if (actions[k]) apply(actions[k]);
         } catch (e) {
           // an action that no longer names an entity
         }
-      });
+        k++;
+      }
     } finally {
       restoring = false;
+      if (target) {
+        model = current.model;
+        state = current.state;
+      }
     }
-    return count;
+    return k;
   }
 
   function bridge() {
@@ -186,6 +211,8 @@ define(['require', './FilterModel', './FilterState', './Interaction', './Nls', '
     model = null;
     state = null;
     error = null;
+    earlier = earlierEdits(); // before the page keeps any edit of its own
+    previewEdits = [];
     var current;
     var early = { names: [], catalogs: Promise.resolve({}) };
     function onColumns(names) {
@@ -249,26 +276,65 @@ define(['require', './FilterModel', './FilterState', './Interaction', './Nls', '
       });
     }
 
+    // The edits of an earlier load, then those made on the preview (more may come
+    // meanwhile), made on the whole a few milliseconds at a time before it is shown.
+    function catchUp(whole) {
+      var done = 0;
+      var actions = earlier.concat(previewEdits);
+      return new Promise(function (resolve) {
+        function slice() {
+          if (current !== loaded) return resolve(false);
+          actions = actions.concat(previewEdits.slice(actions.length - earlier.length));
+          var until = Date.now() + SLICE_MS;
+          done = restoreEdits(actions, done, whole, function () { return Date.now() < until; });
+          if (done < actions.length || previewEdits.length > actions.length - earlier.length) return later(slice);
+          resolve(true);
+        }
+        later(slice);
+      });
+    }
+
     function show(parsed) {
       return catalogsOf(parsed).then(function (resolver) {
         if (current !== loaded) return; // a newer document came meanwhile
         if (parsed) {
           parsed.resolver = resolver;
-          model = parsed;
-          state = new FilterState(model);
-          state.expandToLevel(START_LEVEL);
-          restoreEdits();
+          var whole = { model: parsed, state: new FilterState(parsed) };
+          whole.state.expandToLevel(START_LEVEL);
+          if (model && model.partial) {
+            return catchUp(whole).then(function (caughtUp) {
+              if (!caughtUp) return;
+              // What the user opened on the preview stays open: its entities are the
+              // whole's first ones.
+              whole.state.expanded.set(state.expanded);
+              showWhole(parsed, whole.state);
+            });
+          }
+          restoreEdits(earlier, 0, whole);
+          showWhole(parsed, whole.state);
         } else {
           model = null;
           state = null;
-        }
-        if (currentView) currentView.showDocument();
-        if (typeof performance !== 'undefined' && performance.mark) performance.mark('filter-ready');
-        if (parsed && typeof Blob === 'function') {
-          answer = new AnswerBody(sourceText);
-          answer.prepareWhenIdle();
+          shown();
         }
       });
+    }
+
+    function showWhole(parsed, wholeState) {
+      var fromPreview = !!model && model.partial;
+      model = parsed;
+      state = wholeState;
+      previewEdits = [];
+      shown(fromPreview);
+      if (typeof Blob === 'function') {
+        answer = new AnswerBody(sourceText);
+        answer.prepareWhenIdle();
+      }
+    }
+
+    function shown(fromPreview) {
+      if (currentView) currentView.showDocument(fromPreview);
+      if (typeof performance !== 'undefined' && performance.mark) performance.mark('filter-ready');
     }
 
     if (preview && preview.partial) {
@@ -312,6 +378,15 @@ define(['require', './FilterModel', './FilterState', './Interaction', './Nls', '
   function sendNewJson(tag) {
     var view = currentView;
     if (view) view.commitEditing();
+    if (model && model.partial && (model.isDirty() || (earlier && earlier.length))) {
+      // Edits made on a preview, and those kept from an earlier load, reach every entity
+      // they name only on the whole.
+      var waited = loaded;
+      loaded.then(function () {
+        if (waited === loaded) sendNewJson(tag);
+      });
+      return undefined;
+    }
     var qor = bridge();
     var text;
     var sent;
@@ -444,6 +519,7 @@ define(['require', './FilterModel', './FilterState', './Interaction', './Nls', '
     // Only a recording needs the uids; finding them costs a pass over the document.
     var named = recorder ? withUids(action) : action;
     var done = apply(named);
+    if (done && EDIT_ACTIONS[named.t] && model.partial) previewEdits.push(named);
     if (done && EDIT_ACTIONS[named.t]) keepEdit(Interaction.encode(named));
     if (done && recorder) recorder.report(Interaction.encode(named));
     return done;

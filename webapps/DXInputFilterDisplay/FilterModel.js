@@ -46,6 +46,10 @@ define(['./RawJson', './Nls', './DocumentIndex'], function (RawJson, Nls, Docume
   // full it becomes the older one, so a scroll never finds the whole cache gone at once.
   // Edited nodes are kept for good.
   var CACHE_LIMIT = 2000;
+  // Entities of table work per node a sliced read is given (see readSome): the tables
+  // cost a few dozen times less a node than the pass over the text.
+  var TABLE_STEP = 32;
+  var NLS_WINDOW = 1 << 20;
 
   function text(value) {
     if (typeof value === 'string') return value;
@@ -109,23 +113,35 @@ define(['./RawJson', './Nls', './DocumentIndex'], function (RawJson, Nls, Docume
   }
 
   // With the "sliced" option the document is read here, `nodes` at a time (all when
-  // not given), until this returns true; the model is usable only from then.
+  // not given), until this returns true; the model is usable only from then. The
+  // per-entity tables made after the pass go a few thousand entities a step: at a
+  // million entities they held the page for half a second in one block.
   FilterModel.prototype.readSome = function (nodes) {
-    if (!this.reading) return true;
-    var index = this.reading.step(nodes);
-    if (!index) return false;
-    this.reading = null;
-    this.indexed(index);
+    var budget = nodes > 0 && nodes < Infinity ? nodes * TABLE_STEP : Infinity;
+    if (this.reading) {
+      var index = this.reading.step(nodes);
+      if (!index) return false;
+      this.reading = null;
+      this.tables = this.indexed(index);
+      this.tables.next(); // to its first step
+    }
+    if (!this.tables) return true;
+    if (!this.tables.next(budget).done) return false;
+    this.tables = null;
     return true;
   };
 
-  FilterModel.prototype.indexed = function (index) {
+  // Makes the model's tables from the index; a generator whose next(budget) does about
+  // `budget` entities' worth of work.
+  FilterModel.prototype.indexed = function* (index) {
+    var budget = yield;
+    var work = 0;
     var sourceText = this.text;
     if (!this.columns) this.readColumns(null);
     this.index = index;
     // A preview: the document's first nodes only, shown while the whole is read. Nodes
-    // it left open count only what it holds, so their counts are not shown; nothing
-    // can be edited.
+    // it left open count only what it holds, so their counts are not shown. Its edits
+    // are shown at once and made again on the whole (see Filter).
     this.partial = index.partial;
     this.cut = new Uint8Array(index.size);
     for (var o = 0; o < index.open.length; o++) this.cut[index.open[o]] = 1;
@@ -154,16 +170,28 @@ define(['./RawJson', './Nls', './DocumentIndex'], function (RawJson, Nls, Docume
     // each span cost a string a node.
     // A preview searches only the text it read.
     var scope = index.partial ? sourceText.slice(0, index.readTo) : sourceText;
-    var next = scope.indexOf('"NLS_');
+    // A window at a time: one search through 200 MB that holds none took 200 ms.
+    var find = function* (from) {
+      for (; from < scope.length; from += NLS_WINDOW) {
+        var k = scope.slice(from, from + NLS_WINDOW + 4).indexOf('"NLS_');
+        if (k >= 0) return from + k;
+        if (budget !== Infinity) yield; // a read in one block goes on
+      }
+      return -1;
+    };
+    var next = yield* find(0);
     for (var d = 0; d < n && next >= 0; d++) {
+      if (++work >= budget) budget = yield (work = 0);
       if (dataAt[d] < 0) continue;
-      if (next < dataAt[d]) next = scope.indexOf('"NLS_', dataAt[d]);
+      if (next < dataAt[d]) next = yield* find(dataAt[d]);
       if (next >= 0 && next < dataEnd[d]) nls[d] = 1;
     }
     this.nls = nls;
 
     this.entity = new Uint8Array(n);
-    for (var i = 0; i < n; i++) {
+    var i;
+    for (i = 0; i < n; i++) {
+      if (++work >= budget) budget = yield (work = 0);
       this.entity[i] = sourceText.charCodeAt(index.nodeStart[i]) === 123 && index.memberCount[i] > 0 ? 1 : 0;
     }
     // Values every entity needs at once: the import tick and the type.
@@ -179,8 +207,12 @@ define(['./RawJson', './Nls', './DocumentIndex'], function (RawJson, Nls, Docume
     this.importFlag = new Uint8Array(n);
     this.totalCount = new Int32Array(n);
     this.importCount = new Int32Array(n);
-    for (i = 0; i < n; i++) this.importFlag[i] = this.entity[i] && this.computeImportFlag(i) ? 1 : 0;
+    for (i = 0; i < n; i++) {
+      if (++work >= budget) budget = yield (work = 0);
+      this.importFlag[i] = this.entity[i] && this.computeImportFlag(i) ? 1 : 0;
+    }
     for (i = n - 1; i >= 0; i--) {
+      if (++work >= budget) budget = yield (work = 0);
       this.totalCount[i] += this.entity[i];
       this.importCount[i] += this.importFlag[i];
       var p = this.parent[i];
@@ -190,9 +222,28 @@ define(['./RawJson', './Nls', './DocumentIndex'], function (RawJson, Nls, Docume
       }
     }
 
-    this.boolCounts = new Map(); // column -> { value, on, off } (see countBooleans)
+    this.boolCounts = new Map(); // column -> { value, on, off }
     for (var c = 1; c < this.columns.length; c++) {
-      if (this.columns[c].kind === 'boolean' && this.columns[c] !== this.boolColumn) this.countBooleans(this.columns[c]);
+      var column = this.columns[c];
+      if (column.kind !== 'boolean' || column === this.boolColumn) continue;
+      // value[i]: 1 "true", 2 "false", 0 anything else; on[i] and off[i]: the subtree's
+      // entities (i included) holding "true" and "false".
+      var counts = { value: new Uint8Array(n), on: new Int32Array(n), off: new Int32Array(n) };
+      for (i = 0; i < n; i++) {
+        if (++work >= budget) budget = yield (work = 0);
+        counts.value[i] = this.booleanCode(i, column);
+      }
+      for (i = n - 1; i >= 0; i--) {
+        if (++work >= budget) budget = yield (work = 0);
+        if (counts.value[i] === 1) counts.on[i]++;
+        else if (counts.value[i] === 2) counts.off[i]++;
+        p = this.parent[i];
+        if (p >= 0) {
+          counts.on[p] += counts.on[i];
+          counts.off[p] += counts.off[i];
+        }
+      }
+      this.boolCounts.set(column, counts);
     }
 
     // Per-entity flags and a predicate slot for views that mark entities (e.g. new ones).
@@ -204,7 +255,7 @@ define(['./RawJson', './Nls', './DocumentIndex'], function (RawJson, Nls, Docume
     this.sentGroupId = 0;
     this.uidIndex = null; // uid -> entity, made when first asked
     this.typeIndex = null;
-  }
+  };
 
   FilterModel.prototype.readColumns = function (columnsText) {
     var defs = null;
@@ -248,25 +299,6 @@ define(['./RawJson', './Nls', './DocumentIndex'], function (RawJson, Nls, Docume
       if (column.kind === 'boolean') want(column);
     });
     return keys;
-  };
-
-  // value[i]: 1 "true", 2 "false", 0 anything else; on[i] and off[i]: the subtree's
-  // entities (i included) holding "true" and "false".
-  FilterModel.prototype.countBooleans = function (column) {
-    var n = this.size;
-    var counts = { value: new Uint8Array(n), on: new Int32Array(n), off: new Int32Array(n) };
-    var i;
-    for (i = 0; i < n; i++) counts.value[i] = this.booleanCode(i, column);
-    for (i = n - 1; i >= 0; i--) {
-      if (counts.value[i] === 1) counts.on[i]++;
-      else if (counts.value[i] === 2) counts.off[i]++;
-      var p = this.parent[i];
-      if (p >= 0) {
-        counts.on[p] += counts.on[i];
-        counts.off[p] += counts.off[i];
-      }
-    }
-    this.boolCounts.set(column, counts);
   };
 
   FilterModel.prototype.booleanCode = function (i, column) {
@@ -569,7 +601,7 @@ define(['./RawJson', './Nls', './DocumentIndex'], function (RawJson, Nls, Docume
   };
 
   FilterModel.prototype.canEdit = function (i, column) {
-    return !this.partial && !!column && column.editable && this.entity[i] === 1 && (this.editsInPlace(i, column) || !this.own(i).broken);
+    return !!column && column.editable && this.entity[i] === 1 && (this.editsInPlace(i, column) || !this.own(i).broken);
   };
 
   // ------------------------------------------------------------ types
@@ -637,7 +669,6 @@ define(['./RawJson', './Nls', './DocumentIndex'], function (RawJson, Nls, Docume
   // edited, or already show the value, are left alone. Returns the changed entities
   // (ancestors whose counts moved included), or null when nothing changed.
   FilterModel.prototype.applyEdits = function (edits) {
-    if (this.partial) return null;
     // inPlace: entity, column name, value before, for each value edited in place.
     var group = { id: 0, saved: new Map(), inPlace: [], changed: [], cells: [] };
     for (var k = 0; k < edits.length; k++) {

@@ -122,11 +122,15 @@ define(['./TreeGrid', './RowModel', './Keyboard', './TypeList', './Texts', './Vi
 
   // ------------------------------------------------------------ document
 
-  FilterView.prototype.showDocument = function () {
+  // fromPreview: the whole document after its preview, whose first entities are the
+  // preview's: the scroll position, the cursor and the selection stay.
+  FilterView.prototype.showDocument = function (fromPreview) {
     var error = this.filter.error();
+    var keep = !!fromPreview && !error && !!this.rows && this.cursor.id >= 0;
+    var was = this.cursor;
     this.model = this.filter.model();
     this.state = this.filter.state();
-    this.selection.clear();
+    if (!keep) this.selection.clear();
     this.cursor = { row: -1, id: 0, col: 0 };
     this.controls.search.value = '';
     if (error) {
@@ -147,12 +151,14 @@ define(['./TreeGrid', './RowModel', './Keyboard', './TypeList', './Texts', './Vi
     this.controls.types.disabled = !this.model.typeColumn;
     this.rows.rebuild();
     this.grid.setPlaceholder(Texts.format(this.model.size ? 'NoRows' : 'EmptyDocument'));
-    this.grid.setModel(this.model, this.rows);
+    this.grid.setModel(this.model, this.rows, keep);
     this.showTitle();
     this.fillFilterControls();
     this.fillLevels();
     this.root.classList.remove('is-loading');
-    if (this.rows.count) this.cursor = { row: 0, id: this.rows.rows[0], col: 0 };
+    var row = keep && was.row >= 0 ? this.rows.rowOf(was.id) : -1;
+    if (row >= 0) this.cursor = { row: row, id: was.id, col: was.col };
+    else if (this.rows.count) this.cursor = { row: 0, id: this.rows.rows[0], col: 0 };
     this.grid.repaint();
     this.showChips();
     this.showStatus();

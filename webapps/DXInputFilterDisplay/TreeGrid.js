@@ -92,7 +92,8 @@ define(['./CellUI', './Texts'], function (CellUI, Texts) {
   TreeGrid.ROW_HEIGHT = ROW_HEIGHT;
 
   // A new document: header and rows from scratch.
-  TreeGrid.prototype.setModel = function (model, rowModel) {
+  // keepScroll: the new rows begin with the old ones (the whole after its preview).
+  TreeGrid.prototype.setModel = function (model, rowModel, keepScroll) {
     this.model = model;
     this.rowModel = rowModel;
     var doc = this.doc;
@@ -120,8 +121,10 @@ define(['./CellUI', './Texts'], function (CellUI, Texts) {
     this.slots.clear();
     this.spare = [];
     this.editingRow = -1;
-    this.scroller.scrollTop = 0;
-    this.scrollTop = 0;
+    if (!keepScroll) {
+      this.scroller.scrollTop = 0;
+      this.scrollTop = 0;
+    }
     this.refresh();
   };
 
