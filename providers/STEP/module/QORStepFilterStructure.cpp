@@ -173,7 +173,7 @@ HRESULT QORStepFilterStructure::GetEntityData(void* entity, QORListValQORUnicode
   return S_OK;
 }
 
-HRESULT QORStepFilterStructure::GetEntityValue(void* entity, QORUnicodeString column,
+HRESULT QORStepFilterStructure::GetEntityValue(void* entity, const QORUnicodeString& column,
                                                QORUnicodeString& value, bool& isNLS,
                                                const QORUnicodeString* mode) {
   if (!entity || !_pAssembly) return E_INVALIDARG;
