@@ -63,18 +63,17 @@ Part PartOf(std::string_view name) {
   return Part::None;
 }
 
-bool Contains(std::string_view body, std::string_view upper) {
-  for (std::size_t i = 0; i + upper.size() <= body.size(); ++i) {
-    if ((body[i] & ~0x20) == upper[0] && SameName(body.substr(i, upper.size()), upper)) {
-      return true;
-    }
+// Every part TakeComplex reads has one of these in its name. One look at each byte for both
+// words: complex records are mostly geometry and units, and most hold neither.
+bool MayHoldProduct(std::string_view body) {
+  constexpr std::string_view kProduct = "PRODUCT";
+  constexpr std::string_view kUsage = "NEXT_ASSEMBLY_USAGE";
+  for (std::size_t i = 0; i < body.size(); ++i) {
+    const char c = static_cast<char>(body[i] & ~0x20);
+    if (c == 'P' && SameName(body.substr(i, kProduct.size()), kProduct)) return true;
+    if (c == 'N' && SameName(body.substr(i, kUsage.size()), kUsage)) return true;
   }
   return false;
-}
-
-// Every part TakeComplex reads has one of these in its name.
-bool MayHoldProduct(std::string_view body) {
-  return Contains(body, "PRODUCT") || Contains(body, "NEXT_ASSEMBLY_USAGE");
 }
 
 }  // namespace
