@@ -173,7 +173,7 @@ HRESULT QORStepFilterStructure::GetEntityData(void* entity, QORListValQORUnicode
   return S_OK;
 }
 
-HRESULT QORStepFilterStructure::GetEntityValue(void* entity, QORUnicodeString column,
+HRESULT QORStepFilterStructure::GetEntityValue(void* entity, const QORUnicodeString& column,
                                                QORUnicodeString& value, bool& isNLS,
                                                const QORUnicodeString* mode) {
   if (!entity || !_pAssembly) return E_INVALIDARG;
@@ -181,20 +181,24 @@ HRESULT QORStepFilterStructure::GetEntityValue(void* entity, QORUnicodeString co
   isNLS = false;
   const int index = ColumnIndex(column.View());
   if (ImportCell(index, mode, value)) return S_OK;
-  const step::StepProduct* product = _pAssembly->Product(node);
   switch (index) {
     case kKind:
       value = _pAssembly->IsPart(node) ? "part" : "assembly";
       return S_OK;
     case kPartNumber:
-      value.Str().assign(product ? product->id : std::string());
-      return S_OK;
     case kName:
-      value.Str().assign(product ? product->name : std::string());
+    case kDescription: {
+      // Asked for every cell of every row: the product is looked up for its own columns only.
+      const step::StepProduct* product = _pAssembly->Product(node);
+      if (!product) {
+        value.Str().clear();
+      } else {
+        value.Str().assign(index == kPartNumber ? product->id
+                           : index == kName     ? product->name
+                                                : product->description);
+      }
       return S_OK;
-    case kDescription:
-      value.Str().assign(product ? product->description : std::string());
-      return S_OK;
+    }
     case kInstance: {
       const step::StepUsage* usage = _pAssembly->Usage(node);
       value.Str().assign(usage ? usage->id : std::string());

@@ -44,15 +44,22 @@ class QORStepFilterStructure : public QORInputFilterStructureBase {
   virtual HRESULT SetInputFile(QORUnicodeString path);
   virtual HRESULT GetFilterID(QORUnicodeString& id);
   virtual HRESULT GetFormatUsage(QORUnicodeString& usage);
-  // GetColumns and GetColumnDescription: the base's, over the columns above.
+  // GetColumns: the base's, over the columns above.
+  // The column name by reference here and below: asked for every cell of every row, and the
+  // tie's forwarded name then binds without a copy.
+  HRESULT GetColumnDescription(const QORUnicodeString& column, QORUnicodeString& text,
+                               int32_t& type, QORListValQORUnicodeString& values) {
+    return DescribeColumn(column.View(), text, type, values);
+  }
   virtual HRESULT GetRoots(QORRawCollPV& roots);
   virtual HRESULT GetEntityLabel(void* entity, QORUnicodeString& label,
                                  QORListValQORUnicodeString& uids, bool& isNLS);
   virtual HRESULT GetEntityData(void* entity, QORListValQORUnicodeString& keys,
                                 QORListValQORUnicodeString& values);
   virtual HRESULT GetChildren(void* entity, QORRawCollPV& children);
-  virtual HRESULT GetEntityValue(void* entity, QORUnicodeString column, QORUnicodeString& value,
-                                 bool& isNLS, const QORUnicodeString* mode);
+  virtual HRESULT GetEntityValue(void* entity, const QORUnicodeString& column,
+                                 QORUnicodeString& value, bool& isNLS,
+                                 const QORUnicodeString* mode);
   virtual HRESULT GetEntityAttribute(void* entity, QORUnicodeString name, QORUnicodeString& value);
 
  private:

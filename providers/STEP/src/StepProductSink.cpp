@@ -63,18 +63,17 @@ Part PartOf(std::string_view name) {
   return Part::None;
 }
 
-bool Contains(std::string_view body, std::string_view upper) {
-  for (std::size_t i = 0; i + upper.size() <= body.size(); ++i) {
-    if ((body[i] & ~0x20) == upper[0] && SameName(body.substr(i, upper.size()), upper)) {
-      return true;
-    }
+// Every part TakeComplex reads has one of these in its name. One look at each byte for both
+// words: complex records are mostly geometry and units, and most hold neither.
+bool MayHoldProduct(std::string_view body) {
+  constexpr std::string_view kProduct = "PRODUCT";
+  constexpr std::string_view kUsage = "NEXT_ASSEMBLY_USAGE";
+  for (std::size_t i = 0; i < body.size(); ++i) {
+    const char c = static_cast<char>(body[i] & ~0x20);
+    if (c == 'P' && SameName(body.substr(i, kProduct.size()), kProduct)) return true;
+    if (c == 'N' && SameName(body.substr(i, kUsage.size()), kUsage)) return true;
   }
   return false;
-}
-
-// Every part TakeComplex reads has one of these in its name.
-bool MayHoldProduct(std::string_view body) {
-  return Contains(body, "PRODUCT") || Contains(body, "NEXT_ASSEMBLY_USAGE");
 }
 
 }  // namespace
@@ -147,7 +146,8 @@ void StepProductSink::Take(unsigned thread, uint32_t, const StepEntry& entry, ui
     case kUsage: {
       params.Parse(body, 5);
       const auto a = Top(params);
-      StepUsage usage;
+      // Filled in place: no temporary of four strings to move in.
+      StepUsage& usage = records.usages.emplace_back();
       usage.instance = entry.id;
       usage.id = Text(thread, a, 0);
       usage.name = Text(thread, a, 1);
@@ -155,7 +155,6 @@ void StepProductSink::Take(unsigned thread, uint32_t, const StepEntry& entry, ui
       usage.parentRef = Ref(a, 3);
       usage.childRef = Ref(a, 4);
       usage.designator = Text(thread, a, 5);
-      records.usages.push_back(std::move(usage));
       break;
     }
     default:
