@@ -37,6 +37,13 @@ describe('the filter page on a building of 3,000 entities', { skip: unavailable 
     const { session, dialog } = await edit(t, output);
     const total = count(await dialog.summary());
     assert.equal(total, baseline.size, 'the document came whole');
+    // Counts are written without the browser's number format only where the text is the same.
+    const misformatted = await dialog.frame.locator('#app').evaluate(() => {
+      const make = window.require('ZQ/DXInputFilterDisplay/FilterView').makeNumberFormat;
+      return 'en fr de it es pt nl sv da nb fi pl cs ru ja zh ko ar hi fa'.split(' ').flatMap((lang) => [0, 7, 999, 1000, 99961, 1234567, 3.5, -4]
+        .filter((n) => make(lang)(n) !== new Intl.NumberFormat(lang).format(n)).map((n) => `${lang} ${n}`));
+    });
+    assert.deepEqual(misformatted, []);
 
     // A storey's tick sets its subtree in one step and shows mixed above; undo at once.
     await dialog.toggle('B1 Level 1', 'Import');
@@ -81,6 +88,7 @@ describe('the filter page on a building of 3,000 entities', { skip: unavailable 
     await wallGroup.locator('.tick').click();
     await dialog.frame.locator('#summary', { hasText: `${(total - 1 - walls.length).toLocaleString('en')} of` }).waitFor();
     await dialog.frame.locator('#group-types').uncheck();
+
 
     await dialog.frame.locator('#search').fill('renamed elem');
     await dialog.frame.locator('#search-count', { hasText: '1 found' }).waitFor();
