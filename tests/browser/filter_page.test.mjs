@@ -32,7 +32,7 @@ describe('the filter page on a building of 3,000 entities', { skip: unavailable 
   // A storey's elements in the generated document.
   const storeyOf = (label) => document.roots[0].children[0].children.flatMap((b) => b.children).find((s) => s.label === label).children;
 
-  test('ticks cascade and undo, types group, renames show, a reload keeps the edits; leaving asks first', async (t) => {
+  test('ticks cascade and undo, types group and filter with their subtypes, renames show, a reload keeps the edits; leaving asks first', async (t) => {
     const output = path.join(dir, 'edited.json');
     const { session, dialog } = await edit(t, output);
     const total = count(await dialog.summary());
@@ -89,6 +89,18 @@ describe('the filter page on a building of 3,000 entities', { skip: unavailable 
     await dialog.frame.locator('#summary', { hasText: `${(total - 1 - walls.length).toLocaleString('en')} of` }).waitFor();
     await dialog.frame.locator('#group-types').uncheck();
 
+    // The type list: IfcWall counts the standard case walls of the whole model, and filters by both.
+    const everywhere = (type) => [...baseline.values()].filter((e) => e.values.Type === type).length;
+    await dialog.frame.locator('#types').click();
+    const wallRow = dialog.frame.locator('#type-list tr[data-type="IfcWall"]');
+    assert.equal(await wallRow.locator('.type-count').textContent(), (everywhere('IfcWall') + everywhere('IfcWallStandardCase')).toLocaleString('en'));
+    await wallRow.getByRole('button', { name: /^Show only/ }).click();
+    const chip = dialog.frame.locator('.filter-chip', { hasText: 'Type: IfcWall' });
+    await chip.waitFor();
+    const shownTypes = await dialog.frame.locator('.tg-body .tg-row:not(.is-context):not(.is-group)').evaluateAll((rows) => rows.map((row) => row.children[3].textContent));
+    assert.deepEqual([...new Set(shownTypes)].sort(), ['IfcWall', 'IfcWallStandardCase']);
+    await chip.getByRole('button').click();
+    await chip.waitFor({ state: 'detached' });
 
     await dialog.frame.locator('#search').fill('renamed elem');
     await dialog.frame.locator('#search-count', { hasText: '1 found' }).waitFor();
