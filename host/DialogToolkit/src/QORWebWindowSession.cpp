@@ -236,11 +236,8 @@ class WebWindowSession final : public QORWebWindowSession {
         "', { cache: 'no-store' }).then(function (answer) {\n"
         "    if (!answer.ok) throw new Error('the text of a script is gone (' + answer.status + "
         "')');\n"
-        // The bytes whole, then decoded once: text() decodes as the bytes come, a task
-        // per piece, and took half as long again for a document of 100 MB.
-        "    return answer.arrayBuffer();\n"
-        "  }).then(function (bytes) {\n"
-        "    var __qorText = new TextDecoder().decode(bytes);\n" +
+        "    return answer.text();\n"
+        "  }).then(function (__qorText) {\n" +
         before + "__qorText" + after +
         "\n  });\n"
         "  if (window.qor && window.qor.hold) window.qor.hold(done);\n"
