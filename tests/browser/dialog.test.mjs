@@ -92,8 +92,18 @@ test('a kit dialog in Chromium runs pushed scripts, carries messages, OK and clo
 
     // A reload is the same page coming back: the script runs again, no second LoadStart,
     // the window stays open. On the window page, Escape is Cancel and Enter is OK.
+    // Each script address is served once; a browser that asks twice (a preload it did
+    // not reuse) gets it refused, and the bridge asks the program for it anew.
+    const refused = [];
+    await page.route('**/__qor/script/*', (route) => {
+      if (refused.length) return route.continue();
+      refused.push(route.request().url());
+      return route.fulfill({ status: 404, body: 'not found\n' });
+    });
     await page.reload();
     await pushed();
+    assert.equal(refused.length, 1);
+    await page.unrouteAll();
     await page.locator('#qor-title').click();
     await page.keyboard.press('Escape');
     await host.waitFor((l) => l === 'reject 16', 'Escape as Cancel');

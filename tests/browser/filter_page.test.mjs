@@ -32,11 +32,18 @@ describe('the filter page on a building of 3,000 entities', { skip: unavailable 
   // A storey's elements in the generated document.
   const storeyOf = (label) => document.roots[0].children[0].children.flatMap((b) => b.children).find((s) => s.label === label).children;
 
-  test('ticks cascade and undo, types group, renames show, a reload keeps the edits; leaving asks first', async (t) => {
+  test('ticks cascade and undo, types group and filter with their subtypes, renames show, a reload keeps the edits; leaving asks first', async (t) => {
     const output = path.join(dir, 'edited.json');
     const { session, dialog } = await edit(t, output);
     const total = count(await dialog.summary());
     assert.equal(total, baseline.size, 'the document came whole');
+    // Counts are written without the browser's number format only where the text is the same.
+    const misformatted = await dialog.frame.locator('#app').evaluate(() => {
+      const make = window.require('ZQ/DXInputFilterDisplay/FilterView').makeNumberFormat;
+      return 'en fr de it es pt nl sv da nb fi pl cs ru ja zh ko ar hi fa'.split(' ').flatMap((lang) => [0, 7, 999, 1000, 99961, 1234567, 3.5, -4]
+        .filter((n) => make(lang)(n) !== new Intl.NumberFormat(lang).format(n)).map((n) => `${lang} ${n}`));
+    });
+    assert.deepEqual(misformatted, []);
 
     // A storey's tick sets its subtree in one step and shows mixed above; undo at once.
     await dialog.toggle('B1 Level 1', 'Import');
@@ -81,6 +88,19 @@ describe('the filter page on a building of 3,000 entities', { skip: unavailable 
     await wallGroup.locator('.tick').click();
     await dialog.frame.locator('#summary', { hasText: `${(total - 1 - walls.length).toLocaleString('en')} of` }).waitFor();
     await dialog.frame.locator('#group-types').uncheck();
+
+    // The type list: IfcWall counts the standard case walls of the whole model, and filters by both.
+    const everywhere = (type) => [...baseline.values()].filter((e) => e.values.Type === type).length;
+    await dialog.frame.locator('#types').click();
+    const wallRow = dialog.frame.locator('#type-list tr[data-type="IfcWall"]');
+    assert.equal(await wallRow.locator('.type-count').textContent(), (everywhere('IfcWall') + everywhere('IfcWallStandardCase')).toLocaleString('en'));
+    await wallRow.getByRole('button', { name: /^Show only/ }).click();
+    const chip = dialog.frame.locator('.filter-chip', { hasText: 'Type: IfcWall' });
+    await chip.waitFor();
+    const shownTypes = await dialog.frame.locator('.tg-body .tg-row:not(.is-context):not(.is-group)').evaluateAll((rows) => rows.map((row) => row.children[3].textContent));
+    assert.deepEqual([...new Set(shownTypes)].sort(), ['IfcWall', 'IfcWallStandardCase']);
+    await chip.getByRole('button').click();
+    await chip.waitFor({ state: 'detached' });
 
     await dialog.frame.locator('#search').fill('renamed elem');
     await dialog.frame.locator('#search-count', { hasText: '1 found' }).waitFor();

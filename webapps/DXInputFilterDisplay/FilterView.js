@@ -77,19 +77,38 @@ define(['./TreeGrid', './RowModel', './Keyboard', './TypeList', './Texts', './Vi
     this.bindLeaving();
   }
 
-  function makeNumberFormat() {
-    var language = typeof window !== 'undefined' && window.qor && window.qor.language;
-    try {
-      var format = new Intl.NumberFormat(language || undefined);
-      return function (n) { return format.format(n); };
-    } catch (e) {
-      return function (n) { return String(n); };
+  // Languages whose numbers below 1,000 every format writes as plain digits.
+  var PLAIN_DIGITS = /^(?:en|fr|de|it|es|pt|nl|sv|da|nb|fi|pl|cs|ru|ja|zh|ko)$/;
+
+  // The first number format of a page loads the browser's locale data (40-100 ms, in the
+  // way of the first rows). Counts are written without it where the text is known: in
+  // English, digits in groups of three; in the languages above, numbers below 1,000.
+  // Elsewhere the format is made while the page waits for its document.
+  function makeNumberFormat(language) {
+    var english = language === 'en';
+    var plain = english || (!!language && PLAIN_DIGITS.test(String(language).split('-')[0]));
+    var format = null;
+    function formatted(n) {
+      if (plain && n >= 0 && Math.floor(n) === n && (n < 1000 || (english && n <= Number.MAX_SAFE_INTEGER))) {
+        return english ? String(n).replace(/\B(?=(\d{3})+$)/g, ',') : String(n);
+      }
+      if (!format) {
+        try {
+          var intl = new Intl.NumberFormat(language || undefined);
+          format = function (x) { return intl.format(x); };
+        } catch (e) {
+          format = String;
+        }
+      }
+      return format(n);
     }
+    if (!english && typeof requestIdleCallback === 'function') requestIdleCallback(function () { formatted(0.5); });
+    return formatted;
   }
 
-  // Made when the module loads, while the document is still on its way: the first
-  // number format of a page loads the browser's locale data (50-400 ms on a busy machine).
-  var numberFormat = makeNumberFormat();
+  var numberFormat = makeNumberFormat(typeof window !== 'undefined' && window.qor ? window.qor.language : '');
+
+  FilterView.makeNumberFormat = makeNumberFormat;
 
   [ViewToolbar, ViewSearch, ViewFilters, ViewGrid, ViewEditing, ViewCarry].forEach(function (part) {
     Object.assign(FilterView.prototype, part);

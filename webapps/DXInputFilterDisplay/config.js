@@ -11,4 +11,11 @@
     },
     waitSeconds: 30
   });
+  // RequireJS defers each require() by a 4 ms timer (longer on a busy page); the boot and
+  // the dialog's scripts chain several. A microtask still runs after the calling script.
+  if (typeof queueMicrotask === 'function') {
+    var soon = function (fn) { queueMicrotask(fn); };
+    require.nextTick = soon;
+    if (require.s && require.s.contexts && require.s.contexts._) require.s.contexts._.nextTick = soon;
+  }
 })();

@@ -75,19 +75,37 @@
   }
 
   // The page's own scripts (deferred ones included) have run.
-  const pageReady = document.readyState === 'loading'
-    ? new Promise((resolve) => document.addEventListener('DOMContentLoaded', resolve, { once: true }))
-    : Promise.resolve();
+  let loaded = document.readyState !== 'loading';
+  const pageReady = loaded
+    ? Promise.resolve()
+    : new Promise((resolve) => document.addEventListener('DOMContentLoaded', () => {
+      loaded = true;
+      resolve();
+    }, { once: true }));
 
-  function run(url) {
+  // A script that comes while the page's own still load is asked for at once, not after
+  // them; the script element that runs it later takes the preloaded answer.
+  function preload(url) {
+    if (loaded) return null;
+    const link = document.createElement('link');
+    link.rel = 'preload';
+    link.as = 'script';
+    link.href = url;
+    (document.head || document.documentElement).appendChild(link);
+    return link;
+  }
+
+  // Resolves to false when the script could not be had.
+  function run(url, link) {
     return pageReady.then(() => new Promise((resolve) => {
       const script = document.createElement('script');
       script.src = url;
-      script.onload = script.onerror = () => {
+      script.onload = script.onerror = (event) => {
         script.remove();
+        if (link) link.remove();
         const waiting = held;
         held = [];
-        Promise.all(waiting).then(() => resolve());
+        Promise.all(waiting).then(() => resolve(event.type === 'load'));
       };
       (document.head || document.documentElement).appendChild(script);
     }));
@@ -95,6 +113,7 @@
 
   async function follow() {
     let next = 0;
+    let retried = -1;
     for (;;) {
       let answer;
       try {
@@ -114,8 +133,18 @@
       const batch = await answer.json().catch(() => null);
       if (!batch) continue;
       if (batch.closed) return;
-      for (const url of batch.scripts) await run(url);
-      next = batch.next;
+      const links = batch.scripts.map(preload);
+      let done = 0;
+      for (; done < batch.scripts.length; done++) {
+        // Each address is served once: a preload the browser did not reuse leaves the
+        // script element without it. Asked again, the program hands out a new address.
+        if (!(await run(batch.scripts[done], links[done])) && retried !== next + done) {
+          retried = next + done;
+          links.slice(done + 1).forEach((link) => link && link.remove());
+          break;
+        }
+      }
+      next = done === batch.scripts.length ? batch.next : next + done;
     }
   }
 
