@@ -239,6 +239,55 @@ TEST(PropertyIndex, NestedMaterialListsStayBounded) {
   EXPECT_EQ(Cell(model, "Loop", "Material"), "");
 }
 
+// Value spellings: those the quick reader takes and those it leaves to the full parser give
+// the cells the full parser always gave.
+TEST(PropertyIndex, ValueSpellings) {
+  const std::pair<const char*, const char*> values[] = {
+      {"IFCLENGTHMEASURE(3000.)", "3000"},
+      {"IFCBOOLEAN( .T. )", "true"},
+      {"IFCLABEL('it''s')", "it's"},
+      {"IFCTEXT('Gr\\X2\\00FC\\X0\\n')", "Gr\xC3\xBCn"},
+      {"IFCREAL(-1.E-05)", "-1E-05"},
+      {"IFCINTEGER(+12)", "12"},
+      {".ELEMENT.", "ELEMENT"},
+      {"IFCLABEL(/* c */ 'x')", "x"},
+      {"IFCX(IFCY(7.))", "7"},
+      {"IFCLABEL($)", ""},
+      {"IFCLOGICAL(.U.)", ""},
+      {"IFCLABEL('a','b')", ""},
+      {"IFCREAL(1E)", ""},
+      {"#4", ""},
+  };
+  std::string data =
+      "#1=IFCPROJECT('0aaaaaaaaaaaaaaaaaaaa1',$,'P',$,$,$,$,$,$);\n"
+      "#2=IFCBUILDINGSTOREY('0aaaaaaaaaaaaaaaaaaaa2',$,'L',$,$,$,$,$,.ELEMENT.,0.);\n"
+      "#3=IFCRELAGGREGATES('0aaaaaaaaaaaaaaaaaaaa3',$,$,$,#1,(#2));\n"
+      "#4=IFCWALL('0aaaaaaaaaaaaaaaaaaaa4',$,'W',$,$,$,$,$,$);\n"
+      "#5=IFCRELCONTAINEDINSPATIALSTRUCTURE('0aaaaaaaaaaaaaaaaaaaa5',$,$,$,(#4),#2);\n"
+      "#6=IFCQUANTITYLENGTH('Q0',$,$,2.50);\n"
+      "#7=IFCQUANTITYAREA('Q1',$,$,IFCAREAMEASURE(4.));\n"
+      "#8=IFCELEMENTQUANTITY('0aaaaaaaaaaaaaaaaaaaa8',$,'Q',$,$,(#6,#7));\n"
+      "#9=IFCRELDEFINESBYPROPERTIES('0aaaaaaaaaaaaaaaaaaaa9',$,$,$,(#4),#8);\n";
+  std::string refs;
+  std::vector<std::string> columns = {"Q.Q0", "Q.Q1"};
+  for (std::size_t i = 0; i < std::size(values); ++i) {
+    const std::string id = std::to_string(100 + i);
+    data += "#" + id + "=IFCPROPERTYSINGLEVALUE('V" + std::to_string(i) + "',$," + values[i].first +
+            ",$);\n";
+    refs += (i ? ",#" : "#") + id;
+    columns.push_back("S.V" + std::to_string(i));
+  }
+  data += "#10=IFCPROPERTYSET('0aaaaaaaaaaaaaaaaaaab0',$,'S',$,(" + refs + "));\n" +
+          "#11=IFCRELDEFINESBYPROPERTIES('0aaaaaaaaaaaaaaaaaaab1',$,$,$,(#4),#10);\n";
+  Model model;
+  std::string error;
+  ASSERT_TRUE(model.OpenBuffer(ifctest::Ifc(data), error, columns)) << error;
+  EXPECT_EQ(Cell(model, "W", "Q.Q0"), "2.50");
+  EXPECT_EQ(Cell(model, "W", "Q.Q1"), "4");
+  for (std::size_t i = 0; i < std::size(values); ++i)
+    EXPECT_EQ(Cell(model, "W", "S.V" + std::to_string(i)), values[i].second) << values[i].first;
+}
+
 // Every cell of every column, for instances 1..n.
 std::string AllCells(const std::string& text, const ifc::StepIndexOptions& base,
                      std::size_t* split) {

@@ -16,19 +16,25 @@ namespace ifc {
 // (typed values, numbers, nested lists, comments, any syntax error) makes Read return false,
 // and the full parser reads the record instead; when Read succeeds, the values are the ones
 // the full parser gives.
+//
+// With `values`, a parameter may also be a number, an enumeration or a typed one of those or
+// of a string ("IFCLABEL('x')"): what property values and quantities look like. The typed
+// value reads as what it wraps, with its keyword in `type`.
 class FlatParams {
  public:
-  enum Kind : uint8_t { kUnset, kString, kReference, kList, kOther };
+  enum Kind : uint8_t { kUnset, kString, kReference, kList, kOther, kEnum, kNumber };
   struct Value {
     Kind kind = kUnset;
-    std::string_view text;   // a string's raw text
+    std::string_view text;   // a string's raw text, an enumeration's name, a number's token
+    std::string_view type;   // the keyword of a typed value
     uint64_t reference = 0;  // a reference's instance number
     uint32_t first = 0;      // a list's references: refs[first .. first + count)
     uint32_t count = 0;
   };
   static constexpr std::size_t kMax = 8;
 
-  bool Read(std::string_view body, std::size_t last) {
+  bool Read(std::string_view body, std::size_t last, bool values = false) {
+    _values = values;
     _pCursor = body.data();
     _pEnd = _pCursor + body.size();
     _size = 0;
@@ -39,7 +45,7 @@ class FlatParams {
     if (!Skip()) return false;
     if (_pCursor < _pEnd && *_pCursor == ')') return true;
     for (std::size_t i = 0;; ++i) {
-      if (i >= kMax || !ReadValue(_values[i], false)) return false;
+      if (i >= kMax || !ReadValue(_read[i], false)) return false;
       _size = i + 1;
       if (i == last) return true;
       if (!Skip() || _pCursor == _pEnd) return false;
@@ -50,7 +56,7 @@ class FlatParams {
     }
   }
 
-  const Value& At(std::size_t i) const { return i < _size ? _values[i] : _unset; }
+  const Value& At(std::size_t i) const { return i < _size ? _read[i] : _unset; }
   std::vector<uint64_t> refs;
 
  private:
@@ -115,14 +121,70 @@ class FlatParams {
         return true;
       }
       default:
-        return false;
+        return !inList && _values && ReadSimple(v, true);
     }
+  }
+
+  // A number, an enumeration, or (when `typed`) a keyword wrapping one of those or a string.
+  bool ReadSimple(Value& v, bool typed) {
+    const char* p = _pCursor;
+    const char c = *p;
+    if (c == '.') {
+      const char* q = p + 1;
+      while (q < _pEnd && StepLexer::IsKeywordChar(*q)) ++q;
+      if (q == _pEnd || *q != '.' || q == p + 1) return false;
+      v.kind = kEnum;
+      v.text = std::string_view(p + 1, static_cast<std::size_t>(q - p - 1));
+      _pCursor = q + 1;
+      return true;
+    }
+    if (c == '+' || c == '-' || StepLexer::IsDigit(c)) {
+      // The number pattern the full parser accepts; its token is what the value keeps.
+      const char* q = c == '+' || c == '-' ? p + 1 : p;
+      const char* digits = q;
+      while (q < _pEnd && StepLexer::IsDigit(*q)) ++q;
+      if (q == digits) return false;
+      if (q < _pEnd && *q == '.') {
+        ++q;
+        while (q < _pEnd && StepLexer::IsDigit(*q)) ++q;
+      }
+      if (q < _pEnd && (*q == 'E' || *q == 'e')) {
+        const char* e = q + 1;
+        if (e < _pEnd && (*e == '+' || *e == '-')) ++e;
+        const char* expDigits = e;
+        while (e < _pEnd && StepLexer::IsDigit(*e)) ++e;
+        if (e == expDigits) return false;
+        q = e;
+      }
+      v.kind = kNumber;
+      v.text = std::string_view(p, static_cast<std::size_t>(q - p));
+      _pCursor = q;
+      return true;
+    }
+    if (!typed || !StepLexer::IsKeywordChar(c)) return false;
+    const char* q = p + 1;
+    while (q < _pEnd && StepLexer::IsKeywordChar(*q)) ++q;
+    const std::string_view type(p, static_cast<std::size_t>(q - p));
+    _pCursor = q;
+    if (!Skip() || _pCursor == _pEnd || *_pCursor != '(') return false;
+    ++_pCursor;
+    if (!Skip() || _pCursor == _pEnd) return false;
+    if (*_pCursor == '\'') {
+      if (!ReadValue(v, true)) return false;
+    } else if (!ReadSimple(v, false)) {
+      return false;
+    }
+    if (!Skip() || _pCursor == _pEnd || *_pCursor != ')') return false;
+    ++_pCursor;
+    v.type = type;
+    return true;
   }
 
   const char* _pCursor = nullptr;
   const char* _pEnd = nullptr;
   std::size_t _size = 0;
-  Value _values[kMax];
+  bool _values = false;
+  Value _read[kMax];
   Value _unset;
 };
 

@@ -289,6 +289,21 @@ struct PropertyIndex::Taken {
 
 namespace {
 
+// A logical is true, false or no value; any other enumeration is its name.
+uint8_t AppendEnum(std::string_view name, std::string& out) {
+  if (name == "T" || name == "TRUE") {
+    out += "true";
+    return kBooleanValue;
+  }
+  if (name == "F" || name == "FALSE") {
+    out += "false";
+    return kBooleanValue;
+  }
+  if (name == "U" || name == "UNKNOWN") return kNoValue;
+  out.append(name);
+  return kTextValue;
+}
+
 // Appends the text of one value (IFCBOOLEAN(.T.), IFCLENGTHMEASURE(3.), 'text', ...) and
 // tells what it is; a logical "unknown" and anything unset are no value.
 uint8_t AppendValue(const StepParameters& p, const StepValue& raw, std::string& out,
@@ -297,22 +312,29 @@ uint8_t AppendValue(const StepParameters& p, const StepValue& raw, std::string& 
   const StepValue& v = p.Unwrap(raw);
   switch (v.kind) {
     case StepKind::Enum:
-      if (v.text == "T" || v.text == "TRUE") {
-        out += "true";
-        return kBooleanValue;
-      }
-      if (v.text == "F" || v.text == "FALSE") {
-        out += "false";
-        return kBooleanValue;
-      }
-      if (v.text == "U" || v.text == "UNKNOWN") return kNoValue;
-      out.append(v.text);
-      return kTextValue;
+      return AppendEnum(v.text, out);
     case StepKind::Integer:
     case StepKind::Real:
       AppendNumber(v.text, out);
       return kNumberValue;
     case StepKind::String:
+      StepString::DecodeAppend(v.text, out);
+      return kTextValue;
+    default:
+      return kNoValue;
+  }
+}
+
+// The same for a value the quick reader read.
+uint8_t AppendValue(const FlatParams::Value& v, std::string& out, uint8_t& unitKind) {
+  if (!v.type.empty()) unitKind = MeasureUnit(v.type);
+  switch (v.kind) {
+    case FlatParams::kEnum:
+      return AppendEnum(v.text, out);
+    case FlatParams::kNumber:
+      AppendNumber(v.text, out);
+      return kNumberValue;
+    case FlatParams::kString:
       StepString::DecodeAppend(v.text, out);
       return kTextValue;
     default:
@@ -448,14 +470,18 @@ void PropertyIndex::Take(unsigned thread, uint32_t slot, const StepEntry& entry,
     case kBoundedValue:
     case kListValue:
     case kQuantity: {
+      // Single values and quantities mostly suit the quick reader, up to their unit.
+      const bool quick = (kind == kSingleValue || kind == kQuantity) && t.flat.Read(body, 3, true);
       // Most of a model's properties are not asked for: their name is read before the rest.
-      if (!_every && t.flat.Read(body, 0) &&
+      if (!_every && (quick || t.flat.Read(body, 0)) &&
           _wantedProperties.count(NameOf(t.flat, 0, t.scratch)) == 0)
         return;
       // Name, Description, then the value(s); a quantity has its unit before its value.
-      p.Parse(body, kind == kBoundedValue ? 5 : 3);
-      const std::string_view name = NameOf(p, 0, t.scratch);
-      if (name.empty() || t.Full() || (!_every && _wantedProperties.count(name) == 0)) return;
+      if (!quick) p.Parse(body, kind == kBoundedValue ? 5 : 3);
+      const std::string_view name = quick ? NameOf(t.flat, 0, t.scratch) : NameOf(p, 0, t.scratch);
+      // The quick read asked about the name already.
+      if (name.empty() || t.Full() || (!_every && !quick && _wantedProperties.count(name) == 0))
+        return;
       Taken::Value v;
       v.id = entry.id;
       const uint32_t code = t.Name(name);
@@ -464,9 +490,23 @@ void PropertyIndex::Take(unsigned thread, uint32_t slot, const StepEntry& entry,
       v.text.offset = static_cast<uint32_t>(t.text.size());
       uint64_t unit = 0;
       uint8_t unitKind = kNoUnit;
-      if (kind == kSingleValue) {
+      const auto flatReference = [&](std::size_t i) {
+        const FlatParams::Value& ref = t.flat.At(i);
+        if (ref.kind == FlatParams::kReference) unit = ref.reference;
+      };
+      if (kind == kSingleValue && quick) {
+        v.kind = AppendValue(t.flat.At(2), t.text, unitKind);
+        flatReference(3);
+      } else if (kind == kSingleValue) {
         v.kind = AppendValue(p, p.At(2), t.text, unitKind);
         p.Reference(3, unit);
+      } else if (kind == kQuantity && quick) {
+        unitKind = kQuantityFlag;
+        if (t.flat.At(3).kind == FlatParams::kNumber) {
+          AppendNumber(t.flat.At(3).text, t.text);
+          v.kind = kNumberValue;
+        }
+        flatReference(2);
       } else if (kind == kQuantity) {
         unitKind = kQuantityFlag;
         const StepValue& number = p.Unwrap(p.At(3));
