@@ -67,7 +67,7 @@ endfunction()
 function(qor_kit_web_assets out_var)
   set(kit "${CMAKE_SOURCE_DIR}/host/DialogToolkit/web")
   file(GLOB kit_files LIST_DIRECTORIES false CONFIGURE_DEPENDS
-       "${kit}/*.html" "${kit}/*.js" "${kit}/*.css")
+       "${kit}/*.html" "${kit}/*.js" "${kit}/*.css" "${kit}/*.svg")
   list(SORT kit_files)
   set(pairs)
   foreach(file ${kit_files})

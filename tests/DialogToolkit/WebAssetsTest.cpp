@@ -34,7 +34,8 @@ TEST(WebAssets, TheKitServesOnlyItsOwnPagesAndLoadedModulesBringTheirWebApplicat
   ExpectServed({{"__qor/bridge.js", kit / "bridge.js"},
                 {"__qor/window.js", kit / "window.js"},
                 {"__qor/window.css", kit / "window.css"},
-                {"__qor/window.html", kit / "window.html"}});
+                {"__qor/window.html", kit / "window.html"},
+                {"__qor/icon.svg", kit / "icon.svg"}});
 
   std::vector<std::string> errors;
   ASSERT_GT(QORLoadModules(&errors), 0) << (errors.empty() ? "no module" : errors[0]);

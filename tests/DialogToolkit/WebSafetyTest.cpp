@@ -64,6 +64,7 @@ TEST_F(WebSafety, TheCookieGuardsTheSessionAndEachRefusalAnswersItsStatusAndHead
       {"GET", "/{t}/", {}, "", 200},
       {"GET", "/{t}/" + std::string(kViewerPath), {}, "", 200},
       {"GET", "/{t}/__qor/bridge.js", {}, "", 200},
+      {"GET", "/{t}/__qor/icon.svg", {}, "", 200},  // the window's icon, allowed by its policy
       {"GET", "/{t}/__qor/state", {}, "", 200},
       {"GET", "/{t}/__qor/catalog/NoSuchCatalog", {}, "", 200},  // served as {}
       {"GET", "/{t}/__qor/catalog/a.json", {}, "", 404},

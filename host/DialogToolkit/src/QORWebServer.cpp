@@ -145,7 +145,7 @@ HandlerResponse Server::Gate(const Request& req, Response& res) {
     return Json(res, QORMsgCatalog::CatalogAsJson(name.c_str()));
   }
   if (rest == "__qor/bridge.js" || rest == "__qor/window.js" || rest == "__qor/window.css" ||
-      rest.starts_with("webapps/"))
+      rest == "__qor/icon.svg" || rest.starts_with("webapps/"))
     return Asset(rest, res, page);
   return Refuse(res, 404, "not found");
 }

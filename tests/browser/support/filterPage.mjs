@@ -17,7 +17,7 @@ export class FilterDialog {
     this.page = page;
     this.frame = page.frameLocator('#qor-viewer');
     this.alerts = []; // dialogs the page opened (alert, confirm, prompt, beforeunload)
-    this.errors = []; // uncaught errors of the page
+    this.errors = []; // uncaught errors of the page, and what its policy refused
     page.on('dialog', (dialog) => {
       this.alerts.push(`${dialog.type()}: ${dialog.message()}`);
       // A reload over unsent edits asks first; the user goes on.
@@ -25,6 +25,7 @@ export class FilterDialog {
       else dialog.dismiss().catch(() => {});
     });
     page.on('pageerror', (error) => this.errors.push(String(error)));
+    page.on('console', (m) => { if (m.type() === 'error' && /Content Security Policy/.test(m.text())) this.errors.push(m.text()); });
   }
 
   static async open(browser, address, contextOptions = {}) {
