@@ -140,22 +140,9 @@ class FlatParams {
     }
     if (c == '+' || c == '-' || StepLexer::IsDigit(c)) {
       // The number pattern the full parser accepts; its token is what the value keeps.
-      const char* q = c == '+' || c == '-' ? p + 1 : p;
-      const char* digits = q;
-      while (q < _pEnd && StepLexer::IsDigit(*q)) ++q;
-      if (q == digits) return false;
-      if (q < _pEnd && *q == '.') {
-        ++q;
-        while (q < _pEnd && StepLexer::IsDigit(*q)) ++q;
-      }
-      if (q < _pEnd && (*q == 'E' || *q == 'e')) {
-        const char* e = q + 1;
-        if (e < _pEnd && (*e == '+' || *e == '-')) ++e;
-        const char* expDigits = e;
-        while (e < _pEnd && StepLexer::IsDigit(*e)) ++e;
-        if (e == expDigits) return false;
-        q = e;
-      }
+      bool isReal = false, ok = false;
+      const char* q = StepLexer::ScanNumber(p, _pEnd, isReal, ok);
+      if (!ok) return false;
       v.kind = kNumber;
       v.text = std::string_view(p, static_cast<std::size_t>(q - p));
       _pCursor = q;

@@ -33,6 +33,34 @@ class StepLexer {
 
   static bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
+  // Scans a number token from p and returns its end; ok is false when there is none (no
+  // digit, or an exponent without digits). isReal when it has a fraction or an exponent.
+  // One grammar for the value parser and the IFC reader's quick pass.
+  static const char* ScanNumber(const char* p, const char* end, bool& isReal, bool& ok) {
+    isReal = false;
+    ok = false;
+    if (p < end && (*p == '+' || *p == '-')) ++p;
+    const char* digits = p;
+    while (p < end && IsDigit(*p)) ++p;
+    if (p == digits) return p;
+    if (p < end && *p == '.') {
+      isReal = true;
+      ++p;
+      while (p < end && IsDigit(*p)) ++p;
+    }
+    if (p < end && (*p == 'E' || *p == 'e')) {
+      const char* exp = p + 1;
+      if (exp < end && (*exp == '+' || *exp == '-')) ++exp;
+      const char* expDigits = exp;
+      while (exp < end && IsDigit(*exp)) ++exp;
+      if (exp == expDigits) return p;
+      isReal = true;
+      p = exp;
+    }
+    ok = true;
+    return p;
+  }
+
   // Skips white space and /* */ comments. Returns end when input runs out, including inside
   // an unterminated comment or after a final '/' (a cut comment opener).
   static const char* SkipSpace(const char* p, const char* end) {

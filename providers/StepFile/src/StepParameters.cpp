@@ -12,32 +12,6 @@ namespace {
 
 using L = StepLexer;
 
-// Scans a number token; sets isReal when it has a fraction or exponent.
-const char* ScanNumber(const char* p, const char* end, bool& isReal, bool& ok) {
-  isReal = false;
-  ok = false;
-  if (p < end && (*p == '+' || *p == '-')) ++p;
-  const char* digits = p;
-  while (p < end && L::IsDigit(*p)) ++p;
-  if (p == digits) return p;
-  if (p < end && *p == '.') {
-    isReal = true;
-    ++p;
-    while (p < end && L::IsDigit(*p)) ++p;
-  }
-  if (p < end && (*p == 'E' || *p == 'e')) {
-    const char* exp = p + 1;
-    if (exp < end && (*exp == '+' || *exp == '-')) ++exp;
-    const char* expDigits = exp;
-    while (exp < end && L::IsDigit(*exp)) ++exp;
-    if (exp == expDigits) return p;
-    isReal = true;
-    p = exp;
-  }
-  ok = true;
-  return p;
-}
-
 }  // namespace
 
 uint32_t StepParameters::Commit(std::size_t mark) {
@@ -206,7 +180,7 @@ bool StepParameters::ParseValue(const char*& p, const char* end, int depth, Step
   if (*p == '+' || *p == '-' || L::IsDigit(*p)) {
     bool isReal = false;
     bool ok = false;
-    const char* tokenEnd = ScanNumber(p, end, isReal, ok);
+    const char* tokenEnd = L::ScanNumber(p, end, isReal, ok);
     if (!ok) return false;
     v.text = std::string_view(start, static_cast<std::size_t>(tokenEnd - start));
     // from_chars wants no leading '+'.
