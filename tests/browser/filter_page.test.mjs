@@ -143,6 +143,16 @@ describe('the filter page on a building of 3,000 entities', { skip: unavailable 
     await menu.waitFor({ state: 'detached' });
     assert.equal(await dialog.frame.locator('.tg:focus').count(), 1, 'the focus went back to the grid');
 
+    // A value that is no number is said in words beside the field, not only by its border.
+    await (await dialog.cell('B1 Level 1', 'Elevation')).dblclick();
+    const field = dialog.frame.locator('input.cell-editor');
+    await field.fill('three metres');
+    await field.press('Enter');
+    await dialog.frame.getByRole('alert').filter({ hasText: 'Enter a number, e.g. 3.25' }).waitFor();
+    assert.equal(await field.getAttribute('aria-invalid'), 'true');
+    await field.press('Escape');
+    await dialog.frame.locator('.cell-problem').waitFor({ state: 'detached' });
+
     assert.deepEqual(await axeViolations(dialog), []);
     // Without edits the window's close control ends the dialog at once, as Cancel: nothing written.
     await dialog.page.locator('#qor-close').click();
