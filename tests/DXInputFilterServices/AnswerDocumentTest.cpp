@@ -39,6 +39,7 @@ TEST_F(AnswerDocument, IsWhatARewriteOfTheAnswerGivesWhateverItsForm) {
       R"({ "a": [1, 2] })",
       R"({"a":"caf\u00e9","b":"\/"})",
       R"({"a":"\u000a"})",
+      R"({"a":"\u001F"})",
       R"({"k\u0041":1})",
       "{\"a\":1}\n",
       "{}",
