@@ -26,6 +26,9 @@
 //   tick parent  a click on a storey's tick (its subtree) until painted
 //   expand one   a click on a storey's chevron until its children are painted
 //   collapse all a click on "Collapse all" (after the scroll) until painted
+//   tick project then a click on the project's tick (every entity: mixed after the
+//                storey's, so all ticked) until painted; untick project: a second
+//                click (none ticked); undo project: Ctrl+Z until painted
 //   scroll       600 frames scrolling 100 px a frame: the share of frames over 50 ms,
 //                and the heap before and after (after a garbage collection)
 //   OK written   a click on OK until the document file is complete; exit: until
@@ -187,6 +190,20 @@ async function actions(scrollFrames) {
   t0 = click(document.getElementById('collapse-all'));
   out.collapseAll = (await painted()) - t0;
   if (Number(grid.getAttribute('aria-rowcount')) - 1 > 10) throw new Error('collapse all left rows open');
+
+  // The project's tick: the whole model in one step, and its undo.
+  const projectTick = () => document.querySelector('.tg-body .tg-row[aria-level="1"] .tick');
+  const timedTick = async (name, expected) => {
+    const t = click(projectTick());
+    out[name] = (await painted()) - t;
+    if (projectTick().getAttribute('aria-checked') !== expected) throw new Error(`${name}: the project's tick did not show ${expected}`);
+  };
+  if (projectTick().getAttribute('aria-checked') !== 'mixed') throw new Error('the project is not mixed after the storey\'s tick');
+  await timedTick('tickProject', 'true');
+  await timedTick('untickProject', 'false');
+  t0 = key(grid, { key: 'z', ctrlKey: true });
+  out.undoProject = (await painted()) - t0;
+  if (projectTick().getAttribute('aria-checked') !== 'true') throw new Error('undo of the project\'s tick did not show');
   return out;
 }
 
@@ -308,6 +325,9 @@ function report(size, model, results, others = null) {
   line('tick bottom', 'tickBottom', 'ms', TARGETS.action);
   line('undo', 'undo', 'ms', TARGETS.action);
   line('collapse all', 'collapseAll', 'ms', TARGETS.bulk);
+  line('tick project', 'tickProject', 'ms', TARGETS.action);
+  line('untick project', 'untickProject', 'ms', TARGETS.action);
+  line('undo project', 'undoProject', 'ms', TARGETS.action);
   line('heap loaded', 'heapLoaded', 'MB');
   line('heap scrolled', 'heapScrolled', 'MB');
   if (size <= ANSWER_LIMIT) {
