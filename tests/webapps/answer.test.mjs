@@ -17,7 +17,7 @@ describe('the answer message from kept chunks', () => {
       const model = new FilterModel(text);
       const body = new AnswerBody(text, chunk);
       assert.equal(await bodyText(body, 'onOkClick', model.answerPieces()), expected('onOkClick', text), `unchanged, chunk ${chunk}`);
-      model.applyEdits(model.subtreeEdits(find(model, 'Storey 1'), model.column('Import'), 'false'));
+      model.applySubtree(find(model, 'Storey 1'), model.column('Import'), 'false');
       model.applyEdits([{ index: find(model, 'Site'), column: model.column('Name'), value: '\ud83d\ude00 "renamed" \\' }]);
       model.applyEdits([{ index: 0, column: model.column('Name'), value: 'a long name '.repeat(30) }]);
       // Half of the chunks escaped beforehand, the rest when asked.

@@ -85,8 +85,16 @@ describe('edits', () => {
     assert.deepEqual(model.summary(), { total: 18, imported: 15, hasImportColumn: true });
     const changed = model.applyEdits([{ index: kitchen, column: model.column('Import'), value: 'true' }]);
     assert.deepEqual(changed.sort((a, b) => a - b), [0, 1, 2, 3, kitchen], 'the entity and its ancestors');
-    model.applyEdits(model.subtreeEdits(storey1, model.column('Import'), 'false'));
+    model.applySubtree(storey1, model.column('Import'), 'false');
     assert.deepEqual([...counts(), model.summary().imported], ['10 / 17', '7 / 7', '0 / 7', '1 / 1', 10]);
+    // The record of edits: each cell once, its value now, in the order first edited (Wall 1.1 is parsed on its way).
+    model.applyEdits([{ index: find(model, 'Site'), column: model.column('Name'), value: 'S' }]);
+    model.applySubtree(project, model.column('Import'), 'true');
+    assert.deepEqual([...model.userEdits()].map(([uid, cells]) => `${model.label(model.indexOfUid(uid))} ${[...cells.values()]}`),
+      ['Kitchen 0', 'Storey 1', 'Living room 1', 'Wall 1.1', 'Door 1.1', 'Window 1.1', 'Wall 1.2', 'Site', 'Kitchen 1']
+        .map((l) => `${l} ${l === 'Site' ? 'S' : 'true'}`));
+    assert.deepEqual([model.undo().length, ...counts()], [model.end[project] - project, '10 / 17', '7 / 7', '0 / 7', '1 / 1']);
+    model.undo();
     model.undo();
     model.undo();
     assert.deepEqual(counts(), ['15 / 17', '6 / 7', '6 / 7', '0 / 1']);
@@ -106,7 +114,7 @@ describe('edits', () => {
     const model = new FilterModel(houseText());
     const [storey, site] = [find(model, 'Storey 0'), find(model, 'Site')];
     const [mode, name] = [model.column('ImportMode'), model.column('Name')];
-    model.applyEdits(model.subtreeEdits(storey, mode, 'ForCoordination'));
+    model.applySubtree(storey, mode, 'ForCoordination');
     for (let i = 0; i < model.size; i++) {
       if (!model.isEntity(i)) continue;
       const before = { 'Kitchen 1': 'NoImport', Unplaced: '' }[model.label(i)] ?? 'ForDesign';
@@ -181,9 +189,21 @@ describe('exact round trip', () => {
     model.applyEdits([{ index: wall, column: model.column('Import'), value: 'false' }]);
     model.applyEdits([{ index: wall, column: model.column('Name'), value: 'Renamed' }]);
     assert.deepEqual([node().label, node().grid.Import, node().grid.Name], ['Wall 1.2', 'false', 'Renamed']);
+    // A subtree tick over it: the parsed node takes the tick; its undo, the tick only.
+    model.applySubtree(find(model, 'Storey 1'), model.column('Import'), 'true');
+    assert.deepEqual([node().grid.Import, node().grid.Name, model.importFlag[wall]], ['true', 'Renamed', 1]);
+    model.undo();
+    assert.deepEqual([node().grid.Import, node().grid.Name, model.importFlag[wall]], ['false', 'Renamed', 0]);
     model.undo();
     assert.deepEqual([node().grid.Import, node().grid.Name, model.importFlag[wall]], ['false', 'Basic Wall:Interior', 0]);
     model.undo();
     assert.equal(model.serialize(), text);
+    // A subtree's tick in place, then a node of it parsed: undone, the parsed node is back too.
+    const door = find(model, 'Door 1.1');
+    model.applySubtree(find(model, 'Storey 1'), model.column('Import'), 'false');
+    model.applyEdits([{ index: door, column: model.column('Name'), value: 'Renamed' }]);
+    model.undo();
+    model.undo();
+    assert.deepEqual([model.serialize(), model.cellText(door, model.column('Import')), model.isEdited(door, model.column('Import'))], [text, 'true', false]);
   });
 });

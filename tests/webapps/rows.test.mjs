@@ -131,7 +131,7 @@ describe('many entities at once', () => {
     assert.deepEqual(states(), [1, -1, -1, 0]);
     model.applyEdits([{ index: wall2, column: external, value: 'true' }]);
     assert.deepEqual(states(), [1, 1, 1, 0]);
-    model.applyEdits(model.subtreeEdits(wall1, external, 'false'));
+    model.applySubtree(wall1, external, 'false');
     assert.deepEqual(states(), [0, -1, -1, 0]);
     model.undo();
     model.undo();

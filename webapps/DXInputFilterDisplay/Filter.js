@@ -467,9 +467,9 @@ define(['require', './FilterModel', './FilterState', './Interaction', './Nls', '
         var target = columnNamed(action.c);
         i = entityOf(action.n, action.u);
         if (i < 0) return false;
-        changed = model.applyEdits(action.t === 'edit'
-          ? [{ index: i, column: target, value: action.v }]
-          : model.subtreeEdits(i, target, action.v));
+        changed = action.t === 'edit'
+          ? model.applyEdits([{ index: i, column: target, value: action.v }])
+          : model.applySubtree(i, target, action.v);
         break;
       }
       case 'rows': {

@@ -28,6 +28,15 @@
  * full road. A node whose other values do not parse can still have such a value
  * changed: nothing else of it is touched.
  *
+ * A subtree edit is a range of entities: its in-place values are set in one loop, its
+ * undo keeps the range's values before, and its counts are made again in one pass over
+ * the range and one walk up. A tick on a project of a million entities allocates a few
+ * arrays, not an object a cell.
+ *
+ * Edited cells are marked per column in typed arrays: how many steps not undone wrote
+ * the cell, and when the first of them did, so that the record of edits lists cells in
+ * the order they were first edited.
+ *
  * The answer also records the user's edits in data.userEdits: first uid -> column ->
  * value, merged over those a carried document already holds.
  */
@@ -202,7 +211,8 @@ define(['./RawJson', './Nls', './DocumentIndex'], function (RawJson, Nls, Docume
       this.gridValues[keys[k]] = index.values[k];
       this.valueAt[keys[k]] = index.valueAt[k];
     }
-    this.inPlace = new Set(); // entities with values edited in place
+    this.inPlace = new Uint8Array(n); // 1: entity with values edited in place
+    this.brokenAt = new Uint8Array(n); // 1: entity whose values were found not to parse
 
     this.importFlag = new Uint8Array(n);
     this.totalCount = new Int32Array(n);
@@ -250,7 +260,9 @@ define(['./RawJson', './Nls', './DocumentIndex'], function (RawJson, Nls, Docume
     this.flags = new Uint8Array(n);
 
     this.undoStack = [];
-    this.editedCells = new Map(); // "entity column" -> edits not undone
+    this.marks = new Map(); // column name -> { count, first } (see the top)
+    this.markedCells = 0;
+    this.nextStamp = 0;
     this.nextGroupId = 1;
     this.sentGroupId = 0;
     this.uidIndex = null; // uid -> entity, made when first asked
@@ -328,7 +340,7 @@ define(['./RawJson', './Nls', './DocumentIndex'], function (RawJson, Nls, Docume
         if (index.gridAt[i] >= 0) o.grid = RawJson.parse(t.slice(index.gridAt[i], index.gridEnd[i]));
       } catch (e) {
         o = { label: undefined, data: undefined, grid: undefined, broken: true };
-        this.broken = (this.broken || 0) + 1;
+        this.brokenAt[i] = 1;
       }
     }
     this.remember(i, o);
@@ -351,7 +363,7 @@ define(['./RawJson', './Nls', './DocumentIndex'], function (RawJson, Nls, Docume
       this.cache.delete(i);
       this.olderCache.delete(i);
       this.pinned.set(i, o);
-      if (this.inPlace.has(i) && isObject(o.grid)) {
+      if (this.inPlace[i] && isObject(o.grid)) {
         for (var name in this.valueAt) {
           var value = this.gridValues[name][i];
           if (this.valueAt[name][i] >= 0 && get(o.grid, name) !== value) RawJson.setMember(o.grid, name, value);
@@ -364,8 +376,8 @@ define(['./RawJson', './Nls', './DocumentIndex'], function (RawJson, Nls, Docume
   // True when the cell's value can be edited in place (see the top).
   FilterModel.prototype.editsInPlace = function (i, column) {
     var at = this.valueAt[column.name];
-    return !!at && at[i] >= 0 && !this.nls[i] && !this.pinned.has(i) && column.editable && this.entity[i] === 1 &&
-      !(this.cache.get(i) || this.olderCache.get(i) || {}).broken;
+    return !!at && at[i] >= 0 && !this.nls[i] && !this.brokenAt[i] && column.editable && this.entity[i] === 1 &&
+      !(this.pinned.size && this.pinned.has(i));
   };
 
   // ------------------------------------------------------------ structure
@@ -665,46 +677,180 @@ define(['./RawJson', './Nls', './DocumentIndex'], function (RawJson, Nls, Docume
 
   // ------------------------------------------------------------ edits
 
+  // An undoable step. inPlace: entity, column name, value before, for each value edited
+  // in place; saved: entity -> its parsed values before; ranges: subtree edits (see
+  // applySubtree); cells: entity, column name of each other cell written.
+  FilterModel.prototype.newGroup = function () {
+    return { id: 0, saved: new Map(), inPlace: [], changed: [], cells: [], ranges: [] };
+  };
+
   // Applies [{ index, column, value }] as one undoable step. Cells that cannot be
   // edited, or already show the value, are left alone. Returns the changed entities
   // (ancestors whose counts moved included), or null when nothing changed.
   FilterModel.prototype.applyEdits = function (edits) {
-    // inPlace: entity, column name, value before, for each value edited in place.
-    var group = { id: 0, saved: new Map(), inPlace: [], changed: [], cells: [] };
+    var group = this.newGroup();
+    var stamp = this.nextStamp;
+    this.nextStamp += edits.length;
     for (var k = 0; k < edits.length; k++) {
       var e = edits[k];
-      var i = e.index;
-      var column = e.column;
-      if (!(i >= 0 && i < this.size) || !column) continue;
-      var value = String(e.value);
-      if (this.editsInPlace(i, column)) {
-        var known = this.gridValues[column.name];
-        if (known[i] === value) continue;
-        group.inPlace.push(i, column.name, known[i]);
-        known[i] = value;
-        this.inPlace.add(i);
-        group.changed.push(i);
-        group.cells.push(i + ' ' + column.name);
-        continue;
+      if (!(e.index >= 0 && e.index < this.size) || !e.column) continue;
+      this.editCell(group, e.index, e.column, String(e.value), stamp + k);
+    }
+    if (!group.changed.length) return null;
+    this.push(group);
+    return this.updateCounts(group.changed);
+  };
+
+  // The same value on an entity and every entity below it, as one undoable step: the
+  // range i .. end[i]-1. Returns what applyEdits returns.
+  FilterModel.prototype.applySubtree = function (i, column, value) {
+    if (!(i >= 0 && i < this.size) || !column) return null;
+    value = String(value);
+    var from = i;
+    var to = this.end[i];
+    var group = this.newGroup();
+    var stamp = this.nextStamp - from;
+    this.nextStamp += to - from;
+    var name = column.name;
+    var at = column.editable ? this.valueAt[name] : undefined;
+    if (!at) {
+      for (var j = from; j < to; j++) this.editCell(group, j, column, value, stamp + j);
+    } else {
+      var known = this.gridValues[name];
+      var range = { column: column, from: from, before: known.slice(from, to), changed: new Uint8Array(to - from) };
+      var marks = this.marksOf(name);
+      var nls = this.nls;
+      var entity = this.entity;
+      var pinned = this.pinned;
+      var any = false;
+      for (j = from; j < to; j++) {
+        if (at[j] < 0 || nls[j] || this.brokenAt[j] || entity[j] !== 1 || (pinned.size && pinned.has(j))) {
+          this.editCell(group, j, column, value, stamp + j); // the full road, or none
+        } else if (known[j] !== value) {
+          known[j] = value;
+          this.inPlace[j] = 1;
+          range.changed[j - from] = 1;
+          this.mark(marks, j, stamp + j, 1);
+          any = true;
+        }
       }
-      if (!this.canEdit(i, column)) continue;
+      if (any) group.ranges.push(range);
+    }
+    if (!group.ranges.length && !group.changed.length) return null;
+    this.push(group);
+    // Counts: the subtree's are made again; the ancestors' move by what its root's did.
+    this.recount(from, to, column);
+    return this.rangeAndAncestors(from, to);
+  };
+
+  FilterModel.prototype.push = function (group) {
+    group.id = this.nextGroupId++;
+    this.undoStack.push(group);
+  };
+
+  // One cell of a step; true when it changed.
+  FilterModel.prototype.editCell = function (group, i, column, value, stamp) {
+    if (this.editsInPlace(i, column)) {
+      var known = this.gridValues[column.name];
+      if (known[i] === value) return false;
+      group.inPlace.push(i, column.name, known[i]);
+      known[i] = value;
+      this.inPlace[i] = 1;
+    } else {
+      if (!this.canEdit(i, column)) return false;
       var source = this.cellSource(i, column);
-      if (source && !source.nls && source.text === value) continue;
-      if (source && source.nls && this.resolve(source.text) === value) continue;
+      if (source && !source.nls && source.text === value) return false;
+      if (source && source.nls && this.resolve(source.text) === value) return false;
       if (column === this.nameColumn && !this.renamed.has(i)) {
         // The tree shows the new name only where the label was the name.
         this.renamed.set(i, this.label(i) === (source ? this.cellText(i, column) : ''));
       }
       this.saveForUndo(group, i);
       this.writeCell(i, column, value);
-      group.changed.push(i);
-      group.cells.push(i + ' ' + column.name);
     }
-    if (!group.changed.length) return null;
-    this.countEdited(group.cells, 1);
-    group.id = this.nextGroupId++;
-    this.undoStack.push(group);
-    return this.updateCounts(group.changed);
+    group.changed.push(i);
+    group.cells.push(i, column.name);
+    this.mark(this.marksOf(column.name), i, stamp, 1);
+    return true;
+  };
+
+  FilterModel.prototype.marksOf = function (name) {
+    var marks = this.marks.get(name);
+    if (!marks) {
+      marks = { count: new Int32Array(this.size), first: new Float64Array(this.size) };
+      this.marks.set(name, marks);
+    }
+    return marks;
+  };
+
+  // Counts a step that wrote the cell (step 1) or was undone (-1).
+  FilterModel.prototype.mark = function (marks, i, stamp, step) {
+    var was = marks.count[i];
+    marks.count[i] = was + step;
+    if (was === 0) {
+      marks.first[i] = stamp;
+      this.markedCells++;
+    } else if (was + step === 0) {
+      this.markedCells--;
+    }
+  };
+
+  FilterModel.prototype.rangeAndAncestors = function (from, to) {
+    var out = new Array(to - from);
+    for (var j = from; j < to; j++) out[j - from] = j;
+    for (var a = this.parent[from]; a >= 0; a = this.parent[a]) out.push(a);
+    return out;
+  };
+
+  // The import flags and a boolean column's counts of the subtree from .. to-1 made
+  // again from its values, in one backward pass (children come after their parent);
+  // the ancestors move by what the subtree's root moved.
+  FilterModel.prototype.recount = function (from, to, column) {
+    var parent = this.parent;
+    var entity = this.entity;
+    var j;
+    var a;
+    if (column === this.boolColumn) {
+      var flag = this.importFlag;
+      var count = this.importCount;
+      var was = count[from];
+      for (j = from; j < to; j++) {
+        flag[j] = entity[j] && this.computeImportFlag(j) ? 1 : 0;
+        count[j] = 0;
+      }
+      for (j = to - 1; j >= from; j--) {
+        count[j] += flag[j];
+        if (j > from) count[parent[j]] += count[j];
+      }
+      var delta = count[from] - was;
+      if (delta) for (a = parent[from]; a >= 0; a = parent[a]) count[a] += delta;
+    }
+    var counts = this.boolCounts.get(column);
+    if (!counts) return;
+    var on = counts.on;
+    var off = counts.off;
+    var wasOn = on[from];
+    var wasOff = off[from];
+    for (j = from; j < to; j++) {
+      counts.value[j] = this.booleanCode(j, column);
+      on[j] = off[j] = 0;
+    }
+    for (j = to - 1; j >= from; j--) {
+      if (counts.value[j] === 1) on[j]++;
+      else if (counts.value[j] === 2) off[j]++;
+      if (j > from) {
+        on[parent[j]] += on[j];
+        off[parent[j]] += off[j];
+      }
+    }
+    var dOn = on[from] - wasOn;
+    var dOff = off[from] - wasOff;
+    if (dOn || dOff) {
+      for (a = parent[from]; a >= 0; a = parent[a]) {
+        on[a] += dOn;
+        off[a] += dOff;
+      }
+    }
   };
 
   FilterModel.prototype.saveForUndo = function (group, i) {
@@ -767,17 +913,11 @@ define(['./RawJson', './Nls', './DocumentIndex'], function (RawJson, Nls, Docume
     return Array.from(touched);
   };
 
-  FilterModel.prototype.countEdited = function (cells, step) {
-    for (var k = 0; k < cells.length; k++) {
-      var count = (this.editedCells.get(cells[k]) || 0) + step;
-      if (count > 0) this.editedCells.set(cells[k], count);
-      else this.editedCells.delete(cells[k]);
-    }
-  };
-
   // True for a cell that an edit not undone has written.
   FilterModel.prototype.isEdited = function (i, column) {
-    return !!column && this.editedCells.size > 0 && this.editedCells.has(i + ' ' + column.name);
+    if (!column || this.markedCells === 0) return false;
+    var marks = this.marks.get(column.name);
+    return !!marks && marks.count[i] > 0;
   };
 
   FilterModel.prototype.canUndo = function () {
@@ -788,7 +928,7 @@ define(['./RawJson', './Nls', './DocumentIndex'], function (RawJson, Nls, Docume
   FilterModel.prototype.undo = function () {
     var group = this.undoStack.pop();
     if (!group) return null;
-    this.countEdited(group.cells, -1);
+    for (var c = 0; c < group.cells.length; c += 2) this.mark(this.marksOf(group.cells[c + 1]), group.cells[c], 0, -1);
     var indices = [];
     for (var k = group.inPlace.length - 3; k >= 0; k -= 3) {
       var at = group.inPlace[k];
@@ -807,7 +947,23 @@ define(['./RawJson', './Nls', './DocumentIndex'], function (RawJson, Nls, Docume
       if (saved.nlsGrid) RawJson.restore(saved.nlsGrid.obj, saved.nlsGrid.snap);
       indices.push(i);
     }, this);
-    return this.updateCounts(indices);
+    if (!group.ranges.length) return this.updateCounts(indices);
+    // A subtree step: the saved entities are inside its range, made again with it.
+    var range = group.ranges[0];
+    var column = range.column;
+    var known = this.gridValues[column.name];
+    var marks = this.marksOf(column.name);
+    for (var d = 0; d < range.changed.length; d++) {
+      if (!range.changed[d]) continue;
+      var j = range.from + d;
+      known[j] = range.before[d];
+      this.mark(marks, j, 0, -1);
+      var since = this.pinned.size ? this.pinned.get(j) : undefined;
+      if (since && isObject(since.grid)) RawJson.setMember(since.grid, column.name, range.before[d]);
+    }
+    var to = range.from + range.changed.length;
+    this.recount(range.from, to, column);
+    return this.rangeAndAncestors(range.from, to);
   };
 
   FilterModel.prototype.topGroupId = function () {
@@ -827,31 +983,29 @@ define(['./RawJson', './Nls', './DocumentIndex'], function (RawJson, Nls, Docume
     return this.undoStack.length;
   };
 
-  // ------------------------------------------------------------ bulk edits
-
-  // The same value on an entity and every entity below it.
-  FilterModel.prototype.subtreeEdits = function (i, column, value) {
-    var edits = [];
-    if (!(i >= 0 && i < this.size)) return edits;
-    for (var j = i; j < this.end[i]; j++) edits.push({ index: j, column: column, value: value });
-    return edits;
-  };
-
   // ------------------------------------------------------------ writing
 
   // Edited cells, not undone: first uid -> column -> value (the last one written).
   FilterModel.prototype.userEdits = function () {
+    var edited = []; // [when first edited, entity, column]
+    if (this.markedCells) {
+      this.marks.forEach(function (marks, name) {
+        var column = this.column(name);
+        if (!column) return;
+        for (var i = 0; i < this.size; i++) if (marks.count[i] > 0) edited.push([marks.first[i], i, column]);
+      }, this);
+    }
+    edited.sort(function (a, b) { return a[0] - b[0]; });
     var out = new Map();
-    this.editedCells.forEach(function (count, key) {
-      var space = key.indexOf(' ');
-      var i = +key.slice(0, space);
-      var column = this.column(key.slice(space + 1));
+    for (var k = 0; k < edited.length; k++) {
+      var i = edited[k][1];
+      var column = edited[k][2];
       var uid = this.firstUid(i);
-      if (!column || uid === null) return;
+      if (uid === null) continue;
       var cells = out.get(uid);
       if (!cells) out.set(uid, (cells = new Map()));
       cells.set(column.name, this.cellText(i, column));
-    }, this);
+    }
     return out;
   };
 
@@ -882,8 +1036,8 @@ define(['./RawJson', './Nls', './DocumentIndex'], function (RawJson, Nls, Docume
     var pieces = []; // [start, end, text] of the text to write instead
     var valueAt = this.valueAt;
     var gridValues = this.gridValues;
-    this.inPlace.forEach(function (i) {
-      if (this.pinned.has(i)) return; // written with its grid below
+    for (var i = 0; i < this.size; i++) {
+      if (!this.inPlace[i] || this.pinned.has(i)) continue; // a parsed one is written with its grid below
       for (var name in valueAt) {
         var at = valueAt[name][i];
         if (at < 0) continue;
@@ -891,7 +1045,7 @@ define(['./RawJson', './Nls', './DocumentIndex'], function (RawJson, Nls, Docume
         var token = RawJson.stringify(gridValues[name][i]);
         if (token !== t.slice(at, end)) pieces.push([at, end, token]);
       }
-    }, this);
+    }
     this.pinned.forEach(function (node, i) {
       if (index.gridAt[i] >= 0) {
         var gridText = RawJson.stringify(node.grid);
