@@ -179,6 +179,17 @@ describe('exact round trip', () => {
     assert.equal(JSON.parse(grid).Import, 'true');
     model.undo();
     assert.equal(model.serialize(), text, 'undone, the text that came');
+
+    // A subtree's undo puts back values of many kinds (more than a byte's worth of codes).
+    const kinds = JSON.stringify({ columns: columns(), roots: [{ label: 'p', data: {}, grid: { Type: 'p' },
+      children: Array.from({ length: 300 }, (_, k) => ({ label: `c${k}`, data: {}, grid: { Type: `t${k % 280}` } })) }] });
+    const many = new FilterModel(kinds);
+    const types = () => Array.from({ length: many.size }, (_, k) => many.cellText(k, many.column('Type')));
+    const before = types();
+    many.applySubtree(0, { ...many.column('Type'), editable: true }, 'x');
+    assert.equal(many.cellText(299, many.column('Type')), 'x');
+    many.undo();
+    assert.deepEqual(types(), before);
   });
 
   test('a value edited in place, then its node parsed for another edit, keeps both through undo', () => {

@@ -29,7 +29,7 @@
  * changed: nothing else of it is touched.
  *
  * A subtree edit is a range of entities: its in-place values are set in one loop, its
- * undo keeps the range's values before, and its counts are made again in one pass over
+ * undo keeps the range's values before as a byte a cell, and its counts are made again in one pass over
  * the range and one walk up. A tick on a project of a million entities allocates a few
  * arrays, not an object a cell.
  *
@@ -315,8 +315,21 @@ define(['./RawJson', './Nls', './DocumentIndex'], function (RawJson, Nls, Docume
 
   FilterModel.prototype.booleanCode = function (i, column) {
     if (!this.entity[i]) return 0;
-    var source = this.cellSource(i, column);
-    return !source ? 0 : source.text === 'true' ? 1 : source.text === 'false' ? 2 : 0;
+    var value = this.collected(i, column.name);
+    if (value === undefined) {
+      var source = this.cellSource(i, column);
+      value = source ? source.text : '';
+    }
+    return value === 'true' ? 1 : value === 'false' ? 2 : 0;
+  };
+
+  // A cell's value as the first pass collected it, when that is what the cell holds;
+  // undefined when the node is to be asked. Counts over a million entities read it
+  // without an object a cell.
+  FilterModel.prototype.collected = function (i, name) {
+    if (this.nls[i] || (this.pinned.size && this.pinned.has(i))) return undefined;
+    var known = this.gridValues[name];
+    return known === undefined ? undefined : known[i];
   };
 
   // The node's own values, parsed: { label, data, grid } (each undefined when absent).
@@ -543,7 +556,7 @@ define(['./RawJson', './Nls', './DocumentIndex'], function (RawJson, Nls, Docume
   FilterModel.prototype.cellSource = function (i, column) {
     if (!this.entity[i]) return null;
     var name = column.name;
-    if (!this.nls[i] && !this.pinned.has(i)) {
+    if (!this.nls[i] && !(this.pinned.size && this.pinned.has(i))) {
       var known = this.gridValues[name];
       if (known !== undefined) return known[i] === undefined ? this.gridCell(i, name) : { text: known[i], nls: false };
     }
@@ -577,6 +590,8 @@ define(['./RawJson', './Nls', './DocumentIndex'], function (RawJson, Nls, Docume
 
   FilterModel.prototype.computeImportFlag = function (i) {
     if (!this.boolColumn) return true;
+    var value = this.collected(i, this.boolColumn.name);
+    if (value !== undefined) return value === 'true';
     var source = this.cellSource(i, this.boolColumn);
     return !!source && source.text === 'true';
   };
@@ -717,19 +732,38 @@ define(['./RawJson', './Nls', './DocumentIndex'], function (RawJson, Nls, Docume
       for (var j = from; j < to; j++) this.editCell(group, j, column, value, stamp + j);
     } else {
       var known = this.gridValues[name];
-      var range = { column: column, from: from, before: known.slice(from, to), changed: new Uint8Array(to - from) };
+      // The values before, as codes into `values` (0: not changed): a byte a cell, as a
+      // range holds few distinct values (a tick's two); wider when it holds more.
+      var range = { column: column, from: from, codes: new Uint8Array(to - from), values: [undefined] };
+      var codes = range.codes;
+      var lastValue;
+      var lastCode = 0;
       var marks = this.marksOf(name);
       var nls = this.nls;
       var entity = this.entity;
       var pinned = this.pinned;
+      var broken = this.brokenAt;
+      var inPlace = this.inPlace;
       var any = false;
       for (j = from; j < to; j++) {
-        if (at[j] < 0 || nls[j] || this.brokenAt[j] || entity[j] !== 1 || (pinned.size && pinned.has(j))) {
+        if (at[j] < 0 || nls[j] || broken[j] || entity[j] !== 1 || (pinned.size && pinned.has(j))) {
           this.editCell(group, j, column, value, stamp + j); // the full road, or none
         } else if (known[j] !== value) {
+          if (lastCode === 0 || known[j] !== lastValue) {
+            lastValue = known[j];
+            lastCode = range.values.indexOf(lastValue, 1);
+            if (lastCode < 0) {
+              lastCode = range.values.push(lastValue) - 1;
+              if (lastCode === 256 || lastCode === 65536) {
+                var wider = lastCode === 256 ? new Uint16Array(to - from) : new Uint32Array(to - from);
+                wider.set(codes);
+                codes = range.codes = wider;
+              }
+            }
+          }
+          codes[j - from] = lastCode;
           known[j] = value;
-          this.inPlace[j] = 1;
-          range.changed[j - from] = 1;
+          inPlace[j] = 1;
           this.mark(marks, j, stamp + j, 1);
           any = true;
         }
@@ -795,10 +829,12 @@ define(['./RawJson', './Nls', './DocumentIndex'], function (RawJson, Nls, Docume
     }
   };
 
+  // A typed array: a plain one of a million entries is made slowly, as a dictionary.
   FilterModel.prototype.rangeAndAncestors = function (from, to) {
-    var out = new Array(to - from);
+    var above = from >= 0 ? this.depth[from] : 0;
+    var out = new Int32Array(to - from + above);
     for (var j = from; j < to; j++) out[j - from] = j;
-    for (var a = this.parent[from]; a >= 0; a = this.parent[a]) out.push(a);
+    for (var a = this.parent[from], k = to - from; a >= 0; a = this.parent[a]) out[k++] = a;
     return out;
   };
 
@@ -953,15 +989,17 @@ define(['./RawJson', './Nls', './DocumentIndex'], function (RawJson, Nls, Docume
     var column = range.column;
     var known = this.gridValues[column.name];
     var marks = this.marksOf(column.name);
-    for (var d = 0; d < range.changed.length; d++) {
-      if (!range.changed[d]) continue;
+    var codes = range.codes;
+    for (var d = 0; d < codes.length; d++) {
+      if (!codes[d]) continue;
       var j = range.from + d;
-      known[j] = range.before[d];
+      var before = range.values[codes[d]];
+      known[j] = before;
       this.mark(marks, j, 0, -1);
       var since = this.pinned.size ? this.pinned.get(j) : undefined;
-      if (since && isObject(since.grid)) RawJson.setMember(since.grid, column.name, range.before[d]);
+      if (since && isObject(since.grid)) RawJson.setMember(since.grid, column.name, before);
     }
-    var to = range.from + range.changed.length;
+    var to = range.from + codes.length;
     this.recount(range.from, to, column);
     return this.rangeAndAncestors(range.from, to);
   };
