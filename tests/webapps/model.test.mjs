@@ -156,22 +156,24 @@ describe('exact round trip', () => {
   });
 
   test('ticks are written in place, token by token, as the reader takes them', () => {
-    // Kitchen 0's Import spelled with an escape; Wall 1.2's data not parsable; Kitchen 1's key twice.
+    // Kitchen 0's Import spelled with an escape; Wall 1.2's data and Door 1.1's grid not parsable; Kitchen 1's key twice.
     const text = houseText()
+      .replace(/("label":"Door 1\.1","data":\{[^}]*\},"grid":\{"Import":"true","ImportMode":"ForDesign","Type":"IfcDoor","Name":")/, '$1\u0001')
       .replace(/("label":"Kitchen 0","data":\{[^}]*\},"grid":\{"Import":)"false"/, '$1"f\\u0061lse"')
       .replace(/("label":"Wall 1\.2","data":\{"uid":\["\w+"\],"instance":)"(#\d+)"/, '$1$2')
       .replace(/("label":"Kitchen 1","data":\{[^}]*\},"grid":\{)"Import":"false"/, '$1"Import":"true","Import":"false"');
     const model = new FilterModel(text);
     const importColumn = model.column('Import');
-    const [kitchen0, wall12, kitchen1] = ['Kitchen 0', 'Wall 1.2', 'Kitchen 1'].map((l) => find(model, l));
+    const [kitchen0, wall12, kitchen1, door11] = ['Kitchen 0', 'Wall 1.2', 'Kitchen 1', 'Door 1.1'].map((l) => find(model, l));
     assert.equal(model.cellText(kitchen1, importColumn), 'false', 'the last of a key held twice');
-    model.applyEdits([{ index: kitchen0, column: importColumn, value: 'true' }, { index: wall12, column: importColumn, value: 'false' }]);
+    model.applyEdits([kitchen0, wall12, door11].map((index, k) => ({ index, column: importColumn, value: k ? 'false' : 'true' })));
     // No node parsed; Wall 1.2's other values cannot be read: none shown, none editable.
     assert.deepEqual([model.pinned.size, model.subtreeImport(find(model, 'Storey 1')), model.cellText(wall12, model.column('ImportMode')),
       model.applyEdits([{ index: wall12, column: model.column('Name'), value: 'x' }])], [0, -1, '', null]);
     assert.equal(model.serialize(), text
       .replace('"f\\u0061lse"', '"true"')
       .replace(/("label":"Wall 1\.2","data":\{[^}]*\},"grid":\{"Import":)"true"/, '$1"false"')
+      .replace(/("label":"Door 1\.1","data":\{[^}]*\},"grid":\{"Import":)"true"/, '$1"false"')
       .replace('"formatUsage":"IFC"}', `"formatUsage":"IFC","userEdits":{"${model.firstUid(kitchen0)}":{"Import":"true"}}}`));
     model.undo();
     model.applyEdits([{ index: kitchen1, column: importColumn, value: 'true' }]);

@@ -1025,26 +1025,59 @@ define(['./RawJson', './Nls', './DocumentIndex'], function (RawJson, Nls, Docume
 
   // Edited cells, not undone: first uid -> column -> value (the last one written).
   FilterModel.prototype.userEdits = function () {
-    var edited = []; // [when first edited, entity, column]
+    // Each column's cells come in entity order; sorted by when first edited only when
+    // that differs (edits of several columns or steps out of order).
+    var first = [];
+    var who = [];
+    var columns = [];
+    var sorted = true;
     if (this.markedCells) {
       this.marks.forEach(function (marks, name) {
         var column = this.column(name);
         if (!column) return;
-        for (var i = 0; i < this.size; i++) if (marks.count[i] > 0) edited.push([marks.first[i], i, column]);
+        for (var i = 0; i < this.size; i++) {
+          if (marks.count[i] <= 0) continue;
+          if (first.length && marks.first[i] < first[first.length - 1]) sorted = false;
+          first.push(marks.first[i]);
+          who.push(i);
+          columns.push(column);
+        }
       }, this);
     }
-    edited.sort(function (a, b) { return a[0] - b[0]; });
+    var order = who.map(function (i, k) { return k; });
+    if (!sorted) order.sort(function (a, b) { return first[a] - first[b]; });
     var out = new Map();
-    for (var k = 0; k < edited.length; k++) {
-      var i = edited[k][1];
-      var column = edited[k][2];
-      var uid = this.firstUid(i);
+    for (var k = 0; k < order.length; k++) {
+      var i = who[order[k]];
+      var column = columns[order[k]];
+      var uid = this.recordedUid(i);
       if (uid === null) continue;
       var cells = out.get(uid);
       if (!cells) out.set(uid, (cells = new Map()));
       cells.set(column.name, this.cellText(i, column));
     }
     return out;
+  };
+
+  // firstUid without keeping the parsed node: an answer after a tick on the whole model
+  // asks it of every entity, and the parse cache would only churn. A node whose values
+  // do not all parse names none, as own() finds.
+  FilterModel.prototype.recordedUid = function (i) {
+    if (!this.entity[i] || this.brokenAt[i] || this.pinned.has(i) || this.cache.has(i) || this.olderCache.has(i)) {
+      return this.firstUid(i);
+    }
+    var index = this.index;
+    var t = this.text;
+    var data;
+    try {
+      if (index.labelAt[i] >= 0) JSON.parse(t.slice(index.labelAt[i], index.labelEnd[i]));
+      if (index.gridAt[i] >= 0) JSON.parse(t.slice(index.gridAt[i], index.gridEnd[i]));
+      if (index.dataAt[i] >= 0) data = JSON.parse(t.slice(index.dataAt[i], index.dataEnd[i]));
+    } catch (e) {
+      return this.firstUid(i); // marks it broken
+    }
+    var ids = get(data, 'uid');
+    return Array.isArray(ids) && typeof ids[0] === 'string' && ids[0] ? ids[0] : null;
   };
 
   FilterModel.prototype.serialize = function () {
