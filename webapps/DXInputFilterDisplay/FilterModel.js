@@ -29,9 +29,9 @@
  * changed: nothing else of it is touched.
  *
  * A subtree edit is a range of entities: its in-place values are set in one loop, its
- * undo keeps the range's values before as a byte a cell, and its counts are made again in one pass over
- * the range and one walk up. A tick on a project of a million entities allocates a few
- * arrays, not an object a cell.
+ * undo keeps the range's values before as a byte a cell, and its counts are made again
+ * in one pass over the range and one walk up. A tick on a project of a million entities
+ * allocates a few arrays, not an object a cell.
  *
  * Edited cells are marked per column in typed arrays: how many steps not undone wrote
  * the cell, and when the first of them did, so that the record of edits lists cells in
@@ -724,7 +724,7 @@ define(['./RawJson', './Nls', './DocumentIndex'], function (RawJson, Nls, Docume
     var from = i;
     var to = this.end[i];
     var group = this.newGroup();
-    var stamp = this.nextStamp - from;
+    var stamp = this.nextStamp - from; // stamp + j: the cells in entity order
     this.nextStamp += to - from;
     var name = column.name;
     var at = column.editable ? this.valueAt[name] : undefined;
