@@ -5,6 +5,7 @@
 #include "IfcStepNames.h"
 #include "IfcTreeBuilder.h"
 #include "IfcTypeCatalog.h"
+#include "MappedFile.h"
 
 namespace ifc {
 
@@ -104,6 +105,8 @@ void Model::IndexCells() {
   for (std::size_t i = 0; i < _nodes.size(); ++i)
     if (!_nodes[i].IsSynthetic()) byInstance.push_back((uint64_t{_nodes[i]._instance} << 32) | i);
   std::sort(byInstance.begin(), byInstance.end());
+  _nodeCells.reserve(columns * _nodes.size());
+  AdviseHugePages(_nodeCells.data(), columns * _nodes.size() * sizeof(uint32_t));
   _nodeCells.assign(columns * _nodes.size(), 0);
   for (std::size_t c = 0; c < columns; ++c) {
     const auto cells = _pProperties->Cells(c);

@@ -5,6 +5,7 @@
 
 #include "IfcFlatParams.h"
 #include "IfcTypeCatalog.h"
+#include "MappedFile.h"
 #include "StepString.h"
 
 namespace ifc {
@@ -853,6 +854,7 @@ void PropertyIndex::Build() {
       if (r.kind == kRelAssociates) cells += r.count;
   }
   _pending.reserve(cells);
+  AdviseHugePages(_pending.data(), cells * sizeof(Pending));
   BuildProperties();
   BuildAssociations();
   BuildProducts();
@@ -868,6 +870,7 @@ void PropertyIndex::BuildProperties() {
   std::size_t count = 0;
   for (const auto& segment : _segments) count += segment->values.size();
   values.reserve(count);
+  AdviseHugePages(values.data(), count * sizeof(ValueAt));
   for (uint32_t s = 0; s < _segments.size(); ++s) {
     const auto& vs = _segments[s]->values;
     for (uint32_t i = 0; i < vs.size(); ++i) values.push_back({vs[i].id, s, i});
@@ -888,6 +891,7 @@ void PropertyIndex::BuildProperties() {
   };
   std::vector<Entry> entries;
   entries.reserve(values.size());
+  AdviseHugePages(entries.data(), values.size() * sizeof(Entry));
   std::string key;
   // The wanted sets of each property name code of each segment, looked up once a code.
   using Wanted = std::vector<std::pair<std::string, int>>;
@@ -1253,7 +1257,10 @@ void PropertyIndex::Finish() {
   {
     std::vector<std::size_t> perColumn(_columns.size());
     for (const Pending& p : _pending) ++perColumn[p.column];
-    for (std::size_t c = 0; c < _columns.size(); ++c) _cells[c].reserve(perColumn[c]);
+    for (std::size_t c = 0; c < _columns.size(); ++c) {
+      _cells[c].reserve(perColumn[c]);
+      AdviseHugePages(_cells[c].data(), perColumn[c] * sizeof(Cell));
+    }
   }
   _stats.resize(_columns.size());
   // Room for every text, so the views the index below keeps stay valid.
