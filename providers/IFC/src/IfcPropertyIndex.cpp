@@ -1242,11 +1242,29 @@ std::string PropertyIndex::ClassificationText(uint64_t id) const {
 }
 
 void PropertyIndex::Finish() {
-  std::sort(_pending.begin(), _pending.end(), [](const Pending& a, const Pending& b) {
-    if (a.column != b.column) return a.column < b.column;
-    if (a.instance != b.instance) return a.instance < b.instance;
-    return a.order < b.order;
-  });
+  // By column, then instance, then order. Each column's cells mostly come by instance
+  // already, interleaved with other columns': spread them by column, keeping their order, and
+  // sort only a column that is out of order.
+  std::vector<std::size_t> start(_columns.size() + 1);
+  for (const Pending& p : _pending) ++start[p.column + 1];
+  for (std::size_t c = 0; c < _columns.size(); ++c) start[c + 1] += start[c];
+  {
+    std::vector<Pending> spread;
+    spread.reserve(_pending.size());
+    AdviseHugePages(spread.data(), _pending.size() * sizeof(Pending));
+    spread.resize(_pending.size());
+    std::vector<std::size_t> at(start.begin(), start.end() - 1);
+    for (const Pending& p : _pending) spread[at[p.column]++] = p;
+    _pending.swap(spread);
+  }
+  auto byInstance = [](const Pending& a, const Pending& b) {
+    return a.instance != b.instance ? a.instance < b.instance : a.order < b.order;
+  };
+  for (std::size_t c = 0; c < _columns.size(); ++c) {
+    const auto begin = _pending.begin() + static_cast<std::ptrdiff_t>(start[c]);
+    const auto end = _pending.begin() + static_cast<std::ptrdiff_t>(start[c + 1]);
+    if (!std::is_sorted(begin, end, byInstance)) std::sort(begin, end, byInstance);
+  }
   // Only the text stays until the cells have theirs.
   for (const auto& segment : _segments) {
     std::string text = std::move(segment->text);
@@ -1254,13 +1272,9 @@ void PropertyIndex::Finish() {
     segment->text = std::move(text);
   }
   _cells.assign(_columns.size(), {});
-  {
-    std::vector<std::size_t> perColumn(_columns.size());
-    for (const Pending& p : _pending) ++perColumn[p.column];
-    for (std::size_t c = 0; c < _columns.size(); ++c) {
-      _cells[c].reserve(perColumn[c]);
-      AdviseHugePages(_cells[c].data(), perColumn[c] * sizeof(Cell));
-    }
+  for (std::size_t c = 0; c < _columns.size(); ++c) {
+    _cells[c].reserve(start[c + 1] - start[c]);
+    AdviseHugePages(_cells[c].data(), (start[c + 1] - start[c]) * sizeof(Cell));
   }
   _stats.resize(_columns.size());
   // Room for every text, so the views the index below keeps stay valid.
