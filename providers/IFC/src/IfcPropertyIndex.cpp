@@ -1,6 +1,7 @@
 #include "IfcPropertyIndex.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 
 #include "IfcFlatParams.h"
@@ -155,7 +156,10 @@ void AppendNumber(std::string_view token, std::string& out) {
 
 // A name as the file spells it, decoded only when it has escapes.
 std::string_view DecodedName(std::string_view raw, std::string& scratch) {
-  if (raw.find_first_of("\\'") == std::string_view::npos) return raw;
+  // A plain loop: find_first_of searches its set once per character of a name.
+  bool plain = true;
+  for (const char c : raw) plain &= c != '\\' && c != '\'';
+  if (plain) return raw;
   scratch = StepString::Decode(raw);
   return scratch;
 }
@@ -229,6 +233,30 @@ struct PropertyIndex::Taken {
     return static_cast<uint32_t>(names.size() - 1);
   }
 
+  // Names met last, by their length and end bytes: a model's values and sets repeat a few
+  // names, and comparing with the one met last costs less than hashing each.
+  struct Seen {
+    std::string name;
+    uint32_t code = kNoName;
+    bool used = false;
+  };
+  using Recent = std::array<Seen, 16>;
+  // The code of a name if `wanted` takes it, else kNoName.
+  template <class Wanted>
+  uint32_t Code(Recent& recent, std::string_view name, const Wanted& wanted) {
+    const std::size_t slot = name.empty()
+                                 ? 0
+                                 : (name.size() + static_cast<unsigned char>(name.front()) +
+                                    static_cast<unsigned char>(name.back()) * 3u) %
+                                       recent.size();
+    Seen& seen = recent[slot];
+    if (seen.used && seen.name == name) return seen.code;
+    seen.code = wanted(name) ? Name(name) : kNoName;
+    seen.name.assign(name);
+    seen.used = true;
+    return seen.code;
+  }
+
   Ref Store(std::string_view s) {
     Ref r{static_cast<uint32_t>(text.size()), static_cast<uint32_t>(s.size())};
     text.append(s);
@@ -280,6 +308,7 @@ struct PropertyIndex::Taken {
   std::vector<std::pair<uint32_t, uint32_t>> productShapes;  // (entity, its shape)
   std::vector<uint32_t> unitAssignment;                      // the first one's units
   std::unordered_map<std::string, uint16_t, NameHash, std::equal_to<>> nameCodes;
+  Recent recentProperties, recentSets;
   std::vector<std::string> names;
   std::vector<uint32_t> refs;
   bool sized = false;
@@ -473,20 +502,26 @@ void PropertyIndex::Take(unsigned thread, uint32_t slot, const StepEntry& entry,
     case kQuantity: {
       // Single values and quantities mostly suit the quick reader, up to their unit.
       const bool quick = (kind == kSingleValue || kind == kQuantity) && t.flat.Read(body, 3, true);
+      const auto wanted = [this](std::string_view name) {
+        return _every || _wantedProperties.count(name) != 0;
+      };
       // Most of a model's properties are not asked for: their name is read before the rest.
-      if (!_every && (quick || t.flat.Read(body, 0)) &&
-          _wantedProperties.count(NameOf(t.flat, 0, t.scratch)) == 0)
-        return;
+      std::string_view name;
+      uint32_t code = kNoName;
+      if (quick || t.flat.Read(body, 0)) {
+        name = NameOf(t.flat, 0, t.scratch);
+        code = t.Code(t.recentProperties, name, wanted);
+        if (code == kNoName) return;
+      }
       // Name, Description, then the value(s); a quantity has its unit before its value.
-      if (!quick) p.Parse(body, kind == kBoundedValue ? 5 : 3);
-      const std::string_view name = quick ? NameOf(t.flat, 0, t.scratch) : NameOf(p, 0, t.scratch);
-      // The quick read asked about the name already.
-      if (name.empty() || t.Full() || (!_every && !quick && _wantedProperties.count(name) == 0))
-        return;
+      if (!quick) {
+        p.Parse(body, kind == kBoundedValue ? 5 : 3);
+        name = NameOf(p, 0, t.scratch);
+        code = t.Code(t.recentProperties, name, wanted);
+      }
+      if (name.empty() || t.Full() || code == kNoName) return;
       Taken::Value v;
       v.id = entry.id;
-      const uint32_t code = t.Name(name);
-      if (code == kNoName) return;
       v.name = static_cast<uint16_t>(code);
       v.text.offset = static_cast<uint32_t>(t.text.size());
       uint64_t unit = 0;
@@ -566,8 +601,9 @@ void PropertyIndex::Take(unsigned thread, uint32_t slot, const StepEntry& entry,
       Taken::Set s;
       s.id = entry.id;
       const std::string_view name = flat ? NameOf(t.flat, 2, t.scratch) : NameOf(p, 2, t.scratch);
-      if (!_every && _wantedSets.count(name) == 0) return;
-      s.name = t.Name(name);
+      s.name = t.Code(t.recentSets, name, [this](std::string_view set) {
+        return _every || _wantedSets.count(set) != 0;
+      });
       if (s.name == kNoName) return;
       if (flat)
         t.Refs(t.flat, t.flat.At(list), s.first, s.count);
