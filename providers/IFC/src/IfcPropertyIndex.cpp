@@ -264,7 +264,9 @@ struct PropertyIndex::Taken {
   }
   // Sized from the file on the first record taken, as the tree's tables are: regrowing copies
   // a table and touches fresh pages, and capacity never written costs no memory.
-  void Reserve(std::size_t bytes, bool properties, bool products) {
+  // With `huge`, the tables take 2 MiB pages: far fewer first-touch faults, for up to one
+  // such page a table that is never filled.
+  void Reserve(std::size_t bytes, bool properties, bool products, bool huge) {
     sized = true;
     if (properties) {
       values.reserve(bytes / 256 + 16);
@@ -274,6 +276,13 @@ struct PropertyIndex::Taken {
     rels.reserve(bytes / 1024 + 16);
     refs.reserve(bytes / 256 + 16);
     text.reserve(bytes / 32 + 256);
+    if (!huge) return;
+    AdviseHugePages(values.data(), values.capacity() * sizeof(Value));
+    AdviseHugePages(sets.data(), sets.capacity() * sizeof(Set));
+    AdviseHugePages(attributes.data(), attributes.capacity() * sizeof(Attribute));
+    AdviseHugePages(rels.data(), rels.capacity() * sizeof(Rel));
+    AdviseHugePages(refs.data(), refs.capacity() * sizeof(uint32_t));
+    AdviseHugePages(text.data(), text.capacity());
   }
   // Offsets are 32 bits: a stretch keeps less text than that, or stops taking values.
   bool Full() const { return text.size() > UINT32_MAX / 2; }
@@ -489,9 +498,10 @@ void PropertyIndex::Take(unsigned thread, uint32_t slot, const StepEntry& entry,
   if (kind == kNone || entry.complex) return;
   Taken& t = *_taken[thread];
   if (!t.sized) {
-    // Each thread reads about half the file.
+    // Each thread reads about half the file. Discovery takes every value and keeps the
+    // pages it does not fill small: its peak is the higher one.
     t.Reserve(_file.Bytes().size() / 2, _every || !_wantedProperties.empty(),
-              _wantTag || _wantObjectType || _wantPredefined);
+              _wantTag || _wantObjectType || _wantPredefined, !_every);
   }
   StepParameters& p = t.params;
   switch (kind) {
