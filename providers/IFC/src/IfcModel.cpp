@@ -60,8 +60,10 @@ bool Model::Open(const std::string& path, std::string& error,
                  std::span<const std::string> columns) {
   Close();
   {
-    // The builder takes what the tree needs while the file is indexed.
-    TreeBuilder builder(_file);
+    // The builder takes what the tree needs while the file is indexed. Its tables take huge
+    // pages only when no columns are asked: the property index's tables have them then, and
+    // both would take the peak near 0.8x the file.
+    TreeBuilder builder(_file, columns.empty());
     StepIndexOptions options;
     options.sink = &SinkFor(builder, columns);
     if (!_file.Open(path, error, options) || !Build(builder, error)) {
@@ -81,7 +83,7 @@ bool Model::OpenBuffer(std::string_view bytes, std::string& error,
                        std::span<const std::string> columns) {
   Close();
   {
-    TreeBuilder builder(_file);
+    TreeBuilder builder(_file, columns.empty());
     StepIndexOptions options;
     options.sink = &SinkFor(builder, columns);
     if (!_file.OpenBuffer(bytes, error, options) || !Build(builder, error)) {
