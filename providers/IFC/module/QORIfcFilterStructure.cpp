@@ -119,6 +119,7 @@ HRESULT QORIfcFilterStructure::SetInputFile(QORUnicodeString path) {
   // Both hold views into the model about to go.
   _answers.resize(_fixedCount);
   _supertypes.clear();
+  _pLastSupertypes = nullptr;
   const HRESULT hr = OpenModel(_pModel, "reading IFC file", native,
                                [&](ifc::Model& model, const Reporter& report, std::string& error) {
                                  const step::StepIndexProgress indexing(report);
@@ -231,13 +232,20 @@ HRESULT QORIfcFilterStructure::GetEntityData(void* entity, QORListValQORUnicodeS
   std::string instance("#");
   instance += std::to_string(node->InstanceNumber());
   values.Append(QORUnicodeString(std::move(instance)));
-  auto known = _supertypes.find(node->TypeName());
-  if (known == _supertypes.end())
-    known =
-        _supertypes.emplace(node->TypeName(), ifc::TypeCatalog::Supertypes(node->TypeName())).first;
-  if (!known->second.empty()) {
+  // Siblings come sorted by type, and a type's name is one view for all its entities: the
+  // last type's answer is tried before a hash of the name.
+  const std::string_view type = node->TypeName();
+  if (_pLastSupertypes == nullptr || type.data() != _lastType.data() ||
+      type.size() != _lastType.size()) {
+    auto known = _supertypes.find(type);
+    if (known == _supertypes.end())
+      known = _supertypes.emplace(type, ifc::TypeCatalog::Supertypes(type)).first;
+    _lastType = type;
+    _pLastSupertypes = &known->second;
+  }
+  if (!_pLastSupertypes->empty()) {
     keys.Append(QORUnicodeString("supertypes"));
-    values.Append(QORUnicodeString(known->second));
+    values.Append(QORUnicodeString(*_pLastSupertypes));
   }
   return S_OK;
 }
