@@ -97,6 +97,15 @@ TEST_F(ChosenColumns, HouseRowsAndCellsWithoutChosenColumns) {
   EXPECT_EQ(Column("ImportMode").ReadObject("data").ReadStrings("possibleValues").size(), 4u);
   EXPECT_EQ(Column("Imported").ReadObject("data").ReadString("type").Str(), "runtime");
   const std::string plain = _document.Stringify().Str();
+  // Each row its own type's supertypes, where the type changes from row to row too.
+  auto supertypes = [&](const std::string& label) {
+    const std::size_t at = plain.find(R"("supertypes":")", plain.find(R"("label":")" + label));
+    return at == std::string::npos ? "<none>"
+                                   : plain.substr(at + 14, plain.find('"', at + 14) - at - 14);
+  };
+  EXPECT_EQ(supertypes("Sofa"), "IfcFurnishingElement IfcElement IfcProduct");
+  EXPECT_EQ(supertypes("Front Door"), "IfcBuildingElement IfcElement IfcProduct");
+  EXPECT_EQ(supertypes("Hall"), "IfcSpatialStructureElement IfcSpatialElement IfcProduct");
   setenv("QORDX_FILTER_COLUMNS", "[]", 1);
   Generate(nullptr);
   EXPECT_EQ(_document.Stringify().Str(), plain);

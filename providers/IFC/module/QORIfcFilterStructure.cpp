@@ -1,7 +1,10 @@
 // QORIfcFilterStructure.cpp - the IFC provider's answers to the generator.
 #include "QORIfcFilterStructure.h"
 
+#include <algorithm>
 #include <atomic>
+#include <cstdint>
+#include <cstring>
 
 #include "IfcModel.h"
 #include "IfcTypeCatalog.h"
@@ -36,6 +39,36 @@ QORUnicodeString Text(std::string_view text) {
 // Into the caller's string, whose buffer the generator keeps from cell to cell.
 void Assign(QORUnicodeString& value, std::string_view text) {
   value.Str().assign(text);
+}
+
+// Names of columns: short, and compared twice for every cell, where the call to memcmp that
+// == makes costs more than comparing them word by word (the tail as an overlapping word).
+bool SameName(std::string_view a, std::string_view b) {
+  const std::size_t size = a.size();
+  if (size != b.size()) return false;
+  const char* x = a.data();
+  const char* y = b.data();
+  if (size >= 8) {
+    uint64_t u = 0, v = 0;
+    for (std::size_t at = 0;; at += 8) {
+      at = std::min(at, size - 8);
+      std::memcpy(&u, x + at, 8);
+      std::memcpy(&v, y + at, 8);
+      if (u != v) return false;
+      if (at + 8 == size) return true;
+    }
+  }
+  if (size >= 4) {
+    uint32_t u = 0, v = 0, s = 0, t = 0;
+    std::memcpy(&u, x, 4);
+    std::memcpy(&v, y, 4);
+    std::memcpy(&s, x + size - 4, 4);
+    std::memcpy(&t, y + size - 4, 4);
+    return u == v && s == t;
+  }
+  for (std::size_t i = 0; i < size; ++i)
+    if (x[i] != y[i]) return false;
+  return true;
 }
 
 // "3000." as written in the file is a number to the page once the dot is gone.
@@ -86,6 +119,7 @@ HRESULT QORIfcFilterStructure::SetInputFile(QORUnicodeString path) {
   // Both hold views into the model about to go.
   _answers.resize(_fixedCount);
   _supertypes.clear();
+  _pLastSupertypes = nullptr;
   const HRESULT hr = OpenModel(_pModel, "reading IFC file", native,
                                [&](ifc::Model& model, const Reporter& report, std::string& error) {
                                  const step::StepIndexProgress indexing(report);
@@ -136,11 +170,13 @@ HRESULT QORIfcFilterStructure::GetColumnDescription(QORUnicodeString column, QOR
 int QORIfcFilterStructure::FindColumn(std::string_view name, std::size_t& next) {
   const std::size_t count = _answers.size();
   // A few from the expected one: the generator skips the runtime column's cells.
+  std::size_t i = next < count ? next : 0;
   for (std::size_t k = 0; k < 3 && k < count; ++k) {
-    const std::size_t i = (next + k) % count;
-    if (_answers[i].name != name) continue;
-    next = (i + 1) % count;
-    return static_cast<int>(i);
+    if (SameName(_answers[i].name, name)) {
+      next = i + 1 < count ? i + 1 : 0;
+      return static_cast<int>(i);
+    }
+    i = i + 1 < count ? i + 1 : 0;
   }
   int index = name == "tree" ? 0 : ColumnIndex(name);
   const ifc::PropertyIndex* chosen = _pModel ? _pModel->Properties() : nullptr;
@@ -196,13 +232,20 @@ HRESULT QORIfcFilterStructure::GetEntityData(void* entity, QORListValQORUnicodeS
   std::string instance("#");
   instance += std::to_string(node->InstanceNumber());
   values.Append(QORUnicodeString(std::move(instance)));
-  auto known = _supertypes.find(node->TypeName());
-  if (known == _supertypes.end())
-    known =
-        _supertypes.emplace(node->TypeName(), ifc::TypeCatalog::Supertypes(node->TypeName())).first;
-  if (!known->second.empty()) {
+  // Siblings come sorted by type, and a type's name is one view for all its entities: the
+  // last type's answer is tried before a hash of the name.
+  const std::string_view type = node->TypeName();
+  if (_pLastSupertypes == nullptr || type.data() != _lastType.data() ||
+      type.size() != _lastType.size()) {
+    auto known = _supertypes.find(type);
+    if (known == _supertypes.end())
+      known = _supertypes.emplace(type, ifc::TypeCatalog::Supertypes(type)).first;
+    _lastType = type;
+    _pLastSupertypes = &known->second;
+  }
+  if (!_pLastSupertypes->empty()) {
     keys.Append(QORUnicodeString("supertypes"));
-    values.Append(QORUnicodeString(known->second));
+    values.Append(QORUnicodeString(*_pLastSupertypes));
   }
   return S_OK;
 }

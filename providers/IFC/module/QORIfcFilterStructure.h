@@ -80,4 +80,6 @@ class QORIfcFilterStructure : public QORInputFilterStructureBase {
   std::size_t _nextDescribed = 0, _nextValued = 0;
   // "IfcWall" -> "IfcBuildingElement IfcElement ...", by type name as the model keeps it.
   std::unordered_map<std::string_view, std::string> _supertypes;
+  std::string_view _lastType;  // and its entry above
+  const std::string* _pLastSupertypes = nullptr;
 };

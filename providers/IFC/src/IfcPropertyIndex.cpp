@@ -1,10 +1,12 @@
 #include "IfcPropertyIndex.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 
 #include "IfcFlatParams.h"
 #include "IfcTypeCatalog.h"
+#include "MappedFile.h"
 #include "StepString.h"
 
 namespace ifc {
@@ -154,7 +156,10 @@ void AppendNumber(std::string_view token, std::string& out) {
 
 // A name as the file spells it, decoded only when it has escapes.
 std::string_view DecodedName(std::string_view raw, std::string& scratch) {
-  if (raw.find_first_of("\\'") == std::string_view::npos) return raw;
+  // A plain loop: find_first_of searches its set once per character of a name.
+  bool plain = true;
+  for (const char c : raw) plain &= c != '\\' && c != '\'';
+  if (plain) return raw;
   scratch = StepString::Decode(raw);
   return scratch;
 }
@@ -228,6 +233,30 @@ struct PropertyIndex::Taken {
     return static_cast<uint32_t>(names.size() - 1);
   }
 
+  // Names met last, by their length and end bytes: a model's values and sets repeat a few
+  // names, and comparing with the one met last costs less than hashing each.
+  struct Seen {
+    std::string name;
+    uint32_t code = kNoName;
+    bool used = false;
+  };
+  using Recent = std::array<Seen, 16>;
+  // The code of a name if `wanted` takes it, else kNoName.
+  template <class Wanted>
+  uint32_t Code(Recent& recent, std::string_view name, const Wanted& wanted) {
+    const std::size_t slot = name.empty()
+                                 ? 0
+                                 : (name.size() + static_cast<unsigned char>(name.front()) +
+                                    static_cast<unsigned char>(name.back()) * 3u) %
+                                       recent.size();
+    Seen& seen = recent[slot];
+    if (seen.used && seen.name == name) return seen.code;
+    seen.code = wanted(name) ? Name(name) : kNoName;
+    seen.name.assign(name);
+    seen.used = true;
+    return seen.code;
+  }
+
   Ref Store(std::string_view s) {
     Ref r{static_cast<uint32_t>(text.size()), static_cast<uint32_t>(s.size())};
     text.append(s);
@@ -235,7 +264,9 @@ struct PropertyIndex::Taken {
   }
   // Sized from the file on the first record taken, as the tree's tables are: regrowing copies
   // a table and touches fresh pages, and capacity never written costs no memory.
-  void Reserve(std::size_t bytes, bool properties, bool products) {
+  // With `huge`, the tables take 2 MiB pages: far fewer first-touch faults, for up to one
+  // such page a table that is never filled.
+  void Reserve(std::size_t bytes, bool properties, bool products, bool huge) {
     sized = true;
     if (properties) {
       values.reserve(bytes / 256 + 16);
@@ -245,6 +276,13 @@ struct PropertyIndex::Taken {
     rels.reserve(bytes / 1024 + 16);
     refs.reserve(bytes / 256 + 16);
     text.reserve(bytes / 32 + 256);
+    if (!huge) return;
+    AdviseHugePages(values.data(), values.capacity() * sizeof(Value));
+    AdviseHugePages(sets.data(), sets.capacity() * sizeof(Set));
+    AdviseHugePages(attributes.data(), attributes.capacity() * sizeof(Attribute));
+    AdviseHugePages(rels.data(), rels.capacity() * sizeof(Rel));
+    AdviseHugePages(refs.data(), refs.capacity() * sizeof(uint32_t));
+    AdviseHugePages(text.data(), text.capacity());
   }
   // Offsets are 32 bits: a stretch keeps less text than that, or stops taking values.
   bool Full() const { return text.size() > UINT32_MAX / 2; }
@@ -279,6 +317,7 @@ struct PropertyIndex::Taken {
   std::vector<std::pair<uint32_t, uint32_t>> productShapes;  // (entity, its shape)
   std::vector<uint32_t> unitAssignment;                      // the first one's units
   std::unordered_map<std::string, uint16_t, NameHash, std::equal_to<>> nameCodes;
+  Recent recentProperties, recentSets;
   std::vector<std::string> names;
   std::vector<uint32_t> refs;
   bool sized = false;
@@ -459,9 +498,10 @@ void PropertyIndex::Take(unsigned thread, uint32_t slot, const StepEntry& entry,
   if (kind == kNone || entry.complex) return;
   Taken& t = *_taken[thread];
   if (!t.sized) {
-    // Each thread reads about half the file.
+    // Each thread reads about half the file. Discovery takes every value and keeps the
+    // pages it does not fill small: its peak is the higher one.
     t.Reserve(_file.Bytes().size() / 2, _every || !_wantedProperties.empty(),
-              _wantTag || _wantObjectType || _wantPredefined);
+              _wantTag || _wantObjectType || _wantPredefined, !_every);
   }
   StepParameters& p = t.params;
   switch (kind) {
@@ -472,20 +512,26 @@ void PropertyIndex::Take(unsigned thread, uint32_t slot, const StepEntry& entry,
     case kQuantity: {
       // Single values and quantities mostly suit the quick reader, up to their unit.
       const bool quick = (kind == kSingleValue || kind == kQuantity) && t.flat.Read(body, 3, true);
+      const auto wanted = [this](std::string_view name) {
+        return _every || _wantedProperties.count(name) != 0;
+      };
       // Most of a model's properties are not asked for: their name is read before the rest.
-      if (!_every && (quick || t.flat.Read(body, 0)) &&
-          _wantedProperties.count(NameOf(t.flat, 0, t.scratch)) == 0)
-        return;
+      std::string_view name;
+      uint32_t code = kNoName;
+      if (quick || t.flat.Read(body, 0)) {
+        name = NameOf(t.flat, 0, t.scratch);
+        code = t.Code(t.recentProperties, name, wanted);
+        if (code == kNoName) return;
+      }
       // Name, Description, then the value(s); a quantity has its unit before its value.
-      if (!quick) p.Parse(body, kind == kBoundedValue ? 5 : 3);
-      const std::string_view name = quick ? NameOf(t.flat, 0, t.scratch) : NameOf(p, 0, t.scratch);
-      // The quick read asked about the name already.
-      if (name.empty() || t.Full() || (!_every && !quick && _wantedProperties.count(name) == 0))
-        return;
+      if (!quick) {
+        p.Parse(body, kind == kBoundedValue ? 5 : 3);
+        name = NameOf(p, 0, t.scratch);
+        code = t.Code(t.recentProperties, name, wanted);
+      }
+      if (name.empty() || t.Full() || code == kNoName) return;
       Taken::Value v;
       v.id = entry.id;
-      const uint32_t code = t.Name(name);
-      if (code == kNoName) return;
       v.name = static_cast<uint16_t>(code);
       v.text.offset = static_cast<uint32_t>(t.text.size());
       uint64_t unit = 0;
@@ -565,8 +611,9 @@ void PropertyIndex::Take(unsigned thread, uint32_t slot, const StepEntry& entry,
       Taken::Set s;
       s.id = entry.id;
       const std::string_view name = flat ? NameOf(t.flat, 2, t.scratch) : NameOf(p, 2, t.scratch);
-      if (!_every && _wantedSets.count(name) == 0) return;
-      s.name = t.Name(name);
+      s.name = t.Code(t.recentSets, name, [this](std::string_view set) {
+        return _every || _wantedSets.count(set) != 0;
+      });
       if (s.name == kNoName) return;
       if (flat)
         t.Refs(t.flat, t.flat.At(list), s.first, s.count);
@@ -853,6 +900,7 @@ void PropertyIndex::Build() {
       if (r.kind == kRelAssociates) cells += r.count;
   }
   _pending.reserve(cells);
+  AdviseHugePages(_pending.data(), cells * sizeof(Pending));
   BuildProperties();
   BuildAssociations();
   BuildProducts();
@@ -868,6 +916,7 @@ void PropertyIndex::BuildProperties() {
   std::size_t count = 0;
   for (const auto& segment : _segments) count += segment->values.size();
   values.reserve(count);
+  AdviseHugePages(values.data(), count * sizeof(ValueAt));
   for (uint32_t s = 0; s < _segments.size(); ++s) {
     const auto& vs = _segments[s]->values;
     for (uint32_t i = 0; i < vs.size(); ++i) values.push_back({vs[i].id, s, i});
@@ -888,6 +937,7 @@ void PropertyIndex::BuildProperties() {
   };
   std::vector<Entry> entries;
   entries.reserve(values.size());
+  AdviseHugePages(entries.data(), values.size() * sizeof(Entry));
   std::string key;
   // The wanted sets of each property name code of each segment, looked up once a code.
   using Wanted = std::vector<std::pair<std::string, int>>;
@@ -1238,11 +1288,29 @@ std::string PropertyIndex::ClassificationText(uint64_t id) const {
 }
 
 void PropertyIndex::Finish() {
-  std::sort(_pending.begin(), _pending.end(), [](const Pending& a, const Pending& b) {
-    if (a.column != b.column) return a.column < b.column;
-    if (a.instance != b.instance) return a.instance < b.instance;
-    return a.order < b.order;
-  });
+  // By column, then instance, then order. Each column's cells mostly come by instance
+  // already, interleaved with other columns': spread them by column, keeping their order, and
+  // sort only a column that is out of order.
+  std::vector<std::size_t> start(_columns.size() + 1);
+  for (const Pending& p : _pending) ++start[p.column + 1];
+  for (std::size_t c = 0; c < _columns.size(); ++c) start[c + 1] += start[c];
+  {
+    std::vector<Pending> spread;
+    spread.reserve(_pending.size());
+    AdviseHugePages(spread.data(), _pending.size() * sizeof(Pending));
+    spread.resize(_pending.size());
+    std::vector<std::size_t> at(start.begin(), start.end() - 1);
+    for (const Pending& p : _pending) spread[at[p.column]++] = p;
+    _pending.swap(spread);
+  }
+  auto byInstance = [](const Pending& a, const Pending& b) {
+    return a.instance != b.instance ? a.instance < b.instance : a.order < b.order;
+  };
+  for (std::size_t c = 0; c < _columns.size(); ++c) {
+    const auto begin = _pending.begin() + static_cast<std::ptrdiff_t>(start[c]);
+    const auto end = _pending.begin() + static_cast<std::ptrdiff_t>(start[c + 1]);
+    if (!std::is_sorted(begin, end, byInstance)) std::sort(begin, end, byInstance);
+  }
   // Only the text stays until the cells have theirs.
   for (const auto& segment : _segments) {
     std::string text = std::move(segment->text);
@@ -1250,10 +1318,9 @@ void PropertyIndex::Finish() {
     segment->text = std::move(text);
   }
   _cells.assign(_columns.size(), {});
-  {
-    std::vector<std::size_t> perColumn(_columns.size());
-    for (const Pending& p : _pending) ++perColumn[p.column];
-    for (std::size_t c = 0; c < _columns.size(); ++c) _cells[c].reserve(perColumn[c]);
+  for (std::size_t c = 0; c < _columns.size(); ++c) {
+    _cells[c].reserve(start[c + 1] - start[c]);
+    AdviseHugePages(_cells[c].data(), (start[c + 1] - start[c]) * sizeof(Cell));
   }
   _stats.resize(_columns.size());
   // Room for every text, so the views the index below keeps stay valid.

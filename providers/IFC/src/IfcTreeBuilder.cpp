@@ -99,6 +99,12 @@ void TreeBuilder::Reserve(Taken& taken) const {
   taken.text.reserve(bytes / 16 + 256);
   taken.relations.reserve(bytes / 8192 + 16);
   taken.parts.reserve(bytes / 512 + 16);
+  if (!_hugeTables) return;
+  AdviseHugePages(taken.listed.data(), taken.listed.capacity() * sizeof(Listed));
+  AdviseHugePages(taken.attributes.data(), taken.attributes.capacity() * sizeof(Attributes));
+  AdviseHugePages(taken.text.data(), taken.text.capacity());
+  AdviseHugePages(taken.relations.data(), taken.relations.capacity() * sizeof(Relation));
+  AdviseHugePages(taken.parts.data(), taken.parts.capacity() * sizeof(uint32_t));
 }
 
 void TreeBuilder::Take(unsigned thread, uint32_t slot, const StepEntry& entry, uint8_t tag,
