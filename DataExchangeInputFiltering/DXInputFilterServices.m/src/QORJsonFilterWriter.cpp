@@ -407,7 +407,7 @@ HRESULT QORJsonFilterWriter::SaveDocumentToFile(QORUnicodeString path) {
   return written ? S_OK : E_FAIL;
 }
 
-HRESULT QORJsonFilterWriter::SetDocumentFromText(const QORUnicodeString& text) {
+HRESULT QORJsonFilterWriter::SetDocumentFromText(QORUnicodeString&& text) {
   JSON::JIStream root;
   if (!root.Parse(text, true) || !root.IsObject()) return E_FAIL;
   // Text in the document's own form is kept as it came; any other is written anew. A
@@ -419,13 +419,22 @@ HRESULT QORJsonFilterWriter::SetDocumentFromText(const QORUnicodeString& text) {
     _document = JSON::JOStream(root);
     return S_OK;
   }
+  // The answer's own block becomes the document's: copying tens of megabytes into fresh
+  // memory cost more than the rest of the way to the written file.
+  std::vector<std::pair<std::string_view, std::string_view>> views;
+  views.reserve(members.size());
+  for (const DXDocumentMember& member : members) views.emplace_back(member.key, member.value);
   JSON::JOStream document;
-  for (const DXDocumentMember& member : members) {
-    const std::string key(member.key);
-    document.AddWritten(key.c_str(), [&member](JSON::JOStream::ValueWriter& out) {
-      out.Write(member.value);
-      return true;
-    });
+  if (document.AdoptCompact(std::move(text.Str()), views)) {
+    text = QORUnicodeString();
+  } else {  // a repeated key: its first place and last value, as a parse reads it
+    for (const DXDocumentMember& member : members) {
+      const std::string key(member.key);
+      document.AddWritten(key.c_str(), [&member](JSON::JOStream::ValueWriter& out) {
+        out.Write(member.value);
+        return true;
+      });
+    }
   }
   _document = std::move(document);
   return S_OK;
