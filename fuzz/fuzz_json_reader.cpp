@@ -1,6 +1,7 @@
 // Fuzz target for the JSON reader under the filter reader: arbitrary bytes through
-// parsing, the filter reader's ReadFilterDocument and every look-up it answers, and a
-// round trip through the writer, which must give back the same text.
+// parsing and the check without a parse (which must agree), the filter reader's
+// ReadFilterDocument and every look-up it answers, and a round trip through the writer,
+// which must give back the same text.
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -10,6 +11,7 @@
 #include "DXModuleSwitches.h"
 #include "JsonStreams/JIStream.h"
 #include "JsonStreams/JOStream.h"
+#include "JsonStreams/QORJsonCheck.h"
 #include "QORResolvedFilter.h"
 
 // The module's switches live in its entry file, which is not compiled in here: the
@@ -44,7 +46,9 @@ void Walk(const JSON::JIStream& view, int depth) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string_view text(reinterpret_cast<const char*>(data), size);
   JSON::JIStream root;
-  if (!root.Parse(text)) {
+  const bool parsed = root.Parse(text);
+  if (QORIsValidJson(text) != parsed) __builtin_trap();  // the check refuses what a parse does
+  if (!parsed) {
     if (root.LastError().empty()) __builtin_trap();  // a refusal always says why
     return 0;
   }

@@ -222,9 +222,14 @@ EditSession::Outcome EditSession::Run(QORIInputFilterGenerator& generator, std::
     errorText = "cannot show the filter dialog";
     return Outcome::Failed;
   }
-  // The page's answer is heard beside the dialog, which subscribed first.
+  // The page's answer is heard beside the dialog: before it, which may hand the text to
+  // the generator to keep, and after it, which tells whether the generator took it.
   if (QORVidFraDialog* dialog = Dialog()) {
     if (QORVidWidget* viewer = dialog->GetApplicativeWidget()) {
+      QOREventHandler* first = new QORMethodEventHandler<EditSession, QORVidJSMessageEventArgs>(
+          this, &EditSession::OnPageMessageFirst);
+      viewer->AddHandlerFirst(QORVidCtlWebViewer::JSMessage(), first, 1);
+      first->Release();
       QOREventHandler* handler = new QORMethodEventHandler<EditSession, QORVidJSMessageEventArgs>(
           this, &EditSession::OnPageMessage);
       viewer->AddHandler(QORVidCtlWebViewer::JSMessage(), handler, 1);
@@ -292,17 +297,24 @@ void EditSession::OnPanelClosed(QORCommand*, QORNotification*, void*) {
   QOREventLoop::Host().Quit(0);
 }
 
+void EditSession::OnPageMessageFirst(QORBaseUnknown*, QORVidJSMessageEventArgs* i_pArgs) {
+  const std::vector<QORUnicodeString>& strings = i_pArgs->GetMessages();
+  // The answer's front, read before the generator may keep the text; it counts only if
+  // the generator's parse then takes the text as valid JSON.
+  if (strings.size() == 2 && strings[0].Compare("onOkClick"))
+    _answerChecked = CheckTakenAnswer(strings[1].View(), _answerFault, _importColumn);
+}
+
 void EditSession::OnPageMessage(QORBaseUnknown*, QORVidJSMessageEventArgs* i_pArgs) {
   const std::vector<QORUnicodeString>& strings = i_pArgs->GetMessages();
   if (strings.size() == 2 && strings[0].Compare("onOkClick")) {
-    // Checked where it lies: the answer is the whole document, and only its fault is kept.
-    // The dialog gave it to the generator first, which parsed it; an answer that the
-    // generator refused ends the dialog as a Cancel, and is parsed again only to say why.
+    // Only the answer's fault is kept. The dialog gave it to the generator, which parsed
+    // it; an answer that the generator refused (and so left in the message) ends the
+    // dialog as a Cancel, and is parsed again only to say why.
     _answered = true;
     QORVidFraDialog* dialog = Dialog();
     const bool taken = dialog && dialog->GetLastClickedButton() != QORVidFraDialog::kCancel;
-    if (!taken || !CheckTakenAnswer(strings[1].View(), _answerFault, _importColumn))
-      _answerFault = CheckAnswer(strings[1], _importColumn);
+    if (!taken || !_answerChecked) _answerFault = CheckAnswer(strings[1], _importColumn);
   }
   if (strings.size() == 2 && strings[0].Compare("onSaveClick") && _dumpPending) WriteSaveDump();
   _dumpPending = false;

@@ -54,6 +54,8 @@ class EditSession : public QORCommand {
   void OnPanelClosed(QORCommand* i_pSender, QORNotification* i_pNotification, void* i_pClientData);
   void OnInteraction(QORCommand* i_pSender, QORNotification* i_pNotification, void* i_pClientData);
   void OnDumpModel(QORCommand* i_pSender, QORNotification* i_pNotification, void* i_pClientData);
+  // The page's messages, heard before the dialog acts on them and after.
+  void OnPageMessageFirst(QORBaseUnknown* i_pSender, QORVidJSMessageEventArgs* i_pArgs);
   void OnPageMessage(QORBaseUnknown* i_pSender, QORVidJSMessageEventArgs* i_pArgs);
 
  private:
@@ -65,7 +67,8 @@ class EditSession : public QORCommand {
   // The document the page sent with "onOkClick", which the dialog then takes: checked
   // here, since the dialog keeps its own document when the answer is unusable.
   bool _answered = false;
-  std::string _answerFault;  // why the answer is no filter document; empty when it is
+  bool _answerChecked = false;  // its front read before the dialog took it
+  std::string _answerFault;     // why the answer is no filter document; empty when it is
   std::string _importColumn;
   bool _replaySent = false;
   std::chrono::seconds _limit{0};

@@ -27,6 +27,8 @@ class QOR_KIT_API QORVidWidget : public QORCommand {
   // Subscribes handler to event; the flag is kept for the host's sake. A null event
   // or handler is refused.
   void AddHandler(QOREvent* event, QOREventHandler* handler, int flag);
+  // The same, ahead of the handlers already added: to see an event before they act on it.
+  void AddHandlerFirst(QOREvent* event, QOREventHandler* handler, int flag);
   void RemoveHandlers(QOREvent* event);
   // Destroys the widget on a later turn of the host event loop (releases the
   // creation reference), never inside the caller.

@@ -19,6 +19,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "JsonStreams/JIStream.h"
@@ -119,6 +120,15 @@ class QOR_KIT_API JOStream {
     char* _pEnd;  // end of that room
   };
   bool AddWritten(const char* key, const std::function<bool(ValueWriter&)>& write);
+
+  // Takes text, one JSON object in compact form, as this stream's members without copying
+  // it, for a document of tens of megabytes that is only kept and written out again.
+  // members are views into text: each member's key (between its quotes) and value, in
+  // order. False, with text and the stream left as they were, unless the members lie side
+  // by side as {"key":value,...}, no key holds an escape and none comes twice. The values'
+  // JSON is not checked here: the caller has checked the text.
+  bool AdoptCompact(std::string&& text,
+                    const std::vector<std::pair<std::string_view, std::string_view>>& members);
 
   bool Exist(const char* key) const;
   int Size() const;  // number of members

@@ -10,6 +10,7 @@
 
 #include "JsonStreams/JIStream.h"
 #include "JsonStreams/JOStream.h"
+#include "JsonStreams/QORJsonCheck.h"
 
 namespace {
 
@@ -41,6 +42,7 @@ TEST(JIStream, ParseAcceptsOneValueOfAnyTypeNestedUpToTheLimit) {
   for (const auto& c : cases) {
     JIStream view;
     ASSERT_TRUE(view.Parse(c.text)) << c.text.substr(0, 40) << ": " << view.LastError();
+    EXPECT_TRUE(QORIsValidJson(c.text)) << c.text.substr(0, 40);
     EXPECT_TRUE(view.LastError().empty());
     EXPECT_EQ(view.GetType(), c.type) << c.text;
     EXPECT_EQ(view.IsObject(), c.type == Type::Object) << c.text;
@@ -79,11 +81,63 @@ TEST(JIStream, ParseRefusesWhatIsNotOneValidJsonValueAndKeepsTheOldDocument) {
     JIStream view;
     ASSERT_TRUE(view.Parse(std::string_view(R"({"before":"kept"})")));
     EXPECT_FALSE(view.Parse(c.text)) << c.text.substr(0, 40);
+    EXPECT_FALSE(QORIsValidJson(c.text)) << c.text.substr(0, 40);
     EXPECT_FALSE(view.LastError().empty());
     EXPECT_EQ(view.LastError().find('\n'), std::string::npos) << view.LastError();
     EXPECT_NE(view.LastError().find(c.why), std::string::npos) << view.LastError();
     EXPECT_EQ(view.ReadString("before").Str(), "kept");
   }
+}
+
+// The check takes a large text in pieces: a fault anywhere, at the edge of a piece or
+// inside a value too large for one, is refused exactly when a parse refuses it.
+TEST(JIStream, TheCheckOfALargeTextAgreesWithAParseWhereverTheFaultLies) {
+  std::string leaves;
+  for (int i = 0; i < 6000; ++i) {
+    if (i > 0) leaves += ',';
+    leaves += R"({"label":"n)" + std::to_string(i) + R"(\n","grid":{"Import":true,"H":-1.5e3}})";
+  }
+  // The leaves twice as large children of one node, behind a small member.
+  const std::string text = R"( {"data":{"a":[]},"roots":[{"children":[)" + leaves +
+                           R"(]},{"children": [ )" + leaves + "]}]} ";
+  ASSERT_GT(text.size(), 4 * 64 * 1024u);
+  EXPECT_TRUE(QORIsValidJson(text));
+  const int deep = JSON::kMaxDepth - 6;  // a value in a leaf's "grid" lies six deep
+  std::string deepest = text;
+  deepest.replace(deepest.rfind("-1.5e3"), 6, Nested(deep, "[", "]"));
+  EXPECT_TRUE(QORIsValidJson(deepest));
+  deepest.replace(deepest.rfind("[]"), 2, "[[]]");
+  EXPECT_FALSE(QORIsValidJson(deepest));
+  const std::vector<std::pair<std::string, std::string>> faults = {
+      {"\\n\"", "\x01\""},
+      {"\\n\"", "\xff\""},
+      {"true", "tru"},
+      {"\\n", "\\x"},
+      {"\\n", "\\ud800"},
+      {",", ""},
+      {",", ",,"},
+      {"}", "]"},
+      {"-1.5e3", "01"},
+      {":", " "},
+      {"-1.5e3", Nested(deep, "[", "]")},
+      {"-1.5e3", Nested(deep + 1, "[", "]")},
+      {"\"n", "n"},
+      {"]},{", "]}:{"},
+      {"]},{", "]} {"},
+  };
+  for (const auto& [what, by] : faults) {
+    // At twenty places spread over the text, each found from there on.
+    for (size_t k = 0; k < 20; ++k) {
+      const size_t at = text.find(what, text.size() * k / 20);
+      if (at == std::string::npos) continue;
+      std::string faulty = text;
+      faulty.replace(at, what.size(), by);
+      EXPECT_EQ(QORIsValidJson(faulty), JIStream().Parse(faulty))
+          << "'" << what << "' as '" << by.substr(0, 8) << "' at " << at;
+    }
+  }
+  EXPECT_FALSE(QORIsValidJson(text + "x"));
+  EXPECT_FALSE(QORIsValidJson(text.substr(0, text.size() - 3)));
 }
 
 TEST(JIStreamFile, ParseFileReadsTheFileOrSaysWhyNot) {

@@ -203,6 +203,64 @@ TEST(JOStream, WrittenValuesEscapeAtEveryPlaceAndGrowPastTheirRoom) {
   EXPECT_EQ(text.View().substr(text.View().size() - 3), "b\"}");
 }
 
+// An adopted text is written back as it came and then behaves as any stream: members
+// found, added, replaced, copied. Texts it cannot take as they lie are left untouched.
+TEST(JOStream, AdoptedTextIsKeptAsItCameAndRefusedWhenNotSideBySide) {
+  using Views = std::vector<std::pair<std::string_view, std::string_view>>;
+  const auto split = [](const std::string& text, std::vector<std::string> keys) {
+    Views views;
+    for (const std::string& key : keys) {
+      const size_t at = text.find('"' + key + "\":");
+      const size_t value = at + key.size() + 3;
+      size_t end = value, depth = 0;
+      for (; end < text.size(); ++end) {
+        if (text[end] == '{' || text[end] == '[') ++depth;
+        if (text[end] == '}' || text[end] == ']') {
+          if (depth == 0) break;
+          --depth;
+        }
+        if (text[end] == ',' && depth == 0) break;
+      }
+      views.emplace_back(std::string_view(text).substr(at + 1, key.size()),
+                         std::string_view(text).substr(value, end - value));
+    }
+    return views;
+  };
+  const std::string original = R"({"data":{"a":1},"columns":[1,"x,y"],"roots":[{"k":[true]}]})";
+  std::string text = original;
+  JOStream stream;
+  stream.Add("old", true);  // replaced by the adopted members
+  ASSERT_TRUE(stream.AdoptCompact(std::move(text), split(text, {"data", "columns", "roots"})));
+  EXPECT_EQ(stream.Stringify().Str(), original);
+  EXPECT_TRUE(stream.Exist("roots"));
+  EXPECT_FALSE(stream.Exist("old"));
+  const JOStream copy(stream);
+  stream.Add("columns", false);
+  stream.Add("more", "m");
+  EXPECT_EQ(stream.Stringify().Str(),
+            R"({"data":{"a":1},"columns":false,"roots":[{"k":[true]}],"more":"m"})");
+  EXPECT_EQ(copy.Stringify().Str(), original);
+
+  const std::vector<std::pair<std::string, std::vector<std::string>>> refused = {
+      {R"({"a":1,"a":2})", {"a", "a"}},      // a repeated key
+      {R"({"a":1, "b":2})", {"a", "b"}},     // not side by side
+      {R"({"a":1,"b":2})", {"a"}},           // a member left out
+      {R"({"a\u0062":1})", {R"(a\u0062)"}},  // a key with an escape
+      {R"({"a":1})", {}},                    // no members for a text that has one
+  };
+  for (const auto& [given, keys] : refused) {
+    std::string taken = given;
+    JOStream other;
+    other.Add("k", true);
+    EXPECT_FALSE(other.AdoptCompact(std::move(taken), split(taken, keys))) << given;
+    EXPECT_EQ(taken, given);
+    EXPECT_EQ(other.Stringify().Str(), R"({"k":true})") << given;
+  }
+  std::string elsewhere = R"({"a":1})";
+  const std::string same = elsewhere;  // equal bytes in another block do not count
+  EXPECT_FALSE(stream.AdoptCompact(std::move(elsewhere), split(same, {"a"})));
+}
+
 // Large children stay separate objects while small ones are copied in: the text must read
 // the same either way, through moves, const adds, copies and a further level of nesting.
 TEST(JOStream, ChildrenReadTheSameWhetherMovedCopiedLargeOrSmall) {

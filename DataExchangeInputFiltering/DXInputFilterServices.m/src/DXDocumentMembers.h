@@ -12,9 +12,10 @@ struct DXDocumentMember {
   std::string_view value;  // the value's JSON text
 };
 
-// Splits the text of a JSON object, already checked by a parser, into its members.
-// True only when the text is exactly what the document's own writer makes of it:
-// compact, with strings escaped its one way ("\"", "\\", "\b", "\f", "\n", "\r", "\t",
-// and "\u00xx" for the other control characters, nothing else escaped) and keys without
-// escapes. Other texts (indented, "\u00e9", "\/") are for the caller to write anew.
+// Splits the text of a JSON object into its members. The text need not be checked yet:
+// this only says whether it has the form below, not whether it is JSON. True only when the text is
+// exactly what the document's own writer makes of it: compact, with strings escaped its one way
+// ("\"", "\\", "\b", "\f", "\n", "\r", "\t", and "\u00xx" for the other control characters, nothing
+// else escaped) and keys without escapes. Other texts (indented, "\u00e9", "\/") are for the caller
+// to write anew.
 bool DXSplitCanonicalMembers(std::string_view object, std::vector<DXDocumentMember>& members);

@@ -161,7 +161,7 @@ void DXWebViewer::OnPageMessage(QORBaseUnknown* i_pSender, QORVidJSMessageEventA
   QOR_CHECK_RETURN(i_pSender);
   QOR_CHECK_RETURN(i_pArgs);
   QOR_CHECK_RETURN(_pWebViewer);
-  const std::vector<QORUnicodeString>& messages = i_pArgs->GetMessages();
+  std::vector<QORUnicodeString>& messages = i_pArgs->Messages();
   if (messages.size() == 1) {
     if (messages[0].Compare("onLoad")) Notify(new QORInputFilterPanelLoadedNotif(-1));
     return;
@@ -177,13 +177,15 @@ void DXWebViewer::OnPageMessage(QORBaseUnknown* i_pSender, QORVidJSMessageEventA
   }
 }
 
-void DXWebViewer::OnOkAnswer(const QORUnicodeString& document) {
-  // A page that starts loading after this is shown the answer. The owner takes it where
-  // it lies: the kit leaves a message's long strings room to be parsed in place.
+void DXWebViewer::OnOkAnswer(QORUnicodeString& document) {
+  // A page that starts loading after this is shown the answer.
   if (!_pageInitialized) _jsonText = document;
   if (!_pOwner) return;
   QORTakeErrorText();  // a reason left by an earlier failure is not this one's
-  if (QORFailed(_pOwner->SetDocumentFromText(document))) {
+  const QORUnicodeString dumped = dx::g_testModeSwitch ? document : QORUnicodeString();
+  // The owner parses the text where it lies (the kit leaves a message's long strings room
+  // for that) and may keep its bytes, leaving the message empty for the handlers after.
+  if (QORFailed(_pOwner->SetDocumentFromText(std::move(document)))) {
     // The owner kept its old document: ending as OK would have the host import the
     // unedited one. The dialog ends as a Cancel does, with the reason left for the host.
     const std::string why = QORTakeErrorText();
@@ -206,7 +208,7 @@ void DXWebViewer::OnOkAnswer(const QORUnicodeString& document) {
     QORUnicodeString target = folderOfTemps + "\\" + fileName + "JSON_Modified.json";
     _pOwner->SaveDocumentToFile(target);
   }
-  if (dx::g_testModeSwitch) Notify(new QORInputFilterDumpModelNotif(document, -1));
+  if (dx::g_testModeSwitch) Notify(new QORInputFilterDumpModelNotif(dumped, -1));
   HideAndNotifyClosed();
 }
 

@@ -48,7 +48,7 @@ class DXWebViewer : public QORVidFraDialog {
 
  private:
   void HideAndNotifyClosed();
-  void OnOkAnswer(const QORUnicodeString& document);
+  void OnOkAnswer(QORUnicodeString& document);
   void Notify(QORNotification* notification);
   // Subscribes handler to i_pEvent on widget and gives up the dialog's own reference.
   void Subscribe(QORVidWidget* widget, QOREvent* i_pEvent, QOREventHandler* handler, int flag);

@@ -10,7 +10,8 @@ class DXWebViewerOwner {
  public:
   virtual const QORUnicodeString& GetSourcePath() = 0;
   // Takes the page's answer as the document; a failure leaves the document as it was.
-  virtual HRESULT SetDocumentFromText(const QORUnicodeString& text) = 0;
+  // text is left empty when the document keeps its bytes, else as it was given.
+  virtual HRESULT SetDocumentFromText(QORUnicodeString&& text) = 0;
   virtual HRESULT SaveDocumentToFile(QORUnicodeString path) = 0;
 
  protected:

@@ -12,6 +12,7 @@
 #include "InputFilteringInterfaces/QORIInputFilterGenerator.h"
 #include "InputFilteringInterfaces/QORIResolvedInputFilter.h"
 #include "JsonStreams/JIStream.h"
+#include "JsonStreams/QORJsonCheck.h"
 #include "ObjectModelRuntime/QORErrorText.h"
 #include "ObjectModelRuntime/QORInstantiateComponent.h"
 #include "QORResolvedFilter.h"
@@ -407,25 +408,37 @@ HRESULT QORJsonFilterWriter::SaveDocumentToFile(QORUnicodeString path) {
   return written ? S_OK : E_FAIL;
 }
 
-HRESULT QORJsonFilterWriter::SetDocumentFromText(const QORUnicodeString& text) {
-  JSON::JIStream root;
-  if (!root.Parse(text, true) || !root.IsObject()) return E_FAIL;
+HRESULT QORJsonFilterWriter::SetDocumentFromText(QORUnicodeString&& text) {
   // Text in the document's own form is kept as it came; any other is written anew. A
   // document has a handful of members: one with thousands is no answer of the page,
   // and each member taken whole reserves room of its own.
   constexpr size_t kMaxKeptMembers = 64;
   std::vector<DXDocumentMember> members;
   if (!DXSplitCanonicalMembers(text.View(), members) || members.size() > kMaxKeptMembers) {
+    JSON::JIStream root;
+    if (!root.Parse(text, true) || !root.IsObject()) return E_FAIL;
     _document = JSON::JOStream(root);
     return S_OK;
   }
+  // Kept text needs no parsed copy, only the same check: a parse would fill as much fresh
+  // memory as the text, which costs more here than the parse itself.
+  if (!QORIsValidJson(text.View())) return E_FAIL;
+  // The answer's own block becomes the document's: copying tens of megabytes into fresh
+  // memory cost more than the rest of the way to the written file.
+  std::vector<std::pair<std::string_view, std::string_view>> views;
+  views.reserve(members.size());
+  for (const DXDocumentMember& member : members) views.emplace_back(member.key, member.value);
   JSON::JOStream document;
-  for (const DXDocumentMember& member : members) {
-    const std::string key(member.key);
-    document.AddWritten(key.c_str(), [&member](JSON::JOStream::ValueWriter& out) {
-      out.Write(member.value);
-      return true;
-    });
+  if (document.AdoptCompact(std::move(text.Str()), views)) {
+    text = QORUnicodeString();
+  } else {  // a repeated key: its first place and last value, as a parse reads it
+    for (const DXDocumentMember& member : members) {
+      const std::string key(member.key);
+      document.AddWritten(key.c_str(), [&member](JSON::JOStream::ValueWriter& out) {
+        out.Write(member.value);
+        return true;
+      });
+    }
   }
   _document = std::move(document);
   return S_OK;

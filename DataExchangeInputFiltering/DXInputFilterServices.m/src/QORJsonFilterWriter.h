@@ -38,7 +38,7 @@ class QORJsonFilterWriter : public QORBaseUnknown, public DXWebViewerOwner {
   virtual HRESULT ShowFilterDialog(QORCommand* father);
   virtual HRESULT GetResolvedFilter(QORIResolvedInputFilter** out);
   HRESULT SaveDocumentToFile(QORUnicodeString path) override;
-  HRESULT SetDocumentFromText(const QORUnicodeString& text) override;
+  HRESULT SetDocumentFromText(QORUnicodeString&& text) override;
   const QORUnicodeString& GetSourcePath() override;
 
   // Deepest entity tree that fits the JSON streams' nesting limit: a node at tree

@@ -23,6 +23,12 @@ void QORVidWidget::AddHandler(QOREvent* event, QOREventHandler* handler, int fla
   _subscriptions.push_back(Subscription{event, handler, flag});
 }
 
+void QORVidWidget::AddHandlerFirst(QOREvent* event, QOREventHandler* handler, int flag) {
+  if (!event || !handler) return;
+  handler->AddRef();
+  _subscriptions.insert(_subscriptions.begin(), Subscription{event, handler, flag});
+}
+
 void QORVidWidget::RemoveHandlers(QOREvent* event) {
   std::erase_if(_subscriptions, [event](Subscription& s) {
     if (s.event != event) return false;

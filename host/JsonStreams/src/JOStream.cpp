@@ -636,6 +636,55 @@ bool JOStream::AddWritten(const char* key, const std::function<bool(ValueWriter&
   return true;
 }
 
+bool JOStream::AdoptCompact(
+    std::string&& text, const std::vector<std::pair<std::string_view, std::string_view>>& members) {
+  const size_t size = text.size();
+  if (size < 2 || text.front() != '{' || text.back() != '}') return false;
+  const auto offsetOf = [&text](std::string_view view) {
+    return static_cast<size_t>(reinterpret_cast<uintptr_t>(view.data()) -
+                               reinterpret_cast<uintptr_t>(text.data()));
+  };
+  std::vector<Member> laid;
+  laid.reserve(members.size());
+  std::vector<std::string_view> keys;
+  keys.reserve(members.size());
+  size_t at = 0;  // the '{' or ',' before the next member
+  for (const auto& [key, value] : members) {
+    const size_t keyAt = offsetOf(key);
+    const size_t valueAt = keyAt + key.size() + 2;
+    if (keyAt != at + 2 || text[at + 1] != '"' || valueAt >= size ||
+        text[keyAt + key.size()] != '"' || text[valueAt - 1] != ':' || offsetOf(value) != valueAt ||
+        value.empty() || value.size() >= size - valueAt || key.find('\\') != std::string_view::npos)
+      return false;
+    const size_t end = valueAt + value.size();
+    if (text[end] != ',' && text[end] != '}') return false;
+    const std::string_view quoted(text.data() + keyAt - 1, key.size() + 2);
+    const size_t hash = HashKey(quoted);
+    laid.push_back(
+        {at, end - at, static_cast<uint32_t>(quoted.size()), static_cast<uint32_t>(hash), 0, 0});
+    keys.push_back(key);
+    at = end;
+  }
+  if (at != (members.empty() ? 0 : size - 1) || (members.empty() && size != 2)) return false;
+  std::sort(keys.begin(), keys.end());
+  if (std::adjacent_find(keys.begin(), keys.end()) != keys.end()) return false;
+
+  auto impl = std::make_unique<Impl>();
+  // The first member starts at the '{', which is never written: an object's first member
+  // is always written without its leading byte.
+  impl->text.Adopt(std::move(text), size - 1);
+  impl->liveBytes = size - 1;
+  impl->members = std::move(laid);
+  if (impl->members.size() > kIndexedFrom) {
+    impl->index = std::make_unique<std::unordered_multimap<size_t, uint32_t>>();
+    for (size_t i = 0; i < impl->members.size(); ++i)
+      impl->index->emplace(HashKey(impl->KeyOf(impl->members[i])), static_cast<uint32_t>(i));
+  }
+  if (_pImpl) Impl::Recycle(std::move(_pImpl));
+  _pImpl = std::move(impl);
+  return true;
+}
+
 bool JOStream::Exist(const char* key) const {
   if (!_pImpl) return false;
   std::string quoted;

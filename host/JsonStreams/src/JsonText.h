@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <memory>
 #include <new>
 #include <string>
 #include <string_view>
@@ -25,22 +26,38 @@ class ByteBuffer {
   ByteBuffer(const ByteBuffer&) = delete;
   ByteBuffer& operator=(const ByteBuffer&) = delete;
   ByteBuffer(ByteBuffer&& other) noexcept
-      : _data(other._data), _size(other._size), _capacity(other._capacity) {
+      : _data(other._data),
+        _size(other._size),
+        _capacity(other._capacity),
+        _pAdopted(std::move(other._pAdopted)) {
     other._data = nullptr;
     other._size = other._capacity = 0;
   }
   ByteBuffer& operator=(ByteBuffer&& other) noexcept {
     if (this != &other) {
-      std::free(_data);
+      Release();
       _data = other._data;
       _size = other._size;
       _capacity = other._capacity;
+      _pAdopted = std::move(other._pAdopted);
       other._data = nullptr;
       other._size = other._capacity = 0;
     }
     return *this;
   }
-  ~ByteBuffer() { std::free(_data); }
+  ~ByteBuffer() { Release(); }
+
+  // Takes text's block as this buffer, without copying it: its first size bytes are the
+  // content and the rest of text is room. The block goes when the buffer does, or when
+  // the buffer grows out of it.
+  void Adopt(std::string&& text, size_t size) {
+    auto pOwner = std::make_unique<std::string>(std::move(text));
+    Release();
+    _data = pOwner->data();
+    _capacity = pOwner->size();
+    _size = size < _capacity ? size : _capacity;
+    _pAdopted = std::move(pOwner);
+  }
 
   const char* Data() const { return _data; }
   size_t Size() const { return _size; }
@@ -53,7 +70,7 @@ class ByteBuffer {
   void ShrinkToFit() {
     if (_capacity > _size) {
       if (_size == 0) {
-        std::free(_data);
+        Release();
         _data = nullptr;
         _capacity = 0;
       } else {
@@ -89,15 +106,32 @@ class ByteBuffer {
     Reallocate(want);
   }
   void Reallocate(size_t capacity) {
+    if (_pAdopted) {  // not malloc's block: moved out of it once
+      void* fresh = std::malloc(capacity);
+      if (!fresh) throw std::bad_alloc();
+      if (_size > 0) std::memcpy(fresh, _data, _size < capacity ? _size : capacity);
+      _pAdopted.reset();
+      _data = static_cast<char*>(fresh);
+      _capacity = capacity;
+      return;
+    }
     void* grown = std::realloc(_data, capacity);
     if (!grown) throw std::bad_alloc();
     _data = static_cast<char*>(grown);
     _capacity = capacity;
   }
+  void Release() {
+    if (_pAdopted) {
+      _pAdopted.reset();
+    } else {
+      std::free(_data);
+    }
+  }
 
   char* _data = nullptr;
   size_t _size = 0;
   size_t _capacity = 0;
+  std::unique_ptr<std::string> _pAdopted;  // the block's owner when it came from a string
 };
 
 // A stack kept in place while shallow, so that writing a small object allocates nothing.
