@@ -8,6 +8,7 @@
 
 #include "StepIndexProgress.h"
 #include "StepLexer.h"
+#include "StepRecordEnds.h"
 #include "StepString.h"
 
 namespace step {
@@ -140,6 +141,7 @@ class StepFile::Pass {
   const bool _keep;
   uint32_t& _count;
   std::size_t _dropped = 0;
+  StepRecordEnds _recordEnds;
 
   std::vector<std::string_view> _names;  // views into _types, which never moves its names
   std::vector<uint8_t> _tags;
@@ -175,6 +177,7 @@ StepFile::Pass::Stop StepFile::Pass::Run(const char*& p, const char* watch,
     Fail(at, what, error);
     return Stop::kError;
   };
+  _recordEnds.Reset();  // p may come from a section header or the records read ahead
 
   for (;;) {
     if (static_cast<std::size_t>(p - base) - _dropped >= kDropStride) {
@@ -238,7 +241,7 @@ StepFile::Pass::Stop StepFile::Pass::Run(const char*& p, const char* watch,
     }
     entry.type = static_cast<uint16_t>(code);
 
-    const char* close = L::FindRecordEnd(bodyStart, end);
+    const char* close = _recordEnds.Find(bodyStart, end);
     if (close == nullptr) return truncated("the last instance is not terminated by ';'");
     const auto length = static_cast<uint64_t>(close - bodyStart);
     if (length > UINT32_MAX) return fail(recordStart, "instance larger than 4 GiB");
