@@ -80,7 +80,10 @@ class StepFile::Pass {
     _last = 0;
     _dropped = static_cast<std::size_t>(p - _pBase);
   }
-  void Start(const char* p) { _dropped = static_cast<std::size_t>(p - _pBase); }
+  void Start(const char* p) {
+    _dropped = static_cast<std::size_t>(p - _pBase);
+    _file.Populate(_dropped, _dropped + kDropStride);
+  }
   bool Keeps() const { return _keep; }
   void DropTo(const char* p) const {
     _file.DropResident(_dropped, static_cast<std::size_t>(p - _pBase));
@@ -184,6 +187,7 @@ StepFile::Pass::Stop StepFile::Pass::Run(const char*& p, const char* watch,
       if (cancel != nullptr && cancel->load(std::memory_order_relaxed)) return Stop::kCancelled;
       DropTo(p);
       const auto now = static_cast<std::size_t>(p - base);
+      _file.Populate(now, now + kDropStride);
       const std::size_t indexed =
           _indexed.fetch_add(now - _dropped, std::memory_order_relaxed) + (now - _dropped);
       // Bytes read again after a stretch read ahead was discarded count twice: clamp.
