@@ -91,6 +91,7 @@ class StepFile::Pass {
 
  private:
   static constexpr uint16_t kNoGuess = 0xFFFF;
+  static constexpr std::size_t kGuesses = 4;
 
   // Mirrors codes the table gained since the last look: names for the guesses, sink tags.
   void Sync() {
@@ -99,19 +100,19 @@ class StepFile::Pass {
       _names.push_back(_types.Name(code));
       _tags.push_back(_pSink != nullptr ? _pSink->Select(_names.back()) : 0);
     }
-    _guesses.resize(2 * (_names.size() + 1), kNoGuess);
+    _guesses.resize(kGuesses * (_names.size() + 1), kNoGuess);
   }
   // The type keyword at p (p moves past it): a code, kNoKeyword or kNotFound (table full).
   int TypeAt(const char*& p) {
-    uint16_t* row = &_guesses[2 * static_cast<std::size_t>(_last)];
+    uint16_t* row = &_guesses[kGuesses * static_cast<std::size_t>(_last)];
     const auto left = static_cast<std::size_t>(_pEnd - p);
-    for (int k = 0; k < 2; ++k) {
+    for (std::size_t k = 0; k < kGuesses; ++k) {
       const uint16_t code = row[k];
       if (code == kNoGuess) break;
       const std::string_view name = _names[code];
       if (name.size() < left && L::SameBytes(p, name.data(), name.size()) &&
           !L::IsKeywordChar(p[name.size()])) {
-        if (k == 1) std::swap(row[0], row[1]);
+        if (k != 0) std::swap(row[k - 1], row[k]);
         p += name.size();
         _last = code + 1u;
         return code;
@@ -149,7 +150,8 @@ class StepFile::Pass {
   std::vector<std::string_view> _names;  // views into _types, which never moves its names
   std::vector<uint8_t> _tags;
   // Records come in recurring sequences (point, placement, shape, ...): for each type, the
-  // two types that last followed it are tried before the keyword is scanned and hashed.
+  // four types that last followed it are tried before the keyword is scanned and hashed (a
+  // miss costs as much as a dozen tries); a hit moves up one place, a new one comes first.
   // Row 0 is for the first record; row code + 1 follows type `code`.
   std::vector<uint16_t> _guesses;
   uint32_t _last = 0;
@@ -161,8 +163,8 @@ int StepFile::Pass::Lookup(const char*& p) {
   const int code = _types.Intern(keyword);
   if (code == StepTypeTable::kNotFound) return code;
   Sync();
-  uint16_t* row = &_guesses[2 * static_cast<std::size_t>(_last)];
-  row[1] = row[0];
+  uint16_t* row = &_guesses[kGuesses * static_cast<std::size_t>(_last)];
+  std::copy_backward(row, row + kGuesses - 1, row + kGuesses);
   row[0] = static_cast<uint16_t>(code);
   _last = static_cast<uint32_t>(code) + 1;
   return code;
