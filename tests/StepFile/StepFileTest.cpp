@@ -176,6 +176,29 @@ TEST(StepFile, InstanceNumbersOfEveryLength) {
             "| 4294967294=IFCMAX | 9=IFCZEROS ");
 }
 
+// Record ends are found 64 bytes at a time: strings of every length holding ';', doubled
+// apostrophes and comment marks put their ends at every place of a block, and comments
+// between records (with an apostrophe of their own) send blocks to the slower path.
+TEST(StepFile, RecordEndsAcrossBlockEdges) {
+  std::string data;
+  std::vector<std::string> bodies;
+  for (int n = 0; n < 150; ++n) {
+    std::string text;
+    for (int i = 0; i < n; ++i)
+      text += i % 5 == 1 ? ";" : i % 5 == 3 ? "''" : i == 4 && n % 10 == 0 ? "/*" : "a";
+    bodies.push_back("('" + text + "',#" + std::to_string(n) + ")");
+    if (n % 17 == 0) data += "/* it's; */\n";
+    data += "#" + std::to_string(n + 1) + "=IFCS" + bodies.back() + ";\n";
+  }
+  StepFile file;
+  std::vector<char> storage;
+  std::string error;
+  ASSERT_TRUE(OpenExact(file, storage, Wrap(data), error)) << error;
+  ASSERT_EQ(file.Entries().size(), bodies.size());
+  for (std::size_t i = 0; i < bodies.size(); ++i)
+    EXPECT_EQ(file.Body(file.Entries()[i]), bodies[i]);
+}
+
 // The same error wherever a second thread starts.
 TEST(StepSplit, RejectsWhatIsNotStepWithOneLine) {
   const std::string head = "ISO-10303-21;HEADER;FILE_SCHEMA(('IFC4'));ENDSEC;DATA;";

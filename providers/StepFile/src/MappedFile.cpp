@@ -89,6 +89,20 @@ void MappedFile::DropResident(std::size_t begin, std::size_t end) const {
   ::madvise(const_cast<char*>(_pData) + begin, end - begin, MADV_DONTNEED);
 }
 
+void MappedFile::Populate(std::size_t begin, std::size_t end) const {
+#if defined(MADV_POPULATE_READ)
+  if (_pData == nullptr) return;
+  static const auto page = static_cast<std::size_t>(::sysconf(_SC_PAGESIZE));
+  end = std::min(end, _size);
+  begin = begin / page * page;
+  if (begin >= end) return;
+  ::madvise(const_cast<char*>(_pData) + begin, end - begin, MADV_POPULATE_READ);
+#else
+  (void)begin;
+  (void)end;
+#endif
+}
+
 void AdviseHugePages(const void* p, std::size_t bytes) {
   constexpr std::uintptr_t kHuge = std::uintptr_t{2} << 20;
   const auto begin = (reinterpret_cast<std::uintptr_t>(p) + kHuge - 1) & ~(kHuge - 1);

@@ -8,6 +8,7 @@
 
 #include "StepIndexProgress.h"
 #include "StepLexer.h"
+#include "StepRecordEnds.h"
 #include "StepString.h"
 
 namespace step {
@@ -79,7 +80,10 @@ class StepFile::Pass {
     _last = 0;
     _dropped = static_cast<std::size_t>(p - _pBase);
   }
-  void Start(const char* p) { _dropped = static_cast<std::size_t>(p - _pBase); }
+  void Start(const char* p) {
+    _dropped = static_cast<std::size_t>(p - _pBase);
+    _file.Populate(_dropped, _dropped + kDropStride);
+  }
   bool Keeps() const { return _keep; }
   void DropTo(const char* p) const {
     _file.DropResident(_dropped, static_cast<std::size_t>(p - _pBase));
@@ -87,6 +91,7 @@ class StepFile::Pass {
 
  private:
   static constexpr uint16_t kNoGuess = 0xFFFF;
+  static constexpr std::size_t kGuesses = 4;
 
   // Mirrors codes the table gained since the last look: names for the guesses, sink tags.
   void Sync() {
@@ -95,19 +100,19 @@ class StepFile::Pass {
       _names.push_back(_types.Name(code));
       _tags.push_back(_pSink != nullptr ? _pSink->Select(_names.back()) : 0);
     }
-    _guesses.resize(2 * (_names.size() + 1), kNoGuess);
+    _guesses.resize(kGuesses * (_names.size() + 1), kNoGuess);
   }
   // The type keyword at p (p moves past it): a code, kNoKeyword or kNotFound (table full).
   int TypeAt(const char*& p) {
-    uint16_t* row = &_guesses[2 * static_cast<std::size_t>(_last)];
+    uint16_t* row = &_guesses[kGuesses * static_cast<std::size_t>(_last)];
     const auto left = static_cast<std::size_t>(_pEnd - p);
-    for (int k = 0; k < 2; ++k) {
+    for (std::size_t k = 0; k < kGuesses; ++k) {
       const uint16_t code = row[k];
       if (code == kNoGuess) break;
       const std::string_view name = _names[code];
       if (name.size() < left && L::SameBytes(p, name.data(), name.size()) &&
           !L::IsKeywordChar(p[name.size()])) {
-        if (k == 1) std::swap(row[0], row[1]);
+        if (k != 0) std::swap(row[k - 1], row[k]);
         p += name.size();
         _last = code + 1u;
         return code;
@@ -140,11 +145,13 @@ class StepFile::Pass {
   const bool _keep;
   uint32_t& _count;
   std::size_t _dropped = 0;
+  StepRecordEnds _recordEnds;
 
   std::vector<std::string_view> _names;  // views into _types, which never moves its names
   std::vector<uint8_t> _tags;
   // Records come in recurring sequences (point, placement, shape, ...): for each type, the
-  // two types that last followed it are tried before the keyword is scanned and hashed.
+  // four types that last followed it are tried before the keyword is scanned and hashed (a
+  // miss costs as much as a dozen tries); a hit moves up one place, a new one comes first.
   // Row 0 is for the first record; row code + 1 follows type `code`.
   std::vector<uint16_t> _guesses;
   uint32_t _last = 0;
@@ -156,8 +163,8 @@ int StepFile::Pass::Lookup(const char*& p) {
   const int code = _types.Intern(keyword);
   if (code == StepTypeTable::kNotFound) return code;
   Sync();
-  uint16_t* row = &_guesses[2 * static_cast<std::size_t>(_last)];
-  row[1] = row[0];
+  uint16_t* row = &_guesses[kGuesses * static_cast<std::size_t>(_last)];
+  std::copy_backward(row, row + kGuesses - 1, row + kGuesses);
   row[0] = static_cast<uint16_t>(code);
   _last = static_cast<uint32_t>(code) + 1;
   return code;
@@ -175,12 +182,14 @@ StepFile::Pass::Stop StepFile::Pass::Run(const char*& p, const char* watch,
     Fail(at, what, error);
     return Stop::kError;
   };
+  _recordEnds.Reset();  // p may come from a section header or the records read ahead
 
   for (;;) {
     if (static_cast<std::size_t>(p - base) - _dropped >= kDropStride) {
       if (cancel != nullptr && cancel->load(std::memory_order_relaxed)) return Stop::kCancelled;
       DropTo(p);
       const auto now = static_cast<std::size_t>(p - base);
+      _file.Populate(now, now + kDropStride);
       const std::size_t indexed =
           _indexed.fetch_add(now - _dropped, std::memory_order_relaxed) + (now - _dropped);
       // Bytes read again after a stretch read ahead was discarded count twice: clamp.
@@ -238,7 +247,7 @@ StepFile::Pass::Stop StepFile::Pass::Run(const char*& p, const char* watch,
     }
     entry.type = static_cast<uint16_t>(code);
 
-    const char* close = L::FindRecordEnd(bodyStart, end);
+    const char* close = _recordEnds.Find(bodyStart, end);
     if (close == nullptr) return truncated("the last instance is not terminated by ';'");
     const auto length = static_cast<uint64_t>(close - bodyStart);
     if (length > UINT32_MAX) return fail(recordStart, "instance larger than 4 GiB");

@@ -118,6 +118,8 @@ class StepFile {
   void ReleaseIndex();
   // See MappedFile::DropResident; nothing happens for a caller's buffer.
   void DropResident(std::size_t begin, std::size_t end) const { _mapping.DropResident(begin, end); }
+  // See MappedFile::Populate.
+  void Populate(std::size_t begin, std::size_t end) const { _mapping.Populate(begin, end); }
   // Indexing hands pages back each time it has read this many bytes.
   static constexpr std::size_t kDropStride = std::size_t{4} << 20;
 
