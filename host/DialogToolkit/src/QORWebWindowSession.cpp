@@ -236,7 +236,12 @@ class WebWindowSession final : public QORWebWindowSession {
         "', { cache: 'no-store' }).then(function (answer) {\n"
         "    if (!answer.ok) throw new Error('the text of a script is gone (' + answer.status + "
         "')');\n"
-        "    return answer.text();\n"
+        // Taken whole as a blob, then read: text() decodes each piece on the page's
+        // thread as it comes, beside the page's boot; TextDecoder makes a two-byte
+        // string of ASCII, the blob's text() a one-byte one.
+        "    return answer.blob();\n"
+        "  }).then(function (blob) {\n"
+        "    return blob.text();\n"
         "  }).then(function (__qorText) {\n" +
         before + "__qorText" + after +
         "\n  });\n"
