@@ -155,8 +155,8 @@ HRESULT QORIfcFilterStructure::GetColumns(QORListValQORUnicodeString& columns) {
   return S_OK;
 }
 
-HRESULT QORIfcFilterStructure::GetColumnDescription(QORUnicodeString column, QORUnicodeString& text,
-                                                    int32_t& type,
+HRESULT QORIfcFilterStructure::GetColumnDescription(const QORUnicodeString& column,
+                                                    QORUnicodeString& text, int32_t& type,
                                                     QORListValQORUnicodeString& values) {
   const int index = FindColumn(column.View(), _nextDescribed);
   if (index < 0) return E_INVALIDARG;
@@ -250,7 +250,7 @@ HRESULT QORIfcFilterStructure::GetEntityData(void* entity, QORListValQORUnicodeS
   return S_OK;
 }
 
-HRESULT QORIfcFilterStructure::GetEntityValue(void* entity, QORUnicodeString column,
+HRESULT QORIfcFilterStructure::GetEntityValue(void* entity, const QORUnicodeString& column,
                                               QORUnicodeString& value, bool& isNLS,
                                               const QORUnicodeString* mode) {
   if (!entity) return E_INVALIDARG;
@@ -278,7 +278,7 @@ HRESULT QORIfcFilterStructure::GetEntityValue(void* entity, QORUnicodeString col
   }
 }
 
-HRESULT QORIfcFilterStructure::GetEntityAttribute(void* entity, QORUnicodeString name,
+HRESULT QORIfcFilterStructure::GetEntityAttribute(void* entity, const QORUnicodeString& name,
                                                   QORUnicodeString& value) {
   if (!entity) return E_INVALIDARG;
   const ifc::Node* node = AsNode(entity);

@@ -44,7 +44,7 @@ class QORIfcFilterStructure : public QORInputFilterStructureBase {
   virtual HRESULT GetFilterID(QORUnicodeString& id);
   virtual HRESULT GetFormatUsage(QORUnicodeString& usage);
   virtual HRESULT GetColumns(QORListValQORUnicodeString& columns);
-  virtual HRESULT GetColumnDescription(QORUnicodeString column, QORUnicodeString& text,
+  virtual HRESULT GetColumnDescription(const QORUnicodeString& column, QORUnicodeString& text,
                                        int32_t& type, QORListValQORUnicodeString& values);
   virtual HRESULT GetRoots(QORRawCollPV& roots);
   virtual HRESULT GetEntityLabel(void* entity, QORUnicodeString& label,
@@ -52,9 +52,11 @@ class QORIfcFilterStructure : public QORInputFilterStructureBase {
   virtual HRESULT GetEntityData(void* entity, QORListValQORUnicodeString& keys,
                                 QORListValQORUnicodeString& values);
   virtual HRESULT GetChildren(void* entity, QORRawCollPV& children);
-  virtual HRESULT GetEntityValue(void* entity, QORUnicodeString column, QORUnicodeString& value,
-                                 bool& isNLS, const QORUnicodeString* mode);
-  virtual HRESULT GetEntityAttribute(void* entity, QORUnicodeString name, QORUnicodeString& value);
+  virtual HRESULT GetEntityValue(void* entity, const QORUnicodeString& column,
+                                 QORUnicodeString& value, bool& isNLS,
+                                 const QORUnicodeString* mode);
+  virtual HRESULT GetEntityAttribute(void* entity, const QORUnicodeString& name,
+                                     QORUnicodeString& value);
 
  private:
   // What GetColumnDescription answers for one column, made once.
