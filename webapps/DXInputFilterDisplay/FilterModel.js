@@ -1137,18 +1137,30 @@ define(['./RawJson', './Nls', './DocumentIndex'], function (RawJson, Nls, Docume
     if (edits.size && isObject(this.topData)) {
       var top = RawJson.parse(t.slice(index.top.dataAt, index.top.dataEnd));
       var recorded = get(top, 'userEdits');
-      if (!isObject(recorded)) {
-        recorded = {};
-        RawJson.setMember(top, 'userEdits', recorded);
-      }
+      if (!isObject(recorded)) recorded = {};
+      // Entities not in the record yet (after a tick on the whole model, every one) are
+      // appended as text: an object of that many members is slow to build and to write.
+      var added = [];
       edits.forEach(function (cells, uid) {
         var entry = get(recorded, uid);
-        if (!isObject(entry)) {
-          entry = {};
-          RawJson.setMember(recorded, uid, entry);
+        if (isObject(entry)) {
+          cells.forEach(function (value, name) { RawJson.setMember(entry, name, value); });
+          return;
         }
-        cells.forEach(function (value, name) { RawJson.setMember(entry, name, value); });
+        if (entry !== undefined) {
+          // A member that is no object is written anew in its place.
+          var replaced = {};
+          cells.forEach(function (value, name) { RawJson.setMember(replaced, name, value); });
+          RawJson.setMember(recorded, uid, replaced);
+          return;
+        }
+        var members = [];
+        cells.forEach(function (value, name) { members.push(RawJson.quote(name) + ':' + RawJson.quote(value)); });
+        added.push(RawJson.quote(uid) + ':{' + members.join(',') + '}');
       });
+      var recordText = RawJson.stringify(recorded);
+      if (added.length) recordText = recordText.slice(0, -1) + (recordText.length > 2 ? ',' : '') + added.join(',') + '}';
+      RawJson.setMember(top, 'userEdits', new RawJson.RawNumber(recordText));
       pieces.push([index.top.dataAt, index.top.dataEnd, RawJson.stringify(top)]);
     }
     pieces.sort(function (a, b) { return a[0] - b[0]; });
