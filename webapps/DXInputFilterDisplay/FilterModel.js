@@ -739,6 +739,9 @@ define(['./RawJson', './Nls', './DocumentIndex'], function (RawJson, Nls, Docume
       var lastValue;
       var lastCode = 0;
       var marks = this.marksOf(name);
+      var markCount = marks.count;
+      var markFirst = marks.first;
+      var newlyMarked = 0;
       var nls = this.nls;
       var entity = this.entity;
       var pinned = this.pinned;
@@ -764,10 +767,17 @@ define(['./RawJson', './Nls', './DocumentIndex'], function (RawJson, Nls, Docume
           codes[j - from] = lastCode;
           known[j] = value;
           inPlace[j] = 1;
-          this.mark(marks, j, stamp + j, 1);
+          // mark(), written out: a call a cell shows over a million
+          if (markCount[j]++ === 0) {
+            markFirst[j] = stamp + j;
+            newlyMarked++;
+          } else if (markCount[j] === 0) {
+            newlyMarked--;
+          }
           any = true;
         }
       }
+      this.markedCells += newlyMarked;
       if (any) group.ranges.push(range);
     }
     if (!group.ranges.length && !group.changed.length) return null;
@@ -842,47 +852,65 @@ define(['./RawJson', './Nls', './DocumentIndex'], function (RawJson, Nls, Docume
   // again from its values, in one backward pass (children come after their parent);
   // the ancestors move by what the subtree's root moved.
   FilterModel.prototype.recount = function (from, to, column) {
+    var isImport = column === this.boolColumn;
+    var counts = this.boolCounts.get(column);
+    if (!isImport && !counts) return;
     var parent = this.parent;
     var entity = this.entity;
+    var nls = this.nls;
+    var pinned = this.pinned;
+    var known = this.gridValues[column.name];
+    var flag = this.importFlag;
+    var count = this.importCount;
+    var value = counts ? counts.value : null;
+    var on = counts ? counts.on : null;
+    var off = counts ? counts.off : null;
+    var was = isImport ? count[from] : 0;
+    var wasOn = counts ? on[from] : 0;
+    var wasOff = counts ? off[from] : 0;
     var j;
-    var a;
-    if (column === this.boolColumn) {
-      var flag = this.importFlag;
-      var count = this.importCount;
-      var was = count[from];
-      for (j = from; j < to; j++) {
-        flag[j] = entity[j] && this.computeImportFlag(j) ? 1 : 0;
+    // The flag and the counts read the same value: its code once a cell, read here from
+    // the collected values where they hold it (a call a cell is most of a million's cost).
+    for (j = from; j < to; j++) {
+      var code = 0;
+      if (entity[j]) {
+        if (known !== undefined && !nls[j] && !(pinned.size && pinned.has(j))) {
+          var v = known[j];
+          code = v === 'true' ? 1 : v === 'false' ? 2 : 0;
+        } else {
+          code = this.booleanCode(j, column);
+        }
+      }
+      if (isImport) {
+        flag[j] = code === 1 ? 1 : 0;
         count[j] = 0;
       }
-      for (j = to - 1; j >= from; j--) {
-        count[j] += flag[j];
-        if (j > from) count[parent[j]] += count[j];
+      if (counts) {
+        value[j] = code;
+        on[j] = off[j] = 0;
       }
-      var delta = count[from] - was;
-      if (delta) for (a = parent[from]; a >= 0; a = parent[a]) count[a] += delta;
-    }
-    var counts = this.boolCounts.get(column);
-    if (!counts) return;
-    var on = counts.on;
-    var off = counts.off;
-    var wasOn = on[from];
-    var wasOff = off[from];
-    for (j = from; j < to; j++) {
-      counts.value[j] = this.booleanCode(j, column);
-      on[j] = off[j] = 0;
     }
     for (j = to - 1; j >= from; j--) {
-      if (counts.value[j] === 1) on[j]++;
-      else if (counts.value[j] === 2) off[j]++;
-      if (j > from) {
-        on[parent[j]] += on[j];
-        off[parent[j]] += off[j];
+      var up = j > from ? parent[j] : -1;
+      if (isImport) {
+        count[j] += flag[j];
+        if (up >= 0) count[up] += count[j];
+      }
+      if (counts) {
+        if (value[j] === 1) on[j]++;
+        else if (value[j] === 2) off[j]++;
+        if (up >= 0) {
+          on[up] += on[j];
+          off[up] += off[j];
+        }
       }
     }
-    var dOn = on[from] - wasOn;
-    var dOff = off[from] - wasOff;
-    if (dOn || dOff) {
-      for (a = parent[from]; a >= 0; a = parent[a]) {
+    var delta = isImport ? count[from] - was : 0;
+    var dOn = counts ? on[from] - wasOn : 0;
+    var dOff = counts ? off[from] - wasOff : 0;
+    for (var a = parent[from]; a >= 0 && (delta || dOn || dOff); a = parent[a]) {
+      if (isImport) count[a] += delta;
+      if (counts) {
         on[a] += dOn;
         off[a] += dOff;
       }
