@@ -1051,7 +1051,9 @@ define(['./RawJson', './Nls', './DocumentIndex'], function (RawJson, Nls, Docume
 
   // ------------------------------------------------------------ writing
 
-  // Edited cells, not undone: first uid -> column -> value (the last one written).
+  // Edited cells, not undone, by the entity's first uid in the order first edited:
+  // { uids, cells }, cells[k] the uid's [name, value, name, value...] (the last value
+  // written). Arrays, not maps: after a tick on the whole model there is one an entity.
   FilterModel.prototype.userEdits = function () {
     // Each column's cells come in entity order; sorted by when first edited only when
     // that differs (edits of several columns or steps out of order).
@@ -1072,19 +1074,34 @@ define(['./RawJson', './Nls', './DocumentIndex'], function (RawJson, Nls, Docume
         }
       }, this);
     }
-    var order = who.map(function (i, k) { return k; });
-    if (!sorted) order.sort(function (a, b) { return first[a] - first[b]; });
-    var out = new Map();
-    for (var k = 0; k < order.length; k++) {
-      var i = who[order[k]];
-      var column = columns[order[k]];
+    var order = null;
+    if (!sorted) {
+      order = who.map(function (i, k) { return k; });
+      order.sort(function (a, b) { return first[a] - first[b]; });
+    }
+    var uids = [];
+    var cells = [];
+    var slot = new Map();
+    for (var k = 0; k < who.length; k++) {
+      var o = order ? order[k] : k;
+      var i = who[o];
+      var column = columns[o];
       var uid = this.recordedUid(i);
       if (uid === null) continue;
-      var cells = out.get(uid);
-      if (!cells) out.set(uid, (cells = new Map()));
-      cells.set(column.name, this.cellText(i, column));
+      var s = slot.get(uid);
+      if (s === undefined) {
+        slot.set(uid, uids.length);
+        uids.push(uid);
+        cells.push([column.name, this.cellText(i, column)]);
+        continue;
+      }
+      var list = cells[s];
+      var m = 0;
+      while (m < list.length && list[m] !== column.name) m += 2;
+      list[m] = column.name;
+      list[m + 1] = this.cellText(i, column);
     }
-    return out;
+    return { uids: uids, cells: cells };
   };
 
   // firstUid without keeping the parsed node: an answer after a tick on the whole model
@@ -1133,15 +1150,16 @@ define(['./RawJson', './Nls', './DocumentIndex'], function (RawJson, Nls, Docume
     var t = this.text;
     var index = this.index;
     var pieces = []; // [start, end, text] of the text to write instead
-    var valueAt = this.valueAt;
-    var gridValues = this.gridValues;
-    for (var i = 0; i < this.size; i++) {
-      if (!this.inPlace[i] || this.pinned.has(i)) continue; // a parsed one is written with its grid below
-      for (var name in valueAt) {
-        var at = valueAt[name][i];
-        if (at < 0) continue;
+    // Only a column some edit has marked holds values changed in place.
+    var names = Object.keys(this.valueAt).filter(function (name) { return this.marks.has(name); }, this);
+    for (var c = 0; c < names.length; c++) {
+      var valueAt = this.valueAt[names[c]];
+      var known = this.gridValues[names[c]];
+      for (var i = 0; i < this.size; i++) {
+        if (!this.inPlace[i] || valueAt[i] < 0 || this.pinned.has(i)) continue; // a parsed one is written with its grid below
+        var at = valueAt[i];
         var end = stringEnd(t, at);
-        var token = RawJson.stringify(gridValues[name][i]);
+        var token = typeof known[i] === 'string' ? RawJson.quote(known[i]) : RawJson.stringify(known[i]);
         if (token !== t.slice(at, end)) pieces.push([at, end, token]);
       }
     }
@@ -1162,30 +1180,31 @@ define(['./RawJson', './Nls', './DocumentIndex'], function (RawJson, Nls, Docume
       }
     });
     var edits = this.userEdits();
-    if (edits.size && isObject(this.topData)) {
+    if (edits.uids.length && isObject(this.topData)) {
       var top = RawJson.parse(t.slice(index.top.dataAt, index.top.dataEnd));
       var recorded = get(top, 'userEdits');
       if (!isObject(recorded)) recorded = {};
       // Entities not in the record yet (after a tick on the whole model, every one) are
       // appended as text: an object of that many members is slow to build and to write.
       var added = [];
-      edits.forEach(function (cells, uid) {
+      for (var e = 0; e < edits.uids.length; e++) {
+        var uid = edits.uids[e];
+        var cells = edits.cells[e];
         var entry = get(recorded, uid);
-        if (isObject(entry)) {
-          cells.forEach(function (value, name) { RawJson.setMember(entry, name, value); });
-          return;
+        var m;
+        if (entry === undefined) {
+          var text = RawJson.quote(uid) + ':{';
+          for (m = 0; m < cells.length; m += 2) text += (m ? ',' : '') + RawJson.quote(cells[m]) + ':' + RawJson.quote(cells[m + 1]);
+          added.push(text + '}');
+          continue;
         }
-        if (entry !== undefined) {
+        if (!isObject(entry)) {
           // A member that is no object is written anew in its place.
-          var replaced = {};
-          cells.forEach(function (value, name) { RawJson.setMember(replaced, name, value); });
-          RawJson.setMember(recorded, uid, replaced);
-          return;
+          entry = {};
+          RawJson.setMember(recorded, uid, entry);
         }
-        var members = [];
-        cells.forEach(function (value, name) { members.push(RawJson.quote(name) + ':' + RawJson.quote(value)); });
-        added.push(RawJson.quote(uid) + ':{' + members.join(',') + '}');
-      });
+        for (m = 0; m < cells.length; m += 2) RawJson.setMember(entry, cells[m], cells[m + 1]);
+      }
       var recordText = RawJson.stringify(recorded);
       if (added.length) recordText = recordText.slice(0, -1) + (recordText.length > 2 ? ',' : '') + added.join(',') + '}';
       RawJson.setMember(top, 'userEdits', new RawJson.RawNumber(recordText));
