@@ -32,7 +32,8 @@
 //   scroll       600 frames scrolling 100 px a frame: the share of frames over 50 ms,
 //                and the heap before and after (after a garbage collection)
 //   OK written   a click on OK until the document file is complete; exit: until
-//                dxfilter has exited after that
+//                dxfilter has exited after that. It comes after the project's rows:
+//                every entity edited, so the record of edits names every one
 //
 // Prints medians of the runs, min-max, and the targets. With --screenshot FILE it only
 // takes the README's picture of the page: the first size, types grouped.

@@ -739,6 +739,9 @@ define(['./RawJson', './Nls', './DocumentIndex'], function (RawJson, Nls, Docume
       var lastValue;
       var lastCode = 0;
       var marks = this.marksOf(name);
+      var markCount = marks.count;
+      var markFirst = marks.first;
+      var newlyMarked = 0;
       var nls = this.nls;
       var entity = this.entity;
       var pinned = this.pinned;
@@ -764,10 +767,17 @@ define(['./RawJson', './Nls', './DocumentIndex'], function (RawJson, Nls, Docume
           codes[j - from] = lastCode;
           known[j] = value;
           inPlace[j] = 1;
-          this.mark(marks, j, stamp + j, 1);
+          // mark(), written out: a call a cell shows over a million
+          if (markCount[j]++ === 0) {
+            markFirst[j] = stamp + j;
+            newlyMarked++;
+          } else if (markCount[j] === 0) {
+            newlyMarked--;
+          }
           any = true;
         }
       }
+      this.markedCells += newlyMarked;
       if (any) group.ranges.push(range);
     }
     if (!group.ranges.length && !group.changed.length) return null;
@@ -842,47 +852,65 @@ define(['./RawJson', './Nls', './DocumentIndex'], function (RawJson, Nls, Docume
   // again from its values, in one backward pass (children come after their parent);
   // the ancestors move by what the subtree's root moved.
   FilterModel.prototype.recount = function (from, to, column) {
+    var isImport = column === this.boolColumn;
+    var counts = this.boolCounts.get(column);
+    if (!isImport && !counts) return;
     var parent = this.parent;
     var entity = this.entity;
+    var nls = this.nls;
+    var pinned = this.pinned;
+    var known = this.gridValues[column.name];
+    var flag = this.importFlag;
+    var count = this.importCount;
+    var value = counts ? counts.value : null;
+    var on = counts ? counts.on : null;
+    var off = counts ? counts.off : null;
+    var was = isImport ? count[from] : 0;
+    var wasOn = counts ? on[from] : 0;
+    var wasOff = counts ? off[from] : 0;
     var j;
-    var a;
-    if (column === this.boolColumn) {
-      var flag = this.importFlag;
-      var count = this.importCount;
-      var was = count[from];
-      for (j = from; j < to; j++) {
-        flag[j] = entity[j] && this.computeImportFlag(j) ? 1 : 0;
+    // The flag and the counts read the same value: its code once a cell, read here from
+    // the collected values where they hold it (a call a cell is most of a million's cost).
+    for (j = from; j < to; j++) {
+      var code = 0;
+      if (entity[j]) {
+        if (known !== undefined && !nls[j] && !(pinned.size && pinned.has(j))) {
+          var v = known[j];
+          code = v === 'true' ? 1 : v === 'false' ? 2 : 0;
+        } else {
+          code = this.booleanCode(j, column);
+        }
+      }
+      if (isImport) {
+        flag[j] = code === 1 ? 1 : 0;
         count[j] = 0;
       }
-      for (j = to - 1; j >= from; j--) {
-        count[j] += flag[j];
-        if (j > from) count[parent[j]] += count[j];
+      if (counts) {
+        value[j] = code;
+        on[j] = off[j] = 0;
       }
-      var delta = count[from] - was;
-      if (delta) for (a = parent[from]; a >= 0; a = parent[a]) count[a] += delta;
-    }
-    var counts = this.boolCounts.get(column);
-    if (!counts) return;
-    var on = counts.on;
-    var off = counts.off;
-    var wasOn = on[from];
-    var wasOff = off[from];
-    for (j = from; j < to; j++) {
-      counts.value[j] = this.booleanCode(j, column);
-      on[j] = off[j] = 0;
     }
     for (j = to - 1; j >= from; j--) {
-      if (counts.value[j] === 1) on[j]++;
-      else if (counts.value[j] === 2) off[j]++;
-      if (j > from) {
-        on[parent[j]] += on[j];
-        off[parent[j]] += off[j];
+      var up = j > from ? parent[j] : -1;
+      if (isImport) {
+        count[j] += flag[j];
+        if (up >= 0) count[up] += count[j];
+      }
+      if (counts) {
+        if (value[j] === 1) on[j]++;
+        else if (value[j] === 2) off[j]++;
+        if (up >= 0) {
+          on[up] += on[j];
+          off[up] += off[j];
+        }
       }
     }
-    var dOn = on[from] - wasOn;
-    var dOff = off[from] - wasOff;
-    if (dOn || dOff) {
-      for (a = parent[from]; a >= 0; a = parent[a]) {
+    var delta = isImport ? count[from] - was : 0;
+    var dOn = counts ? on[from] - wasOn : 0;
+    var dOff = counts ? off[from] - wasOff : 0;
+    for (var a = parent[from]; a >= 0 && (delta || dOn || dOff); a = parent[a]) {
+      if (isImport) count[a] += delta;
+      if (counts) {
         on[a] += dOn;
         off[a] += dOff;
       }
@@ -1023,7 +1051,9 @@ define(['./RawJson', './Nls', './DocumentIndex'], function (RawJson, Nls, Docume
 
   // ------------------------------------------------------------ writing
 
-  // Edited cells, not undone: first uid -> column -> value (the last one written).
+  // Edited cells, not undone, by the entity's first uid in the order first edited:
+  // { uids, cells }, cells[k] the uid's [name, value, name, value...] (the last value
+  // written). Arrays, not maps: after a tick on the whole model there is one an entity.
   FilterModel.prototype.userEdits = function () {
     // Each column's cells come in entity order; sorted by when first edited only when
     // that differs (edits of several columns or steps out of order).
@@ -1044,19 +1074,34 @@ define(['./RawJson', './Nls', './DocumentIndex'], function (RawJson, Nls, Docume
         }
       }, this);
     }
-    var order = who.map(function (i, k) { return k; });
-    if (!sorted) order.sort(function (a, b) { return first[a] - first[b]; });
-    var out = new Map();
-    for (var k = 0; k < order.length; k++) {
-      var i = who[order[k]];
-      var column = columns[order[k]];
+    var order = null;
+    if (!sorted) {
+      order = who.map(function (i, k) { return k; });
+      order.sort(function (a, b) { return first[a] - first[b]; });
+    }
+    var uids = [];
+    var cells = [];
+    var slot = new Map();
+    for (var k = 0; k < who.length; k++) {
+      var o = order ? order[k] : k;
+      var i = who[o];
+      var column = columns[o];
       var uid = this.recordedUid(i);
       if (uid === null) continue;
-      var cells = out.get(uid);
-      if (!cells) out.set(uid, (cells = new Map()));
-      cells.set(column.name, this.cellText(i, column));
+      var s = slot.get(uid);
+      if (s === undefined) {
+        slot.set(uid, uids.length);
+        uids.push(uid);
+        cells.push([column.name, this.cellText(i, column)]);
+        continue;
+      }
+      var list = cells[s];
+      var m = 0;
+      while (m < list.length && list[m] !== column.name) m += 2;
+      list[m] = column.name;
+      list[m + 1] = this.cellText(i, column);
     }
-    return out;
+    return { uids: uids, cells: cells };
   };
 
   // firstUid without keeping the parsed node: an answer after a tick on the whole model
@@ -1105,15 +1150,16 @@ define(['./RawJson', './Nls', './DocumentIndex'], function (RawJson, Nls, Docume
     var t = this.text;
     var index = this.index;
     var pieces = []; // [start, end, text] of the text to write instead
-    var valueAt = this.valueAt;
-    var gridValues = this.gridValues;
-    for (var i = 0; i < this.size; i++) {
-      if (!this.inPlace[i] || this.pinned.has(i)) continue; // a parsed one is written with its grid below
-      for (var name in valueAt) {
-        var at = valueAt[name][i];
-        if (at < 0) continue;
+    // Only a column some edit has marked holds values changed in place.
+    var names = Object.keys(this.valueAt).filter(function (name) { return this.marks.has(name); }, this);
+    for (var c = 0; c < names.length; c++) {
+      var valueAt = this.valueAt[names[c]];
+      var known = this.gridValues[names[c]];
+      for (var i = 0; i < this.size; i++) {
+        if (!this.inPlace[i] || valueAt[i] < 0 || this.pinned.has(i)) continue; // a parsed one is written with its grid below
+        var at = valueAt[i];
         var end = stringEnd(t, at);
-        var token = RawJson.stringify(gridValues[name][i]);
+        var token = typeof known[i] === 'string' ? RawJson.quote(known[i]) : RawJson.stringify(known[i]);
         if (token !== t.slice(at, end)) pieces.push([at, end, token]);
       }
     }
@@ -1134,21 +1180,34 @@ define(['./RawJson', './Nls', './DocumentIndex'], function (RawJson, Nls, Docume
       }
     });
     var edits = this.userEdits();
-    if (edits.size && isObject(this.topData)) {
+    if (edits.uids.length && isObject(this.topData)) {
       var top = RawJson.parse(t.slice(index.top.dataAt, index.top.dataEnd));
       var recorded = get(top, 'userEdits');
-      if (!isObject(recorded)) {
-        recorded = {};
-        RawJson.setMember(top, 'userEdits', recorded);
-      }
-      edits.forEach(function (cells, uid) {
+      if (!isObject(recorded)) recorded = {};
+      // Entities not in the record yet (after a tick on the whole model, every one) are
+      // appended as text: an object of that many members is slow to build and to write.
+      var added = [];
+      for (var e = 0; e < edits.uids.length; e++) {
+        var uid = edits.uids[e];
+        var cells = edits.cells[e];
         var entry = get(recorded, uid);
+        var m;
+        if (entry === undefined) {
+          var text = RawJson.quote(uid) + ':{';
+          for (m = 0; m < cells.length; m += 2) text += (m ? ',' : '') + RawJson.quote(cells[m]) + ':' + RawJson.quote(cells[m + 1]);
+          added.push(text + '}');
+          continue;
+        }
         if (!isObject(entry)) {
+          // A member that is no object is written anew in its place.
           entry = {};
           RawJson.setMember(recorded, uid, entry);
         }
-        cells.forEach(function (value, name) { RawJson.setMember(entry, name, value); });
-      });
+        for (m = 0; m < cells.length; m += 2) RawJson.setMember(entry, cells[m], cells[m + 1]);
+      }
+      var recordText = RawJson.stringify(recorded);
+      if (added.length) recordText = recordText.slice(0, -1) + (recordText.length > 2 ? ',' : '') + added.join(',') + '}';
+      RawJson.setMember(top, 'userEdits', new RawJson.RawNumber(recordText));
       pieces.push([index.top.dataAt, index.top.dataEnd, RawJson.stringify(top)]);
     }
     pieces.sort(function (a, b) { return a[0] - b[0]; });
