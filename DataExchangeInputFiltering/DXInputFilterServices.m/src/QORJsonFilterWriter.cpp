@@ -408,6 +408,11 @@ HRESULT QORJsonFilterWriter::SaveDocumentToFile(QORUnicodeString path) {
   return written ? S_OK : E_FAIL;
 }
 
+HRESULT QORJsonFilterWriter::SetDocumentFromText(const QORUnicodeString& text) {
+  QORUnicodeString copy(text);
+  return SetDocumentFromText(std::move(copy));
+}
+
 HRESULT QORJsonFilterWriter::SetDocumentFromText(QORUnicodeString&& text) {
   // Text in the document's own form is kept as it came; any other is written anew. A
   // document has a handful of members: one with thousands is no answer of the page,

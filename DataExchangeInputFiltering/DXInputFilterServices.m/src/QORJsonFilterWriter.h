@@ -38,6 +38,8 @@ class QORJsonFilterWriter : public QORBaseUnknown, public DXWebViewerOwner {
   virtual HRESULT ShowFilterDialog(QORCommand* father);
   virtual HRESULT GetResolvedFilter(QORIResolvedInputFilter** out);
   HRESULT SaveDocumentToFile(QORUnicodeString path) override;
+  HRESULT SetDocumentFromText(const QORUnicodeString& text);
+  // The dialog's road: text's bytes may become the document's, leaving text empty.
   HRESULT SetDocumentFromText(QORUnicodeString&& text) override;
   const QORUnicodeString& GetSourcePath() override;
 
