@@ -771,8 +771,6 @@ define(['./RawJson', './Nls', './DocumentIndex'], function (RawJson, Nls, Docume
           if (markCount[j]++ === 0) {
             markFirst[j] = stamp + j;
             newlyMarked++;
-          } else if (markCount[j] === 0) {
-            newlyMarked--;
           }
           any = true;
         }
