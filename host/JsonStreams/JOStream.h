@@ -14,6 +14,7 @@
 // sequence, so the output is always valid JSON.
 #pragma once
 
+#include <cassert>
 #include <cstring>
 #include <functional>
 #include <memory>
@@ -106,8 +107,45 @@ class QOR_KIT_API JOStream {
       QuotedEscaped(text);
     }
 
+    // Writes without checks, for a run of writes whose size is bounded beforehand.
+    class Cursor {
+     public:
+      void Put(char c) { *_pPos++ = c; }
+      void Write(std::string_view text) {
+        if (!text.empty()) std::memcpy(_pPos, text.data(), text.size());
+        _pPos += text.size();
+      }
+      void Quoted(std::string_view text) {
+        if (detail::QuotePlain(_pPos, text)) {
+          _pPos += text.size() + 2;
+        } else {
+          _pPos = QuoteEscapedAt(_pPos, text);
+        }
+      }
+
+     private:
+      friend class ValueWriter;
+      explicit Cursor(char* pPos) : _pPos(pPos) {}
+      char* _pPos;
+    };
+    // The most bytes Quoted writes for text of this size: six for one escaped byte.
+    static constexpr size_t QuotedRoom(size_t size) { return 6 * size + 2; }
+    // Makes room for most bytes once, then has fill write at most that many through a
+    // cursor that it takes and returns by value. The cursor is then fill's local, its
+    // position kept in a register: a byte stored through the writer's own pointer may alias
+    // that pointer, and the compiler reloads it and checks the room again for every byte.
+    template <class Fill>
+    void WriteWithin(size_t most, Fill&& fill) {
+      if (most > static_cast<size_t>(_pEnd - _pPos)) Grow(most);
+      const Cursor end = fill(Cursor(_pPos));
+      assert(static_cast<size_t>(end._pPos - _pPos) <= most);
+      _pPos = end._pPos;
+    }
+
    private:
     friend class JOStream;
+    // Quotes text at out, which has QuotedRoom(text.size()) bytes; returns the end.
+    static char* QuoteEscapedAt(char* out, std::string_view text);
     explicit ValueWriter(void* pBuffer);
     // Counts the bytes written into the buffer, which then has room for extra more.
     void Grow(size_t extra);

@@ -222,14 +222,13 @@ bool QORJsonFilterWriter::BuildSubtree(const QORIInputFilterStructure_var& provi
 
 namespace {
 
-// Whether the count keys that key(i) gives are all different; a provider's usually are.
-// Lengths and end bytes first: column names differ there, and a whole comparison calls memcmp.
-template <class KeyOf>
-bool KeysDistinct(size_t count, const KeyOf& key) {
-  for (size_t i = 1; i < count; ++i) {
-    const std::string_view a = key(i);
+// Whether the keys are all different; a provider's usually are. Lengths and end bytes
+// first: column names differ there, and a whole comparison calls memcmp.
+bool KeysDistinct(const std::vector<std::string_view>& keys) {
+  for (size_t i = 1; i < keys.size(); ++i) {
+    const std::string_view a = keys[i];
     for (size_t j = 0; j < i; ++j) {
-      const std::string_view b = key(j);
+      const std::string_view b = keys[j];
       if (a.size() == b.size() && (a.empty() || (a.front() == b.front() && a.back() == b.back())) &&
           a == b)
         return false;
@@ -237,6 +236,21 @@ bool KeysDistinct(size_t count, const KeyOf& key) {
   }
   return true;
 }
+
+// Names longer than this live outside the string object: copying one allocates.
+const size_t kInlineName = std::string().capacity();
+
+// A node past this bound is written with a check per write rather than room for its
+// worst case, which for a huge label would be six times the label.
+constexpr size_t kMostWithin = size_t{1} << 20;
+
+// The writer's checked calls, for such a node.
+struct Checked {
+  JSON::JOStream::ValueWriter* pOut;
+  void Put(char c) { pOut->Put(c); }
+  void Write(std::string_view text) { pOut->Write(text); }
+  void Quoted(std::string_view text) { pOut->Quoted(text); }
+};
 
 }  // namespace
 
@@ -263,7 +277,7 @@ void QORJsonFilterWriter::BuildNode(const QORIInputFilterStructure_var& provider
   size_t cellCount = 0;
   size_t nlsCount = 0;
   for (int i = 2; i <= columnNames.Size(); ++i) {
-    const QORUnicodeString& columnName = columnNames[i];
+    QORUnicodeString& columnName = columnNames[i];
     s.text.Str().clear();
     s.possibleValues.RemoveAll();
     int32_t type = 0;
@@ -273,9 +287,18 @@ void QORJsonFilterWriter::BuildNode(const QORIInputFilterStructure_var& provider
     Cell& cell = _cells[cellCount];
     cell.value.Str().clear();
     cell.isNLS = false;
-    provider->GetEntityValue(entity, columnName, cell.value, cell.isNLS, pMode);
+    // The call takes the name by value, and it is the name's last use but the grid's: a
+    // long name is handed over, its bytes kept in the cell's buffer, instead of copied
+    // into a fresh allocation.
+    if (columnName.Str().size() > kInlineName) {
+      cell.heldName.assign(columnName.Str());
+      cell.column = -1;
+      provider->GetEntityValue(entity, std::move(columnName), cell.value, cell.isNLS, pMode);
+    } else {
+      cell.column = i;
+      provider->GetEntityValue(entity, columnName, cell.value, cell.isNLS, pMode);
+    }
     if (cell.value.IsEmpty()) continue;
-    cell.column = i;
     nlsCount += cell.isNLS ? 1 : 0;
     ++cellCount;
   }
@@ -287,22 +310,13 @@ void QORJsonFilterWriter::BuildNode(const QORIInputFilterStructure_var& provider
   provider->GetEntityData(entity, keys, values);
   const int dataCount = std::min(keys.Size(), values.Size());
 
-  // The cells of one grid, in column order.
-  auto writeGrid = [&](bool nls) {
-    out.Put('{');
-    bool first = true;
-    for (size_t k = 0; k < cellCount; ++k) {
-      if (_cells[k].isNLS != nls) continue;
-      if (!first) out.Put(',');
-      first = false;
-      out.Quoted(columnNames[_cells[k].column].View());
-      out.Put(':');
-      out.Quoted(_cells[k].value.View());
-    }
-    out.Put('}');
-  };
-  auto cellName = [&](size_t k) { return columnNames[_cells[k].column].View(); };
-  const bool distinctCells = KeysDistinct(cellCount, cellName);
+  std::vector<std::string_view>& cellNames = s.cellNames;
+  cellNames.clear();
+  for (size_t k = 0; k < cellCount; ++k) {
+    Cell& cell = _cells[k];
+    cell.name = cell.column < 0 ? std::string_view(cell.heldName) : columnNames[cell.column].View();
+    cellNames.push_back(cell.name);
+  }
   // Entity data keys may repeat each other or the node's own data keys.
   std::vector<std::string_view>& dataKeys = s.dataKeys;
   dataKeys.clear();
@@ -310,8 +324,37 @@ void QORJsonFilterWriter::BuildNode(const QORIInputFilterStructure_var& provider
   if (uids.Size() > 0) dataKeys.emplace_back("uid");
   if (nlsCount > 0) dataKeys.emplace_back("NLS_grid");
   for (int i = 1; i <= dataCount; ++i) dataKeys.push_back(keys[i].View());
-  const bool distinctData = KeysDistinct(dataKeys.size(), [&](size_t k) { return dataKeys[k]; });
 
+  if (KeysDistinct(cellNames) && KeysDistinct(dataKeys)) {
+    using Writer = JSON::JOStream::ValueWriter;
+    // Every quoted text at its worst, and the node's own keys and punctuation.
+    size_t most = 64 + Writer::QuotedRoom(label.View().size());
+    for (const QORUnicodeString& uid : uids) most += Writer::QuotedRoom(uid.View().size()) + 1;
+    for (size_t k = 0; k < cellCount; ++k)
+      most += Writer::QuotedRoom(_cells[k].name.size()) +
+              Writer::QuotedRoom(_cells[k].value.View().size()) + 2;
+    for (int i = 1; i <= dataCount; ++i)
+      most += Writer::QuotedRoom(keys[i].View().size()) +
+              Writer::QuotedRoom(values[i].View().size()) + 2;
+    if (most <= kMostWithin) {
+      out.WriteWithin(most, [&](Writer::Cursor cursor) {
+        return WriteNode(cursor, labelIsNLS, cellCount, nlsCount, dataCount);
+      });
+    } else {
+      WriteNode(Checked{&out}, labelIsNLS, cellCount, nlsCount, dataCount);
+    }
+    return;
+  }
+  // A repeated key: the objects as streams, which keep the first place and the last value.
+  JSON::JOStream nodeData, grid, nlsGrid;
+  if (labelIsNLS) nodeData.Add("NLS_label", label);
+  if (uids.Size() > 0) nodeData.Add("uid", std::vector<QORUnicodeString>(uids.begin(), uids.end()));
+  for (size_t k = 0; k < cellCount; ++k) {
+    const QORUnicodeString name(_cells[k].name);
+    (_cells[k].isNLS ? nlsGrid : grid).Add(name, _cells[k].value);
+  }
+  if (!nlsGrid.IsEmpty()) nodeData.Add("NLS_grid", std::move(nlsGrid));
+  for (int i = 1; i <= dataCount; ++i) nodeData.Add(keys[i], values[i]);
   out.Put('{');
   if (!labelIsNLS) {
     out.Write("\"label\":");
@@ -319,52 +362,68 @@ void QORJsonFilterWriter::BuildNode(const QORIInputFilterStructure_var& provider
     out.Put(',');
   }
   out.Write("\"data\":");
-  if (distinctCells && distinctData) {
-    out.Put('{');
-    bool first = true;
-    auto key = [&](std::string_view name) {
-      if (!first) out.Put(',');
-      first = false;
-      out.Quoted(name);
-      out.Put(':');
-    };
-    if (labelIsNLS) {
-      key("NLS_label");
-      out.Quoted(label.View());
-    }
-    if (uids.Size() > 0) {
-      key("uid");
-      out.Put('[');
-      for (int i = 1; i <= uids.Size(); ++i) {
-        if (i > 1) out.Put(',');
-        out.Quoted(uids[i].View());
-      }
-      out.Put(']');
-    }
-    if (nlsCount > 0) {
-      key("NLS_grid");
-      writeGrid(true);
-    }
-    for (int i = 1; i <= dataCount; ++i) {
-      key(keys[i].View());
-      out.Quoted(values[i].View());
-    }
-    out.Put('}');
-    out.Write(",\"grid\":");
-    writeGrid(false);
-    return;
-  }
-  // A repeated key: the objects as streams, which keep the first place and the last value.
-  JSON::JOStream nodeData, grid, nlsGrid;
-  if (labelIsNLS) nodeData.Add("NLS_label", label);
-  if (uids.Size() > 0) nodeData.Add("uid", std::vector<QORUnicodeString>(uids.begin(), uids.end()));
-  for (size_t k = 0; k < cellCount; ++k)
-    (_cells[k].isNLS ? nlsGrid : grid).Add(columnNames[_cells[k].column], _cells[k].value);
-  if (!nlsGrid.IsEmpty()) nodeData.Add("NLS_grid", std::move(nlsGrid));
-  for (int i = 1; i <= dataCount; ++i) nodeData.Add(keys[i], values[i]);
   out.Write(nodeData.Stringify().View());
   out.Write(",\"grid\":");
   out.Write(grid.Stringify().View());
+}
+
+template <class Out>
+Out QORJsonFilterWriter::WriteNode(Out out, bool labelIsNLS, size_t cellCount, size_t nlsCount,
+                                   int dataCount) {
+  const NodeScratch& s = _scratch;
+  // The cells of one grid, in column order.
+  auto writeGrid = [&](bool nls) {
+    out.Put('{');
+    bool first = true;
+    for (size_t k = 0; k < cellCount; ++k) {
+      const Cell& cell = _cells[k];
+      if (cell.isNLS != nls) continue;
+      if (!first) out.Put(',');
+      first = false;
+      out.Quoted(cell.name);
+      out.Put(':');
+      out.Quoted(cell.value.View());
+    }
+    out.Put('}');
+  };
+  out.Put('{');
+  if (!labelIsNLS) {
+    out.Write("\"label\":");
+    out.Quoted(s.label.View());
+    out.Put(',');
+  }
+  out.Write("\"data\":{");
+  bool first = true;
+  auto key = [&](std::string_view name) {
+    if (!first) out.Put(',');
+    first = false;
+    out.Quoted(name);
+    out.Put(':');
+  };
+  if (labelIsNLS) {
+    key("NLS_label");
+    out.Quoted(s.label.View());
+  }
+  if (s.uids.Size() > 0) {
+    key("uid");
+    out.Put('[');
+    for (int i = 1; i <= s.uids.Size(); ++i) {
+      if (i > 1) out.Put(',');
+      out.Quoted(s.uids[i].View());
+    }
+    out.Put(']');
+  }
+  if (nlsCount > 0) {
+    key("NLS_grid");
+    writeGrid(true);
+  }
+  for (int i = 1; i <= dataCount; ++i) {
+    key(s.keys[i].View());
+    out.Quoted(s.values[i].View());
+  }
+  out.Write("},\"grid\":");
+  writeGrid(false);
+  return out;
 }
 
 HRESULT QORJsonFilterWriter::LoadDocumentFromFile(QORUnicodeString path, const QORUnicodeString*) {

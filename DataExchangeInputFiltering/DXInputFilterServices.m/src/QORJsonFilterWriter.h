@@ -77,13 +77,19 @@ class QORJsonFilterWriter : public QORBaseUnknown, public DXWebViewerOwner {
     int column = 0;  // in the node's column list
     bool isNLS = false;
     QORUnicodeString value;
+    std::string heldName;   // a name handed over to the provider's call, as written
+    std::string_view name;  // the column's name, valid while the node is written
   };
   std::vector<Cell> _cells;
   // The rest of a node's answers, likewise kept between nodes.
   struct NodeScratch {
     QORUnicodeString label, mode, text;
     QORListValQORUnicodeString uids, columnNames, possibleValues, keys, values;
-    std::vector<std::string_view> dataKeys;
+    std::vector<std::string_view> cellNames, dataKeys;
   };
+  // The node's text from its answers in _scratch and _cells, when no object repeats a key;
+  // out goes by value so that its position can live in a register.
+  template <class Out>
+  Out WriteNode(Out out, bool labelIsNLS, size_t cellCount, size_t nlsCount, int dataCount);
   NodeScratch _scratch;
 };

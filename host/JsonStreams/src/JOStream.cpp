@@ -612,6 +612,12 @@ void JOStream::ValueWriter::QuotedEscaped(std::string_view text) {
   Refresh();
 }
 
+char* JOStream::ValueWriter::QuoteEscapedAt(char* out, std::string_view text) {
+  detail::PointerSink sink{out};
+  WriteQuoted(sink, text);
+  return sink.out;
+}
+
 bool JOStream::AddWritten(const char* key, const std::function<bool(ValueWriter&)>& write) {
   Impl& self = Self();
   const Impl::Pending pending = self.BeginMember(key ? key : "");
