@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "GeneratorFixture.h"
+#include "JsonStreams/QORJsonString.h"
 #include "ObjectModelRuntime/QORErrorText.h"
 #include "QORJsonFilterWriter.h"
 
@@ -164,6 +165,33 @@ TEST_F(GeneratorDocument, ColumnsAndTypesAreAskedAgainForEveryNode) {
   EXPECT_EQ(
       Calls("GetEntityValue"),
       (Names{"GetEntityValue(1,Name)", "GetEntityValue(3,Description)", "GetEntityValue(3,Name)"}));
+}
+
+// Column names too long to copy cheaply reach both calls whole and name their cells, in
+// a node written at once and in one whose repeated key takes the slower way; an answer
+// far larger than a node's usual room, escapes included, is written whole.
+TEST_F(GeneratorDocument, LongColumnNamesAndLargeAnswersAreWrittenWhole) {
+  const std::string suffix = " as measured on site";
+  std::string notes;
+  for (int i = 0; i < 40000; ++i) notes += "line \"" + std::to_string(i) + "\"\n";
+  shape.columnSuffix = suffix;
+  shape.children = {{synth::kRoots, {1, 2}}};
+  shape.data[2] = {{"notes", notes}};
+  for (const bool repeated : {false, true}) {
+    shape.calls.clear();
+    shape.columns = repeated ? std::vector<int>{0, 1, 4, 1} : std::vector<int>{0, 1, 4};
+    ASSERT_EQ(Generate(), S_OK);
+    const std::string doc = Document();
+    EXPECT_EQ(JsonAt(doc, "/roots/0/data/NLS_grid/Name" + suffix), R"("Element 1")") << repeated;
+    EXPECT_EQ(JsonAt(doc, "/roots/1/grid/Name" + suffix), R"("Element 2")") << repeated;
+    EXPECT_EQ(JsonAt(doc, "/roots/1/data/notes"), QORJsonString(notes));
+    EXPECT_EQ(Calls("GetEntityValue(1,"),
+              repeated ? (Names{"GetEntityValue(1,Name" + suffix + ")",
+                                "GetEntityValue(1,Description" + suffix + ")",
+                                "GetEntityValue(1,Name" + suffix + ")"})
+                       : (Names{"GetEntityValue(1,Name" + suffix + ")",
+                                "GetEntityValue(1,Description" + suffix + ")"}));
+  }
 }
 
 TEST_F(GeneratorDocument, GenerationReplacesItsMembersAndKeepsOtherTopLevelMembers) {

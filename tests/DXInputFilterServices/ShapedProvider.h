@@ -23,6 +23,7 @@ struct Shape {
   std::string formatUsage{kFormatUsage};
   std::string filterId{kFilterId};
   std::vector<int> columns;  // indices into kColumns as listed; all when empty
+  std::string columnSuffix;  // appended to the listed columns' names
   std::map<int64_t, std::vector<int64_t>> children;  // an entity not listed has none
   std::map<uint64_t, std::vector<std::pair<std::string, std::string>>> data;
   std::map<uint64_t, std::map<std::string, std::string>> attributes;
@@ -65,12 +66,14 @@ class ShapedProvider : public SyntheticProvider {
   HRESULT GetColumns(QORListValQORUnicodeString& columns) {
     Record("GetColumns", "");
     if (S().columns.empty()) return SyntheticProvider::GetColumns(columns);
-    for (int c : S().columns) columns.Append(QORUnicodeString(kColumns[c].name));
+    for (int c : S().columns)
+      columns.Append(QORUnicodeString(std::string(kColumns[c].name) + S().columnSuffix));
     return S_OK;
   }
   HRESULT GetColumnDescription(QORUnicodeString column, QORUnicodeString& text, int32_t& type,
                                QORListValQORUnicodeString& values) {
     Record("GetColumnDescription", column.View());
+    Unsuffix(column);
     const HRESULT hr = SyntheticProvider::GetColumnDescription(column, text, type, values);
     if (auto it = S().types.find(column.Str()); it != S().types.end()) {
       const size_t asked = S().Count("GetColumnDescription(" + column.Str() + ")") - 1;
@@ -107,6 +110,7 @@ class ShapedProvider : public SyntheticProvider {
   HRESULT GetEntityValue(void* entity, QORUnicodeString column, QORUnicodeString& value,
                          bool& isNLS, const QORUnicodeString* mode) {
     Record("GetEntityValue", mode ? column.Str() + "," + mode->Str() : column.Str(), entity);
+    Unsuffix(column);
     return SyntheticProvider::GetEntityValue(entity, column, value, isNLS, mode);
   }
   HRESULT GetEntityAttribute(void* entity, QORUnicodeString name, QORUnicodeString& value) {
@@ -127,6 +131,11 @@ class ShapedProvider : public SyntheticProvider {
       return one;
     }();
     return g_shape ? *g_shape : plain;
+  }
+  static void Unsuffix(QORUnicodeString& column) {
+    const std::string& suffix = S().columnSuffix;
+    if (!suffix.empty() && column.View().ends_with(suffix))
+      column.Str().resize(column.Str().size() - suffix.size());
   }
   static void Record(std::string_view method, std::string_view argument) {
     S().calls.push_back(std::string(method) + "(" + std::string(argument) + ")");

@@ -149,8 +149,8 @@ TEST(JOStream, TextReadsBackExactlyAndInvalidUtf8BecomesReplacementCharacters) {
   EXPECT_EQ(script.find("<!"), std::string::npos) << script;
 }
 
-// The writer's word-at-a-time copy: a byte to escape at any place in any length, and
-// one Write larger than the room taken up front.
+// The writer's word-at-a-time copy, checked and through a cursor: a byte to escape at any
+// place in any length, and writes larger than the room taken up front.
 TEST(JOStream, WrittenValuesEscapeAtEveryPlaceAndGrowPastTheirRoom) {
   std::vector<std::string> texts, expected;
   for (size_t length = 1; length <= 24; ++length) {
@@ -171,17 +171,33 @@ TEST(JOStream, WrittenValuesEscapeAtEveryPlaceAndGrowPastTheirRoom) {
     stream.AddWritten("w", [&](JOStream::ValueWriter& out) {
       out.Put('[');
       for (size_t i = 0; i < texts.size(); ++i) {
-        if (i > 0) out.Put(',');
         out.Quoted(texts[i]);
+        out.Put(',');
       }
-      out.Put(']');
+      // Each at its worst, as controls only, so that the room is exactly enough.
+      for (const std::string& text : texts) {
+        const std::string controls(text.size(), '\x01');
+        out.WriteWithin(JOStream::ValueWriter::QuotedRoom(text.size()) * 2 + 1,
+                        [&](JOStream::ValueWriter::Cursor cursor) {
+                          cursor.Quoted(text);
+                          cursor.Put(',');
+                          cursor.Quoted(controls);
+                          return cursor;
+                        });
+        out.Put(',');
+      }
+      out.Write("\"end\"]");
       return true;
     });
     JSON::JIStream read;
     ASSERT_TRUE(read.Parse(stream.Stringify()));
     const std::vector<QORUnicodeString> strings = read.ReadStrings("w");
-    ASSERT_EQ(strings.size(), expected.size());
-    for (size_t i = 0; i < expected.size(); ++i) EXPECT_EQ(strings[i].Str(), expected[i]) << i;
+    ASSERT_EQ(strings.size(), 3 * expected.size() + 1);
+    for (size_t i = 0; i < expected.size(); ++i) {
+      EXPECT_EQ(strings[i].Str(), expected[i]) << i;
+      EXPECT_EQ(strings[expected.size() + 2 * i].Str(), expected[i]) << i;
+      EXPECT_EQ(strings[expected.size() + 2 * i + 1].Str(), std::string(texts[i].size(), '\x01'));
+    }
   }
   JOStream stream;
   stream.Add("k", true);
@@ -201,6 +217,26 @@ TEST(JOStream, WrittenValuesEscapeAtEveryPlaceAndGrowPastTheirRoom) {
   EXPECT_EQ(text.View().size(), 65 * chunk.size() + 19);
   EXPECT_EQ(text.View().substr(0, 18), R"({"k":true,"big":"b)");
   EXPECT_EQ(text.View().substr(text.View().size() - 3), "b\"}");
+  // A cursor's room past what was taken up front, escapes and all.
+  const std::string quotes(size_t{11} << 20, '"');
+  JOStream quoted;
+  EXPECT_TRUE(quoted.AddWritten("quotes", [&](JOStream::ValueWriter& out) {
+    for (int i = 0; i < 2; ++i) {
+      out.WriteWithin(JOStream::ValueWriter::QuotedRoom(quotes.size()) + 1,
+                      [&](JOStream::ValueWriter::Cursor cursor) {
+                        cursor.Put(i == 0 ? '[' : ',');
+                        cursor.Quoted(quotes);
+                        return cursor;
+                      });
+    }
+    out.Put(']');
+    return true;
+  }));
+  JSON::JIStream read;
+  ASSERT_TRUE(read.Parse(quoted.Stringify()));
+  const std::vector<QORUnicodeString> strings = read.ReadStrings("quotes");
+  ASSERT_EQ(strings.size(), 2u);
+  for (const QORUnicodeString& string : strings) EXPECT_EQ(string.Str(), quotes);
 }
 
 // An adopted text is written back as it came and then behaves as any stream: members
