@@ -8,6 +8,10 @@
 #include <cstring>
 #include <string_view>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace JSON::detail {
 
 // True when any of the 8 bytes is a control character, '"', '\\' or not ASCII.
@@ -24,15 +28,48 @@ inline bool NeedsEscapeCheck(unsigned char c) {
   return c < 0x20 || c == '"' || c == '\\' || c >= 0x80;
 }
 
+#if defined(__SSE2__)
+// The same test for 16 bytes. As signed bytes, the controls and all bytes from 0x80 are
+// the ones below 0x20: one comparison where the word test needs two.
+inline bool NeedsEscapeCheck(__m128i x) {
+  const __m128i low = _mm_cmplt_epi8(x, _mm_set1_epi8(0x20));
+  const __m128i quote = _mm_cmpeq_epi8(x, _mm_set1_epi8('"'));
+  const __m128i backslash = _mm_cmpeq_epi8(x, _mm_set1_epi8('\\'));
+  return _mm_movemask_epi8(_mm_or_si128(low, _mm_or_si128(quote, backslash))) != 0;
+}
+// Two words tested at once (or one given twice).
+inline bool NeedsEscapeCheck(uint64_t a, uint64_t b) {
+  return NeedsEscapeCheck(_mm_set_epi64x(static_cast<long long>(b), static_cast<long long>(a)));
+}
+#else
+inline bool NeedsEscapeCheck(uint64_t a, uint64_t b) {
+  return NeedsEscapeCheck(a) || (b != a && NeedsEscapeCheck(b));
+}
+#endif
+
 // Writes text as a JSON string at out (size + 2 bytes, which the caller has) when no byte
 // needs an escape or a repair, and returns true; else returns false, having written bytes
-// the caller may overwrite. Checked and stored a word at a time, short texts as two
-// overlapping halves or three bytes: a memcpy call or a loop a byte at a time costs more
-// than the text, and most of a filter document's strings are shorter than a word.
+// the caller may overwrite. Checked and stored in blocks, the last block overlapping the
+// one before, short texts as two overlapping halves or three bytes: a memcpy call or a
+// loop a byte at a time costs more than the text, and most of a filter document's strings
+// are shorter than a word.
 inline bool QuotePlain(char* out, std::string_view text) {
   const char* const p = text.data();
   const size_t size = text.size();
-  if (size >= 8) {
+  if (size >= 16) {
+#if defined(__SSE2__)
+    size_t i = 0;
+    for (; i + 16 <= size; i += 16) {
+      const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+      if (NeedsEscapeCheck(block)) return false;
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 1 + i), block);
+    }
+    if (i < size) {
+      const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + size - 16));
+      if (NeedsEscapeCheck(block)) return false;
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 1 + size - 16), block);
+    }
+#else
     size_t i = 0;
     for (; i + 8 <= size; i += 8) {
       uint64_t word;
@@ -40,17 +77,26 @@ inline bool QuotePlain(char* out, std::string_view text) {
       if (NeedsEscapeCheck(word)) return false;
       std::memcpy(out + 1 + i, &word, 8);
     }
-    if (i < size) {  // the last bytes as one word that overlaps the ones already checked
+    if (i < size) {
       uint64_t word;
       std::memcpy(&word, p + size - 8, 8);
       if (NeedsEscapeCheck(word)) return false;
       std::memcpy(out + 1 + size - 8, &word, 8);
     }
+#endif
+  } else if (size >= 8) {
+    uint64_t first, last;
+    std::memcpy(&first, p, 8);
+    std::memcpy(&last, p + size - 8, 8);
+    if (NeedsEscapeCheck(first, last)) return false;
+    std::memcpy(out + 1, &first, 8);
+    std::memcpy(out + 1 + size - 8, &last, 8);
   } else if (size >= 4) {
     uint32_t first, last;
     std::memcpy(&first, p, 4);
     std::memcpy(&last, p + size - 4, 4);
-    if (NeedsEscapeCheck(uint64_t{first} | (uint64_t{last} << 32))) return false;
+    const uint64_t word = uint64_t{first} | (uint64_t{last} << 32);
+    if (NeedsEscapeCheck(word, word)) return false;
     std::memcpy(out + 1, &first, 4);
     std::memcpy(out + 1 + size - 4, &last, 4);
   } else if (size > 0) {
@@ -58,7 +104,7 @@ inline bool QuotePlain(char* out, std::string_view text) {
     const auto byte = [p](size_t i) { return uint64_t{static_cast<unsigned char>(p[i])}; };
     const uint64_t a = byte(0), b = byte(size / 2), c = byte(size - 1);
     const uint64_t word = uint64_t{0x2020202020000000} | a | (b << 8) | (c << 16);
-    if (NeedsEscapeCheck(word)) return false;
+    if (NeedsEscapeCheck(word, word)) return false;
     out[1] = static_cast<char>(a);
     out[1 + size / 2] = static_cast<char>(b);
     out[size] = static_cast<char>(c);
