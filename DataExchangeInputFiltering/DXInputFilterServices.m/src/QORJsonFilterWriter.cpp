@@ -222,17 +222,23 @@ bool QORJsonFilterWriter::BuildSubtree(const QORIInputFilterStructure_var& provi
 
 namespace {
 
-// Whether the keys are all different; a provider's usually are. Lengths and end bytes
-// first: column names differ there, and a whole comparison calls memcmp.
+// Whether the keys are all different; a provider's usually are. Keys of different lengths
+// differ: a key is compared with the earlier ones only when its length (modulo 64) was seen
+// before, and then by its end bytes before the whole, which calls memcmp.
 bool KeysDistinct(const std::vector<std::string_view>& keys) {
-  for (size_t i = 1; i < keys.size(); ++i) {
+  uint64_t lengths = 0;
+  for (size_t i = 0; i < keys.size(); ++i) {
     const std::string_view a = keys[i];
-    for (size_t j = 0; j < i; ++j) {
-      const std::string_view b = keys[j];
-      if (a.size() == b.size() && (a.empty() || (a.front() == b.front() && a.back() == b.back())) &&
-          a == b)
-        return false;
+    const uint64_t bit = uint64_t{1} << (a.size() & 63);
+    if (lengths & bit) {
+      for (size_t j = 0; j < i; ++j) {
+        const std::string_view b = keys[j];
+        if (a.size() == b.size() &&
+            (a.empty() || (a.front() == b.front() && a.back() == b.back())) && a == b)
+          return false;
+      }
     }
+    lengths |= bit;
   }
   return true;
 }
@@ -259,12 +265,14 @@ void QORJsonFilterWriter::BuildNode(const QORIInputFilterStructure_var& provider
   // Every answer lands in scratch kept from the last node: emptied, not freed, so the
   // provider's assignments reuse its capacity instead of allocating a node's worth of text.
   NodeScratch& s = _scratch;
+  // BuildDocument has checked the holder: the calls need not check it again each time.
+  QORIInputFilterStructure* const source = provider.Get();
   QORUnicodeString& label = s.label;
   QORListValQORUnicodeString& uids = s.uids;
   label.Str().clear();
   uids.RemoveAll();
   bool labelIsNLS = false;
-  provider->GetEntityLabel(entity, label, uids, labelIsNLS);
+  source->GetEntityLabel(entity, label, uids, labelIsNLS);
 
   QORUnicodeString& mode = s.mode;
   mode.Str().clear();
@@ -273,15 +281,16 @@ void QORJsonFilterWriter::BuildNode(const QORIInputFilterStructure_var& provider
 
   QORListValQORUnicodeString& columnNames = s.columnNames;
   columnNames.RemoveAll();
-  provider->GetColumns(columnNames);
+  source->GetColumns(columnNames);
   size_t cellCount = 0;
   size_t nlsCount = 0;
-  for (int i = 2; i <= columnNames.Size(); ++i) {
+  const int columnCount = columnNames.Size();
+  for (int i = 2; i <= columnCount; ++i) {
     QORUnicodeString& columnName = columnNames[i];
     s.text.Str().clear();
     s.possibleValues.RemoveAll();
     int32_t type = 0;
-    provider->GetColumnDescription(columnName, s.text, type, s.possibleValues);
+    source->GetColumnDescription(columnName, s.text, type, s.possibleValues);
     if (type == QORDXColumnType::kRuntime) continue;  // computed by the page
     if (_cells.size() <= cellCount) _cells.resize(cellCount + 1);
     Cell& cell = _cells[cellCount];
@@ -293,10 +302,10 @@ void QORJsonFilterWriter::BuildNode(const QORIInputFilterStructure_var& provider
     if (columnName.Str().size() > kInlineName) {
       cell.heldName.assign(columnName.Str());
       cell.column = -1;
-      provider->GetEntityValue(entity, std::move(columnName), cell.value, cell.isNLS, pMode);
+      source->GetEntityValue(entity, std::move(columnName), cell.value, cell.isNLS, pMode);
     } else {
       cell.column = i;
-      provider->GetEntityValue(entity, columnName, cell.value, cell.isNLS, pMode);
+      source->GetEntityValue(entity, columnName, cell.value, cell.isNLS, pMode);
     }
     if (cell.value.IsEmpty()) continue;
     nlsCount += cell.isNLS ? 1 : 0;
@@ -307,15 +316,17 @@ void QORJsonFilterWriter::BuildNode(const QORIInputFilterStructure_var& provider
   QORListValQORUnicodeString& values = s.values;
   keys.RemoveAll();
   values.RemoveAll();
-  provider->GetEntityData(entity, keys, values);
+  source->GetEntityData(entity, keys, values);
   const int dataCount = std::min(keys.Size(), values.Size());
 
   std::vector<std::string_view>& cellNames = s.cellNames;
   cellNames.clear();
   for (size_t k = 0; k < cellCount; ++k) {
     Cell& cell = _cells[k];
-    cell.name = cell.column < 0 ? std::string_view(cell.heldName) : columnNames[cell.column].View();
-    cellNames.push_back(cell.name);
+    const std::string_view name =
+        cell.column < 0 ? std::string_view(cell.heldName) : columnNames[cell.column].View();
+    cell.name = name;
+    cellNames.push_back(name);
   }
   // Entity data keys may repeat each other or the node's own data keys.
   std::vector<std::string_view>& dataKeys = s.dataKeys;
