@@ -74,10 +74,10 @@ class QORJsonFilterWriter : public QORBaseUnknown, public DXWebViewerOwner {
   std::vector<void*> _ancestors;
   // One node's cells while it is written, kept between nodes for their capacity.
   struct Cell {
-    int column = 0;  // in the node's column list
+    int column = 0;  // in the node's column list; -1 when its name was handed over
     bool isNLS = false;
     QORUnicodeString value;
-    std::string heldName;   // a name handed over to the provider's call, as written
+    std::string heldName;   // the bytes of a name handed over to the provider's call
     std::string_view name;  // the column's name, valid while the node is written
   };
   std::vector<Cell> _cells;
