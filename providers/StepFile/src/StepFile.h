@@ -12,6 +12,7 @@
 
 #include "MappedFile.h"
 #include "StepEntry.h"
+#include "StepEntryBlock.h"
 #include "StepFileHeader.h"
 #include "StepParameters.h"
 #include "StepTypeTable.h"
@@ -86,10 +87,10 @@ class StepFile {
   std::string_view Bytes() const { return _bytes; }
 
   // Instances in file order.
-  std::span<const StepEntry> Entries() const { return _entries; }
+  std::span<const StepEntry> Entries() const { return _entries.View(); }
   const StepEntry* Find(uint64_t id) const;
   std::size_t SlotOf(const StepEntry& e) const {
-    return static_cast<std::size_t>(&e - _entries.data());
+    return static_cast<std::size_t>(&e - _entries.Data());
   }
 
   const StepTypeTable& Types() const { return _types; }
@@ -131,8 +132,10 @@ class StepFile {
   bool ReadHeader(const char*& p, std::string& error);
   bool IndexData(const char*& p, Pass& pass, Ahead* ahead, std::string& error);
   void StartAhead(const char* p, const StepIndexOptions& options, std::atomic<std::size_t>& indexed,
-                  std::unique_ptr<Ahead>& ahead);
+                  Pass& pass, std::unique_ptr<Ahead>& ahead);
+  void StopAhead(Ahead& ahead, Pass& pass);
   bool Join(Ahead& ahead, Pass& pass, const char*& p);
+  bool MakeRoom(Pass& pass, Ahead* ahead, std::string& error);
   bool SkipSection(const char*& p, std::string& error);
   bool ExpectSemicolon(const char*& p, const char* what, std::string& error);
   bool Fail(const char* p, const std::string& what, std::string& error) const;
@@ -143,7 +146,7 @@ class StepFile {
   FileHeader _header;
   std::string _schema;
   StepTypeTable _types;
-  std::vector<StepEntry> _entries;
+  StepEntryBlock _entries;
   // Id lookup: a dense slot table when ids are compact, else (id, slot) pairs sorted by id.
   std::vector<uint32_t> _denseSlots;
   std::vector<std::pair<uint32_t, uint32_t>> _sparseSlots;
