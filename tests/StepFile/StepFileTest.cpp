@@ -332,4 +332,37 @@ TEST(StepSplit, LongFilesSplitInTheMiddleAndFailAtTheSameRecord) {
   }
 }
 
+// The second thread's place and the slots set aside for each half come from small windows of
+// the DATA section. Windows that see long records where the rest is dense undercount: the
+// main pass then outgrows its slots (the stretch moves up, its work kept), or the stretch
+// outgrows its own (its work is given up); the index stays the same either way.
+TEST(StepSplit, DensityTheSampleMissesGivesTheSameIndex) {
+  constexpr std::size_t kChunk = 64 << 10;  // about one sampled segment of the files below
+  auto build = [](bool sparseFirstHalf) {
+    std::string data;
+    int id = 0;
+    for (int chunk = 0; chunk < 32; ++chunk) {
+      const bool tricky = (chunk < 16) == sparseFirstHalf;
+      const std::size_t start = data.size();
+      while (data.size() - start < kChunk) {
+        const std::size_t at = data.size() - start;
+        const bool sampled = tricky && at >= (20 << 10) && at < (44 << 10);
+        data += "#" + std::to_string(++id) +
+                (sampled ? "=IFCLONG('" + std::string(1000, 'x') + "');\n" : "=IFCA();\n");
+      }
+    }
+    return Wrap(data);
+  };
+  for (const bool sparseFirstHalf : {true, false}) {
+    const std::string text = build(sparseFirstHalf);
+    const Result one = Open(text, 0), two = Open(text, 1);
+    ASSERT_TRUE(one.ok) << one.error;
+    EXPECT_EQ(two.ok, one.ok);
+    EXPECT_EQ(two.index, one.index) << "sparse first half " << sparseFirstHalf;
+    if (sparseFirstHalf) {
+      EXPECT_NE(two.split, 0u);
+    }
+  }
+}
+
 }  // namespace

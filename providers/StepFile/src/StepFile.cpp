@@ -325,10 +325,14 @@ const char* GuessRecordStart(const char* from, const char* end) {
   return nullptr;
 }
 
-// Slots to set aside for the records of `bytes` bytes, `estimate` of them expected: a margin
-// over the estimate, never less than the usual density gives, never more than can fit (a
-// record takes at least six bytes, "#1=A(;").
-std::size_t SlotsFor(double estimate, std::size_t bytes) {
+// Slots for the records of `bytes` bytes, `estimate` of them expected, never more than can
+// fit (a record takes at least six bytes, "#1=A(;"). The main pass's margin is small: the
+// slots between its last entry and the stretch's first are fresh pages the join fills.
+std::size_t MainSlotsFor(double estimate, std::size_t bytes) {
+  return std::min(static_cast<std::size_t>(estimate * 1.05) + 1024, bytes / 6 + 1);
+}
+// The stretch's margin is wide: running out, it gives up its work. Unwritten slots are free.
+std::size_t AheadSlotsFor(double estimate, std::size_t bytes) {
   const std::size_t guess =
       std::max(static_cast<std::size_t>(estimate * 1.25) + 4096, bytes / 32 + 16);
   return std::min(guess, bytes / 6 + 1);
@@ -679,9 +683,9 @@ void StepFile::StartAhead(const char* p, const StepIndexOptions& options,
   if (next->keep) {
     // The stretch's slots begin where the main pass's are expected to end, with a margin.
     const std::size_t before =
-        SlotsFor(sample.Records(p, start), static_cast<std::size_t>(start - p));
-    _entries.Reserve(before +
-                     SlotsFor(sample.Records(start, end), static_cast<std::size_t>(end - start)));
+        MainSlotsFor(sample.Records(p, start), static_cast<std::size_t>(start - p));
+    _entries.Reserve(
+        before + AheadSlotsFor(sample.Records(start, end), static_cast<std::size_t>(end - start)));
     next->first = before;
     pass.Output(0, before);
   }
@@ -723,7 +727,7 @@ void StepFile::StopAhead(Ahead& ahead, Pass& pass) {
 }
 
 bool StepFile::Join(Ahead& ahead, Pass& pass, const char*& p) {
-  ahead.thread.join();
+  if (ahead.thread.joinable()) ahead.thread.join();
   bool usable = ahead.ok && p == ahead.start &&
                 std::size_t{_recordCount} + ahead.count <= std::size_t{UINT32_MAX} - 1;
   if (usable) {
@@ -768,14 +772,31 @@ bool StepFile::Join(Ahead& ahead, Pass& pass, const char*& p) {
   return true;
 }
 
-bool StepFile::MakeRoom(Pass& pass, Ahead* ahead, std::string& error) {
-  if (ahead != nullptr && ahead->pending && pass.Limit() == ahead->first) {
-    // More records before the split than guessed: the stretch read ahead holds the slots the
-    // main pass needs next, so it is given up and read again.
-    StopAhead(*ahead, pass);
-    if (pass.Next() < pass.Limit()) return true;
-  }
+bool StepFile::MakeRoom(Pass& pass, Ahead* ahead, const char* p, std::string& error) {
   try {
+    if (ahead != nullptr && ahead->pending && pass.Limit() == ahead->first) {
+      // More records before the split than sampled: once the stretch is done, its entries
+      // move up to make room. One that failed is given up.
+      if (ahead->thread.joinable()) ahead->thread.join();
+      if (!ahead->ok) {
+        StopAhead(*ahead, pass);
+        if (pass.Next() < pass.Limit()) return true;
+      } else {
+        const std::size_t left = static_cast<std::size_t>(ahead->start - p) / 6 + 1;
+        const std::size_t more = std::min(left, pass.Next() / 4 + 4096);
+        const std::size_t need = ahead->first + more + ahead->entries;
+        if (need > _entries.Capacity()) {
+          _entries.SetSize(ahead->first + ahead->entries);
+          _entries.Reserve(need + need / 4);
+        }
+        StepEntry* const data = _entries.Data();
+        std::memmove(data + ahead->first + more, data + ahead->first,
+                     ahead->entries * sizeof(StepEntry));
+        ahead->first += more;
+        pass.Output(pass.Next(), ahead->first);
+        return true;
+      }
+    }
     _entries.SetSize(pass.Next());
     _entries.Reserve(_entries.Capacity() + _entries.Capacity() / 2 + 1024);
   } catch (const std::bad_alloc&) {
@@ -802,7 +823,7 @@ bool StepFile::IndexData(const char*& p, Pass& pass, Ahead* ahead, std::string& 
         Join(*ahead, pass, p);
         continue;
       case Pass::Stop::kFull:
-        if (!MakeRoom(pass, ahead, error)) return false;
+        if (!MakeRoom(pass, ahead, p, error)) return false;
         continue;
       case Pass::Stop::kSection:
         break;

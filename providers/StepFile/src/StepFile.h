@@ -135,7 +135,7 @@ class StepFile {
                   Pass& pass, std::unique_ptr<Ahead>& ahead);
   void StopAhead(Ahead& ahead, Pass& pass);
   bool Join(Ahead& ahead, Pass& pass, const char*& p);
-  bool MakeRoom(Pass& pass, Ahead* ahead, std::string& error);
+  bool MakeRoom(Pass& pass, Ahead* ahead, const char* p, std::string& error);
   bool SkipSection(const char*& p, std::string& error);
   bool ExpectSemicolon(const char*& p, const char* what, std::string& error);
   bool Fail(const char* p, const std::string& what, std::string& error) const;
