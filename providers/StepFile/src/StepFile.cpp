@@ -670,7 +670,7 @@ void StepFile::StartAhead(const char* p, const StepIndexOptions& options,
   const CostSample sample(p, end, options.sink);
   const char* from = options.splitNear != 0 && options.splitNear < _bytes.size()
                          ? base + options.splitNear
-                         : sample.Middle();
+                         : std::max(sample.Middle(), p + 1);
   if (from <= p) return;
   const char* start = GuessRecordStart(from, end);
   if (start == nullptr) return;
@@ -684,8 +684,12 @@ void StepFile::StartAhead(const char* p, const StepIndexOptions& options,
     // The stretch's slots begin where the main pass's are expected to end, with a margin.
     const std::size_t before =
         MainSlotsFor(sample.Records(p, start), static_cast<std::size_t>(start - p));
-    _entries.Reserve(
-        before + AheadSlotsFor(sample.Records(start, end), static_cast<std::size_t>(end - start)));
+    try {
+      _entries.Reserve(before + AheadSlotsFor(sample.Records(start, end),
+                                              static_cast<std::size_t>(end - start)));
+    } catch (const std::bad_alloc&) {
+      return;  // one pass, which asks for less
+    }
     next->first = before;
     pass.Output(0, before);
   }
@@ -812,7 +816,12 @@ bool StepFile::IndexData(const char*& p, Pass& pass, Ahead* ahead, std::string& 
   // Records are rarely shorter than 32 bytes; reserving up front avoids the copy (and the
   // doubled peak) of growing. Untouched reserved pages cost no resident memory.
   if (pass.Keeps() && _entries.Capacity() == 0) {
-    _entries.Reserve(_bytes.size() / 32 + 16);
+    try {
+      _entries.Reserve(_bytes.size() / 32 + 16);
+    } catch (const std::bad_alloc&) {
+      error = "not enough memory to index the file";
+      return false;
+    }
     pass.Output(0, _entries.Capacity());
   }
   pass.Start(p);

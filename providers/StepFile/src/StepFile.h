@@ -23,12 +23,13 @@ namespace step {
 // are still in cache then, and their pages are handed back soon after.
 //
 // A large DATA section is indexed by two threads: the main pass, and a second one that starts
-// ahead at a record boundary near the middle. Records reach the sink from thread 0 (the main
-// pass, slots counted from the first record of the file) or thread 1 (the stretch read ahead,
-// slots counted from its first record, type codes from its own table). When the main pass
-// reaches that stretch it calls Adopt with the slot the stretch starts at and the main table's
-// code for each of its type codes, or Discard when the stretch turned out not to start at a
-// record (then the main pass reads those records itself, as thread 0).
+// ahead at a record boundary with about half the expected work before it (a few windows are
+// read first: records per byte, and the records Select takes). Records reach the sink from
+// thread 0 (the main pass, slots counted from the first record of the file) or thread 1 (the
+// stretch read ahead, slots counted from its first record, type codes from its own table).
+// When the main pass reaches that stretch it calls Adopt with the slot the stretch starts at
+// and the main table's code for each of its type codes, or Discard when the stretch turned
+// out not to start at a record (then the main pass reads those records itself, as thread 0).
 class StepRecordSink {
  public:
   virtual ~StepRecordSink() = default;
@@ -51,7 +52,7 @@ struct StepIndexOptions {
   // to one.
   std::size_t splitFrom = std::size_t{16} << 20;
   // Where the second thread starts looking for a record boundary (a byte offset); 0 takes the
-  // middle of what is left. Lets tests put the split anywhere.
+  // place where the sampled cost halves. Lets tests put the split anywhere.
   std::size_t splitNear = 0;
   // False hands the records to the sink only: Entries() stays empty and Find() finds
   // nothing. For readers that take all they need from the sink, since the index is most of
