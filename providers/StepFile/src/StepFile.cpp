@@ -755,7 +755,7 @@ bool StepFile::Join(Ahead& ahead, Pass& pass, const char*& p) {
   _recordCount += ahead.count;
   if (ahead.keep) {
     // The stretch moves down next to the main pass's entries, in place: its first slot was
-    // guessed at or after theirs end.
+    // set at or past where theirs end.
     StepEntry* const data = _entries.Data();
     const std::size_t to = pass.Next();
     for (std::size_t i = 0; i < ahead.entries; ++i) {
