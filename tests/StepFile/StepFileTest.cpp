@@ -1,10 +1,13 @@
 // The file level: header, instance index, sections and the errors a damaged file gives.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <filesystem>
 #include <fstream>
+#include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "StepFile.h"
@@ -307,8 +310,9 @@ TEST(StepFile, FromDiskHeaderBodiesAndReleasedIndex) {
   std::filesystem::remove_all(dir);
 }
 
-// Without a given place the second thread starts in the middle; a failure that needs both
-// halves (the type table, full after 65535 types) is reported at the same record.
+// Without a given place the second thread starts where the work halves (the middle of these
+// even records); a failure that needs both halves (the type table, full after 65535 types) is
+// reported at the same record.
 TEST(StepSplit, LongFilesSplitInTheMiddleAndFailAtTheSameRecord) {
   std::string data, types;
   for (int i = 1; i <= 70000; ++i) {
@@ -330,6 +334,81 @@ TEST(StepSplit, LongFilesSplitInTheMiddleAndFailAtTheSameRecord) {
     EXPECT_FALSE(got.ok);
     EXPECT_EQ(got.error, expected.error) << "split near " << near;
   }
+}
+
+// The second thread's place and the slots set aside for each half come from small windows of
+// the DATA section. Windows that see long records where the rest is dense undercount: the
+// main pass then outgrows its slots (the stretch moves up, its work kept), or the stretch
+// outgrows its own (its work is given up); the index stays the same either way.
+TEST(StepSplit, DensityTheSampleMissesGivesTheSameIndex) {
+  constexpr std::size_t kChunk = 64 << 10;  // about one sampled segment of the files below
+  auto build = [](bool sparseFirstHalf) {
+    std::string data;
+    int id = 0;
+    for (int chunk = 0; chunk < 32; ++chunk) {
+      const bool tricky = (chunk < 16) == sparseFirstHalf;
+      const std::size_t start = data.size();
+      while (data.size() - start < kChunk) {
+        const std::size_t at = data.size() - start;
+        const bool sampled = tricky && at >= (20 << 10) && at < (44 << 10);
+        data += "#" + std::to_string(++id) +
+                (sampled ? "=IFCLONG('" + std::string(1000, 'x') + "');\n" : "=IFCA();\n");
+      }
+    }
+    return Wrap(data);
+  };
+  for (const bool sparseFirstHalf : {true, false}) {
+    const std::string text = build(sparseFirstHalf);
+    const Result one = Open(text, 0), two = Open(text, 1);
+    ASSERT_TRUE(one.ok) << one.error;
+    EXPECT_EQ(two.ok, one.ok);
+    EXPECT_EQ(two.index, one.index) << "sparse first half " << sparseFirstHalf;
+    if (sparseFirstHalf) {
+      EXPECT_NE(two.split, 0u);
+    }
+  }
+}
+
+// Takes the records of one type, as a reader that parses them would; counts them.
+class TakeOne : public step::StepRecordSink {
+ public:
+  explicit TakeOne(std::string type) : _type(std::move(type)) {}
+  uint8_t Select(std::string_view upperType) const override { return upperType == _type ? 1 : 0; }
+  void Take(unsigned, uint32_t, const StepEntry&, uint8_t, std::string_view) override { ++taken; }
+  void Adopt(uint32_t, std::span<const uint16_t>) override {}
+  void Discard() override {}
+  std::atomic<std::size_t> taken{0};  // both threads take
+
+ private:
+  std::string _type;
+};
+
+// The second thread starts where about half the expected work lies before it: records the sink
+// takes weigh more than those it leaves, whatever their bytes.
+TEST(StepSplit, SplitFallsWhereTheWorkHalves) {
+  std::string data;
+  for (int id = 1; id <= 8000; ++id)
+    data += "#" + std::to_string(id) + (id <= 4000 ? "=IFCHEAVY" : "=IFCLIGHT") + "('abc',#1);\n";
+  const std::string text = Wrap(data);
+  const std::size_t dataStart = text.find("DATA;"), dataBytes = data.size();
+  auto splitAt = [&](step::StepRecordSink* sink) {
+    StepFile file;
+    StepIndexOptions options;
+    options.splitFrom = 1;
+    options.sink = sink;
+    std::string error;
+    EXPECT_TRUE(file.OpenBuffer(text, error, options)) << error;
+    EXPECT_EQ(file.Entries().size(), 8000u);
+    return double(file.SplitOffset() - dataStart) / double(dataBytes);
+  };
+  const double bare = splitAt(nullptr);
+  EXPECT_GT(bare, 0.4);
+  EXPECT_LT(bare, 0.6);
+  TakeOne heavy("IFCHEAVY");
+  EXPECT_LT(splitAt(&heavy), 0.4);
+  EXPECT_EQ(heavy.taken, 4000u);
+  TakeOne light("IFCLIGHT");
+  EXPECT_GT(splitAt(&light), 0.6);
 }
 
 }  // namespace

@@ -49,9 +49,9 @@ std::vector<std::string> DecodeStringList(const StepParameters& params, const St
 // found again, and worded, by the main pass).
 class StepFile::Pass {
  public:
-  enum class Stop { kSection, kWatch, kError, kCancelled };
+  enum class Stop { kSection, kWatch, kFull, kError, kCancelled };
 
-  Pass(const StepFile& file, std::vector<StepEntry>& entries, StepTypeTable& types, uint32_t& maxId,
+  Pass(const StepFile& file, StepEntryBlock& entries, StepTypeTable& types, uint32_t& maxId,
        StepRecordSink* sink, unsigned thread, bool quiet, std::atomic<std::size_t>& indexed,
        bool keep, uint32_t& count)
       : _file(file),
@@ -71,8 +71,17 @@ class StepFile::Pass {
   }
 
   // Indexes records from p until what follows is not a record (p is left on it, past white
-  // space), a record starts at or after `watch`, `cancel` is set, or an error.
+  // space), a record starts at or after `watch`, `cancel` is set, or an error. kFull leaves p
+  // on a record that has no slot below the output's stop; nothing of it was handed on.
   Stop Run(const char*& p, const char* watch, const std::atomic<bool>* cancel, std::string& error);
+
+  // Entries go to slots [next, stop) of the block.
+  void Output(std::size_t next, std::size_t stop) {
+    _next = next;
+    _stop = stop;
+  }
+  std::size_t Next() const { return _next; }
+  std::size_t Limit() const { return _stop; }
 
   // The main pass continues at p after taking over the records before it.
   void Resume(const char* p) {
@@ -132,7 +141,9 @@ class StepFile::Pass {
   const StepFile& _file;
   const char* const _pBase;
   const char* const _pEnd;
-  std::vector<StepEntry>& _entries;
+  StepEntryBlock& _entries;
+  std::size_t _next = 0;
+  std::size_t _stop = 0;
   StepTypeTable& _types;
   uint32_t& _maxId;
   StepRecordSink* const _pSink;
@@ -252,6 +263,10 @@ StepFile::Pass::Stop StepFile::Pass::Run(const char*& p, const char* watch,
     const auto length = static_cast<uint64_t>(close - bodyStart);
     if (length > UINT32_MAX) return fail(recordStart, "instance larger than 4 GiB");
     if (_count >= UINT32_MAX - 1) return fail(recordStart, "too many instances");
+    if (_keep && _next == _stop) {
+      p = recordStart;
+      return Stop::kFull;
+    }
     entry.offset = static_cast<uint64_t>(bodyStart - base);
     entry.length = static_cast<uint32_t>(length);
     uint8_t tag = _tags[static_cast<std::size_t>(code)];
@@ -260,7 +275,7 @@ StepFile::Pass::Stop StepFile::Pass::Run(const char*& p, const char* watch,
       _pSink->Take(_thread, _count, entry, tag,
                    std::string_view(bodyStart, static_cast<std::size_t>(length)));
     }
-    if (_keep) _entries.push_back(entry);
+    if (_keep) _entries.Data()[_next++] = entry;
     ++_count;
     if (entry.id > _maxId) _maxId = entry.id;
     p = close + 1;
@@ -271,7 +286,8 @@ StepFile::Pass::Stop StepFile::Pass::Run(const char*& p, const char* watch,
 struct StepFile::Ahead {
   const char* start = nullptr;  // the '#' of the record it starts with
   const char* stop = nullptr;   // where it ended: past the last record and the white space after
-  std::vector<StepEntry> entries;
+  std::size_t first = 0;        // its entries go to the block from this slot
+  std::size_t entries = 0;      // how many it wrote
   StepTypeTable types;
   uint32_t maxId = 0;
   std::atomic<bool> cancel{false};
@@ -308,6 +324,132 @@ const char* GuessRecordStart(const char* from, const char* end) {
   }
   return nullptr;
 }
+
+// Slots for the records of `bytes` bytes, `estimate` of them expected, never more than can
+// fit (a record takes at least six bytes, "#1=A(;"). The main pass's margin is small: the
+// slots between its last entry and the stretch's first are fresh pages the join fills.
+std::size_t MainSlotsFor(double estimate, std::size_t bytes) {
+  return std::min(static_cast<std::size_t>(estimate * 1.05) + 1024, bytes / 6 + 1);
+}
+// The stretch's margin is wide: running out, it gives up its work. Unwritten slots are free.
+std::size_t AheadSlotsFor(double estimate, std::size_t bytes) {
+  const std::size_t guess =
+      std::max(static_cast<std::size_t>(estimate * 1.25) + 4096, bytes / 32 + 16);
+  return std::min(guess, bytes / 6 + 1);
+}
+
+// What indexing is expected to cost along a DATA section, from small windows read before the
+// second thread starts. Bytes are not cost: records per byte differ along a file, and so do
+// the records the sink takes (it parses each).
+class CostSample {
+ public:
+  CostSample(const char* begin, const char* end, StepRecordSink* sink)
+      : _pBegin(begin),
+        _size(static_cast<std::size_t>(end - begin)),
+        _segment(_size / kWindows + 1) {
+    const uint8_t complexTag = sink != nullptr ? sink->SelectComplex() : uint8_t{0};
+    const std::size_t width = std::min(kWidth, _segment);
+    for (std::size_t at = 0; at < _size; at += _segment) {
+      const std::size_t from = std::min(at + (_segment - width) / 2, _size);
+      const std::size_t stop = std::min(from + width, _size);
+      _windows.push_back(Read(begin + from, begin + stop, end, sink, complexTag));
+    }
+  }
+
+  // Where about half the cost lies before.
+  const char* Middle() const {
+    double total = 0;
+    for (const Window& w : _windows) total += w.cost;
+    double before = 0;
+    for (std::size_t k = 0; k < _windows.size(); ++k) {
+      const double cost = _windows[k].cost;
+      if (before + cost >= total / 2 && cost > 0) {
+        const double part = (total / 2 - before) / cost;
+        const auto at = k * _segment + static_cast<std::size_t>(part * double(_segment));
+        return _pBegin + std::min(at, _size);
+      }
+      before += cost;
+    }
+    return _pBegin + _size / 2;
+  }
+
+  // Records expected in [from, to).
+  double Records(const char* from, const char* to) const {
+    const auto begin = static_cast<std::size_t>(from - _pBegin);
+    const auto end = static_cast<std::size_t>(to - _pBegin);
+    double records = 0;
+    for (std::size_t k = 0; k < _windows.size(); ++k) {
+      const std::size_t a = std::max(begin, k * _segment);
+      const std::size_t b = std::min(end, (k + 1) * _segment);
+      if (a < b) records += _windows[k].records * double(b - a) / double(_segment);
+    }
+    return records;
+  }
+
+ private:
+  static constexpr std::size_t kWindows = 32;
+  static constexpr std::size_t kWidth = 16 << 10;
+  // In bytes scanned: a record costs about as much as this many bytes, a record the sink
+  // takes this much more, and each byte of it this much more again.
+  static constexpr double kRecordCost = 40;
+  static constexpr double kTakenCost = 200;
+  static constexpr double kTakenByteCost = 2;
+
+  // Cost and records of a window, each scaled to its whole segment.
+  struct Window {
+    double cost = 0;
+    double records = 0;
+  };
+
+  Window Read(const char* from, const char* stop, const char* end, StepRecordSink* sink,
+              uint8_t complexTag) {
+    const char* q = from == _pBegin ? from : GuessRecordStart(from, stop);
+    if (q == nullptr) return Uniform();
+    const char* const first = q;
+    const char* last = q;
+    double records = 0, cost = 0;
+    while (q < stop && *q == '#') {
+      ++q;
+      while (q < end && L::IsDigit(*q)) ++q;
+      q = L::SkipSpace(q, end);
+      if (q >= end || *q != '=') break;
+      q = L::SkipSpace(q + 1, end);
+      uint8_t tag = complexTag;
+      if (q < end && *q != '(') {
+        const std::string_view keyword = ReadKeyword(q, end);
+        const int code = keyword.empty() ? StepTypeTable::kNotFound : _types.Intern(keyword);
+        if (code == StepTypeTable::kNotFound) break;
+        while (_tags.size() < _types.Size()) {
+          _tags.push_back(sink != nullptr ? sink->Select(_types.Name(uint32_t(_tags.size()))) : 0);
+        }
+        tag = _tags[static_cast<std::size_t>(code)];
+        q = L::SkipSpace(q, end);
+      }
+      // A long record ends the window rather than be followed far.
+      const char* close = L::FindRecordEnd(q, std::min(end, stop + kWidth));
+      if (close == nullptr) break;
+      records += 1;
+      cost += kRecordCost;
+      if (tag != 0) cost += kTakenCost + kTakenByteCost * double(close - q);
+      last = close + 1;
+      q = L::SkipSpace(last, end);
+    }
+    if (records == 0) return Uniform();
+    const double scale = double(_segment) / double(last - first);
+    return {(cost + double(last - first)) * scale, records * scale};
+  }
+  // A window without a record to read: the usual density.
+  Window Uniform() const {
+    return {double(_segment) * (1 + kRecordCost / 32), double(_segment) / 32};
+  }
+
+  const char* const _pBegin;
+  const std::size_t _size;
+  const std::size_t _segment;
+  std::vector<Window> _windows;
+  StepTypeTable _types;
+  std::vector<uint8_t> _tags;
+};
 
 }  // namespace
 
@@ -405,7 +547,7 @@ bool StepFile::Index(std::string& error, const StepIndexOptions& options) {
     }
     if (!ExpectSemicolon(p, "the section keyword", error)) return false;
     if (keyword == "DATA") {
-      if (!sawData) StartAhead(p, options, indexed, ahead);
+      if (!sawData) StartAhead(p, options, indexed, pass, ahead);
       sawData = true;
       if (!IndexData(p, pass, ahead.get(), error)) return false;
     } else if (keyword == "HEADER") {
@@ -418,7 +560,10 @@ bool StepFile::Index(std::string& error, const StepIndexOptions& options) {
     error = "not a usable STEP file: it has no DATA section";
     return false;
   }
-  if (options.keepIndex) BuildLookup();
+  if (options.keepIndex) {
+    _entries.SetSize(pass.Next());
+    BuildLookup();
+  }
   StepIndexProgress::Report(_bytes.size(), _bytes.size());
   return true;
 }
@@ -517,13 +662,15 @@ bool StepFile::SkipSection(const char*& p, std::string& error) {
 }
 
 void StepFile::StartAhead(const char* p, const StepIndexOptions& options,
-                          std::atomic<std::size_t>& indexed, std::unique_ptr<Ahead>& ahead) {
+                          std::atomic<std::size_t>& indexed, Pass& pass,
+                          std::unique_ptr<Ahead>& ahead) {
   const char* const base = _bytes.data();
   const char* const end = base + _bytes.size();
   if (options.splitFrom == 0 || static_cast<std::size_t>(end - p) < options.splitFrom) return;
+  const CostSample sample(p, end, options.sink);
   const char* from = options.splitNear != 0 && options.splitNear < _bytes.size()
                          ? base + options.splitNear
-                         : p + (end - p) / 2;
+                         : std::max(sample.Middle(), p + 1);
   if (from <= p) return;
   const char* start = GuessRecordStart(from, end);
   if (start == nullptr) return;
@@ -534,22 +681,33 @@ void StepFile::StartAhead(const char* p, const StepIndexOptions& options,
   next->indexed = &indexed;
   next->keep = options.keepIndex;
   if (next->keep) {
-    // Same density guess as the main pass: no regrowth, untouched capacity costs nothing.
-    next->entries.reserve(static_cast<std::size_t>(end - start) / 32 + 16);
-    AdviseHugePages(next->entries.data(), next->entries.capacity() * sizeof(StepEntry));
+    // The stretch's slots begin where the main pass's are expected to end, with a margin.
+    const std::size_t before =
+        MainSlotsFor(sample.Records(p, start), static_cast<std::size_t>(start - p));
+    try {
+      _entries.Reserve(before + AheadSlotsFor(sample.Records(start, end),
+                                              static_cast<std::size_t>(end - start)));
+    } catch (const std::bad_alloc&) {
+      return;  // one pass, which asks for less
+    }
+    next->first = before;
+    pass.Output(0, before);
   }
   Ahead* const a = next.get();
   try {
     a->thread = std::thread([this, a] {
       // Whatever goes wrong here (memory, say) the main pass meets again and reports.
       try {
-        Pass pass(*this, a->entries, a->types, a->maxId, a->sink, 1, true, *a->indexed, a->keep,
+        Pass pass(*this, _entries, a->types, a->maxId, a->sink, 1, true, *a->indexed, a->keep,
                   a->count);
+        pass.Output(a->first, _entries.Capacity());
         pass.Start(a->start);
         const char* q = a->start;
         std::string unused;
+        // Out of slots (a denser stretch than sampled) it gives up; the main pass reads on.
         a->ok = pass.Run(q, nullptr, &a->cancel, unused) == Pass::Stop::kSection;
         a->stop = q;
+        a->entries = pass.Next() - a->first;
         pass.DropTo(q);
       } catch (...) {
         a->ok = false;
@@ -557,14 +715,23 @@ void StepFile::StartAhead(const char* p, const StepIndexOptions& options,
     });
   } catch (const std::system_error&) {
     next->pending = false;  // no thread: the sink has seen nothing from it
+    pass.Output(0, _entries.Capacity());
     return;
   }
   ahead = std::move(next);
 }
 
-bool StepFile::Join(Ahead& ahead, Pass& pass, const char*& p) {
-  ahead.thread.join();
+void StepFile::StopAhead(Ahead& ahead, Pass& pass) {
+  ahead.cancel.store(true, std::memory_order_relaxed);
+  if (ahead.thread.joinable()) ahead.thread.join();
   ahead.pending = false;
+  if (ahead.sink != nullptr) ahead.sink->Discard();
+  // Its slots are the main pass's again.
+  pass.Output(pass.Next(), _entries.Capacity());
+}
+
+bool StepFile::Join(Ahead& ahead, Pass& pass, const char*& p) {
+  if (ahead.thread.joinable()) ahead.thread.join();
   bool usable = ahead.ok && p == ahead.start &&
                 std::size_t{_recordCount} + ahead.count <= std::size_t{UINT32_MAX} - 1;
   if (usable) {
@@ -576,31 +743,31 @@ bool StepFile::Join(Ahead& ahead, Pass& pass, const char*& p) {
     usable = _types.Size() + fresh <= StepTypeTable::kMaxTypes;
   }
   if (!usable) {
-    if (ahead.sink != nullptr) ahead.sink->Discard();
-    std::vector<StepEntry>().swap(ahead.entries);
+    StopAhead(ahead, pass);
     return false;
   }
+  ahead.pending = false;
   std::vector<uint16_t> codes(ahead.types.Size());
   for (uint32_t code = 0; code < ahead.types.Size(); ++code) {
     codes[code] = static_cast<uint16_t>(_types.Intern(ahead.types.Name(code)));
   }
   const uint32_t firstSlot = _recordCount;
   _recordCount += ahead.count;
-  _entries.reserve(_entries.size() + ahead.entries.size());
-  // Copied a stretch at a time, each handed back once copied: the two halves of a large index
-  // are never resident at once.
-  constexpr std::size_t kStretch = (std::size_t{2} << 20) / sizeof(StepEntry);
-  const StepEntry* const from = ahead.entries.data();
-  for (std::size_t done = 0; done < ahead.entries.size();) {
-    const std::size_t stop = std::min(ahead.entries.size(), done + kStretch);
-    for (std::size_t i = done; i < stop; ++i) {
-      _entries.push_back(from[i]);
-      _entries.back().type = codes[from[i].type];
+  if (ahead.keep) {
+    // The stretch moves down next to the main pass's entries, in place: its first slot was
+    // set at or past where theirs end.
+    StepEntry* const data = _entries.Data();
+    const std::size_t to = pass.Next();
+    for (std::size_t i = 0; i < ahead.entries; ++i) {
+      StepEntry e = data[ahead.first + i];
+      e.type = codes[e.type];
+      data[to + i] = e;
     }
-    ReleasePages(from + done, (stop - done) * sizeof(StepEntry));
-    done = stop;
+    // The slots the move left behind hold nothing now.
+    const std::size_t stop = to + ahead.entries;
+    ReleasePages(data + stop, (ahead.first - to) * sizeof(StepEntry));
+    pass.Output(stop, _entries.Capacity());
   }
-  std::vector<StepEntry>().swap(ahead.entries);
   if (ahead.maxId > _maxId) _maxId = ahead.maxId;
   if (ahead.sink != nullptr) ahead.sink->Adopt(firstSlot, codes);
   _splitOffset = static_cast<std::size_t>(ahead.start - _bytes.data());
@@ -609,13 +776,53 @@ bool StepFile::Join(Ahead& ahead, Pass& pass, const char*& p) {
   return true;
 }
 
+bool StepFile::MakeRoom(Pass& pass, Ahead* ahead, const char* p, std::string& error) {
+  try {
+    if (ahead != nullptr && ahead->pending && pass.Limit() == ahead->first) {
+      // More records before the split than sampled: once the stretch is done, its entries
+      // move up to make room. One that failed is given up.
+      if (ahead->thread.joinable()) ahead->thread.join();
+      if (!ahead->ok) {
+        StopAhead(*ahead, pass);
+        if (pass.Next() < pass.Limit()) return true;
+      } else {
+        const std::size_t left = static_cast<std::size_t>(ahead->start - p) / 6 + 1;
+        const std::size_t more = std::min(left, pass.Next() / 4 + 4096);
+        const std::size_t need = ahead->first + more + ahead->entries;
+        if (need > _entries.Capacity()) {
+          _entries.SetSize(ahead->first + ahead->entries);
+          _entries.Reserve(need + need / 4);
+        }
+        StepEntry* const data = _entries.Data();
+        std::memmove(data + ahead->first + more, data + ahead->first,
+                     ahead->entries * sizeof(StepEntry));
+        ahead->first += more;
+        pass.Output(pass.Next(), ahead->first);
+        return true;
+      }
+    }
+    _entries.SetSize(pass.Next());
+    _entries.Reserve(_entries.Capacity() + _entries.Capacity() / 2 + 1024);
+  } catch (const std::bad_alloc&) {
+    error = "not enough memory to index the file";
+    return false;
+  }
+  pass.Output(pass.Next(), _entries.Capacity());
+  return true;
+}
+
 bool StepFile::IndexData(const char*& p, Pass& pass, Ahead* ahead, std::string& error) {
   const char* const end = _bytes.data() + _bytes.size();
   // Records are rarely shorter than 32 bytes; reserving up front avoids the copy (and the
   // doubled peak) of growing. Untouched reserved pages cost no resident memory.
-  if (_entries.empty() && pass.Keeps()) {
-    _entries.reserve(_bytes.size() / 32 + 16);
-    AdviseHugePages(_entries.data(), _entries.capacity() * sizeof(StepEntry));
+  if (pass.Keeps() && _entries.Capacity() == 0) {
+    try {
+      _entries.Reserve(_bytes.size() / 32 + 16);
+    } catch (const std::bad_alloc&) {
+      error = "not enough memory to index the file";
+      return false;
+    }
+    pass.Output(0, _entries.Capacity());
   }
   pass.Start(p);
   for (;;) {
@@ -623,6 +830,9 @@ bool StepFile::IndexData(const char*& p, Pass& pass, Ahead* ahead, std::string& 
     switch (pass.Run(p, watch, nullptr, error)) {
       case Pass::Stop::kWatch:
         Join(*ahead, pass, p);
+        continue;
+      case Pass::Stop::kFull:
+        if (!MakeRoom(pass, ahead, p, error)) return false;
         continue;
       case Pass::Stop::kSection:
         break;
@@ -643,14 +853,15 @@ bool StepFile::IndexData(const char*& p, Pass& pass, Ahead* ahead, std::string& 
 }
 
 void StepFile::BuildLookup() {
-  const std::size_t count = _entries.size();
+  const std::size_t count = _entries.Size();
+  const StepEntry* const entries = _entries.Data();
   // A dense table costs 4 bytes per possible id; take it while ids are not too sparse.
   if (static_cast<uint64_t>(_maxId) <= 4ull * count + 1024) {
     _denseSlots.reserve(static_cast<std::size_t>(_maxId) + 1);
     AdviseHugePages(_denseSlots.data(), _denseSlots.capacity() * sizeof(uint32_t));
     _denseSlots.assign(static_cast<std::size_t>(_maxId) + 1, kNoSlot);
     for (std::size_t i = 0; i < count; ++i) {
-      uint32_t& slot = _denseSlots[_entries[i].id];
+      uint32_t& slot = _denseSlots[entries[i].id];
       if (slot == kNoSlot) {
         slot = static_cast<uint32_t>(i);
       } else {
@@ -662,7 +873,7 @@ void StepFile::BuildLookup() {
   _sparseSlots.reserve(count);
   AdviseHugePages(_sparseSlots.data(), _sparseSlots.capacity() * sizeof(_sparseSlots[0]));
   for (std::size_t i = 0; i < count; ++i) {
-    _sparseSlots.emplace_back(_entries[i].id, static_cast<uint32_t>(i));
+    _sparseSlots.emplace_back(entries[i].id, static_cast<uint32_t>(i));
   }
   // Pairs compare by slot too, so the first of repeated ids sorts first. Writers mostly number
   // upwards through the file, and then there is nothing to sort.
@@ -678,16 +889,16 @@ const StepEntry* StepFile::Find(uint64_t id) const {
   if (id > _maxId) return nullptr;
   if (!_denseSlots.empty()) {
     const uint32_t slot = _denseSlots[static_cast<std::size_t>(id)];
-    return slot == kNoSlot ? nullptr : &_entries[slot];
+    return slot == kNoSlot ? nullptr : _entries.Data() + slot;
   }
   const auto key = std::make_pair(static_cast<uint32_t>(id), uint32_t{0});
   const auto it = std::lower_bound(_sparseSlots.begin(), _sparseSlots.end(), key);
   if (it == _sparseSlots.end() || it->first != id) return nullptr;
-  return &_entries[it->second];
+  return _entries.Data() + it->second;
 }
 
 void StepFile::ReleaseIndex() {
-  std::vector<StepEntry>().swap(_entries);
+  _entries.Clear();
   std::vector<uint32_t>().swap(_denseSlots);
   std::vector<std::pair<uint32_t, uint32_t>>().swap(_sparseSlots);
   _maxId = 0;

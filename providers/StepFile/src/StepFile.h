@@ -12,6 +12,7 @@
 
 #include "MappedFile.h"
 #include "StepEntry.h"
+#include "StepEntryBlock.h"
 #include "StepFileHeader.h"
 #include "StepParameters.h"
 #include "StepTypeTable.h"
@@ -22,12 +23,13 @@ namespace step {
 // are still in cache then, and their pages are handed back soon after.
 //
 // A large DATA section is indexed by two threads: the main pass, and a second one that starts
-// ahead at a record boundary near the middle. Records reach the sink from thread 0 (the main
-// pass, slots counted from the first record of the file) or thread 1 (the stretch read ahead,
-// slots counted from its first record, type codes from its own table). When the main pass
-// reaches that stretch it calls Adopt with the slot the stretch starts at and the main table's
-// code for each of its type codes, or Discard when the stretch turned out not to start at a
-// record (then the main pass reads those records itself, as thread 0).
+// ahead at a record boundary with about half the expected work before it (a few windows are
+// read first: records per byte, and the records Select takes). Records reach the sink from
+// thread 0 (the main pass, slots counted from the first record of the file) or thread 1 (the
+// stretch read ahead, slots counted from its first record, type codes from its own table).
+// When the main pass reaches that stretch it calls Adopt with the slot the stretch starts at
+// and the main table's code for each of its type codes, or Discard when the stretch turned
+// out not to start at a record (then the main pass reads those records itself, as thread 0).
 class StepRecordSink {
  public:
   virtual ~StepRecordSink() = default;
@@ -50,7 +52,7 @@ struct StepIndexOptions {
   // to one.
   std::size_t splitFrom = std::size_t{16} << 20;
   // Where the second thread starts looking for a record boundary (a byte offset); 0 takes the
-  // middle of what is left. Lets tests put the split anywhere.
+  // place where the sampled cost halves. Lets tests put the split anywhere.
   std::size_t splitNear = 0;
   // False hands the records to the sink only: Entries() stays empty and Find() finds
   // nothing. For readers that take all they need from the sink, since the index is most of
@@ -86,10 +88,10 @@ class StepFile {
   std::string_view Bytes() const { return _bytes; }
 
   // Instances in file order.
-  std::span<const StepEntry> Entries() const { return _entries; }
+  std::span<const StepEntry> Entries() const { return _entries.View(); }
   const StepEntry* Find(uint64_t id) const;
   std::size_t SlotOf(const StepEntry& e) const {
-    return static_cast<std::size_t>(&e - _entries.data());
+    return static_cast<std::size_t>(&e - _entries.Data());
   }
 
   const StepTypeTable& Types() const { return _types; }
@@ -131,8 +133,10 @@ class StepFile {
   bool ReadHeader(const char*& p, std::string& error);
   bool IndexData(const char*& p, Pass& pass, Ahead* ahead, std::string& error);
   void StartAhead(const char* p, const StepIndexOptions& options, std::atomic<std::size_t>& indexed,
-                  std::unique_ptr<Ahead>& ahead);
+                  Pass& pass, std::unique_ptr<Ahead>& ahead);
+  void StopAhead(Ahead& ahead, Pass& pass);
   bool Join(Ahead& ahead, Pass& pass, const char*& p);
+  bool MakeRoom(Pass& pass, Ahead* ahead, const char* p, std::string& error);
   bool SkipSection(const char*& p, std::string& error);
   bool ExpectSemicolon(const char*& p, const char* what, std::string& error);
   bool Fail(const char* p, const std::string& what, std::string& error) const;
@@ -143,7 +147,7 @@ class StepFile {
   FileHeader _header;
   std::string _schema;
   StepTypeTable _types;
-  std::vector<StepEntry> _entries;
+  StepEntryBlock _entries;
   // Id lookup: a dense slot table when ids are compact, else (id, slot) pairs sorted by id.
   std::vector<uint32_t> _denseSlots;
   std::vector<std::pair<uint32_t, uint32_t>> _sparseSlots;
