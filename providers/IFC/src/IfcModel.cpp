@@ -1,6 +1,7 @@
 #include "IfcModel.h"
 
 #include <algorithm>
+#include <system_error>
 
 #include "IfcStepNames.h"
 #include "IfcTreeBuilder.h"
@@ -58,43 +59,37 @@ StepRecordSink& Model::SinkFor(TreeBuilder& builder, std::span<const std::string
 
 bool Model::Open(const std::string& path, std::string& error,
                  std::span<const std::string> columns) {
+  return Load(columns, error,
+              [&](const StepIndexOptions& options) { return _file.Open(path, error, options); });
+}
+
+bool Model::OpenBuffer(std::string_view bytes, std::string& error,
+                       std::span<const std::string> columns) {
+  return Load(columns, error, [&](const StepIndexOptions& options) {
+    return _file.OpenBuffer(bytes, error, options);
+  });
+}
+
+bool Model::Load(std::span<const std::string> columns, std::string& error,
+                 const std::function<bool(const StepIndexOptions&)>& index) {
   Close();
   {
+    // The property index makes its cells on a second thread while the tree is laid out;
+    // jthread joins it on every way out of this block, a failed Build's too.
+    std::jthread cells;
     // The builder takes what the tree needs while the file is indexed. Its tables take huge
     // pages only when no columns are asked: the property index's tables have them then, and
     // both would take the peak near 0.8x the file.
     TreeBuilder builder(_file, columns.empty());
     StepIndexOptions options;
     options.sink = &SinkFor(builder, columns);
-    if (!_file.Open(path, error, options) || !Build(builder, error)) {
+    if (!index(options) || !Build(builder, error, cells)) {
+      if (cells.joinable()) cells.join();
       Close();
       return false;
     }
   }
-  // The cells are joined once the index and the builder's work are freed.
-  if (_pProperties) {
-    _pProperties->Build();
-    IndexCells();
-  }
-  return true;
-}
-
-bool Model::OpenBuffer(std::string_view bytes, std::string& error,
-                       std::span<const std::string> columns) {
-  Close();
-  {
-    TreeBuilder builder(_file, columns.empty());
-    StepIndexOptions options;
-    options.sink = &SinkFor(builder, columns);
-    if (!_file.OpenBuffer(bytes, error, options) || !Build(builder, error)) {
-      Close();
-      return false;
-    }
-  }
-  if (_pProperties) {
-    _pProperties->Build();
-    IndexCells();
-  }
+  if (_pProperties) IndexCells();
   return true;
 }
 
@@ -132,7 +127,7 @@ std::string_view Model::Value(std::size_t column, const Node& node) const {
   return _pProperties->Text(_nodeCells[index * columns + column]);
 }
 
-bool Model::Build(TreeBuilder& builder, std::string& error) {
+bool Model::Build(TreeBuilder& builder, std::string& error, std::jthread& cells) {
   if (_file.Schema().empty()) {
     error = "not an IFC file: the header has no FILE_SCHEMA";
     return false;
@@ -142,9 +137,21 @@ bool Model::Build(TreeBuilder& builder, std::string& error) {
     error = "unsupported schema '" + _file.Schema() + "' (expected IFC2X3, IFC4 or IFC4X3)";
     return false;
   }
-  builder.Build({_nodes, _links, _texts, _descriptions, _pRoots, _rootCount}, [this] {
-    if (_pProperties) _pProperties->Resolve();
+  builder.Build({_nodes, _links, _texts, _descriptions, _pRoots, _rootCount}, [&] {
+    if (!_pProperties) {
+      _file.ReleaseIndex();
+      return;
+    }
+    _pProperties->Resolve();
     _file.ReleaseIndex();
+    // Not earlier: beside the file's index, the cells' tables would raise the peak. From
+    // here on the property index reads only what it took, never the file.
+    PropertyIndex& properties = *_pProperties;
+    try {
+      cells = std::jthread([&properties] { properties.Build(); });
+    } catch (const std::system_error&) {
+      properties.Build();  // no thread to be had: the same work, here
+    }
   });
   // The tree holds what it shows; attributes asked for later map their page back in.
   _file.DropResident(0, _file.Bytes().size());

@@ -3,10 +3,12 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <span>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 #include "IfcNode.h"
@@ -60,7 +62,8 @@ enum class NodeAttribute : uint8_t {
 // pages are handed back to the kernel as they are read, and the instance index is dropped
 // once the tree is built: what stays resident is the tree and its decoded text. Descriptions
 // are decoded with the tree: a filter shows one for every entity, and reading them later
-// would map most of the file back in. A large file is indexed by two threads. The model is
+// would map most of the file back in. A large file is indexed by two threads, and the cells of
+// the columns are made on a second thread while the tree is laid out. The model is
 // not copyable or movable, so node pointers stay valid until Close() or the next Open(). Const
 // calls are safe to make from several threads.
 class Model {
@@ -107,7 +110,11 @@ class Model {
   static SchemaVersion ClassifySchema(std::string_view upperSchema);
 
  private:
-  bool Build(TreeBuilder& builder, std::string& error);
+  // Close, index the file with `index`, build the tree and, with columns, the cells.
+  bool Load(std::span<const std::string> columns, std::string& error,
+            const std::function<bool(const StepIndexOptions&)>& index);
+  // Starts the property index's Build on `cells` once the file's index is released.
+  bool Build(TreeBuilder& builder, std::string& error, std::jthread& cells);
   StepRecordSink& SinkFor(TreeBuilder& builder, std::span<const std::string> columns);
   void IndexCells();
 
