@@ -118,15 +118,6 @@ void Model::IndexCells() {
   }
 }
 
-std::string_view Model::Value(std::size_t column, const Node& node) const {
-  if (!_pProperties || node.IsSynthetic()) return {};
-  const std::size_t columns = _pProperties->Columns().size();
-  if (column >= columns) return {};
-  if (_nodeCells.empty()) return _pProperties->Value(column, node._instance);
-  const auto index = static_cast<std::size_t>(&node - _nodes.data());
-  return _pProperties->Text(_nodeCells[index * columns + column]);
-}
-
 bool Model::Build(TreeBuilder& builder, std::string& error, std::jthread& cells) {
   if (_file.Schema().empty()) {
     error = "not an IFC file: the header has no FILE_SCHEMA";

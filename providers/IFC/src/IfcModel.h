@@ -95,8 +95,15 @@ class Model {
   const PropertyIndex* Properties() const { return _pProperties.get(); }
   // The cell of a node in one of those columns (an index into Properties()->Columns());
   // empty when it has none. The generator asks for every cell of every node: this is a
-  // table look-up, not a search.
-  std::string_view Value(std::size_t column, const Node& node) const;
+  // table look-up, not a search, made here so that it inlines into the caller.
+  std::string_view Value(std::size_t column, const Node& node) const {
+    if (!_pProperties || node.IsSynthetic()) return {};
+    const std::size_t columns = _pProperties->Columns().size();
+    if (column >= columns) return {};
+    if (_nodeCells.empty()) return _pProperties->Value(column, node._instance);
+    const auto index = static_cast<std::size_t>(&node - _nodes.data());
+    return _pProperties->Text(_nodeCells[index * columns + column]);
+  }
 
   // IfcRoot.Description, decoded with the tree; empty for the synthetic group.
   std::string_view Description(const Node& node) const {
