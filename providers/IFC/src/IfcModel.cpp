@@ -73,35 +73,45 @@ bool Model::OpenBuffer(std::string_view bytes, std::string& error,
 bool Model::Load(std::span<const std::string> columns, std::string& error,
                  const std::function<bool(const StepIndexOptions&)>& index) {
   Close();
+  std::vector<uint64_t> byInstance;
   {
     // The property index makes its cells on a second thread while the tree is laid out;
     // jthread joins it on every way out of this block, a failed Build's too.
     std::jthread cells;
-    // The builder takes what the tree needs while the file is indexed. Its tables take huge
-    // pages only when no columns are asked: the property index's tables have them then, and
-    // both would take the peak near 0.8x the file.
-    TreeBuilder builder(_file, columns.empty());
-    StepIndexOptions options;
-    options.sink = &SinkFor(builder, columns);
-    if (!index(options) || !Build(builder, error, cells)) {
+    bool built = false;
+    {
+      // The builder takes what the tree needs while the file is indexed. Its tables take
+      // huge pages only when no columns are asked: the property index's tables have them
+      // then, and both would take the peak near 0.8x the file.
+      TreeBuilder builder(_file, columns.empty());
+      StepIndexOptions options;
+      options.sink = &SinkFor(builder, columns);
+      built = index(options) && Build(builder, error, cells);
+    }  // the builder's work goes before the cells' tables grow
+    if (!built) {
       if (cells.joinable()) cells.join();
       Close();
       return false;
     }
+    // While the cells are being made: (instance, node) by instance, to walk beside each
+    // column's cells. Nodes mostly follow the file, where instances mostly go up.
+    if (_pProperties) {
+      byInstance.reserve(_nodes.size());
+      for (std::size_t i = 0; i < _nodes.size(); ++i) {
+        if (!_nodes[i].IsSynthetic())
+          byInstance.push_back((uint64_t{_nodes[i]._instance} << 32) | i);
+      }
+      if (!std::is_sorted(byInstance.begin(), byInstance.end()))
+        std::sort(byInstance.begin(), byInstance.end());
+    }
   }
-  if (_pProperties) IndexCells();
+  if (_pProperties) IndexCells(byInstance);
   return true;
 }
 
-void Model::IndexCells() {
+void Model::IndexCells(std::span<const uint64_t> byInstance) {
   const std::size_t columns = _pProperties->Columns().size();
   if (columns == 0 || columns * _nodes.size() > kNodeCellLimit) return;
-  // (instance, node) by instance, to walk beside each column's cells.
-  std::vector<uint64_t> byInstance;
-  byInstance.reserve(_nodes.size());
-  for (std::size_t i = 0; i < _nodes.size(); ++i)
-    if (!_nodes[i].IsSynthetic()) byInstance.push_back((uint64_t{_nodes[i]._instance} << 32) | i);
-  std::sort(byInstance.begin(), byInstance.end());
   _nodeCells.reserve(columns * _nodes.size());
   AdviseHugePages(_nodeCells.data(), columns * _nodes.size() * sizeof(uint32_t));
   _nodeCells.assign(columns * _nodes.size(), 0);

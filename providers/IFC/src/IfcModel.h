@@ -123,7 +123,8 @@ class Model {
   // Starts the property index's Build on `cells` once the file's index is released.
   bool Build(TreeBuilder& builder, std::string& error, std::jthread& cells);
   StepRecordSink& SinkFor(TreeBuilder& builder, std::span<const std::string> columns);
-  void IndexCells();
+  // The cells by node; `byInstance` holds (instance, node index) pairs, sorted.
+  void IndexCells(std::span<const uint64_t> byInstance);
 
   StepFile _file;
   SchemaVersion _schema = SchemaVersion::Unknown;
