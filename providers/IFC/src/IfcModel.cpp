@@ -80,10 +80,8 @@ bool Model::Load(std::span<const std::string> columns, std::string& error,
     std::jthread cells;
     bool built = false;
     {
-      // The builder takes what the tree needs while the file is indexed. Its tables take
-      // huge pages only when no columns are asked: the property index's tables have them
-      // then, and both would take the peak near 0.8x the file.
-      TreeBuilder builder(_file, columns.empty());
+      // The builder takes what the tree needs while the file is indexed.
+      TreeBuilder builder(_file);
       StepIndexOptions options;
       options.sink = &SinkFor(builder, columns);
       built = index(options) && Build(builder, error, cells);
@@ -138,6 +136,7 @@ bool Model::Build(TreeBuilder& builder, std::string& error, std::jthread& cells)
     error = "unsupported schema '" + _file.Schema() + "' (expected IFC2X3, IFC4 or IFC4X3)";
     return false;
   }
+  if (_pProperties) _pProperties->Indexed();
   builder.Build({_nodes, _links, _texts, _descriptions, _pRoots, _rootCount}, [&] {
     if (!_pProperties) {
       _file.ReleaseIndex();

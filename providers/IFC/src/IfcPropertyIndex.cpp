@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <type_traits>
 
 #include "IfcFlatParams.h"
 #include "IfcTypeCatalog.h"
@@ -283,6 +284,20 @@ struct PropertyIndex::Taken {
     AdviseHugePages(rels.data(), rels.capacity() * sizeof(Rel));
     AdviseHugePages(refs.data(), refs.capacity() * sizeof(uint32_t));
     AdviseHugePages(text.data(), text.capacity());
+  }
+  // Once the stretch is read: a huge page is resident whole from its first write, so the
+  // room past the end of each table goes back to the kernel.
+  void ReleaseRoom() const {
+    auto release = [](const auto& table) {
+      using Item = std::remove_cvref_t<decltype(*table.data())>;
+      ReleasePages(table.data() + table.size(), (table.capacity() - table.size()) * sizeof(Item));
+    };
+    release(values);
+    release(sets);
+    release(attributes);
+    release(rels);
+    release(refs);
+    release(text);  // the page of its terminating zero stays: only whole pages go
   }
   // Offsets are 32 bits: a stretch keeps less text than that, or stops taking values.
   bool Full() const { return text.size() > UINT32_MAX / 2; }
@@ -754,6 +769,8 @@ void PropertyIndex::Take(unsigned thread, uint32_t slot, const StepEntry& entry,
 void PropertyIndex::Adopt(uint32_t firstSlot, std::span<const uint16_t> typeCodes) {
   _tree.Adopt(firstSlot, typeCodes);
   // Nothing here depends on slots or type codes; the stretch read ahead follows in file order.
+  _taken[0]->ReleaseRoom();
+  _taken[1]->ReleaseRoom();
   _segments.push_back(std::move(_taken[0]));
   _segments.push_back(std::move(_taken[1]));
   _taken[0] = std::make_unique<Taken>();
@@ -782,8 +799,14 @@ std::string_view PropertyIndex::PendingText(const Pending& p) const {
   return {text.data() + p.offset, p.length};
 }
 
-void PropertyIndex::Resolve() {
+void PropertyIndex::Indexed() {
+  if (!_taken[0]) return;
+  _taken[0]->ReleaseRoom();
   _segments.push_back(std::move(_taken[0]));
+}
+
+void PropertyIndex::Resolve() {
+  if (_taken[0]) _segments.push_back(std::move(_taken[0]));
   _taken[0].reset();
   _taken[1].reset();
   // The project's units (the first unit assignment in the file), and units given explicitly.

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <type_traits>
 
 #include "IfcFlatParams.h"
 #include "IfcTypeCatalog.h"
@@ -99,7 +100,6 @@ void TreeBuilder::Reserve(Taken& taken) const {
   taken.text.reserve(bytes / 16 + 256);
   taken.relations.reserve(bytes / 8192 + 16);
   taken.parts.reserve(bytes / 512 + 16);
-  if (!_hugeTables) return;
   AdviseHugePages(taken.listed.data(), taken.listed.capacity() * sizeof(Listed));
   AdviseHugePages(taken.attributes.data(), taken.attributes.capacity() * sizeof(Attributes));
   AdviseHugePages(taken.text.data(), taken.text.capacity());
@@ -170,11 +170,27 @@ void TreeBuilder::Take(unsigned thread, uint32_t slot, const StepEntry& entry, u
   if (r.count != 0) taken.relations.push_back(r);
 }
 
+void TreeBuilder::Taken::ReleaseRoom() const {
+  // A huge page is resident whole from its first write: the room past the end of each table
+  // goes back to the kernel once the stretch is read.
+  auto release = [](const auto& table) {
+    using Item = std::remove_cvref_t<decltype(*table.data())>;
+    ReleasePages(table.data() + table.size(), (table.capacity() - table.size()) * sizeof(Item));
+  };
+  release(listed);
+  release(attributes);
+  release(text);  // the page of its terminating zero stays: only whole pages go
+  release(relations);
+  release(parts);
+}
+
 void TreeBuilder::Adopt(uint32_t firstSlot, std::span<const uint16_t> typeCodes) {
   // Kept as it is, after what the main pass took so far; the main pass goes on in a new one.
   Taken& ahead = _taken[1];
   for (Listed& l : ahead.listed) l.entry.type = typeCodes[l.entry.type];
   ahead.firstSlot = firstSlot;
+  _taken[0].ReleaseRoom();
+  ahead.ReleaseRoom();
   _segments.push_back(std::move(_taken[0]));
   _segments.push_back(std::move(ahead));
   _taken[0] = Taken();
@@ -452,6 +468,7 @@ void TreeBuilder::Emit(Output& out) const {
 void TreeBuilder::Build(Output out, const std::function<void()>& indexDone) {
   // The stretches in file order, then one for what is decoded here. Each one's text becomes
   // one of the output's, as it is.
+  _taken[0].ReleaseRoom();
   _segments.push_back(std::move(_taken[0]));
   _taken[0] = Taken();
   Discard();

@@ -33,11 +33,9 @@ class TreeBuilder : public StepRecordSink {
     std::size_t& rootCount;
   };
 
-  // With `hugeTables`, the tables filled while indexing take 2 MiB pages: far fewer
-  // first-touch faults, for up to one such page a table left part filled (about 10 MB on a
-  // large model).
-  explicit TreeBuilder(const StepFile& file, bool hugeTables = false)
-      : _file(file), _hugeTables(hugeTables) {}
+  // The tables filled while indexing take 2 MiB pages, for far fewer first-touch faults;
+  // what a stretch leaves unused of them is handed back once it is read.
+  explicit TreeBuilder(const StepFile& file) : _file(file) {}
   // `indexDone` runs once the builder has looked everything up in the file's index, before
   // the tree is laid out: the caller releases the index there, so the two are never held
   // together.
@@ -110,6 +108,9 @@ class TreeBuilder : public StepRecordSink {
     StepParameters params;
     std::unique_ptr<FlatParams> flat;  // the quick reader; params when it cannot tell
     uint32_t firstSlot = 0;
+
+    // Hands back the pages of the tables' room past their end.
+    void ReleaseRoom() const;
   };
 
   struct TypeInfo {
@@ -173,7 +174,6 @@ class TreeBuilder : public StepRecordSink {
   void SortSiblings(std::vector<uint32_t>::iterator first, std::vector<uint32_t>::iterator last);
 
   const StepFile& _file;
-  bool _hugeTables = false;
   Taken _taken[2];               // what threads 0 and 1 are filling
   std::vector<Taken> _segments;  // finished stretches in file order; then Build's own
   std::vector<std::string>* _pTexts = nullptr;  // the output's, by arena (= segment)
