@@ -1,6 +1,7 @@
 #include "IfcModel.h"
 
 #include <algorithm>
+#include <future>
 #include <system_error>
 
 #include "IfcStepNames.h"
@@ -75,9 +76,9 @@ bool Model::Load(std::span<const std::string> columns, std::string& error,
   Close();
   std::vector<uint64_t> byInstance;
   {
-    // The property index makes its cells on a second thread while the tree is laid out;
-    // jthread joins it on every way out of this block, a failed Build's too.
-    std::jthread cells;
+    // The property index makes its cells on a second thread while the tree is laid out. A
+    // future of std::async waits for its thread when it goes, on every way out of this block.
+    std::future<void> cells;
     bool built = false;
     {
       // The builder takes what the tree needs while the file is indexed.
@@ -87,7 +88,7 @@ bool Model::Load(std::span<const std::string> columns, std::string& error,
       built = index(options) && Build(builder, error, cells);
     }  // the builder's work goes before the cells' tables grow
     if (!built) {
-      if (cells.joinable()) cells.join();
+      if (cells.valid()) cells.wait();
       Close();
       return false;
     }
@@ -102,6 +103,7 @@ bool Model::Load(std::span<const std::string> columns, std::string& error,
       if (!std::is_sorted(byInstance.begin(), byInstance.end()))
         std::sort(byInstance.begin(), byInstance.end());
     }
+    if (cells.valid()) cells.get();  // what the thread threw goes on from here
   }
   if (_pProperties) IndexCells(byInstance);
   return true;
@@ -126,7 +128,7 @@ void Model::IndexCells(std::span<const uint64_t> byInstance) {
   }
 }
 
-bool Model::Build(TreeBuilder& builder, std::string& error, std::jthread& cells) {
+bool Model::Build(TreeBuilder& builder, std::string& error, std::future<void>& cells) {
   if (_file.Schema().empty()) {
     error = "not an IFC file: the header has no FILE_SCHEMA";
     return false;
@@ -148,7 +150,7 @@ bool Model::Build(TreeBuilder& builder, std::string& error, std::jthread& cells)
     // here on the property index reads only what it took, never the file.
     PropertyIndex& properties = *_pProperties;
     try {
-      cells = std::jthread([&properties] { properties.Build(); });
+      cells = std::async(std::launch::async, [&properties] { properties.Build(); });
     } catch (const std::system_error&) {
       properties.Build();  // no thread to be had: the same work, here
     }

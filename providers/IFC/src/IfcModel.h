@@ -4,11 +4,11 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <future>
 #include <memory>
 #include <span>
 #include <string>
 #include <string_view>
-#include <thread>
 #include <vector>
 
 #include "IfcNode.h"
@@ -121,7 +121,7 @@ class Model {
   bool Load(std::span<const std::string> columns, std::string& error,
             const std::function<bool(const StepIndexOptions&)>& index);
   // Starts the property index's Build on `cells` once the file's index is released.
-  bool Build(TreeBuilder& builder, std::string& error, std::jthread& cells);
+  bool Build(TreeBuilder& builder, std::string& error, std::future<void>& cells);
   StepRecordSink& SinkFor(TreeBuilder& builder, std::span<const std::string> columns);
   // The cells by node; `byInstance` holds (instance, node index) pairs, sorted.
   void IndexCells(std::span<const uint64_t> byInstance);
