@@ -81,8 +81,12 @@ bool Model::Load(std::span<const std::string> columns, std::string& error,
     std::future<void> cells;
     bool built = false;
     {
-      // The builder takes what the tree needs while the file is indexed.
-      TreeBuilder builder(_file);
+      // The builder takes what the tree needs while the file is indexed. Its tables take
+      // huge pages unless every column is asked for: the property index then takes every
+      // value, its peak is the higher one, and part-filled huge pages would add to it.
+      const bool discovery =
+          std::find(columns.begin(), columns.end(), PropertyIndex::kEveryColumn) != columns.end();
+      TreeBuilder builder(_file, !discovery);
       StepIndexOptions options;
       options.sink = &SinkFor(builder, columns);
       built = index(options) && Build(builder, error, cells);

@@ -100,6 +100,7 @@ void TreeBuilder::Reserve(Taken& taken) const {
   taken.text.reserve(bytes / 16 + 256);
   taken.relations.reserve(bytes / 8192 + 16);
   taken.parts.reserve(bytes / 512 + 16);
+  if (!_hugeTables) return;
   AdviseHugePages(taken.listed.data(), taken.listed.capacity() * sizeof(Listed));
   AdviseHugePages(taken.attributes.data(), taken.attributes.capacity() * sizeof(Attributes));
   AdviseHugePages(taken.text.data(), taken.text.capacity());

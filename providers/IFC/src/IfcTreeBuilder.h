@@ -33,9 +33,11 @@ class TreeBuilder : public StepRecordSink {
     std::size_t& rootCount;
   };
 
-  // The tables filled while indexing take 2 MiB pages, for far fewer first-touch faults;
-  // what a stretch leaves unused of them is handed back once it is read.
-  explicit TreeBuilder(const StepFile& file) : _file(file) {}
+  // With `hugeTables`, the tables filled while indexing take 2 MiB pages: far fewer
+  // first-touch faults, for up to one such page a table left part filled until its stretch
+  // is read, when what it did not use is handed back.
+  explicit TreeBuilder(const StepFile& file, bool hugeTables = false)
+      : _file(file), _hugeTables(hugeTables) {}
   // `indexDone` runs once the builder has looked everything up in the file's index, before
   // the tree is laid out: the caller releases the index there, so the two are never held
   // together.
@@ -174,6 +176,7 @@ class TreeBuilder : public StepRecordSink {
   void SortSiblings(std::vector<uint32_t>::iterator first, std::vector<uint32_t>::iterator last);
 
   const StepFile& _file;
+  bool _hugeTables = false;
   Taken _taken[2];               // what threads 0 and 1 are filling
   std::vector<Taken> _segments;  // finished stretches in file order; then Build's own
   std::vector<std::string>* _pTexts = nullptr;  // the output's, by arena (= segment)
