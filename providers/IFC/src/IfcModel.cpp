@@ -151,7 +151,7 @@ bool Model::Build(TreeBuilder& builder, std::string& error, std::future<void>& c
     _pProperties->Resolve();
     _file.ReleaseIndex();
     // Not earlier: beside the file's index, the cells' tables would raise the peak. From
-    // here on the property index reads only what it took, never the file.
+    // here on the property index reads what it took and the schema name, never the file.
     PropertyIndex& properties = *_pProperties;
     try {
       cells = std::async(std::launch::async, [&properties] { properties.Build(); });
