@@ -128,3 +128,41 @@ TEST(Model, ClassifiesSchemaNames) {
 }
 
 }  // namespace
+
+// Once a stretch of the file is read, the room its tables did not use goes back to the
+// kernel by whole pages: on a file whose tables span many, every entity keeps its text and
+// its cells.
+TEST(Model, ManyEntitiesKeepTheirTextOnceTheTablesRoomIsReleased) {
+  constexpr int kWalls = 12000;
+  std::string data = kFrame +
+                     "#6=IFCBUILDINGSTOREY('0006',$,'Level 0',$,$,$,$,$,.ELEMENT.,0.);\n"
+                     "#7=IFCRELAGGREGATES('r7',$,$,$,#3,(#6));\n";
+  std::string contained = "#8=IFCRELCONTAINEDINSPATIALSTRUCTURE('r8',$,$,$,(";
+  for (int i = 0; i < kWalls; ++i) {
+    const std::string n = std::to_string(i);
+    const std::string id = std::to_string(100 + 4 * i);
+    auto ref = [&](int k) { return "#" + std::to_string(100 + 4 * i + k); };
+    data += "#" + id + "=IFCWALL('w" + n + "',$,'Wall " + n + "',$,$,$,$,'T" + n + "',$);\n" +
+            ref(1) + "=IFCPROPERTYSINGLEVALUE('Width',$,IFCLENGTHMEASURE(" + n + ".5),$);\n" +
+            ref(2) + "=IFCPROPERTYSET('s" + n + "',$,'Pset_Common',$,(" + ref(1) + "));\n" +
+            ref(3) + "=IFCRELDEFINESBYPROPERTIES('d" + n + "',$,$,$,(#" + id + ")," + ref(2) +
+            ");\n";
+    contained += (i == 0 ? "#" : ",#") + id;
+  }
+  data += contained + "),#6);\n";
+  const std::vector<std::string> columns = {"Pset_Common.Width", "Tag"};
+  Model model;
+  std::string error;
+  ASSERT_TRUE(model.OpenBuffer(Ifc(data), error, columns)) << error;
+  ASSERT_EQ(model.NodeCount(), std::size_t{kWalls} + 4);
+  const ifc::Node* storey = Find(model, "Level 0");
+  ASSERT_NE(storey, nullptr);
+  ASSERT_EQ(storey->Children().size(), std::size_t{kWalls});
+  int wrong = 0;
+  for (const ifc::Node* wall : storey->Children()) {
+    const std::string n = std::to_string((wall->InstanceNumber() - 100) / 4);
+    wrong += wall->Name() != "Wall " + n || wall->GlobalId() != "w" + n ||
+             model.Value(0, *wall) != n + ".5" || model.Value(1, *wall) != "T" + n;
+  }
+  EXPECT_EQ(wrong, 0);
+}

@@ -332,3 +332,41 @@ TEST(PropertyIndex, SameCellsWhereverTheConcurrentIndexSplits) {
 }
 
 }  // namespace
+
+// The model makes the cells on a second thread while it lays out the tree: they are the ones
+// the index gives when built alone, on every reopening, and a refused file leaves none.
+TEST(PropertyIndex, ConcurrentCellsOfTheModelAreThoseOfTheIndexAlone) {
+  const std::string text = ifctest::ReadFile(SamplePath());
+  const std::vector<std::string> every = {std::string(PropertyIndex::kEveryColumn)};
+  ifc::StepFile file;
+  ifc::TreeBuilder tree(file);
+  PropertyIndex alone(file, tree, every);
+  ifc::StepIndexOptions options;
+  options.sink = &alone;
+  std::string error;
+  ASSERT_TRUE(file.OpenBuffer(text, error, options)) << error;
+  alone.Resolve();
+  alone.Build();
+
+  Model model;
+  for (int round = 0; round < 3; ++round) {
+    EXPECT_FALSE(model.OpenBuffer(ifctest::Ifc(ifctest::kFrame, "IFC5"), error, every));
+    EXPECT_EQ(model.Properties(), nullptr);
+    ASSERT_TRUE(model.OpenBuffer(text, error, every)) << error;
+    const PropertyIndex& index = *model.Properties();
+    ASSERT_EQ(index.Columns().size(), alone.Columns().size());
+    std::size_t cells = 0;
+    for (std::size_t c = 0; c < index.Columns().size(); ++c) {
+      EXPECT_EQ(index.Columns()[c].name, alone.Columns()[c].name);
+      EXPECT_EQ(index.Columns()[c].unit, alone.Columns()[c].unit) << index.Columns()[c].name;
+      for (const Node* node : ifctest::AllNodes(model.Roots())) {
+        const std::string_view value = model.Value(c, *node);
+        const std::string_view expected =
+            node->IsSynthetic() ? std::string_view() : alone.Value(c, node->InstanceNumber());
+        EXPECT_EQ(value, expected) << index.Columns()[c].name << " of " << node->Label();
+        cells += value.empty() ? 0 : 1;
+      }
+    }
+    EXPECT_GT(cells, 100u);
+  }
+}

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "InputFilteringInterfaces/QORIInputFilterStructure.h"
 #include "ProviderFixture.h"
 
 namespace {
@@ -111,6 +112,77 @@ TEST_F(ChosenColumns, HouseRowsAndCellsWithoutChosenColumns) {
   EXPECT_EQ(_document.Stringify().Str(), plain);
   setenv("QORDX_FILTER_COLUMNS", "Material", 1);
   ExpectRefused("IFC", kHouse, "QORDX_FILTER_COLUMNS");
+}
+
+// A host may ask in any order: each cell is found by its whole name, not by where the last
+// one was, nor by a prefix that two names share ("Import", "ImportMode", "Imported").
+TEST_F(ChosenColumns, CellsAnswerTheirOwnNameInAnyOrder) {
+  setenv("QORDX_FILTER_COLUMNS",
+         R"(["Pset_WallCommon.IsExternal","Pset_WallCommon.Status","Material","Tag"])", 1);
+  void* p = nullptr;
+  ASSERT_EQ(QORInstantiateComponent("INPUT_IFC_FILTER", IID_QORIInputFilterStructure, &p), S_OK);
+  QORInterface_var<QORIInputFilterStructure> provider(static_cast<QORIInputFilterStructure*>(p));
+  static_cast<QORBaseUnknown*>(p)->Release();
+  ASSERT_EQ(provider->SetInputFile(QORUnicodeString(kHouse)), S_OK);
+  // Wall South, found by a walk of the tree.
+  std::vector<void*> pending;
+  QORRawCollPV list;
+  provider->GetRoots(list);
+  for (int i = 1; i <= list.Size(); ++i) pending.push_back(list[i]);
+  void* wall = nullptr;
+  while (!pending.empty() && wall == nullptr) {
+    void* entity = pending.back();
+    pending.pop_back();
+    QORUnicodeString label;
+    QORListValQORUnicodeString uids;
+    bool nls = false;
+    provider->GetEntityLabel(entity, label, uids, nls);
+    if (label.Str() == "Wall South") wall = entity;
+    list.RemoveAll();
+    provider->GetChildren(entity, list);
+    for (int i = 1; i <= list.Size(); ++i) pending.push_back(list[i]);
+  }
+  ASSERT_NE(wall, nullptr);
+  QORListValQORUnicodeString names;
+  provider->GetColumns(names);
+  ASSERT_EQ(names.Size(), 12);
+  const QORUnicodeString mode("ForDesign");
+  auto value = [&](const QORUnicodeString& column) {
+    QORUnicodeString v;
+    bool nls = false;
+    if (provider->GetEntityValue(wall, column, v, nls, &mode) != S_OK) return std::string("<E>");
+    return v.Str();
+  };
+  auto describe = [&](const QORUnicodeString& column) {
+    QORUnicodeString text;
+    int32_t type = -1;
+    QORListValQORUnicodeString values;
+    if (provider->GetColumnDescription(column, text, type, values) != S_OK) return std::string();
+    return text.Str() + "/" + std::to_string(type) + "/" + std::to_string(values.Size());
+  };
+  // As the generator asks: each column described, then its value.
+  std::vector<std::string> described, values;
+  for (int i = 1; i <= names.Size(); ++i) {
+    described.push_back(describe(names[i]));
+    values.push_back(value(names[i]));
+  }
+  EXPECT_EQ(values[1], "true");       // Import
+  EXPECT_EQ(values[2], "ForDesign");  // ImportMode
+  EXPECT_EQ(values[8], "true");       // Pset_WallCommon.IsExternal
+  EXPECT_EQ(values[9], "NEW, EXISTING");
+  EXPECT_EQ(values[10], "Brick");
+  // Backwards, each value asked after another column's description, and every description
+  // after another's value.
+  for (int i = names.Size(); i >= 1; --i) {
+    const int other = i % names.Size() + 1;
+    describe(names[other]);
+    EXPECT_EQ(value(names[i]), values[static_cast<std::size_t>(i - 1)]) << names[i].Str();
+    EXPECT_EQ(describe(names[i]), described[static_cast<std::size_t>(i - 1)]) << names[i].Str();
+  }
+  EXPECT_EQ(describe(QORUnicodeString("tree")), described[0]);
+  EXPECT_EQ(value(QORUnicodeString("Impo")), "<E>");
+  EXPECT_EQ(value(QORUnicodeString("Pset_WallCommon.IsExternaL")), "<E>");
+  EXPECT_EQ(describe(QORUnicodeString("Materia")), "");
 }
 
 }  // namespace

@@ -72,11 +72,10 @@ bool SameName(std::string_view a, std::string_view b) {
 }
 
 // "3000." as written in the file is a number to the page once the dot is gone.
-std::string NumberText(std::string_view text) {
-  std::string number(text);
-  if (!number.empty() && number.back() == '.') number.pop_back();
-  if (number.empty() || number == "-") return std::string();
-  return number;
+std::string_view NumberText(std::string_view text) {
+  if (!text.empty() && text.back() == '.') text.remove_suffix(1);
+  if (text == "-") return {};
+  return text;
 }
 
 }  // namespace
@@ -103,6 +102,7 @@ QORIfcFilterStructure::QORIfcFilterStructure()
   for (const QORFilterColumn& c : kColumns) {
     Answer& a = _answers.emplace_back();
     a.name = c.name;
+    a.nameText = QORUnicodeString(a.name);
     DescribeColumn(a.name, a.text, a.type, a.values);
   }
   _fixedCount = _answers.size();
@@ -151,41 +151,38 @@ HRESULT QORIfcFilterStructure::GetFormatUsage(QORUnicodeString& usage) {
 
 HRESULT QORIfcFilterStructure::GetColumns(QORListValQORUnicodeString& columns) {
   columns.Reserve(columns.Size() + static_cast<int>(_answers.size()));
-  for (const Answer& a : _answers) columns.Append(QORUnicodeString(a.name));
+  for (const Answer& a : _answers) columns.Append(a.nameText);
   return S_OK;
 }
 
 HRESULT QORIfcFilterStructure::GetColumnDescription(const QORUnicodeString& column,
                                                     QORUnicodeString& text, int32_t& type,
                                                     QORListValQORUnicodeString& values) {
-  const int index = FindColumn(column.View(), _nextDescribed);
+  // After the last column, the next entity's first cell: the tree column is described once.
+  const std::size_t expected = _described + 1 < _answers.size() ? _described + 1 : 1;
+  const int index = FindColumn(column.View(), expected);
   if (index < 0) return E_INVALIDARG;
-  const Answer& a = _answers[static_cast<std::size_t>(index)];
+  _described = static_cast<std::size_t>(index);
+  const Answer& a = _answers[_described];
   text.Str().assign(a.text.Str());
   type = a.type;
   for (const QORUnicodeString& v : a.values) values.Append(v);
   return S_OK;
 }
 
-int QORIfcFilterStructure::FindColumn(std::string_view name, std::size_t& next) {
-  const std::size_t count = _answers.size();
-  // A few from the expected one: the generator skips the runtime column's cells.
-  std::size_t i = next < count ? next : 0;
-  for (std::size_t k = 0; k < 3 && k < count; ++k) {
-    if (SameName(_answers[i].name, name)) {
-      next = i + 1 < count ? i + 1 : 0;
-      return static_cast<int>(i);
-    }
-    i = i + 1 < count ? i + 1 : 0;
-  }
-  int index = name == "tree" ? 0 : ColumnIndex(name);
+int QORIfcFilterStructure::FindColumn(std::string_view name, std::size_t expected) const {
+  if (expected < _answers.size() && SameName(_answers[expected].name, name))
+    return static_cast<int>(expected);
+  return SearchColumn(name);
+}
+
+int QORIfcFilterStructure::SearchColumn(std::string_view name) const {
+  if (name == "tree") return 0;
+  const int index = ColumnIndex(name);
+  if (index >= 0) return index;
   const ifc::PropertyIndex* chosen = _pModel ? _pModel->Properties() : nullptr;
-  if (index < 0 && chosen != nullptr) {
-    const int c = chosen->ColumnIndex(name);
-    if (c >= 0) index = static_cast<int>(_fixedCount) + c;
-  }
-  if (index >= 0) next = (static_cast<std::size_t>(index) + 1) % count;
-  return index;
+  const int c = chosen != nullptr ? chosen->ColumnIndex(name) : -1;
+  return c < 0 ? -1 : static_cast<int>(_fixedCount) + c;
 }
 
 HRESULT QORIfcFilterStructure::GetRoots(QORRawCollPV& roots) {
@@ -256,9 +253,12 @@ HRESULT QORIfcFilterStructure::GetEntityValue(void* entity, const QORUnicodeStri
   if (!entity) return E_INVALIDARG;
   const ifc::Node* node = AsNode(entity);
   isNLS = false;
-  const int index = FindColumn(column.View(), _nextValued);
-  if (ImportCell(index < static_cast<int>(_fixedCount) ? index : -1, mode, value)) return S_OK;
+  const int index = FindColumn(column.View(), _described);
   switch (index) {
+    case kImport:
+    case kImportMode:
+      ImportCell(index, mode, value);
+      return S_OK;
     case kType:
       Assign(value, node->TypeName());
       return S_OK;
@@ -266,7 +266,7 @@ HRESULT QORIfcFilterStructure::GetEntityValue(void* entity, const QORUnicodeStri
       Assign(value, node->Name());
       return S_OK;
     case kElevation:
-      value = QORUnicodeString(NumberText(node->ElevationText()));
+      Assign(value, NumberText(node->ElevationText()));
       return S_OK;
     case kDescription:
       Assign(value, node->IsSynthetic() ? std::string_view() : _pModel->Description(*node));
@@ -292,7 +292,7 @@ HRESULT QORIfcFilterStructure::GetEntityAttribute(void* entity, const QORUnicode
   } else if (key == "Name") {
     value = Text(node->Name());
   } else if (key == "Elevation") {
-    value = QORUnicodeString(NumberText(node->ElevationText()));
+    value = Text(NumberText(node->ElevationText()));
   } else if (key == "ObjectType" && !node->IsSynthetic()) {
     value = QORUnicodeString(_pModel->Attribute(*node, ifc::NodeAttribute::ObjectType));
   } else if (key == "Tag" && !node->IsSynthetic()) {
@@ -328,6 +328,7 @@ void QORIfcFilterStructure::DescribeChosenColumns() {
   for (const ifc::PropertyIndex::Column& c : chosen->Columns()) {
     Answer& a = _answers.emplace_back();
     a.name = c.name;
+    a.nameText = QORUnicodeString(a.name);
     if (c.source == ifc::PropertyIndex::Source::Property) {
       a.text = QORUnicodeString(c.unit.empty() ? c.name : c.name + " (" + c.unit + ")");
     } else {

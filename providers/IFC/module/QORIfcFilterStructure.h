@@ -62,6 +62,7 @@ class QORIfcFilterStructure : public QORInputFilterStructureBase {
   // What GetColumnDescription answers for one column, made once.
   struct Answer {
     std::string_view name;
+    QORUnicodeString nameText;  // what GetColumns hands out
     QORUnicodeString text;
     int32_t type = 0;
     QORListValQORUnicodeString values;
@@ -70,16 +71,17 @@ class QORIfcFilterStructure : public QORInputFilterStructureBase {
   // The columns chosen by the host, after the fixed ones.
   static HRESULT ReadChosenColumns(std::vector<std::string>& columns);
   void DescribeChosenColumns();
-  // Index in _answers, -1 for a column the provider does not have. The generator asks for
-  // the columns in order, entity after entity, so the one after the last found is tried
-  // first (`next` keeps it).
-  int FindColumn(std::string_view name, std::size_t& next);
+  // Index in _answers, -1 for a column the provider does not have. The generator describes
+  // the columns in order, entity after entity, and asks for each one's value right after
+  // its description: `expected` is compared first, and only a miss searches.
+  int FindColumn(std::string_view name, std::size_t expected) const;
+  int SearchColumn(std::string_view name) const;
 
   std::unique_ptr<ifc::Model> _pModel;
   // The fixed columns, then the chosen ones.
   std::vector<Answer> _answers;
   std::size_t _fixedCount = 0;
-  std::size_t _nextDescribed = 0, _nextValued = 0;
+  std::size_t _described = 0;  // the column described last
   // "IfcWall" -> "IfcBuildingElement IfcElement ...", by type name as the model keeps it.
   std::unordered_map<std::string_view, std::string> _supertypes;
   std::string_view _lastType;  // and its entry above

@@ -1,6 +1,8 @@
 #include "IfcModel.h"
 
 #include <algorithm>
+#include <future>
+#include <system_error>
 
 #include "IfcStepNames.h"
 #include "IfcTreeBuilder.h"
@@ -58,55 +60,62 @@ StepRecordSink& Model::SinkFor(TreeBuilder& builder, std::span<const std::string
 
 bool Model::Open(const std::string& path, std::string& error,
                  std::span<const std::string> columns) {
-  Close();
-  {
-    // The builder takes what the tree needs while the file is indexed. Its tables take huge
-    // pages only when no columns are asked: the property index's tables have them then, and
-    // both would take the peak near 0.8x the file.
-    TreeBuilder builder(_file, columns.empty());
-    StepIndexOptions options;
-    options.sink = &SinkFor(builder, columns);
-    if (!_file.Open(path, error, options) || !Build(builder, error)) {
-      Close();
-      return false;
-    }
-  }
-  // The cells are joined once the index and the builder's work are freed.
-  if (_pProperties) {
-    _pProperties->Build();
-    IndexCells();
-  }
-  return true;
+  return Load(columns, error,
+              [&](const StepIndexOptions& options) { return _file.Open(path, error, options); });
 }
 
 bool Model::OpenBuffer(std::string_view bytes, std::string& error,
                        std::span<const std::string> columns) {
+  return Load(columns, error, [&](const StepIndexOptions& options) {
+    return _file.OpenBuffer(bytes, error, options);
+  });
+}
+
+bool Model::Load(std::span<const std::string> columns, std::string& error,
+                 const std::function<bool(const StepIndexOptions&)>& index) {
   Close();
+  std::vector<uint64_t> byInstance;
   {
-    TreeBuilder builder(_file, columns.empty());
-    StepIndexOptions options;
-    options.sink = &SinkFor(builder, columns);
-    if (!_file.OpenBuffer(bytes, error, options) || !Build(builder, error)) {
+    // The property index makes its cells on a second thread while the tree is laid out. A
+    // future of std::async waits for its thread when it goes, on every way out of this block.
+    std::future<void> cells;
+    bool built = false;
+    {
+      // The builder takes what the tree needs while the file is indexed. Its tables take
+      // huge pages unless every column is asked for: the property index then takes every
+      // value, its peak is the higher one, and part-filled huge pages would add to it.
+      const bool discovery =
+          std::find(columns.begin(), columns.end(), PropertyIndex::kEveryColumn) != columns.end();
+      TreeBuilder builder(_file, !discovery);
+      StepIndexOptions options;
+      options.sink = &SinkFor(builder, columns);
+      built = index(options) && Build(builder, error, cells);
+    }  // the builder's work goes before the cells' tables grow
+    if (!built) {
+      if (cells.valid()) cells.wait();
       Close();
       return false;
     }
+    // While the cells are being made: (instance, node) by instance, to walk beside each
+    // column's cells. Nodes mostly follow the file, where instances mostly go up.
+    if (_pProperties) {
+      byInstance.reserve(_nodes.size());
+      for (std::size_t i = 0; i < _nodes.size(); ++i) {
+        if (!_nodes[i].IsSynthetic())
+          byInstance.push_back((uint64_t{_nodes[i]._instance} << 32) | i);
+      }
+      if (!std::is_sorted(byInstance.begin(), byInstance.end()))
+        std::sort(byInstance.begin(), byInstance.end());
+    }
+    if (cells.valid()) cells.get();  // what the thread threw goes on from here
   }
-  if (_pProperties) {
-    _pProperties->Build();
-    IndexCells();
-  }
+  if (_pProperties) IndexCells(byInstance);
   return true;
 }
 
-void Model::IndexCells() {
+void Model::IndexCells(std::span<const uint64_t> byInstance) {
   const std::size_t columns = _pProperties->Columns().size();
   if (columns == 0 || columns * _nodes.size() > kNodeCellLimit) return;
-  // (instance, node) by instance, to walk beside each column's cells.
-  std::vector<uint64_t> byInstance;
-  byInstance.reserve(_nodes.size());
-  for (std::size_t i = 0; i < _nodes.size(); ++i)
-    if (!_nodes[i].IsSynthetic()) byInstance.push_back((uint64_t{_nodes[i]._instance} << 32) | i);
-  std::sort(byInstance.begin(), byInstance.end());
   _nodeCells.reserve(columns * _nodes.size());
   AdviseHugePages(_nodeCells.data(), columns * _nodes.size() * sizeof(uint32_t));
   _nodeCells.assign(columns * _nodes.size(), 0);
@@ -123,16 +132,7 @@ void Model::IndexCells() {
   }
 }
 
-std::string_view Model::Value(std::size_t column, const Node& node) const {
-  if (!_pProperties || node.IsSynthetic()) return {};
-  const std::size_t columns = _pProperties->Columns().size();
-  if (column >= columns) return {};
-  if (_nodeCells.empty()) return _pProperties->Value(column, node._instance);
-  const auto index = static_cast<std::size_t>(&node - _nodes.data());
-  return _pProperties->Text(_nodeCells[index * columns + column]);
-}
-
-bool Model::Build(TreeBuilder& builder, std::string& error) {
+bool Model::Build(TreeBuilder& builder, std::string& error, std::future<void>& cells) {
   if (_file.Schema().empty()) {
     error = "not an IFC file: the header has no FILE_SCHEMA";
     return false;
@@ -142,9 +142,22 @@ bool Model::Build(TreeBuilder& builder, std::string& error) {
     error = "unsupported schema '" + _file.Schema() + "' (expected IFC2X3, IFC4 or IFC4X3)";
     return false;
   }
-  builder.Build({_nodes, _links, _texts, _descriptions, _pRoots, _rootCount}, [this] {
-    if (_pProperties) _pProperties->Resolve();
+  if (_pProperties) _pProperties->Indexed();
+  builder.Build({_nodes, _links, _texts, _descriptions, _pRoots, _rootCount}, [&] {
+    if (!_pProperties) {
+      _file.ReleaseIndex();
+      return;
+    }
+    _pProperties->Resolve();
     _file.ReleaseIndex();
+    // Not earlier: beside the file's index, the cells' tables would raise the peak. From
+    // here on the property index reads what it took and the schema name, never the file.
+    PropertyIndex& properties = *_pProperties;
+    try {
+      cells = std::async(std::launch::async, [&properties] { properties.Build(); });
+    } catch (const std::system_error&) {
+      properties.Build();  // no thread to be had: the same work, here
+    }
   });
   // The tree holds what it shows; attributes asked for later map their page back in.
   _file.DropResident(0, _file.Bytes().size());

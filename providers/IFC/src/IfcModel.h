@@ -3,6 +3,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
+#include <future>
 #include <memory>
 #include <span>
 #include <string>
@@ -60,7 +62,8 @@ enum class NodeAttribute : uint8_t {
 // pages are handed back to the kernel as they are read, and the instance index is dropped
 // once the tree is built: what stays resident is the tree and its decoded text. Descriptions
 // are decoded with the tree: a filter shows one for every entity, and reading them later
-// would map most of the file back in. A large file is indexed by two threads. The model is
+// would map most of the file back in. A large file is indexed by two threads, and the cells of
+// the columns are made on a second thread while the tree is laid out. The model is
 // not copyable or movable, so node pointers stay valid until Close() or the next Open(). Const
 // calls are safe to make from several threads.
 class Model {
@@ -92,8 +95,15 @@ class Model {
   const PropertyIndex* Properties() const { return _pProperties.get(); }
   // The cell of a node in one of those columns (an index into Properties()->Columns());
   // empty when it has none. The generator asks for every cell of every node: this is a
-  // table look-up, not a search.
-  std::string_view Value(std::size_t column, const Node& node) const;
+  // table look-up, not a search, made here so that it inlines into the caller.
+  std::string_view Value(std::size_t column, const Node& node) const {
+    if (!_pProperties || node.IsSynthetic()) return {};
+    const std::size_t columns = _pProperties->Columns().size();
+    if (column >= columns) return {};
+    if (_nodeCells.empty()) return _pProperties->Value(column, node._instance);
+    const auto index = static_cast<std::size_t>(&node - _nodes.data());
+    return _pProperties->Text(_nodeCells[index * columns + column]);
+  }
 
   // IfcRoot.Description, decoded with the tree; empty for the synthetic group.
   std::string_view Description(const Node& node) const {
@@ -107,9 +117,14 @@ class Model {
   static SchemaVersion ClassifySchema(std::string_view upperSchema);
 
  private:
-  bool Build(TreeBuilder& builder, std::string& error);
+  // Close, index the file with `index`, build the tree and, with columns, the cells.
+  bool Load(std::span<const std::string> columns, std::string& error,
+            const std::function<bool(const StepIndexOptions&)>& index);
+  // Starts the property index's Build on `cells` once the file's index is released.
+  bool Build(TreeBuilder& builder, std::string& error, std::future<void>& cells);
   StepRecordSink& SinkFor(TreeBuilder& builder, std::span<const std::string> columns);
-  void IndexCells();
+  // The cells by node; `byInstance` holds (instance, node index) pairs, sorted.
+  void IndexCells(std::span<const uint64_t> byInstance);
 
   StepFile _file;
   SchemaVersion _schema = SchemaVersion::Unknown;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <type_traits>
 
 #include "IfcFlatParams.h"
 #include "IfcTypeCatalog.h"
@@ -283,6 +284,20 @@ struct PropertyIndex::Taken {
     AdviseHugePages(rels.data(), rels.capacity() * sizeof(Rel));
     AdviseHugePages(refs.data(), refs.capacity() * sizeof(uint32_t));
     AdviseHugePages(text.data(), text.capacity());
+  }
+  // Once the stretch is read: a huge page is resident whole from its first write, so the
+  // room past the end of each table goes back to the kernel.
+  void ReleaseRoom() const {
+    auto release = [](const auto& table) {
+      using Item = std::remove_cvref_t<decltype(*table.data())>;
+      ReleasePages(table.data() + table.size(), (table.capacity() - table.size()) * sizeof(Item));
+    };
+    release(values);
+    release(sets);
+    release(attributes);
+    release(rels);
+    release(refs);
+    release(text);  // the page of its terminating zero stays: only whole pages go
   }
   // Offsets are 32 bits: a stretch keeps less text than that, or stops taking values.
   bool Full() const { return text.size() > UINT32_MAX / 2; }
@@ -754,6 +769,8 @@ void PropertyIndex::Take(unsigned thread, uint32_t slot, const StepEntry& entry,
 void PropertyIndex::Adopt(uint32_t firstSlot, std::span<const uint16_t> typeCodes) {
   _tree.Adopt(firstSlot, typeCodes);
   // Nothing here depends on slots or type codes; the stretch read ahead follows in file order.
+  _taken[0]->ReleaseRoom();
+  _taken[1]->ReleaseRoom();
   _segments.push_back(std::move(_taken[0]));
   _segments.push_back(std::move(_taken[1]));
   _taken[0] = std::make_unique<Taken>();
@@ -782,8 +799,14 @@ std::string_view PropertyIndex::PendingText(const Pending& p) const {
   return {text.data() + p.offset, p.length};
 }
 
-void PropertyIndex::Resolve() {
+void PropertyIndex::Indexed() {
+  if (!_taken[0]) return;
+  _taken[0]->ReleaseRoom();
   _segments.push_back(std::move(_taken[0]));
+}
+
+void PropertyIndex::Resolve() {
+  if (_taken[0]) _segments.push_back(std::move(_taken[0]));
   _taken[0].reset();
   _taken[1].reset();
   // The project's units (the first unit assignment in the file), and units given explicitly.
@@ -1328,17 +1351,40 @@ void PropertyIndex::Finish() {
   for (const Pending& p : _pending) room += p.length + 2;
   _textStore.reserve(room);
   _texts.emplace_back(0, 0);
-  std::unordered_map<std::string_view, uint32_t> textIndex;
+  // The ids of the texts by content: open addressing over the ids themselves. A map of views
+  // allocates a node for each text and hashes with more care than these short texts need,
+  // for every cell of every column.
+  std::vector<uint32_t> slots(1024, 0);
+  std::size_t used = 0;
+  auto hash = [](std::string_view text) {
+    uint64_t h = 14695981039346656037u;  // FNV-1a
+    for (const char c : text) h = (h ^ static_cast<unsigned char>(c)) * 1099511628211u;
+    return static_cast<std::size_t>(h ^ (h >> 32));
+  };
+  auto slotOf = [&](std::string_view text) -> uint32_t& {
+    const std::size_t mask = slots.size() - 1;
+    for (std::size_t i = hash(text) & mask;; i = (i + 1) & mask)
+      if (slots[i] == 0 || Text(slots[i]) == text) return slots[i];
+  };
   auto intern = [&](std::string_view text) {
-    const auto it = textIndex.find(text);
-    if (it != textIndex.end()) return it->second;
+    uint32_t& slot = slotOf(text);
+    if (slot != 0) return slot;
     if (_textStore.size() + text.size() > UINT32_MAX) return 0u;  // the empty text: no cell
     const auto offset = static_cast<uint32_t>(_textStore.size());
     _textStore.append(text);
     _texts.emplace_back(offset, static_cast<uint32_t>(text.size()));
-    textIndex.emplace(std::string_view(_textStore).substr(offset, text.size()),
-                      static_cast<uint32_t>(_texts.size() - 1));
-    return static_cast<uint32_t>(_texts.size() - 1);
+    const auto id = static_cast<uint32_t>(_texts.size() - 1);
+    slot = id;
+    if (++used * 2 > slots.size()) {
+      // Half full: twice the slots, each id where its text now leads.
+      std::vector<uint32_t> ids;
+      ids.reserve(used);
+      for (const uint32_t n : slots)
+        if (n != 0) ids.push_back(n);
+      slots.assign(slots.size() * 2, 0);
+      for (const uint32_t n : ids) slotOf(Text(n)) = n;
+    }
+    return id;
   };
   for (std::size_t i = 0; i < _pending.size();) {
     const Pending& first = _pending[i];
@@ -1367,7 +1413,7 @@ void PropertyIndex::Finish() {
   }
   _segments.clear();
   std::string().swap(_text);
-  textIndex.clear();
+  std::vector<uint32_t>().swap(slots);
   _textStore.shrink_to_fit();
   _texts.shrink_to_fit();
   std::vector<Pending>().swap(_pending);

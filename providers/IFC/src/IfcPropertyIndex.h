@@ -69,6 +69,9 @@ class PropertyIndex : public StepRecordSink {
   void Adopt(uint32_t firstSlot, std::span<const uint16_t> typeCodes) override;
   void Discard() override;
 
+  // Once the file is indexed: the last stretch read is put with the others, and the room
+  // its tables did not use handed back, before the tree is built beside the index.
+  void Indexed();
   // Once the file is indexed, before its index is released: what needs the index (units,
   // types, materials, classifications). `tree` is not used any more from here on.
   void Resolve();

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <type_traits>
 
 #include "IfcFlatParams.h"
 #include "IfcTypeCatalog.h"
@@ -170,11 +171,27 @@ void TreeBuilder::Take(unsigned thread, uint32_t slot, const StepEntry& entry, u
   if (r.count != 0) taken.relations.push_back(r);
 }
 
+void TreeBuilder::Taken::ReleaseRoom() const {
+  // A huge page is resident whole from its first write: the room past the end of each table
+  // goes back to the kernel once the stretch is read.
+  auto release = [](const auto& table) {
+    using Item = std::remove_cvref_t<decltype(*table.data())>;
+    ReleasePages(table.data() + table.size(), (table.capacity() - table.size()) * sizeof(Item));
+  };
+  release(listed);
+  release(attributes);
+  release(text);  // the page of its terminating zero stays: only whole pages go
+  release(relations);
+  release(parts);
+}
+
 void TreeBuilder::Adopt(uint32_t firstSlot, std::span<const uint16_t> typeCodes) {
   // Kept as it is, after what the main pass took so far; the main pass goes on in a new one.
   Taken& ahead = _taken[1];
   for (Listed& l : ahead.listed) l.entry.type = typeCodes[l.entry.type];
   ahead.firstSlot = firstSlot;
+  _taken[0].ReleaseRoom();
+  ahead.ReleaseRoom();
   _segments.push_back(std::move(_taken[0]));
   _segments.push_back(std::move(ahead));
   _taken[0] = Taken();
@@ -452,6 +469,7 @@ void TreeBuilder::Emit(Output& out) const {
 void TreeBuilder::Build(Output out, const std::function<void()>& indexDone) {
   // The stretches in file order, then one for what is decoded here. Each one's text becomes
   // one of the output's, as it is.
+  _taken[0].ReleaseRoom();
   _segments.push_back(std::move(_taken[0]));
   _taken[0] = Taken();
   Discard();

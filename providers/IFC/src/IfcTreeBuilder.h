@@ -34,8 +34,8 @@ class TreeBuilder : public StepRecordSink {
   };
 
   // With `hugeTables`, the tables filled while indexing take 2 MiB pages: far fewer
-  // first-touch faults, for up to one such page a table left part filled (about 10 MB on a
-  // large model).
+  // first-touch faults, for up to one such page a table left part filled until its stretch
+  // is read, when what it did not use is handed back.
   explicit TreeBuilder(const StepFile& file, bool hugeTables = false)
       : _file(file), _hugeTables(hugeTables) {}
   // `indexDone` runs once the builder has looked everything up in the file's index, before
@@ -110,6 +110,9 @@ class TreeBuilder : public StepRecordSink {
     StepParameters params;
     std::unique_ptr<FlatParams> flat;  // the quick reader; params when it cannot tell
     uint32_t firstSlot = 0;
+
+    // Hands back the pages of the tables' room past their end.
+    void ReleaseRoom() const;
   };
 
   struct TypeInfo {
