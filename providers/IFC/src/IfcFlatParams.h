@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "IfcStepNames.h"
 #include "StepLexer.h"
 
 namespace ifc {
@@ -32,8 +33,12 @@ class FlatParams {
     uint32_t count = 0;
   };
   static constexpr std::size_t kMax = 8;
+  static constexpr uint32_t kAll = (1u << kMax) - 1;
 
-  bool Read(std::string_view body, std::size_t last, bool values = false) {
+  // Parameters outside `keep` (bit i for parameter i) are checked as above but not kept: they
+  // read as unset, and their lists add nothing to refs. Whether Read succeeds does not depend
+  // on `keep`.
+  bool Read(std::string_view body, std::size_t last, bool values = false, uint32_t keep = kAll) {
     _values = values;
     _pCursor = body.data();
     _pEnd = _pCursor + body.size();
@@ -45,7 +50,13 @@ class FlatParams {
     if (!Skip()) return false;
     if (_pCursor < _pEnd && *_pCursor == ')') return true;
     for (std::size_t i = 0;; ++i) {
-      if (i >= kMax || !ReadValue(_read[i], false)) return false;
+      if (i >= kMax) return false;
+      if ((keep >> i & 1u) != 0) {
+        if (!ReadValue(_read[i], false)) return false;
+      } else {
+        _read[i].kind = kUnset;
+        if (!SkipValue()) return false;
+      }
       _size = i + 1;
       if (i == last) return true;
       if (!Skip() || _pCursor == _pEnd) return false;
@@ -122,6 +133,54 @@ class FlatParams {
       }
       default:
         return !inList && _values && ReadSimple(v, true);
+    }
+  }
+
+  // ReadValue's checks for a parameter nobody looks at: no value is written, no reference kept.
+  bool SkipValue() {
+    if (_pCursor == _pEnd) return false;
+    switch (*_pCursor) {
+      case '\'': {
+        const char* close = StepLexer::FindStringEnd(_pCursor + 1, _pEnd);
+        if (close == nullptr) return false;
+        _pCursor = close + 1;
+        return true;
+      }
+      case '$':
+      case '*':
+        ++_pCursor;
+        return true;
+      case '#': {
+        const char* digits = ++_pCursor;
+        while (_pCursor < _pEnd && StepLexer::IsDigit(*_pCursor)) ++_pCursor;
+        return _pCursor != digits && _pCursor - digits <= 18;
+      }
+      case '(': {
+        // Items are what ReadValue takes inside a list: strings, references, '$' and '*'.
+        ++_pCursor;
+        if (!Skip()) return false;
+        if (_pCursor < _pEnd && *_pCursor == ')') {
+          ++_pCursor;
+          return true;
+        }
+        for (;;) {
+          if (_pCursor == _pEnd || *_pCursor == '(') return false;
+          const char c = *_pCursor;
+          if (c != '\'' && c != '$' && c != '*' && c != '#') return false;
+          if (!SkipValue()) return false;
+          if (!Skip() || _pCursor == _pEnd) return false;
+          if (*_pCursor == ')') break;
+          if (*_pCursor != ',') return false;
+          ++_pCursor;
+          if (!Skip()) return false;
+        }
+        ++_pCursor;
+        return true;
+      }
+      default: {
+        Value ignored;
+        return _values && ReadSimple(ignored, true);
+      }
     }
   }
 

@@ -497,9 +497,11 @@ uint8_t PropertyIndex::Select(std::string_view upper) const {
   if (_wantLayer || _wantTag || _wantObjectType || _wantPredefined) {
     const uint8_t roles = TypeCatalog::Lookup(upper).roles;
     if ((roles & TypeCatalog::kFeature) == 0) {
+      // A spatial entity has no Tag: with only that asked, it is not worth reading.
+      const bool readSpatial = _wantLayer || _wantObjectType || _wantPredefined;
       if ((roles & TypeCatalog::kElement) != 0)
         kind = kElementProduct;
-      else if ((roles & TypeCatalog::kSpatial) != 0)
+      else if (readSpatial && (roles & TypeCatalog::kSpatial) != 0)
         kind = kSpatialProduct;
     }
   }
@@ -526,7 +528,9 @@ void PropertyIndex::Take(unsigned thread, uint32_t slot, const StepEntry& entry,
     case kListValue:
     case kQuantity: {
       // Single values and quantities mostly suit the quick reader, up to their unit.
-      const bool quick = (kind == kSingleValue || kind == kQuantity) && t.flat.Read(body, 3, true);
+      // Description (1) is never shown.
+      const bool quick =
+          (kind == kSingleValue || kind == kQuantity) && t.flat.Read(body, 3, true, 0b1101);
       const auto wanted = [this](std::string_view name) {
         return _every || _wantedProperties.count(name) != 0;
       };
@@ -621,7 +625,7 @@ void PropertyIndex::Take(unsigned thread, uint32_t slot, const StepEntry& entry,
     case kPropertySet:
     case kElementQuantity: {
       const std::size_t list = kind == kPropertySet ? 4 : 5;
-      const bool flat = t.flat.Read(body, list);
+      const bool flat = t.flat.Read(body, list, false, 1u << 2 | 1u << list);
       if (!flat) p.Parse(body, list);
       Taken::Set s;
       s.id = entry.id;
@@ -643,7 +647,7 @@ void PropertyIndex::Take(unsigned thread, uint32_t slot, const StepEntry& entry,
       // RelatedObjects, then the relating definition, material or classification.
       Taken::Rel r;
       r.kind = kind;
-      if (t.flat.Read(body, 5)) {
+      if (t.flat.Read(body, 5, false, 1u << 4 | 1u << 5)) {
         t.Refs(t.flat, t.flat.At(4), r.first, r.count);
         const FlatParams::Value& relating = t.flat.At(5);
         if (relating.kind == FlatParams::kReference) {
@@ -711,7 +715,10 @@ void PropertyIndex::Take(unsigned thread, uint32_t slot, const StepEntry& entry,
       // enumeration after the supertypes' attributes (past CompositionType for spatial ones).
       const bool spatial = kind == kSpatialProduct;
       if (t.Full()) return;
-      if (!_wantPredefined && t.flat.Read(body, 7)) {
+      // Only what is asked for is kept; the rest is checked and passed over.
+      const uint32_t keep = (_wantObjectType ? 1u << 4 : 0u) | (_wantLayer ? 1u << 6 : 0u) |
+                            (_wantTag && !spatial ? 1u << 7 : 0u);
+      if (!_wantPredefined && t.flat.Read(body, 7, false, keep)) {
         uint64_t shape = 0;
         if (_wantLayer && t.flat.At(6).kind == FlatParams::kReference) {
           shape = t.flat.At(6).reference;

@@ -120,7 +120,8 @@ void TreeBuilder::Take(unsigned thread, uint32_t slot, const StepEntry& entry, u
     l.slot = slot;
     l.entry = entry;
     Attributes& a = taken.attributes.emplace_back();
-    if (!storey && flat.Read(body, kDescriptionIndex)) {
+    constexpr uint32_t kRead = 1u << kGlobalIdIndex | 1u << kNameIndex | 1u << kDescriptionIndex;
+    if (!storey && flat.Read(body, kDescriptionIndex, false, kRead)) {
       const auto& gid = flat.At(kGlobalIdIndex);
       if (gid.kind == FlatParams::kString) a.globalId = Store(taken.text, gid.text, true);
       const auto& name = flat.At(kNameIndex);
@@ -146,7 +147,7 @@ void TreeBuilder::Take(unsigned thread, uint32_t slot, const StepEntry& entry, u
   r.slot = slot;
   r.rank = aggregates ? kRankAggregated : kRankContained;
   r.first = static_cast<uint32_t>(taken.parts.size());
-  if (flat.Read(body, kLastRelationIndex)) {
+  if (flat.Read(body, kLastRelationIndex, false, 1u << wholeIndex | 1u << partsIndex)) {
     const auto& whole = flat.At(wholeIndex);
     if (whole.kind != FlatParams::kReference) return;
     r.whole = number(whole.reference);
