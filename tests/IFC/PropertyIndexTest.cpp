@@ -288,6 +288,50 @@ TEST(PropertyIndex, ValueSpellings) {
     EXPECT_EQ(Cell(model, "W", "S.V" + std::to_string(i)), values[i].second) << values[i].first;
 }
 
+// Names are matched decoded, however the file spells them, and a spelling met again (the
+// names repeat on every element) still finds its column; a value without a name has none.
+TEST(PropertyIndex, SpellingsOfANameMeetInOneColumn) {
+  std::string data =
+      "#1=IFCPROJECT('0aaaaaaaaaaaaaaaaaaaa1',$,'P',$,$,$,$,$,$);\n"
+      "#2=IFCBUILDINGSTOREY('0aaaaaaaaaaaaaaaaaaaa2',$,'L',$,$,$,$,$,.ELEMENT.,0.);\n"
+      "#3=IFCRELAGGREGATES('0aaaaaaaaaaaaaaaaaaaa3',$,$,$,#1,(#2));\n";
+  // Element i: the set's and the property's name spelled with an escape or in UTF-8.
+  const char* spellings[][2] = {{"M\\X2\\00E4\\X0\\r", "Gr\\X2\\00FC\\X0\\n"},
+                                {"M\xC3\xA4r", "Gr\xC3\xBCn"},
+                                {"M\\X2\\00E4\\X0\\r", "Gr\\X2\\00FC\\X0\\n"},
+                                {"M\\X2\\00E4\\X0\\r", "Gr\\X\\FCn"}};
+  std::string contained;
+  for (int i = 0; i < 4; ++i) {
+    const int id = 10 + 10 * i;
+    const auto n = [id](int k) { return "#" + std::to_string(id + k); };
+    data += n(0) + "=IFCWALL('0aaaaaaaaaaaaaaaaaaa" + std::to_string(id) + "',$,'W" +
+            std::to_string(i) + "',$,$,$,$,$,$);\n";
+    data += n(1) + "=IFCPROPERTYSINGLEVALUE('" + spellings[i][1] + "',$,IFCLABEL('v" +
+            std::to_string(i) + "'),$);\n";
+    data += n(2) + "=IFCPROPERTYSINGLEVALUE($,$,IFCLABEL('none'),$);\n";
+    data += n(3) + "=IFCPROPERTYSINGLEVALUE('',$,IFCLABEL('none'),$);\n";
+    data += n(4) + "=IFCPROPERTYSET('0aaaaaaaaaaaaaaaaaaa" + std::to_string(id + 4) + "',$,'" +
+            spellings[i][0] + "',$,(" + n(2) + "," + n(1) + "," + n(3) + "));\n";
+    data += n(5) + "=IFCRELDEFINESBYPROPERTIES('0aaaaaaaaaaaaaaaaaaa" + std::to_string(id + 5) +
+            "',$,$,$,(" + n(0) + ")," + n(4) + ");\n";
+    contained += (i ? "," : "") + n(0);
+  }
+  data += "#5=IFCRELCONTAINEDINSPATIALSTRUCTURE('0aaaaaaaaaaaaaaaaaaaa5',$,$,$,(" + contained +
+          "),#2);\n";
+  for (const bool every : {false, true}) {
+    SCOPED_TRACE(every ? "every column" : "one column");
+    Model model;
+    std::string error;
+    const std::vector<std::string> columns = {every ? std::string(PropertyIndex::kEveryColumn)
+                                                    : "M\xC3\xA4r.Gr\xC3\xBCn"};
+    ASSERT_TRUE(model.OpenBuffer(ifctest::Ifc(data), error, columns)) << error;
+    for (int i = 0; i < 4; ++i)
+      EXPECT_EQ(Cell(model, "W" + std::to_string(i), "M\xC3\xA4r.Gr\xC3\xBCn"),
+                "v" + std::to_string(i));
+    ASSERT_EQ(model.Properties()->Columns().size(), 1u);
+  }
+}
+
 // Every cell of every column, for instances 1..n.
 std::string AllCells(const std::string& text, const ifc::StepIndexOptions& base,
                      std::size_t* split) {

@@ -170,9 +170,15 @@ std::string_view NameOf(const StepParameters& p, std::size_t i, std::string& scr
   return v.kind == StepKind::String ? DecodedName(v.text, scratch) : std::string_view();
 }
 
-std::string_view NameOf(const FlatParams& p, std::size_t i, std::string& scratch) {
+// A name as the file spells it, escapes and all; empty when it is not a string.
+std::string_view RawNameOf(const StepParameters& p, std::size_t i) {
+  const StepValue& v = p.Unwrap(p.At(i));
+  return v.kind == StepKind::String ? v.text : std::string_view();
+}
+
+std::string_view RawNameOf(const FlatParams& p, std::size_t i) {
   const FlatParams::Value& v = p.At(i);
-  return v.kind == FlatParams::kString ? DecodedName(v.text, scratch) : std::string_view();
+  return v.kind == FlatParams::kString ? v.text : std::string_view();
 }
 
 }  // namespace
@@ -242,21 +248,23 @@ struct PropertyIndex::Taken {
     bool used = false;
   };
   using Recent = std::array<Seen, 16>;
-  // The code of a name if `wanted` takes it, else kNoName.
+  // The code of a name, given as the file spells it, if `wanted` takes it, else kNoName. The
+  // same spelling decodes the same way, so a name met last is not decoded again.
   template <class Wanted>
-  uint32_t Code(Recent& recent, std::string_view name, const Wanted& wanted) {
-    const std::size_t slot = name.empty()
-                                 ? 0
-                                 : (name.size() + static_cast<unsigned char>(name.front()) +
-                                    static_cast<unsigned char>(name.back()) * 3u) %
-                                       recent.size();
+  uint32_t Code(Recent& recent, std::string_view raw, const Wanted& wanted) {
+    const std::size_t slot = raw.empty() ? 0
+                                         : (raw.size() + static_cast<unsigned char>(raw.front()) +
+                                            static_cast<unsigned char>(raw.back()) * 3u) %
+                                               recent.size();
     Seen& seen = recent[slot];
-    if (seen.used && seen.name == name) return seen.code;
+    if (seen.used && seen.name == raw) return seen.code;
+    const std::string_view name = DecodedName(raw, scratch);
     seen.code = wanted(name) ? Name(name) : kNoName;
-    seen.name.assign(name);
+    seen.name.assign(raw);
     seen.used = true;
     return seen.code;
   }
+  bool Unnamed(uint32_t code) const { return code == kNoName || names[code].empty(); }
 
   Ref Store(std::string_view s) {
     Ref r{static_cast<uint32_t>(text.size()), static_cast<uint32_t>(s.size())};
@@ -535,20 +543,17 @@ void PropertyIndex::Take(unsigned thread, uint32_t slot, const StepEntry& entry,
         return _every || _wantedProperties.count(name) != 0;
       };
       // Most of a model's properties are not asked for: their name is read before the rest.
-      std::string_view name;
       uint32_t code = kNoName;
       if (quick || t.flat.Read(body, 0)) {
-        name = NameOf(t.flat, 0, t.scratch);
-        code = t.Code(t.recentProperties, name, wanted);
+        code = t.Code(t.recentProperties, RawNameOf(t.flat, 0), wanted);
         if (code == kNoName) return;
       }
       // Name, Description, then the value(s); a quantity has its unit before its value.
       if (!quick) {
         p.Parse(body, kind == kBoundedValue ? 5 : 3);
-        name = NameOf(p, 0, t.scratch);
-        code = t.Code(t.recentProperties, name, wanted);
+        code = t.Code(t.recentProperties, RawNameOf(p, 0), wanted);
       }
-      if (name.empty() || t.Full() || code == kNoName) return;
+      if (t.Unnamed(code) || t.Full()) return;
       Taken::Value v;
       v.id = entry.id;
       v.name = static_cast<uint16_t>(code);
@@ -629,7 +634,7 @@ void PropertyIndex::Take(unsigned thread, uint32_t slot, const StepEntry& entry,
       if (!flat) p.Parse(body, list);
       Taken::Set s;
       s.id = entry.id;
-      const std::string_view name = flat ? NameOf(t.flat, 2, t.scratch) : NameOf(p, 2, t.scratch);
+      const std::string_view name = flat ? RawNameOf(t.flat, 2) : RawNameOf(p, 2);
       s.name = t.Code(t.recentSets, name, [this](std::string_view set) {
         return _every || _wantedSets.count(set) != 0;
       });
