@@ -96,17 +96,9 @@ class FlatParams {
         v.kind = kOther;
         ++_pCursor;
         return true;
-      case '#': {
-        const char* digits = ++_pCursor;
-        uint64_t id = 0;
-        while (_pCursor < _pEnd && StepLexer::IsDigit(*_pCursor))
-          id = id * 10 + static_cast<uint64_t>(*_pCursor++ - '0');
-        // Longer numbers may overflow, which the full parser reports.
-        if (_pCursor == digits || _pCursor - digits > 18) return false;
+      case '#':
         v.kind = kReference;
-        v.reference = id;
-        return true;
-      }
+        return ReadReference(v.reference);
       case '(': {
         if (inList) return false;
         ++_pCursor;
@@ -118,9 +110,16 @@ class FlatParams {
           return true;
         }
         for (;;) {
-          Value item;
-          if (!ReadValue(item, true)) return false;
-          if (item.kind == kReference) refs.push_back(item.reference);
+          // Most lists hold references only.
+          if (_pCursor < _pEnd && *_pCursor == '#') {
+            uint64_t id = 0;
+            if (!ReadReference(id)) return false;
+            refs.push_back(id);
+          } else {
+            Value item;
+            if (!ReadValue(item, true)) return false;
+            if (item.kind == kReference) refs.push_back(item.reference);
+          }
           if (!Skip() || _pCursor == _pEnd) return false;
           if (*_pCursor == ')') break;
           if (*_pCursor != ',') return false;
@@ -134,6 +133,16 @@ class FlatParams {
       default:
         return !inList && _values && ReadSimple(v, true);
     }
+  }
+
+  // The number of "#123" from the '#'.
+  bool ReadReference(uint64_t& id) {
+    const char* digits = ++_pCursor;
+    id = 0;
+    while (_pCursor < _pEnd && StepLexer::IsDigit(*_pCursor))
+      id = id * 10 + static_cast<uint64_t>(*_pCursor++ - '0');
+    // Longer numbers may overflow, which the full parser reports.
+    return _pCursor != digits && _pCursor - digits <= 18;
   }
 
   // ReadValue's checks for a parameter nobody looks at: no value is written, no reference kept.
@@ -151,9 +160,8 @@ class FlatParams {
         ++_pCursor;
         return true;
       case '#': {
-        const char* digits = ++_pCursor;
-        while (_pCursor < _pEnd && StepLexer::IsDigit(*_pCursor)) ++_pCursor;
-        return _pCursor != digits && _pCursor - digits <= 18;
+        uint64_t ignored = 0;
+        return ReadReference(ignored);
       }
       case '(': {
         // Items are what ReadValue takes inside a list: strings, references, '$' and '*'.
