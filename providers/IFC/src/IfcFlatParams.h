@@ -54,7 +54,7 @@ class FlatParams {
       if ((keep >> i & 1u) != 0) {
         if (!ReadValue(_read[i], false)) return false;
       } else {
-        _read[i].kind = kUnset;
+        _read[i] = Value();
         if (!SkipValue()) return false;
       }
       _size = i + 1;
