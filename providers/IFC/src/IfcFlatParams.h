@@ -35,9 +35,9 @@ class FlatParams {
   static constexpr std::size_t kMax = 8;
   static constexpr uint32_t kAll = (1u << kMax) - 1;
 
-  // Parameters outside `keep` (bit i for parameter i) are checked as above but not kept: they
-  // read as unset, and their lists add nothing to refs. Whether Read succeeds does not depend
-  // on `keep`.
+  // Parameters outside `keep` (bit i for parameter i) are checked as above but not kept: their
+  // kind reads kUnset, nothing else of them is cleared, and their lists add nothing to refs.
+  // Whether Read succeeds does not depend on `keep`.
   bool Read(std::string_view body, std::size_t last, bool values = false, uint32_t keep = kAll) {
     _values = values;
     _pCursor = body.data();
@@ -54,7 +54,7 @@ class FlatParams {
       if ((keep >> i & 1u) != 0) {
         if (!ReadValue(_read[i], false)) return false;
       } else {
-        _read[i] = Value();
+        _read[i].kind = kUnset;
         if (!SkipValue()) return false;
       }
       _size = i + 1;
