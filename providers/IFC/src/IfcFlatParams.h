@@ -120,19 +120,26 @@ class FlatParams {
             if (!ReadValue(item, true)) return false;
             if (item.kind == kReference) refs.push_back(item.reference);
           }
-          if (!Skip() || _pCursor == _pEnd) return false;
-          if (*_pCursor == ')') break;
-          if (*_pCursor != ',') return false;
-          ++_pCursor;
-          if (!Skip()) return false;
+          bool more = false;
+          if (!AfterItem(more)) return false;
+          if (!more) break;
         }
-        ++_pCursor;
         v.count = static_cast<uint32_t>(refs.size()) - v.first;
         return true;
       }
       default:
         return !inList && _values && ReadSimple(v, true);
     }
+  }
+
+  // Past a list item: the ',' and the space after it when another item follows (more), else
+  // the closing ')'.
+  bool AfterItem(bool& more) {
+    if (!Skip() || _pCursor == _pEnd) return false;
+    more = *_pCursor == ',';
+    if (!more && *_pCursor != ')') return false;
+    ++_pCursor;
+    return !more || Skip();
   }
 
   // The number of "#123" from the '#'.
@@ -176,13 +183,10 @@ class FlatParams {
           const char c = *_pCursor;
           if (c != '\'' && c != '$' && c != '*' && c != '#') return false;
           if (!SkipValue()) return false;
-          if (!Skip() || _pCursor == _pEnd) return false;
-          if (*_pCursor == ')') break;
-          if (*_pCursor != ',') return false;
-          ++_pCursor;
-          if (!Skip()) return false;
+          bool more = false;
+          if (!AfterItem(more)) return false;
+          if (!more) break;
         }
-        ++_pCursor;
         return true;
       }
       default: {
