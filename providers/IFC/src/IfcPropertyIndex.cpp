@@ -14,6 +14,34 @@ namespace ifc {
 
 namespace {
 
+uint64_t Load64(const char* p) {
+  uint64_t v = 0;
+  std::memcpy(&v, p, 8);
+  return v;
+}
+uint32_t Load32(const char* p) {
+  uint32_t v = 0;
+  std::memcpy(&v, p, 4);
+  return v;
+}
+
+// Equal texts: cells' texts are short, and a call of memcmp costs more than comparing them.
+bool SameText(std::string_view a, std::string_view b) {
+  const std::size_t n = a.size();
+  if (n != b.size()) return false;
+  const char* x = a.data();
+  const char* y = b.data();
+  if (n >= 8) {
+    for (std::size_t i = 0; i + 8 < n; i += 8)
+      if (Load64(x + i) != Load64(y + i)) return false;
+    return Load64(x + n - 8) == Load64(y + n - 8);
+  }
+  if (n >= 4) return Load32(x) == Load32(y) && Load32(x + n - 4) == Load32(y + n - 4);
+  for (std::size_t i = 0; i < n; ++i)
+    if (x[i] != y[i]) return false;
+  return true;
+}
+
 // What a record is to this index; the high nibble of the sink tag (the tree's tags fit in the
 // low one).
 enum Kind : uint8_t {
@@ -974,25 +1002,51 @@ void PropertyIndex::BuildProperties() {
   entries.reserve(values.size());
   AdviseHugePages(entries.data(), values.size() * sizeof(Entry));
   std::string key;
-  // The wanted sets of each property name code of each segment, looked up once a code.
-  using Wanted = std::vector<std::pair<std::string, int>>;
-  static const Wanted kNotLooked;
-  std::vector<std::vector<const Wanted*>> wantedOf(_segments.size());
+  // Set names as small numbers: a value's wanted sets are compared with its set's number, not
+  // its name, and a set that no column names is passed over whole.
+  constexpr int kNotWanted = -1, kNotLooked = -2;
+  using Numbered = std::vector<std::pair<int, int>>;  // (set number, column)
+  std::unordered_map<std::string_view, int> setNumbers;
+  std::unordered_map<std::string_view, Numbered> wantedNumbers;  // by property name
+  for (const auto& [property, wanted] : _wantedProperties) {
+    Numbered& numbered = wantedNumbers[property];
+    for (const auto& [set, column] : wanted) {
+      const auto number = static_cast<int>(setNumbers.size());
+      numbered.emplace_back(setNumbers.emplace(set, number).first->second, column);
+    }
+  }
+  // The wanted sets of each property name code, and the number of each set name code, of
+  // each segment: looked up once a code.
+  static const Numbered kNotLookedUp;
+  std::vector<std::vector<const Numbered*>> wantedOf(_segments.size());
   auto wantedSets = [&](uint32_t segment, uint16_t code) {
-    std::vector<const Wanted*>& known = wantedOf[segment];
-    if (known.empty()) known.assign(_segments[segment]->names.size(), &kNotLooked);
-    if (known[code] == &kNotLooked) {
-      const auto it = _wantedProperties.find(_segments[segment]->names[code]);
-      known[code] = it == _wantedProperties.end() ? nullptr : &it->second;
+    std::vector<const Numbered*>& known = wantedOf[segment];
+    if (known.empty()) known.assign(_segments[segment]->names.size(), &kNotLookedUp);
+    if (known[code] == &kNotLookedUp) {
+      const auto it = wantedNumbers.find(_segments[segment]->names[code]);
+      known[code] = it == wantedNumbers.end() ? nullptr : &it->second;
+    }
+    return known[code];
+  };
+  std::vector<std::vector<int>> setNumberOf(_segments.size());
+  auto setNumber = [&](uint32_t segment, uint32_t code) {
+    std::vector<int>& known = setNumberOf[segment];
+    if (known.empty()) known.assign(_segments[segment]->names.size(), kNotLooked);
+    if (known[code] == kNotLooked) {
+      const auto it = setNumbers.find(_segments[segment]->names[code]);
+      known[code] = it == setNumbers.end() ? kNotWanted : it->second;
     }
     return known[code];
   };
   // Writers put a set's values just before it, in order: the value after the last one found
   // is tried before a search.
   auto next = values.begin();
-  for (const auto& segment : _segments) {
+  for (uint32_t s = 0; s < _segments.size(); ++s) {
+    const auto& segment = _segments[s];
     for (const Taken::Set& set : segment->sets) {
       const std::string& setName = segment->names[set.name];
+      const int number = _every ? kNotWanted : setNumber(s, set.name);
+      if (!_every && number == kNotWanted) continue;
       for (uint32_t k = set.first; k < set.first + set.count; ++k) {
         const uint32_t id = segment->refs[k];
         auto at = next;
@@ -1009,9 +1063,9 @@ void PropertyIndex::BuildProperties() {
           key.assign(setName).append(".").append(owner.names[nameCode]);
           column = AddColumn(key, Source::Property);
           _stats.resize(_columns.size());
-        } else if (const Wanted* wanted = wantedSets(at->segment, nameCode)) {
+        } else if (const Numbered* wanted = wantedSets(at->segment, nameCode)) {
           for (const auto& [wantedSet, wantedColumn] : *wanted)
-            if (wantedSet == setName) column = wantedColumn;
+            if (wantedSet == number) column = wantedColumn;
         }
         if (column >= 0)
           entries.push_back({set.id, static_cast<uint32_t>(column), at->segment, at->index});
@@ -1368,15 +1422,32 @@ void PropertyIndex::Finish() {
   // for every cell of every column.
   std::vector<uint32_t> slots(1024, 0);
   std::size_t used = 0;
+  // Eight bytes a step: a byte at a time cost more than the rest of making the cells.
   auto hash = [](std::string_view text) {
-    uint64_t h = 14695981039346656037u;  // FNV-1a
-    for (const char c : text) h = (h ^ static_cast<unsigned char>(c)) * 1099511628211u;
-    return static_cast<std::size_t>(h ^ (h >> 32));
+    const char* p = text.data();
+    const std::size_t size = text.size();
+    uint64_t h = 0x9E3779B97F4A7C15u ^ size;
+    auto mix = [&h](uint64_t word) {
+      h = (h ^ word) * 0xBF58476D1CE4E5B9u;
+      h ^= h >> 31;
+    };
+    if (size >= 8) {
+      std::size_t i = 0;
+      for (; i + 8 <= size; i += 8) mix(Load64(p + i));
+      if (i < size) mix(Load64(p + size - 8));  // the tail, overlapping the last whole word
+    } else if (size >= 4) {
+      mix((uint64_t{Load32(p)} << 32) | Load32(p + size - 4));
+    } else if (size > 0) {
+      const auto byte = [p](std::size_t i) { return uint64_t{static_cast<unsigned char>(p[i])}; };
+      mix((byte(0) << 16) | (byte(size / 2) << 8) | byte(size - 1));
+    }
+    h *= 0x94D049BB133111EBu;
+    return static_cast<std::size_t>(h ^ (h >> 29));
   };
   auto slotOf = [&](std::string_view text) -> uint32_t& {
     const std::size_t mask = slots.size() - 1;
     for (std::size_t i = hash(text) & mask;; i = (i + 1) & mask)
-      if (slots[i] == 0 || Text(slots[i]) == text) return slots[i];
+      if (slots[i] == 0 || SameText(Text(slots[i]), text)) return slots[i];
   };
   auto intern = [&](std::string_view text) {
     uint32_t& slot = slotOf(text);
