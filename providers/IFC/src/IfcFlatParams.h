@@ -71,8 +71,10 @@ class FlatParams {
   std::vector<uint64_t> refs;
 
  private:
-  // White space only; a comment is left to the full parser.
+  // White space only; a comment is left to the full parser. Files written without space
+  // between parameters take the first test only.
   bool Skip() {
+    if (_pCursor < _pEnd && !StepLexer::IsSpace(*_pCursor)) return *_pCursor != '/';
     while (_pCursor < _pEnd && StepLexer::IsSpace(*_pCursor)) ++_pCursor;
     return _pCursor == _pEnd || *_pCursor != '/';
   }
@@ -146,6 +148,7 @@ class FlatParams {
   bool ReadReference(uint64_t& id) {
     const char* digits = ++_pCursor;
     id = 0;
+    _pCursor = StepLexer::ReadDigits8(_pCursor, _pEnd, id);
     while (_pCursor < _pEnd && StepLexer::IsDigit(*_pCursor))
       id = id * 10 + static_cast<uint64_t>(*_pCursor++ - '0');
     // Longer numbers may overflow, which the full parser reports.
