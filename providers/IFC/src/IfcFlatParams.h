@@ -44,6 +44,8 @@ class FlatParams {
     _pEnd = _pCursor + body.size();
     _size = 0;
     refs.clear();
+    if (values && last == 3 && keep == kProperty && ReadProperty()) return true;
+    _pCursor = body.data();
     if (!Skip()) return false;
     if (_pCursor == _pEnd || *_pCursor != '(') return false;
     ++_pCursor;
@@ -67,10 +69,57 @@ class FlatParams {
     }
   }
 
+  // Name, description (not kept), and two values: a property's or a quantity's first four.
+  static constexpr uint32_t kProperty = 0b1101;
+
   const Value& At(std::size_t i) const { return i < _size ? _read[i] : _unset; }
   std::vector<uint64_t> refs;
 
  private:
+  // Read's answer for kProperty when the record is written the way nearly every writer writes
+  // properties and quantities: "('Name',$,IFCLABEL('x'),#12" without space, the description
+  // unset, no list. False for anything else, which Read then reads the general way: a model
+  // holds hundreds of thousands of these, and the general way's checks between parameters
+  // cost more than the values.
+  bool ReadProperty() {
+    const char* p = _pCursor;
+    if (_pEnd - p < 8 || p[0] != '(' || p[1] != '\'') return false;
+    const char* close = StepLexer::FindStringEnd(p + 2, _pEnd);
+    if (close == nullptr || _pEnd - close < 6 || close[1] != ',' || close[2] != '$' ||
+        close[3] != ',')
+      return false;
+    Value& name = _read[0];
+    name = Value();
+    name.kind = kString;
+    name.text = std::string_view(p + 2, static_cast<std::size_t>(close - p - 2));
+    _read[1].kind = kUnset;
+    _pCursor = close + 4;
+    if (!QuickValue(_read[2]) || _pCursor == _pEnd || *_pCursor != ',') return false;
+    ++_pCursor;
+    if (!QuickValue(_read[3])) return false;
+    _size = 4;
+    return true;
+  }
+  // One value of ReadProperty: what ReadValue reads but lists and '*', with nothing around it.
+  bool QuickValue(Value& v) {
+    if (_pCursor == _pEnd) return false;
+    v = Value();
+    switch (*_pCursor) {
+      case '$':
+        ++_pCursor;
+        return true;
+      case '#':
+        v.kind = kReference;
+        return ReadReference(v.reference);
+      case '\'':
+      case '(':
+      case '*':
+        return false;
+      default:
+        return ReadSimple(v, true);
+    }
+  }
+
   // White space only; a comment is left to the full parser. Files written without space
   // between parameters take the first test only.
   bool Skip() {

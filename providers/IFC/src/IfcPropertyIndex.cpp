@@ -565,8 +565,8 @@ void PropertyIndex::Take(unsigned thread, uint32_t slot, const StepEntry& entry,
     case kQuantity: {
       // Single values and quantities mostly suit the quick reader, up to their unit.
       // Description (1) is never shown.
-      const bool quick =
-          (kind == kSingleValue || kind == kQuantity) && t.flat.Read(body, 3, true, 0b1101);
+      const bool quick = (kind == kSingleValue || kind == kQuantity) &&
+                         t.flat.Read(body, 3, true, FlatParams::kProperty);
       const auto wanted = [this](std::string_view name) {
         return _every || _wantedProperties.count(name) != 0;
       };
