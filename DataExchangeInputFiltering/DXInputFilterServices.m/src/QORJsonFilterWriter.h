@@ -7,6 +7,7 @@
 // and the reader. QORCloudJsonFilter derives from it.
 #pragma once
 
+#include "DXNodeText.h"
 #include "DXWebViewerOwner.h"
 #include "DataExchangeUtilities/QORDXUnicodeString.h"
 #include "FilterSettingsStore.h"
@@ -84,6 +85,7 @@ class QORJsonFilterWriter : public QORBaseUnknown, public DXWebViewerOwner {
   struct NodeScratch {
     QORUnicodeString label, mode, text;
     QORListValQORUnicodeString uids, columnNames, possibleValues, keys, values;
+    DXNodeText node;  // views of the above, handed to the spool
   };
   NodeScratch _scratch;
 };
