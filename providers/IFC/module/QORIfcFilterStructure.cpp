@@ -13,6 +13,7 @@
 #include "ObjectModelRuntime/QORErrorText.h"
 #include "ObjectModelRuntime/QORGetEnv.h"
 #include "StepIndexProgress.h"
+#include "StepLexer.h"
 
 namespace {
 
@@ -42,33 +43,9 @@ void Assign(QORUnicodeString& value, std::string_view text) {
 }
 
 // Names of columns: short, and compared twice for every cell, where the call to memcmp that
-// == makes costs more than comparing them word by word (the tail as an overlapping word).
+// == makes costs more than comparing them word by word.
 bool SameName(std::string_view a, std::string_view b) {
-  const std::size_t size = a.size();
-  if (size != b.size()) return false;
-  const char* x = a.data();
-  const char* y = b.data();
-  if (size >= 8) {
-    uint64_t u = 0, v = 0;
-    for (std::size_t at = 0;; at += 8) {
-      at = std::min(at, size - 8);
-      std::memcpy(&u, x + at, 8);
-      std::memcpy(&v, y + at, 8);
-      if (u != v) return false;
-      if (at + 8 == size) return true;
-    }
-  }
-  if (size >= 4) {
-    uint32_t u = 0, v = 0, s = 0, t = 0;
-    std::memcpy(&u, x, 4);
-    std::memcpy(&v, y, 4);
-    std::memcpy(&s, x + size - 4, 4);
-    std::memcpy(&t, y + size - 4, 4);
-    return u == v && s == t;
-  }
-  for (std::size_t i = 0; i < size; ++i)
-    if (x[i] != y[i]) return false;
-  return true;
+  return a.size() == b.size() && step::StepLexer::SameBytes(a.data(), b.data(), a.size());
 }
 
 // "3000." as written in the file is a number to the page once the dot is gone.

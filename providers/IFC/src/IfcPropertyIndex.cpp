@@ -27,19 +27,7 @@ uint32_t Load32(const char* p) {
 
 // Equal texts: cells' texts are short, and a call of memcmp costs more than comparing them.
 bool SameText(std::string_view a, std::string_view b) {
-  const std::size_t n = a.size();
-  if (n != b.size()) return false;
-  const char* x = a.data();
-  const char* y = b.data();
-  if (n >= 8) {
-    for (std::size_t i = 0; i + 8 < n; i += 8)
-      if (Load64(x + i) != Load64(y + i)) return false;
-    return Load64(x + n - 8) == Load64(y + n - 8);
-  }
-  if (n >= 4) return Load32(x) == Load32(y) && Load32(x + n - 4) == Load32(y + n - 4);
-  for (std::size_t i = 0; i < n; ++i)
-    if (x[i] != y[i]) return false;
-  return true;
+  return a.size() == b.size() && StepLexer::SameBytes(a.data(), b.data(), a.size());
 }
 
 // What a record is to this index; the high nibble of the sink tag (the tree's tags fit in the
