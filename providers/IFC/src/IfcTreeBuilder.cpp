@@ -48,11 +48,6 @@ TreeBuilder::TextRef TreeBuilder::Store(std::string& text, std::string_view raw,
   return ref;
 }
 
-std::string_view TreeBuilder::View(const TextRef& ref) const {
-  return std::string_view((*_pTexts)[ref.arena])
-      .substr(static_cast<std::size_t>(ref.offset), ref.length);
-}
-
 std::string_view TreeBuilder::TypeNameOf(uint32_t code) const {
   const TypeInfo& t = _types[code];
   return t.catalogName.empty() ? View(t.derivedName) : t.catalogName;
@@ -396,6 +391,7 @@ void TreeBuilder::LayOutChildren() {
   std::vector<SortKey>().swap(_keys);
   std::string().swap(_keyText);
   std::vector<uint64_t>().swap(_heads);
+  std::vector<uint64_t>().swap(_scratch);
   std::vector<uint32_t>().swap(_nodes);
 }
 

@@ -164,7 +164,10 @@ class TreeBuilder : public StepRecordSink {
   void MarkSpatialBelow();
   void Emit(Output& out) const;
   static TextRef Store(std::string& text, std::string_view raw, bool decode, uint32_t arena = 0);
-  std::string_view View(const TextRef& ref) const;
+  std::string_view View(const TextRef& ref) const {
+    return std::string_view((*_pTexts)[ref.arena])
+        .substr(static_cast<std::size_t>(ref.offset), ref.length);
+  }
   std::string_view TypeNameOf(uint32_t code) const;
   void MakeNameKeys(std::vector<uint32_t>::const_iterator first,
                     std::vector<uint32_t>::const_iterator last);
@@ -195,6 +198,7 @@ class TreeBuilder : public StepRecordSink {
   std::vector<SortKey> _keys;
   std::string _keyText;
   std::vector<uint64_t> _heads;  // SortSiblings' scratch
+  std::vector<uint64_t> _scratch;
   std::vector<uint32_t> _nodes;
 };
 
