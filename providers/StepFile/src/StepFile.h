@@ -148,7 +148,11 @@ class StepFile {
   std::string _schema;
   StepTypeTable _types;
   StepEntryBlock _entries;
-  // Id lookup: a dense slot table when ids are compact, else (id, slot) pairs sorted by id.
+  // Id lookup. When ids go up through the file and are compact, a bit per possible id and,
+  // for each 64 of them, how many are used below: a record's slot is its id's rank. Else a
+  // dense slot table when ids are compact, else (id, slot) pairs sorted by id.
+  std::vector<uint64_t> _idBits;
+  std::vector<uint32_t> _idRanks;
   std::vector<uint32_t> _denseSlots;
   std::vector<std::pair<uint32_t, uint32_t>> _sparseSlots;
   uint32_t _maxId = 0;
