@@ -1,6 +1,7 @@
 #include "IfcTreeBuilder.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstring>
 #include <type_traits>
@@ -228,7 +229,10 @@ void TreeBuilder::ClassifyTypes() {
 }
 
 uint32_t TreeBuilder::NodeFor(uint32_t slot, const StepEntry& entry) {
-  uint32_t& index = _nodeOfSlot[slot];
+  // The slot is marked: its node number is kept at its rank among the marks.
+  const uint64_t marks = _slotMarks[slot / 64];
+  const uint64_t below = (uint64_t{1} << (slot % 64)) - 1;
+  uint32_t& index = _nodeOfMark[_marksBefore[slot / 64] + std::popcount(marks & below)];
   if (index == kNone) {
     index = static_cast<uint32_t>(_work.size());
     Work& w = _work.emplace_back();
@@ -244,16 +248,48 @@ void TreeBuilder::CollectRelations() {
   // node where it stands, a relationship where it stands. Node numbers then follow the file
   // the same way, whichever thread read the record.
   std::size_t listedCount = 0;
-  for (const Taken& t : _segments) listedCount += t.listed.size();
+  std::size_t foundCount = 0;
+  for (const Taken& t : _segments) {
+    listedCount += t.listed.size();
+    foundCount += t.relations.size() + t.parts.size();
+  }
   _work.reserve(listedCount + listedCount / 8 + 64);
   AdviseHugePages(_work.data(), _work.capacity() * sizeof(Work));
-  // Slot -> node over the whole index: 4 bytes a record, but filled and read nearly in file
-  // order, where a hash of the few slots that become nodes is read at random.
-  const std::size_t slots = _file.Entries().size();
-  _nodeOfSlot.reserve(slots);
-  AdviseHugePages(_nodeOfSlot.data(), slots * sizeof(uint32_t));
-  _nodeOfSlot.assign(slots, kNone);
-  std::vector<const StepEntry*> children;
+  // Slot -> node for the few slots that can become nodes: a bit marks each first, then a node
+  // number per mark. A table over every slot would be 4 bytes a record, most of them fresh
+  // pages touched once.
+  const StepEntry* const entries = _file.Entries().data();
+  _slotMarks.assign(_file.Entries().size() / 64 + 1, 0);
+  auto mark = [this](uint32_t slot) { _slotMarks[slot / 64] |= uint64_t{1} << (slot % 64); };
+  // What the relationships' numbers name, in their order: the whole's slot, then its parts'
+  // (kNone for one not in the file, or the whole itself); nothing of a dangling whole's parts.
+  std::vector<uint32_t> found;
+  found.reserve(foundCount);
+  for (const Taken& taken : _segments) {
+    for (const Listed& l : taken.listed) mark(taken.firstSlot + l.slot);
+    for (const Relation& r : taken.relations) {
+      const StepEntry* whole = _file.Find(r.whole);
+      found.push_back(whole == nullptr ? kNone : static_cast<uint32_t>(whole - entries));
+      if (whole == nullptr) continue;  // dangling
+      mark(found.back());
+      for (uint32_t k = r.first; k < r.first + r.count; ++k) {
+        const StepEntry* part = _file.Find(taken.parts[k]);
+        found.push_back(part == nullptr || part == whole ? kNone
+                                                         : static_cast<uint32_t>(part - entries));
+        if (found.back() != kNone) mark(found.back());
+      }
+    }
+  }
+  _marksBefore.resize(_slotMarks.size());
+  uint32_t marked = 0;
+  for (std::size_t w = 0; w < _slotMarks.size(); ++w) {
+    _marksBefore[w] = marked;
+    marked += static_cast<uint32_t>(std::popcount(_slotMarks[w]));
+  }
+  _nodeOfMark.assign(marked, kNone);
+
+  std::vector<uint32_t> children;
+  std::size_t next = 0;
   for (std::size_t segment = 0; segment < _segments.size(); ++segment) {
     const Taken& taken = _segments[segment];
     const auto& listed = taken.listed;
@@ -269,19 +305,17 @@ void TreeBuilder::CollectRelations() {
         continue;
       }
       const Relation& r = relations[ri++];
-      const StepEntry* whole = _file.Find(r.whole);
-      if (whole == nullptr) continue;  // dangling
-      const uint32_t wholeSlot = static_cast<uint32_t>(_file.SlotOf(*whole));
+      const uint32_t wholeSlot = found[next++];
+      if (wholeSlot == kNone) continue;
       children.clear();
-      for (uint32_t k = r.first; k < r.first + r.count; ++k) {
-        const StepEntry* part = _file.Find(taken.parts[k]);
-        if (part == nullptr || part == whole) continue;
-        children.push_back(part);
+      for (uint32_t k = 0; k < r.count; ++k) {
+        if (found[next + k] != kNone) children.push_back(found[next + k]);
       }
+      next += r.count;
       if (children.empty()) continue;
-      const uint32_t parent = NodeFor(wholeSlot, *whole);
-      for (const StepEntry* part : children) {
-        const uint32_t child = NodeFor(static_cast<uint32_t>(_file.SlotOf(*part)), *part);
+      const uint32_t parent = NodeFor(wholeSlot, entries[wholeSlot]);
+      for (const uint32_t part : children) {
+        const uint32_t child = NodeFor(part, entries[part]);
         Work& w = _work[child];
         if (w.parentRank < r.rank) {
           w.parent = parent;
@@ -290,6 +324,9 @@ void TreeBuilder::CollectRelations() {
       }
     }
   }
+  std::vector<uint64_t>().swap(_slotMarks);
+  std::vector<uint32_t>().swap(_marksBefore);
+  std::vector<uint32_t>().swap(_nodeOfMark);
 }
 
 void TreeBuilder::ReadAttributes() {
@@ -483,7 +520,6 @@ void TreeBuilder::Build(Output out, const std::function<void()>& indexDone) {
   }
   ClassifyTypes();
   CollectRelations();
-  std::vector<uint32_t>().swap(_nodeOfSlot);
   if (indexDone) indexDone();
   ReadAttributes();
   BreakCycles();

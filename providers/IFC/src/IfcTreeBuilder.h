@@ -184,7 +184,10 @@ class TreeBuilder : public StepRecordSink {
   std::vector<Taken> _segments;  // finished stretches in file order; then Build's own
   std::vector<std::string>* _pTexts = nullptr;  // the output's, by arena (= segment)
   std::vector<TypeInfo> _types;
-  std::vector<uint32_t> _nodeOfSlot;
+  // CollectRelations' slot -> node: marks by slot, marks below each 64 slots, node by mark.
+  std::vector<uint64_t> _slotMarks;
+  std::vector<uint32_t> _marksBefore;
+  std::vector<uint32_t> _nodeOfMark;
   std::vector<Work> _work;
   const Attributes _none;
 
