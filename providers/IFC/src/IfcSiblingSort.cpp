@@ -7,7 +7,6 @@
 
 #include "IfcTreeBuilder.h"
 #include "IfcTypeCatalog.h"
-#include "MappedFile.h"
 #include "StepLexer.h"
 
 namespace ifc {
@@ -83,7 +82,7 @@ std::size_t FirstDifference(const char* a, const char* b, std::size_t n) {
 
 // Sorts values below 2^51 by bits 32 and up, keeping the order of equals: two passes of a
 // counting sort, as the heads of siblings take few distinct values.
-void SortByHigh(std::vector<uint64_t>& values, std::vector<uint64_t>& scratch) {
+void SortByHigh(Table<uint64_t>& values, Table<uint64_t>& scratch) {
   constexpr unsigned kLowBits = 10;
   constexpr std::size_t kLow = std::size_t{1} << kLowBits;
   constexpr std::size_t kHigh = std::size_t{1} << 9;
@@ -189,7 +188,6 @@ std::string TreeBuilder::NaturalKey(std::string_view name) {
 
 void TreeBuilder::MakeSortKeys() {
   _keys.reserve(_work.size());
-  AdviseHugePages(_keys.data(), _work.size() * sizeof(SortKey));
   _keys.resize(_work.size());
   for (uint32_t i = 0; i < _work.size(); ++i) {
     const Work& w = _work[i];
@@ -205,8 +203,8 @@ void TreeBuilder::MakeSortKeys() {
   }
 }
 
-void TreeBuilder::MakeNameKeys(std::vector<uint32_t>::const_iterator first,
-                               std::vector<uint32_t>::const_iterator last) {
+void TreeBuilder::MakeNameKeys(Table<uint32_t>::const_iterator first,
+                               Table<uint32_t>::const_iterator last) {
   for (auto it = first; it != last; ++it) {
     SortKey& k = _keys[*it];
     if (k.hasKey) continue;
@@ -257,8 +255,7 @@ bool TreeBuilder::NamesBefore(uint32_t a, uint32_t b) const {
   return _keys[a].slot < _keys[b].slot;
 }
 
-void TreeBuilder::SortSiblings(std::vector<uint32_t>::iterator first,
-                               std::vector<uint32_t>::iterator last) {
+void TreeBuilder::SortSiblings(Table<uint32_t>::iterator first, Table<uint32_t>::iterator last) {
   bool elevated = false;
   for (auto it = first; it != last; ++it) elevated |= (_keys[*it].group & 1u) == 0;
   if (elevated) {  // storeys and the like: few, sorted the plain way

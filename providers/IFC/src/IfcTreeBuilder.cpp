@@ -1,9 +1,13 @@
 #include "IfcTreeBuilder.h"
 
+#include <sys/mman.h>
+
 #include <algorithm>
 #include <bit>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
+#include <new>
 #include <type_traits>
 
 #include "IfcFlatParams.h"
@@ -34,6 +38,32 @@ constexpr uint8_t kRankContained = 1;
 constexpr uint8_t kRankAggregated = 2;
 
 }  // namespace
+
+void* AllocateTable(std::size_t bytes) {
+  constexpr std::size_t kHuge = std::size_t{2} << 20;
+  // Below this a huge page would cost more than the small pages it saves.
+  if (bytes < (std::size_t{64} << 10)) return ::operator new(bytes);
+  const std::size_t size = (bytes + kHuge - 1) & ~(kHuge - 1);
+  void* raw =
+      ::mmap(nullptr, size + kHuge, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (raw == MAP_FAILED) throw std::bad_alloc();
+  // Keep the aligned part only.
+  const auto begin = reinterpret_cast<std::uintptr_t>(raw);
+  const auto aligned = (begin + kHuge - 1) & ~std::uintptr_t{kHuge - 1};
+  if (aligned != begin) ::munmap(raw, aligned - begin);
+  ::munmap(reinterpret_cast<void*>(aligned + size), begin + kHuge - aligned);
+  ::madvise(reinterpret_cast<void*>(aligned), size, MADV_HUGEPAGE);
+  return reinterpret_cast<void*>(aligned);
+}
+
+void FreeTable(void* p, std::size_t bytes) noexcept {
+  constexpr std::size_t kHuge = std::size_t{2} << 20;
+  if (bytes < (std::size_t{64} << 10)) {
+    ::operator delete(p);
+    return;
+  }
+  ::munmap(p, (bytes + kHuge - 1) & ~(kHuge - 1));
+}
 
 TreeBuilder::TextRef TreeBuilder::Store(std::string& text, std::string_view raw, bool decode,
                                         uint32_t arena) {
@@ -254,7 +284,6 @@ void TreeBuilder::CollectRelations() {
     foundCount += t.relations.size() + t.parts.size();
   }
   _work.reserve(listedCount + listedCount / 8 + 64);
-  AdviseHugePages(_work.data(), _work.capacity() * sizeof(Work));
   // Slot -> node for the few slots that can become nodes: a bit marks each first, then a node
   // number per mark. A table over every slot would be 4 bytes a record, most of them fresh
   // pages touched once.
@@ -263,7 +292,7 @@ void TreeBuilder::CollectRelations() {
   auto mark = [this](uint32_t slot) { _slotMarks[slot / 64] |= uint64_t{1} << (slot % 64); };
   // What the relationships' numbers name, in their order: the whole's slot, then its parts'
   // (kNone for one not in the file, or the whole itself); nothing of a dangling whole's parts.
-  std::vector<uint32_t> found;
+  Table<uint32_t> found;
   found.reserve(foundCount);
   for (const Taken& taken : _segments) {
     for (const Listed& l : taken.listed) mark(taken.firstSlot + l.slot);
@@ -324,9 +353,9 @@ void TreeBuilder::CollectRelations() {
       }
     }
   }
-  std::vector<uint64_t>().swap(_slotMarks);
-  std::vector<uint32_t>().swap(_marksBefore);
-  std::vector<uint32_t>().swap(_nodeOfMark);
+  decltype(_slotMarks)().swap(_slotMarks);
+  decltype(_marksBefore)().swap(_marksBefore);
+  decltype(_nodeOfMark)().swap(_nodeOfMark);
 }
 
 void TreeBuilder::ReadAttributes() {
@@ -355,8 +384,8 @@ void TreeBuilder::BreakCycles() {
   // Each node has at most one parent, so following parents from any node either ends at a
   // parentless node or runs into a loop; cut the loop at the last edge walked.
   enum : uint8_t { kUnseen, kOnPath, kDone };
-  std::vector<uint8_t> state(_work.size(), kUnseen);
-  std::vector<uint32_t> path;
+  Table<uint8_t> state(_work.size(), kUnseen);
+  Table<uint32_t> path;
   for (uint32_t start = 0; start < _work.size(); ++start) {
     if (state[start] != kUnseen) continue;
     path.clear();
@@ -377,7 +406,7 @@ void TreeBuilder::BreakCycles() {
 void TreeBuilder::ChooseRoots() {
   // Parentless entities: projects and spatial ones are roots, the rest goes to the group.
   const auto realCount = static_cast<uint32_t>(_work.size());
-  std::vector<uint32_t> unplaced;
+  Table<uint32_t> unplaced;
   for (uint32_t i = 0; i < realCount; ++i) {
     if (_work[i].parent != kNone) continue;
     if ((_work[i].roles & (TypeCatalog::kContext | TypeCatalog::kSpatial)) != 0) {
@@ -409,7 +438,7 @@ void TreeBuilder::LayOutChildren() {
   }
   for (uint32_t i = 0; i < _total; ++i) _start[i + 1] += _start[i];
   _order.assign(_start[_total], 0);
-  std::vector<uint32_t> fill(_start.begin(), _start.end() - 1);
+  Table<uint32_t> fill(_start.begin(), _start.end() - 1);
   for (uint32_t i = 0; i < _work.size(); ++i) {
     if (_work[i].parent != kNone) _order[fill[_work[i].parent]++] = i;
   }
@@ -425,16 +454,16 @@ void TreeBuilder::LayOutChildren() {
       SortSiblings(first, last);
     }
   }
-  std::vector<SortKey>().swap(_keys);
+  decltype(_keys)().swap(_keys);
   std::string().swap(_keyText);
-  std::vector<uint64_t>().swap(_heads);
-  std::vector<uint64_t>().swap(_scratch);
-  std::vector<uint32_t>().swap(_nodes);
+  decltype(_heads)().swap(_heads);
+  decltype(_scratch)().swap(_scratch);
+  decltype(_nodes)().swap(_nodes);
 }
 
 void TreeBuilder::MarkSpatialBelow() {
   // Breadth-first from the roots, then folded bottom-up: no recursion on deep trees.
-  std::vector<uint32_t> topDown(_roots);
+  Table<uint32_t> topDown(_roots);
   topDown.reserve(_total);
   for (std::size_t k = 0; k < topDown.size(); ++k) {
     const uint32_t n = topDown[k];

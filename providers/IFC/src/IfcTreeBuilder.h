@@ -16,6 +16,25 @@ namespace ifc {
 
 class FlatParams;
 
+// Memory for the tables of a build, each filled once. A large one takes whole 2 MiB pages from
+// its first byte: a first touch of a small page costs about as much as a huge one, and a
+// table of the heap's, aligned anyhow, begins and ends in small pages.
+void* AllocateTable(std::size_t bytes);
+void FreeTable(void* p, std::size_t bytes) noexcept;
+
+template <class T>
+struct TableAllocator {
+  using value_type = T;
+  TableAllocator() = default;
+  template <class U>
+  TableAllocator(const TableAllocator<U>&) noexcept {}
+  T* allocate(std::size_t n) { return static_cast<T*>(AllocateTable(n * sizeof(T))); }
+  void deallocate(T* p, std::size_t n) noexcept { FreeTable(p, n * sizeof(T)); }
+  friend bool operator==(const TableAllocator&, const TableAllocator&) { return true; }
+};
+template <class T>
+using Table = std::vector<T, TableAllocator<T>>;
+
 // Single use: construct over a StepFile, pass the builder as the sink of the file's index
 // (StepIndexOptions::sink), then call Build once. The records the tree needs (listed entities,
 // aggregation and containment) are decoded as the index passes them, while their bytes are in
@@ -169,14 +188,13 @@ class TreeBuilder : public StepRecordSink {
         .substr(static_cast<std::size_t>(ref.offset), ref.length);
   }
   std::string_view TypeNameOf(uint32_t code) const;
-  void MakeNameKeys(std::vector<uint32_t>::const_iterator first,
-                    std::vector<uint32_t>::const_iterator last);
+  void MakeNameKeys(Table<uint32_t>::const_iterator first, Table<uint32_t>::const_iterator last);
   static int CompareHeads(const SortKey& x, const SortKey& y);
   // The sibling order; needs the name keys of both.
   bool Before(uint32_t a, uint32_t b) const;
   // The same order between two of equal heads, from the names themselves.
   bool NamesBefore(uint32_t a, uint32_t b) const;
-  void SortSiblings(std::vector<uint32_t>::iterator first, std::vector<uint32_t>::iterator last);
+  void SortSiblings(Table<uint32_t>::iterator first, Table<uint32_t>::iterator last);
 
   const StepFile& _file;
   bool _hugeTables = false;
@@ -185,24 +203,24 @@ class TreeBuilder : public StepRecordSink {
   std::vector<std::string>* _pTexts = nullptr;  // the output's, by arena (= segment)
   std::vector<TypeInfo> _types;
   // CollectRelations' slot -> node: marks by slot, marks below each 64 slots, node by mark.
-  std::vector<uint64_t> _slotMarks;
-  std::vector<uint32_t> _marksBefore;
-  std::vector<uint32_t> _nodeOfMark;
-  std::vector<Work> _work;
+  Table<uint64_t> _slotMarks;
+  Table<uint32_t> _marksBefore;
+  Table<uint32_t> _nodeOfMark;
+  Table<Work> _work;
   const Attributes _none;
 
   // The layout: children of node i are _order[_start[i] .. _start[i + 1]).
   uint32_t _group = kNone;  // index of the "Unplaced elements" node, when there is one
   uint32_t _total = 0;      // nodes including the group
-  std::vector<uint32_t> _roots;
-  std::vector<uint32_t> _start;
-  std::vector<uint32_t> _order;
-  std::vector<uint8_t> _spatialBelow;
-  std::vector<SortKey> _keys;
+  Table<uint32_t> _roots;
+  Table<uint32_t> _start;
+  Table<uint32_t> _order;
+  Table<uint8_t> _spatialBelow;
+  Table<SortKey> _keys;
   std::string _keyText;
-  std::vector<uint64_t> _heads;  // SortSiblings' scratch
-  std::vector<uint64_t> _scratch;
-  std::vector<uint32_t> _nodes;
+  Table<uint64_t> _heads;  // SortSiblings' scratch
+  Table<uint64_t> _scratch;
+  Table<uint32_t> _nodes;
 };
 
 }  // namespace ifc
