@@ -482,17 +482,20 @@ void TreeBuilder::Emit(Output& out) const {
   std::vector<std::string_view> typeNames(_types.size());
   for (uint32_t code = 0; code < _types.size(); ++code) typeNames[code] = TypeNameOf(code);
 
-  out.nodes.clear();
-  out.nodes.reserve(_total);
-  AdviseHugePages(out.nodes.data(), _total * sizeof(Node));
+  // A large table gets room for one more huge page than it fills: the last page it writes
+  // then lies whole in its mapping and is taken huge too. Room never written costs nothing.
+  auto reserve = [](auto& table, std::size_t n) {
+    using Item = typename std::remove_reference_t<decltype(table)>::value_type;
+    constexpr std::size_t kRoom = (std::size_t{2} << 20) / sizeof(Item);
+    table.clear();
+    table.reserve(n * sizeof(Item) >= (std::size_t{1} << 20) ? n + kRoom : n);
+    AdviseHugePages(table.data(), table.capacity() * sizeof(Item));
+  };
+  reserve(out.nodes, _total);
   out.nodes.resize(_total);
-  out.descriptions.clear();
-  out.descriptions.reserve(_total);
-  AdviseHugePages(out.descriptions.data(), _total * sizeof(std::string_view));
+  reserve(out.descriptions, _total);
   out.descriptions.resize(_total);
-  out.links.clear();
-  out.links.reserve(_order.size() + _roots.size());
-  AdviseHugePages(out.links.data(), out.links.capacity() * sizeof(const Node*));
+  reserve(out.links, _order.size() + _roots.size());
   for (const uint32_t n : _order) out.links.push_back(&out.nodes[n]);
   for (const uint32_t n : _roots) out.links.push_back(&out.nodes[n]);
 
