@@ -312,6 +312,23 @@ TEST(StepFile, FromDiskHeaderBodiesAndReleasedIndex) {
   std::filesystem::remove_all(dir);
 }
 
+// Large tables start on a 2 MiB boundary and keep their contents as they grow and shrink;
+// small ones come from the heap.
+TEST(StepFile, TablesLargeAndSmall) {
+  step::Table<uint32_t> table(100);
+  for (uint32_t k = 0; k < table.size(); ++k) table[k] = k;
+  for (const std::size_t size : {std::size_t{1} << 20, std::size_t{3} << 20, std::size_t{5000}}) {
+    const std::size_t before = table.size();
+    table.resize(size, 7);
+    table.shrink_to_fit();
+    if (size * sizeof(uint32_t) >= (std::size_t{64} << 10)) {
+      EXPECT_EQ(reinterpret_cast<std::uintptr_t>(table.data()) % (std::size_t{2} << 20), 0u);
+    }
+    for (uint32_t k = 0; k < std::min(before, size); ++k) ASSERT_EQ(table[k], k < 100 ? k : 7u);
+    for (std::size_t k = before; k < size; ++k) ASSERT_EQ(table[k], 7u);
+  }
+}
+
 // Find gives the first record of an id, and nothing for an id no record has, however the
 // writer numbered: upwards with gaps across 64-id words, upwards then back, repeats, sparse.
 TEST(StepFile, FindGivesTheFirstRecordOfEachId) {

@@ -1,13 +1,9 @@
 #include "IfcTreeBuilder.h"
 
-#include <sys/mman.h>
-
 #include <algorithm>
 #include <bit>
 #include <cmath>
-#include <cstdint>
 #include <cstring>
-#include <new>
 #include <type_traits>
 
 #include "IfcFlatParams.h"
@@ -38,32 +34,6 @@ constexpr uint8_t kRankContained = 1;
 constexpr uint8_t kRankAggregated = 2;
 
 }  // namespace
-
-void* AllocateTable(std::size_t bytes) {
-  constexpr std::size_t kHuge = std::size_t{2} << 20;
-  // Below this a huge page would cost more than the small pages it saves.
-  if (bytes < (std::size_t{64} << 10)) return ::operator new(bytes);
-  const std::size_t size = (bytes + kHuge - 1) & ~(kHuge - 1);
-  void* raw =
-      ::mmap(nullptr, size + kHuge, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-  if (raw == MAP_FAILED) throw std::bad_alloc();
-  // Keep the aligned part only.
-  const auto begin = reinterpret_cast<std::uintptr_t>(raw);
-  const auto aligned = (begin + kHuge - 1) & ~std::uintptr_t{kHuge - 1};
-  if (aligned != begin) ::munmap(raw, aligned - begin);
-  ::munmap(reinterpret_cast<void*>(aligned + size), begin + kHuge - aligned);
-  ::madvise(reinterpret_cast<void*>(aligned), size, MADV_HUGEPAGE);
-  return reinterpret_cast<void*>(aligned);
-}
-
-void FreeTable(void* p, std::size_t bytes) noexcept {
-  constexpr std::size_t kHuge = std::size_t{2} << 20;
-  if (bytes < (std::size_t{64} << 10)) {
-    ::operator delete(p);
-    return;
-  }
-  ::munmap(p, (bytes + kHuge - 1) & ~(kHuge - 1));
-}
 
 TreeBuilder::TextRef TreeBuilder::Store(std::string& text, std::string_view raw, bool decode,
                                         uint32_t arena) {

@@ -16,25 +16,6 @@ namespace ifc {
 
 class FlatParams;
 
-// Memory for the tables of a build, each filled once. A large one takes whole 2 MiB pages from
-// its first byte: a first touch of a small page costs about as much as a huge one, and a
-// table of the heap's, aligned anyhow, begins and ends in small pages.
-void* AllocateTable(std::size_t bytes);
-void FreeTable(void* p, std::size_t bytes) noexcept;
-
-template <class T>
-struct TableAllocator {
-  using value_type = T;
-  TableAllocator() = default;
-  template <class U>
-  TableAllocator(const TableAllocator<U>&) noexcept {}
-  T* allocate(std::size_t n) { return static_cast<T*>(AllocateTable(n * sizeof(T))); }
-  void deallocate(T* p, std::size_t n) noexcept { FreeTable(p, n * sizeof(T)); }
-  friend bool operator==(const TableAllocator&, const TableAllocator&) { return true; }
-};
-template <class T>
-using Table = std::vector<T, TableAllocator<T>>;
-
 // Single use: construct over a StepFile, pass the builder as the sink of the file's index
 // (StepIndexOptions::sink), then call Build once. The records the tree needs (listed entities,
 // aggregation and containment) are decoded as the index passes them, while their bytes are in

@@ -1,9 +1,13 @@
 #include "StepFile.h"
 
+#include <sys/mman.h>
+
 #include <algorithm>
 #include <atomic>
 #include <bit>
+#include <cstdint>
 #include <cstring>
+#include <new>
 #include <system_error>
 #include <thread>
 
@@ -853,6 +857,32 @@ bool StepFile::IndexData(const char*& p, Pass& pass, Ahead* ahead, std::string& 
   }
 }
 
+void* AllocateTable(std::size_t bytes) {
+  constexpr std::size_t kHuge = std::size_t{2} << 20;
+  // Below this a huge page would cost more than the small pages it saves.
+  if (bytes < (std::size_t{64} << 10)) return ::operator new(bytes);
+  const std::size_t size = (bytes + kHuge - 1) & ~(kHuge - 1);
+  void* raw =
+      ::mmap(nullptr, size + kHuge, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (raw == MAP_FAILED) throw std::bad_alloc();
+  // Keep the aligned part only.
+  const auto begin = reinterpret_cast<std::uintptr_t>(raw);
+  const auto aligned = (begin + kHuge - 1) & ~std::uintptr_t{kHuge - 1};
+  if (aligned != begin) ::munmap(raw, aligned - begin);
+  ::munmap(reinterpret_cast<void*>(aligned + size), begin + kHuge - aligned);
+  ::madvise(reinterpret_cast<void*>(aligned), size, MADV_HUGEPAGE);
+  return reinterpret_cast<void*>(aligned);
+}
+
+void FreeTable(void* p, std::size_t bytes) noexcept {
+  constexpr std::size_t kHuge = std::size_t{2} << 20;
+  if (bytes < (std::size_t{64} << 10)) {
+    ::operator delete(p);
+    return;
+  }
+  ::munmap(p, (bytes + kHuge - 1) & ~(kHuge - 1));
+}
+
 void StepFile::BuildLookup() {
   const std::size_t count = _entries.Size();
   const StepEntry* const entries = _entries.Data();
@@ -883,8 +913,8 @@ void StepFile::BuildLookup() {
       _idBits[word] = bits;
       return;
     }
-    std::vector<uint32_t>().swap(_idRanks);
-    std::vector<uint64_t>().swap(_idBits);
+    decltype(_idRanks)().swap(_idRanks);
+    decltype(_idBits)().swap(_idBits);
     // A dense table costs 4 bytes per possible id; take it while ids are not too sparse.
     _denseSlots.reserve(static_cast<std::size_t>(_maxId) + 1);
     AdviseHugePages(_denseSlots.data(), _denseSlots.capacity() * sizeof(uint32_t));
@@ -935,8 +965,8 @@ const StepEntry* StepFile::Find(uint64_t id) const {
 
 void StepFile::ReleaseIndex() {
   _entries.Clear();
-  std::vector<uint64_t>().swap(_idBits);
-  std::vector<uint32_t>().swap(_idRanks);
+  decltype(_idBits)().swap(_idBits);
+  decltype(_idRanks)().swap(_idRanks);
   std::vector<uint32_t>().swap(_denseSlots);
   std::vector<std::pair<uint32_t, uint32_t>>().swap(_sparseSlots);
   _maxId = 0;
