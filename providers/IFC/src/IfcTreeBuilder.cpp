@@ -1,7 +1,6 @@
 #include "IfcTreeBuilder.h"
 
 #include <algorithm>
-#include <bit>
 #include <cmath>
 #include <cstring>
 #include <type_traits>
@@ -232,7 +231,7 @@ uint32_t TreeBuilder::NodeFor(uint32_t slot, const StepEntry& entry) {
   // The slot is marked: its node number is kept at its rank among the marks.
   const uint64_t marks = _slotMarks[slot / 64];
   const uint64_t below = (uint64_t{1} << (slot % 64)) - 1;
-  uint32_t& index = _nodeOfMark[_marksBefore[slot / 64] + std::popcount(marks & below)];
+  uint32_t& index = _nodeOfMark[_marksBefore[slot / 64] + CountBits(marks & below)];
   if (index == kNone) {
     index = static_cast<uint32_t>(_work.size());
     Work& w = _work.emplace_back();
@@ -283,7 +282,7 @@ void TreeBuilder::CollectRelations() {
   uint32_t marked = 0;
   for (std::size_t w = 0; w < _slotMarks.size(); ++w) {
     _marksBefore[w] = marked;
-    marked += static_cast<uint32_t>(std::popcount(_slotMarks[w]));
+    marked += CountBits(_slotMarks[w]);
   }
   _nodeOfMark.assign(marked, kNone);
 

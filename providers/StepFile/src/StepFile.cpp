@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <bit>
 #include <cstdint>
 #include <cstring>
 #include <new>
@@ -951,7 +950,7 @@ const StepEntry* StepFile::Find(uint64_t id) const {
     const uint64_t bit = uint64_t{1} << (id % 64);
     if ((bits & bit) == 0) return nullptr;
     return _entries.Data() + _idRanks[static_cast<std::size_t>(id / 64)] +
-           std::popcount(bits & (bit - 1));
+           CountBits(bits & (bit - 1));
   }
   if (!_denseSlots.empty()) {
     const uint32_t slot = _denseSlots[static_cast<std::size_t>(id)];

@@ -38,6 +38,14 @@ struct TableAllocator {
 template <class T>
 using Table = std::vector<T, TableAllocator<T>>;
 
+// std::popcount, inline: built for any x86-64, it calls a library routine instead.
+inline uint32_t CountBits(uint64_t x) {
+  x -= (x >> 1) & 0x5555555555555555u;
+  x = (x & 0x3333333333333333u) + ((x >> 2) & 0x3333333333333333u);
+  x = (x + (x >> 4)) & 0x0F0F0F0F0F0F0F0Fu;
+  return static_cast<uint32_t>((x * 0x0101010101010101u) >> 56);
+}
+
 // Receives, while a file is being indexed, the records of the types it selects: their bytes
 // are still in cache then, and their pages are handed back soon after.
 //
