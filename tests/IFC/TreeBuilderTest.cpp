@@ -2,6 +2,7 @@
 // the records its quick reader leaves to the full parser.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 #include <string>
 #include <vector>
@@ -91,6 +92,63 @@ TEST(TreeBuilder, NameKeysSortAsNaturalCompare) {
       ASSERT_EQ(KeyOrder(a, b), Sign(TreeBuilder::NaturalCompare(a, b)))
           << "'" << a << "' vs '" << b << "'";
     }
+  }
+}
+
+// Hundreds of children of mixed kinds: the head order is counted, not compared; it must give
+// what a plain stable sort by the same rules gives.
+TEST(TreeBuilder, ManySiblingsSortByKindTypeAndName) {
+  std::mt19937 rng(11);
+  const char* const types[] = {"IFCWALL", "IFCDOOR", "IFCSLAB", "IFCBEAM", "IFCWINDOW", "IFCSPACE"};
+  std::string data =
+      "#1=IFCPROJECT('p',$,'Project',$,$,$,$,$,$);\n"
+      "#2=IFCBUILDINGSTOREY('s',$,'Storey',$,$,$,$,$,.ELEMENT.,0.);\n"
+      "#3=IFCRELAGGREGATES('r3',$,$,$,#1,(#2));\n";
+  std::string contained;
+  std::string aggregated;
+  for (int id = 100; id < 700; ++id) {
+    const std::string type = types[rng() % 6];
+    std::string name;
+    switch (rng() % 4) {
+      case 0:
+        name = "$";
+        break;
+      case 1:
+        name = "'W-" + std::to_string(rng() % 40) + "'";
+        break;
+      case 2:
+        name = "'w-0" + std::to_string(rng() % 40) + "'";
+        break;
+      default:
+        name = "'B" + std::to_string(rng() % 3) + "x" + std::to_string(rng() % 12) + "'";
+    }
+    data += "#" + std::to_string(id) + "=" + type + "('g" + std::to_string(id) + "',$," + name +
+            ",$,$,$,$,$,$);\n";
+    std::string& list = type == "IFCSPACE" ? aggregated : contained;
+    list += (list.empty() ? "#" : ",#") + std::to_string(id);
+  }
+  data += "#800=IFCRELCONTAINEDINSPATIALSTRUCTURE('r',$,$,$,(" + contained + "),#2);\n";
+  data += "#801=IFCRELAGGREGATES('a',$,$,$,#2,(" + aggregated + "));\n";
+
+  Model model;
+  std::string error;
+  ASSERT_TRUE(model.OpenBuffer(Ifc(data), error)) << error;
+  ASSERT_EQ(model.Roots().size(), 1u);
+  ASSERT_EQ(model.Roots()[0]->Children().size(), 1u);
+  const auto children = model.Roots()[0]->Children()[0]->Children();
+  ASSERT_EQ(children.size(), 600u);
+
+  std::vector<const Node*> expected(children.begin(), children.end());
+  std::sort(expected.begin(), expected.end(),
+            [](const Node* a, const Node* b) { return a->InstanceNumber() < b->InstanceNumber(); });
+  std::stable_sort(expected.begin(), expected.end(), [](const Node* a, const Node* b) {
+    if (a->IsSpatial() != b->IsSpatial()) return a->IsSpatial();
+    if (a->TypeName() != b->TypeName()) return a->TypeName() < b->TypeName();
+    if (a->Name().empty() != b->Name().empty()) return b->Name().empty();
+    return TreeBuilder::NaturalCompare(a->Name(), b->Name()) < 0;
+  });
+  for (std::size_t i = 0; i < expected.size(); ++i) {
+    ASSERT_EQ(children[i]->InstanceNumber(), expected[i]->InstanceNumber()) << "child " << i;
   }
 }
 

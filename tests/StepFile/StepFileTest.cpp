@@ -1,9 +1,11 @@
 // The file level: header, instance index, sections and the errors a damaged file gives.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <span>
 #include <string>
 #include <string_view>
@@ -308,6 +310,65 @@ TEST(StepFile, FromDiskHeaderBodiesAndReleasedIndex) {
   ASSERT_TRUE(file.OpenBuffer(Wrap("#1=IFCA();\n"), error)) << error;
   EXPECT_EQ(file.DuplicateIds(), 0u);  // nothing kept from the file before
   std::filesystem::remove_all(dir);
+}
+
+// Large tables start on a 2 MiB boundary and keep their contents as they grow and shrink;
+// small ones come from the heap.
+TEST(StepFile, TablesLargeAndSmall) {
+  step::Table<uint32_t> table(100);
+  for (uint32_t k = 0; k < table.size(); ++k) table[k] = k;
+  for (const std::size_t size : {std::size_t{1} << 20, std::size_t{3} << 20, std::size_t{5000}}) {
+    const std::size_t before = table.size();
+    table.resize(size, 7);
+    table.shrink_to_fit();
+    if (size * sizeof(uint32_t) >= (std::size_t{64} << 10)) {
+      EXPECT_EQ(reinterpret_cast<std::uintptr_t>(table.data()) % (std::size_t{2} << 20), 0u);
+    }
+    for (uint32_t k = 0; k < std::min(before, size); ++k) ASSERT_EQ(table[k], k < 100 ? k : 7u);
+    for (std::size_t k = before; k < size; ++k) ASSERT_EQ(table[k], 7u);
+  }
+}
+
+// Find gives the first record of an id, and nothing for an id no record has, however the
+// writer numbered: upwards with gaps across 64-id words, upwards then back, repeats, sparse.
+TEST(StepFile, FindGivesTheFirstRecordOfEachId) {
+  const std::vector<std::vector<uint32_t>> numberings = {
+      {0, 1, 2, 63, 64, 65, 127, 128, 200, 255, 256, 1000},
+      {5, 6, 70, 71, 500, 501, 502, 3},
+      {1, 2, 3, 2, 64, 64, 65, 1},
+      {1, 2, 2, 3, 64, 64, 65},
+      {100, 90, 80, 70, 64, 63, 1, 0},
+      {1, 7, 9000, 90000},
+      {},
+  };
+  for (const auto& ids : numberings) {
+    std::string data;
+    for (std::size_t k = 0; k < ids.size(); ++k)
+      data += "#" + std::to_string(ids[k]) + "=IFCT" + std::to_string(k) + "();\n";
+    for (const std::size_t splitFrom : {std::size_t{0}, std::size_t{1}}) {
+      StepIndexOptions options;
+      options.splitFrom = splitFrom;
+      StepFile file;
+      std::string error;
+      const std::string text = Wrap(data);
+      ASSERT_TRUE(file.OpenBuffer(text, error, options)) << error;
+      ASSERT_EQ(file.Entries().size(), ids.size());
+      std::map<uint32_t, std::size_t> first;
+      for (std::size_t k = 0; k < ids.size(); ++k) first.try_emplace(ids[k], k);
+      EXPECT_EQ(file.DuplicateIds(), ids.size() - first.size()) << data;
+      const uint32_t top = ids.empty() ? 0 : *std::max_element(ids.begin(), ids.end());
+      for (uint64_t id = 0; id <= top + 70; ++id) {
+        const StepEntry* e = file.Find(id);
+        const auto it = first.find(static_cast<uint32_t>(id));
+        if (it == first.end()) {
+          EXPECT_EQ(e, nullptr) << "#" << id << " in " << data;
+        } else {
+          ASSERT_NE(e, nullptr) << "#" << id << " in " << data;
+          EXPECT_EQ(file.SlotOf(*e), it->second) << "#" << id << " in " << data;
+        }
+      }
+    }
+  }
 }
 
 // Without a given place the second thread starts where the work halves (the middle of these

@@ -1,11 +1,12 @@
 // IfcSiblingSort.cpp - the order of an entity's children in the IFC tree (see IfcModel.h):
 // spatial first, then by elevation, type name and natural name order.
 #include <algorithm>
+#include <array>
+#include <bit>
 #include <cstring>
 
 #include "IfcTreeBuilder.h"
 #include "IfcTypeCatalog.h"
-#include "MappedFile.h"
 #include "StepLexer.h"
 
 namespace ifc {
@@ -58,6 +59,57 @@ uint64_t LoadBigEndian(const char* p) {
   return __builtin_bswap64(v);
 }
 
+// Length of the common prefix of a and b, both at least n bytes long.
+std::size_t FirstDifference(const char* a, const char* b, std::size_t n) {
+  std::size_t i = 0;
+  for (; i + 8 <= n; i += 8) {
+    uint64_t x = 0;
+    uint64_t y = 0;
+    std::memcpy(&x, a + i, 8);
+    std::memcpy(&y, b + i, 8);
+    if (x != y) {
+      const uint64_t diff = x ^ y;
+      if constexpr (std::endian::native == std::endian::little) {
+        return i + static_cast<std::size_t>(std::countr_zero(diff)) / 8;
+      } else {
+        return i + static_cast<std::size_t>(std::countl_zero(diff)) / 8;
+      }
+    }
+  }
+  while (i < n && a[i] == b[i]) ++i;
+  return i;
+}
+
+// Sorts values below 2^51 by bits 32 and up, keeping the order of equals: two passes of a
+// counting sort, as the heads of siblings take few distinct values.
+void SortByHigh(Table<uint64_t>& values, Table<uint64_t>& scratch) {
+  constexpr unsigned kLowBits = 10;
+  constexpr std::size_t kLow = std::size_t{1} << kLowBits;
+  constexpr std::size_t kHigh = std::size_t{1} << 9;
+  const std::size_t n = values.size();
+  std::array<uint32_t, kLow> low{};
+  std::array<uint32_t, kHigh> high{};
+  for (const uint64_t v : values) {
+    ++low[(v >> 32) & (kLow - 1)];
+    ++high[(v >> (32 + kLowBits)) & (kHigh - 1)];
+  }
+  scratch.resize(n);
+  auto pass = [n](auto& counts, unsigned shift, std::size_t mask, const uint64_t* from,
+                  uint64_t* to) {
+    uint32_t at = 0;
+    for (uint32_t& c : counts) {
+      if (c == n) return false;  // one digit throughout: the order stands
+      const uint32_t here = c;
+      c = at;
+      at += here;
+    }
+    for (std::size_t k = 0; k < n; ++k) to[counts[(from[k] >> shift) & mask]++] = from[k];
+    return true;
+  };
+  if (pass(low, 32, kLow - 1, values.data(), scratch.data())) values.swap(scratch);
+  if (pass(high, 32 + kLowBits, kHigh - 1, values.data(), scratch.data())) values.swap(scratch);
+}
+
 // Plain byte order, eight bytes at a time.
 int CompareBytes(std::string_view a, std::string_view b) {
   const std::size_t n = std::min(a.size(), b.size());
@@ -80,12 +132,25 @@ int CompareBytes(std::string_view a, std::string_view b) {
 int TreeBuilder::NaturalCompare(std::string_view a, std::string_view b) {
   // Identical leading bytes compare equal whichever way they are read, except that a digit
   // run must be read whole: start at the beginning of the run the shared part ends in.
-  std::size_t common = 0;
   const std::size_t shorter = std::min(a.size(), b.size());
-  while (common + 8 <= shorter && StepLexer::SameBytes(a.data() + common, b.data() + common, 8)) {
-    common += 8;
+  std::size_t common = FirstDifference(a.data(), b.data(), shorter);
+  if (common < shorter) {
+    // Most names differ first in a letter or in a number of as many digits: then those two
+    // characters decide, whatever came before.
+    const char x = a[common];
+    const char y = b[common];
+    if (!IsDigit(x) && !IsDigit(y)) {
+      const char lx = AsciiLower(x);
+      const char ly = AsciiLower(y);
+      if (lx != ly) return static_cast<unsigned char>(lx) < static_cast<unsigned char>(ly) ? -1 : 1;
+    } else if (IsDigit(x) && IsDigit(y)) {
+      std::size_t e = common + 1;
+      while (e < shorter && IsDigit(a[e]) && IsDigit(b[e])) ++e;
+      if ((e == a.size() || !IsDigit(a[e])) && (e == b.size() || !IsDigit(b[e]))) {
+        return x < y ? -1 : 1;
+      }
+    }
   }
-  while (common < shorter && a[common] == b[common]) ++common;
   while (common > 0 && IsDigit(a[common - 1])) --common;
   std::size_t i = common;
   std::size_t j = common;
@@ -98,10 +163,10 @@ int TreeBuilder::NaturalCompare(std::string_view a, std::string_view b) {
       while (ei < a.size() && IsDigit(a[ei])) ++ei;
       while (ej < b.size() && IsDigit(b[ej])) ++ej;
       if (ei - i != ej - j) return (ei - i) < (ej - j) ? -1 : 1;
-      const int c = a.substr(i, ei - i).compare(b.substr(j, ej - j));
-      if (c != 0) return c;
-      i = ei;
-      j = ej;
+      // As long as each other: the first differing digit decides.
+      for (; i < ei; ++i, ++j) {
+        if (a[i] != b[j]) return a[i] < b[j] ? -1 : 1;
+      }
       continue;
     }
     const char ca = AsciiLower(a[i]);
@@ -123,7 +188,6 @@ std::string TreeBuilder::NaturalKey(std::string_view name) {
 
 void TreeBuilder::MakeSortKeys() {
   _keys.reserve(_work.size());
-  AdviseHugePages(_keys.data(), _work.size() * sizeof(SortKey));
   _keys.resize(_work.size());
   for (uint32_t i = 0; i < _work.size(); ++i) {
     const Work& w = _work[i];
@@ -139,8 +203,8 @@ void TreeBuilder::MakeSortKeys() {
   }
 }
 
-void TreeBuilder::MakeNameKeys(std::vector<uint32_t>::const_iterator first,
-                               std::vector<uint32_t>::const_iterator last) {
+void TreeBuilder::MakeNameKeys(Table<uint32_t>::const_iterator first,
+                               Table<uint32_t>::const_iterator last) {
   for (auto it = first; it != last; ++it) {
     SortKey& k = _keys[*it];
     if (k.hasKey) continue;
@@ -191,8 +255,7 @@ bool TreeBuilder::NamesBefore(uint32_t a, uint32_t b) const {
   return _keys[a].slot < _keys[b].slot;
 }
 
-void TreeBuilder::SortSiblings(std::vector<uint32_t>::iterator first,
-                               std::vector<uint32_t>::iterator last) {
+void TreeBuilder::SortSiblings(Table<uint32_t>::iterator first, Table<uint32_t>::iterator last) {
   bool elevated = false;
   for (auto it = first; it != last; ++it) elevated |= (_keys[*it].group & 1u) == 0;
   if (elevated) {  // storeys and the like: few, sorted the plain way
@@ -203,6 +266,7 @@ void TreeBuilder::SortSiblings(std::vector<uint32_t>::iterator first,
   // By group, type and whether named first, keeping file order among equals (the position
   // breaks ties); names within one type are often numbered in file order already, and then
   // they are only checked, not sorted.
+  // Heads take 19 bits (group below 4, a type's rank below 2^16), over the position.
   const auto count = static_cast<std::size_t>(last - first);
   _heads.resize(count);
   for (std::size_t i = 0; i < count; ++i) {
@@ -212,7 +276,11 @@ void TreeBuilder::SortSiblings(std::vector<uint32_t>::iterator first,
     _heads[i] = (head << 32) | i;
   }
   if (!std::is_sorted(_heads.begin(), _heads.end())) {
-    std::sort(_heads.begin(), _heads.end());
+    if (count < 64) {
+      std::sort(_heads.begin(), _heads.end());
+    } else {
+      SortByHigh(_heads, _scratch);
+    }
     _nodes.assign(first, last);
     for (std::size_t i = 0; i < count; ++i) {
       first[static_cast<std::ptrdiff_t>(i)] = _nodes[_heads[i] & 0xFFFFFFFFu];

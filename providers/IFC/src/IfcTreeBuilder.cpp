@@ -48,11 +48,6 @@ TreeBuilder::TextRef TreeBuilder::Store(std::string& text, std::string_view raw,
   return ref;
 }
 
-std::string_view TreeBuilder::View(const TextRef& ref) const {
-  return std::string_view((*_pTexts)[ref.arena])
-      .substr(static_cast<std::size_t>(ref.offset), ref.length);
-}
-
 std::string_view TreeBuilder::TypeNameOf(uint32_t code) const {
   const TypeInfo& t = _types[code];
   return t.catalogName.empty() ? View(t.derivedName) : t.catalogName;
@@ -233,7 +228,10 @@ void TreeBuilder::ClassifyTypes() {
 }
 
 uint32_t TreeBuilder::NodeFor(uint32_t slot, const StepEntry& entry) {
-  uint32_t& index = _nodeOfSlot[slot];
+  // The slot is marked: its node number is kept at its rank among the marks.
+  const uint64_t marks = _slotMarks[slot / 64];
+  const uint64_t below = (uint64_t{1} << (slot % 64)) - 1;
+  uint32_t& index = _nodeOfMark[_marksBefore[slot / 64] + CountBits(marks & below)];
   if (index == kNone) {
     index = static_cast<uint32_t>(_work.size());
     Work& w = _work.emplace_back();
@@ -249,16 +247,47 @@ void TreeBuilder::CollectRelations() {
   // node where it stands, a relationship where it stands. Node numbers then follow the file
   // the same way, whichever thread read the record.
   std::size_t listedCount = 0;
-  for (const Taken& t : _segments) listedCount += t.listed.size();
+  std::size_t foundCount = 0;
+  for (const Taken& t : _segments) {
+    listedCount += t.listed.size();
+    foundCount += t.relations.size() + t.parts.size();
+  }
   _work.reserve(listedCount + listedCount / 8 + 64);
-  AdviseHugePages(_work.data(), _work.capacity() * sizeof(Work));
-  // Slot -> node over the whole index: 4 bytes a record, but filled and read nearly in file
-  // order, where a hash of the few slots that become nodes is read at random.
-  const std::size_t slots = _file.Entries().size();
-  _nodeOfSlot.reserve(slots);
-  AdviseHugePages(_nodeOfSlot.data(), slots * sizeof(uint32_t));
-  _nodeOfSlot.assign(slots, kNone);
-  std::vector<const StepEntry*> children;
+  // Slot -> node for the few slots that can become nodes: a bit marks each first, then a node
+  // number per mark. A table over every slot would be 4 bytes a record, most of them fresh
+  // pages touched once.
+  const StepEntry* const entries = _file.Entries().data();
+  _slotMarks.assign(_file.Entries().size() / 64 + 1, 0);
+  auto mark = [this](uint32_t slot) { _slotMarks[slot / 64] |= uint64_t{1} << (slot % 64); };
+  // What the relationships' numbers name, in their order: the whole's slot, then its parts'
+  // (kNone for one not in the file, or the whole itself); nothing of a dangling whole's parts.
+  Table<uint32_t> found;
+  found.reserve(foundCount);
+  for (const Taken& taken : _segments) {
+    for (const Listed& l : taken.listed) mark(taken.firstSlot + l.slot);
+    for (const Relation& r : taken.relations) {
+      const StepEntry* whole = _file.Find(r.whole);
+      found.push_back(whole == nullptr ? kNone : static_cast<uint32_t>(whole - entries));
+      if (whole == nullptr) continue;  // dangling
+      mark(found.back());
+      for (uint32_t k = r.first; k < r.first + r.count; ++k) {
+        const StepEntry* part = _file.Find(taken.parts[k]);
+        found.push_back(part == nullptr || part == whole ? kNone
+                                                         : static_cast<uint32_t>(part - entries));
+        if (found.back() != kNone) mark(found.back());
+      }
+    }
+  }
+  _marksBefore.resize(_slotMarks.size());
+  uint32_t marked = 0;
+  for (std::size_t w = 0; w < _slotMarks.size(); ++w) {
+    _marksBefore[w] = marked;
+    marked += CountBits(_slotMarks[w]);
+  }
+  _nodeOfMark.assign(marked, kNone);
+
+  std::vector<uint32_t> children;
+  std::size_t next = 0;
   for (std::size_t segment = 0; segment < _segments.size(); ++segment) {
     const Taken& taken = _segments[segment];
     const auto& listed = taken.listed;
@@ -274,19 +303,17 @@ void TreeBuilder::CollectRelations() {
         continue;
       }
       const Relation& r = relations[ri++];
-      const StepEntry* whole = _file.Find(r.whole);
-      if (whole == nullptr) continue;  // dangling
-      const uint32_t wholeSlot = static_cast<uint32_t>(_file.SlotOf(*whole));
+      const uint32_t wholeSlot = found[next++];
+      if (wholeSlot == kNone) continue;
       children.clear();
-      for (uint32_t k = r.first; k < r.first + r.count; ++k) {
-        const StepEntry* part = _file.Find(taken.parts[k]);
-        if (part == nullptr || part == whole) continue;
-        children.push_back(part);
+      for (uint32_t k = 0; k < r.count; ++k) {
+        if (found[next + k] != kNone) children.push_back(found[next + k]);
       }
+      next += r.count;
       if (children.empty()) continue;
-      const uint32_t parent = NodeFor(wholeSlot, *whole);
-      for (const StepEntry* part : children) {
-        const uint32_t child = NodeFor(static_cast<uint32_t>(_file.SlotOf(*part)), *part);
+      const uint32_t parent = NodeFor(wholeSlot, entries[wholeSlot]);
+      for (const uint32_t part : children) {
+        const uint32_t child = NodeFor(part, entries[part]);
         Work& w = _work[child];
         if (w.parentRank < r.rank) {
           w.parent = parent;
@@ -295,6 +322,9 @@ void TreeBuilder::CollectRelations() {
       }
     }
   }
+  decltype(_slotMarks)().swap(_slotMarks);
+  decltype(_marksBefore)().swap(_marksBefore);
+  decltype(_nodeOfMark)().swap(_nodeOfMark);
 }
 
 void TreeBuilder::ReadAttributes() {
@@ -323,8 +353,8 @@ void TreeBuilder::BreakCycles() {
   // Each node has at most one parent, so following parents from any node either ends at a
   // parentless node or runs into a loop; cut the loop at the last edge walked.
   enum : uint8_t { kUnseen, kOnPath, kDone };
-  std::vector<uint8_t> state(_work.size(), kUnseen);
-  std::vector<uint32_t> path;
+  Table<uint8_t> state(_work.size(), kUnseen);
+  Table<uint32_t> path;
   for (uint32_t start = 0; start < _work.size(); ++start) {
     if (state[start] != kUnseen) continue;
     path.clear();
@@ -345,7 +375,7 @@ void TreeBuilder::BreakCycles() {
 void TreeBuilder::ChooseRoots() {
   // Parentless entities: projects and spatial ones are roots, the rest goes to the group.
   const auto realCount = static_cast<uint32_t>(_work.size());
-  std::vector<uint32_t> unplaced;
+  Table<uint32_t> unplaced;
   for (uint32_t i = 0; i < realCount; ++i) {
     if (_work[i].parent != kNone) continue;
     if ((_work[i].roles & (TypeCatalog::kContext | TypeCatalog::kSpatial)) != 0) {
@@ -377,7 +407,7 @@ void TreeBuilder::LayOutChildren() {
   }
   for (uint32_t i = 0; i < _total; ++i) _start[i + 1] += _start[i];
   _order.assign(_start[_total], 0);
-  std::vector<uint32_t> fill(_start.begin(), _start.end() - 1);
+  Table<uint32_t> fill(_start.begin(), _start.end() - 1);
   for (uint32_t i = 0; i < _work.size(); ++i) {
     if (_work[i].parent != kNone) _order[fill[_work[i].parent]++] = i;
   }
@@ -393,15 +423,16 @@ void TreeBuilder::LayOutChildren() {
       SortSiblings(first, last);
     }
   }
-  std::vector<SortKey>().swap(_keys);
+  decltype(_keys)().swap(_keys);
   std::string().swap(_keyText);
-  std::vector<uint64_t>().swap(_heads);
-  std::vector<uint32_t>().swap(_nodes);
+  decltype(_heads)().swap(_heads);
+  decltype(_scratch)().swap(_scratch);
+  decltype(_nodes)().swap(_nodes);
 }
 
 void TreeBuilder::MarkSpatialBelow() {
   // Breadth-first from the roots, then folded bottom-up: no recursion on deep trees.
-  std::vector<uint32_t> topDown(_roots);
+  Table<uint32_t> topDown(_roots);
   topDown.reserve(_total);
   for (std::size_t k = 0; k < topDown.size(); ++k) {
     const uint32_t n = topDown[k];
@@ -420,17 +451,20 @@ void TreeBuilder::Emit(Output& out) const {
   std::vector<std::string_view> typeNames(_types.size());
   for (uint32_t code = 0; code < _types.size(); ++code) typeNames[code] = TypeNameOf(code);
 
-  out.nodes.clear();
-  out.nodes.reserve(_total);
-  AdviseHugePages(out.nodes.data(), _total * sizeof(Node));
+  // A large table gets room for one more huge page than it fills: the last page it writes
+  // then lies whole in its mapping and is taken huge too. Room never written costs nothing.
+  auto reserve = [](auto& table, std::size_t n) {
+    using Item = typename std::remove_reference_t<decltype(table)>::value_type;
+    constexpr std::size_t kRoom = (std::size_t{2} << 20) / sizeof(Item);
+    table.clear();
+    table.reserve(n * sizeof(Item) >= (std::size_t{1} << 20) ? n + kRoom : n);
+    AdviseHugePages(table.data(), table.capacity() * sizeof(Item));
+  };
+  reserve(out.nodes, _total);
   out.nodes.resize(_total);
-  out.descriptions.clear();
-  out.descriptions.reserve(_total);
-  AdviseHugePages(out.descriptions.data(), _total * sizeof(std::string_view));
+  reserve(out.descriptions, _total);
   out.descriptions.resize(_total);
-  out.links.clear();
-  out.links.reserve(_order.size() + _roots.size());
-  AdviseHugePages(out.links.data(), out.links.capacity() * sizeof(const Node*));
+  reserve(out.links, _order.size() + _roots.size());
   for (const uint32_t n : _order) out.links.push_back(&out.nodes[n]);
   for (const uint32_t n : _roots) out.links.push_back(&out.nodes[n]);
 
@@ -487,7 +521,6 @@ void TreeBuilder::Build(Output out, const std::function<void()>& indexDone) {
   }
   ClassifyTypes();
   CollectRelations();
-  std::vector<uint32_t>().swap(_nodeOfSlot);
   if (indexDone) indexDone();
   ReadAttributes();
   BreakCycles();

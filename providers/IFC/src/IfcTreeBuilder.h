@@ -164,16 +164,18 @@ class TreeBuilder : public StepRecordSink {
   void MarkSpatialBelow();
   void Emit(Output& out) const;
   static TextRef Store(std::string& text, std::string_view raw, bool decode, uint32_t arena = 0);
-  std::string_view View(const TextRef& ref) const;
+  std::string_view View(const TextRef& ref) const {
+    return std::string_view((*_pTexts)[ref.arena])
+        .substr(static_cast<std::size_t>(ref.offset), ref.length);
+  }
   std::string_view TypeNameOf(uint32_t code) const;
-  void MakeNameKeys(std::vector<uint32_t>::const_iterator first,
-                    std::vector<uint32_t>::const_iterator last);
+  void MakeNameKeys(Table<uint32_t>::const_iterator first, Table<uint32_t>::const_iterator last);
   static int CompareHeads(const SortKey& x, const SortKey& y);
   // The sibling order; needs the name keys of both.
   bool Before(uint32_t a, uint32_t b) const;
   // The same order between two of equal heads, from the names themselves.
   bool NamesBefore(uint32_t a, uint32_t b) const;
-  void SortSiblings(std::vector<uint32_t>::iterator first, std::vector<uint32_t>::iterator last);
+  void SortSiblings(Table<uint32_t>::iterator first, Table<uint32_t>::iterator last);
 
   const StepFile& _file;
   bool _hugeTables = false;
@@ -181,21 +183,25 @@ class TreeBuilder : public StepRecordSink {
   std::vector<Taken> _segments;  // finished stretches in file order; then Build's own
   std::vector<std::string>* _pTexts = nullptr;  // the output's, by arena (= segment)
   std::vector<TypeInfo> _types;
-  std::vector<uint32_t> _nodeOfSlot;
-  std::vector<Work> _work;
+  // CollectRelations' slot -> node: marks by slot, marks below each 64 slots, node by mark.
+  Table<uint64_t> _slotMarks;
+  Table<uint32_t> _marksBefore;
+  Table<uint32_t> _nodeOfMark;
+  Table<Work> _work;
   const Attributes _none;
 
   // The layout: children of node i are _order[_start[i] .. _start[i + 1]).
   uint32_t _group = kNone;  // index of the "Unplaced elements" node, when there is one
   uint32_t _total = 0;      // nodes including the group
-  std::vector<uint32_t> _roots;
-  std::vector<uint32_t> _start;
-  std::vector<uint32_t> _order;
-  std::vector<uint8_t> _spatialBelow;
-  std::vector<SortKey> _keys;
+  Table<uint32_t> _roots;
+  Table<uint32_t> _start;
+  Table<uint32_t> _order;
+  Table<uint8_t> _spatialBelow;
+  Table<SortKey> _keys;
   std::string _keyText;
-  std::vector<uint64_t> _heads;  // SortSiblings' scratch
-  std::vector<uint32_t> _nodes;
+  Table<uint64_t> _heads;  // SortSiblings' scratch
+  Table<uint64_t> _scratch;
+  Table<uint32_t> _nodes;
 };
 
 }  // namespace ifc

@@ -1,8 +1,12 @@
 #include "StepFile.h"
 
+#include <sys/mman.h>
+
 #include <algorithm>
 #include <atomic>
+#include <cstdint>
 #include <cstring>
+#include <new>
 #include <system_error>
 #include <thread>
 
@@ -852,11 +856,65 @@ bool StepFile::IndexData(const char*& p, Pass& pass, Ahead* ahead, std::string& 
   }
 }
 
+void* AllocateTable(std::size_t bytes) {
+  constexpr std::size_t kHuge = std::size_t{2} << 20;
+  // Below this a huge page would cost more than the small pages it saves.
+  if (bytes < (std::size_t{64} << 10)) return ::operator new(bytes);
+  const std::size_t size = (bytes + kHuge - 1) & ~(kHuge - 1);
+  void* raw =
+      ::mmap(nullptr, size + kHuge, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (raw == MAP_FAILED) throw std::bad_alloc();
+  // Keep the aligned part only.
+  const auto begin = reinterpret_cast<std::uintptr_t>(raw);
+  const auto aligned = (begin + kHuge - 1) & ~std::uintptr_t{kHuge - 1};
+  if (aligned != begin) ::munmap(raw, aligned - begin);
+  ::munmap(reinterpret_cast<void*>(aligned + size), begin + kHuge - aligned);
+  ::madvise(reinterpret_cast<void*>(aligned), size, MADV_HUGEPAGE);
+  return reinterpret_cast<void*>(aligned);
+}
+
+void FreeTable(void* p, std::size_t bytes) noexcept {
+  constexpr std::size_t kHuge = std::size_t{2} << 20;
+  if (bytes < (std::size_t{64} << 10)) {
+    ::operator delete(p);
+    return;
+  }
+  ::munmap(p, (bytes + kHuge - 1) & ~(kHuge - 1));
+}
+
 void StepFile::BuildLookup() {
   const std::size_t count = _entries.Size();
   const StepEntry* const entries = _entries.Data();
-  // A dense table costs 4 bytes per possible id; take it while ids are not too sparse.
   if (static_cast<uint64_t>(_maxId) <= 4ull * count + 1024) {
+    // Writers mostly number upwards: then a bit per id (an eighth of a table's bytes, none of
+    // its scattered writes) finds a record by its id's rank, and no id repeats.
+    const std::size_t words = static_cast<std::size_t>(_maxId) / 64 + 1;
+    _idBits.assign(words, 0);
+    _idRanks.assign(words, 0);
+    // Ids go up, so each word of bits is made whole in a register and written once; its rank
+    // is the slot of its first id.
+    std::size_t read = 0;
+    std::size_t word = 0;
+    uint64_t bits = 0;
+    for (uint32_t last = 0; read < count; ++read) {
+      const uint32_t id = entries[read].id;
+      if (id <= last && read != 0) break;
+      last = id;
+      if (id / 64 != word) {
+        _idBits[word] = bits;
+        bits = 0;
+        word = id / 64;
+        _idRanks[word] = static_cast<uint32_t>(read);
+      }
+      bits |= uint64_t{1} << (id % 64);
+    }
+    if (read == count) {
+      _idBits[word] = bits;
+      return;
+    }
+    decltype(_idRanks)().swap(_idRanks);
+    decltype(_idBits)().swap(_idBits);
+    // A dense table costs 4 bytes per possible id; take it while ids are not too sparse.
     _denseSlots.reserve(static_cast<std::size_t>(_maxId) + 1);
     AdviseHugePages(_denseSlots.data(), _denseSlots.capacity() * sizeof(uint32_t));
     _denseSlots.assign(static_cast<std::size_t>(_maxId) + 1, kNoSlot);
@@ -887,6 +945,13 @@ void StepFile::BuildLookup() {
 
 const StepEntry* StepFile::Find(uint64_t id) const {
   if (id > _maxId) return nullptr;
+  if (!_idBits.empty()) {
+    const uint64_t bits = _idBits[static_cast<std::size_t>(id / 64)];
+    const uint64_t bit = uint64_t{1} << (id % 64);
+    if ((bits & bit) == 0) return nullptr;
+    return _entries.Data() + _idRanks[static_cast<std::size_t>(id / 64)] +
+           CountBits(bits & (bit - 1));
+  }
   if (!_denseSlots.empty()) {
     const uint32_t slot = _denseSlots[static_cast<std::size_t>(id)];
     return slot == kNoSlot ? nullptr : _entries.Data() + slot;
@@ -899,6 +964,8 @@ const StepEntry* StepFile::Find(uint64_t id) const {
 
 void StepFile::ReleaseIndex() {
   _entries.Clear();
+  decltype(_idBits)().swap(_idBits);
+  decltype(_idRanks)().swap(_idRanks);
   std::vector<uint32_t>().swap(_denseSlots);
   std::vector<std::pair<uint32_t, uint32_t>>().swap(_sparseSlots);
   _maxId = 0;

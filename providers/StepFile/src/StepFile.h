@@ -19,6 +19,33 @@
 
 namespace step {
 
+// Memory for large tables filled once (lookups, a tree's layout). From 64 KiB on, a table takes
+// whole 2 MiB pages from its first byte: first touches of small pages cost far more, and a table
+// of the heap's, aligned anyhow, begins and ends in them.
+void* AllocateTable(std::size_t bytes);
+void FreeTable(void* p, std::size_t bytes) noexcept;
+
+template <class T>
+struct TableAllocator {
+  using value_type = T;
+  TableAllocator() = default;
+  template <class U>
+  TableAllocator(const TableAllocator<U>&) noexcept {}
+  T* allocate(std::size_t n) { return static_cast<T*>(AllocateTable(n * sizeof(T))); }
+  void deallocate(T* p, std::size_t n) noexcept { FreeTable(p, n * sizeof(T)); }
+  friend bool operator==(const TableAllocator&, const TableAllocator&) { return true; }
+};
+template <class T>
+using Table = std::vector<T, TableAllocator<T>>;
+
+// std::popcount, inline: built for any x86-64, it calls a library routine instead.
+inline uint32_t CountBits(uint64_t x) {
+  x -= (x >> 1) & 0x5555555555555555u;
+  x = (x & 0x3333333333333333u) + ((x >> 2) & 0x3333333333333333u);
+  x = (x + (x >> 4)) & 0x0F0F0F0F0F0F0F0Fu;
+  return static_cast<uint32_t>((x * 0x0101010101010101u) >> 56);
+}
+
 // Receives, while a file is being indexed, the records of the types it selects: their bytes
 // are still in cache then, and their pages are handed back soon after.
 //
@@ -148,7 +175,11 @@ class StepFile {
   std::string _schema;
   StepTypeTable _types;
   StepEntryBlock _entries;
-  // Id lookup: a dense slot table when ids are compact, else (id, slot) pairs sorted by id.
+  // Id lookup. When ids go up through the file and are compact, a bit per possible id and,
+  // for each 64 of them, how many are used below: a record's slot is its id's rank. Else a
+  // dense slot table when ids are compact, else (id, slot) pairs sorted by id.
+  Table<uint64_t> _idBits;
+  Table<uint32_t> _idRanks;
   std::vector<uint32_t> _denseSlots;
   std::vector<std::pair<uint32_t, uint32_t>> _sparseSlots;
   uint32_t _maxId = 0;
