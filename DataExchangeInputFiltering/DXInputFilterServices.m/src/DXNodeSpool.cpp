@@ -1,8 +1,6 @@
 // DXNodeSpool.cpp - the records of a block and the writer's thread.
 #include "DXNodeSpool.h"
 
-#include <algorithm>
-#include <cstdint>
 #include <cstring>
 #include <system_error>
 
@@ -12,6 +10,12 @@
 //       ... name value isNLS ... key value ...   each cell's name, value and flag; each datum
 // with lengths and counts as 32-bit numbers in the machine's order, flags as one byte.
 namespace {
+
+constexpr size_t kCountsAt = 2;  // from the node's 'N'
+
+void PutNumber(std::string& bytes, uint32_t n) {
+  bytes.append(reinterpret_cast<const char*>(&n), sizeof n);
+}
 
 // The reading side of the records, over bytes this process wrote.
 struct Reader {
@@ -30,35 +34,10 @@ struct Reader {
   }
 };
 
-char* PutNumber(char* out, size_t n) {
-  const auto number = static_cast<uint32_t>(n);
-  std::memcpy(out, &number, sizeof number);
-  return out + sizeof number;
-}
-char* PutText(char* out, std::string_view text) {
-  out = PutNumber(out, text.size());
-  std::memcpy(out, text.data(), text.size());
-  return out + text.size();
-}
-
 }  // namespace
 
-char* DXNodeSpool::Bytes::Take(size_t n) {
-  if (capacity - size < n) {
-    const size_t grown = std::max(capacity * 2, size + n);
-    auto larger = std::make_unique<char[]>(grown);
-    if (size != 0) std::memcpy(larger.get(), data.get(), size);
-    data = std::move(larger);
-    capacity = grown;
-  }
-  char* at = data.get() + size;
-  size += n;
-  return at;
-}
-
 DXNodeSpool::DXNodeSpool(JSON::JOStream::ValueWriter& out) : _out(out) {
-  for (Block& block : _blocks) block.bytes.Take(kBlockBytes + (kBlockBytes >> 2));
-  for (Block& block : _blocks) block.bytes.size = 0;
+  for (Block& block : _blocks) block.bytes.reserve(kBlockBytes + (kBlockBytes >> 2));
   try {
     _writer = std::thread([this] { Run(); });
   } catch (const std::system_error&) {
@@ -75,43 +54,52 @@ DXNodeSpool::~DXNodeSpool() {
 }
 
 void DXNodeSpool::Write(std::string_view text) {
-  char* out = _blocks[_filling].bytes.Take(1 + 4 + text.size());
-  *out++ = 'P';
-  PutText(out, text);
+  _blocks[_filling].bytes.push_back('P');
+  Text(text);
 }
 
-void DXNodeSpool::Node(const DXNodeText& node) {
-  // Texts longer than a record can say are cut: no provider answers gigabytes for a node.
-  auto fit = [](std::string_view text) { return text.substr(0, UINT32_MAX); };
-  size_t size = 2 + 3 * 4 + 4 + fit(node.label).size();
-  for (const std::string_view uid : node.uids) size += 4 + fit(uid).size();
-  for (const DXNodeText::Cell& cell : node.cells)
-    size += 9 + fit(cell.name).size() + fit(cell.value).size();
-  for (const auto& [key, value] : node.data) size += 8 + fit(key).size() + fit(value).size();
-  Bytes& bytes = _blocks[_filling].bytes;
-  char* out = bytes.Take(size);
-  *out++ = 'N';
-  *out++ = node.labelIsNLS ? 1 : 0;
-  out = PutNumber(out, node.uids.size());
-  out = PutNumber(out, node.cells.size());
-  out = PutNumber(out, node.data.size());
-  out = PutText(out, fit(node.label));
-  for (const std::string_view uid : node.uids) out = PutText(out, fit(uid));
-  for (const DXNodeText::Cell& cell : node.cells) {
-    out = PutText(out, fit(cell.name));
-    out = PutText(out, fit(cell.value));
-    *out++ = cell.isNLS ? 1 : 0;
-  }
-  for (const auto& [key, value] : node.data) {
-    out = PutText(out, fit(key));
-    out = PutText(out, fit(value));
-  }
-  if (bytes.size >= kBlockBytes) HandOver(false);
+void DXNodeSpool::Text(std::string_view text) {
+  std::string& bytes = _blocks[_filling].bytes;
+  PutNumber(bytes, static_cast<uint32_t>(text.size()));
+  bytes.append(text);
+}
+
+void DXNodeSpool::BeginNode(bool labelIsNLS, std::string_view label) {
+  std::string& bytes = _blocks[_filling].bytes;
+  _node = bytes.size();
+  _inNode = true;
+  bytes.push_back('N');
+  bytes.push_back(labelIsNLS ? 1 : 0);
+  bytes.append(sizeof _counts, '\0');
+  Text(label);
+  _counts[0] = _counts[1] = _counts[2] = 0;
+}
+
+void DXNodeSpool::Cell(std::string_view name, std::string_view value, bool isNLS) {
+  Text(name);
+  Text(value);
+  _blocks[_filling].bytes.push_back(isNLS ? 1 : 0);
+  ++_counts[1];
+}
+
+void DXNodeSpool::Data(std::string_view key, std::string_view value) {
+  Text(key);
+  Text(value);
+  ++_counts[2];
+}
+
+void DXNodeSpool::EndNode() {
+  std::string& bytes = _blocks[_filling].bytes;
+  std::memcpy(bytes.data() + _node + kCountsAt, _counts, sizeof _counts);
+  _inNode = false;
+  if (bytes.size() >= kBlockBytes) HandOver(false);
 }
 
 void DXNodeSpool::Finish() {
   if (_stopped) return;
   _stopped = true;
+  // A node left open by a caller that gave up has no counts yet: it goes.
+  if (_inNode) _blocks[_filling].bytes.resize(_node);
   HandOver(true);
   if (_writer.joinable()) _writer.join();
   if (_error) std::rethrow_exception(_error);
@@ -121,7 +109,7 @@ void DXNodeSpool::HandOver(bool last) {
   Block& block = _blocks[_filling];
   if (!_writer.joinable()) {
     WriteBlock(block.bytes);
-    block.bytes.size = 0;
+    block.bytes.clear();
     return;
   }
   Block& other = _blocks[_filling ^ 1];
@@ -155,7 +143,7 @@ void DXNodeSpool::Run() {
         failed = true;
       }
     }
-    block.bytes.size = 0;
+    block.bytes.clear();
     {
       std::lock_guard<std::mutex> lock(_mutex);
       block.full = false;
@@ -166,9 +154,9 @@ void DXNodeSpool::Run() {
   }
 }
 
-void DXNodeSpool::WriteBlock(const Bytes& bytes) {
-  Reader in{bytes.data.get()};
-  const char* const end = in.p + bytes.size;
+void DXNodeSpool::WriteBlock(const std::string& bytes) {
+  Reader in{bytes.data()};
+  const char* const end = bytes.data() + bytes.size();
   DXNodeText& node = _view;
   while (in.p < end) {
     if (*in.p++ == 'P') {

@@ -8,7 +8,6 @@
 #include <condition_variable>
 #include <cstdint>
 #include <exception>
-#include <memory>
 #include <mutex>
 #include <string>
 #include <string_view>
@@ -29,32 +28,33 @@ class DXNodeSpool {
   // Punctuation between nodes, written in its place among them.
   void Put(char c) { Write(std::string_view(&c, 1)); }
   void Write(std::string_view text);
-  // A node's answers: its record is made in one go, its views are not kept.
-  void Node(const DXNodeText& node);
+  // A node's answers, in this order: BeginNode, its uids, its cells in column order, its
+  // data, EndNode.
+  void BeginNode(bool labelIsNLS, std::string_view label);
+  void Uid(std::string_view uid) {
+    Text(uid);
+    ++_counts[0];
+  }
+  void Cell(std::string_view name, std::string_view value, bool isNLS);
+  void Data(std::string_view key, std::string_view value);
+  void EndNode();
   // Writes what is left and waits for the writer; what it threw goes on from here.
   void Finish();
 
  private:
   // A block goes over once it holds this much; one node may take it past that.
   static constexpr size_t kBlockBytes = size_t{192} << 10;
-  // A block's bytes. Not a std::string: a record is copied in through a pointer, with room
-  // made once for the whole of it, which costs less than appending its texts one by one.
-  struct Bytes {
-    std::unique_ptr<char[]> data;
-    size_t size = 0, capacity = 0;
-    // Room for n more bytes at the end, counted as written.
-    char* Take(size_t n);
-  };
   struct Block {
-    Bytes bytes;
+    std::string bytes;
     bool full = false;  // handed over and not written yet; under _mutex
     bool last = false;  // the writer stops after this one; under _mutex
   };
 
+  void Text(std::string_view text);
   void HandOver(bool last);
   void Run();
   // The records of a block into the document.
-  void WriteBlock(const Bytes& bytes);
+  void WriteBlock(const std::string& bytes);
 
   JSON::JOStream::ValueWriter& _out;
   Block _blocks[2];

@@ -287,19 +287,15 @@ void QORJsonFilterWriter::BuildNode(const QORIInputFilterStructure_var& provider
   source->GetEntityData(entity, keys, values);
   const int dataCount = std::min(keys.Size(), values.Size());
 
-  DXNodeText& node = s.node;
-  node.Clear();
-  node.labelIsNLS = labelIsNLS;
-  node.label = label.View();
-  for (const QORUnicodeString& uid : uids) node.uids.push_back(uid.View());
+  out.BeginNode(labelIsNLS, label.View());
+  for (const QORUnicodeString& uid : uids) out.Uid(uid.View());
   for (size_t k = 0; k < cellCount; ++k) {
     const Cell& cell = _cells[k];
-    node.cells.push_back(
-        {cell.column < 0 ? std::string_view(cell.heldName) : columnNames[cell.column].View(),
-         cell.value.View(), cell.isNLS});
+    out.Cell(cell.column < 0 ? std::string_view(cell.heldName) : columnNames[cell.column].View(),
+             cell.value.View(), cell.isNLS);
   }
-  for (int i = 1; i <= dataCount; ++i) node.data.emplace_back(keys[i].View(), values[i].View());
-  out.Node(node);
+  for (int i = 1; i <= dataCount; ++i) out.Data(keys[i].View(), values[i].View());
+  out.EndNode();
 }
 
 HRESULT QORJsonFilterWriter::LoadDocumentFromFile(QORUnicodeString path, const QORUnicodeString*) {

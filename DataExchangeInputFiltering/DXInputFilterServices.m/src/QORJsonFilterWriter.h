@@ -7,7 +7,6 @@
 // and the reader. QORCloudJsonFilter derives from it.
 #pragma once
 
-#include "DXNodeText.h"
 #include "DXWebViewerOwner.h"
 #include "DataExchangeUtilities/QORDXUnicodeString.h"
 #include "FilterSettingsStore.h"
@@ -85,7 +84,6 @@ class QORJsonFilterWriter : public QORBaseUnknown, public DXWebViewerOwner {
   struct NodeScratch {
     QORUnicodeString label, mode, text;
     QORListValQORUnicodeString uids, columnNames, possibleValues, keys, values;
-    DXNodeText node;  // views of the above, handed to the spool
   };
   NodeScratch _scratch;
 };
