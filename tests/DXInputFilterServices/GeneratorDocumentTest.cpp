@@ -219,28 +219,6 @@ TEST_F(GeneratorDocument, GenerationReplacesItsMembersAndKeepsOtherTopLevelMembe
            columns + R"("roots":[{"label":"IfcSlab 1","data":{},"grid":{}}]})"));
 }
 
-// Nodes are written on a second thread, a block of them at a time: a tree many blocks long
-// comes out whole and in order, and one that loops back at its very end, with blocks
-// already written, fails and leaves the document as it was.
-TEST_F(GeneratorDocument, ConcurrentWriterKeepsALongTreeWholeAndInOrder) {
-  constexpr int64_t kNodes = 4000;
-  std::vector<int64_t> roots;
-  for (int64_t i = 1; i <= kNodes; ++i) roots.push_back(i);
-  shape.columns = {0, 4, 1};
-  shape.children = {{synth::kRoots, roots}};
-  ASSERT_EQ(Generate(), S_OK);
-  const std::string doc = Document();
-  ASSERT_GT(doc.size(), size_t{600} << 10);  // a few blocks
-  size_t at = 0;
-  for (int64_t i = 1; i <= kNodes; ++i) {
-    at = doc.find("\"Element " + std::to_string(i) + "\"", at);
-    ASSERT_NE(at, std::string::npos) << i;
-  }
-  shape.children = {{synth::kRoots, roots}, {kNodes, {kNodes}}};
-  EXPECT_EQ(Generate(), E_FAIL);
-  EXPECT_EQ(Document(), doc);
-}
-
 TEST_F(GeneratorDocument, LoopingProviderTreeFailsAndKeepsThePreviousDocument) {
   ASSERT_EQ(Generate(), S_OK);
   const std::string before = Document();

@@ -7,7 +7,6 @@
 #include "DXClassMeta.h"
 #include "DXColumnTyping.h"
 #include "DXDocumentMembers.h"
-#include "DXNodeSpool.h"
 #include "DXWebViewer.h"
 #include "DataExchangeUtilities/QORDXEnvironmentVariable.h"
 #include "InputFilteringInterfaces/QORIInputFilterGenerator.h"
@@ -168,15 +167,13 @@ HRESULT QORJsonFilterWriter::BuildDocument(const QORIInputFilterStructure_var& p
   _document.Add("data", std::move(data));
   _document.Add("columns", std::move(columns));
   _ancestors.clear();
-  const bool written = _document.AddWritten("roots", [&](JSON::JOStream::ValueWriter& text) {
-    DXNodeSpool out(text);
+  const bool written = _document.AddWritten("roots", [&](JSON::JOStream::ValueWriter& out) {
     out.Put('[');
     for (int i = 1; i <= roots.Size(); ++i) {
       if (i > 1) out.Put(',');
       if (!BuildSubtree(provider, roots[i], 1, out)) return false;
     }
     out.Put(']');
-    out.Finish();
     return true;
   });
   if (!written) {
@@ -188,7 +185,7 @@ HRESULT QORJsonFilterWriter::BuildDocument(const QORIInputFilterStructure_var& p
 }
 
 bool QORJsonFilterWriter::BuildSubtree(const QORIInputFilterStructure_var& provider, void* entity,
-                                       int depth, DXNodeSpool& out) {
+                                       int depth, JSON::JOStream::ValueWriter& out) {
   if (!entity) {  // a null handle is written as an empty object
     out.Write("{}");
     return true;
@@ -225,13 +222,46 @@ bool QORJsonFilterWriter::BuildSubtree(const QORIInputFilterStructure_var& provi
 
 namespace {
 
+// Whether the keys are all different; a provider's usually are. Keys of different lengths
+// differ: a key is compared with the earlier ones only when its length (modulo 64) was seen
+// before, and then by its end bytes before the whole, which calls memcmp.
+bool KeysDistinct(const std::vector<std::string_view>& keys) {
+  uint64_t lengths = 0;
+  for (size_t i = 0; i < keys.size(); ++i) {
+    const std::string_view a = keys[i];
+    const uint64_t bit = uint64_t{1} << (a.size() & 63);
+    if (lengths & bit) {
+      for (size_t j = 0; j < i; ++j) {
+        const std::string_view b = keys[j];
+        if (a.size() == b.size() &&
+            (a.empty() || (a.front() == b.front() && a.back() == b.back())) && a == b)
+          return false;
+      }
+    }
+    lengths |= bit;
+  }
+  return true;
+}
+
 // Names longer than this live outside the string object: copying one allocates.
 const size_t kInlineName = std::string().capacity();
+
+// A node past this bound is written with a check per write rather than room for its
+// worst case, which for a huge label would be six times the label.
+constexpr size_t kMostWithin = size_t{1} << 20;
+
+// The writer's checked calls, for such a node.
+struct Checked {
+  JSON::JOStream::ValueWriter* pOut;
+  void Put(char c) { pOut->Put(c); }
+  void Write(std::string_view text) { pOut->Write(text); }
+  void Quoted(std::string_view text) { pOut->Quoted(text); }
+};
 
 }  // namespace
 
 void QORJsonFilterWriter::BuildNode(const QORIInputFilterStructure_var& provider, void* entity,
-                                    DXNodeSpool& out) {
+                                    JSON::JOStream::ValueWriter& out) {
   // Every answer lands in scratch kept from the last node: emptied, not freed, so the
   // provider's assignments reuse its capacity instead of allocating a node's worth of text.
   NodeScratch& s = _scratch;
@@ -253,6 +283,7 @@ void QORJsonFilterWriter::BuildNode(const QORIInputFilterStructure_var& provider
   columnNames.RemoveAll();
   source->GetColumns(columnNames);
   size_t cellCount = 0;
+  size_t nlsCount = 0;
   const int columnCount = columnNames.Size();
   for (int i = 2; i <= columnCount; ++i) {
     QORUnicodeString& columnName = columnNames[i];
@@ -277,6 +308,7 @@ void QORJsonFilterWriter::BuildNode(const QORIInputFilterStructure_var& provider
       source->GetEntityValue(entity, columnName, cell.value, cell.isNLS, pMode);
     }
     if (cell.value.IsEmpty()) continue;
+    nlsCount += cell.isNLS ? 1 : 0;
     ++cellCount;
   }
 
@@ -287,15 +319,122 @@ void QORJsonFilterWriter::BuildNode(const QORIInputFilterStructure_var& provider
   source->GetEntityData(entity, keys, values);
   const int dataCount = std::min(keys.Size(), values.Size());
 
-  out.BeginNode(labelIsNLS, label.View());
-  for (const QORUnicodeString& uid : uids) out.Uid(uid.View());
+  std::vector<std::string_view>& cellNames = s.cellNames;
+  cellNames.clear();
   for (size_t k = 0; k < cellCount; ++k) {
-    const Cell& cell = _cells[k];
-    out.Cell(cell.column < 0 ? std::string_view(cell.heldName) : columnNames[cell.column].View(),
-             cell.value.View(), cell.isNLS);
+    Cell& cell = _cells[k];
+    const std::string_view name =
+        cell.column < 0 ? std::string_view(cell.heldName) : columnNames[cell.column].View();
+    cell.name = name;
+    cellNames.push_back(name);
   }
-  for (int i = 1; i <= dataCount; ++i) out.Data(keys[i].View(), values[i].View());
-  out.EndNode();
+  // Entity data keys may repeat each other or the node's own data keys.
+  std::vector<std::string_view>& dataKeys = s.dataKeys;
+  dataKeys.clear();
+  if (labelIsNLS) dataKeys.emplace_back("NLS_label");
+  if (uids.Size() > 0) dataKeys.emplace_back("uid");
+  if (nlsCount > 0) dataKeys.emplace_back("NLS_grid");
+  for (int i = 1; i <= dataCount; ++i) dataKeys.push_back(keys[i].View());
+
+  if (KeysDistinct(cellNames) && KeysDistinct(dataKeys)) {
+    using Writer = JSON::JOStream::ValueWriter;
+    // Every quoted text at its worst, and the node's own keys and punctuation.
+    size_t most = 64 + Writer::QuotedRoom(label.View().size());
+    for (const QORUnicodeString& uid : uids) most += Writer::QuotedRoom(uid.View().size()) + 1;
+    for (size_t k = 0; k < cellCount; ++k)
+      most += Writer::QuotedRoom(_cells[k].name.size()) +
+              Writer::QuotedRoom(_cells[k].value.View().size()) + 2;
+    for (int i = 1; i <= dataCount; ++i)
+      most += Writer::QuotedRoom(keys[i].View().size()) +
+              Writer::QuotedRoom(values[i].View().size()) + 2;
+    if (most <= kMostWithin) {
+      out.WriteWithin(most, [&](Writer::Cursor cursor) {
+        return WriteNode(cursor, labelIsNLS, cellCount, nlsCount, dataCount);
+      });
+    } else {
+      WriteNode(Checked{&out}, labelIsNLS, cellCount, nlsCount, dataCount);
+    }
+    return;
+  }
+  // A repeated key: the objects as streams, which keep the first place and the last value.
+  JSON::JOStream nodeData, grid, nlsGrid;
+  if (labelIsNLS) nodeData.Add("NLS_label", label);
+  if (uids.Size() > 0) nodeData.Add("uid", std::vector<QORUnicodeString>(uids.begin(), uids.end()));
+  for (size_t k = 0; k < cellCount; ++k) {
+    const QORUnicodeString name(_cells[k].name);
+    (_cells[k].isNLS ? nlsGrid : grid).Add(name, _cells[k].value);
+  }
+  if (!nlsGrid.IsEmpty()) nodeData.Add("NLS_grid", std::move(nlsGrid));
+  for (int i = 1; i <= dataCount; ++i) nodeData.Add(keys[i], values[i]);
+  out.Put('{');
+  if (!labelIsNLS) {
+    out.Write("\"label\":");
+    out.Quoted(label.View());
+    out.Put(',');
+  }
+  out.Write("\"data\":");
+  out.Write(nodeData.Stringify().View());
+  out.Write(",\"grid\":");
+  out.Write(grid.Stringify().View());
+}
+
+template <class Out>
+Out QORJsonFilterWriter::WriteNode(Out out, bool labelIsNLS, size_t cellCount, size_t nlsCount,
+                                   int dataCount) {
+  const NodeScratch& s = _scratch;
+  // The cells of one grid, in column order.
+  auto writeGrid = [&](bool nls) {
+    out.Put('{');
+    bool first = true;
+    for (size_t k = 0; k < cellCount; ++k) {
+      const Cell& cell = _cells[k];
+      if (cell.isNLS != nls) continue;
+      if (!first) out.Put(',');
+      first = false;
+      out.Quoted(cell.name);
+      out.Put(':');
+      out.Quoted(cell.value.View());
+    }
+    out.Put('}');
+  };
+  out.Put('{');
+  if (!labelIsNLS) {
+    out.Write("\"label\":");
+    out.Quoted(s.label.View());
+    out.Put(',');
+  }
+  out.Write("\"data\":{");
+  bool first = true;
+  auto key = [&](std::string_view name) {
+    if (!first) out.Put(',');
+    first = false;
+    out.Quoted(name);
+    out.Put(':');
+  };
+  if (labelIsNLS) {
+    key("NLS_label");
+    out.Quoted(s.label.View());
+  }
+  if (s.uids.Size() > 0) {
+    key("uid");
+    out.Put('[');
+    for (int i = 1; i <= s.uids.Size(); ++i) {
+      if (i > 1) out.Put(',');
+      out.Quoted(s.uids[i].View());
+    }
+    out.Put(']');
+  }
+  if (nlsCount > 0) {
+    key("NLS_grid");
+    writeGrid(true);
+  }
+  for (int i = 1; i <= dataCount; ++i) {
+    key(s.keys[i].View());
+    out.Quoted(s.values[i].View());
+  }
+  out.Write("},\"grid\":");
+  writeGrid(false);
+  return out;
 }
 
 HRESULT QORJsonFilterWriter::LoadDocumentFromFile(QORUnicodeString path, const QORUnicodeString*) {

@@ -15,7 +15,6 @@
 #include "ObjectModelRuntime/QORBaseUnknown.h"
 #include "ObjectModelRuntime/QORListValQORUnicodeString.h"
 
-class DXNodeSpool;
 class DXWebViewer;
 class QORCommand;
 class QORIResolvedInputFilter;
@@ -54,9 +53,10 @@ class QORJsonFilterWriter : public QORBaseUnknown, public DXWebViewerOwner {
   // as nested streams copied every byte several times. False when the provider's tree loops
   // back on itself or nests too deep.
   bool BuildSubtree(const QORIInputFilterStructure_var& provider, void* entity, int depth,
-                    DXNodeSpool& out);
-  // Asks the provider for one node and hands its answers to out.
-  void BuildNode(const QORIInputFilterStructure_var& provider, void* entity, DXNodeSpool& out);
+                    JSON::JOStream::ValueWriter& out);
+  // The node's text up to, not including, its children and closing brace.
+  void BuildNode(const QORIInputFilterStructure_var& provider, void* entity,
+                 JSON::JOStream::ValueWriter& out);
   // Detaches the dialog from this owner, asks for its delayed destruction, forgets it.
   void DropDialog();
   // Has a new reader read the document as it stands and hands out its interface;
@@ -77,13 +77,19 @@ class QORJsonFilterWriter : public QORBaseUnknown, public DXWebViewerOwner {
     int column = 0;  // in the node's column list; -1 when its name was handed over
     bool isNLS = false;
     QORUnicodeString value;
-    std::string heldName;  // the bytes of a name handed over to the provider's call
+    std::string heldName;   // the bytes of a name handed over to the provider's call
+    std::string_view name;  // the column's name, valid while the node is written
   };
   std::vector<Cell> _cells;
   // The rest of a node's answers, likewise kept between nodes.
   struct NodeScratch {
     QORUnicodeString label, mode, text;
     QORListValQORUnicodeString uids, columnNames, possibleValues, keys, values;
+    std::vector<std::string_view> cellNames, dataKeys;
   };
+  // The node's text from its answers in _scratch and _cells, when no object repeats a key;
+  // out goes by value so that its position can live in a register.
+  template <class Out>
+  Out WriteNode(Out out, bool labelIsNLS, size_t cellCount, size_t nlsCount, int dataCount);
   NodeScratch _scratch;
 };
