@@ -144,12 +144,9 @@ bool Model::Build(TreeBuilder& builder, std::string& error, std::future<void>& c
   }
   if (_pProperties) _pProperties->Indexed();
   builder.Build({_nodes, _links, _texts, _descriptions, _pRoots, _rootCount}, [&] {
-    if (!_pProperties) {
-      _file.ReleaseIndex();
-      return;
-    }
-    _pProperties->Resolve();
+    if (_pProperties) _pProperties->Resolve();
     _file.ReleaseIndex();
+    if (!_pProperties) return;
     // Not earlier: beside the file's index, the cells' tables would raise the peak. From
     // here on the property index reads what it took and the schema name, never the file.
     PropertyIndex& properties = *_pProperties;

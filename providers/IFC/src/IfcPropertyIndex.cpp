@@ -309,19 +309,14 @@ struct PropertyIndex::Taken {
     AdviseHugePages(refs.data(), refs.capacity() * sizeof(uint32_t));
     AdviseHugePages(text.data(), text.capacity());
   }
-  // Once the stretch is read: a huge page is resident whole from its first write, so the
-  // room past the end of each table goes back to the kernel.
+  // Once the stretch is read, the room past the end of each table goes back to the kernel.
   void ReleaseRoom() const {
-    auto release = [](const auto& table) {
-      using Item = std::remove_cvref_t<decltype(*table.data())>;
-      ReleasePages(table.data() + table.size(), (table.capacity() - table.size()) * sizeof(Item));
-    };
-    release(values);
-    release(sets);
-    release(attributes);
-    release(rels);
-    release(refs);
-    release(text);  // the page of its terminating zero stays: only whole pages go
+    ReleaseUnusedRoom(values);
+    ReleaseUnusedRoom(sets);
+    ReleaseUnusedRoom(attributes);
+    ReleaseUnusedRoom(rels);
+    ReleaseUnusedRoom(refs);
+    ReleaseUnusedRoom(text);  // the page of its terminating zero stays: only whole pages go
   }
   // Offsets are 32 bits: a stretch keeps less text than that, or stops taking values.
   bool Full() const { return text.size() > UINT32_MAX / 2; }

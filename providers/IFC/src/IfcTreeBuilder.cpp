@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
-#include <type_traits>
 
 #include "IfcFlatParams.h"
 #include "IfcTypeCatalog.h"
@@ -168,17 +167,11 @@ void TreeBuilder::Take(unsigned thread, uint32_t slot, const StepEntry& entry, u
 }
 
 void TreeBuilder::Taken::ReleaseRoom() const {
-  // A huge page is resident whole from its first write: the room past the end of each table
-  // goes back to the kernel once the stretch is read.
-  auto release = [](const auto& table) {
-    using Item = std::remove_cvref_t<decltype(*table.data())>;
-    ReleasePages(table.data() + table.size(), (table.capacity() - table.size()) * sizeof(Item));
-  };
-  release(listed);
-  release(attributes);
-  release(text);  // the page of its terminating zero stays: only whole pages go
-  release(relations);
-  release(parts);
+  ReleaseUnusedRoom(listed);
+  ReleaseUnusedRoom(attributes);
+  ReleaseUnusedRoom(text);  // the page of its terminating zero stays: only whole pages go
+  ReleaseUnusedRoom(relations);
+  ReleaseUnusedRoom(parts);
 }
 
 void TreeBuilder::Adopt(uint32_t firstSlot, std::span<const uint16_t> typeCodes) {
@@ -451,14 +444,10 @@ void TreeBuilder::Emit(Output& out) const {
   std::vector<std::string_view> typeNames(_types.size());
   for (uint32_t code = 0; code < _types.size(); ++code) typeNames[code] = TypeNameOf(code);
 
-  // A large table gets room for one more huge page than it fills: the last page it writes
-  // then lies whole in its mapping and is taken huge too. Room never written costs nothing.
   auto reserve = [](auto& table, std::size_t n) {
-    using Item = typename std::remove_reference_t<decltype(table)>::value_type;
-    constexpr std::size_t kRoom = (std::size_t{2} << 20) / sizeof(Item);
     table.clear();
-    table.reserve(n * sizeof(Item) >= (std::size_t{1} << 20) ? n + kRoom : n);
-    AdviseHugePages(table.data(), table.capacity() * sizeof(Item));
+    table.reserve(n);
+    AdviseHugePages(table.data(), table.capacity() * sizeof(*table.data()));
   };
   reserve(out.nodes, _total);
   out.nodes.resize(_total);

@@ -46,5 +46,12 @@ void AdviseHugePages(const void* p, std::size_t bytes);
 // Hands the whole pages inside [p, p + bytes) back to the kernel: memory whose content is no
 // longer needed but whose block is freed only later.
 void ReleasePages(const void* p, std::size_t bytes);
+// The room of a table past its end, handed back: a huge page is resident whole from its first
+// write, so a table filled once keeps what it did not use unless it gives it back.
+template <class Table>
+void ReleaseUnusedRoom(const Table& table) {
+  ReleasePages(table.data() + table.size(),
+               (table.capacity() - table.size()) * sizeof(*table.data()));
+}
 
 }  // namespace step
