@@ -35,6 +35,44 @@ TEST(HostList, IndicesRunFromOneToSize) {
   EXPECT_EQ(pointers[3], &b);
 }
 
+TEST(HostList, RemoveAllKeepsStringsThatLaterAppendsReuse) {
+  const std::string longer(40, 'x');
+  QORListValQORUnicodeString list;
+  list.AppendText(longer);
+  list.Append(QORUnicodeString("second"));
+  const char* kept = list[1].CastToCharPtr();
+  list.RemoveAll();
+  EXPECT_EQ(list.begin(), list.end());
+  list.AppendText("a text shorter than the first");
+  EXPECT_EQ(list[1].CastToCharPtr(), kept);  // written into the kept string's room
+  ASSERT_EQ(list.Size(), 1);
+  std::string joined;
+  for (const QORUnicodeString& s : list) joined += s.Str() + ",";
+  EXPECT_EQ(joined, "a text shorter than the first,");  // "second" stays out of sight
+
+  // Items of the list itself, appended while the list grows and while it reuses.
+  list.Append(list[1]);
+  list.AppendText(list[2].View());
+  list.RemoveAll();
+  list.Append(QORUnicodeString(longer));
+  list.Append(list[1]);
+  ASSERT_EQ(list.Size(), 2);
+  EXPECT_EQ(list[2].Str(), longer);
+
+  QORListValQORUnicodeString copy(list);
+  EXPECT_EQ(copy.Size(), 2);
+  copy = list;
+  EXPECT_EQ(copy.Size(), 2);
+  QORListValQORUnicodeString moved(std::move(copy));
+  EXPECT_EQ(moved.Size(), 2);
+  EXPECT_EQ(copy.Size(), 0);  // NOLINT(bugprone-use-after-move): a moved list is empty
+  copy.AppendText("again");
+  EXPECT_EQ(copy.Size(), 1);
+  moved = std::move(list);
+  EXPECT_EQ(moved[1].Str(), longer);
+  EXPECT_EQ(list.Size(), 0);  // NOLINT(bugprone-use-after-move)
+}
+
 TEST(HostPaths, SplitPathSeparatesFolderAndFileNameAtTheLastSeparator) {
   const struct {
     const char* path;

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <charconv>
 #include <cstdint>
 #include <cstring>
 
@@ -192,7 +193,9 @@ HRESULT QORIfcFilterStructure::GetEntityLabel(void* entity, QORUnicodeString& la
     label = QORUnicodeString(node->Label());
   }
   isNLS = false;
-  if (!node->GlobalId().empty()) uids.Append(Text(node->GlobalId()));
+  // Into the string the generator's list kept from the last entity: a GlobalId is longer
+  // than a string holds without an allocation.
+  if (!node->GlobalId().empty()) uids.AppendText(node->GlobalId());
   return S_OK;
 }
 
@@ -201,11 +204,11 @@ HRESULT QORIfcFilterStructure::GetEntityData(void* entity, QORListValQORUnicodeS
   if (!entity) return E_INVALIDARG;
   const ifc::Node* node = AsNode(entity);
   if (node->IsSynthetic()) return S_OK;
-  keys.Append(QORUnicodeString("instance"));
-  // Appended piecewise: g++ 12 warns wrongly (-Wrestrict) on "#" + std::to_string(n).
-  std::string instance("#");
-  instance += std::to_string(node->InstanceNumber());
-  values.Append(QORUnicodeString(std::move(instance)));
+  keys.AppendText("instance");
+  char instance[16] = {'#'};
+  const auto written =
+      std::to_chars(instance + 1, instance + sizeof instance, node->InstanceNumber());
+  values.AppendText(std::string_view(instance, static_cast<std::size_t>(written.ptr - instance)));
   // Siblings come sorted by type, and a type's name is one view for all its entities: the
   // last type's answer is tried before a hash of the name.
   const std::string_view type = node->TypeName();
@@ -218,8 +221,8 @@ HRESULT QORIfcFilterStructure::GetEntityData(void* entity, QORListValQORUnicodeS
     _pLastSupertypes = &known->second;
   }
   if (!_pLastSupertypes->empty()) {
-    keys.Append(QORUnicodeString("supertypes"));
-    values.Append(QORUnicodeString(*_pLastSupertypes));
+    keys.AppendText("supertypes");
+    values.AppendText(*_pLastSupertypes);
   }
   return S_OK;
 }
