@@ -179,6 +179,24 @@ TEST_F(ChosenColumns, CellsAnswerTheirOwnNameInAnyOrder) {
     EXPECT_EQ(value(names[i]), values[static_cast<std::size_t>(i - 1)]) << names[i].Str();
     EXPECT_EQ(describe(names[i]), described[static_cast<std::size_t>(i - 1)]) << names[i].Str();
   }
+  // Entity after entity, the list emptied and filled again and each name handed over as
+  // the generator does: the names stay the same, whatever room the provider keeps.
+  std::vector<std::string> first;
+  for (const QORUnicodeString& name : names) first.push_back(name.Str());
+  for (int round = 0; round < 3; ++round) {
+    names.RemoveAll();
+    provider->GetColumns(names);
+    ASSERT_EQ(names.Size(), static_cast<int>(first.size()));
+    for (int i = 1; i <= names.Size(); ++i) {
+      const auto at = static_cast<std::size_t>(i - 1);
+      EXPECT_EQ(names[i].Str(), first[at]) << round;
+      EXPECT_EQ(describe(names[i]), described[at]) << first[at];
+      QORUnicodeString v;
+      bool nls = false;
+      const HRESULT hr = provider->GetEntityValue(wall, std::move(names[i]), v, nls, &mode);
+      EXPECT_EQ(hr == S_OK ? v.Str() : "<E>", values[at]) << first[at];
+    }
+  }
   EXPECT_EQ(describe(QORUnicodeString("tree")), described[0]);
   EXPECT_EQ(value(QORUnicodeString("Impo")), "<E>");
   EXPECT_EQ(value(QORUnicodeString("Pset_WallCommon.IsExternaL")), "<E>");
