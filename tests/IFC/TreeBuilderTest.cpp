@@ -30,10 +30,10 @@ std::string BuildTree(const std::string& text, const StepIndexOptions& base, std
   std::string error;
   if (!file.OpenBuffer(text, error, options)) return "error: " + error;
   if (split != nullptr) *split = file.SplitOffset();
-  std::vector<Node> nodes;
-  std::vector<const Node*> links;
+  ifc::Table<Node> nodes;
+  ifc::Table<const Node*> links;
   std::vector<std::string> texts;
-  std::vector<std::string_view> descriptions;
+  ifc::Table<std::string_view> descriptions;
   const Node* const* roots = nullptr;
   std::size_t rootCount = 0;
   builder.Build({nodes, links, texts, descriptions, roots, rootCount});

@@ -128,16 +128,17 @@ class Model {
 
   StepFile _file;
   SchemaVersion _schema = SchemaVersion::Unknown;
-  std::vector<Node> _nodes;
-  std::vector<const Node*> _links;  // every child list, then the roots
+  // The large tables take whole 2 MiB pages (Table): first touches of small pages cost more.
+  Table<Node> _nodes;
+  Table<const Node*> _links;  // every child list, then the roots
   std::vector<std::string> _texts;  // decoded names, ids, descriptions and derived type names
-  std::vector<std::string_view> _descriptions;  // by node
+  Table<std::string_view> _descriptions;  // by node
   const Node* const* _pRoots = nullptr;
   std::size_t _rootCount = 0;
   std::unique_ptr<PropertyIndex> _pProperties;
   // Node-major: each chosen column's cell text (PropertyIndex::Text) for each node. Left
   // empty when there are too many columns for one (discovery); Value searches then.
-  std::vector<uint32_t> _nodeCells;
+  Table<uint32_t> _nodeCells;
 };
 
 }  // namespace ifc

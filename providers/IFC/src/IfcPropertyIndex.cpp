@@ -946,7 +946,6 @@ void PropertyIndex::Build() {
       if (r.kind == kRelAssociates) cells += r.count;
   }
   _pending.reserve(cells);
-  AdviseHugePages(_pending.data(), cells * sizeof(Pending));
   BuildProperties();
   BuildAssociations();
   BuildProducts();
@@ -958,11 +957,10 @@ void PropertyIndex::BuildProperties() {
   struct ValueAt {
     uint32_t id, segment, index;
   };
-  std::vector<ValueAt> values;
+  Table<ValueAt> values;
   std::size_t count = 0;
   for (const auto& segment : _segments) count += segment->values.size();
   values.reserve(count);
-  AdviseHugePages(values.data(), count * sizeof(ValueAt));
   for (uint32_t s = 0; s < _segments.size(); ++s) {
     const auto& vs = _segments[s]->values;
     for (uint32_t i = 0; i < vs.size(); ++i) values.push_back({vs[i].id, s, i});
@@ -981,9 +979,8 @@ void PropertyIndex::BuildProperties() {
   struct Entry {
     uint32_t set, column, segment, index;
   };
-  std::vector<Entry> entries;
+  Table<Entry> entries;
   entries.reserve(values.size());
-  AdviseHugePages(entries.data(), values.size() * sizeof(Entry));
   std::string key;
   // Set names as small numbers: a value's wanted sets are compared with its set's number, not
   // its name, and a set that no column names is passed over whole.
@@ -1055,7 +1052,7 @@ void PropertyIndex::BuildProperties() {
       }
     }
   }
-  std::vector<ValueAt>().swap(values);
+  decltype(values)().swap(values);
   // Sets mostly come in file order, so the entries are often in order already.
   auto bySet = [](const Entry& a, const Entry& b) { return a.set < b.set; };
   if (!std::is_sorted(entries.begin(), entries.end(), bySet))
@@ -1367,9 +1364,8 @@ void PropertyIndex::Finish() {
   for (const Pending& p : _pending) ++start[p.column + 1];
   for (std::size_t c = 0; c < _columns.size(); ++c) start[c + 1] += start[c];
   {
-    std::vector<Pending> spread;
+    Table<Pending> spread;
     spread.reserve(_pending.size());
-    AdviseHugePages(spread.data(), _pending.size() * sizeof(Pending));
     spread.resize(_pending.size());
     std::vector<std::size_t> at(start.begin(), start.end() - 1);
     for (const Pending& p : _pending) spread[at[p.column]++] = p;
@@ -1392,7 +1388,6 @@ void PropertyIndex::Finish() {
   _cells.assign(_columns.size(), {});
   for (std::size_t c = 0; c < _columns.size(); ++c) {
     _cells[c].reserve(start[c + 1] - start[c]);
-    AdviseHugePages(_cells[c].data(), (start[c + 1] - start[c]) * sizeof(Cell));
   }
   _stats.resize(_columns.size());
   // Room for every text, so the views the index below keeps stay valid.
@@ -1482,7 +1477,7 @@ void PropertyIndex::Finish() {
   std::vector<uint32_t>().swap(slots);
   _textStore.shrink_to_fit();
   _texts.shrink_to_fit();
-  std::vector<Pending>().swap(_pending);
+  decltype(_pending)().swap(_pending);
   for (std::size_t c = 0; c < _columns.size(); ++c) {
     Column& column = _columns[c];
     const Stats& st = _stats[c];
@@ -1506,7 +1501,7 @@ void PropertyIndex::Finish() {
 
 std::string_view PropertyIndex::Value(std::size_t column, uint32_t instance) const {
   if (column >= _cells.size()) return {};
-  const std::vector<Cell>& cells = _cells[column];
+  const Table<Cell>& cells = _cells[column];
   const auto it = std::lower_bound(cells.begin(), cells.end(), instance,
                                    [](const Cell& c, uint32_t n) { return c.instance < n; });
   if (it == cells.end() || it->instance != instance) return {};

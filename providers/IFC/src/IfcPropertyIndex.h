@@ -75,7 +75,8 @@ class PropertyIndex : public StepRecordSink {
   // Once the file is indexed, before its index is released: what needs the index (units,
   // types, materials, classifications). `tree` is not used any more from here on.
   void Resolve();
-  // After that, once the index and the tree builder's work are gone: the cells.
+  // After that: the cells, on another thread while the tree is laid out. Reads what the sink
+  // took and the schema name, never the index, which may go meanwhile.
   void Build();
 
   // The columns in the order asked (for kEveryColumn, every one the file offers, as found).
@@ -150,8 +151,9 @@ class PropertyIndex : public StepRecordSink {
 
   std::vector<Column> _columns;
   std::unordered_map<std::string, int, NameHash, std::equal_to<>> _columnByName;
-  std::vector<std::vector<Cell>> _cells;  // by column, sorted by instance
-  std::vector<Pending> _pending;
+  // The large tables take whole 2 MiB pages (Table): first touches of small pages cost more.
+  std::vector<Table<Cell>> _cells;  // by column, sorted by instance
+  Table<Pending> _pending;
   std::vector<Stats> _stats;
   std::string _text;                                  // texts made while building
   std::string _textStore;                             // the cells' distinct texts

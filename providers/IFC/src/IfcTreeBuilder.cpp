@@ -447,7 +447,6 @@ void TreeBuilder::Emit(Output& out) const {
   auto reserve = [](auto& table, std::size_t n) {
     table.clear();
     table.reserve(n);
-    AdviseHugePages(table.data(), table.capacity() * sizeof(*table.data()));
   };
   reserve(out.nodes, _total);
   out.nodes.resize(_total);

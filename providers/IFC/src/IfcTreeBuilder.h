@@ -25,10 +25,10 @@ class FlatParams;
 class TreeBuilder : public StepRecordSink {
  public:
   struct Output {
-    std::vector<Node>& nodes;
-    std::vector<const Node*>& links;              // child lists, then the roots
+    Table<Node>& nodes;
+    Table<const Node*>& links;                    // child lists, then the roots
     std::vector<std::string>& texts;              // storage the nodes' views point into
-    std::vector<std::string_view>& descriptions;  // IfcRoot.Description, by node
+    Table<std::string_view>& descriptions;        // IfcRoot.Description, by node
     const Node* const*& roots;
     std::size_t& rootCount;
   };
