@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -332,9 +333,10 @@ TEST(PropertyIndex, SpellingsOfANameMeetInOneColumn) {
   }
 }
 
-// Every cell of every column, for instances 1..n.
+// Every cell of every column, for instances 1..n; in a file renumbered to scale * n + shift,
+// asked by the new number and listed by the old.
 std::string AllCells(const std::string& text, const ifc::StepIndexOptions& base,
-                     std::size_t* split) {
+                     std::size_t* split, uint32_t scale = 1, uint32_t shift = 0) {
   ifc::StepFile file;
   ifc::TreeBuilder tree(file);
   const std::vector<std::string> every = {std::string(PropertyIndex::kEveryColumn)};
@@ -350,7 +352,7 @@ std::string AllCells(const std::string& text, const ifc::StepIndexOptions& base,
   for (std::size_t c = 0; c < index.Columns().size(); ++c) {
     out += index.Columns()[c].name + " [" + index.Columns()[c].unit + "]\n";
     for (uint32_t id = 1; id < 500; ++id) {
-      const std::string_view v = index.Value(c, id);
+      const std::string_view v = index.Value(c, scale * id + shift);
       if (!v.empty()) out += " #" + std::to_string(id) + "=" + std::string(v) + "\n";
     }
   }
@@ -373,6 +375,68 @@ TEST(PropertyIndex, SameCellsWhereverTheConcurrentIndexSplits) {
     if (split != 0) ++used;
   }
   EXPECT_GT(used, 10);  // the second thread's work was really used
+}
+
+// The same file as another export would write it: the DATA records in reverse order and every
+// instance renumbered, references included (#n becomes #(7919 * n + 13)), so ids fall through
+// the file.
+std::string Reexport(const std::string& text) {
+  const std::size_t data = text.find("DATA;") + 5, end = text.find("ENDSEC;", data);
+  std::vector<std::string> records;
+  std::size_t at = data;
+  while (at < end) {
+    const std::size_t stop = text.find('\n', at);
+    const std::string line = text.substr(at, std::min(stop, end) - at);
+    if (line.find('=') != std::string::npos) records.insert(records.begin(), line);
+    at = stop == std::string::npos ? end : stop + 1;
+  }
+  std::string body = "\n";
+  for (const std::string& r : records) {
+    for (std::size_t i = 0; i < r.size(); ++i) {
+      body += r[i];
+      if (r[i] != '#' || i + 1 == r.size() || !std::isdigit(static_cast<unsigned char>(r[i + 1])))
+        continue;
+      std::size_t digits = 0;
+      body += std::to_string(7919 * std::stoull(r.substr(i + 1), &digits) + 13);
+      i += digits;
+    }
+    body += "\n";
+  }
+  return text.substr(0, data) + body + text.substr(end);
+}
+
+// Values are found by id whether the ids rise through the file (searched where they were
+// taken, across the stretches of both threads) or fall (a table sorted by id).
+TEST(PropertyIndex, SameCellsWhenIdsFallThroughTheFile) {
+  // Columns are listed as the file offers them, which the reverse order changes: compared
+  // column by column.
+  const auto byColumn = [](const std::string& cells) {
+    std::vector<std::string> columns;
+    for (std::size_t at = 0; at < cells.size();) {
+      std::size_t end = cells.find("\n", at);
+      while (end != std::string::npos && end + 1 < cells.size() && cells[end + 1] == ' ')
+        end = cells.find("\n", end + 1);
+      end = end == std::string::npos ? cells.size() : end + 1;
+      columns.push_back(cells.substr(at, end - at));
+      at = end;
+    }
+    std::sort(columns.begin(), columns.end());
+    return columns;
+  };
+  const std::string text = ifctest::ReadFile(SamplePath());
+  ifc::StepIndexOptions single;
+  single.splitFrom = 0;
+  const std::vector<std::string> expected = byColumn(AllCells(text, single, nullptr));
+  ASSERT_GT(expected.size(), 10u);
+  const std::string reexported = Reexport(text);
+  ASSERT_NE(reexported, text);
+  for (const std::size_t near : {std::size_t{0}, text.size() / 3, text.size() / 2}) {
+    ifc::StepIndexOptions options;
+    options.splitFrom = near == 0 ? 0 : 1;
+    options.splitNear = near;
+    EXPECT_EQ(byColumn(AllCells(reexported, options, nullptr, 7919, 13)), expected)
+        << "split near " << near;
+  }
 }
 
 }  // namespace

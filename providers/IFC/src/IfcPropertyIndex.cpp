@@ -954,21 +954,76 @@ void PropertyIndex::Build() {
 
 void PropertyIndex::BuildProperties() {
   if (!_every && _wantedProperties.empty()) return;
+  // The values by id. Writers mostly number upwards through the file: the stretches' values
+  // are then in id order as they stand and are searched in place. Otherwise a table of where
+  // each one is gets sorted by id.
   struct ValueAt {
     uint32_t id, segment, index;
   };
-  Table<ValueAt> values;
-  std::size_t count = 0;
-  for (const auto& segment : _segments) count += segment->values.size();
-  values.reserve(count);
-  for (uint32_t s = 0; s < _segments.size(); ++s) {
-    const auto& vs = _segments[s]->values;
-    for (uint32_t i = 0; i < vs.size(); ++i) values.push_back({vs[i].id, s, i});
+  bool inPlace = true;
+  {
+    uint32_t last = 0;
+    for (const auto& segment : _segments) {
+      for (const Taken::Value& v : segment->values) {
+        inPlace = inPlace && v.id >= last;
+        last = v.id;
+      }
+    }
   }
-  // Writers mostly number upwards through the file: then there is nothing to sort.
-  auto byId = [](const ValueAt& a, const ValueAt& b) { return a.id < b.id; };
-  if (!std::is_sorted(values.begin(), values.end(), byId))
-    std::sort(values.begin(), values.end(), byId);
+  Table<ValueAt> values;
+  if (!inPlace) {
+    std::size_t count = 0;
+    for (const auto& segment : _segments) count += segment->values.size();
+    values.reserve(count);
+    for (uint32_t s = 0; s < _segments.size(); ++s) {
+      const auto& vs = _segments[s]->values;
+      for (uint32_t i = 0; i < vs.size(); ++i) values.push_back({vs[i].id, s, i});
+    }
+    std::sort(values.begin(), values.end(),
+              [](const ValueAt& a, const ValueAt& b) { return a.id < b.id; });
+  }
+  // Where the first value with an id is, as a search of all of them in id order finds it.
+  // Writers put a set's values just before it, in order: the value after the last one found
+  // is tried before a search.
+  ValueAt next{0, 0, 0};  // id unused; in place, the segment is past the last when none is left
+  // In place, next moves on past stretches without values.
+  auto settle = [&] {
+    while (inPlace && next.segment < _segments.size() &&
+           next.index >= _segments[next.segment]->values.size())
+      next = {0, next.segment + 1, 0};
+  };
+  settle();
+  auto findValue = [&](uint32_t id, ValueAt& found) {
+    if (!inPlace) {
+      const ValueAt* at = values.data() + next.index;
+      if (next.index >= values.size() || at->id != id) {
+        at = std::lower_bound(values.data(), values.data() + values.size(), id,
+                              [](const ValueAt& v, uint32_t n) { return v.id < n; });
+        if (at == values.data() + values.size() || at->id != id) return false;
+      }
+      found = *at;
+      next.index = static_cast<uint32_t>(at - values.data()) + 1;
+      return true;
+    }
+    const auto valueId = [this](uint32_t s, uint32_t i) { return _segments[s]->values[i].id; };
+    if (next.segment < _segments.size() && valueId(next.segment, next.index) == id) {
+      found = next;
+    } else {
+      uint32_t s = 0;
+      while (s < _segments.size() &&
+             (_segments[s]->values.empty() || _segments[s]->values.back().id < id))
+        ++s;
+      if (s == _segments.size()) return false;
+      const auto& vs = _segments[s]->values;
+      const auto it = std::lower_bound(vs.begin(), vs.end(), id,
+                                       [](const Taken::Value& v, uint32_t n) { return v.id < n; });
+      if (it->id != id) return false;
+      found = {id, s, static_cast<uint32_t>(it - vs.begin())};
+    }
+    next = {0, found.segment, found.index + 1};
+    settle();
+    return true;
+  };
   // Explicit units, by value.
   std::unordered_map<uint64_t, uint32_t> unitOf;
   for (uint32_t s = 0; s < _segments.size(); ++s)
@@ -980,7 +1035,11 @@ void PropertyIndex::BuildProperties() {
     uint32_t set, column, segment, index;
   };
   Table<Entry> entries;
-  entries.reserve(values.size());
+  {
+    std::size_t count = 0;
+    for (const auto& segment : _segments) count += segment->values.size();
+    entries.reserve(count);
+  }
   std::string key;
   // Set names as small numbers: a value's wanted sets are compared with its set's number, not
   // its name, and a set that no column names is passed over whole.
@@ -1018,9 +1077,6 @@ void PropertyIndex::BuildProperties() {
     }
     return known[code];
   };
-  // Writers put a set's values just before it, in order: the value after the last one found
-  // is tried before a search.
-  auto next = values.begin();
   for (uint32_t s = 0; s < _segments.size(); ++s) {
     const auto& segment = _segments[s];
     for (const Taken::Set& set : segment->sets) {
@@ -1028,27 +1084,21 @@ void PropertyIndex::BuildProperties() {
       const int number = _every ? kNotWanted : setNumber(s, set.name);
       if (!_every && number == kNotWanted) continue;
       for (uint32_t k = set.first; k < set.first + set.count; ++k) {
-        const uint32_t id = segment->refs[k];
-        auto at = next;
-        if (at == values.end() || at->id != id) {
-          at = std::lower_bound(values.begin(), values.end(), id,
-                                [](const ValueAt& v, uint32_t n) { return v.id < n; });
-          if (at == values.end() || at->id != id) continue;
-        }
-        next = at + 1;
-        const Taken& owner = *_segments[at->segment];
-        const uint16_t nameCode = owner.values[at->index].name;
+        ValueAt at;
+        if (!findValue(segment->refs[k], at)) continue;
+        const Taken& owner = *_segments[at.segment];
+        const uint16_t nameCode = owner.values[at.index].name;
         int column = -1;
         if (_every) {
           key.assign(setName).append(".").append(owner.names[nameCode]);
           column = AddColumn(key, Source::Property);
           _stats.resize(_columns.size());
-        } else if (const Numbered* wanted = wantedSets(at->segment, nameCode)) {
+        } else if (const Numbered* wanted = wantedSets(at.segment, nameCode)) {
           for (const auto& [wantedSet, wantedColumn] : *wanted)
             if (wantedSet == number) column = wantedColumn;
         }
         if (column >= 0)
-          entries.push_back({set.id, static_cast<uint32_t>(column), at->segment, at->index});
+          entries.push_back({set.id, static_cast<uint32_t>(column), at.segment, at.index});
       }
     }
   }
