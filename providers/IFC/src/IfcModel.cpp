@@ -90,7 +90,7 @@ bool Model::Load(std::span<const std::string> columns, std::string& error,
       StepIndexOptions options;
       options.sink = &SinkFor(builder, columns);
       built = index(options) && Build(builder, error, cells);
-    }  // the builder's work goes before the table below grows
+    }  // the builder's work goes before the cells' tables grow
     if (!built) {
       if (cells.valid()) cells.wait();
       Close();
@@ -140,20 +140,20 @@ bool Model::Build(TreeBuilder& builder, std::string& error, std::future<void>& c
     error = "unsupported schema '" + _file.Schema() + "' (expected IFC2X3, IFC4 or IFC4X3)";
     return false;
   }
-  if (_pProperties) {
-    // The cells need the index only for what Resolve reads: from there on they are made on
-    // a second thread while the tree is laid out, beside the index until the tree lets it go.
-    _pProperties->Indexed();
-    _pProperties->Resolve();
+  if (_pProperties) _pProperties->Indexed();
+  builder.Build({_nodes, _links, _texts, _descriptions, _pRoots, _rootCount}, [&] {
+    if (_pProperties) _pProperties->Resolve();
+    _file.ReleaseIndex();
+    if (!_pProperties) return;
+    // Not earlier: beside the file's index, the cells' tables would raise the peak. From
+    // here on the property index reads what it took and the schema name, never the file.
     PropertyIndex& properties = *_pProperties;
     try {
       cells = std::async(std::launch::async, [&properties] { properties.Build(); });
     } catch (const std::system_error&) {
       properties.Build();  // no thread to be had: the same work, here
     }
-  }
-  builder.Build({_nodes, _links, _texts, _descriptions, _pRoots, _rootCount},
-                [&] { _file.ReleaseIndex(); });
+  });
   // The tree holds what it shows; attributes asked for later map their page back in.
   _file.DropResident(0, _file.Bytes().size());
   return true;

@@ -75,8 +75,7 @@ class PropertyIndex : public StepRecordSink {
   // Once the file is indexed, before its index is released: what needs the index (units,
   // types, materials, classifications). `tree` is not used any more from here on.
   void Resolve();
-  // After that: the cells, on another thread while the tree is laid out. Reads what the sink
-  // took and the schema name, never the index, which may go meanwhile.
+  // After that, once the index and the tree builder's work are gone: the cells.
   void Build();
 
   // The columns in the order asked (for kEveryColumn, every one the file offers, as found).
