@@ -43,6 +43,11 @@ class MappedFile {
 // table then fills with one page fault per 2 MiB instead of one per 4 KiB. Call it on a
 // fresh reservation, before the memory is first written. Only a hint; nothing else changes.
 void AdviseHugePages(const void* p, std::size_t bytes);
+// Memory for large tables filled once (lookups, a tree's layout). From 64 KiB on, a table takes
+// whole 2 MiB pages from its first byte: first touches of small pages cost far more, and a table
+// of the heap's, aligned anyhow, begins and ends in them.
+void* AllocateTable(std::size_t bytes);
+void FreeTable(void* p, std::size_t bytes) noexcept;
 // Hands the whole pages inside [p, p + bytes) back to the kernel: memory whose content is no
 // longer needed but whose block is freed only later.
 void ReleasePages(const void* p, std::size_t bytes);

@@ -24,7 +24,7 @@ namespace step {
 class StepEntryBlock {
  public:
   StepEntryBlock() = default;
-  ~StepEntryBlock() { ::operator delete(_pData); }
+  ~StepEntryBlock() { FreeTable(_pData, _capacity * sizeof(StepEntry)); }
   StepEntryBlock(const StepEntryBlock&) = delete;
   StepEntryBlock& operator=(const StepEntryBlock&) = delete;
   StepEntryBlock(StepEntryBlock&& other) noexcept
@@ -33,7 +33,7 @@ class StepEntryBlock {
         _capacity(std::exchange(other._capacity, 0)) {}
   StepEntryBlock& operator=(StepEntryBlock&& other) noexcept {
     if (this != &other) {
-      ::operator delete(_pData);
+      FreeTable(_pData, _capacity * sizeof(StepEntry));
       _pData = std::exchange(other._pData, nullptr);
       _size = std::exchange(other._size, 0);
       _capacity = std::exchange(other._capacity, 0);
@@ -41,15 +41,14 @@ class StepEntryBlock {
     return *this;
   }
 
-  // Grows to at least `capacity` entries, keeping the first Size(). A fresh block of 2 MiB or
-  // more asks for huge pages.
+  // Grows to at least `capacity` entries, keeping the first Size(). A large block is a table
+  // of whole huge pages (AllocateTable).
   void Reserve(std::size_t capacity) {
     if (capacity <= _capacity) return;
     // StepEntry is trivially copyable: raw storage holds it without construction.
-    void* grown = ::operator new(capacity * sizeof(StepEntry));
-    AdviseHugePages(grown, capacity * sizeof(StepEntry));
+    void* grown = AllocateTable(capacity * sizeof(StepEntry));
     if (_size != 0) std::memcpy(grown, _pData, _size * sizeof(StepEntry));
-    ::operator delete(_pData);
+    FreeTable(_pData, _capacity * sizeof(StepEntry));
     _pData = static_cast<StepEntry*>(grown);
     _capacity = capacity;
   }

@@ -19,12 +19,6 @@
 
 namespace step {
 
-// Memory for large tables filled once (lookups, a tree's layout). From 64 KiB on, a table takes
-// whole 2 MiB pages from its first byte: first touches of small pages cost far more, and a table
-// of the heap's, aligned anyhow, begins and ends in them.
-void* AllocateTable(std::size_t bytes);
-void FreeTable(void* p, std::size_t bytes) noexcept;
-
 template <class T>
 struct TableAllocator {
   using value_type = T;
