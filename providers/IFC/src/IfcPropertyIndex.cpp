@@ -293,21 +293,24 @@ struct PropertyIndex::Taken {
   // such page a table that is never filled.
   void Reserve(std::size_t bytes, bool properties, bool products, bool huge) {
     sized = true;
+    // Whole huge pages from the first byte: the heap's blocks begin in small ones.
+    const ChosenPagesAllocator<char> pages(huge);
     if (properties) {
+      values = decltype(values)(pages);
       values.reserve(bytes / 256 + 16);
+      sets = decltype(sets)(pages);
       sets.reserve(bytes / 1024 + 16);
     }
-    if (products) attributes.reserve(bytes / 512 + 16);
+    if (products) {
+      attributes = decltype(attributes)(pages);
+      attributes.reserve(bytes / 512 + 16);
+    }
+    rels = decltype(rels)(pages);
     rels.reserve(bytes / 1024 + 16);
+    refs = decltype(refs)(pages);
     refs.reserve(bytes / 256 + 16);
     text.reserve(bytes / 32 + 256);
-    if (!huge) return;
-    AdviseHugePages(values.data(), values.capacity() * sizeof(Value));
-    AdviseHugePages(sets.data(), sets.capacity() * sizeof(Set));
-    AdviseHugePages(attributes.data(), attributes.capacity() * sizeof(Attribute));
-    AdviseHugePages(rels.data(), rels.capacity() * sizeof(Rel));
-    AdviseHugePages(refs.data(), refs.capacity() * sizeof(uint32_t));
-    AdviseHugePages(text.data(), text.capacity());
+    if (huge) AdviseHugePages(text.data(), text.capacity());
   }
   // Once the stretch is read, the room past the end of each table goes back to the kernel.
   void ReleaseRoom() const {
@@ -341,19 +344,19 @@ struct PropertyIndex::Taken {
   }
 
   std::string text;
-  std::vector<Value> values;
-  std::vector<Set> sets;
-  std::vector<Rel> rels;
+  ChosenTable<Value> values;
+  ChosenTable<Set> sets;
+  ChosenTable<Rel> rels;
   std::vector<Layer> layers;
   std::vector<Shape> shapes;
   std::vector<std::pair<uint32_t, uint32_t>> units;  // (value index, explicit unit)
-  std::vector<Attribute> attributes;
+  ChosenTable<Attribute> attributes;
   std::vector<std::pair<uint32_t, uint32_t>> productShapes;  // (entity, its shape)
   std::vector<uint32_t> unitAssignment;                      // the first one's units
   std::unordered_map<std::string, uint16_t, NameHash, std::equal_to<>> nameCodes;
   Recent recentProperties, recentSets;
   std::vector<std::string> names;
-  std::vector<uint32_t> refs;
+  ChosenTable<uint32_t> refs;
   bool sized = false;
   StepParameters params;
   FlatParams flat;  // the quick reader first; params when it cannot tell

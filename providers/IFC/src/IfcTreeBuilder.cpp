@@ -89,17 +89,18 @@ void TreeBuilder::Reserve(Taken& taken) const {
   // capacity never written costs no memory. Each thread reads about half the file. The
   // densities are generous for models whose elements have geometry; denser files regrow.
   const std::size_t bytes = _file.Bytes().size() / 2;
+  // With huge pages, whole ones from the first byte: the heap's blocks begin in small ones.
+  const ChosenPagesAllocator<char> pages(_hugeTables);
+  taken.listed = decltype(taken.listed)(pages);
   taken.listed.reserve(bytes / 512 + 16);
+  taken.attributes = decltype(taken.attributes)(pages);
   taken.attributes.reserve(bytes / 512 + 16);
   taken.text.reserve(bytes / 16 + 256);
+  taken.relations = decltype(taken.relations)(pages);
   taken.relations.reserve(bytes / 8192 + 16);
+  taken.parts = decltype(taken.parts)(pages);
   taken.parts.reserve(bytes / 512 + 16);
-  if (!_hugeTables) return;
-  AdviseHugePages(taken.listed.data(), taken.listed.capacity() * sizeof(Listed));
-  AdviseHugePages(taken.attributes.data(), taken.attributes.capacity() * sizeof(Attributes));
-  AdviseHugePages(taken.text.data(), taken.text.capacity());
-  AdviseHugePages(taken.relations.data(), taken.relations.capacity() * sizeof(Relation));
-  AdviseHugePages(taken.parts.data(), taken.parts.capacity() * sizeof(uint32_t));
+  if (_hugeTables) AdviseHugePages(taken.text.data(), taken.text.capacity());
 }
 
 void TreeBuilder::Take(unsigned thread, uint32_t slot, const StepEntry& entry, uint8_t tag,

@@ -103,10 +103,10 @@ class TreeBuilder : public StepRecordSink {
     Taken& operator=(Taken&&) noexcept;
 
     std::string text;
-    std::vector<Listed> listed;
-    std::vector<Attributes> attributes;  // of listed[i]
-    std::vector<Relation> relations;
-    std::vector<uint32_t> parts;
+    ChosenTable<Listed> listed;
+    ChosenTable<Attributes> attributes;  // of listed[i]
+    ChosenTable<Relation> relations;
+    ChosenTable<uint32_t> parts;
     StepParameters params;
     std::unique_ptr<FlatParams> flat;  // the quick reader; params when it cannot tell
     uint32_t firstSlot = 0;

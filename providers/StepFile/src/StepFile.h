@@ -8,6 +8,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <vector>
 
 #include "MappedFile.h"
@@ -31,6 +32,36 @@ struct TableAllocator {
 };
 template <class T>
 using Table = std::vector<T, TableAllocator<T>>;
+
+// A table that takes whole huge pages or the heap's, as its owner decides when it makes it:
+// for tables whose part-filled huge pages pay only in some uses. Default-made, the heap's.
+template <class T>
+struct ChosenPagesAllocator {
+  using value_type = T;
+  using propagate_on_container_copy_assignment = std::true_type;
+  using propagate_on_container_move_assignment = std::true_type;
+  using propagate_on_container_swap = std::true_type;
+  ChosenPagesAllocator() = default;
+  explicit ChosenPagesAllocator(bool hugePages) noexcept : huge(hugePages) {}
+  template <class U>
+  ChosenPagesAllocator(const ChosenPagesAllocator<U>& other) noexcept : huge(other.huge) {}
+  T* allocate(std::size_t n) {
+    return static_cast<T*>(huge ? AllocateTable(n * sizeof(T)) : ::operator new(n * sizeof(T)));
+  }
+  void deallocate(T* p, std::size_t n) noexcept {
+    if (huge) {
+      FreeTable(p, n * sizeof(T));
+    } else {
+      ::operator delete(p);
+    }
+  }
+  friend bool operator==(const ChosenPagesAllocator& a, const ChosenPagesAllocator& b) {
+    return a.huge == b.huge;
+  }
+  bool huge = false;
+};
+template <class T>
+using ChosenTable = std::vector<T, ChosenPagesAllocator<T>>;
 
 // std::popcount, inline: built for any x86-64, it calls a library routine instead.
 inline uint32_t CountBits(uint64_t x) {
