@@ -335,8 +335,8 @@ TEST(PropertyIndex, SpellingsOfANameMeetInOneColumn) {
 
 // Every cell of every column, for instances 1..n; in a file renumbered to scale * n + shift,
 // asked by the new number and listed by the old.
-std::string AllCells(const std::string& text, const ifc::StepIndexOptions& base,
-                     std::size_t* split, uint32_t scale = 1, uint32_t shift = 0) {
+std::string AllCells(const std::string& text, const ifc::StepIndexOptions& base, std::size_t* split,
+                     uint32_t scale = 1, uint32_t shift = 0) {
   ifc::StepFile file;
   ifc::TreeBuilder tree(file);
   const std::vector<std::string> every = {std::string(PropertyIndex::kEveryColumn)};

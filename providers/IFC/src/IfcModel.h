@@ -130,8 +130,8 @@ class Model {
   SchemaVersion _schema = SchemaVersion::Unknown;
   // The large tables take whole 2 MiB pages (Table): first touches of small pages cost more.
   Table<Node> _nodes;
-  Table<const Node*> _links;  // every child list, then the roots
-  std::vector<std::string> _texts;  // decoded names, ids, descriptions and derived type names
+  Table<const Node*> _links;              // every child list, then the roots
+  std::vector<std::string> _texts;        // decoded names, ids, descriptions and derived type names
   Table<std::string_view> _descriptions;  // by node
   const Node* const* _pRoots = nullptr;
   std::size_t _rootCount = 0;

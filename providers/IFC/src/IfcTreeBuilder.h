@@ -26,9 +26,9 @@ class TreeBuilder : public StepRecordSink {
  public:
   struct Output {
     Table<Node>& nodes;
-    Table<const Node*>& links;                    // child lists, then the roots
-    std::vector<std::string>& texts;              // storage the nodes' views point into
-    Table<std::string_view>& descriptions;        // IfcRoot.Description, by node
+    Table<const Node*>& links;              // child lists, then the roots
+    std::vector<std::string>& texts;        // storage the nodes' views point into
+    Table<std::string_view>& descriptions;  // IfcRoot.Description, by node
     const Node* const*& roots;
     std::size_t& rootCount;
   };
