@@ -329,6 +329,45 @@ TEST(StepFile, TablesLargeAndSmall) {
   }
 }
 
+// A table whose pages are chosen when it is made keeps its contents and frees its storage the
+// way it took it through moves, swaps and copies between the two kinds (the sanitizer build
+// checks the frees).
+TEST(StepFile, TablesOfChosenPages) {
+  using Chosen = step::ChosenTable<uint64_t>;
+  using Pages = step::ChosenPagesAllocator<uint64_t>;
+  const auto filled = [](bool huge, std::size_t n) {
+    Chosen t{Pages(huge)};
+    for (uint64_t k = 0; k < n; ++k) t.push_back(k * 3 + (huge ? 1 : 0));
+    return t;
+  };
+  const auto holds = [](const Chosen& t, bool huge, std::size_t n) {
+    if (t.size() != n) return false;
+    for (uint64_t k = 0; k < n; ++k)
+      if (t[k] != k * 3 + (huge ? 1 : 0)) return false;
+    return true;
+  };
+  constexpr std::size_t kLarge = 300000, kSmall = 50;
+  Chosen huge = filled(true, kLarge);
+  EXPECT_EQ(reinterpret_cast<std::uintptr_t>(huge.data()) % (std::size_t{2} << 20), 0u);
+  Chosen heap = filled(false, kLarge);
+  EXPECT_TRUE(holds(huge, true, kLarge));
+  EXPECT_TRUE(holds(heap, false, kLarge));
+  std::swap(huge, heap);
+  EXPECT_TRUE(heap.get_allocator().huge);
+  EXPECT_TRUE(holds(heap, true, kLarge));
+  EXPECT_TRUE(holds(huge, false, kLarge));
+  huge = filled(true, kSmall);  // the heap's storage goes back to the heap
+  EXPECT_TRUE(holds(huge, true, kSmall));
+  heap = huge;  // a copy takes the kind of pages too
+  EXPECT_TRUE(heap.get_allocator().huge);
+  EXPECT_TRUE(holds(heap, true, kSmall));
+  heap = Chosen();
+  EXPECT_FALSE(heap.get_allocator().huge);
+  heap.resize(kLarge);
+  huge.resize(kLarge);
+  EXPECT_EQ(reinterpret_cast<std::uintptr_t>(huge.data()) % (std::size_t{2} << 20), 0u);
+}
+
 // Find gives the first record of an id, and nothing for an id no record has, however the
 // writer numbered: upwards with gaps across 64-id words, upwards then back, repeats, sparse.
 TEST(StepFile, FindGivesTheFirstRecordOfEachId) {
