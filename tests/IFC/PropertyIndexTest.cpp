@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cctype>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -13,6 +12,7 @@
 #include "IfcStepNames.h"
 #include "IfcTestSupport.h"
 #include "IfcTreeBuilder.h"
+#include "StepReexport.h"
 
 namespace {
 
@@ -377,34 +377,6 @@ TEST(PropertyIndex, SameCellsWhereverTheConcurrentIndexSplits) {
   EXPECT_GT(used, 10);  // the second thread's work was really used
 }
 
-// The same file as another export would write it: the DATA records in reverse order and every
-// instance renumbered, references included (#n becomes #(7919 * n + 13)), so ids fall through
-// the file.
-std::string Reexport(const std::string& text) {
-  const std::size_t data = text.find("DATA;") + 5, end = text.find("ENDSEC;", data);
-  std::vector<std::string> records;
-  std::size_t at = data;
-  while (at < end) {
-    const std::size_t stop = text.find('\n', at);
-    const std::string line = text.substr(at, std::min(stop, end) - at);
-    if (line.find('=') != std::string::npos) records.insert(records.begin(), line);
-    at = stop == std::string::npos ? end : stop + 1;
-  }
-  std::string body = "\n";
-  for (const std::string& r : records) {
-    for (std::size_t i = 0; i < r.size(); ++i) {
-      body += r[i];
-      if (r[i] != '#' || i + 1 == r.size() || !std::isdigit(static_cast<unsigned char>(r[i + 1])))
-        continue;
-      std::size_t digits = 0;
-      body += std::to_string(7919 * std::stoull(r.substr(i + 1), &digits) + 13);
-      i += digits;
-    }
-    body += "\n";
-  }
-  return text.substr(0, data) + body + text.substr(end);
-}
-
 // Values are found by id whether the ids rise through the file (searched where they were
 // taken, across the stretches of both threads) or fall (a table sorted by id).
 TEST(PropertyIndex, SameCellsWhenIdsFallThroughTheFile) {
@@ -428,7 +400,7 @@ TEST(PropertyIndex, SameCellsWhenIdsFallThroughTheFile) {
   single.splitFrom = 0;
   const std::vector<std::string> expected = byColumn(AllCells(text, single, nullptr));
   ASSERT_GT(expected.size(), 10u);
-  const std::string reexported = Reexport(text);
+  const std::string reexported = steptest::Reexport(text);
   ASSERT_NE(reexported, text);
   for (const std::size_t near : {std::size_t{0}, text.size() / 3, text.size() / 2}) {
     ifc::StepIndexOptions options;

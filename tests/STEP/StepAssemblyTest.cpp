@@ -3,14 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cctype>
 #include <set>
 #include <span>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "StepAssembly.h"
+#include "StepReexport.h"
 
 namespace {
 
@@ -60,28 +59,6 @@ std::multiset<std::string> Uids(const StepAssembly& a) {
   std::multiset<std::string> uids;
   for (const std::string& row : Rows(a)) uids.insert(row.substr(0, row.find('|')));
   return uids;
-}
-
-// The same file as another export would write it: every instance renumbered (references
-// included) and the DATA records in reverse order.
-std::string Reexport(const std::string& text) {
-  const std::size_t data = text.find("DATA;\n") + 6, end = text.find("ENDSEC;", data);
-  std::vector<std::string> records;
-  std::stringstream in(text.substr(data, end - data));
-  for (std::string line; std::getline(in, line);) records.insert(records.begin(), line);
-  // #n becomes #(7919 * n + 13): the order of the numbers changes too.
-  std::string body;
-  for (const std::string& r : records) {
-    for (std::size_t i = 0; i < r.size(); ++i) {
-      body += r[i];
-      if (r[i] != '#' || !std::isdigit(static_cast<unsigned char>(r[i + 1]))) continue;
-      std::size_t digits = 0;
-      body += std::to_string(7919 * std::stoull(r.substr(i + 1), &digits) + 13);
-      i += digits;
-    }
-    body += "\n";
-  }
-  return text.substr(0, data) + body + text.substr(end);
 }
 
 // Crafted structures and every row they give ("uid|label|part number|quantity", depth first),
@@ -148,7 +125,7 @@ TEST(StepAssembly, StructuresOfCraftedFiles) {
     StepAssembly a, b;
     std::string error;
     ASSERT_TRUE(a.OpenBuffer(Wrap(c.data), error)) << c.what << ": " << error;
-    ASSERT_TRUE(b.OpenBuffer(Reexport(Wrap(c.data)), error)) << c.what << ": " << error;
+    ASSERT_TRUE(b.OpenBuffer(steptest::Reexport(Wrap(c.data)), error)) << c.what << ": " << error;
     EXPECT_EQ(Rows(a), c.rows) << c.what;
     EXPECT_EQ(Uids(b), Uids(a)) << c.what;
     EXPECT_EQ(a.Notes(), c.notes) << c.what;
