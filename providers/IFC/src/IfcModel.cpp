@@ -7,7 +7,6 @@
 #include "IfcStepNames.h"
 #include "IfcTreeBuilder.h"
 #include "IfcTypeCatalog.h"
-#include "MappedFile.h"
 
 namespace ifc {
 
@@ -74,7 +73,7 @@ bool Model::OpenBuffer(std::string_view bytes, std::string& error,
 bool Model::Load(std::span<const std::string> columns, std::string& error,
                  const std::function<bool(const StepIndexOptions&)>& index) {
   Close();
-  std::vector<uint64_t> byInstance;
+  Table<uint64_t> byInstance;  // whole huge pages: see Table
   {
     // The property index makes its cells on a second thread while the tree is laid out. A
     // future of std::async waits for its thread when it goes, on every way out of this block.
