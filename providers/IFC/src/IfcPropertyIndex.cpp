@@ -940,15 +940,24 @@ void PropertyIndex::Resolve() {
 
 void PropertyIndex::Build() {
   _stats.resize(_columns.size());
-  // About one candidate cell a value, attribute, association or shape: the table is sized
-  // once rather than regrown (types' values may still add to it).
-  std::size_t cells = 0;
-  for (const auto& segment : _segments) {
-    cells += segment->values.size() + segment->attributes.size() + segment->productShapes.size();
-    for (const Taken::Rel& r : segment->rels)
-      if (r.kind == kRelAssociates) cells += r.count;
+  // At most one candidate cell a value, attribute, association or shape (types' values may
+  // add to it): a few columns' tables are sized for that once, in huge pages, rather than
+  // regrown; capacity never written costs no memory. Many columns (discovery) would each
+  // keep a part-filled huge page: their tables grow on the heap.
+  constexpr std::size_t kHugeColumns = 8;
+  _pending.clear();
+  if (!_every && _columns.size() <= kHugeColumns) {
+    std::size_t cells = 0;
+    for (const auto& segment : _segments) {
+      cells += segment->values.size() + segment->attributes.size() + segment->productShapes.size();
+      for (const Taken::Rel& r : segment->rels)
+        if (r.kind == kRelAssociates) cells += r.count;
+    }
+    for (std::size_t c = 0; c < _columns.size(); ++c) {
+      _pending.emplace_back(ChosenPagesAllocator<Pending>(true));
+      _pending.back().reserve(cells);
+    }
   }
-  _pending.reserve(cells);
   BuildProperties();
   BuildAssociations();
   BuildProducts();
@@ -1122,7 +1131,7 @@ void PropertyIndex::BuildProperties() {
                             [](const Entry& e, uint32_t n) { return e.set < n; });
     for (; it != entries.end() && it->set == set; ++it) {
       const Taken::Value& v = _segments[it->segment]->values[it->index];
-      _pending.push_back({it->column, instance, order, it->segment, v.text.offset, v.text.length});
+      Put({it->column, instance, order, it->segment, v.text.offset, v.text.length});
       Stats& st = _stats[it->column];
       st.booleans += v.kind == kBooleanValue;
       st.numbers += v.kind == kNumberValue;
@@ -1194,7 +1203,7 @@ void PropertyIndex::BuildAssociations() {
     }
   }
   for (const Pending& p : own) ++_stats[p.column].texts;
-  _pending.insert(_pending.end(), own.begin(), own.end());
+  for (const Pending& p : own) Put(p);
   // Entities without their own take their type's.
   std::stable_sort(own.begin(), own.end(),
                    [](const Pending& a, const Pending& b) { return a.instance < b.instance; });
@@ -1206,7 +1215,7 @@ void PropertyIndex::BuildAssociations() {
       Pending cell = *it;
       cell.instance = static_cast<uint32_t>(pair >> 32);
       cell.order |= kPreferType;
-      _pending.push_back(cell);
+      Put(cell);
     }
   }
 }
@@ -1225,7 +1234,7 @@ void PropertyIndex::BuildProducts() {
       if (column == kNotFound) column = NamedColumn(source);
       if (column < 0) continue;
       ++_stats[static_cast<std::size_t>(column)].texts;
-      _pending.push_back({static_cast<uint32_t>(column), a.id, 0, s, a.text.offset, a.text.length});
+      Put({static_cast<uint32_t>(column), a.id, 0, s, a.text.offset, a.text.length});
     }
   }
   if (!_wantLayer) return;
@@ -1303,8 +1312,8 @@ void PropertyIndex::BuildProducts() {
     }
     if (_text.size() + joined.size() > UINT32_MAX) return;
     ++_stats[static_cast<std::size_t>(layerColumn)].texts;
-    _pending.push_back({static_cast<uint32_t>(layerColumn), entity, order, kInText,
-                        static_cast<uint32_t>(_text.size()), static_cast<uint32_t>(joined.size())});
+    Put({static_cast<uint32_t>(layerColumn), entity, order, kInText,
+         static_cast<uint32_t>(_text.size()), static_cast<uint32_t>(joined.size())});
     _text.append(joined);
   };
   for (const auto& segment : _segments) {
@@ -1409,29 +1418,21 @@ std::string PropertyIndex::ClassificationText(uint64_t id) const {
   return {};
 }
 
+void PropertyIndex::Put(const Pending& cell) {
+  if (cell.column >= _pending.size()) _pending.resize(cell.column + 1);
+  _pending[cell.column].push_back(cell);
+}
+
 void PropertyIndex::Finish() {
   // By column, then instance, then order. Each column's cells mostly come by instance
-  // already, interleaved with other columns': spread them by column, keeping their order, and
-  // sort only a column that is out of order.
-  std::vector<std::size_t> start(_columns.size() + 1);
-  for (const Pending& p : _pending) ++start[p.column + 1];
-  for (std::size_t c = 0; c < _columns.size(); ++c) start[c + 1] += start[c];
-  {
-    Table<Pending> spread;
-    spread.reserve(_pending.size());
-    spread.resize(_pending.size());
-    std::vector<std::size_t> at(start.begin(), start.end() - 1);
-    for (const Pending& p : _pending) spread[at[p.column]++] = p;
-    _pending.swap(spread);
-  }
+  // already: only a column that is out of order is sorted.
+  _pending.resize(_columns.size());
   auto byInstance = [](const Pending& a, const Pending& b) {
     return a.instance != b.instance ? a.instance < b.instance : a.order < b.order;
   };
-  for (std::size_t c = 0; c < _columns.size(); ++c) {
-    const auto begin = _pending.begin() + static_cast<std::ptrdiff_t>(start[c]);
-    const auto end = _pending.begin() + static_cast<std::ptrdiff_t>(start[c + 1]);
-    if (!std::is_sorted(begin, end, byInstance)) std::sort(begin, end, byInstance);
-  }
+  for (auto& column : _pending)
+    if (!std::is_sorted(column.begin(), column.end(), byInstance))
+      std::sort(column.begin(), column.end(), byInstance);
   // Only the text stays until the cells have theirs.
   for (const auto& segment : _segments) {
     std::string text = std::move(segment->text);
@@ -1439,13 +1440,12 @@ void PropertyIndex::Finish() {
     segment->text = std::move(text);
   }
   _cells.assign(_columns.size(), {});
-  for (std::size_t c = 0; c < _columns.size(); ++c) {
-    _cells[c].reserve(start[c + 1] - start[c]);
-  }
+  for (std::size_t c = 0; c < _columns.size(); ++c) _cells[c].reserve(_pending[c].size());
   _stats.resize(_columns.size());
   // Room for every text, so the views the index below keeps stay valid.
   std::size_t room = 0;
-  for (const Pending& p : _pending) room += p.length + 2;
+  for (const auto& column : _pending)
+    for (const Pending& p : column) room += p.length + 2;
   _textStore.reserve(room);
   _texts.emplace_back(0, 0);
   // The ids of the texts by content: open addressing over the ids themselves. A map of views
@@ -1500,30 +1500,32 @@ void PropertyIndex::Finish() {
     }
     return id;
   };
-  for (std::size_t i = 0; i < _pending.size();) {
-    const Pending& first = _pending[i];
-    std::size_t end = i + 1;
-    while (end < _pending.size() && _pending[end].column == first.column &&
-           _pending[end].instance == first.instance)
-      ++end;
-    Cell cell{first.instance, 0};
-    if (_columns[first.column].source == Source::Classification && end - i > 1) {
-      // Every classification of the entity (or of its type), each once.
-      std::vector<std::string_view> parts;
-      for (std::size_t k = i; k < end; ++k) {
-        if ((_pending[k].order & kPreferType) != (first.order & kPreferType)) break;
-        const std::string_view part = PendingText(_pending[k]);
-        if (std::find(parts.begin(), parts.end(), part) == parts.end()) parts.push_back(part);
+  for (std::size_t c = 0; c < _pending.size(); ++c) {
+    const auto& pending = _pending[c];
+    const bool classification = _columns[c].source == Source::Classification;
+    for (std::size_t i = 0; i < pending.size();) {
+      const Pending& first = pending[i];
+      std::size_t end = i + 1;
+      while (end < pending.size() && pending[end].instance == first.instance) ++end;
+      Cell cell{first.instance, 0};
+      if (classification && end - i > 1) {
+        // Every classification of the entity (or of its type), each once.
+        std::vector<std::string_view> parts;
+        for (std::size_t k = i; k < end; ++k) {
+          if ((pending[k].order & kPreferType) != (first.order & kPreferType)) break;
+          const std::string_view part = PendingText(pending[k]);
+          if (std::find(parts.begin(), parts.end(), part) == parts.end()) parts.push_back(part);
+        }
+        std::string joined;
+        for (const std::string_view part : parts)
+          joined.append(joined.empty() ? "" : ", ").append(part);
+        cell.text = intern(joined);
+      } else {
+        cell.text = intern(PendingText(first));
       }
-      std::string joined;
-      for (const std::string_view part : parts)
-        joined.append(joined.empty() ? "" : ", ").append(part);
-      cell.text = intern(joined);
-    } else {
-      cell.text = intern(PendingText(first));
+      _cells[c].push_back(cell);
+      i = end;
     }
-    _cells[first.column].push_back(cell);
-    i = end;
   }
   _segments.clear();
   std::string().swap(_text);

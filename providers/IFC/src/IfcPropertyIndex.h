@@ -127,6 +127,8 @@ class PropertyIndex : public StepRecordSink {
   std::string ClassificationText(uint64_t id) const;
   // The representation an IfcRepresentationMap maps; 0 when the id is not one.
   uint32_t MappedRepresentation(uint32_t map) const;
+  // A candidate into its column's table.
+  void Put(const Pending& cell);
   void Finish();
 
   const StepFile& _file;
@@ -152,7 +154,9 @@ class PropertyIndex : public StepRecordSink {
   std::unordered_map<std::string, int, NameHash, std::equal_to<>> _columnByName;
   // The large tables take whole 2 MiB pages (Table): first touches of small pages cost more.
   std::vector<Table<Cell>> _cells;  // by column, sorted by instance
-  Table<Pending> _pending;
+  // The candidates by column, in the order found: grouping them afterwards took a copy of all
+  // of them in fresh memory, while the tree waited.
+  std::vector<ChosenTable<Pending>> _pending;
   std::vector<Stats> _stats;
   std::string _text;                                  // texts made while building
   std::string _textStore;                             // the cells' distinct texts
