@@ -973,9 +973,11 @@ void PropertyIndex::BuildProperties() {
     uint32_t id, segment, index;
   };
   bool inPlace = true;
+  std::size_t valueCount = 0;
   {
     uint32_t last = 0;
     for (const auto& segment : _segments) {
+      valueCount += segment->values.size();
       for (const Taken::Value& v : segment->values) {
         inPlace = inPlace && v.id >= last;
         last = v.id;
@@ -984,9 +986,7 @@ void PropertyIndex::BuildProperties() {
   }
   Table<ValueAt> values;
   if (!inPlace) {
-    std::size_t count = 0;
-    for (const auto& segment : _segments) count += segment->values.size();
-    values.reserve(count);
+    values.reserve(valueCount);
     for (uint32_t s = 0; s < _segments.size(); ++s) {
       const auto& vs = _segments[s]->values;
       for (uint32_t i = 0; i < vs.size(); ++i) values.push_back({vs[i].id, s, i});
@@ -1047,11 +1047,7 @@ void PropertyIndex::BuildProperties() {
     uint32_t set, column, segment, index;
   };
   Table<Entry> entries;
-  {
-    std::size_t count = 0;
-    for (const auto& segment : _segments) count += segment->values.size();
-    entries.reserve(count);
-  }
+  entries.reserve(valueCount);
   std::string key;
   // Set names as small numbers: a value's wanted sets are compared with its set's number, not
   // its name, and a set that no column names is passed over whole.
@@ -1202,8 +1198,10 @@ void PropertyIndex::BuildAssociations() {
       }
     }
   }
-  for (const Pending& p : own) ++_stats[p.column].texts;
-  for (const Pending& p : own) Put(p);
+  for (const Pending& p : own) {
+    ++_stats[p.column].texts;
+    Put(p);
+  }
   // Entities without their own take their type's.
   std::stable_sort(own.begin(), own.end(),
                    [](const Pending& a, const Pending& b) { return a.instance < b.instance; });
